@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs the whole suite three times: a plain
+# build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
+# tests under ThreadSanitizer. Prints the totals at the end.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+werror=ON
+summary=()
+status=0
+
+run_suite() {
+  local name=$1 dir=$2 label=$3
+  shift 3
+  echo "=== $name: configure and build ($dir)"
+  cmake -S . -B "$dir" -G Ninja -DVELMORA_WERROR=$werror "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "=== $name: ctest"
+  local log="$dir/ctest.log"
+  local args=(--test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600)
+  if [ -n "$label" ]; then args+=(-L "$label"); fi
+  if ctest "${args[@]}" 2>&1 | tee "$log"; then :; else status=1; fi
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
+}
+
+run_suite "plain" build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite "asan+ubsan" build-asan "" -DCMAKE_BUILD_TYPE=Debug \
+  "-DVELMORA_SANITIZE=address;undefined" -DVELMORA_BUILD_BENCH=OFF
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_suite "tsan" build-tsan threaded -DCMAKE_BUILD_TYPE=Debug \
+  -DVELMORA_SANITIZE=thread -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_APP=OFF
+
+echo
+echo "=== totals"
+for line in "${summary[@]}"; do echo "$line"; done
+exit $status

@@ -1,0 +1,41 @@
+#pragma once
+// The command-line front end: each command lives in its own file.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velmora::cli {
+
+// Exit statuses of velmora-cli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitJobFailed = 1;
+inline constexpr int kExitRefused = 2;
+inline constexpr int kExitStopped = 130;
+
+struct GlobalOptions {
+    std::string home;  // resolved home folder, ending in '/'
+    bool debug = false;
+    bool json = false;
+};
+
+struct LinkOptions {
+    std::string port;  // device path, COMn, "sim" or "sim:OPTIONS"
+    int baud = 921600;
+    bool usb = false;
+};
+
+struct JobOptions {
+    std::string command;  // "upgrade", "read" or "erase"
+    std::string ptt;
+    std::string range;
+    std::optional<std::string> start_hex;
+    std::optional<std::string> end_hex;
+    bool yes = false;
+    LinkOptions link;
+};
+
+int RunPtt(const GlobalOptions& global, const std::string& file);
+int RunPorts(const GlobalOptions& global);
+int RunJob(const GlobalOptions& global, const JobOptions& job);
+
+}  // namespace velmora::cli

@@ -1,0 +1,128 @@
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/commands.h"
+#include "config/home.h"
+
+namespace {
+
+constexpr const char* kFooter = R"(Link options of upgrade, read and erase:
+  --port PORT   device path (/dev/ttyUSB0, /dev/pts/3) or COMn (= /dev/ttyS{n-1}); `sim` or
+                `sim:OPTIONS` runs the job against a simulated phone started inside the
+                program (OPTIONS are the simulated phone's own, comma-separated, e.g.
+                `sim:chip=EC,A1,bad=5+9`), for a first try, training and demos
+  --baud 115200|460800|921600   line rate after the RAM loader starts (default 921600)
+  --usb         use the USB link instead of a serial port
+
+Ranges:
+  upgrade --range all   = "代码和文件系统" (code and file system, default)
+          --range code  = "代码区域" (code area)
+  read    --range ptt   = "依据分区表" (per partition table, default)
+          --range eerom = "EEROM"
+          --range area  = "指定区域" (specified area, needs --start and --end)
+  erase   --range fs    = "文件系统" (file system)
+          --range area  = "指定区域" (specified area, needs --start and --end)
+          --range code  = "代码区域" (code area)
+          --range all   = "代码和文件系统" (code and file system)
+          --range eerom = "EEROM" (needs --yes)
+
+Files: the home folder holds FlashChip.ini, dl_log.txt (debug mode), and upload_nand/ where
+`read` stores its files. It is --home DIR, else $VELMORA_HOME, else the executable's folder
+when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora.
+
+Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
+ran (bad arguments, partition table missing or unparsable, output folder not creatable,
+EEROM erase without --yes); 130 stopped by SIGINT or SIGTERM.
+
+Output: status lines and a progress display; the last line on stdout is `result: N` with
+the job's result code. With --json, one JSON object per line, each with an "event" field
+(status, progress, elapsed, chip, block, message, log, end); the last is
+{"event":"end","result":N,"error":"TEXT"}.)";
+
+void AddLinkOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
+    cmd->add_option("--port", job.link.port,
+                    "serial device path, COMn, `sim` or `sim:OPTIONS` (simulated phone)");
+    cmd->add_option("--baud", job.link.baud, "115200, 460800 or 921600 (default 921600)")
+        ->check(CLI::IsMember({115200, 460800, 921600}));
+    cmd->add_flag("--usb", job.link.usb, "use the USB link");
+}
+
+void AddAreaOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
+    cmd->add_option("--start", job.start_hex, "first byte address of the area, hexadecimal");
+    cmd->add_option("--end", job.end_hex, "last byte address of the area, hexadecimal");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace velmora::cli;
+    CLI::App app{
+        "velmora-cli: write firmware into, read back and erase the NAND flash of PNX5220 "
+        "phones over a serial line or USB"};
+    app.footer(kFooter);
+    app.require_subcommand(1);
+
+    std::string home;
+    GlobalOptions global;
+    app.add_option("--home", home, "the program's own folder (FlashChip.ini, upload_nand, logs)");
+    app.add_flag("--debug", global.debug,
+                 "debug mode: write dl_log.txt and bbm_rcb.bin, print every step message");
+    app.add_flag("--json", global.json, "one JSON event per line on stdout");
+
+    JobOptions job;
+    auto* upgrade = app.add_subcommand("upgrade", "code upgrade: write a partition table's images");
+    upgrade->add_option("--ptt", job.ptt, "partition table file (.ptt)")->required();
+    upgrade->add_option("--range", job.range, "all (code and file system) or code (code area)")
+        ->check(CLI::IsMember({"all", "code"}))
+        ->default_str("all");
+    AddLinkOptions(upgrade, job);
+
+    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/");
+    read->add_option("--range", job.range, "ptt, eerom or area")
+        ->check(CLI::IsMember({"ptt", "eerom", "area"}))
+        ->default_str("ptt");
+    AddAreaOptions(read, job);
+    AddLinkOptions(read, job);
+
+    auto* erase = app.add_subcommand("erase", "erase a NAND range");
+    erase->add_option("--range", job.range, "fs, area, code, all or eerom")
+        ->check(CLI::IsMember({"fs", "area", "code", "all", "eerom"}))
+        ->required();
+    AddAreaOptions(erase, job);
+    erase->add_flag("--yes", job.yes, "confirm erasing the EEROM");
+    AddLinkOptions(erase, job);
+
+    std::string ptt_file;
+    auto* ptt = app.add_subcommand("ptt", "print a partition table's summary");
+    ptt->add_option("FILE", ptt_file, "partition table file (.ptt)")->required();
+
+    auto* ports = app.add_subcommand("ports", "list the serial ports present");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? kExitOk : kExitRefused;
+    }
+
+    global.home = velmora::ResolveHome(home);
+    velmora::SetHome(global.home);
+
+    if (*ptt) {
+        return RunPtt(global, ptt_file);
+    }
+    if (*ports) {
+        return RunPorts(global);
+    }
+    for (auto* cmd : {upgrade, read, erase}) {
+        if (*cmd) {
+            job.command = cmd->get_name();
+            if (job.range.empty()) {
+                job.range = job.command == "upgrade" ? "all" : "ptt";
+            }
+            return RunJob(global, job);
+        }
+    }
+    return kExitRefused;
+}
