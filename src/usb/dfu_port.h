@@ -1,0 +1,131 @@
+#pragma once
+// The boot ROM's DFU device and the transfer loops that carry one boot ROM command
+// frame per DFU download and fetch each reply with DFU uploads.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "usb/dfu_requests.h"
+#include "usb/usb_transfer.h"
+
+namespace velmora::usb {
+
+// Results of OpenDfu and BootRomCommand.
+inline constexpr int kDfuOk = 1;
+inline constexpr int kDfuNotOpen = 100;
+inline constexpr int kDfuAlreadyOpen = 101;
+inline constexpr int kDfuOpenFailed = 108;
+inline constexpr int kDfuNoDeviceDescriptor = 109;
+inline constexpr int kDfuEmptyString = 110;
+inline constexpr int kDfuNoString = 111;
+inline constexpr int kDfuNoConfiguration = 112;
+inline constexpr int kDfuNoFunctional = 113;
+inline constexpr int kDfuTransferFailed = 305;
+inline constexpr int kDfuBadArguments = 311;
+inline constexpr int kDfuNotDoneWrite = 600;
+inline constexpr int kDfuNotDoneLoad = 601;
+
+// Detach phases: before the DFU_DETACH of this session, and after it.
+inline constexpr int kPhaseBeforeDetach = 6;
+inline constexpr int kPhaseAfterDetach = 7;
+
+// How the loops wait and learn about Stop. wait(ms) returns false when the wait
+// was ended by Stop; stopped() tells whether Stop has been asked for.
+struct DfuTiming {
+    std::function<bool(unsigned ms)> wait;
+    std::function<bool()> stopped;
+    unsigned request_timeout_ms = 5000;
+};
+
+// A plain waiter: poll() on abort_fd (or nothing) for the time-out.
+DfuTiming MakeDfuTiming(int abort_fd);
+
+// The boot ROM's DFU device: descriptors as read at open, and the class requests.
+class DfuDevice {
+  public:
+    bool IsOpen() const { return handle_ != nullptr; }
+    void Attach(std::unique_ptr<UsbHandle> handle, uint8_t interface);
+    void Close() { handle_.reset(); }
+
+    UsbResult Request(const ControlSetup& setup, uint8_t* data);
+    bool Detach();
+    UsbResult Dnload(uint16_t block, const uint8_t* data, uint16_t length);
+    UsbResult Upload(uint8_t* data, uint16_t length);
+    bool GetStatus();  // fills last_status
+    bool ClrStatus();
+    int GetState();  // the state, or 255
+    bool Abort();
+    bool Reset();
+
+    // Reads the device, string, configuration and DFU functional descriptors.
+    // Returns kDfuOk or the open failure code.
+    int ReadDescriptors();
+
+    uint8_t interface = 0;
+    uint8_t device_descriptor[18] = {};
+    std::vector<uint8_t> configuration;  // the whole configuration descriptor set
+    DfuFunctional functional;
+    uint16_t language = 0;
+    std::vector<std::string> strings;  // manufacturer, product, serial, interface (as read)
+    DfuStatus last_status;
+    int last_state = kDfuStateUnknown;
+    uint16_t block = 0;  // block number of the last download
+    unsigned timeout_ms = 5000;
+
+  private:
+    int ReadString(uint8_t index, std::string* out);
+
+    std::unique_ptr<UsbHandle> handle_;
+};
+
+class DfuPort {
+  public:
+    explicit DfuPort(UsbBus& bus, DfuTiming timing = MakeDfuTiming(-1));
+    virtual ~DfuPort() = default;
+
+    int Open(const std::string& path);  // kDfuOk or an open failure code
+    int Close();                        // kDfuOk, or kDfuNotOpen
+    bool IsOpen() const { return device_.IsOpen(); }
+
+    // One DFU download: `frame` as the first block; in long mode `data` follows in
+    // blocks of 2048 bytes. Returns the final state: kDfuIdle when it went through.
+    int Download(std::span<const uint8_t> frame, std::span<const uint8_t> data, bool long_mode);
+    // Uploads into reply (at most reply.size() bytes kept); count gets every byte
+    // received. Returns the final state.
+    int Upload(std::span<uint8_t> reply, size_t* count);
+
+    // One boot ROM command by number (1 to 38). Returns kDfuOk or a failure code.
+    int BootRomCommand(int number, uint32_t value, std::span<const uint8_t> data,
+                       std::span<uint8_t> reply = {}, size_t* received = nullptr);
+
+    void SetProgress(std::function<void(int percent)> progress) { progress_ = std::move(progress); }
+
+    DfuDevice& device() { return device_; }
+    int detach_phase() const { return detach_phase_; }
+    bool busy() const { return busy_; }
+    bool not_done() const { return error_flag_; }
+    uint16_t UploadSize() const;
+
+  private:
+    int OpenOnce(const std::string& path);
+    int StatusState(const DfuStatus& status);
+    bool Wait(unsigned ms) { return timing_.wait ? timing_.wait(ms) : true; }
+    bool Stopped() const { return timing_.stopped && timing_.stopped(); }
+    int SendFrame(std::span<const uint8_t> frame);
+    int Fetch(std::span<uint8_t> reply, size_t* received);
+
+    UsbBus& bus_;
+    DfuTiming timing_;
+    DfuDevice device_;
+    bool open_flag_ = false;
+    bool busy_ = false;
+    int detach_phase_ = kPhaseBeforeDetach;
+    bool error_flag_ = false;
+    std::function<void(int)> progress_;
+};
+
+}  // namespace velmora::usb

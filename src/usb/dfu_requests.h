@@ -1,0 +1,86 @@
+#pragma once
+// The control requests of the boot ROM's DFU 1.0 device, built as setup stages.
+// Every request the link sends goes through one of these functions, so a test of
+// them is a test of what reaches the wire.
+#include <cstdint>
+
+#include "usb/usb_transfer.h"
+
+namespace velmora::usb {
+
+// DFU 1.0 class requests (bRequest).
+enum DfuRequest : uint8_t {
+    kDfuDetach = 0,
+    kDfuDnload = 1,
+    kDfuUpload = 2,
+    kDfuGetStatus = 3,
+    kDfuClrStatus = 4,
+    kDfuGetState = 5,
+    kDfuAbort = 6,
+};
+
+// DFU 1.0 device states.
+inline constexpr int kAppIdle = 0;
+inline constexpr int kAppDetach = 1;
+inline constexpr int kDfuIdle = 2;
+inline constexpr int kDfuDnloadSync = 3;
+inline constexpr int kDfuDnBusy = 4;
+inline constexpr int kDfuDnloadIdle = 5;
+inline constexpr int kDfuManifestSync = 6;
+inline constexpr int kDfuManifest = 7;
+inline constexpr int kDfuManifestWaitReset = 8;
+inline constexpr int kDfuUploadIdle = 9;
+inline constexpr int kDfuError = 10;
+inline constexpr int kDfuStateUnknown = 255;  // an unknown state or a failed request
+
+// DFU status codes used by the loops.
+inline constexpr uint8_t kStatusOk = 0;
+inline constexpr uint8_t kStatusErrNotDone = 9;
+inline constexpr uint8_t kStatusErrUnknown = 14;
+inline constexpr uint8_t kStatusErrStalledPkt = 15;
+
+// Descriptor types.
+inline constexpr uint8_t kDescDevice = 1;
+inline constexpr uint8_t kDescConfiguration = 2;
+inline constexpr uint8_t kDescString = 3;
+inline constexpr uint8_t kDescInterface = 4;
+inline constexpr uint8_t kDescEndpoint = 5;
+inline constexpr uint8_t kDescDfuFunctional = 0x21;
+
+// The DFU interface: application-specific class, DFU subclass; protocol 1 in
+// run-time mode, 2 in DFU mode.
+inline constexpr uint8_t kDfuInterfaceClass = 0xFE;
+inline constexpr uint8_t kDfuInterfaceSubclass = 0x01;
+
+// Standard GET_DESCRIPTOR (device to host, standard, device recipient).
+ControlSetup GetDescriptorRequest(uint8_t type, uint8_t index, uint16_t language, uint16_t length);
+
+// DFU class requests to interface `interface` (class, interface recipient).
+ControlSetup DetachRequest(uint8_t interface, uint16_t timeout_ms);
+ControlSetup DnloadRequest(uint8_t interface, uint16_t block, uint16_t length);
+ControlSetup UploadRequest(uint8_t interface, uint16_t block, uint16_t length);
+ControlSetup GetStatusRequest(uint8_t interface);
+ControlSetup ClrStatusRequest(uint8_t interface);
+ControlSetup GetStateRequest(uint8_t interface);
+ControlSetup AbortRequest(uint8_t interface);
+
+// The answer of DFU_GETSTATUS (6 bytes).
+struct DfuStatus {
+    uint8_t status = 0;
+    uint32_t poll_timeout_ms = 0;  // 24-bit bwPollTimeout
+    uint8_t state = 0;
+    uint8_t string_index = 0;
+};
+DfuStatus ParseDfuStatus(const uint8_t* bytes);
+
+// The DFU functional descriptor as a device reports it (9 bytes on the wire).
+struct DfuFunctional {
+    uint8_t attributes = 0;  // bit 2: manifestation tolerant
+    uint16_t detach_timeout_ms = 0;
+    uint16_t transfer_size = 0;
+    uint16_t dfu_version = 0;
+
+    bool ManifestationTolerant() const { return (attributes & 0x04) != 0; }
+};
+
+}  // namespace velmora::usb

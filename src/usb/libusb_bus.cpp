@@ -1,0 +1,299 @@
+#include "usb/libusb_bus.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace velmora::usb {
+
+namespace {
+
+// A device that re-enumerates after a reset is looked for this long.
+constexpr auto kReappearTime = std::chrono::seconds(5);
+constexpr auto kReappearStep = std::chrono::milliseconds(100);
+
+libusb_device_handle* OpenAt(libusb_context* context, const std::string& path, uint8_t interface,
+                             std::string* error) {
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    libusb_device_handle* handle = nullptr;
+    bool found = false;
+    for (ssize_t i = 0; i < count && !found; ++i) {
+        if (LibusbPath(list[i]) != path) {
+            continue;
+        }
+        found = true;
+        if (const int r = libusb_open(list[i], &handle); r != 0) {
+            if (error) {
+                *error = libusb_strerror(r);
+            }
+            handle = nullptr;
+        }
+    }
+    if (count >= 0) {
+        libusb_free_device_list(list, 1);
+    }
+    if (!found) {
+        if (error) {
+            *error = "no device at " + path;
+        }
+        return nullptr;
+    }
+    if (!handle) {
+        return nullptr;
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    if (const int r = libusb_claim_interface(handle, interface); r != 0) {
+        if (error) {
+            *error = r == LIBUSB_ERROR_BUSY ? "in use by another program" : libusb_strerror(r);
+        }
+        libusb_close(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+class LibusbHandle : public UsbHandle {
+  public:
+    LibusbHandle(libusb_context* context, libusb_device_handle* handle, std::string path,
+                 uint8_t interface)
+        : context_(context), handle_(handle), path_(std::move(path)), interface_(interface) {}
+    ~LibusbHandle() override { Release(); }
+
+    UsbResult Control(const ControlSetup& setup, uint8_t* data, unsigned timeout_ms) override {
+        if (!handle_) {
+            return {UsbStatus::kNoDevice, 0};
+        }
+        std::vector<uint8_t> buffer(LIBUSB_CONTROL_SETUP_SIZE + setup.length);
+        if (!setup.IsIn() && setup.length > 0 && data) {
+            std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, data, setup.length);
+        }
+        Transfer t;
+        FillControlTransfer(t.get(), handle_, setup, buffer.data(), timeout_ms);
+        UsbResult r = Run(t.get(), -1);
+        if (setup.IsIn() && data) {
+            std::memcpy(data, buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r.transferred);
+        }
+        return r;
+    }
+
+    UsbResult Bulk(const BulkSetup& setup, uint8_t* data, int abort_fd) override {
+        if (!handle_) {
+            return {UsbStatus::kNoDevice, 0};
+        }
+        Transfer t;
+        FillBulkTransfer(t.get(), handle_, setup, data);
+        return Run(t.get(), abort_fd);
+    }
+
+    bool Reset() override {
+        if (!handle_) {
+            return false;
+        }
+        const int r = libusb_reset_device(handle_);
+        if (r == 0) {
+            return true;
+        }
+        if (r != LIBUSB_ERROR_NOT_FOUND && r != LIBUSB_ERROR_NO_DEVICE) {
+            return false;
+        }
+        // The device came back as another device (a DFU detach does that): follow it
+        // to the same port.
+        Release();
+        const auto until = std::chrono::steady_clock::now() + kReappearTime;
+        while (std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(kReappearStep);
+            handle_ = OpenAt(context_, path_, interface_, nullptr);
+            if (handle_) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    struct TransferFree {
+        void operator()(libusb_transfer* t) const { libusb_free_transfer(t); }
+    };
+    struct Transfer : std::unique_ptr<libusb_transfer, TransferFree> {
+        Transfer() : unique_ptr(libusb_alloc_transfer(0)) {}
+    };
+
+    void Release() {
+        if (handle_) {
+            libusb_release_interface(handle_, interface_);
+            libusb_close(handle_);
+            handle_ = nullptr;
+        }
+    }
+
+    // Submits t and waits for it with poll() on libusb's descriptors (its time-outs
+    // are among them) and on the abort event, which cancels the transfer.
+    UsbResult Run(libusb_transfer* t, int abort_fd) {
+        int done = 0;
+        t->user_data = &done;
+        t->callback = [](libusb_transfer* x) { *static_cast<int*>(x->user_data) = 1; };
+        if (const int r = libusb_submit_transfer(t); r != 0) {
+            return {r == LIBUSB_ERROR_NO_DEVICE ? UsbStatus::kNoDevice : UsbStatus::kError, 0};
+        }
+        bool aborted = false;
+        while (!done) {
+            std::vector<pollfd> fds;
+            if (const libusb_pollfd** list = libusb_get_pollfds(context_)) {
+                for (const libusb_pollfd** p = list; *p; ++p) {
+                    fds.push_back({(*p)->fd, static_cast<short>((*p)->events), 0});
+                }
+                libusb_free_pollfds(list);
+            }
+            const size_t own = fds.size();
+            if (abort_fd >= 0 && !aborted) {
+                fds.push_back({abort_fd, POLLIN, 0});
+            }
+            int wait_ms = -1;
+            timeval next{};
+            if (!libusb_pollfds_handle_timeouts(context_) &&
+                libusb_get_next_timeout(context_, &next) == 1) {
+                wait_ms = static_cast<int>(next.tv_sec * 1000 + next.tv_usec / 1000) + 1;
+            }
+            ::poll(fds.data(), fds.size(), wait_ms);
+            if (fds.size() > own && (fds[own].revents & POLLIN)) {
+                aborted = true;
+                libusb_cancel_transfer(t);
+            }
+            timeval zero{};
+            libusb_handle_events_timeout_completed(context_, &zero, &done);
+        }
+        UsbStatus status = StatusOfTransfer(t->status);
+        if (status == UsbStatus::kError && t->status == LIBUSB_TRANSFER_CANCELLED && aborted) {
+            status = UsbStatus::kCancelled;
+        }
+        return {status, static_cast<size_t>(t->actual_length)};
+    }
+
+    libusb_context* context_;
+    libusb_device_handle* handle_;
+    std::string path_;
+    uint8_t interface_;
+};
+
+}  // namespace
+
+void FillControlTransfer(libusb_transfer* transfer, libusb_device_handle* handle,
+                         const ControlSetup& setup, uint8_t* buffer, unsigned timeout_ms) {
+    libusb_fill_control_setup(buffer, setup.request_type, setup.request, setup.value, setup.index,
+                              setup.length);
+    libusb_fill_control_transfer(transfer, handle, buffer, nullptr, nullptr, timeout_ms);
+}
+
+void FillBulkTransfer(libusb_transfer* transfer, libusb_device_handle* handle,
+                      const BulkSetup& setup, uint8_t* data) {
+    libusb_fill_bulk_transfer(transfer, handle, setup.endpoint, data,
+                              static_cast<int>(setup.length), nullptr, nullptr, setup.timeout_ms);
+}
+
+UsbStatus StatusOfTransfer(libusb_transfer_status status) {
+    switch (status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+            return UsbStatus::kOk;
+        case LIBUSB_TRANSFER_TIMED_OUT:
+            return UsbStatus::kTimeout;
+        case LIBUSB_TRANSFER_STALL:
+            return UsbStatus::kStall;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+            return UsbStatus::kNoDevice;
+        default:
+            return UsbStatus::kError;
+    }
+}
+
+std::string LibusbPath(libusb_device* device) {
+    uint8_t ports[8];
+    const int n = libusb_get_port_numbers(device, ports, sizeof ports);
+    std::string path = std::to_string(libusb_get_bus_number(device));
+    for (int i = 0; i < n; ++i) {
+        path += (i == 0 ? '-' : '.');
+        path += std::to_string(ports[i]);
+    }
+    return path;
+}
+
+std::unique_ptr<LibusbBus> LibusbBus::Create(std::string* error) {
+    libusb_context* context = nullptr;
+    if (const int r = libusb_init(&context); r != 0) {
+        if (error) {
+            *error = libusb_strerror(r);
+        }
+        return nullptr;
+    }
+    return std::unique_ptr<LibusbBus>(new LibusbBus(context));
+}
+
+LibusbBus::~LibusbBus() {
+    libusb_exit(context_);
+}
+
+std::vector<UsbDeviceInfo> LibusbBus::List() {
+    std::vector<UsbDeviceInfo> out;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context_, &list);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor dd{};
+        if (libusb_get_device_descriptor(list[i], &dd) != 0) {
+            continue;
+        }
+        UsbDeviceInfo info;
+        info.path = LibusbPath(list[i]);
+        info.vendor = dd.idVendor;
+        info.product = dd.idProduct;
+        libusb_config_descriptor* config = nullptr;
+        if (libusb_get_active_config_descriptor(list[i], &config) != 0 &&
+            libusb_get_config_descriptor(list[i], 0, &config) != 0) {
+            config = nullptr;
+        }
+        for (int k = 0; config && k < config->bNumInterfaces; ++k) {
+            if (config->interface[k].num_altsetting < 1) {
+                continue;
+            }
+            const libusb_interface_descriptor& d = config->interface[k].altsetting[0];
+            UsbInterfaceInfo ii;
+            ii.number = d.bInterfaceNumber;
+            ii.alt_setting = d.bAlternateSetting;
+            ii.interface_class = d.bInterfaceClass;
+            ii.subclass = d.bInterfaceSubClass;
+            ii.protocol = d.bInterfaceProtocol;
+            for (int e = 0; e < d.bNumEndpoints; ++e) {
+                const libusb_endpoint_descriptor& ep = d.endpoint[e];
+                if ((ep.bmAttributes & 0x03) != LIBUSB_TRANSFER_TYPE_BULK) {
+                    continue;
+                }
+                uint8_t& slot = (ep.bEndpointAddress & 0x80) ? ii.bulk_in : ii.bulk_out;
+                if (slot == 0) {
+                    slot = ep.bEndpointAddress;
+                }
+            }
+            info.interfaces.push_back(ii);
+        }
+        if (config) {
+            libusb_free_config_descriptor(config);
+        }
+        out.push_back(std::move(info));
+    }
+    if (count >= 0) {
+        libusb_free_device_list(list, 1);
+    }
+    return out;
+}
+
+std::unique_ptr<UsbHandle> LibusbBus::Open(const std::string& path, uint8_t interface,
+                                           std::string* error) {
+    libusb_device_handle* handle = OpenAt(context_, path, interface, error);
+    if (!handle) {
+        return nullptr;
+    }
+    return std::make_unique<LibusbHandle>(context_, handle, path, interface);
+}
+
+}  // namespace velmora::usb

@@ -1,0 +1,192 @@
+#include "usb/usb_device.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace velmora::usb {
+
+namespace {
+
+bool ParseHex16(const std::string& text, uint16_t* out) {
+    if (text.empty() || text.size() > 4) {
+        return false;
+    }
+    unsigned value = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    *out = static_cast<uint16_t>(value);
+    return true;
+}
+
+const UsbInterfaceInfo* BulkPair(const UsbDeviceInfo& info, bool vendor_class_only) {
+    for (const UsbInterfaceInfo& i : info.interfaces) {
+        if (i.bulk_in && i.bulk_out && (!vendor_class_only || i.interface_class == 0xFF)) {
+            return &i;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool ParseUsbIds(const std::string& text, UsbIds* out) {
+    UsbIds ids;
+    if (!text.empty()) {
+        const size_t colon = text.find(':');
+        uint16_t v = 0;
+        if (!ParseHex16(text.substr(0, colon), &v)) {
+            return false;
+        }
+        ids.vendor = v;
+        if (colon != std::string::npos) {
+            uint16_t p = 0;
+            if (!ParseHex16(text.substr(colon + 1), &p)) {
+                return false;
+            }
+            ids.product = p;
+        }
+    }
+    *out = ids;
+    return true;
+}
+
+std::string FormatUsbIds(const UsbIds& ids) {
+    if (!ids.vendor) {
+        return "";
+    }
+    char text[16];
+    if (ids.product) {
+        std::snprintf(text, sizeof text, "%04x:%04x", *ids.vendor, *ids.product);
+    } else {
+        std::snprintf(text, sizeof text, "%04x", *ids.vendor);
+    }
+    return text;
+}
+
+// ---- DlvDevice ---------------------------------------------------------------------------
+
+bool DlvDevice::Find(const UsbMatch& match, std::optional<uint16_t> dfu_vendor, std::string* path) {
+    for (const UsbDeviceInfo& info : bus_.List()) {
+        const UsbInterfaceInfo* pair = nullptr;
+        if (!match.dlv.Any()) {
+            if (match.dlv.Matches(info.vendor, info.product)) {
+                pair = BulkPair(info, false);
+            }
+        } else if (!dfu_vendor || *dfu_vendor == info.vendor) {
+            pair = BulkPair(info, true);
+        }
+        if (!pair) {
+            continue;
+        }
+        // A device that another program holds does not open; the next one may.
+        if (bus_.Open(info.path, pair->number, nullptr)) {
+            *path = info.path;
+            return true;
+        }
+    }
+    return false;
+}
+
+int DlvDevice::Open(const std::string& path) {
+    Close();
+    const UsbInterfaceInfo* pair = nullptr;
+    UsbInterfaceInfo found;
+    for (const UsbDeviceInfo& info : bus_.List()) {
+        if (info.path == path) {
+            pair = BulkPair(info, false);
+            if (pair) {
+                found = *pair;
+            }
+            break;
+        }
+    }
+    if (!pair) {
+        return kDlvNoWritePipe;
+    }
+    handle_ = bus_.Open(path, found.number, nullptr);
+    if (!handle_) {
+        return kDlvNoWritePipe;
+    }
+    out_ = found.bulk_out;
+    in_ = found.bulk_in;
+    return 0;
+}
+
+unsigned DlvDevice::Scaled(unsigned ms) const {
+    const double scaled = ms * scale_;
+    return scaled < 1 ? 1 : static_cast<unsigned>(scaled);
+}
+
+int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms) {
+    if (!handle_) {
+        return kBulkNoHandle;
+    }
+    const UsbResult r = handle_->Bulk({out_, static_cast<uint32_t>(length), Scaled(timeout_ms)},
+                                      const_cast<uint8_t*>(data), abort_fd_);
+    last_status_ = r.status;
+    return r.ok() && r.transferred == length ? 0 : kBulkFailed;
+}
+
+int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
+    if (!handle_) {
+        return kBulkNoHandle;
+    }
+    // A device may send an answer as several transfers: collect until all are in.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(Scaled(timeout_ms));
+    size_t got = 0;
+    while (got < length) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            last_status_ = UsbStatus::kTimeout;
+            return kBulkFailed;
+        }
+        const UsbResult r =
+            handle_->Bulk({in_, static_cast<uint32_t>(length - got), static_cast<unsigned>(left)},
+                          data + got, abort_fd_);
+        last_status_ = r.status;
+        got += r.transferred;
+        if (r.status == UsbStatus::kTimeout || r.status == UsbStatus::kCancelled) {
+            return kBulkFailed;
+        }
+        if (!r.ok()) {
+            return kBulkReadFailed;
+        }
+    }
+    return 0;
+}
+
+// ---- UsbDevice ---------------------------------------------------------------------------
+
+UsbDevice::UsbDevice(std::unique_ptr<UsbBus> bus, UsbMatch match, DfuTiming timing)
+    : bus_(std::move(bus)), match_(match), dfu_(*bus_, std::move(timing)), dlv_(*bus_) {}
+
+bool UsbDevice::FindDfuDevice(std::string* path) {
+    for (const UsbDeviceInfo& info : bus_->List()) {
+        if (!match_.dfu.Matches(info.vendor, info.product)) {
+            continue;
+        }
+        for (const UsbInterfaceInfo& i : info.interfaces) {
+            if (i.interface_class == kDfuInterfaceClass && i.subclass == kDfuInterfaceSubclass) {
+                *path = info.path;
+                dfu_vendor_ = info.vendor;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace velmora::usb

@@ -1,0 +1,105 @@
+#pragma once
+// The phone's two USB faces: the boot ROM's DFU device, and once the RAM loader
+// runs, its bulk device (the dlv device) with one pipe each way.
+//
+// How each device is recognised (overridable, see UsbMatch):
+//  - DFU device: an interface of class 0xFE, subclass 0x01 (DFU 1.0), on any device,
+//    or only on the device with the given vendor (and product) ID.
+//  - dlv device: an interface with one bulk IN and one bulk OUT endpoint, of class 0xFF
+//    (vendor specific) on a device of the same vendor as the DFU device found; or,
+//    when IDs are given, any such interface on the device with those IDs.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "usb/dfu_port.h"
+#include "usb/usb_transfer.h"
+
+namespace velmora::usb {
+
+// A USB ID filter: "VID" or "VID:PID" in hexadecimal ("" = any).
+struct UsbIds {
+    std::optional<uint16_t> vendor;
+    std::optional<uint16_t> product;
+
+    bool Matches(uint16_t v, uint16_t p) const {
+        return (!vendor || *vendor == v) && (!product || *product == p);
+    }
+    bool Any() const { return !vendor && !product; }
+};
+// false on a malformed text (out unchanged).
+bool ParseUsbIds(const std::string& text, UsbIds* out);
+std::string FormatUsbIds(const UsbIds& ids);
+
+struct UsbMatch {
+    UsbIds dfu;
+    UsbIds dlv;
+};
+
+// Results of OpenDlv and of the bulk transfers.
+inline constexpr int kDlvNoWritePipe = -10;
+inline constexpr int kDlvNoReadPipe = -11;
+inline constexpr int kBulkNoHandle = -1;
+inline constexpr int kBulkFailed = 1;  // write failure, or a time-out either way
+inline constexpr int kBulkReadFailed = -2;
+
+// Time-outs of the two pipes' transfers as the target protocol uses them.
+inline constexpr unsigned kBulkShortTimeoutMs = 3000;
+inline constexpr unsigned kBulkLongTimeoutMs = 5000;
+
+class DlvDevice {
+  public:
+    explicit DlvDevice(UsbBus& bus) : bus_(bus) {}
+
+    // The first matching device that can be opened (and is closed again at once).
+    bool Find(const UsbMatch& match, std::optional<uint16_t> dfu_vendor, std::string* path);
+    int Open(const std::string& path);  // 0, kDlvNoWritePipe or kDlvNoReadPipe
+    void Close() { handle_.reset(); }
+    bool IsOpen() const { return handle_ != nullptr; }
+
+    // 0 when all length bytes went (came) within timeout_ms; non-zero otherwise.
+    int BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms);
+    int BulkRead(uint8_t* data, size_t length, unsigned timeout_ms);
+
+    // Stop ends a pending transfer at once when this descriptor becomes readable.
+    void SetAbortFd(int fd) { abort_fd_ = fd; }
+    // Scales every time-out (tests use short ones).
+    void SetTimeoutScale(double scale) { scale_ = scale; }
+    UsbStatus last_status() const { return last_status_; }
+
+  private:
+    unsigned Scaled(unsigned ms) const;
+
+    UsbBus& bus_;
+    std::unique_ptr<UsbHandle> handle_;
+    uint8_t out_ = 0;
+    uint8_t in_ = 0;
+    int abort_fd_ = -1;
+    double scale_ = 1.0;
+    UsbStatus last_status_ = UsbStatus::kOk;
+};
+
+// The pair that one USB job owns, over one bus.
+class UsbDevice {
+  public:
+    UsbDevice(std::unique_ptr<UsbBus> bus, UsbMatch match, DfuTiming timing);
+
+    UsbBus& bus() { return *bus_; }
+    DfuPort& dfu() { return dfu_; }
+    DlvDevice& dlv() { return dlv_; }
+    const UsbMatch& match() const { return match_; }
+
+    // The first device exposing the DFU interface; remembers its vendor ID.
+    bool FindDfuDevice(std::string* path);
+    bool FindDlvDevice(std::string* path) { return dlv_.Find(match_, dfu_vendor_, path); }
+
+  private:
+    std::unique_ptr<UsbBus> bus_;
+    UsbMatch match_;
+    DfuPort dfu_;
+    DlvDevice dlv_;
+    std::optional<uint16_t> dfu_vendor_;
+};
+
+}  // namespace velmora::usb
