@@ -1,6 +1,6 @@
 #pragma once
 // The transfer interface over libusb-1.0: the real phone on the real bus.
-#include <libusb.h>
+#include <libusb-1.0/libusb.h>
 
 #include <memory>
 #include <string>
