@@ -1,0 +1,394 @@
+#include "sim/usb_bus.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora::sim {
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+uint16_t Get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t Get32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+
+bool ReadFull(int fd, uint8_t* p, size_t n) {
+    while (n > 0) {
+        const ssize_t r = ::read(fd, p, n);
+        if (r <= 0) {
+            return false;
+        }
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool Send(int fd, uint8_t type, const Bytes& payload) {
+    Bytes m;
+    Put32(m, static_cast<uint32_t>(payload.size() + 1));
+    m.push_back(type);
+    m.insert(m.end(), payload.begin(), payload.end());
+    size_t done = 0;
+    while (done < m.size()) {
+        const ssize_t n = ::send(fd, m.data() + done, m.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+Bytes BulkReply(SimStatus status, uint32_t transferred, const Bytes& data = {}) {
+    Bytes p = {static_cast<uint8_t>(status)};
+    Put32(p, transferred);
+    p.insert(p.end(), data.begin(), data.end());
+    return p;
+}
+
+}  // namespace
+
+SimUsbBus::SimUsbBus() {
+    stop_fd_ = ::eventfd(0, EFD_CLOEXEC);
+}
+
+SimUsbBus::~SimUsbBus() {
+    Stop();
+    ::close(stop_fd_);
+}
+
+void SimUsbBus::Attach(const std::string& path, std::shared_ptr<SimUsbFunction> function,
+                       SimClock::time_point visible_from) {
+    std::lock_guard lock(mutex_);
+    AttachLocked(path, std::move(function), visible_from);
+}
+
+void SimUsbBus::Detach(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    DetachLocked(path);
+}
+
+void SimUsbBus::AttachLocked(const std::string& path, std::shared_ptr<SimUsbFunction> function,
+                             SimClock::time_point visible_from) {
+    Slot& slot = slots_[path];
+    slot.function = std::move(function);
+    slot.generation = next_generation_++;
+    slot.visible_from = visible_from;
+    slot.claimed.clear();
+    NotifyLocked();
+}
+
+void SimUsbBus::DetachLocked(const std::string& path) {
+    slots_.erase(path);
+    NotifyLocked();
+}
+
+void SimUsbBus::NotifyLocked() {
+    for (int fd : waiters_) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+    }
+}
+
+bool SimUsbBus::Serve(const std::string& socket_path, std::string* error) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socket_path.size() >= sizeof addr.sun_path) {
+        *error = "socket path too long: " + socket_path;
+        return false;
+    }
+    std::memcpy(addr.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ::unlink(socket_path.c_str());
+    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0 ||
+        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 16) != 0) {
+        *error = "cannot listen at " + socket_path + ": " + std::strerror(errno);
+        if (listen_fd_ >= 0) {
+            ::close(listen_fd_);
+            listen_fd_ = -1;
+        }
+        return false;
+    }
+    socket_path_ = socket_path;
+    acceptor_ = std::thread([this] { AcceptLoop(); });
+    return true;
+}
+
+void SimUsbBus::Stop() {
+    if (stopping_.exchange(true)) {
+        return;
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stop_fd_, &one, sizeof one);
+    if (acceptor_.joinable()) {
+        acceptor_.join();
+    }
+    for (Connection& c : connections_) {
+        c.thread.join();
+    }
+    connections_.clear();
+    if (listen_fd_ >= 0) {
+        ::close(listen_fd_);
+        listen_fd_ = -1;
+        ::unlink(socket_path_.c_str());
+    }
+}
+
+void SimUsbBus::AcceptLoop() {
+    for (;;) {
+        pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) {
+            continue;
+        }
+        if (p[1].revents) {
+            return;
+        }
+        if (p[0].revents) {
+            const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                // Finished connections are joined here, so that a host that lists the
+                // bus every 100 ms for hours leaves nothing behind.
+                std::erase_if(connections_, [](Connection& c) {
+                    if (!c.done->load()) {
+                        return false;
+                    }
+                    c.thread.join();
+                    return true;
+                });
+                auto done = std::make_shared<std::atomic<bool>>(false);
+                connections_.push_back({std::thread([this, fd, done] {
+                                            RunConnection(fd);
+                                            done->store(true);
+                                        }),
+                                        done});
+            }
+        }
+    }
+}
+
+void SimUsbBus::RunConnection(int fd) {
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    {
+        std::lock_guard lock(mutex_);
+        waiters_.push_back(wake);
+    }
+    std::string bound_path;
+    uint64_t bound_generation = 0;
+    uint8_t bound_interface = 0;
+
+    // The one request that may be waiting: an IN transfer for data, or a reply held
+    // back by the pacing of the wire.
+    enum class Pending { kNone, kIn, kTimed } pending = Pending::kNone;
+    uint8_t in_endpoint = 0;
+    uint32_t in_length = 0;
+    SimClock::time_point wake_at = SimClock::time_point::max();
+    Bytes timed_reply;
+
+    // The bound device, or nullptr when it has left the bus. Lock held.
+    auto device = [&]() -> SimUsbFunction* {
+        const auto it = slots_.find(bound_path);
+        if (bound_generation == 0 || it == slots_.end() ||
+            it->second.generation != bound_generation) {
+            return nullptr;
+        }
+        return it->second.function.get();
+    };
+    // Tries to complete the waiting IN transfer. Lock held.
+    auto try_in = [&]() -> bool {
+        SimUsbFunction* f = device();
+        if (!f) {
+            timed_reply.clear();
+            return Send(fd, 'b', BulkReply(SimStatus::kNoDevice, 0)) &&
+                   (pending = Pending::kNone, true);
+        }
+        Bytes data;
+        SimClock::duration pace{};
+        SimClock::time_point ready = SimClock::time_point::max();
+        if (!f->BulkIn(in_endpoint, in_length, &data, &pace, &ready)) {
+            wake_at = ready;
+            return true;
+        }
+        const uint32_t n = static_cast<uint32_t>(data.size());
+        if (pace > SimClock::duration::zero()) {
+            pending = Pending::kTimed;
+            timed_reply = BulkReply(SimStatus::kOk, n, data);
+            wake_at = SimClock::now() + pace;
+            return true;
+        }
+        pending = Pending::kNone;
+        return Send(fd, 'b', BulkReply(SimStatus::kOk, n, data));
+    };
+
+    bool alive = true;
+    while (alive) {
+        int timeout = -1;
+        if (pending != Pending::kNone && wake_at != SimClock::time_point::max()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(wake_at - SimClock::now())
+                    .count();
+            timeout = left <= 0 ? 0 : static_cast<int>((left + 999) / 1000);
+        }
+        pollfd p[3] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+        ::poll(p, 3, timeout);
+        if (p[2].revents) {
+            break;
+        }
+        if (p[1].revents) {
+            uint64_t drained;
+            [[maybe_unused]] const ssize_t n = ::read(wake, &drained, sizeof drained);
+        }
+        if (p[0].revents) {
+            uint8_t head[4];
+            Bytes m;
+            if (!ReadFull(fd, head, 4) || Get32(head) == 0 || Get32(head) > (1u << 26)) {
+                break;
+            }
+            m.resize(Get32(head));
+            if (!ReadFull(fd, m.data(), m.size())) {
+                break;
+            }
+            std::lock_guard lock(mutex_);
+            const uint8_t type = m[0];
+            if (type == 'X') {
+                if (pending == Pending::kIn) {
+                    alive = Send(fd, 'b', BulkReply(SimStatus::kCancelled, 0));
+                } else if (pending == Pending::kTimed) {
+                    // The bytes have gone over the wire already; only the wait ends.
+                    timed_reply[0] = static_cast<uint8_t>(SimStatus::kCancelled);
+                    alive = Send(fd, 'b', timed_reply);
+                }
+                pending = Pending::kNone;
+                continue;
+            }
+            if (pending != Pending::kNone) {
+                break;  // one request at a time on a connection
+            }
+            if (type == 'L') {
+                Bytes r = {0, 0};
+                uint16_t count = 0;
+                const auto now = SimClock::now();
+                for (const auto& [path, slot] : slots_) {
+                    if (now < slot.visible_from) {
+                        continue;
+                    }
+                    ++count;
+                    r.push_back(static_cast<uint8_t>(path.size()));
+                    r.insert(r.end(), path.begin(), path.end());
+                    const uint16_t v = slot.function->Vendor(), pr = slot.function->Product();
+                    r.insert(r.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                       static_cast<uint8_t>(pr), static_cast<uint8_t>(pr >> 8)});
+                    const auto ifs = slot.function->Interfaces();
+                    r.push_back(static_cast<uint8_t>(ifs.size()));
+                    for (const SimInterface& i : ifs) {
+                        r.insert(r.end(), {i.number, i.alt, i.cls, i.subclass, i.protocol,
+                                           i.bulk_in, i.bulk_out});
+                    }
+                }
+                r[0] = static_cast<uint8_t>(count);
+                r[1] = static_cast<uint8_t>(count >> 8);
+                alive = Send(fd, 'l', r);
+            } else if (type == 'O' && m.size() >= 2) {
+                const std::string path(m.begin() + 2, m.end());
+                const auto it = slots_.find(path);
+                SimStatus st = SimStatus::kNoDevice;
+                if (bound_generation == 0 && it != slots_.end() &&
+                    SimClock::now() >= it->second.visible_from) {
+                    auto& claimed = it->second.claimed;
+                    if (std::find(claimed.begin(), claimed.end(), m[1]) != claimed.end()) {
+                        st = SimStatus::kError;  // held by another program
+                    } else {
+                        claimed.push_back(m[1]);
+                        bound_path = path;
+                        bound_generation = it->second.generation;
+                        bound_interface = m[1];
+                        st = SimStatus::kOk;
+                    }
+                }
+                alive = Send(fd, 'o', {static_cast<uint8_t>(st)});
+            } else if (type == 'C' && m.size() >= 13) {
+                SimSetup s{m[1], m[2], Get16(&m[3]), Get16(&m[5]), Get16(&m[7])};
+                Bytes out(m.begin() + 13, m.end());
+                Bytes in;
+                SimStatus st = SimStatus::kNoDevice;
+                if (SimUsbFunction* f = device()) {
+                    st = f->Control(s, out, &in);
+                }
+                if (in.size() > s.length) {
+                    in.resize(s.length);
+                }
+                Bytes r = {static_cast<uint8_t>(st)};
+                r.insert(r.end(), in.begin(), in.end());
+                alive = Send(fd, 'c', r);
+            } else if (type == 'B' && m.size() >= 10) {
+                const uint8_t ep = m[1];
+                const uint32_t length = Get32(&m[2]);
+                if (ep & 0x80) {
+                    pending = Pending::kIn;
+                    in_endpoint = ep;
+                    in_length = length;
+                    wake_at = SimClock::time_point::max();
+                    alive = try_in();
+                } else {
+                    SimClock::duration pace{};
+                    SimStatus st = SimStatus::kNoDevice;
+                    const uint32_t n = static_cast<uint32_t>(m.size() - 10);
+                    if (SimUsbFunction* f = device()) {
+                        st = f->BulkOut(ep, m.data() + 10, n, &pace);
+                    }
+                    if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
+                        pending = Pending::kTimed;
+                        timed_reply = BulkReply(st, n);
+                        wake_at = SimClock::now() + pace;
+                    } else {
+                        alive = Send(fd, 'b', BulkReply(st, st == SimStatus::kOk ? n : 0));
+                    }
+                }
+            } else if (type == 'R') {
+                SimStatus st = SimStatus::kNoDevice;
+                if (SimUsbFunction* f = device()) {
+                    st = f->Reset();
+                }
+                alive = Send(fd, 'r', {static_cast<uint8_t>(st)});
+            } else {
+                break;
+            }
+        }
+        if (pending == Pending::kIn) {
+            std::lock_guard lock(mutex_);
+            alive = alive && try_in();
+        }
+        if (pending == Pending::kTimed && SimClock::now() >= wake_at) {
+            pending = Pending::kNone;
+            alive = alive && Send(fd, 'b', timed_reply);
+        }
+    }
+
+    std::lock_guard lock(mutex_);
+    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), wake));
+    const auto it = slots_.find(bound_path);
+    if (bound_generation != 0 && it != slots_.end() && it->second.generation == bound_generation) {
+        auto& claimed = it->second.claimed;
+        claimed.erase(std::remove(claimed.begin(), claimed.end(), bound_interface), claimed.end());
+    }
+    ::close(wake);
+    ::close(fd);
+}
+
+}  // namespace velmora::sim

@@ -1,0 +1,119 @@
+#pragma once
+// The simulated phone's USB bus: the devices it shows, and a server that carries
+// control and bulk transfers to them over a Unix stream socket (the USB stand-in;
+// the message layout is described in the README, section USB).
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::sim {
+
+using SimClock = std::chrono::steady_clock;
+
+struct SimSetup {
+    uint8_t type = 0;
+    uint8_t request = 0;
+    uint16_t value = 0;
+    uint16_t index = 0;
+    uint16_t length = 0;
+
+    bool In() const { return (type & 0x80) != 0; }
+};
+
+enum class SimStatus : uint8_t {
+    kOk = 0,
+    kTimeout = 1,
+    kStall = 2,
+    kNoDevice = 3,
+    kCancelled = 4,
+    kError = 5,
+};
+
+struct SimInterface {
+    uint8_t number = 0;
+    uint8_t alt = 0;
+    uint8_t cls = 0;
+    uint8_t subclass = 0;
+    uint8_t protocol = 0;
+    uint8_t bulk_in = 0;
+    uint8_t bulk_out = 0;
+};
+
+// One device on the bus. The bus calls it with its lock held.
+class SimUsbFunction {
+  public:
+    virtual ~SimUsbFunction() = default;
+    virtual uint16_t Vendor() const = 0;
+    virtual uint16_t Product() const = 0;
+    virtual std::vector<SimInterface> Interfaces() const = 0;
+    virtual SimStatus Control(const SimSetup& setup, const std::vector<uint8_t>& out,
+                              std::vector<uint8_t>* in) = 0;
+    // pace: how long the transfer takes on the wire (0 when unpaced).
+    virtual SimStatus BulkOut(uint8_t endpoint, const uint8_t* data, size_t length,
+                              SimClock::duration* pace) = 0;
+    // true with up to max bytes when an IN transfer can complete now; false when not
+    // yet, with *ready_at set when the time is known (else left as it is).
+    virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
+                        SimClock::duration* pace, SimClock::time_point* ready_at) = 0;
+    virtual SimStatus Reset() = 0;
+};
+
+class SimUsbBus {
+  public:
+    SimUsbBus();
+    ~SimUsbBus();
+    SimUsbBus(const SimUsbBus&) = delete;
+    SimUsbBus& operator=(const SimUsbBus&) = delete;
+
+    // Plugs a device in at path, visible from `visible_from` on. Replaces any device there.
+    void Attach(const std::string& path, std::shared_ptr<SimUsbFunction> function,
+                SimClock::time_point visible_from = {});
+    void Detach(const std::string& path);
+    // The caller already holds the lock (device code reacting to a transfer).
+    void AttachLocked(const std::string& path, std::shared_ptr<SimUsbFunction> function,
+                      SimClock::time_point visible_from = {});
+    void DetachLocked(const std::string& path);
+
+    // Serves the stand-in socket at socket_path until Stop (or destruction).
+    bool Serve(const std::string& socket_path, std::string* error);
+    void Stop();
+    const std::string& socket_path() const { return socket_path_; }
+
+    std::mutex& mutex() { return mutex_; }
+    // Wakes every transfer waiting for bulk data; the caller holds the lock.
+    void NotifyLocked();
+
+  private:
+    struct Slot {
+        std::shared_ptr<SimUsbFunction> function;
+        uint64_t generation = 0;
+        SimClock::time_point visible_from;
+        std::vector<uint8_t> claimed;
+    };
+    void AcceptLoop();
+    void RunConnection(int fd);
+
+    std::mutex mutex_;
+    std::map<std::string, Slot> slots_;
+    std::vector<int> waiters_;  // eventfds of connections waiting for bulk data
+    uint64_t next_generation_ = 1;
+
+    std::string socket_path_;
+    int listen_fd_ = -1;
+    int stop_fd_ = -1;
+    std::thread acceptor_;
+    struct Connection {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Connection> connections_;  // touched by the acceptor thread only
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace velmora::sim

@@ -1,0 +1,316 @@
+#include "usb/socket_bus.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace velmora::usb {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+// How long a reply to a cancel, a list or an open may take before the bus is
+// taken as gone.
+constexpr int kBusAnswerMs = 5000;
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    Fd& operator=(Fd&&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+void Put16(Bytes& b, uint16_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+uint32_t Get32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+
+UsbStatus StatusOf(uint8_t code) {
+    switch (code) {
+        case 0:
+            return UsbStatus::kOk;
+        case 1:
+            return UsbStatus::kTimeout;
+        case 2:
+            return UsbStatus::kStall;
+        case 3:
+            return UsbStatus::kNoDevice;
+        case 4:
+            return UsbStatus::kCancelled;
+        default:
+            return UsbStatus::kError;
+    }
+}
+
+Fd Connect(const std::string& path) {
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (fd.get() < 0 || path.size() >= sizeof addr.sun_path) {
+        return Fd();
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        return Fd();
+    }
+    return fd;
+}
+
+bool SendMessage(int fd, uint8_t type, const Bytes& payload) {
+    Bytes m;
+    Put32(m, static_cast<uint32_t>(payload.size() + 1));
+    m.push_back(type);
+    m.insert(m.end(), payload.begin(), payload.end());
+    size_t done = 0;
+    while (done < m.size()) {
+        const ssize_t n = ::send(fd, m.data() + done, m.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ReadFull(int fd, uint8_t* p, size_t n) {
+    while (n > 0) {
+        const ssize_t r = ::read(fd, p, n);
+        if (r <= 0) {
+            return false;
+        }
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// Waits until fd has something to read, the deadline passes (false) or abort_fd fires.
+enum class Ready { kData, kTimeout, kAbort };
+Ready WaitReadable(int fd, Clock::time_point deadline, int abort_fd) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left < 0) {
+            return Ready::kTimeout;
+        }
+        pollfd p[2] = {{fd, POLLIN, 0}, {abort_fd, POLLIN, 0}};
+        const int r = ::poll(p, abort_fd >= 0 ? 2 : 1, static_cast<int>(left));
+        if (r > 0 && p[0].revents) {
+            return Ready::kData;
+        }
+        if (r > 0 && abort_fd >= 0 && p[1].revents) {
+            return Ready::kAbort;
+        }
+    }
+}
+
+// The whole reply message (type first), or empty when the connection broke.
+Bytes ReadMessage(int fd) {
+    uint8_t head[4];
+    if (!ReadFull(fd, head, 4)) {
+        return {};
+    }
+    const uint32_t length = Get32(head);
+    if (length == 0 || length > (1u << 26)) {
+        return {};
+    }
+    Bytes body(length);
+    if (!ReadFull(fd, body.data(), length)) {
+        return {};
+    }
+    return body;
+}
+
+Bytes Await(int fd, unsigned timeout_ms, int abort_fd, bool* cancelled) {
+    const Ready ready =
+        WaitReadable(fd, Clock::now() + std::chrono::milliseconds(timeout_ms), abort_fd);
+    if (ready != Ready::kData) {
+        *cancelled = true;
+        // The pending request always answers; after the cancel it answers soon.
+        if (!SendMessage(fd, 'X', {}) ||
+            WaitReadable(fd, Clock::now() + std::chrono::milliseconds(kBusAnswerMs), -1) !=
+                Ready::kData) {
+            return {};
+        }
+    }
+    return ReadMessage(fd);
+}
+
+class SocketHandle : public UsbHandle {
+  public:
+    explicit SocketHandle(Fd fd) : fd_(std::move(fd)) {}
+
+    UsbResult Control(const ControlSetup& s, uint8_t* data, unsigned timeout_ms) override {
+        Bytes p = {s.request_type, s.request};
+        Put16(p, s.value);
+        Put16(p, s.index);
+        Put16(p, s.length);
+        Put32(p, timeout_ms);
+        if (!s.IsIn() && s.length > 0 && data) {
+            p.insert(p.end(), data, data + s.length);
+        }
+        Bytes reply;
+        const UsbStatus st = Exchange('C', p, timeout_ms, -1, &reply);
+        if (reply.size() < 2 || reply[0] != 'c') {
+            return {st, 0};
+        }
+        const size_t n = s.IsIn() ? std::min<size_t>(reply.size() - 2, s.length) : s.length;
+        if (s.IsIn() && data) {
+            std::memcpy(data, reply.data() + 2, n);
+        }
+        return {StatusOf(reply[1]), StatusOf(reply[1]) == UsbStatus::kOk ? n : 0};
+    }
+
+    UsbResult Bulk(const BulkSetup& s, uint8_t* data, int abort_fd) override {
+        const bool in = (s.endpoint & 0x80) != 0;
+        Bytes p = {s.endpoint};
+        Put32(p, s.length);
+        Put32(p, s.timeout_ms);
+        if (!in) {
+            p.insert(p.end(), data, data + s.length);
+        }
+        Bytes reply;
+        const UsbStatus st = Exchange('B', p, s.timeout_ms, abort_fd, &reply);
+        if (reply.size() < 6 || reply[0] != 'b') {
+            return {st, 0};
+        }
+        UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
+        if (in) {
+            r.transferred = std::min<size_t>({r.transferred, reply.size() - 6, size_t{s.length}});
+            std::memcpy(data, reply.data() + 6, r.transferred);
+        }
+        if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
+            r.status = UsbStatus::kTimeout;
+        }
+        return r;
+    }
+
+    bool Reset() override {
+        Bytes reply;
+        Exchange('R', {}, kBusAnswerMs, -1, &reply);
+        return reply.size() >= 2 && reply[0] == 'r' && reply[1] == 0;
+    }
+
+  private:
+    // Sends one request and waits for its reply; the status says why there was none,
+    // or, when the wait was cut short, whether by the deadline or by Stop.
+    UsbStatus Exchange(uint8_t type, const Bytes& payload, unsigned timeout_ms, int abort_fd,
+                       Bytes* reply) {
+        if (broken_ || !SendMessage(fd_.get(), type, payload)) {
+            broken_ = true;
+            return UsbStatus::kNoDevice;
+        }
+        const Ready ready =
+            WaitReadable(fd_.get(), Clock::now() + std::chrono::milliseconds(timeout_ms), abort_fd);
+        if (ready != Ready::kData) {
+            if (!SendMessage(fd_.get(), 'X', {}) ||
+                WaitReadable(fd_.get(), Clock::now() + std::chrono::milliseconds(kBusAnswerMs),
+                             -1) != Ready::kData) {
+                broken_ = true;
+                return UsbStatus::kNoDevice;
+            }
+        }
+        *reply = ReadMessage(fd_.get());
+        if (reply->empty()) {
+            broken_ = true;
+            return UsbStatus::kNoDevice;
+        }
+        switch (ready) {
+            case Ready::kData:
+                return UsbStatus::kOk;
+            case Ready::kTimeout:
+                return UsbStatus::kTimeout;
+            case Ready::kAbort:
+                break;
+        }
+        return UsbStatus::kCancelled;
+    }
+
+    Fd fd_;
+    bool broken_ = false;
+};
+
+}  // namespace
+
+std::vector<UsbDeviceInfo> SocketBus::List() {
+    std::vector<UsbDeviceInfo> out;
+    Fd fd = Connect(path_);
+    if (fd.get() < 0 || !SendMessage(fd.get(), 'L', {})) {
+        return out;
+    }
+    bool cancelled = false;
+    const Bytes m = Await(fd.get(), kBusAnswerMs, -1, &cancelled);
+    if (m.size() < 3 || m[0] != 'l') {
+        return out;
+    }
+    size_t at = 3;
+    const unsigned count = m[1] | m[2] << 8;
+    for (unsigned d = 0; d < count; ++d) {
+        if (at >= m.size() || at + 1 + m[at] + 5 > m.size()) {
+            break;
+        }
+        UsbDeviceInfo info;
+        const uint8_t plen = m[at++];
+        info.path.assign(m.begin() + at, m.begin() + at + plen);
+        at += plen;
+        info.vendor = static_cast<uint16_t>(m[at] | m[at + 1] << 8);
+        info.product = static_cast<uint16_t>(m[at + 2] | m[at + 3] << 8);
+        const uint8_t n = m[at + 4];
+        at += 5;
+        for (uint8_t i = 0; i < n && at + 7 <= m.size(); ++i, at += 7) {
+            info.interfaces.push_back(
+                {m[at], m[at + 1], m[at + 2], m[at + 3], m[at + 4], m[at + 5], m[at + 6]});
+        }
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
+std::unique_ptr<UsbHandle> SocketBus::Open(const std::string& path, uint8_t interface,
+                                           std::string* error) {
+    Fd fd = Connect(path_);
+    Bytes p = {interface};
+    p.insert(p.end(), path.begin(), path.end());
+    if (fd.get() < 0 || !SendMessage(fd.get(), 'O', p)) {
+        if (error) {
+            *error = "cannot reach the USB stand-in at " + path_;
+        }
+        return nullptr;
+    }
+    bool cancelled = false;
+    const Bytes m = Await(fd.get(), kBusAnswerMs, -1, &cancelled);
+    if (m.size() < 2 || m[0] != 'o' || m[1] != 0) {
+        if (error) {
+            *error = m.size() >= 2 && m[1] == 5 ? "in use by another program" : "no such device";
+        }
+        return nullptr;
+    }
+    return std::make_unique<SocketHandle>(std::move(fd));
+}
+
+}  // namespace velmora::usb
