@@ -4,6 +4,7 @@
 // partitions fingerprinted with SHA-1.
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -98,6 +99,11 @@ class PartitionTable {
 
     const LoaderMessage& message() const { return message_; }
 
+  protected:
+    // Opens a boot image or content file for binary reading and measures it;
+    // false when it cannot be opened. Tests replace it to fail on purpose.
+    virtual bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size);
+
   private:
     int ReadText(std::string_view section, std::string_view key, std::string& out) const;
     int ReadNumber(std::string_view section, std::string_view key, uint32_t& out, int base) const;
@@ -105,6 +111,9 @@ class PartitionTable {
     std::string text_;  // the table file's content during a load
     LoaderMessage message_;
 };
+
+// The viewer's summary of a loaded table, lines ending in CR LF.
+std::string BuildSummary(const PartitionTable& table);
 
 // The folder part of a path: everything up to and including its last '/' or
 // '\'; empty when the path names no folder.
