@@ -84,7 +84,7 @@ TEST(IniStore, NumberConversions) {
     EXPECT_EQ(ParseDecimalInt("  +15abc"), 15);
     EXPECT_EQ(ParseDecimalInt("abc"), 0);
     EXPECT_EQ(ParseDecimalInt("-99999999999"), -2147483647 - 1);  // clamped, no overflow
-    EXPECT_EQ(ParseUnsigned32("400000", 16), 0x400000u);            // hex with or without 0x
+    EXPECT_EQ(ParseUnsigned32("400000", 16), 0x400000u);          // hex with or without 0x
     EXPECT_EQ(ParseUnsigned32(" 0XaBg", 16), 0xABu);
     EXPECT_EQ(ParseUnsigned32("-1", 16), 0xFFFFFFFFu);
     EXPECT_EQ(ParseUnsigned32("100000000", 16), 0xFFFFFFFFu);
