@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
     const std::string text = velmora::UploadReportText(table, 0x20000);
-    if (text.size() < 30 || text.compare(text.size() - 30, 30, "\n[partition_table_config_end]\n") != 0) {
+    if (text.size() < 30 ||
+        text.compare(text.size() - 30, 30, "\n[partition_table_config_end]\n") != 0) {
         __builtin_trap();
     }
     return 0;
