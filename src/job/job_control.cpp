@@ -6,6 +6,7 @@
 
 #include "job/job_table.h"
 #include "serial/serial_job.h"
+#include "usb/usb_job.h"
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -17,11 +18,7 @@ int CanOpenFile(const std::string& path) {
 
 int RunJob(DownloadJob& job) {
     if (job.link_kind == LinkKind::kUsb) {
-        job.error_text = "The USB link is not available yet";
-        job.result.store(-1);
-        job.reporter.MarkJobFailed();
-        job.reporter.SetStatus(job.error_text);
-        return -1;
+        return usb::RunUsbJob(job);
     }
     return RunSerialJob(job);
 }

@@ -1,0 +1,223 @@
+#include "usb/usb_job.h"
+
+#include <vector>
+
+#include "flash/identify.h"
+#include "flash/target_protocol.h"
+#include "job/download_job.h"
+#include "job/ram_loader.h"
+#include "job/text_format.h"
+#include "job/work_mode.h"
+#include "usb/libusb_bus.h"
+#include "usb/socket_bus.h"
+#include "usb/usb_boot.h"
+#include "usb/usb_target_link.h"
+
+namespace velmora::usb {
+
+namespace {
+
+constexpr uint32_t kSdiParameter = 0x20F00000;
+
+// The steps from the DFU search to the end of the work mode; returns the result.
+int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
+    StatusReporter& reporter = job.reporter;
+    const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
+
+    reporter.SetStatus("Searching DFU device...");
+    std::string dfu_path;
+    while (!usb.FindDfuDevice(&dfu_path)) {
+        if (!job.Sleep(t.dfu_search_ms)) {
+            reporter.WriteLog("\nno dfu device attached!\n");
+            job.result.store(-1);
+            return -1;
+        }
+    }
+    reporter.WriteLog(Format("\ndfu full path name = %s.\n", dfu_path.c_str()));
+
+    if (const int r = usb.dfu().Open(dfu_path); r != kDfuOk) {
+        reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
+        job.result.store(-2);
+        return -2;
+    }
+
+    // A failed identification or loader transfer shows as a bulk device that never
+    // comes up.
+    reporter.SetStatus("get target information...");
+    ReadTargetInfo(usb.dfu(), log);
+    reporter.SetStatus("send ram loader...");
+    std::vector<uint8_t> image;
+    if (const int r = LoadRamLoader(LinkKind::kUsb, job.home, image); r == 0) {
+        SendRamLoaderUsb(usb.dfu(), image, log);
+    }
+
+    reporter.ClearElapsed();
+    reporter.SetPercentDisplay(false);
+    reporter.SetBarColour(kBarBlue);
+    reporter.ResetBlockMap();
+
+    reporter.SetStatus("search usb dlv device...");
+    job.Sleep(t.dlv_settle_ms);
+    std::string dlv_path;
+    reporter.WriteLog(Format("\nGet Dlv full name: %s.\n", dlv_path.c_str()));
+    for (int attempt = 0; job.result.load() == 0; ++attempt) {
+        if (usb.FindDlvDevice(&dlv_path) && usb.dlv().Open(dlv_path) == 0) {
+            break;
+        }
+        if (attempt + 1 >= t.dlv_attempts) {
+            job.result.store(100);
+            break;
+        }
+        job.Sleep(t.dlv_retry_ms);
+    }
+    if (const int r = job.result.load(); r != 0) {
+        return r;
+    }
+    reporter.WriteLog(Format("\nfind usb dlv device = %s.\n", dlv_path.c_str()));
+
+    reporter.SetStatus("Get Flash information!");
+    if (IdentifyNand(job) != 0) {
+        reporter.ShowStepMessage(job.error_text);
+        job.result.store(-7);
+        return -7;
+    }
+    if (GetIbt(job) != 0) {
+        reporter.ShowStepMessage(job.error_text);
+        job.result.store(-8);
+        return -8;
+    }
+    if (SetNandParameters(job) != 0) {
+        reporter.ShowStepMessage(job.error_text);
+        job.result.store(-9);
+        return -9;
+    }
+    reporter.SetStatus("Get MangrBlk!");
+    if (const int m = ReadManagementRecord(job); m > 0) {
+        job.error_text = Format("Get MangrBlk Fail, #%d!", m);
+        reporter.ShowStepMessage(job.error_text);
+        job.result.store(-80);
+        return -80;
+    }
+    if (InitSdi(job, kSdiParameter) != 0) {
+        reporter.WriteLog("Init SDI fail!\n");
+        job.result.store(-81);
+        return -81;
+    }
+    reporter.WriteLog("\nInit SDI successfully!\n");
+    return DispatchWorkMode(job);
+}
+
+}  // namespace
+
+bool ParseUsbLinkSpec(const std::string& text, UsbLinkSpec* spec, std::string* error) {
+    UsbLinkSpec out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t comma = text.find(',', at);
+        if (comma == std::string::npos) {
+            comma = text.size();
+        }
+        const std::string item = text.substr(at, comma - at);
+        at = comma + 1;
+        if (item.empty()) {
+            continue;
+        }
+        bool ok = true;
+        if (item.rfind("unix:", 0) == 0 && item.size() > 5) {
+            out.socket = item.substr(5);
+        } else if (item.rfind("dfu=", 0) == 0) {
+            ok = ParseUsbIds(item.substr(4), &out.match.dfu);
+        } else if (item.rfind("dlv=", 0) == 0) {
+            ok = ParseUsbIds(item.substr(4), &out.match.dlv);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            if (error) {
+                *error = "unknown USB link item \"" + item +
+                         "\" (expected unix:PATH, dfu=VID[:PID] or dlv=VID[:PID])";
+            }
+            return false;
+        }
+    }
+    *spec = out;
+    return true;
+}
+
+std::string FormatUsbLinkSpec(const UsbLinkSpec& spec) {
+    std::string text;
+    auto add = [&text](const std::string& item) {
+        if (!text.empty()) {
+            text += ',';
+        }
+        text += item;
+    };
+    if (!spec.socket.empty()) {
+        add("unix:" + spec.socket);
+    }
+    if (!spec.match.dfu.Any()) {
+        add("dfu=" + FormatUsbIds(spec.match.dfu));
+    }
+    if (!spec.match.dlv.Any()) {
+        add("dlv=" + FormatUsbIds(spec.match.dlv));
+    }
+    return text;
+}
+
+std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error) {
+    if (!spec.socket.empty()) {
+        return std::make_unique<SocketBus>(spec.socket);
+    }
+    return LibusbBus::Create(error);
+}
+
+int RunUsbJob(DownloadJob& job) {
+    UsbLinkSpec spec;
+    std::string error;
+    std::unique_ptr<UsbBus> bus;
+    if (ParseUsbLinkSpec(job.port, &spec, &error)) {
+        bus = MakeUsbBus(spec, &error);
+    }
+    if (!bus) {
+        job.error_text = error;
+    }
+    return RunUsbJob(job, std::move(bus), spec.match, UsbJobTimings{});
+}
+
+int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& match,
+              const UsbJobTimings& timings) {
+    StatusReporter& reporter = job.reporter;
+    if (!bus) {
+        reporter.WriteLog("\nUSB dfu or dlv handle error!\n");
+        job.result.store(-1);
+        return -1;
+    }
+    DfuTiming dfu_timing = MakeDfuTiming(job.event_fd());
+    dfu_timing.request_timeout_ms = static_cast<unsigned>(timings.dfu_request_ms);
+    auto owned = std::make_unique<UsbDevice>(std::move(bus), match, std::move(dfu_timing));
+    UsbDevice& usb = *owned;
+    usb.dlv().SetAbortFd(job.event_fd());
+    job.link = std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms);
+
+    int result = RunSteps(job, usb, timings);
+    // A step may return 0 after Stop: the job result is the truth.
+    if (result == 0) {
+        result = job.result.load();
+    }
+    job.result.store(result);
+
+    reporter.CloseLog();
+    usb.dfu().Close();
+    usb.dlv().Close();
+    if (result == 0) {
+        reporter.SetBarColour(kBarGreen);
+        reporter.SetProgress(100);
+    } else if (job.user_stop.load() == 0) {
+        reporter.MarkJobFailed();
+        reporter.SetStatus(job.error_text);
+        reporter.ShowStepMessage(job.error_text);
+    }
+    return result;
+}
+
+}  // namespace velmora::usb

@@ -1,0 +1,49 @@
+#pragma once
+// The whole job over USB: find the boot ROM's DFU device, identify the target, push
+// the RAM loader, find and open the loader's bulk device, then the target steps and
+// the work mode over the USB TargetLink.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "usb/usb_device.h"
+
+namespace velmora {
+class DownloadJob;
+}
+
+namespace velmora::usb {
+
+// The USB link as the operator names it (the job's port text): comma-separated
+//   unix:PATH        the USB stand-in of a simulated phone at socket PATH
+//   dfu=VID[:PID]    recognise the boot ROM's DFU device by these IDs only
+//   dlv=VID[:PID]    recognise the RAM loader's bulk device by these IDs
+// Empty: the machine's USB through libusb, devices recognised by their interfaces.
+struct UsbLinkSpec {
+    std::string socket;  // empty = libusb
+    UsbMatch match;
+};
+// false (with error) on an unknown item or malformed IDs.
+bool ParseUsbLinkSpec(const std::string& text, UsbLinkSpec* spec, std::string* error);
+std::string FormatUsbLinkSpec(const UsbLinkSpec& spec);
+
+// The pauses of the sequence; tests shrink them.
+struct UsbJobTimings {
+    int dfu_search_ms = 100;    // between looks for the DFU device
+    int dlv_settle_ms = 500;    // before the first look for the bulk device
+    int dlv_retry_ms = 500;     // between looks for the bulk device
+    int dlv_attempts = 102;     // looks for the bulk device before giving up
+    int dfu_request_ms = 5000;  // one DFU control request
+};
+
+// The bus the job talks over: libusb, or the stand-in named in the spec.
+// nullptr (with error) when it cannot be had.
+std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error);
+
+// Runs the job over USB; the bus comes from job.port. Returns the job result.
+int RunUsbJob(DownloadJob& job);
+// The same with the bus and the pauses given (tests).
+int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& match,
+              const UsbJobTimings& timings);
+
+}  // namespace velmora::usb

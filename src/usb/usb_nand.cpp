@@ -1,0 +1,131 @@
+#include "usb/usb_nand.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "flash/checksum.h"
+#include "flash/target_link.h"
+#include "flash/target_protocol.h"
+#include "job/download_job.h"
+#include "job/text_format.h"
+#include "job/tick.h"
+
+namespace velmora::usb {
+
+namespace {
+
+constexpr size_t kEccUnit = 256;
+constexpr size_t kEccBytesPerPage = 32;  // eight codes of four bytes
+
+// Logs the text and makes it the job's error text.
+void Fail(DownloadJob& job, const std::string& text) {
+    job.reporter.WriteLog(text);
+    job.error_text = text;
+}
+
+}  // namespace
+
+int UsbWritePages(DownloadJob& job, const uint8_t* data, int block, int first_page, int page_count,
+                  bool with_spare) {
+    TargetLink& link = job.target();
+    StatusReporter& reporter = job.reporter;
+    const NandGeometry& g = job.geometry;
+    const uint32_t page_bytes =
+        static_cast<uint32_t>(g.page_size + (with_spare ? g.spare_size : 0));
+    const size_t total = static_cast<size_t>(page_count) * page_bytes;
+    const CommandFrame frame(
+        kCmdWritePages,
+        {static_cast<uint32_t>(block), static_cast<uint32_t>(first_page),
+         static_cast<uint32_t>(page_count), page_bytes, static_cast<uint32_t>(total), 0, 0});
+
+    reporter.WriteLog(Format("%08X: Write block #%d multi page command\n", TickCount(), block));
+    if (const int r = link.SendFrame(frame.span()); r != 0) {
+        reporter.WriteLog(Format("usb tx command fail, error code #%d!\n", r));
+        return 1;
+    }
+
+    reporter.WriteLog(Format("%08X: Write data\n", TickCount()));
+    for (size_t at = 0; at < total && !job.Aborted(); at += kUsbPieceBytes) {
+        const size_t n = std::min<size_t>(kUsbPieceBytes, total - at);
+        const int r = link.SendData({data + at, n});
+        reporter.ShowElapsed(TicksSince(reporter.start_tick));
+        if (r != 0) {
+            const std::string text =
+                Format("\nUSB device write error(write_nf_multi_page), #%d", r);
+            Fail(job, text);
+            reporter.SetStatus(text);
+            return -999;
+        }
+    }
+
+    reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
+    ResponseFrame response;
+    if (const int r = ReceiveResponse(link, response, job.timings.usb_response_ms); r != 0) {
+        Fail(job, Format("\nusb rx command fail, error code #%d!\n", r));
+        return 3;
+    }
+    reporter.WriteLog(Format("%08X: Get response from target\n", TickCount()));
+    if (!response.HeaderOk() || response.status() != 0) {
+        Fail(job, Format("\nWrite nb fial %x, %x\n", response.header(), response.status()));
+        return 4;
+    }
+
+    const size_t code_bytes = static_cast<size_t>(page_count) * kEccBytesPerPage;
+    std::vector<uint8_t> target_codes(code_bytes);
+    if (const int r = link.Receive(target_codes, job.timings.usb_response_ms); r != 0) {
+        Fail(job, Format("\nusb rx ecc code fail, error code #%d!\n", r));
+        return 3;
+    }
+    // The host's codes: one per 256 bytes from the start of the data. Units past the
+    // data (pages smaller than 2048 bytes) are taken as erased bytes.
+    std::vector<uint8_t> host_codes(code_bytes);
+    std::vector<uint8_t> unit(kEccUnit);
+    for (size_t k = 0; k < code_bytes / 4; ++k) {
+        const size_t at = k * kEccUnit;
+        const uint8_t* bytes = data + at;
+        if (at + kEccUnit > total) {
+            std::fill(unit.begin(), unit.end(), 0xFF);
+            if (at < total) {
+                std::copy(data + at, data + total, unit.begin());
+            }
+            bytes = unit.data();
+        }
+        StoreLe32(&host_codes[4 * k], EccOf256(bytes));
+    }
+    if (host_codes != target_codes) {
+        Fail(job, "ECC code unmatch, wrong in program or data transfer!\r\n");
+        return 4;
+    }
+    return 0;
+}
+
+int UsbEraseCommand(DownloadJob& job, int first, int end, uint32_t* status) {
+    TargetLink& link = job.target();
+    const CommandFrame frame(kCmdErase,
+                             {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
+    link.SendFrame(frame.span());
+    ResponseFrame response;
+    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+        return 3000;
+    }
+    if (status) {
+        *status = response.status();
+    }
+    return response.HeaderOk() && response.status() == 0 ? 0 : 3010;
+}
+
+int UsbEraseBlock(DownloadJob& job, int block) {
+    uint32_t status = 0;
+    const int r = UsbEraseCommand(job, block, block + 1, &status);
+    if (r == 3010) {
+        Fail(job, Format("Erase block%d fail, 0x%x", block, status));
+    }
+    return r;
+}
+
+bool UsbReceiveAck(DownloadJob& job) {
+    uint8_t ack = 0;
+    return job.target().Receive({&ack, 1}, job.timings.response_ms) == 0 && ack == kAck;
+}
+
+}  // namespace velmora::usb

@@ -1,0 +1,31 @@
+#pragma once
+// TargetLink over the RAM loader's bulk pipes. The link owns the job's USB device
+// pair (the boot ROM's DFU device and the bulk device), so that destroying the job
+// closes both.
+#include <memory>
+
+#include "flash/target_link.h"
+#include "usb/usb_device.h"
+
+namespace velmora::usb {
+
+class UsbTargetLink : public TargetLink {
+  public:
+    // write_timeout_ms: every pipe write (frames and data pieces).
+    UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeout_ms);
+
+    LinkKind kind() const override { return LinkKind::kUsb; }
+    int SendFrame(std::span<const uint8_t, 64> frame) override;
+    int SendData(std::span<const uint8_t> data) override;
+    int Receive(std::span<uint8_t> buffer, int timeout_ms) override;
+    bool WaitForByte(uint8_t, int) override { return false; }
+    void PurgeInput() override {}
+
+    UsbDevice& device() { return *device_; }
+
+  private:
+    std::unique_ptr<UsbDevice> device_;
+    int write_timeout_ms_;
+};
+
+}  // namespace velmora::usb
