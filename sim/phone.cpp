@@ -231,6 +231,7 @@ bool Phone::OpenPort(std::string* error) {
         slave_path_ = name;
         callback = port_callback_;
     }
+    ++ports_;
     if (callback) {
         callback(name);
     }

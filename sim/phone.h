@@ -50,8 +50,10 @@ class Phone {
     bool Start(std::string* error = nullptr);
     void Stop();
 
-    // The path the host opens (the pty slave). A new one after a "vanish" fault.
+    // The path the host opens (the pty slave). A new port after a "vanish"
+    // fault (the kernel may give it the same name); ports() counts them.
     std::string SlavePath() const;
+    int ports() const { return ports_.load(); }
     // Called on the phone's thread with every new port path.
     void SetPortCallback(std::function<void(const std::string&)> callback);
 
@@ -95,6 +97,7 @@ class Phone {
     std::atomic<bool> switch_on_{false};
     std::atomic<State> state_{State::kStopped};
     std::atomic<int> sessions_{0};
+    std::atomic<int> ports_{0};
     bool vanished_ = false;
     bool fd_used_ = false;
     std::thread thread_;
