@@ -99,6 +99,12 @@ void SimUsbBus::DetachLocked(const std::string& path) {
     NotifyLocked();
 }
 
+void SimUsbBus::ClaimLocked(const std::string& path, uint8_t interface) {
+    if (const auto it = slots_.find(path); it != slots_.end()) {
+        it->second.claimed.push_back(interface);
+    }
+}
+
 void SimUsbBus::NotifyLocked() {
     for (int fd : waiters_) {
         const uint64_t one = 1;
@@ -386,6 +392,9 @@ void SimUsbBus::RunConnection(int fd) {
     if (bound_generation != 0 && it != slots_.end() && it->second.generation == bound_generation) {
         auto& claimed = it->second.claimed;
         claimed.erase(std::remove(claimed.begin(), claimed.end(), bound_interface), claimed.end());
+        // Keep the device alive while it reacts: it may take itself off the bus.
+        const std::shared_ptr<SimUsbFunction> function = it->second.function;
+        function->Released();
     }
     ::close(wake);
     ::close(fd);

@@ -62,6 +62,8 @@ class SimUsbFunction {
     virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
                         SimClock::duration* pace, SimClock::time_point* ready_at) = 0;
     virtual SimStatus Reset() = 0;
+    // The host closed a connection that had claimed an interface (lock held).
+    virtual void Released() {}
 };
 
 class SimUsbBus {
@@ -79,6 +81,8 @@ class SimUsbBus {
     void AttachLocked(const std::string& path, std::shared_ptr<SimUsbFunction> function,
                       SimClock::time_point visible_from = {});
     void DetachLocked(const std::string& path);
+    // Marks an interface as held by another program (Open then fails).
+    void ClaimLocked(const std::string& path, uint8_t interface);
 
     // Serves the stand-in socket at socket_path until Stop (or destruction).
     bool Serve(const std::string& socket_path, std::string* error);
@@ -88,6 +92,10 @@ class SimUsbBus {
     std::mutex& mutex() { return mutex_; }
     // Wakes every transfer waiting for bulk data; the caller holds the lock.
     void NotifyLocked();
+    void Notify() {
+        std::lock_guard lock(mutex_);
+        NotifyLocked();
+    }
 
   private:
     struct Slot {

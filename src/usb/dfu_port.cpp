@@ -27,7 +27,7 @@ bool PollWait(int fd, unsigned ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
             return true;
         }

@@ -114,7 +114,7 @@ enum class Ready { kData, kTimeout, kAbort };
 Ready WaitReadable(int fd, Clock::time_point deadline, int abort_fd) {
     for (;;) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left < 0) {
             return Ready::kTimeout;
         }

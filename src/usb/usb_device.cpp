@@ -148,7 +148,7 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
     size_t got = 0;
     while (got < length) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
             last_status_ = UsbStatus::kTimeout;
             return kBulkFailed;

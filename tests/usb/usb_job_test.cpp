@@ -1,0 +1,168 @@
+// Whole USB jobs against the simulated phone on the USB stand-in: the boot stage,
+// the bulk device, and every way the sequence can fail before the work mode.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "sim/trace.h"
+#include "usb/usb_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+
+constexpr int kBadEraseRange = 5;
+
+TEST_F(UsbPhoneTest, BootStageBringsUpTheLoaderAndTheTargetSteps) {
+    StartPhone();
+    auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(Run(*job), 1);
+
+    EXPECT_TRUE(Logged("\ndfu full path name = 1-1.\n"));
+    EXPECT_TRUE(Logged("\nProduct ID - 0501005220.\n"));
+    EXPECT_TRUE(Logged("\nSCROM Version - PNX5220 v.01.02.\n"));
+    EXPECT_TRUE(Logged("\nChipset Version - 5201.\n"));
+    EXPECT_TRUE(Logged("\nGet Dlv full name: .\n"));
+    EXPECT_TRUE(Logged("\nfind usb dlv device = 1-1.\n"));
+    EXPECT_TRUE(Logged("\nFind NAND FLASH, ID: EC, A1, 00, 15\n"));
+    EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
+    EXPECT_TRUE(Logged("\nErase Rang error #5"));
+    EXPECT_FALSE(Logged("Error during"));
+
+    // The boot ROM got the identification, the loader in 512-byte frames and the jump.
+    const sim::DfuBootRomStats rom = phone_->boot_rom_stats();
+    ASSERT_GE(rom.commands.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(rom.commands.begin(), rom.commands.begin() + 5),
+              (std::vector<std::string>{"P1", "V1", "Q1", "D21", "S5"}));
+    EXPECT_EQ(rom.commands[5], "L514");
+    EXPECT_EQ(rom.commands[rom.commands.size() - 3], "L418");  // 19,360 = 37 × 512 + 416
+    EXPECT_EQ(rom.commands.back(), "J1");
+    EXPECT_EQ(rom.loaded_bytes, 19360u);
+    EXPECT_EQ(rom.bad_blocks, 0);
+    EXPECT_EQ(rom.early_polls, 0);
+
+    EXPECT_EQ(phone_->trace().Commands(), (std::vector<int>{5, 7, 6, 20, 14}));
+    EXPECT_TRUE(phone_->trace().Violations().empty());
+    const auto statuses = display_.statuses();
+    for (const char* s :
+         {"Searching DFU device...", "get target information...", "send ram loader...",
+          "search usb dlv device...", "Get Flash information!", "Get MangrBlk!", "ERASE FLASH!"}) {
+        EXPECT_NE(std::find(statuses.begin(), statuses.end(), s), statuses.end()) << s;
+    }
+    EXPECT_EQ(display_.bar_colours().front(), kBarBlue);
+    EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
+    EXPECT_FALSE(job->reporter.log_open());  // the sequence closed its log
+}
+
+TEST_F(UsbPhoneTest, ApplicationModeIsDetachedAndBusyPollsAreWaitedFor) {
+    StartPhone("app,busy=2,busy-ms=3,manifest-ms=2");
+    auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(Run(*job), 1);
+    EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
+    const sim::DfuBootRomStats rom = phone_->boot_rom_stats();
+    EXPECT_EQ(rom.detaches, 1);
+    EXPECT_EQ(rom.resets, 1);
+    EXPECT_EQ(rom.early_polls, 0);
+    EXPECT_TRUE(rom.jumped);
+}
+
+TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
+    StartPhone("dfu-error");
+    auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(Run(*job), 1);
+    EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
+}
+
+TEST_F(UsbPhoneTest, ApplicationModeAfterResetEndsInTheBulkDeviceSearch) {
+    StartPhone("stay-app");
+    auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(Run(*job), 100);
+    EXPECT_TRUE(Logged("\nError during read product ID, error code = #305.\n"));
+    EXPECT_TRUE(Logged("\nError during set address, error code = #305.\n"));
+    EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
+}
+
+TEST_F(UsbPhoneTest, NoBulkDeviceAfterAllAttemptsGives100) {
+    StartPhone("no-loader");
+    auto job = MakeJob(WorkMode::kReadCode);
+    EXPECT_EQ(Run(*job), 100);
+    EXPECT_FALSE(Logged("find usb dlv device"));
+}
+
+TEST_F(UsbPhoneTest, StopWhileSearchingEndsSilently) {
+    for (const char* options : {"", "no-loader"}) {
+        SCOPED_TRACE(options);
+        StartPhone(options);
+        if (*options == '\0') {
+            phone_->Unplug();  // no phone at all: the DFU search runs until Stop
+        }
+        auto job = MakeJob(WorkMode::kReadCode);
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            job->Stop();
+        });
+        const int r = Run(*job);
+        stopper.join();
+        if (*options == '\0') {
+            EXPECT_EQ(r, -1);
+            EXPECT_TRUE(Logged("\nno dfu device attached!\n"));
+        } else {
+            EXPECT_EQ(r, 1);
+        }
+        const std::vector<uint32_t> colours = display_.bar_colours();
+        EXPECT_EQ(std::count(colours.begin(), colours.end(), kBarRedUsb), 0);
+        phone_.reset();
+    }
+}
+
+TEST_F(UsbPhoneTest, DfuDeviceHeldElsewhereFailsTheOpenWith2) {
+    StartPhone();
+    usb::SocketBus other(socket_);
+    auto held = other.Open(sim::UsbPhone::kPort, 0, nullptr);
+    ASSERT_NE(held, nullptr);
+    auto job = MakeJob(WorkMode::kReadCode);
+    EXPECT_EQ(Run(*job), -2);
+    EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
+}
+
+TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
+    struct Case {
+        int command;
+        FaultKind kind;
+        int result;
+        const char* text;
+    };
+    const Case cases[] = {
+        {5, FaultKind::kDrop, -7, "\nread usb dlv error, #1"},
+        {7, FaultKind::kDrop, -8, "Wait for ibt command response fail!"},
+        {6, FaultKind::kDrop, -9, "Set Nand Flash Parameter fail!"},
+        {20, FaultKind::kStatus, -80, "Get MangrBlk Fail, #1011!"},
+        {14, FaultKind::kDrop, -81, "Wait for SDI init command response fail!\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        StartPhone();
+        Fault fault;
+        fault.kind = c.kind;
+        fault.command = c.command;
+        fault.value = 1;
+        phone_->AddFault(fault);
+        auto job = MakeJob(WorkMode::kReadCode);
+        job->timings.response_ms = 300;
+        job->timings.usb_response_ms = 300;
+        EXPECT_EQ(Run(*job), c.result);
+        EXPECT_EQ(job->error_text, c.text);
+        if (c.result == -81) {
+            EXPECT_TRUE(Logged("Init SDI fail!\n"));
+        } else {
+            EXPECT_EQ(display_.messages().back(), c.text);  // debug mode: the step message
+        }
+        phone_.reset();
+    }
+}
+
+}  // namespace
+}  // namespace velmora::testing
