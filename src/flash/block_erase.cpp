@@ -28,12 +28,11 @@ int EraseTarget(DownloadJob& job, int b) {
     MarkBad(job, b);
     const uint32_t entry = job.record.Entry(b);
     if (entry == 0 || entry >= static_cast<uint32_t>(job.geometry.block_count)) {
-        job.reporter.WriteLog(
-            Format("\nBad block #%d has no replacement block, it is skipped", b));
+        job.reporter.WriteLog(Format("\nBad block #%d has no replacement block, it is skipped", b));
         return -1;
     }
-    job.reporter.WriteLog(Format("\nFind a bad block #%d, use reservoir block #%d", b,
-                                 static_cast<int>(entry)));
+    job.reporter.WriteLog(
+        Format("\nFind a bad block #%d, use reservoir block #%d", b, static_cast<int>(entry)));
     return static_cast<int>(entry);
 }
 
@@ -168,9 +167,8 @@ int ErasePartition(DownloadJob& job, int i) {
     const PartitionRecord rec = ClassicRecord(job.records, i);
     const uint32_t size = BlockSize(job);
     const int first = static_cast<int>(rec.offset / size);
-    const int end = static_cast<int>(
-        std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
-                           static_cast<uint64_t>(job.geometry.block_count)));
+    const int end = static_cast<int>(std::min<uint64_t>(
+        (uint64_t{rec.offset} + rec.size) / size, static_cast<uint64_t>(job.geometry.block_count)));
     job.reporter.WriteLog(Format("\nErase NAND FLASH blocks from %d to %d!\n\n", first, end));
     for (int b = first; b < end; ++b) {
         if (job.Aborted()) {

@@ -2,8 +2,10 @@
 // Helpers shared by the NAND operations (page programming, erase, download,
 // boot block, read-back): record views, block sizes, block map marks and the
 // per-link choices that the operations key on.
+#include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "flash/target_link.h"
@@ -11,9 +13,9 @@
 
 namespace velmora {
 
-inline constexpr int kStatusColumn = 2;      // the block map's STATUS column
-inline constexpr int kEeromBlocks = 74;      // file-system / EEROM area below the top
-inline constexpr int kWriteRetries = 3;      // serial block writes and reads: retries after a failure
+inline constexpr int kStatusColumn = 2;  // the block map's STATUS column
+inline constexpr int kEeromBlocks = 74;  // file-system / EEROM area below the top
+inline constexpr int kWriteRetries = 3;  // serial block writes and reads: retries after a failure
 
 // One partition record, either layout, as the operations use it.
 struct PartitionRecord {
@@ -38,7 +40,8 @@ inline uint32_t PagesPerBlock(const DownloadJob& job) {
 }
 // Bytes per page as sent or read: the page, followed by its spare bytes when asked.
 inline uint32_t BytesPerPage(const DownloadJob& job, bool with_spare) {
-    return static_cast<uint32_t>(job.geometry.page_size + (with_spare ? job.geometry.spare_size : 0));
+    return static_cast<uint32_t>(job.geometry.page_size +
+                                 (with_spare ? job.geometry.spare_size : 0));
 }
 // Bytes of a whole block, with or without the spare bytes.
 inline uint32_t BlockBytes(const DownloadJob& job, bool with_spare) {
@@ -54,10 +57,19 @@ void LogIfOpen(DownloadJob& job, MakeText make_text) {
     }
 }
 
+// The block that holds logical block `b`'s data: its replacement when the
+// record names one (a real block of the chip), else b itself.
+inline int MappedBlock(const DownloadJob& job, int b) {
+    const uint32_t entry = job.record.Entry(b);
+    return entry != 0 && entry < static_cast<uint32_t>(job.geometry.block_count)
+               ? static_cast<int>(entry)
+               : b;
+}
+
 // Block map marks.
-void MarkErased(DownloadJob& job, int block);   // pink, "G"
-void MarkBad(DownloadJob& job, int block);      // "NG"
-void MarkFailed(DownloadJob& job, int block);   // red, "NG"
+void MarkErased(DownloadJob& job, int block);  // pink, "G"
+void MarkBad(DownloadJob& job, int block);     // "NG"
+void MarkFailed(DownloadJob& job, int block);  // red, "NG"
 
 // Fails the operation visibly: error text, error display, log.
 void ReportFailure(DownloadJob& job, const std::string& text, bool log = true);

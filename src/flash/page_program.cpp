@@ -24,7 +24,8 @@ int WriteBlockData(DownloadJob& job, std::span<const uint8_t> data, int block, b
                    uint32_t length) {
     const LinkKind kind = job.target().kind();
     const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
-    const uint32_t chunk_pages = ChunkPageBytes(kind) / static_cast<uint32_t>(job.geometry.page_size);
+    const uint32_t chunk_pages =
+        ChunkPageBytes(kind) / static_cast<uint32_t>(job.geometry.page_size);
     const uint32_t chunk_bytes = chunk_pages * bytes_per_page;
     length = std::min<uint32_t>(length, static_cast<uint32_t>(data.size()));
     const uint32_t full_chunks = length / chunk_bytes;
@@ -108,8 +109,8 @@ int WriteSmallBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool
     TargetLink& link = job.target();
     const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
     const uint32_t pages = (length + bytes_per_page - 1) / bytes_per_page;
-    const uint32_t total = std::min<uint32_t>(pages * bytes_per_page,
-                                              static_cast<uint32_t>(buffer.size()));
+    const uint32_t total =
+        std::min<uint32_t>(pages * bytes_per_page, static_cast<uint32_t>(buffer.size()));
     std::fill(buffer.begin() + std::min<size_t>(length, total), buffer.begin() + total, 0xFF);
     const auto payload = buffer.first(total);
     const CommandFrame frame(kCmdWriteBlock, {static_cast<uint32_t>(block), pages, 1u,
@@ -118,7 +119,8 @@ int WriteSmallBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool
     if (!usb) {
         link.PurgeInput();
     }
-    LogIfOpen(job, [&] { return Format("%08X: Write block(sp) #%d  command\n", TickCount(), block); });
+    LogIfOpen(job,
+              [&] { return Format("%08X: Write block(sp) #%d  command\n", TickCount(), block); });
     link.SendFrame(frame.span());
     if (!payload.empty()) {
         link.SendData(payload);

@@ -63,7 +63,8 @@ int BuildTargetPartitionRecords(DownloadJob& job) {
     out = TargetPartitionRecords{};
     out.classic.fill(0xFF);
     out.v3.fill(0xFF);
-    const int count = static_cast<int>(std::min<uint32_t>(job.table.partition_count, kMaxPartitions));
+    const int count =
+        static_cast<int>(std::min<uint32_t>(job.table.partition_count, kMaxPartitions));
     for (int i = 0; i < count; ++i) {
         const JobPartition& e = job.table.entries[static_cast<size_t>(i)];
         uint8_t* c = out.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
@@ -95,7 +96,8 @@ int BuildTargetPartitionRecords(DownloadJob& job) {
 
 int CodeAreaEndBlock(const DownloadJob& job) {
     const bool v3 = job.records.boot_version == 3;
-    const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, kMaxPartitions));
+    const int count =
+        static_cast<int>(std::min<uint32_t>(job.records.partition_count, kMaxPartitions));
     int best = -1;
     int32_t best_offset = 0;
     for (int i = 0; i < count; ++i) {
@@ -145,8 +147,7 @@ int WritePartition(DownloadJob& job, int i) {
             result = 11001;
             break;
         }
-        const uint32_t entry = job.record.Entry(b);
-        const int block = entry != 0 ? static_cast<int>(entry) : b;
+        const int block = MappedBlock(job, b);
         const uint32_t n = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
         if (std::fread(buffer.data(), 1, n, file.get()) != n) {
             result = 12000;
