@@ -67,6 +67,9 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
         const auto now = SimClock::now();
         out_ready_ = std::max(out_ready_, now) + *pace;
         out_.push_back({std::vector<uint8_t>(data, data + length), 0, out_ready_});
+        if (length > 64 && ++data_transfers_ == phone_.usb_.corrupt_out) {
+            out_.back().bytes[length / 2] ^= 0x10;  // damaged on the way
+        }
         used_ = true;
         cv_.notify_all();
         return SimStatus::kOk;
@@ -202,6 +205,7 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     std::deque<Chunk> out_;  // host to loader
     std::deque<Chunk> in_;   // loader to host
     SimClock::time_point out_ready_{};
+    int data_transfers_ = 0;
     bool used_ = false;
     bool stop_ = false;
     bool gone_ = false;
@@ -246,6 +250,8 @@ bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::
             d.busy_poll_ms = static_cast<uint32_t>(n);
         } else if (name == "manifest-ms" && (ok = ParseCount(value, n))) {
             d.manifest_poll_ms = static_cast<uint32_t>(n);
+        } else if (name == "corrupt") {
+            ok = ParseCount(value, options.corrupt_out);
         } else if (name == "enum-ms") {
             ok = ParseCount(value, options.enumerate_delay_ms);
         } else {

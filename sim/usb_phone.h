@@ -39,13 +39,14 @@ struct UsbPhoneOptions {
     bool loader_enumerates = true;  // false: the RAM loader never brings up its bulk device
     int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus
     bool busy_twin = false;         // a second bulk device, held by another program, listed first
+    int corrupt_out = 0;            // the Nth data transfer (over 64 bytes) arrives with a bit flipped
     // Pacing (PhoneOptions::pace): bulk bytes at this rate, and the chip's times.
     double bus_bytes_per_second = kHighSpeedBulkBytesPerSecond;
 };
 
 // Takes the USB options out of the compact form "chip=EC,A1,app,busy=2": app,
 // stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, manifest-ms=N,
-// notdone=LETTERS, no-loader, enum-ms=N, busy-twin. The other pieces are left in
+// notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N. The other pieces are left in
 // `rest` for ParsePhoneOptions. False with error on a bad value.
 bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::string& rest,
                           std::string& error);

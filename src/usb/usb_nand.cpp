@@ -10,8 +10,7 @@
 #include "job/text_format.h"
 #include "job/tick.h"
 
-namespace velmora::usb {
-
+namespace velmora {
 namespace {
 
 constexpr size_t kEccUnit = 256;
@@ -23,16 +22,22 @@ void Fail(DownloadJob& job, const std::string& text) {
     job.error_text = text;
 }
 
+using usb::kUsbPieceBytes;
+
 }  // namespace
 
-int UsbWritePages(DownloadJob& job, const uint8_t* data, int block, int first_page, int page_count,
-                  bool with_spare) {
+int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, int first_page,
+                  int page_count, uint32_t page_bytes) {
     TargetLink& link = job.target();
     StatusReporter& reporter = job.reporter;
-    const NandGeometry& g = job.geometry;
-    const uint32_t page_bytes =
-        static_cast<uint32_t>(g.page_size + (with_spare ? g.spare_size : 0));
     const size_t total = static_cast<size_t>(page_count) * page_bytes;
+    // Pages the caller did not fill go out as erased bytes.
+    std::vector<uint8_t> padded;
+    if (data.size() < total) {
+        padded.assign(total, 0xFF);
+        std::copy(data.begin(), data.end(), padded.begin());
+        data = padded;
+    }
     const CommandFrame frame(
         kCmdWritePages,
         {static_cast<uint32_t>(block), static_cast<uint32_t>(first_page),
@@ -47,7 +52,7 @@ int UsbWritePages(DownloadJob& job, const uint8_t* data, int block, int first_pa
     reporter.WriteLog(Format("%08X: Write data\n", TickCount()));
     for (size_t at = 0; at < total && !job.Aborted(); at += kUsbPieceBytes) {
         const size_t n = std::min<size_t>(kUsbPieceBytes, total - at);
-        const int r = link.SendData({data + at, n});
+        const int r = link.SendData(data.subspan(at, n));
         reporter.ShowElapsed(TicksSince(reporter.start_tick));
         if (r != 0) {
             const std::string text =
@@ -82,11 +87,11 @@ int UsbWritePages(DownloadJob& job, const uint8_t* data, int block, int first_pa
     std::vector<uint8_t> unit(kEccUnit);
     for (size_t k = 0; k < code_bytes / 4; ++k) {
         const size_t at = k * kEccUnit;
-        const uint8_t* bytes = data + at;
+        const uint8_t* bytes = data.data() + at;
         if (at + kEccUnit > total) {
             std::fill(unit.begin(), unit.end(), 0xFF);
             if (at < total) {
-                std::copy(data + at, data + total, unit.begin());
+                std::copy(data.begin() + at, data.begin() + total, unit.begin());
             }
             bytes = unit.data();
         }
@@ -99,7 +104,7 @@ int UsbWritePages(DownloadJob& job, const uint8_t* data, int block, int first_pa
     return 0;
 }
 
-int UsbEraseCommand(DownloadJob& job, int first, int end, uint32_t* status) {
+int UsbEraseBlocks(DownloadJob& job, int first, int end) {
     TargetLink& link = job.target();
     const CommandFrame frame(kCmdErase,
                              {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
@@ -108,24 +113,11 @@ int UsbEraseCommand(DownloadJob& job, int first, int end, uint32_t* status) {
     if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
         return 3000;
     }
-    if (status) {
-        *status = response.status();
+    if (!response.HeaderOk() || response.status() != 0) {
+        Fail(job, Format("Erase block%d fail, 0x%x", first, response.status()));
+        return 3010;
     }
-    return response.HeaderOk() && response.status() == 0 ? 0 : 3010;
+    return 0;
 }
 
-int UsbEraseBlock(DownloadJob& job, int block) {
-    uint32_t status = 0;
-    const int r = UsbEraseCommand(job, block, block + 1, &status);
-    if (r == 3010) {
-        Fail(job, Format("Erase block%d fail, 0x%x", block, status));
-    }
-    return r;
-}
-
-bool UsbReceiveAck(DownloadJob& job) {
-    uint8_t ack = 0;
-    return job.target().Receive({&ack, 1}, job.timings.response_ms) == 0 && ack == kAck;
-}
-
-}  // namespace velmora::usb
+}  // namespace velmora

@@ -4,9 +4,12 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "integration/nand_harness.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
 #include "sim/options.h"
@@ -43,6 +46,60 @@ class UsbPhoneTest : public ::testing::Test {
         po.catalogue = home_;
         phone_ = std::make_unique<sim::UsbPhone>(po, uo);
         ASSERT_TRUE(phone_->Start(socket_, &error)) << error;
+    }
+
+    // The small chips of the NAND tests instead of the shipped catalogue.
+    void UseTestCatalogue() {
+        std::ofstream(home_ + "FlashChip.ini", std::ios::trunc) << TestCatalogue();
+    }
+
+    // Content files and boot image under <home>fw/, and the job table of them.
+    void SetFirmware(const std::vector<Partition>& parts, const std::vector<uint8_t>& boot) {
+        auto write = [this](const std::string& name, const std::vector<uint8_t>& bytes) {
+            std::filesystem::create_directories(std::filesystem::path(home_ + name).parent_path());
+            std::ofstream(home_ + name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        };
+        table_ = JobPartitionTable{};
+        table_.folder = home_ + "fw/";
+        table_.boot_file_name = "boot.bin";
+        table_.boot_file_size = static_cast<uint32_t>(boot.size());
+        write("fw/boot.bin", boot);
+        table_.partition_count = static_cast<uint32_t>(parts.size());
+        for (size_t i = 0; i < parts.size(); ++i) {
+            JobPartition& e = table_.entries[i];
+            e.index = static_cast<uint32_t>(i + 1);
+            e.id = parts[i].id;
+            e.offset = parts[i].offset;
+            e.size = parts[i].size;
+            e.content_size = static_cast<uint32_t>(parts[i].content.size());
+            std::copy_n(parts[i].name.begin(), std::min<size_t>(8, parts[i].name.size()),
+                        e.name.begin());
+            table_.content_paths[i] = "p" + std::to_string(i + 1) + ".bin";
+            write("fw/p" + std::to_string(i + 1) + ".bin", parts[i].content);
+        }
+    }
+
+    // A job of the work mode as the job controller would set it up.
+    std::unique_ptr<DownloadJob> ModeJob(WorkMode mode, int range) {
+        auto job = MakeJob(mode, range);
+        job->table = table_;
+        if (mode == WorkMode::kReadCode) {
+            job->folder = home_ + "upload_nand/";
+            std::filesystem::create_directories(job->folder);
+            job->job_file_path = job->folder + (range == 0   ? "upload.ptt"
+                                                : range == 1 ? "upload_eerom.bin"
+                                                             : "upload_range.bin");
+        } else if (!table_.folder.empty()) {
+            job->folder = table_.folder;
+        }
+        return job;
+    }
+
+    std::vector<uint8_t> ReadFile(const std::string& path) const {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
 
     std::unique_ptr<DownloadJob> MakeJob(WorkMode mode, int range = 0) {
@@ -83,6 +140,7 @@ class UsbPhoneTest : public ::testing::Test {
     std::string socket_;
     RecordingDisplay display_;
     std::unique_ptr<sim::UsbPhone> phone_;
+    JobPartitionTable table_;
 };
 
 }  // namespace velmora::testing

@@ -1,0 +1,139 @@
+// Every work mode over USB against the simulated phone, checked on the chip and
+// in the files written.
+#include <gtest/gtest.h>
+
+#include "sim/trace.h"
+#include "usb/usb_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+constexpr size_t kBlock = 0x20000;
+constexpr size_t kSpareBlock = 64 * 2112;
+constexpr int kReservoir = 124;  // R of the 128-block chip
+
+// The arguments of every erase command the phone got, as [first, end).
+std::vector<std::pair<uint32_t, uint32_t>> EraseCommands(sim::Trace& trace) {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    for (const sim::TraceEvent& e : trace.Of("frame")) {
+        if (e.command == 10) {
+            out.emplace_back(e.args[0], e.args[3]);
+        }
+    }
+    return out;
+}
+
+class UsbWorkModes : public UsbPhoneTest {
+  protected:
+    void SetUp() override {
+        UsbPhoneTest::SetUp();
+        UseTestCatalogue();
+    }
+
+    // code: blocks 2 to 5, three and a half blocks of content (block 5 is bad);
+    // yaffs: blocks 8 to 10 with spare bytes, one block and 5000 bytes.
+    std::vector<Partition> Firmware() {
+        return {{"code", 2 * kBlock, 4 * kBlock, Bytes(3 * kBlock + kBlock / 2, 1), 1},
+                {"yaffs", 8 * kBlock, 3 * kBlock, Bytes(kSpareBlock + 5000, 2), 3}};
+    }
+
+    int RunMode(WorkMode mode, int range, uint32_t start = 0, uint32_t end = 0) {
+        job_ = ModeJob(mode, range);
+        job_->range_start = start;
+        job_->range_end = end;
+        return Run(*job_);
+    }
+
+    std::unique_ptr<DownloadJob> job_;
+};
+
+TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
+    StartPhone("chip=EC,10,bad=5");
+    const auto parts = Firmware();
+    const auto boot = BootImage(2);
+    SetFirmware(parts, boot);
+
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+    EXPECT_TRUE(phone_->trace().Violations().empty());
+    // The code area goes in one erase command; the bad block's replacement in its own.
+    const auto erases = EraseCommands(phone_->trace());
+    EXPECT_NE(std::find(erases.begin(), erases.end(), std::make_pair(1u, 54u)), erases.end());
+    EXPECT_NE(std::find(erases.begin(), erases.end(), std::make_pair(124u, 125u)), erases.end());
+    EXPECT_TRUE(Logged("\nWrite block#2, prog multi blocks loops #1!\n"));
+    EXPECT_TRUE(Logged("Write block#2 successfully!\n\n"));
+    const auto code = parts[0].content;
+    EXPECT_EQ(phone_->nand().ReadBlock(2, false), Padded(code, 0, kBlock, kBlock));
+    EXPECT_EQ(phone_->nand().ReadBlock(kReservoir, false),
+              Padded(code, 3 * kBlock, kBlock / 2, kBlock));  // logical block 5
+    EXPECT_EQ(phone_->nand().ReadBlock(9, true),
+              Padded(parts[1].content, kSpareBlock, 5000, kSpareBlock));
+
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 0) << job_->error_text;
+    const std::string out = home_ + "upload_nand/";
+    EXPECT_EQ(ReadFile(out + "parti_01_code"), code);
+    EXPECT_EQ(ReadFile(out + "parti_02_yaffs"), parts[1].content);
+    const auto block0 = phone_->nand().ReadBlock(0, false);
+    EXPECT_EQ(ReadFile(out + "boot_nand.bin"),
+              std::vector<uint8_t>(block0.begin(), block0.begin() + 65536));
+    EXPECT_FALSE(ReadFile(out + "upload.ptt").empty());
+
+    // The EEROM area: its 74 blocks whole, the reservoir included.
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kEerom), 0) << job_->error_text;
+    std::vector<uint8_t> eerom;
+    for (int b = 128 - 74; b < 128; ++b) {
+        const auto bytes = phone_->nand().ReadBlock(b, false);
+        eerom.insert(eerom.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(ReadFile(out + "upload_eerom.bin"), eerom);
+
+    // A specified area through the record: logical blocks 4 and 5 (5 lives in R).
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 4 * kBlock, 6 * kBlock - 1), 0)
+        << job_->error_text;
+    std::vector<uint8_t> area = phone_->nand().ReadBlock(4, false);
+    const auto moved = phone_->nand().ReadBlock(kReservoir, false);
+    area.insert(area.end(), moved.begin(), moved.end());
+    EXPECT_EQ(ReadFile(out + "upload_range.bin"), area);
+    EXPECT_TRUE(phone_->trace().Violations().empty());
+}
+
+TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
+    StartPhone("chip=EC,10");
+    SetFirmware(Firmware(), BootImage(2));
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+
+    struct Case {
+        int range;
+        uint32_t first, end;
+    };
+    // K, the code area's end, is the yaffs partition's end: block 11.
+    const Case cases[] = {{erase_range::kFileSystem, 11, 54},
+                          {erase_range::kArea, 3, 5},
+                          {erase_range::kCode, 0, 11},
+                          {erase_range::kAll, 0, 54},
+                          {erase_range::kEerom, 54, 124}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.range);
+        phone_->nand().WriteBlock(c.end - 1, Bytes(kBlock, 5), false);
+        phone_->trace().Clear();
+        ASSERT_EQ(RunMode(WorkMode::kErase, c.range, 3 * kBlock + 17, 4 * kBlock + 1), 0)
+            << job_->error_text;
+        EXPECT_EQ(EraseCommands(phone_->trace()),
+                  (std::vector<std::pair<uint32_t, uint32_t>>{{c.first, c.end}}));
+        EXPECT_TRUE(phone_->nand().IsErased(c.end - 1));
+        EXPECT_EQ(job_->reporter.block_map().Colour(static_cast<int>(c.end) - 1), kBlockErased);
+    }
+}
+
+TEST_F(UsbWorkModes, EccMismatchFailsTheWriteWithoutRetry) {
+    StartPhone("chip=EC,10,corrupt=3");  // after the two record copies
+    SetFirmware(Firmware(), BootImage(2));
+    EXPECT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 100);
+    EXPECT_EQ(job_->error_text, "Write partition_#1 fail, #20104");
+    EXPECT_TRUE(Logged("ECC code unmatch, wrong in program or data transfer!\r\n"));
+    // One write of the block, no second try, and no boot block.
+    EXPECT_EQ(phone_->trace().ProgrammedBlocks(),
+              (std::vector<uint32_t>{kReservoir + 3, kReservoir + 2, 2}));
+}
+
+}  // namespace
+}  // namespace velmora::testing
