@@ -1,0 +1,64 @@
+// The DFU port and the bulk device search against the simulated phone's devices.
+#include <gtest/gtest.h>
+
+#include "usb/dfu_port.h"
+#include "usb/usb_device.h"
+#include "usb/usb_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
+    StartPhone("notdone=WL");
+    usb::SocketBus bus(socket_);
+    usb::DfuPort port(bus);
+    ASSERT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuOk);
+    EXPECT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuAlreadyOpen);
+    EXPECT_EQ(port.device().functional.transfer_size, 4096);
+    EXPECT_TRUE(port.device().functional.ManifestationTolerant());
+    EXPECT_EQ(port.device().language, 0x0409);
+    EXPECT_EQ(port.device().strings,
+              (std::vector<std::string>{"Velmora simulated phone", "Boot ROM", "DFU"}));
+
+    const uint8_t nine[9] = {};
+    EXPECT_EQ(port.BootRomCommand(8, 9, nine), usb::kDfuNotDoneWrite);
+    std::vector<uint8_t> words(4096, 0x5A);
+    EXPECT_EQ(port.BootRomCommand(22, static_cast<uint32_t>(words.size()), words),
+              usb::kDfuNotDoneLoad);
+    // The device is usable again afterwards.
+    uint8_t id[5] = {};
+    EXPECT_EQ(port.BootRomCommand(14, 0, {}, id), usb::kDfuOk);
+    EXPECT_EQ(id[0], 0x20);
+    EXPECT_EQ(port.Close(), usb::kDfuOk);
+    EXPECT_EQ(port.Close(), usb::kDfuNotOpen);
+}
+
+TEST_F(UsbPhoneTest, BulkDeviceHeldByAnotherProgramIsPassedOver) {
+    StartPhone("busy-twin");
+    auto job = MakeJob(WorkMode::kErase, 5);
+    EXPECT_EQ(Run(*job), 1);
+    EXPECT_TRUE(Logged("\nfind usb dlv device = 1-1.\n"));
+    // Only the twin, held elsewhere, is left: the search finds nothing to open.
+    usb::UsbDevice usb(std::make_unique<usb::SocketBus>(socket_), {}, usb::DfuTiming{});
+    std::string path;
+    EXPECT_FALSE(usb.FindDlvDevice(&path));
+}
+
+TEST(UsbIds, ParseAndFormatTheOverrides) {
+    usb::UsbLinkSpec spec;
+    std::string error;
+    ASSERT_TRUE(usb::ParseUsbLinkSpec("unix:/tmp/a.sock,dfu=1209:0001,dlv=04E8", &spec, &error));
+    EXPECT_EQ(spec.socket, "/tmp/a.sock");
+    EXPECT_TRUE(spec.match.dfu.Matches(0x1209, 0x0001));
+    EXPECT_FALSE(spec.match.dfu.Matches(0x1209, 0x0002));
+    EXPECT_TRUE(spec.match.dlv.Matches(0x04E8, 0x1234));
+    EXPECT_EQ(usb::FormatUsbLinkSpec(spec), "unix:/tmp/a.sock,dfu=1209:0001,dlv=04e8");
+    EXPECT_FALSE(usb::ParseUsbLinkSpec("dfu=12345", &spec, &error));
+    EXPECT_FALSE(usb::ParseUsbLinkSpec("dlv=xyz", &spec, &error));
+    EXPECT_FALSE(usb::ParseUsbLinkSpec("/dev/ttyUSB0", &spec, &error));
+    ASSERT_TRUE(usb::ParseUsbLinkSpec("", &spec, &error));
+    EXPECT_TRUE(spec.socket.empty() && spec.match.dfu.Any() && spec.match.dlv.Any());
+}
+
+}  // namespace
+}  // namespace velmora::testing
