@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sim/phone.h"
+#include "sim/usb_serve.h"
 
 int main(int argc, char** argv) {
     using namespace velmora::sim;
@@ -27,6 +28,13 @@ int main(int argc, char** argv) {
             app.add_option(option, values[spec.name], spec.help)->type_name(spec.value);
         }
     }
+    std::string usb_socket, usb_options;
+    app.add_option("--usb", usb_socket, "serve a USB stand-in bus at this socket instead of a pty")
+        ->type_name("SOCKET");
+    app.add_option("--usb-options", usb_options,
+                   "USB behaviour: app, stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, "
+                   "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N")
+        ->type_name("LIST");
     CLI11_PARSE(app, argc, argv);
 
     PhoneOptions options;
@@ -54,6 +62,9 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    if (!usb_socket.empty()) {
+        return ServeUsbPhone(options, usb_socket, usb_options, signals);
+    }
     Phone phone(options);
     phone.SetPortCallback([](const std::string& path) { std::cout << path << std::endl; });
     if (!phone.Start(&error)) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/cli_usb.h"
 #include "cli/commands.h"
 #include "job/block_map.h"
 #include "job/job_control.h"
@@ -370,6 +371,13 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         } else {
             request.port = port;
         }
+    }
+    UsbLink usb_link;
+    if (job.link.usb) {
+        std::string error;
+        if (!PrepareUsbLink(global.home, job.link.port, &usb_link, &error))
+            return Refuse(global, error);
+        request.port = usb_link.port;
     }
 
     TerminalDisplay display(global.json, global.debug);
