@@ -244,15 +244,19 @@ void SimUsbBus::RunConnection(int fd) {
 
     bool alive = true;
     while (alive) {
-        int timeout = -1;
+        // The pacing of the wire needs better than whole milliseconds.
+        timespec timeout{};
+        timespec* until = nullptr;
         if (pending != Pending::kNone && wake_at != SimClock::time_point::max()) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::microseconds>(wake_at - SimClock::now())
-                    .count();
-            timeout = left <= 0 ? 0 : static_cast<int>((left + 999) / 1000);
+            const auto left = std::max<int64_t>(
+                0, std::chrono::duration_cast<std::chrono::nanoseconds>(wake_at - SimClock::now())
+                       .count());
+            timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+            timeout.tv_nsec = static_cast<long>(left % 1000000000);
+            until = &timeout;
         }
         pollfd p[3] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-        ::poll(p, 3, timeout);
+        ::ppoll(p, 3, until, nullptr);
         if (p[2].revents) {
             break;
         }

@@ -46,17 +46,21 @@ constexpr std::array<uint8_t, 256> kEccTable = MakeEccTable();
 }  // namespace
 
 uint32_t EccOf256(const uint8_t* data) {
-    uint8_t cp = 0;
-    uint8_t a = 0;
-    uint8_t b = 0;
+    unsigned cp = 0;
+    unsigned a = 0;
+    unsigned odd = 0;  // bytes of odd parity, counted modulo 2
+    // Without a branch per byte: random data would mispredict half of them.
     for (unsigned i = 0; i < 256; ++i) {
-        const uint8_t t = kEccTable[data[i]];
-        cp ^= t & 0x3Fu;
-        if (t & 0x40u) {
-            a ^= static_cast<uint8_t>(i);
-            b ^= static_cast<uint8_t>(~i);
-        }
+        const unsigned t = kEccTable[data[i]];
+        const unsigned mask = 0u - ((t >> 6) & 1u);
+        cp ^= t;
+        a ^= i & mask;
+        odd ^= mask;
     }
+    cp &= 0x3Fu;
+    a &= 0xFFu;
+    // b is the XOR of ~i over the same bytes: a, inverted when their count is odd.
+    const unsigned b = (a ^ odd) & 0xFFu;
     // Interleave the line parities: x = a7 b7 a6 b6 a5 b5 a4 b4, y likewise for bits 3..0.
     uint32_t x = 0;
     uint32_t y = 0;

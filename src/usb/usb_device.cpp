@@ -1,7 +1,9 @@
 #include "usb/usb_device.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace velmora::usb {
 
@@ -114,6 +116,7 @@ int DlvDevice::Open(const std::string& path) {
     if (!pair) {
         return kDlvNoWritePipe;
     }
+    read_at_ = read_end_ = 0;
     handle_ = bus_.Open(path, found.number, nullptr);
     if (!handle_) {
         return kDlvNoWritePipe;
@@ -123,29 +126,30 @@ int DlvDevice::Open(const std::string& path) {
     return 0;
 }
 
-unsigned DlvDevice::Scaled(unsigned ms) const {
-    const double scaled = ms * scale_;
-    return scaled < 1 ? 1 : static_cast<unsigned>(scaled);
-}
-
 int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms) {
     if (!handle_) {
         return kBulkNoHandle;
     }
-    const UsbResult r = handle_->Bulk({out_, static_cast<uint32_t>(length), Scaled(timeout_ms)},
+    const UsbResult r = handle_->Bulk({out_, static_cast<uint32_t>(length), timeout_ms},
                                       const_cast<uint8_t*>(data), abort_fd_);
     last_status_ = r.status;
     return r.ok() && r.transferred == length ? 0 : kBulkFailed;
+}
+
+size_t DlvDevice::TakeBuffered(uint8_t* data, size_t length) {
+    const size_t n = std::min(length, read_end_ - read_at_);
+    std::memcpy(data, read_buffer_.data() + read_at_, n);
+    read_at_ += n;
+    return n;
 }
 
 int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
     if (!handle_) {
         return kBulkNoHandle;
     }
-    // A device may send an answer as several transfers: collect until all are in.
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(Scaled(timeout_ms));
-    size_t got = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    size_t got = TakeBuffered(data, length);
     while (got < length) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -153,11 +157,18 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
             last_status_ = UsbStatus::kTimeout;
             return kBulkFailed;
         }
-        const UsbResult r =
-            handle_->Bulk({in_, static_cast<uint32_t>(length - got), static_cast<unsigned>(left)},
-                          data + got, abort_fd_);
+        // Ask for a whole read-ahead in whole packets: the device ends the transfer
+        // with a short packet, so an answer that is smaller costs nothing, and one
+        // that comes in pieces (a block's pages) arrives in one transfer.
+        const size_t want = std::max(length - got, kReadAhead);
+        read_buffer_.resize((want + kPacket - 1) / kPacket * kPacket);
+        const UsbResult r = handle_->Bulk(
+            {in_, static_cast<uint32_t>(read_buffer_.size()), static_cast<unsigned>(left)},
+            read_buffer_.data(), abort_fd_);
         last_status_ = r.status;
-        got += r.transferred;
+        read_at_ = 0;
+        read_end_ = std::min(r.transferred, read_buffer_.size());
+        got += TakeBuffered(data + got, length - got);
         if (r.status == UsbStatus::kTimeout || r.status == UsbStatus::kCancelled) {
             return kBulkFailed;
         }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "usb/dfu_port.h"
 #include "usb/usb_transfer.h"
@@ -55,7 +56,10 @@ class DlvDevice {
     // The first matching device that can be opened (and is closed again at once).
     bool Find(const UsbMatch& match, std::optional<uint16_t> dfu_vendor, std::string* path);
     int Open(const std::string& path);  // 0, kDlvNoWritePipe or kDlvNoReadPipe
-    void Close() { handle_.reset(); }
+    void Close() {
+        handle_.reset();
+        read_at_ = read_end_ = 0;
+    }
     bool IsOpen() const { return handle_ != nullptr; }
 
     // 0 when all length bytes went (came) within timeout_ms; non-zero otherwise.
@@ -64,19 +68,23 @@ class DlvDevice {
 
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
-    // Scales every time-out (tests use short ones).
-    void SetTimeoutScale(double scale) { scale_ = scale; }
     UsbStatus last_status() const { return last_status_; }
 
   private:
-    unsigned Scaled(unsigned ms) const;
+    size_t TakeBuffered(uint8_t* data, size_t length);
+
+    static constexpr size_t kReadAhead = 256 * 1024;
+    static constexpr size_t kPacket = 512;  // high-speed bulk packet
 
     UsbBus& bus_;
     std::unique_ptr<UsbHandle> handle_;
     uint8_t out_ = 0;
     uint8_t in_ = 0;
     int abort_fd_ = -1;
-    double scale_ = 1.0;
+    // Bytes that came beyond the answers taken so far, for the next read.
+    std::vector<uint8_t> read_buffer_;
+    size_t read_at_ = 0;
+    size_t read_end_ = 0;
     UsbStatus last_status_ = UsbStatus::kOk;
 };
 

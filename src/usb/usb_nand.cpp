@@ -63,26 +63,9 @@ int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, in
         }
     }
 
-    reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
-    ResponseFrame response;
-    if (const int r = ReceiveResponse(link, response, job.timings.usb_response_ms); r != 0) {
-        Fail(job, Format("\nusb rx command fail, error code #%d!\n", r));
-        return 3;
-    }
-    reporter.WriteLog(Format("%08X: Get response from target\n", TickCount()));
-    if (!response.HeaderOk() || response.status() != 0) {
-        Fail(job, Format("\nWrite nb fial %x, %x\n", response.header(), response.status()));
-        return 4;
-    }
-
+    // The host's codes, one per 256 bytes from the start of the data, made while the
+    // target programs. Units past the data (pages below 2048 bytes) count as erased.
     const size_t code_bytes = static_cast<size_t>(page_count) * kEccBytesPerPage;
-    std::vector<uint8_t> target_codes(code_bytes);
-    if (const int r = link.Receive(target_codes, job.timings.usb_response_ms); r != 0) {
-        Fail(job, Format("\nusb rx ecc code fail, error code #%d!\n", r));
-        return 3;
-    }
-    // The host's codes: one per 256 bytes from the start of the data. Units past the
-    // data (pages smaller than 2048 bytes) are taken as erased bytes.
     std::vector<uint8_t> host_codes(code_bytes);
     std::vector<uint8_t> unit(kEccUnit);
     for (size_t k = 0; k < code_bytes / 4; ++k) {
@@ -96,6 +79,23 @@ int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, in
             bytes = unit.data();
         }
         StoreLe32(&host_codes[4 * k], EccOf256(bytes));
+    }
+    reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
+    ResponseFrame response;
+    if (const int r = ReceiveResponse(link, response, job.timings.usb_response_ms); r != 0) {
+        Fail(job, Format("\nusb rx command fail, error code #%d!\n", r));
+        return 3;
+    }
+    reporter.WriteLog(Format("%08X: Get response from target\n", TickCount()));
+    if (!response.HeaderOk() || response.status() != 0) {
+        Fail(job, Format("\nWrite nb fial %x, %x\n", response.header(), response.status()));
+        return 4;
+    }
+
+    std::vector<uint8_t> target_codes(code_bytes);
+    if (const int r = link.Receive(target_codes, job.timings.usb_response_ms); r != 0) {
+        Fail(job, Format("\nusb rx ecc code fail, error code #%d!\n", r));
+        return 3;
     }
     if (host_codes != target_codes) {
         Fail(job, "ECC code unmatch, wrong in program or data transfer!\r\n");

@@ -1,0 +1,242 @@
+// Code upgrades and read-backs over the USB link against the simulated phone on
+// the USB stand-in.
+//
+// UsbPaced/Upgrade, UsbPaced/ReadBack: the stand-in paces every bulk transfer at
+//   the USB 2.0 high-speed bulk rate (13 packets of 512 bytes per 125 µs
+//   microframe, 53.248 MB/s) and the phone takes the chip's erase and program
+//   times; a 16 MiB image. `ratio` is the limit (every byte of the work mode's
+//   bulk transfers at that rate, plus the chip's busy times) divided by the time
+//   the work mode took. Target: at least 0.95.
+// UsbUnpaced/Upgrade, UsbUnpaced/ReadBack: no pacing, a 100 MiB image on a
+//   128 MiB chip; reports MB/s of image data.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "flash/target_protocol.h"
+#include "integration/nand_harness.h"
+#include "sim/usb_phone.h"
+#include "usb/socket_bus.h"
+#include "usb/usb_job.h"
+
+namespace velmora::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr size_t kBlock = 0x20000;
+
+// From the dispatch (percentage display on) to the job's end (green or red).
+class PhaseClock : public JobDisplay {
+  public:
+    void OnPercentDisplay(bool on) override {
+        if (on && !started) {
+            started = true;
+            start = Clock::now();
+        }
+    }
+    void OnBarColour(uint32_t colour) override {
+        if (started && (colour == kBarGreen || colour == kBarRedUsb)) {
+            end = Clock::now();
+        }
+    }
+    double seconds() const { return std::chrono::duration<double>(end - start).count(); }
+
+    bool started = false;
+    Clock::time_point start, end;
+};
+
+// The least the work mode can cost: its bulk bytes at the bus rate, and the chip.
+double LimitSeconds(const sim::Trace& trace, const NandGeometry& g, double rate) {
+    const auto events = trace.Events();
+    size_t from = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].kind == "frame" && events[i].command == kCmdInitSdi) {
+            from = i + 1;
+        }
+    }
+    double bytes = 0, chip_us = 0;
+    for (size_t i = from; i < events.size(); ++i) {
+        const sim::TraceEvent& e = events[i];
+        if (e.kind == "erase") {
+            chip_us += g.erase_time;
+        } else if (e.kind == "program") {
+            chip_us += static_cast<double>(g.write_time) * static_cast<double>(e.count);
+        }
+        if (e.kind != "frame") {
+            continue;
+        }
+        bytes += kFrameSize;
+        switch (e.command) {
+            case kCmdWritePages:
+                bytes += e.args[4] + kFrameSize + 32.0 * e.args[2];
+                break;
+            case kCmdWriteBlock:
+                bytes += e.args[4] + 1;
+                break;
+            case kCmdReadBlock:
+                bytes += static_cast<double>(e.args[1]) * e.args[2] + kFrameSize;
+                break;
+            case kCmdReadPage:
+                bytes += e.args[2] + kFrameSize;
+                break;
+            default:
+                bytes += kFrameSize;
+        }
+    }
+    return bytes / rate + chip_us * 1e-6;
+}
+
+class UsbBench {
+  public:
+    UsbBench(const char* chip, bool pace, size_t image_bytes) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velmora-usb-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return;
+        }
+        home_ = pattern + "/";
+        std::ofstream(home_ + "FlashChip.ini") << TestCatalogue();
+        sim::PhoneOptions options;
+        options.chip = chip;
+        options.catalogue = home_;
+        options.pace = pace;
+        phone_ = std::make_unique<sim::UsbPhone>(options, sim::UsbPhoneOptions{});
+        std::string error;
+        started_ = phone_->Start(home_ + "usb.sock", &error);
+
+        const auto content = Bytes(image_bytes, 1);
+        const auto boot = BootImage(2);
+        std::filesystem::create_directories(home_ + "fw");
+        std::ofstream(home_ + "fw/p1.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()),
+                   static_cast<std::streamsize>(content.size()));
+        std::ofstream(home_ + "fw/boot.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(boot.data()),
+                   static_cast<std::streamsize>(boot.size()));
+        table_.folder = home_ + "fw/";
+        table_.boot_file_name = "boot.bin";
+        table_.boot_file_size = static_cast<uint32_t>(boot.size());
+        table_.partition_count = 1;
+        JobPartition& e = table_.entries[0];
+        e.index = 1;
+        e.id = 1;
+        e.offset = kBlock;
+        e.size = static_cast<uint32_t>((image_bytes / kBlock + 1) * kBlock);
+        e.content_size = static_cast<uint32_t>(image_bytes);
+        std::copy_n("code", 4, e.name.begin());
+        table_.content_paths[0] = "p1.bin";
+    }
+    ~UsbBench() {
+        phone_.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(home_, ec);
+    }
+
+    bool started() const { return started_; }
+    sim::UsbPhone& phone() { return *phone_; }
+
+    int Run(WorkMode mode, JobDisplay* display, std::string* error) {
+        DownloadJob job(LinkKind::kUsb, display, false);
+        job.work_mode = mode;
+        job.erase_range = 0;
+        job.home = home_;
+        job.table = table_;
+        job.folder = mode == WorkMode::kReadCode ? home_ + "upload_nand/" : table_.folder;
+        std::filesystem::create_directories(home_ + "upload_nand");
+        job.job_file_path = job.folder + "upload.ptt";
+        usb::UsbJobTimings t;
+        t.dlv_settle_ms = 5;
+        t.dlv_retry_ms = 5;
+        const int r =
+            usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(home_ + "usb.sock"), {}, t);
+        *error = job.error_text;
+        return r;
+    }
+
+  private:
+    std::string home_;
+    std::unique_ptr<sim::UsbPhone> phone_;
+    bool started_ = false;
+    JobPartitionTable table_;
+};
+
+void Paced(benchmark::State& state, bool read_back) {
+    UsbBench bench(kChip1024, true, 16 << 20);
+    if (!bench.started()) {
+        state.SkipWithError("the simulated phone did not start");
+        return;
+    }
+    std::string error;
+    for (auto _ : state) {
+        if (read_back && bench.Run(WorkMode::kCodeUpgrade, nullptr, &error) != 0) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        bench.phone().trace().Clear();
+        PhaseClock clock;
+        if (bench.Run(read_back ? WorkMode::kReadCode : WorkMode::kCodeUpgrade, &clock, &error) !=
+            0) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        state.SetIterationTime(clock.seconds());
+        const double limit = LimitSeconds(bench.phone().trace(), bench.phone().nand().geometry(),
+                                          sim::kHighSpeedBulkBytesPerSecond);
+        state.counters["seconds"] = clock.seconds();
+        state.counters["limit_s"] = limit;
+        state.counters["ratio"] = limit / clock.seconds();
+    }
+}
+
+void Unpaced(benchmark::State& state, bool read_back) {
+    const size_t image = 100 << 20;
+    UsbBench bench(kChip1024, false, image);
+    if (!bench.started()) {
+        state.SkipWithError("the simulated phone did not start");
+        return;
+    }
+    std::string error;
+    for (auto _ : state) {
+        if (read_back && bench.Run(WorkMode::kCodeUpgrade, nullptr, &error) != 0) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        PhaseClock clock;
+        if (bench.Run(read_back ? WorkMode::kReadCode : WorkMode::kCodeUpgrade, &clock, &error) !=
+            0) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        state.SetIterationTime(clock.seconds());
+        state.counters["MB/s"] = static_cast<double>(image) / 1e6 / clock.seconds();
+    }
+}
+
+BENCHMARK_CAPTURE(Paced, Upgrade, false)
+    ->Name("UsbPaced/Upgrade")
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paced, ReadBack, true)
+    ->Name("UsbPaced/ReadBack")
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Unpaced, Upgrade, false)
+    ->Name("UsbUnpaced/Upgrade")
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Unpaced, ReadBack, true)
+    ->Name("UsbUnpaced/ReadBack")
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velmora::testing
+
+BENCHMARK_MAIN();
