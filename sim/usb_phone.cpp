@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint8_t kBulkOut = 0x01;
 constexpr uint8_t kBulkIn = 0x81;
+constexpr size_t kPacket = 512;  // high-speed bulk packet
 
 bool ParseCount(const std::string& value, int& out) {
     if (value.empty() || value.size() > 7 ||
@@ -80,18 +81,30 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
         if (endpoint != kBulkIn || in_.empty()) {
             return false;
         }
-        Chunk& head = in_.front();
-        if (head.ready > SimClock::now()) {
-            *ready_at = head.ready;
+        const auto now = SimClock::now();
+        if (in_.front().ready > now) {
+            *ready_at = in_.front().ready;
             return false;
         }
-        const size_t n = std::min(max, head.bytes.size() - head.taken);
-        in->assign(head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken),
-                   head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken + n));
-        head.taken += n;
-        if (head.taken == head.bytes.size()) {
+        // A bulk pipe knows no message boundaries: a transfer goes on into the next
+        // answer unless the last packet was short.
+        in->clear();
+        while (in->size() < max && !in_.empty() && in_.front().ready <= now) {
+            Chunk& head = in_.front();
+            const size_t k = std::min(max - in->size(), head.bytes.size() - head.taken);
+            in->insert(in->end(), head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken),
+                       head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken + k));
+            head.taken += k;
+            if (head.taken < head.bytes.size()) {
+                break;
+            }
+            const bool short_packet = head.bytes.size() % kPacket != 0;
             in_.pop_front();
+            if (short_packet) {
+                break;
+            }
         }
+        const size_t n = in->size();
         *pace = WireTime(n);
         return true;
     }
@@ -130,8 +143,12 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
         if (!phone_.options_.pace || microseconds <= 0) {
             return;
         }
+        // The chip starts when its data is in (or when it finished the previous
+        // operation), not when the simulation has done its own bookkeeping: what the
+        // phone costs is the chip's time.
         std::unique_lock lock(mutex_);
-        cv_.wait_for(lock, std::chrono::microseconds(microseconds), [this] { return stop_; });
+        chip_free_ = std::max(chip_free_, last_data_) + std::chrono::microseconds(microseconds);
+        cv_.wait_until(lock, chip_free_, [this] { return stop_; });
     }
     void Vanish() override {
         {
@@ -170,6 +187,8 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
                 std::memcpy(data + got, head.bytes.data() + head.taken, k);
                 head.taken += k;
                 got += k;
+                // The bytes were on the wire until head.ready.
+                last_data_ = std::max(last_data_, head.ready);
                 if (head.taken == head.bytes.size()) {
                     out_.pop_front();
                 }
@@ -205,6 +224,8 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     std::deque<Chunk> out_;  // host to loader
     std::deque<Chunk> in_;   // loader to host
     SimClock::time_point out_ready_{};
+    SimClock::time_point last_data_{};  // when the latest bytes the loader took had arrived
+    SimClock::time_point chip_free_{};  // when the chip ends its current operation
     int data_transfers_ = 0;
     bool used_ = false;
     bool stop_ = false;
