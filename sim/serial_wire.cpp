@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -311,7 +312,11 @@ SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns)
 SerialWire::Status SerialWire::WriteAll(const uint8_t* data, size_t n) {
     size_t done = 0;
     while (done < n) {
-        const ssize_t w = write(fd_, data + done, n - done);
+        // A socket whose peer has gone must not raise SIGPIPE in the caller's process.
+        ssize_t w = is_pty_ ? -1 : send(fd_, data + done, n - done, MSG_NOSIGNAL);
+        if (is_pty_ || (w < 0 && errno == ENOTSOCK)) {
+            w = write(fd_, data + done, n - done);
+        }
         if (w > 0) {
             done += static_cast<size_t>(w);
             continue;
