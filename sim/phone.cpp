@@ -275,6 +275,7 @@ void Phone::Run() {
             if (switch_on_.exchange(false)) {
                 break;
             }
+            wire_.Refresh();
             if (options_.auto_power && wire_.HostPresent()) {
                 break;
             }

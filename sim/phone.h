@@ -67,6 +67,9 @@ class Phone {
     Trace& trace() { return trace_; }
     const ChipDescription& chip() const { return chip_; }
     const PhoneOptions& options() const { return options_; }
+    // The chip, trace and faults are shared with any other side of the phone
+    // (a USB link runs its own RamLoader over them).
+    FaultSet& faults() { return faults_; }
     void AddFault(const Fault& fault) { faults_.Add(fault); }
     void ClearFaults() { faults_.Clear(); }
 

@@ -1,6 +1,8 @@
 // Fault injection, sessions, power, pacing and the compact options.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <thread>
 
@@ -115,6 +117,7 @@ TEST(PhoneFaults, AnswersGoMissingWrongOrLate) {
     ASSERT_EQ(shifted.size(), 64u);
     EXPECT_EQ(shifted[0], 0x13);  // stray bytes first
     EXPECT_EQ(shifted[5], 0x55);
+    EXPECT_EQ(host->Read(5 + 16).size(), 21u);  // the rest of the response and the page
 
     const std::vector<uint8_t> data(2048, 0x5A);
     host->Send(8, Args({4, 0, 1, 2048, 2048, 0, Crc32(data)}));
@@ -180,6 +183,24 @@ TEST(PhoneSessions, ManualPowerWaitsForTheOperator) {
     // Switching on again reboots into the boot ROM.
     rig.phone.SwitchOn();
     EXPECT_TRUE(host->Connect());
+}
+
+TEST(PhoneSessions, ServesAGivenDescriptorUntilTheHostLetsGo) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    auto options = Small();
+    options.fd = sv[1];
+    Rig rig(options);
+    close(sv[1]);
+    ScriptHost host(sv[0]);
+    ASSERT_TRUE(host.BringUp());
+    host.Send(5);
+    EXPECT_EQ(ScriptHost::U32(host.Response(), 8), 0xA1u);
+    host.Close();
+    for (int i = 0; i < 200 && rig.phone.state() != Phone::State::kStopped; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(rig.phone.state(), Phone::State::kStopped);
 }
 
 TEST(PhonePacing, BytesTakeTheirWireTime) {

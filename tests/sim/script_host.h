@@ -27,6 +27,8 @@ class ScriptHost {
             tcflush(fd_, TCIFLUSH);
         }
     }
+    // Adopts a descriptor that is not a terminal (a socket).
+    explicit ScriptHost(int fd) : fd_(fd) {}
     ~ScriptHost() { Close(); }
     ScriptHost(const ScriptHost&) = delete;
     ScriptHost& operator=(const ScriptHost&) = delete;
