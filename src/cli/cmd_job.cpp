@@ -26,10 +26,7 @@
 #include "job/status_reporter.h"
 #include "job/text_format.h"
 
-#if __has_include("sim/phone.h")
 #include "sim/phone.h"
-#define VELMORA_CLI_HAS_SIM 1
-#endif
 
 namespace velmora::cli {
 namespace {
@@ -356,15 +353,12 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
 
-#ifdef VELMORA_CLI_HAS_SIM
     std::unique_ptr<sim::Phone> phone;
-#endif
     if (!job.link.usb) {
         const std::string& port = job.link.port;
         if (port.empty())
             return Refuse(global, "--port is needed for the serial link");
         if (port == "sim" || port.rfind("sim:", 0) == 0) {
-#ifdef VELMORA_CLI_HAS_SIM
             sim::PhoneOptions options;
             options.catalogue = global.home;
             std::string error;
@@ -375,9 +369,6 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
             if (!phone->Start(&error))
                 return Refuse(global, "simulated phone: " + error);
             request.port = phone->SlavePath();
-#else
-            return Refuse(global, "the simulated phone is not part of this build");
-#endif
         } else {
             request.port = port;
         }

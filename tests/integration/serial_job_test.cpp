@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "job/ram_loader.h"
 #include "job/status_reporter.h"
 #include "job_fixture.h"
 
@@ -33,6 +34,23 @@ TEST_F(SerialJobTest, WholeSequenceReachesTheWorkMode) {
     EXPECT_EQ(std::vector<int>(commands.begin(), commands.begin() + 5),
               (std::vector<int>{4, 5, 7, 6, 20}));
     EXPECT_TRUE(phone_->trace().Violations().empty()) << phone_->trace().Violations().front();
+
+    // The loader went into RAM at 0 in 51 loads of at most 64 words, whole.
+    const auto loader = EmbeddedRamLoader(LinkKind::kSerial);
+    std::vector<int64_t> words;
+    for (const auto& e : phone_->trace().Of("rom")) {
+        if (e.command == 'L' && e.value >= 0 && e.value < static_cast<int64_t>(loader.size())) {
+            words.push_back(e.count);
+        }
+    }
+    ASSERT_EQ(words.size(), 51u);
+    EXPECT_EQ(std::count(words.begin(), words.end(), 64), 50);
+    EXPECT_EQ(words.back(), 104 / 4);
+    const auto jumps = phone_->trace().Of("jump");
+    ASSERT_EQ(jumps.size(), 1u);
+    EXPECT_EQ(jumps[0].count, static_cast<int64_t>(loader.size()));
+    EXPECT_EQ(jumps[0].text, "crc " + std::to_string(Crc32(loader)));
+
     if (o.result == 0) {
         EXPECT_EQ(phone_->trace().ErasedBlocks(), std::vector<uint32_t>{0});
         EXPECT_EQ(display_.bar_colours().back(), kBarGreen);
