@@ -67,7 +67,8 @@ inline std::vector<uint8_t> BootImage(uint8_t version, size_t size = 0x4000) {
 
 class SimHarness {
   public:
-    explicit SimHarness(const std::string& chip, std::vector<uint32_t> bad = {}) {
+    explicit SimHarness(const std::string& chip, std::vector<uint32_t> bad = {},
+                        std::function<void(sim::PhoneOptions&)> adjust = {}) {
         home.Write("FlashChip.ini", TestCatalogue());
         sim::PhoneOptions options;
         options.chip = chip;
@@ -75,6 +76,8 @@ class SimHarness {
         options.bad_blocks = std::move(bad);
         options.start_delay_ms = 1;
         options.announce_interval_ms = 2;
+        if (adjust)
+            adjust(options);
         phone = std::make_unique<sim::Phone>(options);
         std::string error;
         started = phone->Start(&error);
@@ -108,8 +111,10 @@ class SimHarness {
     }
 
     // Runs one job to its end on this thread; `setup` may adjust the job first.
-    int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {}) {
-        job = std::make_unique<DownloadJob>(LinkKind::kSerial, &display, false);
+    int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {},
+            JobDisplay* shown_on = nullptr) {
+        job = std::make_unique<DownloadJob>(LinkKind::kSerial, shown_on ? shown_on : &display,
+                                            false);
         job->work_mode = mode;
         job->erase_range = range;
         job->home = home.path();
