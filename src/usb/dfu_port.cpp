@@ -490,7 +490,9 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
             }
             received += r.transferred;
             // Each upload is stored from the start of the reply; never past its end.
-            std::memcpy(reply.data(), buffer.data(), std::min(reply.size(), r.transferred));
+            if (const size_t keep = std::min(reply.size(), r.transferred); keep > 0) {
+                std::memcpy(reply.data(), buffer.data(), keep);
+            }
             if (r.transferred < ask) {
                 break;
             }

@@ -74,7 +74,7 @@ class LibusbHandle : public UsbHandle {
         Transfer t;
         FillControlTransfer(t.get(), handle_, setup, buffer.data(), timeout_ms);
         UsbResult r = Run(t.get(), -1);
-        if (setup.IsIn() && data) {
+        if (setup.IsIn() && data && r.transferred > 0) {
             std::memcpy(data, buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, r.transferred);
         }
         return r;

@@ -180,7 +180,7 @@ class SocketHandle : public UsbHandle {
             return {st, 0};
         }
         const size_t n = s.IsIn() ? std::min<size_t>(reply.size() - 2, s.length) : s.length;
-        if (s.IsIn() && data) {
+        if (s.IsIn() && data && n > 0) {
             std::memcpy(data, reply.data() + 2, n);
         }
         return {StatusOf(reply[1]), StatusOf(reply[1]) == UsbStatus::kOk ? n : 0};
@@ -202,7 +202,9 @@ class SocketHandle : public UsbHandle {
         UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
         if (in) {
             r.transferred = std::min<size_t>({r.transferred, reply.size() - 6, size_t{s.length}});
-            std::memcpy(data, reply.data() + 6, r.transferred);
+            if (r.transferred > 0) {
+                std::memcpy(data, reply.data() + 6, r.transferred);
+            }
         }
         if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
             r.status = UsbStatus::kTimeout;

@@ -138,7 +138,9 @@ int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms
 
 size_t DlvDevice::TakeBuffered(uint8_t* data, size_t length) {
     const size_t n = std::min(length, read_end_ - read_at_);
-    std::memcpy(data, read_buffer_.data() + read_at_, n);
+    if (n > 0) {
+        std::memcpy(data, read_buffer_.data() + read_at_, n);
+    }
     read_at_ += n;
     return n;
 }

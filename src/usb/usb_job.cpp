@@ -172,12 +172,14 @@ std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error) 
 }
 
 int RunUsbJob(DownloadJob& job) {
+    // A port text that names no USB link (the serial port list's text, when a front
+    // end passes it along) leaves the machine's USB with the default recognition.
     UsbLinkSpec spec;
     std::string error;
-    std::unique_ptr<UsbBus> bus;
-    if (ParseUsbLinkSpec(job.port, &spec, &error)) {
-        bus = MakeUsbBus(spec, &error);
+    if (!ParseUsbLinkSpec(job.port, &spec, &error)) {
+        spec = UsbLinkSpec{};
     }
+    std::unique_ptr<UsbBus> bus = MakeUsbBus(spec, &error);
     if (!bus) {
         job.error_text = error;
     }

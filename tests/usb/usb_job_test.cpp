@@ -2,7 +2,10 @@
 // the bulk device, and every way the sequence can fail before the work mode.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "sim/trace.h"
@@ -162,6 +165,40 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         }
         phone_.reset();
     }
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+TEST_F(UsbPhoneTest, NoBusMeansNoDevicesAndNoEnding) {
+    auto job = MakeJob(WorkMode::kReadCode);
+    EXPECT_EQ(usb::RunUsbJob(*job, nullptr, {}, Fast()), -1);
+    EXPECT_EQ(Log(), "\nUSB dfu or dlv handle error!\n");
+    EXPECT_TRUE(display_.bar_colours().empty());
+}
+
+// velmora-cli --usb with a simulated phone inside, and a USB link text it refuses.
+TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
+    auto run = [this](const std::string& args, std::string* out) {
+        const std::string command =
+            std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home_ + " " + args + " 2>&1";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char buffer[4096];
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
+            *out += buffer;
+        }
+        const int status = pipe ? ::pclose(pipe) : -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string out;
+    EXPECT_EQ(run("read --range eerom --usb --port sim:chip=EC,A1,app", &out), 0) << out;
+    EXPECT_NE(out.find("result: 0"), std::string::npos) << out;
+    EXPECT_EQ(std::filesystem::file_size(home_ + "upload_nand/upload_eerom.bin"), 74u * 131072);
+    out.clear();
+    EXPECT_EQ(run("erase --range all --usb --port dfu=xyz", &out), 2) << out;
 }
 
 }  // namespace
