@@ -2,6 +2,10 @@
 // in the files written.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "sim/trace.h"
 #include "usb/usb_fixture.h"
 
@@ -133,6 +137,37 @@ TEST_F(UsbWorkModes, EccMismatchFailsTheWriteWithoutRetry) {
     // One write of the block, no second try, and no boot block.
     EXPECT_EQ(phone_->trace().ProgrammedBlocks(),
               (std::vector<uint32_t>{kReservoir + 3, kReservoir + 2, 2}));
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+// A paced phone takes over three seconds for this upgrade (1.9 s for the code area's
+// erase alone); Stop ends the pipe's wait and the job quietly.
+TEST_F(UsbWorkModes, StopEndsAnUpgradeQuietly) {
+    StartPhone("chip=EC,11,pace");
+    SetFirmware({{"code", 2 * kBlock, 100 * kBlock, Bytes(99 * kBlock, 7), 1}}, BootImage(2));
+    job_ = ModeJob(WorkMode::kCodeUpgrade, upgrade_range::kAll);
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        while (!done && display_.statuses().empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        job_->Stop();
+    });
+    const int result = Run(*job_);
+    done = true;
+    stopper.join();
+    EXPECT_NE(result, 0);
+    // Stopped in the code area's erase: no partition block and no boot block written.
+    EXPECT_LT(phone_->trace().ProgrammedBlocks().size(), 99u);
+    const std::vector<uint32_t> colours = display_.bar_colours();
+    EXPECT_EQ(std::count(colours.begin(), colours.end(), kBarRedUsb), 0);
+    EXPECT_TRUE(phone_->nand().IsErased(0));  // the boot block was never written
 }
 
 }  // namespace
