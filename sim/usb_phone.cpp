@@ -166,11 +166,14 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     };
 
     SimClock::duration WireTime(size_t bytes) const {
-        if (!phone_.options_.pace) {
+        const auto time = std::chrono::duration_cast<SimClock::duration>(
+            std::chrono::duration<double>(bytes / phone_.usb_.bus_bytes_per_second));
+        // A frame or an answer takes about a microsecond: sleeping that long would
+        // cost the wake-up of a thread, far more than it models.
+        if (!phone_.options_.pace || time < std::chrono::microseconds(20)) {
             return SimClock::duration::zero();
         }
-        return std::chrono::duration_cast<SimClock::duration>(
-            std::chrono::duration<double>(bytes / phone_.usb_.bus_bytes_per_second));
+        return time;
     }
 
     bool Take(uint8_t* data, size_t n, SimClock::time_point deadline) {
