@@ -14,6 +14,9 @@ struct NandGeometry {
     int32_t write_time = 0;  // as written in the catalogue (microseconds per page)
 };
 
+// The catalogue file is kCatalogueName + ".ini" in the given folder.
+inline constexpr const char* kCatalogueName = "FlashChip";
+
 // Chip ID text of the catalogue: "%02X,%02X" of maker and device code.
 std::string ChipIdText(uint8_t maker, uint8_t device);
 

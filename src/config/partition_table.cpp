@@ -1,0 +1,267 @@
+#include "config/partition_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "config/ini_store.h"
+#include "config/sha1.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view kHeadSection = "partition_table_config_start";
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// Opens a regular file and measures it. Devices and FIFOs are refused: reading
+// one as an image would block or never end.
+bool OpenAndMeasure(const std::string& path, std::ifstream& in, uint32_t& size) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return false;
+    }
+    in.open(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return false;
+    }
+    const std::streamoff length = in.tellg();
+    if (length < 0) {
+        return false;
+    }
+    // A length beyond 32 bits must not wrap into a small one that passes the
+    // size check.
+    size = static_cast<uint32_t>(std::min<std::streamoff>(length, 0xFFFFFFFF));
+    return true;
+}
+
+std::string Format(const char* format, uint32_t value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+bool PartitionTable::OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) {
+    return OpenAndMeasure(path, in, size);
+}
+
+std::string FolderOf(const std::string& path) {
+    for (size_t i = path.size(); i-- > 1;) {
+        if (IsSeparator(path[i])) {
+            return path.substr(0, i + 1);
+        }
+    }
+    // No separator after the first character: the table lies in the current
+    // folder, unless the path is a file at the root.
+    if (!path.empty() && IsSeparator(path[0])) {
+        return path.substr(0, 1);
+    }
+    return {};
+}
+
+std::string JoinTablePath(const std::string& folder, const std::string& name) {
+    std::string path = folder + name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::string PartitionEntry::NameText() const {
+    const auto end = std::find(name.begin(), name.end(), uint8_t{0});
+    return std::string(name.begin(), end);
+}
+
+void PartitionEntry::FillUnused() {
+    std::memset(static_cast<void*>(this), 0xFF, sizeof *this);
+}
+
+std::string PartitionTable::BootFilePath() const {
+    return JoinTablePath(folder, boot_file_name);
+}
+
+std::string PartitionTable::ContentFilePath(int i) const {
+    return JoinTablePath(folder, content_paths.at(static_cast<size_t>(i)));
+}
+
+int PartitionTable::ReadText(std::string_view section, std::string_view key,
+                             std::string& out) const {
+    return ProfileValue(text_, section, key, out);
+}
+
+int PartitionTable::ReadNumber(std::string_view section, std::string_view key, uint32_t& out,
+                               int base) const {
+    std::string text;
+    const int length = ProfileValue(text_, section, key, text);
+    out = ParseUnsigned32(text, base);
+    return length;
+}
+
+int PartitionTable::Load(const std::string& path) {
+    std::string text;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) {
+        std::ifstream in(path, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return LoadText(text, path);
+}
+
+int PartitionTable::LoadText(std::string_view text, const std::string& path) {
+    for (auto& entry : entries) {
+        entry.FillUnused();
+    }
+    message_ = {};
+    file_path = path;
+    folder = FolderOf(path);
+    text_.assign(text);
+
+    if (ReadNumber(kHeadSection, "number_of_partition", partition_count, 10) == 0) {
+        return kPttNoCount;
+    }
+    if (partition_count > kMaxPartitions) {
+        return kPttTooMany;
+    }
+    for (uint32_t i = 0; i < partition_count; ++i) {
+        if (LoadEntry(static_cast<int>(i)) != 0) {
+            return kPttEntryFailed;
+        }
+    }
+    if (partition_count < kMaxPartitions) {
+        entries[partition_count].offset = 0;
+    }
+    if (ReadText(kHeadSection, "BootNand", boot_file_name) == 0) {
+        return kPttNoBootName;
+    }
+    std::ifstream boot;
+    if (!OpenFile(BootFilePath(), boot, boot_file_size)) {
+        return kPttNoBootFile;
+    }
+    for (uint32_t i = 0; i < partition_count; ++i) {
+        const PartitionEntry& entry = entries[i];
+        if (entry.content_size > entry.size) {
+            char text_buf[160];
+            std::snprintf(text_buf, sizeof text_buf,
+                          "Partition#%u content size too large(Partition size = 0x%x, content "
+                          "size = 0x%x)",
+                          i + 1, entry.size, entry.content_size);
+            message_ = {"ERROR", text_buf};
+            return kPttNoCount;
+        }
+    }
+    return kPttOk;
+}
+
+int PartitionTable::LoadEntry(int i) {
+    if (i < 0 || i >= kMaxPartitions) {
+        return kEntryNoId;
+    }
+    PartitionEntry& entry = entries[static_cast<size_t>(i)];
+    entry = PartitionEntry{};
+    entry.index = static_cast<uint32_t>(i);
+    char section_buf[16];
+    std::snprintf(section_buf, sizeof section_buf, "partition#%02d", i + 1);
+    const std::string_view section = section_buf;
+
+    std::string name;
+    if (ReadNumber(section, "partition_id", entry.id, 16) == 0) {
+        return kEntryNoId;
+    }
+    if (ReadText(section, "partition_name", name) == 0) {
+        return kEntryNoName;
+    }
+    std::copy_n(name.begin(), std::min(name.size(), entry.name.size()), entry.name.begin());
+    std::string& content_path = content_paths[static_cast<size_t>(i)];
+    if (ReadText(section, "partition_path", content_path) == 0) {
+        return kEntryNoPath;
+    }
+    if (ReadNumber(section, "partition_size", entry.size, 16) == 0) {
+        return kEntryNoSize;
+    }
+    if (ReadNumber(section, "partition_offset", entry.offset, 16) == 0) {
+        return kEntryNoOffset;
+    }
+    if (ReadNumber(section, "partition_protected", entry.protected_size, 16) == 0) {
+        return kEntryNoProtected;
+    }
+    ReadNumber(section, "partition_shadow", entry.shadow, 16);
+    ReadNumber(section, "partition_shadow_address", entry.shadow_address, 16);
+    ReadNumber(section, "partition_exec_address", entry.exec_address, 16);
+    ReadNumber(section, "partition_load", entry.load, 16);
+    ReadNumber(section, "partition_exec", entry.exec, 16);
+    ReadNumber(section, "partition_header", entry.header, 16);
+
+    const std::string path = ContentFilePath(i);
+    {
+        std::ifstream content;
+        if (!OpenFile(path, content, entry.content_size)) {
+            message_ = {"ERROR", "不能打开文件: " + path};
+            return kEntryCannotOpen;
+        }
+    }
+    entry.free_size = entry.size - entry.content_size;
+    entry.flags = (entry.protected_size != 0 ? kFlagProtected : 0) |
+                  (entry.load == 1 ? kFlagLoad : 0) | (entry.exec == 1 ? kFlagExec : 0) |
+                  (entry.header == 1 ? kFlagHeader : 0);
+    if (entry.shadow == 1) {
+        entry.shadow = entry.content_size;
+    }
+    if (entry.protected_size != 1) {
+        return 0;
+    }
+    entry.protected_size = entry.content_size;
+    std::ifstream content;
+    uint32_t length = 0;
+    if (!OpenFile(path, content, length)) {
+        message_ = {"Error", "Open file fail"};
+        return kEntryReopenFailed;
+    }
+    entry.protected_size = length;
+    try {
+        std::vector<uint8_t> data(length);
+        content.seekg(0);
+        content.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(length));
+        Sha1Digest digest{};
+        if (content.gcount() != static_cast<std::streamsize>(length) || !Sha1(data, digest)) {
+            return kEntryNoDigest;
+        }
+        entry.digest = digest;
+    } catch (const std::bad_alloc&) {
+        return kEntryNoDigest;
+    }
+    return 0;
+}
+
+std::string BuildSummary(const PartitionTable& table) {
+    std::string s = Format("Total partition number = %u.\r\n\r\n", table.partition_count);
+    s += "Boot NAND file name = " + table.boot_file_name + ".\r\n";
+    s += Format("Boot NAND file size = 0x%08X", table.boot_file_size) + ".\r\n";
+    uint32_t total = table.boot_file_size;
+    const uint32_t count = std::min<uint32_t>(table.partition_count, kMaxPartitions);
+    for (uint32_t i = 0; i < count; ++i) {
+        total += table.entries[i].content_size;
+    }
+    s += Format("Total files size    = 0x%08X", total) + ".\r\n";
+    for (uint32_t i = 0; i < count; ++i) {
+        const PartitionEntry& e = table.entries[i];
+        s += Format("\r\nPartition#%02d\r\n", i + 1);
+        s += Format("id                 = 0x%02X\r\n", e.id);
+        s += "name               = " + e.NameText() + "\r\n";
+        s += "file               = " + table.content_paths[i] + "\r\n";
+        s += Format("offset             = 0x%08X\r\n", e.offset);
+        s += Format("size               = 0x%08X\r\n", e.size);
+        s += Format("content size       = 0x%08X\r\n", e.content_size);
+    }
+    return s;
+}
+
+}  // namespace velmora

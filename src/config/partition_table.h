@@ -1,0 +1,125 @@
+#pragma once
+// Partition table files (.ptt): a boot image and up to sixteen partitions, each
+// resolved against the table's own folder, measured, and for protected
+// partitions fingerprinted with SHA-1.
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace velmora {
+
+inline constexpr int kMaxPartitions = 16;
+
+// One slot of the table. An unused slot is all 0xFF bytes; the slot after the
+// last partition carries offset 0 as the end mark.
+struct PartitionEntry {
+    uint32_t index = 0;
+    uint32_t id = 0;
+    uint32_t size = 0;              // bytes
+    uint32_t content_size = 0;      // length of the content file
+    uint32_t offset = 0;            // NAND byte address
+    uint32_t free_size = 0;         // size - content_size, modulo 2^32
+    uint32_t protected_size = 0;    // the table's partition_protected; 1 becomes content_size
+    std::array<uint8_t, 8> name{};  // first 8 characters, zero-padded, no terminator when full
+    uint32_t shadow = 0;            // partition_shadow; 1 becomes content_size
+    uint32_t shadow_address = 0;
+    uint32_t exec_address = 0;
+    std::array<uint8_t, 20> digest{};  // SHA-1 of the content when partition_protected is 1
+    uint32_t load = 0;
+    uint32_t exec = 0;
+    uint32_t header = 0;
+    uint32_t flags = 0;  // bit 0 protected, bit 1 load, bit 2 exec, bit 3 header
+
+    // The name up to its first zero byte (at most 8 characters).
+    std::string NameText() const;
+    void FillUnused();  // every byte 0xFF
+};
+static_assert(std::is_trivially_copyable_v<PartitionEntry>);
+
+// Bits of PartitionEntry::flags.
+inline constexpr uint32_t kFlagProtected = 1u << 0;
+inline constexpr uint32_t kFlagLoad = 1u << 1;
+inline constexpr uint32_t kFlagExec = 1u << 2;
+inline constexpr uint32_t kFlagHeader = 1u << 3;
+
+// Result codes of PartitionTable::Load.
+inline constexpr int kPttOk = 0;
+inline constexpr int kPttNoCount = 1;  // count missing, file unreadable, or content too large
+inline constexpr int kPttTooMany = 2;
+inline constexpr int kPttEntryFailed = 3;
+inline constexpr int kPttNoBootName = 4;
+inline constexpr int kPttNoBootFile = 5;
+
+// Result codes of PartitionTable::LoadEntry.
+inline constexpr int kEntryNoId = 1000;
+inline constexpr int kEntryNoName = 1001;
+inline constexpr int kEntryNoPath = 1002;
+inline constexpr int kEntryNoSize = 1003;
+inline constexpr int kEntryNoOffset = 1004;
+inline constexpr int kEntryNoProtected = 1005;
+inline constexpr int kEntryCannotOpen = 1009;
+inline constexpr int kEntryReopenFailed = 1100;
+inline constexpr int kEntryNoDigest = 1101;
+
+// A message the loader wants shown to the operator (a modal error box in the
+// window, a line on stderr in the CLI). At most one per load.
+struct LoaderMessage {
+    std::string title;  // "ERROR" or "Error"
+    std::string text;
+    bool empty() const { return text.empty(); }
+};
+
+class PartitionTable {
+  public:
+    // Reads the table at `path`. 0 when loaded and checked; else one of the kPtt*
+    // codes, and the table is unusable (it keeps what was read before the
+    // failure). `message()` then holds the text to show, if any.
+    int Load(const std::string& path);
+    // As Load, with the table's text given; `path` still decides the folder
+    // against which the boot image and content files are resolved.
+    int LoadText(std::string_view text, const std::string& path);
+    // Reads partition i (its section "partition#%02d" with i+1) from the text
+    // given to the current load. 0 or a kEntry* code.
+    int LoadEntry(int i);
+
+    uint32_t partition_count = 0;
+    std::string boot_file_name;  // BootNand as written
+    uint32_t boot_file_size = 0;
+    std::array<PartitionEntry, kMaxPartitions> entries{};
+    std::array<std::string, kMaxPartitions> content_paths;  // partition_path as written
+    std::string folder;     // the table's folder with its trailing separator, or empty
+    std::string file_path;  // the path last loaded
+
+    // Full paths: folder followed by the name as written, with '\' read as '/'.
+    std::string BootFilePath() const;
+    std::string ContentFilePath(int i) const;
+
+    const LoaderMessage& message() const { return message_; }
+
+  protected:
+    // Opens a boot image or content file for binary reading and measures it;
+    // false when it cannot be opened. Tests replace it to fail on purpose.
+    virtual bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size);
+
+  private:
+    int ReadText(std::string_view section, std::string_view key, std::string& out) const;
+    int ReadNumber(std::string_view section, std::string_view key, uint32_t& out, int base) const;
+
+    std::string text_;  // the table file's content during a load
+    LoaderMessage message_;
+};
+
+// The viewer's summary of a loaded table, lines ending in CR LF.
+std::string BuildSummary(const PartitionTable& table);
+
+// The folder part of a path: everything up to and including its last '/' or
+// '\'; empty when the path names no folder.
+std::string FolderOf(const std::string& path);
+
+// Joins a folder and a name as written in a table: '\' separates folders too.
+std::string JoinTablePath(const std::string& folder, const std::string& name);
+
+}  // namespace velmora

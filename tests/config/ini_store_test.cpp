@@ -1,0 +1,165 @@
+#include "config/ini_store.h"
+
+#include <gtest/gtest.h>
+
+#include "temp_dir.h"
+
+namespace velmora {
+namespace {
+
+TEST(IniStore, SectionIsAnyLineContainingItsName) {
+    IniStore ini;
+    ASSERT_TRUE(ini.OpenText("MYPATH=x\n[PATH]\nPTT=a.ptt\n"));
+    std::string value = "unchanged";
+    // MYPATH=x is taken as the section line, so the string search ends at [PATH].
+    EXPECT_FALSE(ini.GetString("PATH", "PTT", value));
+    ASSERT_TRUE(ini.OpenText("[PATH]\nPTT=a.ptt\n"));
+    ASSERT_TRUE(ini.GetString("PATH", "PTT", value));
+    EXPECT_EQ(value, "a.ptt");
+    ASSERT_TRUE(ini.OpenText("MYPATH=x\nPTT=first\n[PATH]\nPTT=second\n"));
+    ASSERT_TRUE(ini.GetString("PATH", "PTT", value));
+    EXPECT_EQ(value, "first");
+    EXPECT_FALSE(ini.FindSection("path"));  // letter case counts
+    EXPECT_FALSE(ini.GetString("NOPE", "PTT", value));
+}
+
+TEST(IniStore, KeyMatchesAsSubstringAndFirstWins) {
+    IniStore ini;
+    ASSERT_TRUE(ini.OpenText("[VERSION]\nVERSION=3\nVER=4\n"));
+    std::string value;
+    ASSERT_TRUE(ini.GetString("VERSION", "VER", value));
+    EXPECT_EQ(value, "3");
+    // Lines without "=" and lines with an empty name are never key lines.
+    ASSERT_TRUE(ini.OpenText("[S]\nKEY\n=KEY\n; KEY comment\nKEY=1\nKEY=2\n"));
+    int n = 0;
+    ASSERT_TRUE(ini.GetInt("S", "KEY", n));
+    EXPECT_EQ(n, 1);
+}
+
+TEST(IniStore, GetStringStopsAtNextSectionButGetIntRunsOn) {
+    IniStore ini;
+    ASSERT_TRUE(ini.OpenText("[A]\nX=1\n[B]\nKEY=42\n"));
+    std::string text = "unchanged";
+    EXPECT_FALSE(ini.GetString("A", "KEY", text));
+    EXPECT_EQ(text, "unchanged");
+    int n = -5;
+    ASSERT_TRUE(ini.GetInt("A", "KEY", n));
+    EXPECT_EQ(n, 42);
+    // Any "[" ends the string search, even inside a value.
+    ASSERT_TRUE(ini.OpenText("[A]\nP=x[1]\nKEY=7\n"));
+    EXPECT_FALSE(ini.GetString("A", "KEY", text));
+    ASSERT_TRUE(ini.OpenText("[A]\nKEY=x[1]\nKEY=7\n"));
+    ASSERT_TRUE(ini.GetInt("A", "KEY", n));
+    EXPECT_EQ(n, 7);
+    EXPECT_FALSE(ini.GetInt("A", "MISSING", n));
+    EXPECT_EQ(n, 7);
+}
+
+TEST(IniStore, ValuesTrimSpacesKeepTabsAndNeverCarryCr) {
+    IniStore ini;
+    ASSERT_TRUE(ini.OpenText("[S]\r\nA=  12  \r\nB=\t12 \r\nC=-7x\r\nD=\r\nE=abc\r"));
+    std::string text;
+    int n = 0;
+    ASSERT_TRUE(ini.GetString("S", "A", text));
+    EXPECT_EQ(text, "12");
+    ASSERT_TRUE(ini.GetInt("S", "A", n));
+    EXPECT_EQ(n, 12);
+    ASSERT_TRUE(ini.GetString("S", "B", text));
+    EXPECT_EQ(text, "\t12");
+    ASSERT_TRUE(ini.GetInt("S", "C", n));
+    EXPECT_EQ(n, -7);
+    ASSERT_TRUE(ini.GetString("S", "D", text));
+    EXPECT_EQ(text, "");
+    ASSERT_TRUE(ini.GetString("S", "E", text));
+    EXPECT_EQ(text, "abc");
+    // A lone CR (old line ends) also ends a line instead of entering a value.
+    ASSERT_TRUE(ini.OpenText("[S]\rA=1\rB=2"));
+    ASSERT_TRUE(ini.GetString("S", "A", text));
+    EXPECT_EQ(text, "1");
+    ASSERT_TRUE(ini.GetInt("S", "B", n));
+    EXPECT_EQ(n, 2);
+}
+
+TEST(IniStore, DecimalConversion) {
+    EXPECT_EQ(ParseDecimalInt("  +15abc"), 15);
+    EXPECT_EQ(ParseDecimalInt("abc"), 0);
+    EXPECT_EQ(ParseDecimalInt("-"), 0);
+    EXPECT_EQ(ParseDecimalInt("99999999999"), 2147483647);
+    EXPECT_EQ(ParseDecimalInt("-99999999999"), -2147483647 - 1);
+}
+
+TEST(IniStore, HexAndUnsignedConversion) {
+    EXPECT_EQ(ParseUnsigned32("400000", 16), 0x400000u);
+    EXPECT_EQ(ParseUnsigned32("0x400000", 16), 0x400000u);
+    EXPECT_EQ(ParseUnsigned32(" 0XaBg", 16), 0xABu);
+    EXPECT_EQ(ParseUnsigned32("0x", 16), 0u);
+    EXPECT_EQ(ParseUnsigned32("-1", 16), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseUnsigned32("-2", 10), 0xFFFFFFFEu);
+    EXPECT_EQ(ParseUnsigned32("100000000", 16), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseUnsigned32("4294967296", 10), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseUnsigned32("12", 10), 12u);
+    EXPECT_EQ(ParseUnsigned32("0x10", 10), 0u);
+}
+
+TEST(IniStore, WritesWholeFileAndReadsItBack) {
+    testing::TempDir dir;
+    IniStore ini;
+    ini.SetName("velmora");
+    ini.SetFolder(dir.path());
+    EXPECT_FALSE(ini.WriteInt("COMPORT", 3));  // not open
+    EXPECT_FALSE(ini.OpenForRead());
+    ASSERT_TRUE(ini.OpenForWrite());
+    EXPECT_TRUE(ini.WriteSection("PATH"));
+    EXPECT_TRUE(ini.WriteString("PTT", "a b.ptt"));
+    EXPECT_TRUE(ini.WriteInt("COMPORT", 3));
+    EXPECT_TRUE(ini.WriteInt("ERASE_RANGE", -1));
+    EXPECT_TRUE(ini.Close());
+    EXPECT_EQ(dir.Read("velmora.ini"), "[PATH]\nPTT=a b.ptt\nCOMPORT=3\nERASE_RANGE=-1\n");
+    ASSERT_TRUE(ini.OpenForRead());
+    int n = 0;
+    EXPECT_TRUE(ini.GetInt("PATH", "ERASE_RANGE", n));
+    EXPECT_EQ(n, -1);
+    ini.SetFolder(dir.path() + "missing/");
+    EXPECT_FALSE(ini.OpenForWrite());
+}
+
+TEST(ProfileReader, NamesIgnoreCaseBlanksTrimmedFirstWins) {
+    const std::string text =
+        "; comment\n"
+        "[ Partition#01 ]\r\n"
+        "  Partition_Name =  code  \r\n"
+        ";partition_path=commented.bin\n"
+        "partition_path=\tsub\\a.bin\t\n"
+        "partition_name=second\n"
+        "[other]\n"
+        "partition_size=1\n"
+        "[PARTITION#01]\n"
+        "partition_size=0x20\n";
+    std::string value;
+    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_name", value), 4);
+    EXPECT_EQ(value, "code");
+    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_path", value), 9);
+    EXPECT_EQ(value, "sub\\a.bin");
+    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_size", value), 4);
+    EXPECT_EQ(value, "0x20");
+    EXPECT_EQ(ProfileValue(text, "partition#02", "partition_size", value), 0);
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(ProfileValue("[s]\nk=" + std::string(300, 'v') + "\n", "s", "k", value), 254);
+    EXPECT_EQ(value, std::string(254, 'v'));
+    EXPECT_EQ(ProfileValue("[s]\nk=\n", "s", "k", value), 0);
+}
+
+TEST(ProfileReader, NumberReadStoresZeroWhenMissing) {
+    testing::TempDir dir;
+    IniStore ini;
+    EXPECT_FALSE(ini.BindProfile(dir.path() + "none.ptt"));
+    uint32_t n = 7;
+    EXPECT_EQ(ini.GetProfileNumber("s", "k", n, 16), 0);
+    EXPECT_EQ(n, 0u);
+    EXPECT_TRUE(ini.BindProfile(dir.Write("t.ptt", "[s]\nk=0x1F\n")));
+    EXPECT_EQ(ini.GetProfileNumber("S", "K", n, 16), 4);
+    EXPECT_EQ(n, 0x1Fu);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,238 @@
+#include "config/partition_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "config/sha1.h"
+#include "temp_dir.h"
+
+namespace velmora {
+namespace {
+
+// One partition section; `extra` adds or replaces keys (a later duplicate key
+// is ignored by the reader, so replacements go first).
+std::string Section(int k, const std::string& path, const std::string& extra = "",
+                    const std::string& size = "0x20000") {
+    char head[32];
+    std::snprintf(head, sizeof head, "[partition#%02d]\n", k);
+    return std::string(head) + extra + "partition_id=0x" + std::to_string(k) +
+           "\npartition_name=part" + std::to_string(k) + "\npartition_path=" + path +
+           "\npartition_size=" + size + "\npartition_offset=0x" + std::to_string(k) +
+           "00000\npartition_protected=0\n";
+}
+
+std::string Head(const std::string& count, const std::string& boot = "boot.bin") {
+    return "[partition_table_config_start]\nnumber_of_partition=" + count + "\nBootNand=" + boot +
+           "\n";
+}
+
+bool AllOnes(const PartitionEntry& e, bool except_offset = false) {
+    PartitionEntry copy = e;
+    if (except_offset) {
+        copy.offset = 0xFFFFFFFF;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&copy);
+    for (size_t i = 0; i < sizeof copy; ++i) {
+        if (bytes[i] != 0xFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class PartitionTableTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.Write("boot.bin", std::string(0x4000, 'B'));
+        dir_.Write("a.bin", std::string(0x1000, 'a'));
+        dir_.Write("b.bin", std::string(0x2000, 'b'));
+    }
+    int Load(const std::string& text) { return table_.Load(dir_.Write("t.ptt", text)); }
+
+    testing::TempDir dir_;
+    PartitionTable table_;
+};
+
+TEST_F(PartitionTableTest, LoadsTwoPartitionsWithEndMarkAndUnusedSlots) {
+    ASSERT_EQ(Load(Head("2") + Section(1, "a.bin") + Section(2, "b.bin")), kPttOk);
+    EXPECT_EQ(table_.partition_count, 2u);
+    EXPECT_EQ(table_.boot_file_size, 0x4000u);
+    EXPECT_EQ(table_.folder, dir_.path());
+    const PartitionEntry& e = table_.entries[1];
+    EXPECT_EQ(e.index, 1u);
+    EXPECT_EQ(e.id, 2u);
+    EXPECT_EQ(e.size, 0x20000u);
+    EXPECT_EQ(e.content_size, 0x2000u);
+    EXPECT_EQ(e.free_size, 0x1E000u);
+    EXPECT_EQ(e.offset, 0x200000u);
+    EXPECT_EQ(e.NameText(), "part2");
+    EXPECT_EQ(e.flags, 0u);
+    EXPECT_EQ(e.digest, (std::array<uint8_t, 20>{}));
+    EXPECT_EQ(table_.entries[2].offset, 0u);
+    EXPECT_TRUE(AllOnes(table_.entries[2], true));
+    for (int i = 3; i < kMaxPartitions; ++i) {
+        EXPECT_TRUE(AllOnes(table_.entries[i])) << i;
+    }
+    EXPECT_EQ(BuildSummary(table_),
+              "Total partition number = 2.\r\n\r\n"
+              "Boot NAND file name = boot.bin.\r\n"
+              "Boot NAND file size = 0x00004000.\r\n"
+              "Total files size    = 0x00007000.\r\n"
+              "\r\nPartition#01\r\n"
+              "id                 = 0x01\r\n"
+              "name               = part1\r\n"
+              "file               = a.bin\r\n"
+              "offset             = 0x00100000\r\n"
+              "size               = 0x00020000\r\n"
+              "content size       = 0x00001000\r\n"
+              "\r\nPartition#02\r\n"
+              "id                 = 0x02\r\n"
+              "name               = part2\r\n"
+              "file               = b.bin\r\n"
+              "offset             = 0x00200000\r\n"
+              "size               = 0x00020000\r\n"
+              "content size       = 0x00002000\r\n");
+}
+
+TEST_F(PartitionTableTest, CountEdgeCases) {
+    ASSERT_EQ(Load(Head("0")), kPttOk);
+    EXPECT_EQ(table_.entries[0].offset, 0u);
+    EXPECT_TRUE(AllOnes(table_.entries[0], true));
+    ASSERT_EQ(Load(Head("abc")), kPttOk);
+    EXPECT_EQ(table_.partition_count, 0u);
+    EXPECT_EQ(Load(Head("17") + Section(1, "missing.bin")), kPttTooMany);
+    EXPECT_TRUE(table_.message().empty());  // no partition was read
+    EXPECT_EQ(Load(Head("-1")), kPttTooMany);
+    std::string sixteen = Head("16");
+    for (int k = 1; k <= 16; ++k) {
+        sixteen += Section(k, "a.bin");
+    }
+    ASSERT_EQ(Load(sixteen), kPttOk);
+    EXPECT_EQ(table_.entries[15].offset, 0x1600000u);  // "0x16" + "00000": no end mark
+}
+
+TEST_F(PartitionTableTest, LoadResultCodes) {
+    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), kPttNoCount);
+    EXPECT_EQ(Load("[partition_table_config_start]\nBootNand=boot.bin\n"), kPttNoCount);
+    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x0FFF")), kPttNoCount);
+    EXPECT_EQ(table_.message().title, "ERROR");
+    EXPECT_EQ(table_.message().text,
+              "Partition#1 content size too large(Partition size = 0xfff, content size = 0x1000)");
+    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x1000")), kPttOk);  // exact fit
+    EXPECT_EQ(Load(Head("1") + Section(1, "nothere.bin")), kPttEntryFailed);
+    EXPECT_EQ(Load("[partition_table_config_start]\nnumber_of_partition=0\nBootNand=\n"),
+              kPttNoBootName);
+    EXPECT_EQ(Load(Head("0", "nothere.bin")), kPttNoBootFile);
+    // A folder named as the boot image is not an image.
+    EXPECT_EQ(Load(Head("0", ".")), kPttNoBootFile);
+}
+
+TEST_F(PartitionTableTest, EntryCodesStopAtFirstMissingKey) {
+    const std::string keys[] = {"partition_id",   "partition_name",   "partition_path",
+                                "partition_size", "partition_offset", "partition_protected"};
+    const std::string values[] = {"1", "n", "a.bin", "0x1000", "0", "0"};
+    for (int missing = 0; missing < 6; ++missing) {
+        std::string section = "[partition#01]\n";
+        for (int k = 0; k < 6; ++k) {
+            // An empty value counts as absent.
+            section += keys[k] + "=" + (k == missing ? "" : values[k]) + "\n";
+        }
+        dir_.Write("t.ptt", Head("1") + section);
+        table_.Load(dir_.path() + "t.ptt");
+        EXPECT_EQ(table_.LoadEntry(0), 1000 + missing) << keys[missing];
+    }
+    dir_.Write("t.ptt", Head("1") + Section(1, "nothere.bin"));
+    table_.Load(dir_.path() + "t.ptt");
+    EXPECT_EQ(table_.LoadEntry(0), kEntryCannotOpen);
+    EXPECT_EQ(table_.message().text, "不能打开文件: " + dir_.path() + "nothere.bin");
+    EXPECT_EQ(table_.LoadEntry(1), kEntryNoId);  // section partition#02 absent
+}
+
+TEST_F(PartitionTableTest, ProtectedShadowAndFlags) {
+    const std::string content(1000, 'p');
+    dir_.Write("p.bin", content);
+    ASSERT_EQ(Load(Head("3") +
+                   Section(1, "p.bin",
+                           "partition_protected=1\npartition_shadow=1\npartition_load=2\n"
+                           "partition_exec=1\npartition_header=1\n") +
+                   Section(2, "p.bin", "partition_protected=2\npartition_load=1\n") +
+                   Section(3, "p.bin",
+                           "partition_shadow=5\npartition_shadow_address=80000000\n"
+                           "partition_exec_address=0x80001000\n")),
+              kPttOk);
+    Sha1Digest expected{};
+    ASSERT_TRUE(Sha1({reinterpret_cast<const uint8_t*>(content.data()), content.size()}, expected));
+    const PartitionEntry& a = table_.entries[0];
+    EXPECT_EQ(a.protected_size, 1000u);
+    EXPECT_EQ(a.shadow, 1000u);
+    EXPECT_EQ(a.digest, expected);
+    EXPECT_EQ(a.flags, kFlagProtected | kFlagExec | kFlagHeader);  // load=2 is not 1
+    EXPECT_EQ(a.load, 2u);
+    const PartitionEntry& b = table_.entries[1];
+    EXPECT_EQ(b.protected_size, 2u);
+    EXPECT_EQ(b.flags, kFlagProtected | kFlagLoad);
+    EXPECT_EQ(b.digest, Sha1Digest{});
+    const PartitionEntry& c = table_.entries[2];
+    EXPECT_EQ(c.shadow, 5u);
+    EXPECT_EQ(c.shadow_address, 0x80000000u);
+    EXPECT_EQ(c.exec_address, 0x80001000u);
+    EXPECT_EQ(c.flags, 0u);
+}
+
+TEST_F(PartitionTableTest, NameKeepsEightBytesAndValuesAreHexOnly) {
+    ASSERT_EQ(Load(Head("2") + Section(1, "a.bin", "partition_name=abcdefghijkl\n", "400000") +
+                   Section(2, "a.bin", "partition_name=ab\n", "0x400000")),
+              kPttOk);
+    EXPECT_EQ(table_.entries[0].name,
+              (std::array<uint8_t, 8>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}));
+    EXPECT_EQ(table_.entries[0].NameText(), "abcdefgh");
+    EXPECT_EQ(table_.entries[1].name, (std::array<uint8_t, 8>{'a', 'b', 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(table_.entries[0].size, 0x400000u);
+    EXPECT_EQ(table_.entries[1].size, 0x400000u);
+    EXPECT_EQ(table_.entries[0].id, 1u);
+}
+
+TEST_F(PartitionTableTest, PathsWithEitherSeparator) {
+    dir_.Write("img/sub/a.bin", std::string(0x1000, 'x'));
+    dir_.Write("img/boot.bin", std::string(0x10, 'x'));
+    const std::string text = Head("2") + Section(1, "sub\\a.bin") + Section(2, "sub/a.bin");
+    ASSERT_EQ(table_.Load(dir_.Write("img/t.ptt", text)), kPttOk);
+    EXPECT_EQ(table_.content_paths[0], "sub\\a.bin");  // kept as written
+    EXPECT_EQ(table_.entries[0].content_size, 0x1000u);
+    EXPECT_EQ(table_.ContentFilePath(0), dir_.path() + "img/sub/a.bin");
+    EXPECT_NE(BuildSummary(table_).find("file               = sub\\a.bin\r\n"), std::string::npos);
+    // A table path written with backslashes still gives its folder.
+    EXPECT_EQ(FolderOf("D:\\img\\t.ptt"), "D:\\img\\");
+    EXPECT_EQ(JoinTablePath("D:\\img\\", "sub\\a.bin"), "D:/img/sub/a.bin");
+    // An absolute value is still appended to the folder.
+    EXPECT_EQ(JoinTablePath("/img/", "/x/a.bin"), "/img//x/a.bin");
+    // A bare file name lies in the current folder, not in a one-letter folder.
+    EXPECT_EQ(FolderOf("t.ptt"), "");
+    EXPECT_EQ(FolderOf("/t.ptt"), "/");
+}
+
+// Fails the second open of a file, as when it vanishes between measuring and
+// fingerprinting.
+class FlakyTable : public PartitionTable {
+  protected:
+    bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) override {
+        return ++opens_[path] < 2 && PartitionTable::OpenFile(path, in, size);
+    }
+    std::map<std::string, int> opens_;
+};
+
+TEST_F(PartitionTableTest, ProtectedContentThatCannotBeReopened) {
+    FlakyTable table;
+    const std::string text = Head("1") + Section(1, "a.bin", "partition_protected=1\n");
+    EXPECT_EQ(table.Load(dir_.Write("t.ptt", text)), kPttEntryFailed);
+    EXPECT_EQ(table.message().title, "Error");
+    EXPECT_EQ(table.message().text, "Open file fail");
+    FlakyTable fresh;
+    fresh.LoadText(text, dir_.path() + "t.ptt");
+    EXPECT_EQ(fresh.entries[0].content_size, 0x1000u);
+}
+
+}  // namespace
+}  // namespace velmora
