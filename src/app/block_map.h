@@ -11,7 +11,7 @@ namespace velmora::app {
 
 class BlockMapModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     using QAbstractTableModel::QAbstractTableModel;
 
     static constexpr uint32_t kForeColour = 0xC81414;
@@ -35,7 +35,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     struct Row {
         std::array<QString, 3> texts;
         int64_t colour = -1;
@@ -46,7 +46,7 @@ private:
 
 class BlockMapView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit BlockMapView(QWidget* parent = nullptr);
     void setBlockModel(BlockMapModel* model);
     // Keeps a just-marked block in view as the fourth visible row.
@@ -54,7 +54,7 @@ public:
     // Index of the first visible block.
     int topBlock() const;
 
-private:
+  private:
     void ApplyColumns();
 };
 

@@ -15,7 +15,7 @@ namespace velmora::app {
 enum class MessageIcon { None, Error, Warning, Information };
 
 class DialogHost {
-public:
+  public:
     virtual ~DialogHost() = default;
     // A modal box with an OK button. An empty caption means the program's name.
     virtual void Message(QWidget* parent, MessageIcon icon, const QString& caption,
@@ -33,7 +33,7 @@ public:
 
 // The real thing: the window's own dialogs and QMessageBox.
 class QtDialogHost : public DialogHost {
-public:
+  public:
     void Message(QWidget* parent, MessageIcon icon, const QString& caption,
                  const QString& text) override;
     bool ConfirmEeromErase(QWidget* parent) override;

@@ -50,7 +50,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     texts->addSpacing(6);
     texts->addWidget(new QLabel(QStringLiteral("支持 FLASH:"), this));
     texts->addWidget(new QLabel(QStringLiteral("SAMSUNG: K9F1G08R0A, K9F2G08R0A"), this));
-    texts->addWidget(new QLabel(QStringLiteral("ST(Large Page): NAND01GR3B2B, NAND02GR3B2B"), this));
+    texts->addWidget(
+        new QLabel(QStringLiteral("ST(Large Page): NAND01GR3B2B, NAND02GR3B2B"), this));
     texts->addWidget(new QLabel(QStringLiteral("ST(Small Page): NAND256R3A, NAND512R3A"), this));
 
     auto* close = new QPushButton(QStringLiteral("关闭"), this);
@@ -70,7 +71,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 WarningDialog::WarningDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("警告！"));
     auto* note = new QLabel(
-        QStringLiteral("注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"),
+        QStringLiteral(
+            "注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"),
         this);
     note->setWordWrap(true);
     auto* question = new QLabel(QStringLiteral("确认要擦除?"), this);

@@ -19,19 +19,19 @@ uint32_t ParseHexText(const QString& text);
 
 class AboutDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit AboutDialog(QWidget* parent = nullptr);
 };
 
 class WarningDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit WarningDialog(QWidget* parent = nullptr);
 };
 
 class RangeDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     // `host` shows the refusal of an end below the start.
     RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget* parent = nullptr);
 
@@ -40,10 +40,10 @@ public:
     QLineEdit* startEdit() const { return start_edit_; }
     QLineEdit* endEdit() const { return end_edit_; }
 
-public slots:
+  public slots:
     void accept() override;
 
-private:
+  private:
     DialogHost& host_;
     uint32_t start_;
     uint32_t end_;
@@ -55,14 +55,14 @@ private:
 // Counts 1 to 16 and closes by itself.
 class PortSearchDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit PortSearchDialog(QWidget* parent = nullptr);
     QString counterText() const;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void Tick();
 
     QLabel* counter_;

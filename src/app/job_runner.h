@@ -6,7 +6,7 @@ namespace velmora::app {
 class MainWindow;
 
 class JobRunner {
-public:
+  public:
     explicit JobRunner(MainWindow& window);
     ~JobRunner();
     JobRunner(const JobRunner&) = delete;
@@ -18,7 +18,7 @@ public:
     void StopAndWait();
     bool running() const;
 
-private:
+  private:
     MainWindow& window_;
 };
 

@@ -188,7 +188,8 @@ bool MainWindow::Initialise() {
     chip_info_->clear();
 
     bauds_->clear();
-    bauds_->addItems({QStringLiteral("115200"), QStringLiteral("460800"), QStringLiteral("921600")});
+    bauds_->addItems(
+        {QStringLiteral("115200"), QStringLiteral("460800"), QStringLiteral("921600")});
     bauds_->setCurrentIndex(2);
     work_modes_->clear();
     work_modes_->addItems(
@@ -235,8 +236,8 @@ void MainWindow::OnWorkModeChange() {
             break;
         case 1:
             range_label_->setText(QStringLiteral("读取范围："));
-            ranges_->addItems(
-                {QStringLiteral("依据分区表"), QStringLiteral("EEROM"), QStringLiteral("指定区域")});
+            ranges_->addItems({QStringLiteral("依据分区表"), QStringLiteral("EEROM"),
+                               QStringLiteral("指定区域")});
             break;
         case 2:
             range_label_->setText(QStringLiteral("擦除范围："));
@@ -385,5 +386,17 @@ void MainWindow::done(int result) {
 QString MainWindow::settingsPath() const {
     return QString::fromStdString(options_.home) + QStringLiteral("velmora.ini");
 }
+
+}  // namespace velmora::app
+
+namespace velmora::app {
+
+void MainWindow::LoadSettings() {
+    target_file_->clear();
+    OnWorkModeChange();
+    remembered_ptt_ = target_file_->text();
+}
+
+void MainWindow::SaveSettings() {}
 
 }  // namespace velmora::app

@@ -28,7 +28,7 @@ inline const QString kWindowTitle = QStringLiteral("Velmora(中文版)7.03");
 
 class MainWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     struct Options {
         std::string home;  // the program's folder, ending in '/'
         // Lists the serial ports; the real probe when empty.
@@ -91,15 +91,15 @@ public:
     // Called on the window's thread when a job has ended.
     void FinishJob();
 
-public slots:
+  public slots:
     // Exit button, close box and Esc: stops a running job, waits for it to
     // end, saves the settings and closes.
     void done(int result) override;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void FillPortList();
     void SelectPosition(QComboBox* list, int position);

@@ -10,7 +10,7 @@ namespace velmora::app {
 
 class ProgressBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ProgressBar(QWidget* parent = nullptr);
 
     void SetRange(int minimum, int maximum);
@@ -38,10 +38,10 @@ public:
 
     QSize sizeHint() const override { return {200, 18}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     bool Filled() const { return minimum_ < position_ && position_ <= maximum_; }
 
     int minimum_ = 0;

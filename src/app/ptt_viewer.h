@@ -16,7 +16,7 @@ class DialogHost;
 
 class PartitionTableViewer : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Loads `path` into `table` (the program's own) when it is not empty.
     PartitionTableViewer(DialogHost& host, PartitionTable& table, const QString& path,
                          QWidget* parent = nullptr);
@@ -26,7 +26,7 @@ public:
     // Loads another file, as the browse button does after its file chooser.
     void Choose(const QString& path);
 
-private:
+  private:
     void Browse();
     // Loads path_ and shows the loader's own message, if any. True on success.
     bool Load();

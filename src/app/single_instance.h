@@ -14,7 +14,7 @@ inline constexpr const char* kMultiPortLockName =
 std::string LockFolder();
 
 class FileLock {
-public:
+  public:
     FileLock() = default;
     ~FileLock();
     FileLock(const FileLock&) = delete;
@@ -29,7 +29,7 @@ public:
     bool held() const { return fd_ >= 0; }
     void Release();
 
-private:
+  private:
     int fd_ = -1;
 };
 
