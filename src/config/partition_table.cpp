@@ -121,6 +121,8 @@ int PartitionTable::LoadText(std::string_view text, const std::string& path) {
         entry.FillUnused();
     }
     message_ = {};
+    failed_entry_ = -1;
+    failed_entry_code_ = 0;
     file_path = path;
     folder = FolderOf(path);
     text_.assign(text);
@@ -132,7 +134,9 @@ int PartitionTable::LoadText(std::string_view text, const std::string& path) {
         return kPttTooMany;
     }
     for (uint32_t i = 0; i < partition_count; ++i) {
-        if (LoadEntry(static_cast<int>(i)) != 0) {
+        if (const int code = LoadEntry(static_cast<int>(i)); code != 0) {
+            failed_entry_ = static_cast<int>(i);
+            failed_entry_code_ = code;
             return kPttEntryFailed;
         }
     }
@@ -239,6 +243,37 @@ int PartitionTable::LoadEntry(int i) {
         return kEntryNoDigest;
     }
     return 0;
+}
+
+std::string PartitionTable::FailureText(int result) const {
+    if (!message_.empty()) {
+        return message_.text;
+    }
+    switch (result) {
+        case kPttOk:
+            return {};
+        case kPttNoCount:
+            return "number_of_partition is missing or the file cannot be read: " + file_path;
+        case kPttTooMany:
+            return Format("number_of_partition is %u, more than 16", partition_count);
+        case kPttEntryFailed: {
+            static constexpr const char* kKeys[] = {"partition_id",     "partition_name",
+                                                    "partition_path",   "partition_size",
+                                                    "partition_offset", "partition_protected"};
+            std::string text = Format("partition#%02u: ", static_cast<uint32_t>(failed_entry_ + 1));
+            if (failed_entry_code_ >= kEntryNoId && failed_entry_code_ <= kEntryNoProtected) {
+                return text + kKeys[failed_entry_code_ - kEntryNoId] + " is missing";
+            }
+            return text + Format("cannot fingerprint the content (code %u)",
+                                 static_cast<uint32_t>(failed_entry_code_));
+        }
+        case kPttNoBootName:
+            return "BootNand is missing";
+        case kPttNoBootFile:
+            return "cannot open the boot image " + BootFilePath();
+        default:
+            return Format("cannot load the table (code %u)", static_cast<uint32_t>(result));
+    }
 }
 
 std::string BuildSummary(const PartitionTable& table) {

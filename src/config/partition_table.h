@@ -98,6 +98,9 @@ class PartitionTable {
     std::string ContentFilePath(int i) const;
 
     const LoaderMessage& message() const { return message_; }
+    // Why the last load failed, in words, for front ends that have no message
+    // box of the loader's to show (empty after a successful load).
+    std::string FailureText(int result) const;
 
   protected:
     // Opens a boot image or content file for binary reading and measures it;
@@ -108,7 +111,9 @@ class PartitionTable {
     int ReadText(std::string_view section, std::string_view key, std::string& out) const;
     int ReadNumber(std::string_view section, std::string_view key, uint32_t& out, int base) const;
 
-    std::string text_;  // the table file's content during a load
+    std::string text_;       // the table file's content during a load
+    int failed_entry_ = -1;  // the partition whose keys or file failed
+    int failed_entry_code_ = 0;
     LoaderMessage message_;
 };
 

@@ -1,0 +1,103 @@
+#include "config/settings.h"
+
+#include "config/ini_store.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kSection = "PATH";
+
+void Apply(SettingsView& view, SettingsView::List list, const std::optional<int>& stored) {
+    if (stored) {
+        view.Select(list, SettingsPosition(*stored, view.ItemCount(list)));
+    }
+}
+
+}  // namespace
+
+int SettingsPosition(int stored, int count) {
+    if (stored < 0) {
+        return -1;
+    }
+    return stored < count ? stored : 0;
+}
+
+bool ReadSettingsFile(const std::string& folder, JobSettings& out) {
+    IniStore ini;
+    ini.SetName(kSettingsName);
+    ini.SetFolder(folder);
+    if (!ini.OpenForRead()) {
+        return false;
+    }
+    JobSettings read;
+    std::string text;
+    if (ini.GetString(kSection, "PTT", text)) {
+        read.ptt_path = text;
+    }
+    const std::pair<const char*, std::optional<int>*> keys[] = {
+        {"COMPORT", &read.com_port_index},
+        {"WORKMODE", &read.work_mode_index},
+        {"BAUDRATE", &read.baud_rate_index},
+        {"ERASE_RANGE", &read.erase_range_index},
+    };
+    for (const auto& [key, field] : keys) {
+        int value = 0;
+        if (ini.GetInt(kSection, key, value)) {
+            *field = value;
+        }
+    }
+    ini.Close();
+    out = read;
+    return true;
+}
+
+bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {
+    IniStore ini;
+    ini.SetName(kSettingsName);
+    ini.SetFolder(folder);
+    if (!ini.OpenForWrite()) {
+        return false;
+    }
+    bool ok = ini.WriteSection(kSection) && ini.WriteString("PTT", settings.ptt_path.value_or(""));
+    for (const auto& [key, value] : {std::pair{"COMPORT", settings.com_port_index},
+                                     std::pair{"WORKMODE", settings.work_mode_index},
+                                     std::pair{"BAUDRATE", settings.baud_rate_index},
+                                     std::pair{"ERASE_RANGE", settings.erase_range_index}}) {
+        ok = ini.WriteInt(key, value.value_or(-1)) && ok;
+    }
+    return ini.Close() && ok;
+}
+
+void LoadSettings(const std::string& folder, SettingsView& view) {
+    using List = SettingsView::List;
+    view.SetTargetFileText("");
+    JobSettings stored;
+    if (ReadSettingsFile(folder, stored)) {
+        view.SetTargetFileText(stored.ptt_path.value_or(""));
+        Apply(view, List::kComPort, stored.com_port_index);
+        Apply(view, List::kWorkMode, stored.work_mode_index);
+        Apply(view, List::kBaudRate, stored.baud_rate_index);
+    }
+    view.RefreshWorkMode();
+    Apply(view, List::kEraseRange, stored.erase_range_index);
+    view.SetRememberedPttPath(view.TargetFileText());
+}
+
+bool SaveSettings(const std::string& folder, SettingsView& view) {
+    using List = SettingsView::List;
+    JobSettings settings;
+    settings.work_mode_index = view.Selection(List::kWorkMode);
+    settings.ptt_path =
+        *settings.work_mode_index == 1 ? view.RememberedPttPath() : view.TargetFileText();
+    settings.com_port_index = view.Selection(List::kComPort);
+    settings.baud_rate_index = view.Selection(List::kBaudRate);
+    settings.erase_range_index = view.Selection(List::kEraseRange);
+    if (!WriteSettingsFile(folder, settings)) {
+        view.ShowSaveFailure(kSaveFailedText);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velmora

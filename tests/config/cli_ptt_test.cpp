@@ -1,0 +1,99 @@
+// Runs the built velmora-cli on the sample firmware that examples/make-sample.py makes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "config/boot_block.h"
+#include "config/partition_table.h"
+#include "temp_dir.h"
+
+namespace velmora {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+Outcome Shell(const std::string& command) {
+    Outcome run;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buf[4096];
+    size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) {
+        run.output.append(buf, n);
+    }
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class SampleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const Outcome made =
+            Shell("python3 '" VELMORA_SOURCE_DIR "/examples/make-sample.py' '" + dir_.path() + "'");
+        ASSERT_EQ(made.status, 0) << made.output;
+    }
+    Outcome Cli(const std::string& args) {
+        return Shell("'" VELMORA_BIN_DIR "/velmora-cli' --home '" + dir_.path() + "' " + args);
+    }
+    testing::TempDir dir_;
+};
+
+TEST_F(SampleTest, CliPrintsTheSummary) {
+    const Outcome run = Cli("ptt '" + dir_.path() + "sample.ptt'");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find('\r'), std::string::npos);
+    EXPECT_EQ(run.output.rfind("Total partition number = 3.\n\n", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("Total files size    = 0x00137000.\n"), std::string::npos);
+    EXPECT_NE(run.output.find("file               = images\\lang.bin\n"), std::string::npos);
+}
+
+TEST_F(SampleTest, CliRefusesABrokenTable) {
+    dir_.Write("big.ptt",
+               "[partition_table_config_start]\nnumber_of_partition=1\nBootNand=boot_nand.bin\n"
+               "[partition#01]\npartition_id=1\npartition_name=code\npartition_path=code.bin\n"
+               "partition_size=0x1000\npartition_offset=0x20000\npartition_protected=0\n");
+    Outcome run = Cli("ptt '" + dir_.path() + "big.ptt'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("Partition#1 content size too large(Partition size = 0x1000, "
+                              "content size = 0xa0000)"),
+              std::string::npos)
+        << run.output;
+    run = Cli("ptt '" + dir_.path() + "absent.ptt'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("number_of_partition"), std::string::npos) << run.output;
+}
+
+TEST_F(SampleTest, SampleFitsItsPartitionsAndBootImagesParse) {
+    for (const char* name : {"sample.ptt", "sample-v3.ptt"}) {
+        PartitionTable table;
+        ASSERT_EQ(table.Load(dir_.path() + name), kPttOk) << name;
+        EXPECT_EQ(table.boot_file_size, 0x4000u);
+        EXPECT_EQ(table.entries[0].flags, 0xFu);
+        EXPECT_NE(table.entries[0].digest, (std::array<uint8_t, 20>{}));
+        EXPECT_GE(table.entries[2].NameText()[0], 'q');  // carries spare bytes
+        for (uint32_t i = 0; i < table.partition_count; ++i) {
+            const PartitionEntry& e = table.entries[i];
+            EXPECT_EQ(e.offset % 0x20000, 0u);
+            EXPECT_EQ(e.size % 0x20000, 0u);
+            EXPECT_GE(e.offset, 0x20000u);  // block 0 is the boot block
+            EXPECT_LE(e.offset + e.size, 0x400000u);
+        }
+        const std::string boot = dir_.Read(table.boot_file_name);
+        const std::vector<uint8_t> bytes(boot.begin(), boot.end());
+        BootTable parsed;
+        ASSERT_EQ(ParseBootBlock(bytes, parsed), kBootOk);
+        EXPECT_EQ(parsed.version, name == std::string("sample.ptt") ? 2 : 3);
+        EXPECT_EQ(parsed.partition_count, 0);  // the table areas are left free
+    }
+}
+
+}  // namespace
+}  // namespace velmora
