@@ -22,6 +22,7 @@
 #include "app/port_probe.h"
 #include "app/progress_bar.h"
 #include "config/chip_catalogue.h"
+#include "config/settings.h"
 
 namespace velmora::app {
 
@@ -330,14 +331,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void MainWindow::SelectPosition(QComboBox* list, int position) {
-    if (position < 0) {
-        list->setCurrentIndex(-1);
-    } else {
-        list->setCurrentIndex(position < list->count() ? position : 0);
-    }
-}
-
 void MainWindow::SetJobControlsEnabled(bool enabled) {
     start_->setEnabled(enabled);
     stop_->setEnabled(!enabled);
@@ -391,12 +384,58 @@ QString MainWindow::settingsPath() const {
 
 namespace velmora::app {
 
+namespace {
+
+// The settings' view of the window: its lists, its target-file field and the
+// path it remembers.
+class WindowSettings : public SettingsView {
+  public:
+    explicit WindowSettings(MainWindow& window) : w_(window) {}
+
+    int ItemCount(List list) const override { return ListOf(list)->count(); }
+    int Selection(List list) const override { return ListOf(list)->currentIndex(); }
+    void Select(List list, int position) override { ListOf(list)->setCurrentIndex(position); }
+    std::string TargetFileText() const override { return w_.targetFile()->text().toStdString(); }
+    void SetTargetFileText(const std::string& text) override {
+        w_.targetFile()->setText(QString::fromStdString(text));
+    }
+    std::string RememberedPttPath() const override { return w_.rememberedPtt().toStdString(); }
+    void SetRememberedPttPath(const std::string& path) override {
+        w_.setRememberedPtt(QString::fromStdString(path));
+    }
+    void RefreshWorkMode() override { w_.OnWorkModeChange(); }
+    void ShowSaveFailure(const std::string& text) override {
+        w_.dialogs().Message(&w_, MessageIcon::None, {}, QString::fromStdString(text));
+    }
+
+  private:
+    QComboBox* ListOf(List list) const {
+        switch (list) {
+            case List::kComPort:
+                return w_.portList();
+            case List::kWorkMode:
+                return w_.workModeList();
+            case List::kBaudRate:
+                return w_.baudList();
+            case List::kEraseRange:
+                break;
+        }
+        return w_.rangeList();
+    }
+
+    MainWindow& w_;
+};
+
+}  // namespace
+
 void MainWindow::LoadSettings() {
-    target_file_->clear();
-    OnWorkModeChange();
-    remembered_ptt_ = target_file_->text();
+    WindowSettings view(*this);
+    velmora::LoadSettings(options_.home, view);
 }
 
-void MainWindow::SaveSettings() {}
+void MainWindow::SaveSettings() {
+    WindowSettings view(*this);
+    velmora::SaveSettings(options_.home, view);
+}
 
 }  // namespace velmora::app

@@ -88,6 +88,10 @@ class MainWindow : public QDialog {
     // The program's partition table: the viewer loads it, Start reloads it.
     PartitionTable& table() { return table_; }
 
+    // The partition table path the settings keep while the field shows another.
+    QString rememberedPtt() const { return remembered_ptt_; }
+    void setRememberedPtt(const QString& path) { remembered_ptt_ = path; }
+
     // Called on the window's thread when a job has ended.
     void FinishJob();
 
@@ -102,7 +106,6 @@ class MainWindow : public QDialog {
   private:
     void BuildControls();
     void FillPortList();
-    void SelectPosition(QComboBox* list, int position);
     void SetJobControlsEnabled(bool enabled);
     void ShowError(const QString& caption, const QString& text);
 
@@ -114,7 +117,7 @@ class MainWindow : public QDialog {
     uint32_t range_end_ = 0;
     bool initialised_ = false;
     PartitionTable table_;
-    QString remembered_ptt_;  // the path the settings keep while the field shows another
+    QString remembered_ptt_;
     std::unique_ptr<JobRunner> runner_;
 
     QLabel* target_file_ = nullptr;

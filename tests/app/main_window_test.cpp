@@ -124,6 +124,43 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.windowTitle(), QStringLiteral("Velmora(中文版)7.03"));
     }
 
+    void settingsRoundTrip() {
+        WindowFixture f;
+        f.ports = {"/dev/ttyS0", "/dev/ttyUSB0"};
+        QFile file(f.dir.path() + QStringLiteral("/velmora.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[PATH]\r\nPTT=/fw/a.ptt\r\nCOMPORT=1\r\nWORKMODE=2\r\nBAUDRATE=7\r\n"
+            "ERASE_RANGE=3\r\n");
+        file.close();
+        QVERIFY(f.Open());
+        MainWindow* w = f.window.get();
+        QCOMPARE(w->targetFile()->text(), QStringLiteral("/fw/a.ptt"));
+        QCOMPARE(w->portList()->currentIndex(), 1);
+        QCOMPARE(w->baudList()->currentIndex(), 0);  // 7 is beyond the list
+        QCOMPARE(w->workModeList()->currentIndex(), 2);
+        QCOMPARE(w->rangeList()->currentText(), QStringLiteral("代码和文件系统"));
+
+        // In read-code mode the field may show an output path; the table's path
+        // is what the settings keep.
+        Choose(w->workModeList(), 1);
+        Choose(w->rangeList(), 1);
+        w->targetFile()->setText(QStringLiteral("/home/op/upload_nand/upload_eerom.bin"));
+        f.Close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+                 QStringLiteral("[PATH]\nPTT=/fw/a.ptt\nCOMPORT=1\nWORKMODE=1\nBAUDRATE=0\n"
+                                "ERASE_RANGE=1\n"));
+        file.close();
+
+        QVERIFY(f.Open());
+        w = f.window.get();
+        QCOMPARE(w->workModeList()->currentIndex(), 1);
+        QCOMPARE(w->rangeLabel()->text(), QStringLiteral("读取范围："));
+        QCOMPARE(w->rangeList()->currentText(), QStringLiteral("EEROM"));
+        QCOMPARE(w->targetFile()->text(), QStringLiteral("/fw/a.ptt"));
+    }
+
     void choosingAFileSavesIt() {
         WindowFixture f;
         QVERIFY(f.Open());
