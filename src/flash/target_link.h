@@ -1,0 +1,38 @@
+#pragma once
+// The link to the running RAM loader, as every NAND operation sees it: one
+// implementation over the serial port, one over the USB bulk pipes. Where the
+// two links behave differently the NAND code keys on kind().
+#include <cstdint>
+#include <span>
+
+#include "job/link_kind.h"
+
+namespace velmora {
+
+class TargetLink {
+  public:
+    virtual ~TargetLink() = default;
+
+    virtual LinkKind kind() const = 0;
+
+    // Sends one 64-byte command frame. Serial: 0 always (a lost frame shows as a
+    // missing answer). USB: 0 done, else the pipe's error code.
+    virtual int SendFrame(std::span<const uint8_t, 64> frame) = 0;
+
+    // Sends a data phase. Serial: one write, 0 always. USB: 0 done, else the
+    // pipe's error code (callers split the data into the pieces they need).
+    virtual int SendData(std::span<const uint8_t> data) = 0;
+
+    // Receives exactly buffer.size() bytes within `timeout_ms`. 0 done; non-zero
+    // failed (time-out, abort, or the USB pipe's error code).
+    virtual int Receive(std::span<uint8_t> buffer, int timeout_ms) = 0;
+
+    // Serial only: reads and discards bytes until one equals `value`. True when
+    // found within `timeout_ms`. USB: false.
+    virtual bool WaitForByte(uint8_t value, int timeout_ms) = 0;
+
+    // Serial only: drops stale input before a command. USB: nothing.
+    virtual void PurgeInput() = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,104 @@
+#pragma once
+// The context of one job: what the operator asked for, the link, the stop
+// flags, the reporter and the NAND state that the operations share. Created by
+// JobController::Start (or a test), run by one worker thread, destroyed at the
+// job's end (which closes the link).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "config/chip_catalogue.h"
+#include "flash/management_record.h"
+#include "job/job_flags.h"
+#include "job/job_partitions.h"
+#include "job/job_timings.h"
+#include "job/link_kind.h"
+#include "job/status_reporter.h"
+
+namespace velmora {
+
+class TargetLink;
+
+enum class WorkMode : int {
+    kCodeUpgrade = 0,  // "代码升级"
+    kReadCode = 1,     // "读取代码"
+    kErase = 2,        // "擦除"
+};
+
+// Range selections; the meaning of an EraseRange value depends on the work mode.
+namespace upgrade_range {
+inline constexpr int kAll = 0;   // "代码和文件系统"
+inline constexpr int kCode = 1;  // "代码区域"
+}  // namespace upgrade_range
+namespace read_range {
+inline constexpr int kPartitionTable = 0;  // "依据分区表"
+inline constexpr int kEerom = 1;           // "EEROM"
+inline constexpr int kArea = 2;            // "指定区域"
+}  // namespace read_range
+namespace erase_range {
+inline constexpr int kFileSystem = 0;  // "文件系统"
+inline constexpr int kArea = 1;        // "指定区域"
+inline constexpr int kCode = 2;        // "代码区域"
+inline constexpr int kAll = 3;         // "代码和文件系统"
+inline constexpr int kEerom = 4;       // "EEROM"
+}  // namespace erase_range
+
+// Baud-rate selections of the serial link.
+inline constexpr int kBaudRates[3] = {115200, 460800, 921600};
+
+inline constexpr int kIbtBytes = 2048;
+
+class DownloadJob : public JobFlags {
+  public:
+    // `display` may be null; it must outlive the job.
+    DownloadJob(LinkKind link, JobDisplay* display, bool debug);
+    ~DownloadJob();
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    // --- the request, written before the worker starts -------------------------
+    const LinkKind link_kind;
+    const bool debug;
+    WorkMode work_mode = WorkMode::kCodeUpgrade;
+    int erase_range = 0;
+    uint32_t range_start = 0;  // specified area, byte addresses
+    uint32_t range_end = 0;
+    std::string home;           // the program's own folder, ending in '/'
+    std::string job_file_path;  // upgrade: the .ptt; read: the upload file; erase: unused
+    std::string folder;         // read: the upload folder; otherwise the table's folder ('/'-ended)
+    JobPartitionTable table;    // upgrade and erase: copy of the loaded partition table
+    JobTimings timings;
+
+    // Serial link: the port as the operator gave it (device path or COMn) and the
+    // baud selection (0 = 115200, 1 = 460800, 2 = 921600).
+    std::string port;
+    int baud_selection = 2;
+
+    // --- job state ----------------------------------------------------------------
+    // result / user_stop / Stop() / Aborted() / Sleep(): see JobFlags.
+    std::string error_text;  // shown at the end of a failed job
+    StatusReporter reporter;
+
+    // The link to the RAM loader, set up by the job sequence once the loader runs.
+    // Destroying the job destroys the link (closing the port or the USB devices).
+    std::unique_ptr<TargetLink> link;
+    TargetLink& target() { return *link; }
+
+    // NAND state, filled by identification and the target commands.
+    NandGeometry geometry;
+    std::array<uint8_t, 4> nand_id{};
+    std::array<uint8_t, kIbtBytes> ibt{};  // bit n of block n: 1 good, 0 bad
+    ManagementRecord record;
+    int reservoir_start = 0;  // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
+    TargetPartitionRecords records;
+
+    bool IbtGood(int block) const {
+        return block >= 0 && block < kIbtBytes * 8 && ((ibt[block / 8] >> (block % 8)) & 1) != 0;
+    }
+
+    // Sets the result (when `code` is non-zero) and the error text.
+    void Fail(int code, std::string text);
+};
+
+}  // namespace velmora

@@ -1,0 +1,107 @@
+#pragma once
+// Turning an operator's request into one job on a worker thread, and Stop.
+// Both front ends (window and CLI) use JobController the same way:
+//   JobController jobs(&display);
+//   jobs.on_notice = ...;    // read code: "读取代码文件存储为: <path>" before the job starts
+//   jobs.on_finished = ...;  // the job's end, called on the worker thread
+//   StartOutcome s = jobs.Start(request);  // refused: s.message / s.caption, no job
+//   ... jobs.Stop();  jobs.Wait();
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "job/download_job.h"
+#include "job/job_timings.h"
+#include "job/link_kind.h"
+#include "job/status_reporter.h"
+
+namespace velmora {
+
+struct JobRequest {
+    WorkMode work_mode = WorkMode::kCodeUpgrade;
+    int erase_range = 0;  // index in the range list of the work mode
+    uint32_t range_start = 0;
+    uint32_t range_end = 0;
+    bool debug = false;
+    LinkKind link = LinkKind::kSerial;
+    std::string port;        // serial: device path or COMn
+    int baud_selection = 2;  // 0 = 115200, 1 = 460800, 2 = 921600
+    std::string ptt_path;    // code upgrade: the partition table file (the target file)
+    std::string home;        // the program's own folder, ending in '/'
+    JobTimings timings;
+};
+
+// Refusal texts of Start (caption in brackets).
+inline constexpr const char* kRefuseFolder = "创建目录失败！";  // "Error"
+inline constexpr const char* kRefuseNoPtt = "请选择PTT文件！";  // "错误"
+inline constexpr const char* kRefuseOpenPtt = "不能打开PTT文件，请确认该文件是否存在！";  // "错误"
+inline constexpr const char* kRefuseParsePtt = "解析PTT文件错误！";  // "错误"
+inline constexpr const char* kReadNotice = "读取代码文件存储为: ";
+
+struct StartOutcome {
+    bool started = false;
+    std::string message;   // refusal text, when not started
+    std::string caption;   // refusal caption ("错误" or "Error")
+    std::string job_file;  // the job's file: the .ptt, or the upload file of read code
+};
+
+// How a job ended.
+struct JobOutcome {
+    int result = 0;
+    bool user_stopped = false;
+    std::string error_text;
+};
+
+// 0 when `path` opens for binary reading, −1 otherwise.
+int CanOpenFile(const std::string& path);
+
+// The job sequence a worker runs; replaceable for tests of the controller.
+using JobRunner = std::function<int(DownloadJob&)>;
+
+// Runs the job's sequence for its link (serial, or USB when available).
+int RunJob(DownloadJob& job);
+
+class JobController {
+  public:
+    // `display` may be null; it must outlive the controller.
+    explicit JobController(JobDisplay* display);
+    // Stops a running job and waits for its end.
+    ~JobController();
+    JobController(const JobController&) = delete;
+    JobController& operator=(const JobController&) = delete;
+
+    // Called on the caller's thread, before the job starts, with the notice of a
+    // read-code job; the job starts once it returns.
+    std::function<void(const std::string& text)> on_notice;
+    // Called on the worker thread when the job has ended and been destroyed
+    // (the port is closed by then).
+    std::function<void(const JobOutcome& outcome)> on_finished;
+    // The sequence to run; RunJob unless a test replaces it.
+    JobRunner runner = RunJob;
+
+    // Checks the request, builds the job and starts its worker. Waits first for
+    // the worker of an earlier job. A refused request starts nothing.
+    StartOutcome Start(const JobRequest& request);
+
+    // Sets the job's stop flags and wakes its waits; returns at once. No job: nothing.
+    void Stop();
+
+    // Waits until the worker of the last job has ended.
+    void Wait();
+
+    // True from Start until the job has ended.
+    bool Running() const;
+
+  private:
+    void Worker(DownloadJob* job);
+
+    JobDisplay* display_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<DownloadJob> job_;  // guarded by mutex_
+    std::thread thread_;
+};
+
+}  // namespace velmora

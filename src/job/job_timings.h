@@ -1,0 +1,18 @@
+#pragma once
+// Every time-out and pause of a job in milliseconds. The defaults are the
+// values the phone's boot ROM and RAM loader are built for; tests shrink them.
+namespace velmora {
+
+struct JobTimings {
+    int ack_ms = 1000;           // an 'O' acknowledgement (boot ROM, RAM loader) or the 'D' echo
+    int boot_answer_ms = 2000;   // fixed-size boot ROM answers ('P', 'Q', 'G')
+    int write_ms = 2000;         // completion of one write on the serial port
+    int loader_start_ms = 1500;  // the RAM loader's start-up byte 0xBE
+    int baud_pause_ms = 500;     // after the baud-rate frame, before the host switches
+    int settle_ms = 300;         // after the loader's line format is set
+    int response_ms = 3000;      // a 64-byte response frame or a data phase of the RAM loader
+    int usb_response_ms = 5000;  // the longer USB answers (write pages, Init SDI)
+    int retry_pause_ms = 200;    // between retries of a failed block read or write
+};
+
+}  // namespace velmora

@@ -1,0 +1,13 @@
+#include "job/tick.h"
+
+#include <chrono>
+
+namespace velmora {
+
+uint32_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+}  // namespace velmora

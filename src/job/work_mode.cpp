@@ -1,0 +1,139 @@
+#include "job/work_mode.h"
+
+#include "flash/nand_operations.h"
+#include "job/download_job.h"
+#include "job/text_format.h"
+#include "job/tick.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kBootTableToJob = 0x1F;  // read the phone's table into the job only
+
+// Blocks of the specified area: every block the byte range touches.
+BlockRange AreaRange(const DownloadJob& job) {
+    const auto size = static_cast<uint32_t>(job.geometry.block_size);
+    return {static_cast<int>(job.range_start / size), static_cast<int>(job.range_end / size + 1)};
+}
+
+int Finish(DownloadJob& job, int code) {
+    if (code != 0) {
+        job.result.store(code);
+    }
+    return code;
+}
+
+int CodeUpgrade(DownloadJob& job) {
+    job.reporter.SetStatus("代码升级！");
+    if (!job.record.Present()) {
+        if (const int r = BuildManagementRecord(job); r != 0) {
+            return Finish(job, r);
+        }
+    }
+    return Finish(job, DownloadPartitions(job));
+}
+
+int ReadCode(DownloadJob& job) {
+    switch (job.erase_range) {
+        case read_range::kPartitionTable:
+            job.reporter.SetStatus("读取FLASH数据！");
+            return Finish(job, ReadPartitions(job));
+        case read_range::kEerom:
+            job.reporter.SetStatus("读取EEROM数据！");
+            return Finish(job, ReadEeromArea(job, false));
+        default: {
+            job.reporter.SetStatus("读取FLASH数据！");
+            const BlockRange range = AreaRange(job);
+            return Finish(job, ReadBlockRange(job, range.first, range.end, false));
+        }
+    }
+}
+
+// The code-area end block from the phone's own partition table. A table with no
+// partition above offset 0 gives no code area: the erase fails and nothing is
+// erased rather than guessing.
+int CodeAreaEnd(DownloadJob& job, bool log_failure, int& end_block) {
+    if (const int code = ReadBootTable(job, kBootTableToJob); code != 0) {
+        // The operation may have said more than the code; keep its text then.
+        if (job.error_text.empty()) {
+            job.error_text = Format("Read flash parameter error #%d", code);
+        }
+        if (log_failure || job.link_kind == LinkKind::kUsb) {
+            job.reporter.WriteLog(job.error_text);
+        }
+        return code;
+    }
+    end_block = CodeAreaEndBlock(job);
+    if (end_block < 0) {
+        job.error_text =
+            "The phone's partition table has no partition above offset 0: the code area is "
+            "unknown, nothing was erased!";
+        job.reporter.WriteLog("\n" + job.error_text + "\n");
+        return 1;
+    }
+    return 0;
+}
+
+int Erase(DownloadJob& job) {
+    job.reporter.SetStatus("ERASE FLASH!");
+    const int blocks = job.geometry.block_count;
+    BlockRange range;
+    switch (job.erase_range) {
+        case erase_range::kFileSystem: {
+            int k = 0;
+            if (const int code = CodeAreaEnd(job, true, k); code != 0)
+                return Finish(job, code);
+            range = {k, blocks - 74};
+            break;
+        }
+        case erase_range::kArea:
+            range = AreaRange(job);
+            break;
+        case erase_range::kCode: {
+            int k = 0;
+            if (const int code = CodeAreaEnd(job, false, k); code != 0)
+                return Finish(job, code);
+            range = {0, k};
+            break;
+        }
+        case erase_range::kAll:
+            range = {0, blocks - 74};
+            break;
+        case erase_range::kEerom:
+            range = EeromRange(blocks);
+            break;
+        default:
+            if (job.link_kind == LinkKind::kUsb) {
+                job.reporter.WriteLog(Format("\nErase Rang error #%d", job.erase_range));
+                return Finish(job, 1);
+            }
+            return 0;  // an empty range: nothing to erase
+    }
+    if (job.result.load() != 0) {
+        return job.result.load();
+    }
+    return Finish(job, EraseBlockRange(job, range.first, range.end));
+}
+
+}  // namespace
+
+BlockRange EeromRange(int block_count) {
+    return {block_count - 74, block_count - block_count / 50 - 2};
+}
+
+int DispatchWorkMode(DownloadJob& job) {
+    BuildTargetPartitionRecords(job);
+    job.reporter.start_tick = TickCount();
+    job.reporter.SetPercentDisplay(true);
+    switch (job.work_mode) {
+        case WorkMode::kCodeUpgrade:
+            return CodeUpgrade(job);
+        case WorkMode::kReadCode:
+            return ReadCode(job);
+        case WorkMode::kErase:
+            return Erase(job);
+    }
+    return Finish(job, 1);
+}
+
+}  // namespace velmora

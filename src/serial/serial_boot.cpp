@@ -1,0 +1,134 @@
+#include "serial/serial_boot.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "flash/target_protocol.h"
+#include "job/download_job.h"
+#include "serial/serial_port.h"
+
+namespace velmora {
+namespace {
+
+constexpr uint8_t kAnnounce = 0x81;
+constexpr uint8_t kLoaderStart = 0xBE;
+
+void Send(SerialPort& port, std::initializer_list<uint8_t> bytes) {
+    const std::vector<uint8_t> data(bytes);
+    port.Write(data);
+}
+
+bool Ack(SerialPort& port, const DownloadJob& job) {
+    return port.WaitForByte(kAck, job.timings.ack_ms);
+}
+
+bool Answer(SerialPort& port, const DownloadJob& job, size_t count) {
+    std::array<uint8_t, 16> answer{};
+    return port.ReadExact(std::span(answer).first(count), job.timings.boot_answer_ms);
+}
+
+}  // namespace
+
+int WaitForPhone(SerialPort& port, DownloadJob& job) {
+    port.PurgeInput();
+    if (job.Aborted()) {
+        return job.result.load() != 0 ? job.result.load() : 1;
+    }
+    // No time-out: the operator switches the phone on when ready, or stops.
+    std::array<uint8_t, 9> burst{};
+    for (;;) {
+        const int n = port.ReadSome(burst, -1);
+        if (n < 0) {
+            // Stopped, or the device went away.
+            return job.result.load() != 0 ? job.result.load() : 1;
+        }
+        if (std::find(burst.begin(), burst.begin() + n, kAnnounce) != burst.begin() + n) {
+            port.PurgeInput();
+            port.SendImmediate('D');
+            return port.WaitForByte('D', job.timings.ack_ms) ? 0 : 1;
+        }
+    }
+}
+
+int BootHandshake(SerialPort& port, DownloadJob& job) {
+    Send(port, {'T', 0xFF});
+    if (!Ack(port, job))
+        return 2001;
+    Send(port, {'P'});
+    if (!Answer(port, job, 5))
+        return 2002;
+    Send(port, {'Q'});
+    if (!Answer(port, job, 16))
+        return 2003;
+    std::vector<uint8_t> dongle(21, 0);
+    dongle[0] = 'D';
+    port.Write(dongle);
+    if (!Ack(port, job))
+        return 2003;
+    Send(port, {'S', 0x48, 0x00, 0x10, 0xC2});
+    if (!Ack(port, job))
+        return 2003;
+    Send(port, {'G', 0x00});
+    if (!Answer(port, job, 4))
+        return 2003;
+    Send(port, {'S', 0x00, 0x00, 0x00, 0xBC});
+    if (!Ack(port, job))
+        return 2003;
+    Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00});
+    return Ack(port, job) ? 0 : 2003;
+}
+
+int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> image) {
+    Send(port, {'S', 0x00, 0x00, 0x00, 0x00});
+    if (!Ack(port, job))
+        return 2002;
+    size_t offset = 0;
+    std::vector<uint8_t> load;
+    while (offset < image.size()) {
+        const size_t chunk = std::min<size_t>(image.size() - offset, 256);
+        // Count and words go out in one write: the boot ROM reads them as one command.
+        load.assign({'L', static_cast<uint8_t>(chunk / 4 - 1)});
+        load.insert(load.end(), image.begin() + static_cast<std::ptrdiff_t>(offset),
+                    image.begin() + static_cast<std::ptrdiff_t>(offset + chunk));
+        port.Write(load);
+        offset += chunk;
+        if (!Ack(port, job))
+            return 2003;
+    }
+    Send(port, {'S', 0x00, 0x00, 0x00, 0x00});
+    if (!Ack(port, job))
+        return 2002;
+    Send(port, {'J'});
+    return 0;
+}
+
+int SwitchToLoaderBaud(SerialPort& port, DownloadJob& job, int selection) {
+    job.reporter.SetStatus("改变波特率到115200！");
+    if (port.SetLineFormat(115200, 8, Parity::kNone, 1) != 1) {
+        job.error_text = "改变波特率到115200失败！";
+        return -3;
+    }
+    if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms)) {
+        job.error_text = "BootLoader启动失败!";
+        return -4;
+    }
+    if (selection == 1 || selection == 2) {
+        const int baud = selection == 2 ? 921600 : 460800;
+        job.reporter.SetStatus(selection == 2 ? "改变波特率到921600!" : "改变波特率到460800!");
+        const CommandFrame frame(kCmdSetBaudRate, {static_cast<uint32_t>(baud)});
+        port.Write(frame.span());
+        // The loader gives no answer: the pause is the only synchronisation.
+        job.Sleep(job.timings.baud_pause_ms);
+        if (port.SetLineFormat(baud, 8, Parity::kNone, 1) != 1) {
+            job.error_text =
+                selection == 2 ? "改变波特率到921600失败！" : "改变波特率到460800失败！";
+            return selection == 2 ? -5 : -6;
+        }
+    }
+    job.Sleep(job.timings.settle_ms);
+    port.PurgeInput();
+    return 0;
+}
+
+}  // namespace velmora

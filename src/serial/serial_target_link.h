@@ -1,0 +1,28 @@
+#pragma once
+// TargetLink over the serial port.
+#include <memory>
+
+#include "flash/target_link.h"
+#include "serial/serial_port.h"
+
+namespace velmora {
+
+class SerialTargetLink : public TargetLink {
+  public:
+    SerialTargetLink(std::unique_ptr<SerialPort> port, int write_timeout_ms);
+    ~SerialTargetLink() override;
+
+    LinkKind kind() const override { return LinkKind::kSerial; }
+    int SendFrame(std::span<const uint8_t, 64> frame) override;
+    int SendData(std::span<const uint8_t> data) override;
+    int Receive(std::span<uint8_t> buffer, int timeout_ms) override;
+    bool WaitForByte(uint8_t value, int timeout_ms) override;
+    void PurgeInput() override;
+
+    SerialPort& port() { return *port_; }
+
+  private:
+    std::unique_ptr<SerialPort> port_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,141 @@
+#include "job/job_control.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include "job/recording_display.h"
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+
+using testing::RecordingDisplay;
+
+class JobControlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home_ = ::testing::TempDir() + "/velmora_job_control_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+        fs::remove_all(home_);
+        fs::create_directories(home_);
+    }
+    void TearDown() override { fs::remove_all(home_); }
+
+    JobRequest Request(WorkMode mode, int range = 0) const {
+        JobRequest r;
+        r.work_mode = mode;
+        r.erase_range = range;
+        r.home = home_;
+        r.port = "/dev/null";
+        return r;
+    }
+
+    std::string home_;
+    RecordingDisplay display_;
+};
+
+TEST_F(JobControlTest, CodeUpgradeRefusalsCarryTheirTextsAndStartNothing) {
+    JobController jobs(&display_);
+    std::atomic<int> runs{0};
+    jobs.runner = [&](DownloadJob&) { return ++runs, 0; };
+
+    JobRequest request = Request(WorkMode::kCodeUpgrade);
+    StartOutcome s = jobs.Start(request);
+    EXPECT_FALSE(s.started);
+    EXPECT_EQ(s.message, "请选择PTT文件！");
+    EXPECT_EQ(s.caption, "错误");
+
+    request.ptt_path = home_ + "missing.ptt";
+    s = jobs.Start(request);
+    EXPECT_EQ(s.message, "不能打开PTT文件，请确认该文件是否存在！");
+    EXPECT_EQ(s.caption, "错误");
+
+    request.ptt_path = home_ + "broken.ptt";
+    std::ofstream(request.ptt_path) << "[partition_table_config_start]\nBootNand=none.bin\n";
+    s = jobs.Start(request);
+    EXPECT_EQ(s.message, "解析PTT文件错误！");
+    EXPECT_EQ(s.caption, "错误");
+
+    jobs.Wait();
+    EXPECT_EQ(runs.load(), 0);
+    EXPECT_FALSE(jobs.Running());
+}
+
+TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
+    JobController jobs(&display_);
+    std::string notice;
+    std::string job_file, folder;
+    jobs.on_notice = [&](const std::string& text) { notice = text; };
+    jobs.runner = [&](DownloadJob& job) {
+        job_file = job.job_file_path;
+        folder = job.folder;
+        return 0;
+    };
+    const StartOutcome s = jobs.Start(Request(WorkMode::kReadCode, read_range::kEerom));
+    ASSERT_TRUE(s.started);
+    jobs.Wait();
+    EXPECT_TRUE(fs::is_directory(home_ + "upload_nand"));
+    EXPECT_EQ(job_file, home_ + "upload_nand/upload_eerom.bin");
+    EXPECT_EQ(folder, home_ + "upload_nand/");
+    EXPECT_EQ(notice, "读取代码文件存储为: " + job_file);
+
+    // An existing folder is used as it is; a file in its place refuses the job.
+    ASSERT_TRUE(jobs.Start(Request(WorkMode::kReadCode, read_range::kArea)).started);
+    jobs.Wait();
+    EXPECT_EQ(job_file, home_ + "upload_nand/upload_range.bin");
+    fs::remove_all(home_ + "upload_nand");
+    std::ofstream(home_ + "upload_nand") << "in the way";
+    const StartOutcome refused = jobs.Start(Request(WorkMode::kReadCode));
+    EXPECT_FALSE(refused.started);
+    EXPECT_EQ(refused.message, "创建目录失败！");
+    EXPECT_EQ(refused.caption, "Error");
+}
+
+TEST_F(JobControlTest, EraseStartsWithoutAFileAndReportsItsEnd) {
+    JobController jobs(&display_);
+    std::promise<JobOutcome> finished;
+    jobs.on_finished = [&](const JobOutcome& o) { finished.set_value(o); };
+    jobs.runner = [](DownloadJob& job) {
+        job.error_text = "it went wrong";
+        job.result.store(-7);
+        return -7;
+    };
+    JobRequest request = Request(WorkMode::kErase, erase_range::kAll);
+    request.debug = true;
+    ASSERT_TRUE(jobs.Start(request).started);
+    const JobOutcome o = finished.get_future().get();
+    EXPECT_EQ(o.result, -7);
+    EXPECT_FALSE(o.user_stopped);
+    EXPECT_EQ(o.error_text, "it went wrong");
+    jobs.Wait();
+    EXPECT_FALSE(jobs.Running());
+    EXPECT_TRUE(fs::exists(home_ + "dl_log.txt")) << "debug mode opens the log";
+}
+
+TEST_F(JobControlTest, StopReachesAWaitingJob) {
+    JobController jobs(&display_);
+    std::promise<void> waiting;
+    JobOutcome outcome;
+    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
+    jobs.runner = [&](DownloadJob& job) {
+        waiting.set_value();
+        job.Sleep(60000);
+        return job.result.load();
+    };
+    ASSERT_TRUE(jobs.Start(Request(WorkMode::kErase)).started);
+    waiting.get_future().wait();
+    EXPECT_TRUE(jobs.Running());
+    jobs.Stop();
+    jobs.Wait();
+    EXPECT_FALSE(jobs.Running());
+    EXPECT_TRUE(outcome.user_stopped);
+    EXPECT_EQ(outcome.result, 1);
+    jobs.Stop();  // no job: nothing happens
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,119 @@
+#include "job/status_reporter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "job/recording_display.h"
+
+namespace velmora {
+namespace {
+
+using testing::RecordingDisplay;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(StatusReporter, ElapsedTextDependsOnTheLink) {
+    RecordingDisplay display;
+    StatusReporter serial(&display, LinkKind::kSerial, false);
+    StatusReporter usb(&display, LinkKind::kUsb, false);
+    serial.ShowElapsed(125999);
+    usb.ShowElapsed(125999);
+    serial.ClearElapsed();
+    EXPECT_EQ(display.elapsed(), (std::vector<std::string>{"125秒", "126.00 S", ""}));
+}
+
+TEST(StatusReporter, ProgressIsTruncatedAndZeroUnitsShowZero) {
+    RecordingDisplay display;
+    StatusReporter reporter(&display, LinkKind::kSerial, false);
+    reporter.UpdateProgress();  // no units yet
+    reporter.units_total = 3;
+    reporter.units_done = 1;
+    reporter.UpdateProgress();
+    reporter.units_done = 3;
+    reporter.UpdateProgress();
+    EXPECT_EQ(display.progress(), (std::vector<int>{0, 33, 100}));
+}
+
+TEST(StatusReporter, FailedMarkPaintsTheBarRedPerLink) {
+    RecordingDisplay serial_display, usb_display;
+    StatusReporter serial(&serial_display, LinkKind::kSerial, false);
+    StatusReporter usb(&usb_display, LinkKind::kUsb, false);
+    serial.MarkJobFailed();
+    usb.MarkJobFailed();
+    EXPECT_TRUE(serial.failed_mark());
+    EXPECT_EQ(serial_display.bar_colours().back(), kBarRedSerial);
+    EXPECT_EQ(usb_display.bar_colours().back(), kBarRedUsb);
+    EXPECT_EQ(serial_display.progress().back(), 100);
+}
+
+TEST(StatusReporter, BlockMapRowsAddressesAndScrolling) {
+    RecordingDisplay display;
+    StatusReporter reporter(&display, LinkKind::kSerial, false);
+    reporter.InitBlockMap(1024, 131072);
+    const BlockMap& map = reporter.block_map();
+    EXPECT_EQ(map.rows(), 1025);
+    EXPECT_EQ(map.Text(0, 1), "ADDRESS");
+    EXPECT_EQ(map.Text(1024, 0), "1023");
+    EXPECT_EQ(map.Text(1024, 1), "0x07FE0000");
+    EXPECT_EQ(map.Text(1024, 2), "");
+
+    reporter.MarkBlock(4, kBlockErased);
+    EXPECT_EQ(map.top_row(), 1);
+    reporter.MarkBlock(10, kBlockProgrammed);
+    EXPECT_EQ(map.top_row(), 7);
+    reporter.MarkBlock(1024, kBlockFailed);  // beyond the grid: nothing changes
+    EXPECT_EQ(map.top_row(), 7);
+    reporter.SetBlockText(10, 2, "G");
+    reporter.SetBlockText(5000, 2, "NG");
+
+    const BlockMap shown = display.map();
+    EXPECT_EQ(shown.Colour(10), kBlockProgrammed);
+    EXPECT_EQ(shown.Colour(4), kBlockErased);
+    EXPECT_FALSE(shown.Colour(3).has_value());
+    EXPECT_EQ(shown.Text(11, 2), "G");
+
+    reporter.ResetBlockMap();
+    EXPECT_EQ(reporter.block_map().rows(), 0);
+    EXPECT_EQ(display.chip().back(), "");
+}
+
+TEST(StatusReporter, StepMessagesOnlyInDebugMode) {
+    RecordingDisplay display;
+    StatusReporter quiet(&display, LinkKind::kSerial, false);
+    quiet.ShowStepMessage("hidden");
+    StatusReporter debug(&display, LinkKind::kSerial, true);
+    debug.ShowStepMessage("shown");
+    EXPECT_EQ(display.messages(), std::vector<std::string>{"shown"});
+    StatusReporter headless(nullptr, LinkKind::kSerial, true);
+    headless.ShowStepMessage("nobody sees it");  // no display: nothing happens
+    headless.SetStatus("x");
+}
+
+TEST(StatusReporter, LogIsReplacedAndWrittenAsGiven) {
+    const std::string path = ::testing::TempDir() + "/reporter_dl_log.txt";
+    {
+        std::ofstream old(path);
+        old << "an earlier job's log\n";
+    }
+    StatusReporter reporter(nullptr, LinkKind::kSerial, true);
+    reporter.WriteLog("before open\n");  // no log yet: dropped
+    ASSERT_EQ(reporter.OpenLog(path), 0);
+    EXPECT_EQ(reporter.OpenLog(path), 0) << "already open";
+    reporter.WriteLog("\nFind NAND FLASH, ID: EC, F1, 00, 95\n");
+    reporter.WriteLog("no line end");
+    reporter.CloseLog();
+    EXPECT_EQ(ReadFile(path), "\nFind NAND FLASH, ID: EC, F1, 00, 95\nno line end");
+    EXPECT_EQ(reporter.OpenLog("/nonexistent-folder/dl_log.txt"), 1);
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace velmora

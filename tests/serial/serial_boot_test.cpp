@@ -1,0 +1,168 @@
+#include "serial/serial_boot.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <atomic>
+#include <thread>
+
+#include "flash/target_protocol.h"
+#include "job/download_job.h"
+#include "job/ram_loader.h"
+#include "pty_pair.h"
+#include "serial/serial_port.h"
+
+namespace velmora {
+namespace {
+
+using testing::PtyPair;
+
+// A boot ROM that answers each letter command as the phone's does, and records
+// the loader chunks it receives. `ack_chunks` limits how many 'L' commands of
+// the loader transfer it acknowledges.
+class ScriptedBootRom {
+  public:
+    explicit ScriptedBootRom(const PtyPair& pty) : pty_(pty) {}
+    ~ScriptedBootRom() { Join(); }
+
+    void Run(int ack_chunks = 1 << 30) {
+        thread_ = std::thread([this, ack_chunks] { Serve(ack_chunks); });
+    }
+    void Join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    std::vector<uint8_t> count_bytes;  // count byte of every loader chunk
+    std::vector<uint8_t> image;        // the loader as received
+    bool jumped = false;
+
+  private:
+    std::vector<uint8_t> Take(size_t n) { return pty_.Read(n, 2000); }
+
+    void Serve(int ack_chunks) {
+        bool loading = false;
+        int chunks = 0;
+        for (;;) {
+            const auto command = Take(1);
+            if (command.empty())
+                return;
+            switch (command[0]) {
+                case 'S': {
+                    const auto address = Take(4);
+                    loading = address == std::vector<uint8_t>{0, 0, 0, 0};
+                    pty_.Write({'O'});
+                    break;
+                }
+                case 'L': {
+                    const auto n = Take(1);
+                    if (n.empty())
+                        return;
+                    const auto words = Take(4u * (n[0] + 1u));
+                    if (loading) {
+                        count_bytes.push_back(n[0]);
+                        image.insert(image.end(), words.begin(), words.end());
+                        if (++chunks > ack_chunks)
+                            return;
+                    }
+                    pty_.Write({'O'});
+                    break;
+                }
+                case 'J':
+                    jumped = true;
+                    return;
+                default:
+                    return;
+            }
+        }
+    }
+
+    const PtyPair& pty_;
+    std::thread thread_;
+};
+
+class SerialBootTest : public ::testing::Test {
+  protected:
+    SerialBootTest() : job_(LinkKind::kSerial, nullptr, false), port_(job_) {
+        job_.timings.ack_ms = 200;
+        job_.timings.loader_start_ms = 200;
+        job_.timings.baud_pause_ms = 10;
+        job_.timings.settle_ms = 10;
+    }
+    void SetUp() override { ASSERT_TRUE(port_.Open(pty_.slave_path())); }
+
+    PtyPair pty_;
+    DownloadJob job_;
+    SerialPort port_;
+};
+
+TEST_F(SerialBootTest, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
+    std::thread phone([&] {
+        pty_.Write({0x00, 0x13, 0x37, 0x81, 0x55, 0x66});
+        if (pty_.Read(1, 2000) == std::vector<uint8_t>{'D'})
+            pty_.Write({'D'});
+    });
+    EXPECT_EQ(WaitForPhone(port_, job_), 0);
+    phone.join();
+
+    // No echo: one attempt only, then failure.
+    std::thread silent([&] { pty_.Write({0x81}); });
+    EXPECT_EQ(WaitForPhone(port_, job_), 1);
+    silent.join();
+}
+
+TEST_F(SerialBootTest, LoaderGoesOutIn256ByteChunksWithWordCounts) {
+    std::vector<uint8_t> image;
+    ASSERT_EQ(LoadRamLoader(LinkKind::kSerial, "", image), 0);
+    ASSERT_EQ(image.size(), 12904u);
+    ScriptedBootRom rom(pty_);
+    rom.Run();
+    EXPECT_EQ(SendRamLoader(port_, job_, image), 0);
+    rom.Join();
+    ASSERT_EQ(rom.count_bytes.size(), 51u);
+    for (size_t i = 0; i < 50; ++i)
+        EXPECT_EQ(rom.count_bytes[i], 63) << "chunk " << i;
+    EXPECT_EQ(rom.count_bytes[50], 104 / 4 - 1);
+    EXPECT_EQ(rom.image, image);
+    EXPECT_TRUE(rom.jumped);
+
+    // An image of exactly 256 bytes is one chunk with count byte 63.
+    ScriptedBootRom small(pty_);
+    small.Run();
+    EXPECT_EQ(SendRamLoader(port_, job_, std::vector<uint8_t>(256, 0x5A)), 0);
+    small.Join();
+    EXPECT_EQ(small.count_bytes, std::vector<uint8_t>{63});
+}
+
+TEST_F(SerialBootTest, AMissingChunkAcknowledgementFailsTheTransfer) {
+    ScriptedBootRom rom(pty_);
+    rom.Run(/*ack_chunks=*/3);
+    EXPECT_EQ(SendRamLoader(port_, job_, EmbeddedRamLoader(LinkKind::kSerial)), 2003);
+    rom.Join();
+    EXPECT_EQ(rom.count_bytes.size(), 4u) << "nothing more is sent after the missing 'O'";
+}
+
+TEST_F(SerialBootTest, BaudSwitchSendsTheFrameOnlyForHigherRates) {
+    // Selection 0: no frame, the link stays at 115200 8N1.
+    pty_.Write({0xBE});
+    ASSERT_EQ(SwitchToLoaderBaud(port_, job_, 0), 0);
+    EXPECT_TRUE(pty_.Read(64, 50).empty());
+    EXPECT_EQ(port_.baud(), 115200);
+
+    pty_.Write({0xBE});
+    ASSERT_EQ(SwitchToLoaderBaud(port_, job_, 1), 0);
+    const auto frame = pty_.Read(64, 1000);
+    ASSERT_EQ(frame.size(), 64u);
+    EXPECT_EQ(LoadLe32(frame.data()), 0x0004AA55u);
+    EXPECT_EQ(LoadLe32(frame.data() + 4), 460800u);
+    EXPECT_EQ(std::count(frame.begin() + 8, frame.end(), 0), 56);
+    const termios tio = pty_.HostSettings();
+    EXPECT_EQ(cfgetospeed(&tio), B460800);
+
+    // No start byte: -4 with its text.
+    EXPECT_EQ(SwitchToLoaderBaud(port_, job_, 2), -4);
+    EXPECT_EQ(job_.error_text, "BootLoader启动失败!");
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,162 @@
+#include "serial/serial_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <chrono>
+#include <thread>
+
+#include "job/job_flags.h"
+#include "pty_pair.h"
+
+namespace velmora {
+namespace {
+
+using testing::PtyPair;
+using Clock = std::chrono::steady_clock;
+
+TEST(SerialDevicePath, ComNamesMapToTtySAndAreRangeChecked) {
+    int number = -1;
+    EXPECT_EQ(SerialDevicePath("COM1", &number), "/dev/ttyS0");
+    EXPECT_EQ(number, 1);
+    EXPECT_EQ(SerialDevicePath("COM12", &number), "/dev/ttyS11");
+    EXPECT_EQ(number, 12);
+    EXPECT_EQ(SerialDevicePath("COM1024"), "/dev/ttyS1023");
+    EXPECT_EQ(SerialDevicePath("COM0"), "");
+    EXPECT_EQ(SerialDevicePath("COM1025"), "");
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0", &number), "/dev/ttyUSB0");
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(SerialDevicePath(""), "");
+}
+
+TEST(SerialPort, OpensRawExclusiveAndRefusesMissingDevices) {
+    JobFlags flags;
+    PtyPair pty;
+    SerialPort port(flags);
+    EXPECT_FALSE(port.Open("/dev/velmora-no-such-port"));
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    const termios tio = pty.HostSettings();
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_EQ(tio.c_lflag & (ECHO | ICANON), 0u);
+    EXPECT_EQ(tio.c_cflag & (CRTSCTS | PARENB), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | ICRNL), 0u);
+
+    SerialPort second(flags);
+    EXPECT_FALSE(second.Open(pty.slave_path())) << "a port in use must not open twice";
+    // Opening again closes the first handle: the port stays usable.
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    port.Close();
+    EXPECT_TRUE(second.Open(pty.slave_path()));
+}
+
+TEST(SerialPort, LineFormatChangesReachTheDevice) {
+    JobFlags flags;
+    PtyPair pty;
+    SerialPort port(flags);
+    EXPECT_EQ(port.SetLineFormat(115200, 8, Parity::kEven, 1), -2) << "not open";
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    // (A pseudo-terminal keeps no parity bit, so only the rate and size show.)
+    ASSERT_EQ(port.SetLineFormat(115200, 8, Parity::kEven, 1), 1);
+    ASSERT_EQ(port.SetLineFormat(921600, 8, Parity::kNone, 1), 1);
+    const termios tio = pty.HostSettings();
+    EXPECT_EQ(cfgetospeed(&tio), B921600);
+    EXPECT_EQ(tio.c_cflag & PARENB, 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+}
+
+TEST(SerialPort, WaitForByteSkipsStrayBytesAndLeavesTheRest) {
+    JobFlags flags;
+    PtyPair pty;
+    SerialPort port(flags);
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    pty.Write({0x01, 0x02, 'O', 0x33, 0x44});
+    EXPECT_TRUE(port.WaitForByte('O', 1000));
+    uint8_t rest[2] = {};
+    ASSERT_TRUE(port.ReadExact(rest, 1000));
+    EXPECT_EQ(rest[0], 0x33);
+    EXPECT_EQ(rest[1], 0x44);
+
+    pty.Write({0x10, 0x11, 0x12});
+    EXPECT_FALSE(port.WaitForByte('O', 50));
+    EXPECT_EQ(port.QueuedInput(), 0) << "stray bytes are consumed";
+}
+
+TEST(SerialPort, ReadExactCollectsPiecesAndTimesOutWhenShort) {
+    JobFlags flags;
+    PtyPair pty;
+    SerialPort port(flags);
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+
+    // More than a tty queues at once: the bytes must be collected as they come.
+    std::vector<uint8_t> big(4108);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
+    std::thread writer([&] {
+        for (size_t i = 0; i < big.size(); i += 1000) {
+            pty.Write(std::vector<uint8_t>(
+                big.begin() + static_cast<long>(i),
+                big.begin() + static_cast<long>(std::min(i + 1000, big.size()))));
+        }
+    });
+    std::vector<uint8_t> got(big.size());
+    EXPECT_TRUE(port.ReadExact(got, 2000));
+    writer.join();
+    EXPECT_EQ(got, big);
+
+    pty.Write(std::vector<uint8_t>(15, 0xAB));
+    uint8_t sixteen[16] = {};
+    EXPECT_FALSE(port.ReadExact(sixteen, 50));
+}
+
+TEST(SerialPort, WritesWholeBuffersAndTheImmediateByte) {
+    JobFlags flags;
+    PtyPair pty;
+    SerialPort port(flags);
+    EXPECT_EQ(port.Write(std::vector<uint8_t>{1, 2, 3}), 0) << "not open";
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    std::vector<uint8_t> image(12904);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i);
+    std::vector<uint8_t> received;
+    std::thread reader([&] { received = pty.Read(image.size(), 2000); });
+    EXPECT_EQ(port.Write(image), static_cast<int>(image.size()));
+    reader.join();
+    EXPECT_EQ(received, image);
+
+    port.SendImmediate('D');
+    EXPECT_EQ(pty.Read(1, 1000), std::vector<uint8_t>{'D'});
+}
+
+// Stop must end a wait at once, whichever wait it is, with a not-found result.
+TEST(SerialPort, StopEndsEveryWaitAtOnce) {
+    PtyPair pty;
+    for (int which = 0; which < 3; ++which) {
+        JobFlags flags;
+        SerialPort port(flags);
+        ASSERT_TRUE(port.Open(pty.slave_path()));
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            flags.Stop();
+        });
+        const auto start = Clock::now();
+        uint8_t buffer[8];
+        switch (which) {
+            case 0:
+                EXPECT_FALSE(port.WaitForByte('O', 10000));
+                break;
+            case 1:
+                EXPECT_FALSE(port.ReadExact(buffer, 10000));
+                break;
+            case 2:
+                EXPECT_EQ(port.ReadSome(buffer, -1), -1);
+                break;
+        }
+        stopper.join();
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "wait " << which;
+        EXPECT_FALSE(flags.Sleep(10000)) << "a stopped job does not sleep";
+        port.Close();
+    }
+}
+
+}  // namespace
+}  // namespace velmora
