@@ -2,90 +2,67 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <array>
 
 #include "app/colours.h"
 
 namespace velmora::app {
 
 namespace {
-// Column widths of 960, 1480 and 960 twips at 96 dots per inch.
-constexpr std::array<int, 3> kColumnWidths = {64, 99, 64};
-const std::array<const char*, 3> kHeaders = {"BLOCK", "ADDRESS", "STATUS"};
+// The grid's column widths in twips, at 96 dots per inch.
+int ColumnPixels(int column) {
+    return BlockMap::kColumnWidths[column] * 96 / 1440;
+}
 }  // namespace
 
-void BlockMapModel::Reset() {
+void BlockMapModel::Clear() {
     beginResetModel();
-    rows_.clear();
-    columns_ = 0;
+    map_.Clear();
     endResetModel();
 }
 
 void BlockMapModel::Init(int block_count, uint32_t block_size) {
     beginResetModel();
-    rows_.assign(static_cast<size_t>(std::max(block_count, 0)), Row{});
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        const uint32_t address = block_size * static_cast<uint32_t>(i);
-        rows_[i].texts[0] = QString::number(i);
-        rows_[i].texts[1] =
-            QStringLiteral("0x") + QString::number(address, 16).toUpper().rightJustified(8, u'0');
-    }
-    columns_ = 3;
+    map_.Init(block_count, block_size);
     endResetModel();
 }
 
-void BlockMapModel::SetText(int block, int column, const QString& text) {
-    if (block < 0 || block >= blockCount() || column < 0 || column >= 3) {
-        return;
+void BlockMapModel::SetText(int block, int column, const std::string& text) {
+    if (map_.SetText(block, column, text)) {
+        const QModelIndex cell = index(block, column);
+        emit dataChanged(cell, cell, {Qt::DisplayRole});
     }
-    rows_[static_cast<size_t>(block)].texts[static_cast<size_t>(column)] = text;
-    const QModelIndex cell = index(block, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 bool BlockMapModel::Mark(int block, uint32_t colour) {
-    if (block < 0 || block >= blockCount()) {
+    if (!map_.Mark(block, colour)) {
         return false;
     }
-    rows_[static_cast<size_t>(block)].colour = colour;
-    emit dataChanged(index(block, 0), index(block, columns_ - 1), {Qt::BackgroundRole});
+    emit dataChanged(index(block, 0), index(block, map_.columns() - 1), {Qt::BackgroundRole});
     return true;
 }
 
-QString BlockMapModel::text(int block, int column) const {
-    if (block < 0 || block >= blockCount() || column < 0 || column >= 3) {
-        return {};
-    }
-    return rows_[static_cast<size_t>(block)].texts[static_cast<size_t>(column)];
-}
-
-int64_t BlockMapModel::colour(int block) const {
-    if (block < 0 || block >= blockCount()) {
-        return -1;
-    }
-    return rows_[static_cast<size_t>(block)].colour;
-}
-
 int BlockMapModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : blockCount();
+    return parent.isValid() || map_.columns() == 0 ? 0 : map_.block_count();
 }
 
 int BlockMapModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : columns_;
+    return parent.isValid() ? 0 : map_.columns();
 }
 
 QVariant BlockMapModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= blockCount() || index.column() >= columns_) {
+    if (!index.isValid()) {
         return {};
     }
-    const Row& row = rows_[static_cast<size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
-            return row.texts[static_cast<size_t>(index.column())];
-        case Qt::BackgroundRole:
-            return row.colour < 0 ? QColor(Qt::white)
-                                  : FromColourValue(static_cast<uint32_t>(row.colour));
+            return QString::fromStdString(map_.Text(index.row() + 1, index.column()));
+        case Qt::BackgroundRole: {
+            const std::optional<uint32_t> colour = map_.Colour(index.row());
+            return colour ? FromColourValue(*colour) : QColor(Qt::white);
+        }
         case Qt::ForegroundRole:
-            return FromColourValue(kForeColour);
+            return FromColourValue(kBlockMapForeColour);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignHCenter | Qt::AlignTop);
         default:
@@ -94,14 +71,14 @@ QVariant BlockMapModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant BlockMapModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= columns_) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= map_.columns()) {
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromLatin1(kHeaders[static_cast<size_t>(section)]);
+        return QString::fromStdString(map_.Text(0, section));
     }
     if (role == Qt::ForegroundRole) {
-        return FromColourValue(kForeColour);
+        return FromColourValue(kBlockMapForeColour);
     }
     return {};
 }
@@ -117,9 +94,9 @@ BlockMapView::BlockMapView(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setWordWrap(false);
-    // The area outside the rows is black.
+    // The area outside the rows shows the grid's background colour.
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::black);
+    colours.setColor(QPalette::Base, FromColourValue(kBlockMapBackground));
     setPalette(colours);
 }
 
@@ -131,13 +108,13 @@ void BlockMapView::setBlockModel(BlockMapModel* model) {
 
 void BlockMapView::ApplyColumns() {
     for (int c = 0; c < model()->columnCount(); ++c) {
-        setColumnWidth(c, kColumnWidths[static_cast<size_t>(c)]);
+        setColumnWidth(c, ColumnPixels(c));
     }
     verticalScrollBar()->setValue(0);
 }
 
-void BlockMapView::ScrollToBlock(int block) {
-    verticalScrollBar()->setValue(block <= 4 ? 0 : block - 4);
+void BlockMapView::ScrollToTopRow(int top_row) {
+    verticalScrollBar()->setValue(std::max(top_row - 1, 0));
 }
 
 int BlockMapView::topBlock() const {

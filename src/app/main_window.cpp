@@ -18,10 +18,11 @@
 #include "app/app_icon.h"
 #include "app/block_map.h"
 #include "app/dialog_host.h"
-#include "app/job_runner.h"
 #include "app/port_probe.h"
 #include "app/progress_bar.h"
+#include "app/window_jobs.h"
 #include "config/chip_catalogue.h"
+#include "config/partition_table.h"
 #include "config/settings.h"
 
 namespace velmora::app {
@@ -44,9 +45,10 @@ QLabel* SunkenLabel(QWidget* parent) {
 MainWindow::MainWindow(DialogHost& dialogs, Options options, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      table_(std::make_unique<PartitionTable>()) {
     BuildControls();
-    runner_ = std::make_unique<JobRunner>(*this);
+    jobs_ = std::make_unique<WindowJobs>(*this);
     setWindowTitle(kWindowTitle);
     setWindowIcon(AppIcon());
     qApp->installEventFilter(this);
@@ -55,7 +57,7 @@ MainWindow::MainWindow(DialogHost& dialogs, Options options, QWidget* parent)
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     // A window destroyed without closing still must not leave a worker behind.
-    runner_->StopAndWait();
+    jobs_->StopAndWait();
 }
 
 void MainWindow::BuildControls() {
@@ -206,7 +208,7 @@ bool MainWindow::Initialise() {
 
     setWindowTitle(kWindowTitle);
     debug_ = false;
-    block_model_->Reset();
+    block_model_->Clear();
     initialised_ = true;
     return true;
 }
@@ -304,7 +306,7 @@ void MainWindow::OnRangeChange() {
 
 void MainWindow::OnChooseFile() {
     QString path = target_file_->text();
-    if (dialogs_.ViewPartitionTable(this, table_, path)) {
+    if (dialogs_.ViewPartitionTable(this, *table_, path)) {
         target_file_->setText(path);
         SaveSettings();
     }
@@ -345,15 +347,16 @@ void MainWindow::ShowError(const QString& caption, const QString& text) {
 }
 
 bool MainWindow::jobRunning() const {
-    return runner_->running();
+    return jobs_->running();
 }
 
 void MainWindow::StartJob() {
-    runner_->Start();
+    jobs_->Start();
 }
 
+
 void MainWindow::StopJob() {
-    runner_->Stop();
+    jobs_->Stop();
 }
 
 void MainWindow::FinishJob() {
@@ -367,7 +370,7 @@ void MainWindow::done(int result) {
         return;  // already waiting for the job to end
     }
     closing_ = true;
-    runner_->StopAndWait();
+    jobs_->StopAndWait();
     // Settings are only written by a window whose lists were filled.
     if (initialised_) {
         SaveSettings();

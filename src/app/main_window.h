@@ -9,19 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "config/partition_table.h"
-
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+
+namespace velmora {
+class PartitionTable;
+}
 
 namespace velmora::app {
 
 class BlockMapModel;
 class BlockMapView;
 class DialogHost;
-class JobRunner;
+class WindowJobs;
 class ProgressBar;
 
 inline const QString kWindowTitle = QStringLiteral("Velmora(中文版)7.03");
@@ -86,14 +88,17 @@ class MainWindow : public QDialog {
     QPushButton* exitButton() const { return exit_; }
     DialogHost& dialogs() const { return dialogs_; }
     // The program's partition table: the viewer loads it, Start reloads it.
-    PartitionTable& table() { return table_; }
+    PartitionTable& table() { return *table_; }
 
     // The partition table path the settings keep while the field shows another.
     QString rememberedPtt() const { return remembered_ptt_; }
     void setRememberedPtt(const QString& path) { remembered_ptt_ = path; }
 
-    // Called on the window's thread when a job has ended.
+    WindowJobs& jobs() { return *jobs_; }
+    // Called on the window's thread when a job has ended: the controls come back.
     void FinishJob();
+    // Start and the selection controls on, Stop off (or the other way round).
+    void SetJobControlsEnabled(bool enabled);
 
   public slots:
     // Exit button, close box and Esc: stops a running job, waits for it to
@@ -106,7 +111,6 @@ class MainWindow : public QDialog {
   private:
     void BuildControls();
     void FillPortList();
-    void SetJobControlsEnabled(bool enabled);
     void ShowError(const QString& caption, const QString& text);
 
     DialogHost& dialogs_;
@@ -116,9 +120,9 @@ class MainWindow : public QDialog {
     uint32_t range_start_ = 0;
     uint32_t range_end_ = 0;
     bool initialised_ = false;
-    PartitionTable table_;
+    std::unique_ptr<PartitionTable> table_;
     QString remembered_ptt_;
-    std::unique_ptr<JobRunner> runner_;
+    std::unique_ptr<WindowJobs> jobs_;
 
     QLabel* target_file_ = nullptr;
     QPushButton* choose_ = nullptr;
