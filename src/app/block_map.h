@@ -12,7 +12,7 @@ namespace velmora::app {
 
 class BlockMapModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     using QAbstractTableModel::QAbstractTableModel;
 
     // The job's block map operations, applied on the window's thread.
@@ -29,13 +29,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     BlockMap map_;
 };
 
 class BlockMapView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit BlockMapView(QWidget* parent = nullptr);
     void setBlockModel(BlockMapModel* model);
     // Scrolls so that grid row `top_row` (1 = block 0) is the first one shown.
@@ -43,7 +43,7 @@ public:
     // Index of the first block shown.
     int topBlock() const;
 
-private:
+  private:
     void ApplyColumns();
 };
 

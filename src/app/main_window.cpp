@@ -354,7 +354,6 @@ void MainWindow::StartJob() {
     jobs_->Start();
 }
 
-
 void MainWindow::StopJob() {
     jobs_->Stop();
 }

@@ -16,7 +16,7 @@ namespace velmora::app {
 class MainWindow;
 
 class WindowJobs : public JobDisplay {
-public:
+  public:
     explicit WindowJobs(MainWindow& window);
     ~WindowJobs() override;
     WindowJobs(const WindowJobs&) = delete;
@@ -48,7 +48,7 @@ public:
     void OnBlockColour(int block, uint32_t colour, int top_row) override;
     void OnStepMessage(const std::string& text) override;
 
-private:
+  private:
     // Runs `f` on the window's thread after every call posted before it.
     template <typename F>
     void Post(F&& f);

@@ -2,6 +2,7 @@
 // Answers the window's boxes in place of an operator and records what was shown.
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -23,9 +24,13 @@ struct FakeDialogs : DialogHost {
     std::optional<QString> chosen_ptt;                          // none: Cancel
     int about_shown = 0;
     int port_search_shown = 0;
+    std::function<void(const QString& text)> on_message;  // called as each box is shown
 
     void Message(QWidget*, MessageIcon icon, const QString& caption, const QString& text) override {
         messages.push_back({icon, caption, text});
+        if (on_message) {
+            on_message(text);
+        }
     }
     bool ConfirmEeromErase(QWidget*) override {
         ++eerom_asked;
