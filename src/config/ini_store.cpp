@@ -211,6 +211,13 @@ IniStore::~IniStore() {
     IniStore::Close();
 }
 
+void IniStore::SetFolder(const std::string& folder) {
+    folder_ = folder;
+    if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') {
+        folder_.push_back('/');
+    }
+}
+
 int IniStore::OpenForRead() {
     Close();
     std::string text;

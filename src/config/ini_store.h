@@ -18,9 +18,9 @@ class IniStore {
     IniStore& operator=(const IniStore&) = delete;
     virtual ~IniStore();
 
-    // `folder` is joined directly with the file name, so it ends in a separator
-    // (or is empty for the current folder).
-    void SetFolder(const std::string& folder) { folder_ = folder; }
+    // The folder of the file; a missing trailing '/' is added (empty means the
+    // current folder).
+    void SetFolder(const std::string& folder);
     // The file name is `name` + ".ini".
     void SetName(const std::string& name) { file_name_ = name + ".ini"; }
     const std::string& folder() const { return folder_; }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <new>
 #include <system_error>
 #include <vector>
 
@@ -225,23 +224,28 @@ int PartitionTable::LoadEntry(int i) {
     entry.protected_size = entry.content_size;
     std::ifstream content;
     uint32_t length = 0;
-    if (!OpenFile(path, content, length)) {
+    if (!OpenFile(path, content, length) || !content.seekg(0)) {
         message_ = {"Error", "Open file fail"};
         return kEntryReopenFailed;
     }
     entry.protected_size = length;
-    try {
-        std::vector<uint8_t> data(length);
-        content.seekg(0);
-        content.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(length));
-        Sha1Digest digest{};
-        if (content.gcount() != static_cast<std::streamsize>(length) || !Sha1(data, digest)) {
+    // Fingerprint in pieces: a protected image is never held whole in memory.
+    Sha1Hasher hasher;
+    std::vector<uint8_t> piece(64 * 1024);
+    uint64_t left = length;
+    while (left > 0) {
+        const auto n = static_cast<std::streamsize>(std::min<uint64_t>(left, piece.size()));
+        if (!content.read(reinterpret_cast<char*>(piece.data()), n) ||
+            !hasher.Update(std::span(piece).first(static_cast<size_t>(n)))) {
             return kEntryNoDigest;
         }
-        entry.digest = digest;
-    } catch (const std::bad_alloc&) {
+        left -= static_cast<uint64_t>(n);
+    }
+    Sha1Digest digest{};
+    if (!hasher.Final(digest)) {
         return kEntryNoDigest;
     }
+    entry.digest = digest;
     return 0;
 }
 

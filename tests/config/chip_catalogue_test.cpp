@@ -29,6 +29,8 @@ TEST(ChipCatalogue, CompleteEntry) {
     std::string text;
     EXPECT_EQ(CatalogueVersionText(dir.path(), text), 0);
     EXPECT_EQ(text, "配置文件：2026-01-02(V1.5)");
+    const std::string no_slash = dir.path().substr(0, dir.path().size() - 1);
+    EXPECT_EQ(LookupChip(no_slash, "EC,A1", g), 0);
 }
 
 TEST(ChipCatalogue, MissingFileAndUnknownChip) {

@@ -35,3 +35,24 @@ TEST(Sha1, FipsVectors) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(Sha1, PiecesGiveTheSameDigest) {
+    const std::string text(100000, 'q');
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    Sha1Digest whole{};
+    ASSERT_TRUE(Sha1({bytes, text.size()}, whole));
+    Sha1Hasher hasher;
+    for (size_t at = 0; at < text.size(); at += 777) {
+        ASSERT_TRUE(hasher.Update({bytes + at, std::min<size_t>(777, text.size() - at)}));
+    }
+    Sha1Digest pieces{};
+    ASSERT_TRUE(hasher.Final(pieces));
+    EXPECT_EQ(pieces, whole);
+    EXPECT_FALSE(hasher.Final(pieces));  // spent
+}
+
+}  // namespace
+}  // namespace velmora
