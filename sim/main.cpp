@@ -1,0 +1,76 @@
+// velmora-phone-sim: a simulated phone behind a pseudo-terminal. Prints the
+// port path for the host, then serves one job after another until SIGINT or
+// SIGTERM.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "sim/phone.h"
+
+int main(int argc, char** argv) {
+    using namespace velmora::sim;
+    CLI::App app{
+        "velmora-phone-sim: a simulated phone (boot ROM, RAM loader, NAND chip) behind a "
+        "pseudo-terminal.\nPoint the host at the printed port, e.g. velmora-cli upgrade --ptt F "
+        "--port /dev/pts/N.\nFault SPEC: CMD[@BLOCK][#NTH][:VALUE], several joined by '+' "
+        "(e.g. --drop 8#2 --status 10@5:3); without #NTH every matching command is hit."};
+    std::map<std::string, std::string> values;
+    std::map<std::string, bool> flags;
+    for (const auto& spec : OptionSpecs()) {
+        const std::string option = std::string("--") + spec.name;
+        if (spec.value == nullptr) {
+            app.add_flag(option, flags[spec.name], spec.help);
+        } else {
+            app.add_option(option, values[spec.name], spec.help)->type_name(spec.value);
+        }
+    }
+    CLI11_PARSE(app, argc, argv);
+
+    PhoneOptions options;
+    std::string error;
+    for (const auto& spec : OptionSpecs()) {
+        const std::string option = std::string("--") + spec.name;
+        if (app.count(option) == 0) {
+            continue;
+        }
+        if (!ApplyOption(spec.name, spec.value ? values[spec.name] : std::string(), options,
+                         error)) {
+            std::cerr << "velmora-phone-sim: " << error << '\n';
+            return 2;
+        }
+    }
+    if (!options.auto_power) {
+        std::cerr << "velmora-phone-sim: --manual needs the in-process API; ignored\n";
+        options.auto_power = true;
+    }
+
+    // Signals are taken by sigwait below, not by the phone's thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Phone phone(options);
+    phone.SetPortCallback([](const std::string& path) { std::cout << path << std::endl; });
+    if (!phone.Start(&error)) {
+        std::cerr << "velmora-phone-sim: " << error << '\n';
+        return 1;
+    }
+    const auto& g = phone.chip().geometry;
+    const auto& id = phone.chip().id;
+    std::fprintf(stderr,
+                 "velmora-phone-sim: chip %02X,%02X,%02X,%02X: %d blocks of %d bytes, pages of "
+                 "%d + %d bytes%s; serving on %s%s%s\n",
+                 id[0], id[1], id[2], id[3], g.block_count, g.block_size, g.page_size, g.spare_size,
+                 options.pace ? ", paced" : "", phone.SlavePath().c_str(),
+                 options.link.empty() ? "" : " as ", options.link.c_str());
+    int signal = 0;
+    sigwait(&signals, &signal);
+    phone.Stop();
+    std::fprintf(stderr, "velmora-phone-sim: stopped after %d sessions\n", phone.sessions());
+    return 0;
+}

@@ -1,0 +1,144 @@
+#include "sim/trace.h"
+
+#include <nlohmann/json.hpp>
+
+namespace velmora::sim {
+
+Trace::Trace() : start_(std::chrono::steady_clock::now()) {}
+
+bool Trace::OpenFile(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (file_.is_open()) {
+        file_.close();
+    }
+    if (path.empty()) {
+        return true;
+    }
+    file_.open(path, std::ios::out | std::ios::trunc);
+    return file_.is_open();
+}
+
+std::string Trace::ToJson(const TraceEvent& e) {
+    nlohmann::json j;
+    j["t_us"] = e.time_us;
+    j["event"] = e.kind;
+    if (e.command >= 0) {
+        j["cmd"] = e.command;
+    }
+    if (e.kind == "frame") {
+        j["args"] = e.args;
+    }
+    if (e.block >= 0) {
+        j["block"] = e.block;
+    }
+    if (e.page >= 0) {
+        j["page"] = e.page;
+    }
+    if (e.count >= 0) {
+        j["count"] = e.count;
+    }
+    if (e.value >= 0) {
+        j["value"] = e.value;
+    }
+    if (!e.ok) {
+        j["ok"] = false;
+    }
+    if (!e.text.empty()) {
+        j["text"] = e.text;
+    }
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void Trace::Add(TraceEvent event) {
+    event.time_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start_)
+                        .count();
+    std::lock_guard lock(mutex_);
+    if (file_.is_open()) {
+        file_ << ToJson(event) << '\n';
+    }
+    events_.push_back(std::move(event));
+}
+
+void Trace::Violation(std::string text, int command) {
+    TraceEvent e;
+    e.kind = "violation";
+    e.command = command;
+    e.ok = false;
+    e.text = std::move(text);
+    Add(std::move(e));
+}
+
+void Trace::Flush() {
+    std::lock_guard lock(mutex_);
+    if (file_.is_open()) {
+        file_.flush();
+    }
+}
+
+void Trace::Clear() {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+}
+
+std::vector<TraceEvent> Trace::Events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+std::vector<TraceEvent> Trace::Of(const std::string& kind) const {
+    std::lock_guard lock(mutex_);
+    std::vector<TraceEvent> out;
+    for (const auto& e : events_) {
+        if (e.kind == kind) {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+std::vector<int> Trace::Commands() const {
+    std::vector<int> out;
+    for (const auto& e : Of("frame")) {
+        out.push_back(e.command);
+    }
+    return out;
+}
+
+std::vector<uint32_t> Trace::ErasedBlocks() const {
+    std::vector<uint32_t> out;
+    for (const auto& e : Of("erase")) {
+        if (e.ok) {
+            out.push_back(static_cast<uint32_t>(e.block));
+        }
+    }
+    return out;
+}
+
+std::vector<uint32_t> Trace::ProgrammedBlocks() const {
+    std::vector<uint32_t> out;
+    for (const auto& e : Of("program")) {
+        if (e.ok) {
+            out.push_back(static_cast<uint32_t>(e.block));
+        }
+    }
+    return out;
+}
+
+std::vector<uint32_t> Trace::BaudRates() const {
+    std::vector<uint32_t> out;
+    for (const auto& e : Of("line")) {
+        out.push_back(static_cast<uint32_t>(e.value));
+    }
+    return out;
+}
+
+std::vector<std::string> Trace::Violations() const {
+    std::vector<std::string> out;
+    for (const auto& e : Of("violation")) {
+        out.push_back(e.text);
+    }
+    return out;
+}
+
+}  // namespace velmora::sim
