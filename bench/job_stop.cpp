@@ -1,0 +1,116 @@
+// How quickly Stop ends a job, and what a job costs while it waits.
+//
+// StopWhileWaitingForPhone: a serial job waits for a phone that never
+//   announces itself (a pseudo-terminal with nobody on the far side); the time
+//   from Stop to the job's end is reported as the iteration time (target: under
+//   50 ms).
+// IdleWaitCpu: the same job left waiting for 10 s; the CPU time the whole
+//   process used in that time is reported as cpu_ms (target: under 50 ms).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "job/job_control.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The far end of the line, where a phone would be: never says anything.
+struct SilentLine {
+    SilentLine() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        grantpt(master);
+        unlockpt(master);
+        path = ptsname(master);
+    }
+    ~SilentLine() { close(master); }
+    int master = -1;
+    std::string path;
+};
+
+// A job on `line` with the ending signalled through a condition variable.
+struct WaitingJob {
+    explicit WaitingJob(const std::string& port) : jobs(nullptr) {
+        jobs.on_finished = [this](const velmora::JobOutcome&) {
+            std::lock_guard lock(mutex);
+            ended_at = Clock::now();
+            ended = true;
+            cv.notify_all();
+        };
+        velmora::JobRequest request;
+        request.work_mode = velmora::WorkMode::kErase;
+        request.erase_range = velmora::erase_range::kAll;
+        request.port = port;
+        request.home = std::filesystem::temp_directory_path().string() + "/";
+        started = jobs.Start(request).started;
+    }
+    Clock::time_point StopAndWait() {
+        const auto stop_at = Clock::now();
+        jobs.Stop();
+        std::unique_lock lock(mutex);
+        cv.wait(lock, [this] { return ended; });
+        const auto end = ended_at;
+        lock.unlock();
+        jobs.Wait();
+        return Clock::time_point(end - stop_at);
+    }
+
+    velmora::JobController jobs;
+    bool started = false;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool ended = false;
+    Clock::time_point ended_at;
+};
+
+double ProcessCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+void StopWhileWaitingForPhone(benchmark::State& state) {
+    SilentLine line;
+    double worst_ms = 0;
+    for (auto _ : state) {
+        WaitingJob job(line.path);
+        if (!job.started) {
+            state.SkipWithError("the job did not start");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // well into the wait
+        const auto took = job.StopAndWait().time_since_epoch();
+        const double ms = std::chrono::duration<double, std::milli>(took).count();
+        worst_ms = std::max(worst_ms, ms);
+        state.SetIterationTime(ms / 1e3);
+    }
+    state.counters["worst_ms"] = worst_ms;
+}
+BENCHMARK(StopWhileWaitingForPhone)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void IdleWaitCpu(benchmark::State& state) {
+    SilentLine line;
+    for (auto _ : state) {
+        const double cpu_before = ProcessCpuMs();
+        WaitingJob job(line.path);
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        job.StopAndWait();
+        state.counters["cpu_ms"] = ProcessCpuMs() - cpu_before;
+    }
+}
+BENCHMARK(IdleWaitCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
