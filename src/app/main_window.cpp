@@ -18,12 +18,12 @@
 #include "app/app_icon.h"
 #include "app/block_map.h"
 #include "app/dialog_host.h"
-#include "app/port_probe.h"
 #include "app/progress_bar.h"
 #include "app/window_jobs.h"
 #include "config/chip_catalogue.h"
 #include "config/partition_table.h"
 #include "config/settings.h"
+#include "serial/serial_port.h"
 
 namespace velmora::app {
 
@@ -215,7 +215,7 @@ bool MainWindow::Initialise() {
 
 void MainWindow::FillPortList() {
     const std::vector<std::string> found =
-        options_.probe_ports ? options_.probe_ports() : ProbeSerialPorts();
+        options_.probe_ports ? options_.probe_ports() : ListSerialPorts();
     QStringList names;
     for (const std::string& name : found) {
         names << QString::fromStdString(name);

@@ -33,7 +33,7 @@ class MainWindow : public QDialog {
   public:
     struct Options {
         std::string home;  // the program's folder, ending in '/'
-        // Lists the serial ports; the real probe when empty.
+        // Lists the serial ports; the system's when empty.
         std::function<std::vector<std::string>()> probe_ports;
     };
 

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/progress_bar.h"
 #include "job/job_control.h"
+#include "sim/phone.h"
 
 namespace velmora::app {
 
@@ -65,6 +66,11 @@ void WindowJobs::Start() {
     request.debug = window_.debugMode();
     request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
     request.port = window_.portList()->currentText().trimmed().toStdString();
+    if (request.link == LinkKind::kSerial &&
+        (request.port == "sim" || request.port.rfind("sim:", 0) == 0) &&
+        !SimulatedPort(request.port, request.port)) {
+        return;
+    }
     request.baud_selection = window_.baudList()->currentIndex();
     request.ptt_path = window_.targetFile()->text().toStdString();
     request.home = window_.home();
@@ -81,6 +87,30 @@ void WindowJobs::Start() {
     }
     running_ = true;
     window_.SetJobControlsEnabled(false);
+}
+
+bool WindowJobs::SimulatedPort(const std::string& text, std::string& device) {
+    if (!phone_ || phone_text_ != text) {
+        phone_.reset();
+        sim::PhoneOptions options;
+        options.catalogue = window_.home();
+        std::string error;
+        if (text.size() > 4 && !sim::ParsePhoneOptions(text.substr(4), options, error)) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
+                                      Q("simulated phone: " + error));
+            return false;
+        }
+        auto phone = std::make_unique<sim::Phone>(options);
+        if (!phone->Start(&error)) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
+                                      Q("simulated phone: " + error));
+            return false;
+        }
+        phone_ = std::move(phone);
+        phone_text_ = text;
+    }
+    device = phone_->SlavePath();
+    return true;
 }
 
 void WindowJobs::Stop() {

@@ -9,7 +9,10 @@
 
 namespace velmora {
 class JobController;
+namespace sim {
+class Phone;
 }
+}  // namespace velmora
 
 namespace velmora::app {
 
@@ -23,7 +26,9 @@ class WindowJobs : public JobDisplay {
     WindowJobs& operator=(const WindowJobs&) = delete;
 
     // Reads the window's choices and starts a job; a refused request shows its
-    // message and starts nothing.
+    // message and starts nothing. The port text "sim" or "sim:OPTIONS" runs a
+    // serial job against a simulated phone inside the program, which keeps its
+    // chip from one job to the next while the text stays the same.
     void Start();
     // Raises the job's stop flags; the job ends when its sequence notices.
     void Stop();
@@ -53,10 +58,14 @@ class WindowJobs : public JobDisplay {
     template <typename F>
     void Post(F&& f);
     void Finished();
+    // The simulated phone for `text`; false (and the operator told) when it cannot be had.
+    bool SimulatedPort(const std::string& text, std::string& device);
 
     MainWindow& window_;
     bool running_ = false;
     QEventLoop* waiting_ = nullptr;
+    std::unique_ptr<sim::Phone> phone_;
+    std::string phone_text_;
     std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
 };
 

@@ -135,6 +135,36 @@ class WindowJobTest : public QObject {
         QTRY_VERIFY(!w.jobRunning());
     }
 
+    // A whole job against the simulated phone: identification fills the block
+    // map, the job's end shows on the bar and brings the controls back.
+    void wholeJobAgainstTheSimulatedPhone() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        Choose(w.workModeList(), 2);
+        Choose(w.rangeList(), 3);
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5"));
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        ExpectBusy(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 30000);
+        ExpectIdle(w);
+
+        const BlockMapModel& map = *w.blockMap();
+        QCOMPARE(map.rowCount(), 1024);
+        QCOMPARE(map.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("BLOCK"));
+        QCOMPARE(map.data(map.index(1023, 0), Qt::DisplayRole).toString(), QStringLiteral("1023"));
+        QCOMPARE(map.data(map.index(1023, 1), Qt::DisplayRole).toString(),
+                 QStringLiteral("0x07FE0000"));
+        QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
+        // Until the NAND operations exist every job ends failed: red, full, no text.
+        QCOMPARE(w.progressBar()->position(), 100);
+        QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
+        QVERIFY(w.progressBar()->paintedText().isEmpty());
+    }
+
     // Display calls from another thread arrive in the order they were made; a
     // step message holds its caller until the box is closed.
     void displayCallsKeepTheirOrder() {
