@@ -24,7 +24,7 @@ run_suite() {
   local args=(--test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600)
   if [ -n "$label" ]; then args+=(-L "$label"); fi
   if ctest "${args[@]}" 2>&1 | tee "$log"; then :; else status=1; fi
-  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
+  summary+=("$name: $(grep -E "tests passed|tests failed" "$log" | tail -n 1 || true)")
 }
 
 run_suite "plain" build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo

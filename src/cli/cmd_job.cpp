@@ -385,6 +385,9 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     SignalStop signals(jobs);
     const StartOutcome started = jobs.Start(request);
     if (!started.started) {
+        if (!started.loader_message.empty() && !global.json) {
+            std::cerr << "velmora-cli: " << started.loader_message << "\n";
+        }
         return Refuse(global, started.message);
     }
     jobs.Wait();

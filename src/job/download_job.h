@@ -66,7 +66,8 @@ class DownloadJob : public JobFlags {
     uint32_t range_end = 0;
     std::string home;           // the program's own folder, ending in '/'
     std::string job_file_path;  // upgrade: the .ptt; read: the upload file; erase: unused
-    std::string folder;         // read: the upload folder; otherwise the table's folder ('/'-ended)
+    std::string folder;         // read: the upload folder; upgrade: the table's folder; erase: home
+                                // ('/'-ended, or empty)
     JobPartitionTable table;    // upgrade and erase: copy of the loaded partition table
     JobTimings timings;
 

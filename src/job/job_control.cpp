@@ -83,11 +83,15 @@ StartOutcome JobController::Start(const JobRequest& request) {
             if (CanOpenFile(request.ptt_path) != 0) {
                 return Refuse(kRefuseOpenPtt, "错误");
             }
-            if (LoadJobTable(request.ptt_path, table) != 0) {
-                return Refuse(kRefuseParsePtt, "错误");
+            if (std::string message, title;
+                LoadJobTable(request.ptt_path, table, message, title) != 0) {
+                StartOutcome refused = Refuse(kRefuseParsePtt, "错误");
+                refused.loader_message = message;
+                refused.loader_title = title;
+                return refused;
             }
             job_file = request.ptt_path;
-            folder = table.folder.empty() ? home : table.folder;
+            folder = table.folder;  // empty: the table lies in the current folder
             break;
     }
 

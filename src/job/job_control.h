@@ -46,6 +46,10 @@ struct StartOutcome {
     std::string message;   // refusal text, when not started
     std::string caption;   // refusal caption ("错误" or "Error")
     std::string job_file;  // the job's file: the .ptt, or the upload file of read code
+    // A partition table that does not load may also bring the loader's own
+    // message (e.g. which content file is too large); show it before `message`.
+    std::string loader_message;
+    std::string loader_title;
 };
 
 // How a job ended.

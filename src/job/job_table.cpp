@@ -2,11 +2,15 @@
 
 namespace velmora {
 
-// The partition table reader is not part of this build yet: refuse every table
-// rather than run a job on one that was never checked.
-int LoadJobTable(const std::string&, JobPartitionTable& table) {
-    table = JobPartitionTable{};
-    return 1;
+int LoadJobTable(const std::string& path, JobPartitionTable& table, std::string& message,
+                 std::string& title) {
+    const int result = table.Load(path);
+    message = table.message().text;
+    title = table.message().title;
+    if (result != 0 && message.empty()) {
+        message = table.FailureText(result);
+    }
+    return result;
 }
 
 }  // namespace velmora

@@ -6,8 +6,10 @@
 
 namespace velmora {
 
-// Loads and checks the .ptt at `path` and copies what a job needs. 0 on
-// success, else the loader's non-zero code.
-int LoadJobTable(const std::string& path, JobPartitionTable& table);
+// Loads and checks the .ptt at `path` into `table`. 0 on success, else the
+// loader's non-zero code; `message` / `title` then hold what the loader wants
+// the operator to see (may be empty).
+int LoadJobTable(const std::string& path, JobPartitionTable& table, std::string& message,
+                 std::string& title);
 
 }  // namespace velmora

@@ -10,6 +10,7 @@
 #include "job/download_job.h"
 #include "job/ram_loader.h"
 #include "pty_pair.h"
+#include "serial/serial_job.h"
 #include "serial/serial_port.h"
 
 namespace velmora {
@@ -25,8 +26,11 @@ class ScriptedBootRom {
     explicit ScriptedBootRom(const PtyPair& pty) : pty_(pty) {}
     ~ScriptedBootRom() { Join(); }
 
-    void Run(int ack_chunks = 1 << 30) {
-        thread_ = std::thread([this, ack_chunks] { Serve(ack_chunks); });
+    void Run(int ack_chunks = 1 << 30, bool announce = false) {
+        thread_ = std::thread([this, ack_chunks, announce] {
+            if (!announce || Announce())
+                Serve(ack_chunks);
+        });
     }
     void Join() {
         if (thread_.joinable())
@@ -39,6 +43,18 @@ class ScriptedBootRom {
 
   private:
     std::vector<uint8_t> Take(size_t n) { return pty_.Read(n, 2000); }
+
+    // 0x81 until the host's 'D', which is echoed.
+    bool Announce() {
+        for (int i = 0; i < 200; ++i) {
+            pty_.Write({0x81});
+            if (pty_.Read(1, 20) == std::vector<uint8_t>{'D'}) {
+                pty_.Write({'D'});
+                return true;
+            }
+        }
+        return false;
+    }
 
     void Serve(int ack_chunks) {
         bool loading = false;
@@ -66,6 +82,22 @@ class ScriptedBootRom {
                             return;
                     }
                     pty_.Write({'O'});
+                    break;
+                }
+                case 'T':
+                case 'D':
+                    Take(command[0] == 'T' ? 1 : 20);
+                    pty_.Write({'O'});
+                    break;
+                case 'P':
+                case 'Q':
+                    pty_.Write(std::vector<uint8_t>(command[0] == 'P' ? 5 : 16, 0x11));
+                    break;
+                case 'G': {
+                    const auto n = Take(1);
+                    if (n.empty())
+                        return;
+                    pty_.Write(std::vector<uint8_t>(4u * (n[0] + 1u), 0x22));
                     break;
                 }
                 case 'J':
@@ -96,17 +128,26 @@ class SerialBootTest : public ::testing::Test {
     SerialPort port_;
 };
 
+// Announces (with stray bytes around the 0x81) until the host's 'D' arrives;
+// echoes it when `echo` is set.
+void AnnounceUntilD(const PtyPair& pty, bool echo) {
+    for (int i = 0; i < 200; ++i) {
+        pty.Write({0x00, 0x13, 0x37, 0x81, 0x55, 0x66});
+        if (pty.Read(1, 10) == std::vector<uint8_t>{'D'}) {
+            if (echo)
+                pty.Write({'D'});
+            return;
+        }
+    }
+}
+
 TEST_F(SerialBootTest, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
-    std::thread phone([&] {
-        pty_.Write({0x00, 0x13, 0x37, 0x81, 0x55, 0x66});
-        if (pty_.Read(1, 2000) == std::vector<uint8_t>{'D'})
-            pty_.Write({'D'});
-    });
+    std::thread phone([&] { AnnounceUntilD(pty_, true); });
     EXPECT_EQ(WaitForPhone(port_, job_), 0);
     phone.join();
 
     // No echo: one attempt only, then failure.
-    std::thread silent([&] { pty_.Write({0x81}); });
+    std::thread silent([&] { AnnounceUntilD(pty_, false); });
     EXPECT_EQ(WaitForPhone(port_, job_), 1);
     silent.join();
 }
@@ -140,6 +181,23 @@ TEST_F(SerialBootTest, AMissingChunkAcknowledgementFailsTheTransfer) {
     EXPECT_EQ(SendRamLoader(port_, job_, EmbeddedRamLoader(LinkKind::kSerial)), 2003);
     rom.Join();
     EXPECT_EQ(rom.count_bytes.size(), 4u) << "nothing more is sent after the missing 'O'";
+}
+
+// The whole sequence fails with -2 when the boot ROM stops acknowledging the
+// loader, and the port is closed at the end.
+TEST(SerialJob, AMissingLoaderAcknowledgementFailsTheJobWithMinus2) {
+    PtyPair pty;
+    DownloadJob job(LinkKind::kSerial, nullptr, false);
+    job.timings.ack_ms = 200;
+    job.port = pty.slave_path();
+    ScriptedBootRom rom(pty);
+    rom.Run(/*ack_chunks=*/10, /*announce=*/true);
+    EXPECT_EQ(RunSerialJob(job), -2);
+    rom.Join();
+    EXPECT_EQ(rom.count_bytes.size(), 11u);
+    EXPECT_EQ(job.result.load(), -2);
+    SerialPort again(job);
+    EXPECT_TRUE(again.Open(pty.slave_path())) << "the job's end closed the port";
 }
 
 TEST_F(SerialBootTest, BaudSwitchSendsTheFrameOnlyForHigherRates) {
