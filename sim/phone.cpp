@@ -231,6 +231,7 @@ bool Phone::OpenPort(std::string* error) {
         slave_path_ = name;
         callback = port_callback_;
     }
+    ++ports_;
     if (callback) {
         callback(name);
     }
@@ -274,6 +275,7 @@ void Phone::Run() {
             if (switch_on_.exchange(false)) {
                 break;
             }
+            wire_.Refresh();
             if (options_.auto_power && wire_.HostPresent()) {
                 break;
             }

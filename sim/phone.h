@@ -50,8 +50,10 @@ class Phone {
     bool Start(std::string* error = nullptr);
     void Stop();
 
-    // The path the host opens (the pty slave). A new one after a "vanish" fault.
+    // The path the host opens (the pty slave). A new port after a "vanish"
+    // fault (the kernel may give it the same name); ports() counts them.
     std::string SlavePath() const;
+    int ports() const { return ports_.load(); }
     // Called on the phone's thread with every new port path.
     void SetPortCallback(std::function<void(const std::string&)> callback);
 
@@ -65,6 +67,9 @@ class Phone {
     Trace& trace() { return trace_; }
     const ChipDescription& chip() const { return chip_; }
     const PhoneOptions& options() const { return options_; }
+    // The chip, trace and faults are shared with any other side of the phone
+    // (a USB link runs its own RamLoader over them).
+    FaultSet& faults() { return faults_; }
     void AddFault(const Fault& fault) { faults_.Add(fault); }
     void ClearFaults() { faults_.Clear(); }
 
@@ -95,6 +100,7 @@ class Phone {
     std::atomic<bool> switch_on_{false};
     std::atomic<State> state_{State::kStopped};
     std::atomic<int> sessions_{0};
+    std::atomic<int> ports_{0};
     bool vanished_ = false;
     bool fd_used_ = false;
     std::thread thread_;

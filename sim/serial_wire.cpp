@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -257,21 +258,23 @@ SerialWire::Status SerialWire::SleepUntil(int64_t deadline_ns) {
     }
 }
 
+// Paced, the bytes of one read follow each other on the wire from the moment
+// the first of them was there, and the read returns when the last would have
+// arrived. Only that one wait paces the read: waking up for every piece of a
+// long data phase would find the pty's buffer not yet refilled and stretch
+// the transfer beyond its wire time. A host that pauses still shows, as
+// bytes that come later than the wire would have brought them.
 SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns) {
     size_t got = 0;
+    int64_t due = 0;
     while (got < n) {
         if (rx_pos_ == rx_.size()) {
             const Status s = Wait(false, deadline_ns);
             if (s != Status::kOk) {
                 return s;
             }
-            // Paced, take about 2 ms of wire time at once, so that the host's
-            // writes meet back-pressure as they would from a UART.
-            const size_t want =
-                pace_ ? std::max<size_t>(16, phone_baud_ / static_cast<uint32_t>(bits_) / 500)
-                      : 65536;
-            rx_.resize(want);
-            const ssize_t r = read(fd_, rx_.data(), want);
+            rx_.resize(65536);
+            const ssize_t r = read(fd_, rx_.data(), rx_.size());
             if (r <= 0) {
                 rx_.clear();
                 rx_pos_ = 0;
@@ -298,20 +301,19 @@ SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns)
         std::memcpy(out + got, rx_.data() + rx_pos_, k);
         rx_pos_ += k;
         got += k;
-        if (pace_) {
-            const Status s = SleepUntil(rx_t0_ + WireTime(rx_pos_));
-            if (s != Status::kOk) {
-                return s;
-            }
-        }
+        due = rx_t0_ + WireTime(rx_pos_);
     }
-    return Status::kOk;
+    return pace_ ? SleepUntil(due) : Status::kOk;
 }
 
 SerialWire::Status SerialWire::WriteAll(const uint8_t* data, size_t n) {
     size_t done = 0;
     while (done < n) {
-        const ssize_t w = write(fd_, data + done, n - done);
+        // A socket whose peer has gone must not raise SIGPIPE in the caller's process.
+        ssize_t w = is_pty_ ? -1 : send(fd_, data + done, n - done, MSG_NOSIGNAL);
+        if (is_pty_ || (w < 0 && errno == ENOTSOCK)) {
+            w = write(fd_, data + done, n - done);
+        }
         if (w > 0) {
             done += static_cast<size_t>(w);
             continue;

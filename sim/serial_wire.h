@@ -41,6 +41,8 @@ class SerialWire {
     uint32_t HostBaud();
     // True while the host holds the port open (always true without a pty).
     bool HostPresent() const { return !is_pty_ || opens_ > 0; }
+    // Takes note of the host's opens and closes so far.
+    void Refresh() { DrainInotify(); }
     // Starts a session: forgets earlier hang-ups and buffered input.
     void BeginSession();
 

@@ -27,6 +27,8 @@ class ScriptHost {
             tcflush(fd_, TCIFLUSH);
         }
     }
+    // Adopts a descriptor that is not a terminal (a socket).
+    explicit ScriptHost(int fd) : fd_(fd) {}
     ~ScriptHost() { Close(); }
     ScriptHost(const ScriptHost&) = delete;
     ScriptHost& operator=(const ScriptHost&) = delete;
@@ -189,7 +191,11 @@ class ScriptHost {
         tcflush(fd_, TCIFLUSH);
         Write(Frame(command, args));
     }
+    // A little-endian word of a response; 0xDEADDEAD when the response is missing.
     static uint32_t U32(const std::vector<uint8_t>& b, size_t offset) {
+        if (b.size() < offset + 4) {
+            return 0xDEADDEADu;
+        }
         return b[offset] | b[offset + 1] << 8 | b[offset + 2] << 16 |
                static_cast<uint32_t>(b[offset + 3]) << 24;
     }

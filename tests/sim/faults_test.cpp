@@ -1,0 +1,234 @@
+// Fault injection, sessions, power, pacing and the compact options.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
+
+#include "flash/checksum.h"
+#include "script_host.h"
+#include "sim/phone.h"
+
+namespace velmora::sim {
+namespace {
+
+using testing::ScriptHost;
+
+PhoneOptions Small(const std::string& extra = {}) {
+    PhoneOptions o;
+    std::string error;
+    EXPECT_TRUE(
+        ParsePhoneOptions("blocks=64,block-size=32K,page-size=2048,spare=64,start-delay=1,"
+                          "data-timeout=500" +
+                              (extra.empty() ? "" : "," + extra),
+                          o, error))
+        << error;
+    return o;
+}
+
+std::array<uint32_t, 7> Args(std::initializer_list<uint32_t> values) {
+    std::array<uint32_t, 7> a{};
+    std::copy(values.begin(), values.end(), a.begin());
+    return a;
+}
+
+struct Rig {
+    explicit Rig(PhoneOptions options) : phone(std::move(options)) {
+        std::string error;
+        EXPECT_TRUE(phone.Start(&error)) << error;
+    }
+    std::unique_ptr<ScriptHost> Host() { return std::make_unique<ScriptHost>(phone.SlavePath()); }
+    Phone phone;
+};
+
+TEST(PhoneOptions, CompactFormAndErrors) {
+    PhoneOptions o;
+    std::string error;
+    ASSERT_TRUE(ParsePhoneOptions(
+        "chip=ec,da,bad=5+9,pace,drop=8#2,status=10@5:3+20,id=20,DA,00,95,nand=/tmp/n.bin", o,
+        error))
+        << error;
+    EXPECT_EQ(o.chip, "EC,DA");
+    EXPECT_EQ(o.bad_blocks, (std::vector<uint32_t>{5, 9}));
+    EXPECT_TRUE(o.pace);
+    EXPECT_EQ(o.nand_file, "/tmp/n.bin");
+    ASSERT_TRUE(o.id.has_value());
+    EXPECT_EQ((*o.id)[1], 0xDA);
+    EXPECT_EQ((*o.id)[3], 0x95);
+    ASSERT_EQ(o.faults.size(), 3u);
+    EXPECT_EQ(o.faults[0].kind, FaultKind::kDrop);
+    EXPECT_EQ(o.faults[0].command, 8);
+    EXPECT_EQ(o.faults[0].nth, 2);
+    EXPECT_EQ(o.faults[1].kind, FaultKind::kStatus);
+    EXPECT_EQ(o.faults[1].block, 5);
+    EXPECT_EQ(o.faults[1].value, 3u);
+    EXPECT_EQ(o.faults[2].command, 20);
+    EXPECT_EQ(o.faults[2].value, 1u);
+
+    EXPECT_FALSE(ParsePhoneOptions("chip=EC,A1,colour=red", o, error));
+    EXPECT_NE(error.find("colour"), std::string::npos);
+    EXPECT_FALSE(ParsePhoneOptions("blocks=many", o, error));
+    EXPECT_FALSE(ParsePhoneOptions("drop=8#0", o, error));
+
+    // The catalogue gives the shape of a named chip.
+    PhoneOptions named;
+    named.catalogue = VELMORA_BIN_DIR;
+    ChipDescription chip;
+    ASSERT_TRUE(ResolveChip(named, chip, error)) << error;
+    EXPECT_EQ(chip.geometry.block_count, 1024);
+    EXPECT_EQ(chip.geometry.block_size, 131072);
+    EXPECT_EQ(chip.id[0], 0xEC);
+    named.chip = "99,99";
+    EXPECT_FALSE(ResolveChip(named, chip, error));
+}
+
+TEST(PhoneFaults, BootFaults) {
+    Rig no_echo(Small("no-echo"));
+    auto host = no_echo.Host();
+    EXPECT_FALSE(host->Connect());
+
+    Rig no_start(Small("no-start"));
+    host = no_start.Host();
+    ASSERT_TRUE(host->Connect());
+    ASSERT_TRUE(host->Handshake());
+    EXPECT_FALSE(host->LoadAndJump(std::vector<uint8_t>(256, 1)));
+}
+
+TEST(PhoneFaults, AnswersGoMissingWrongOrLate) {
+    Rig rig(Small("drop=5#1,status=10@3:7,stray=13:5,bad-crc=8,erase-fail=7"));
+    auto host = rig.Host();
+    ASSERT_TRUE(host->BringUp());
+
+    host->Send(5);
+    EXPECT_TRUE(host->Response(200).empty());  // the first is dropped
+    host->Send(5);
+    EXPECT_FALSE(host->Response().empty());
+
+    host->Send(10, Args({3}));
+    EXPECT_FALSE(host->WaitFor('O', 200));
+    host->Send(10, Args({4}));
+    EXPECT_TRUE(host->WaitFor('O'));
+    host->Send(10, Args({7}));  // fails although the IBT calls it good
+    EXPECT_FALSE(host->WaitFor('O', 200));
+
+    host->Send(13, Args({4, 0, 16}));
+    const auto shifted = host->Read(64);
+    ASSERT_EQ(shifted.size(), 64u);
+    EXPECT_EQ(shifted[0], 0x13);  // stray bytes first
+    EXPECT_EQ(shifted[5], 0x55);
+    EXPECT_EQ(host->Read(5 + 16).size(), 21u);  // the rest of the response and the page
+
+    const std::vector<uint8_t> data(2048, 0x5A);
+    host->Send(8, Args({4, 0, 1, 2048, 2048, 0, Crc32(data)}));
+    host->Write(data);
+    const auto r = host->Response();
+    ASSERT_FALSE(r.empty());
+    EXPECT_EQ(ScriptHost::U32(r, 60), 0u);
+    EXPECT_NE(ScriptHost::U32(r, 56), Crc32(data));
+
+    // Faults added while the phone runs: a non-zero status for one block.
+    rig.phone.AddFault({FaultKind::kStatus, 11, 9, 0, 42});
+    host->Send(11, Args({9, 16, 2048}));
+    EXPECT_EQ(host->Read(16 * 2048).size(), 16u * 2048);
+    EXPECT_EQ(ScriptHost::U32(host->Response(), 60), 42u);
+    rig.phone.ClearFaults();
+    host->Send(5);
+    EXPECT_EQ(ScriptHost::U32(host->Response(), 60), 0u);
+}
+
+TEST(PhoneFaults, PortVanishesAndComesBackUnderAnotherName) {
+    Rig rig(Small("vanish=10"));
+    auto host = rig.Host();
+    ASSERT_TRUE(host->BringUp());
+    host->Send(10, Args({1}));
+    EXPECT_TRUE(host->Read(1, 1000).empty());
+    EXPECT_TRUE(host->hung_up());
+    host.reset();
+    for (int i = 0; i < 200 && rig.phone.ports() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(rig.phone.ports(), 2);
+    rig.phone.ClearFaults();
+    host = rig.Host();
+    EXPECT_TRUE(host->BringUp());
+}
+
+TEST(PhoneSessions, EachJobMeetsAFreshlyBootedPhone) {
+    Rig rig(Small());
+    {
+        auto host = rig.Host();
+        ASSERT_TRUE(host->BringUp());
+        host->Send(5);
+        ASSERT_FALSE(host->Response().empty());
+    }
+    // The RAM is empty again: a jump without loading starts nothing.
+    auto host = rig.Host();
+    ASSERT_TRUE(host->Connect());
+    ASSERT_TRUE(host->Handshake());
+    host->Write({'S', 0, 0, 0, 0});
+    ASSERT_TRUE(host->WaitFor('O'));
+    host->Write({'J'});
+    EXPECT_FALSE(host->WaitFor(0xBE, 200));
+    EXPECT_GE(rig.phone.sessions(), 1);
+    EXPECT_EQ(rig.phone.trace().Of("power_on").size(), 2u);
+}
+
+TEST(PhoneSessions, ManualPowerWaitsForTheOperator) {
+    Rig rig(Small("manual"));
+    auto host = rig.Host();
+    EXPECT_FALSE(host->WaitFor(0x81, 100));
+    rig.phone.SwitchOn();
+    EXPECT_TRUE(host->BringUp());
+    // Switching on again reboots into the boot ROM.
+    rig.phone.SwitchOn();
+    EXPECT_TRUE(host->Connect());
+}
+
+TEST(PhoneSessions, ServesAGivenDescriptorUntilTheHostLetsGo) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    auto options = Small();
+    options.fd = sv[1];
+    Rig rig(options);
+    close(sv[1]);
+    ScriptHost host(sv[0]);
+    ASSERT_TRUE(host.BringUp());
+    host.Send(5);
+    EXPECT_EQ(ScriptHost::U32(host.Response(), 8), 0xA1u);
+    host.Close();
+    for (int i = 0; i < 200 && rig.phone.state() != Phone::State::kStopped; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(rig.phone.state(), Phone::State::kStopped);
+}
+
+TEST(PhonePacing, BytesTakeTheirWireTime) {
+    Rig rig(Small("pace,write-time=20000"));
+    auto host = rig.Host();
+    ASSERT_TRUE(host->BringUp(256));
+    using Clock = std::chrono::steady_clock;
+    // 64-byte response and 2112 data bytes at 115200 baud, 10 bits each: 189 ms.
+    auto t0 = Clock::now();
+    host->Send(13, Args({1, 0, 2112}));
+    ASSERT_FALSE(host->Response().empty());
+    ASSERT_EQ(host->Read(2112).size(), 2112u);
+    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double wire = (64 + 64 + 2112) * 10 / 115200.0;
+    EXPECT_GT(seconds, wire * 0.95);
+    EXPECT_LT(seconds, wire * 2 + 0.05);
+
+    // A write: frame and 2048 data bytes in, two pages of 20 ms each, 64 out.
+    const std::vector<uint8_t> data(2048, 0);
+    t0 = Clock::now();
+    host->Send(8, Args({2, 0, 1, 2048, 2048, 0, Crc32(data)}));
+    host->Write(data);
+    ASSERT_FALSE(host->Response().empty());
+    seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double expected = (64 + 2048 + 64) * 10 / 115200.0 + 0.020;
+    EXPECT_GT(seconds, expected * 0.95);
+    EXPECT_LT(seconds, expected * 2 + 0.05);
+}
+
+}  // namespace
+}  // namespace velmora::sim

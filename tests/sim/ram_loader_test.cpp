@@ -1,0 +1,96 @@
+// The RAM loader's command handling without a wire, as a USB side drives it.
+#include "sim/ram_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "flash/checksum.h"
+
+namespace velmora::sim {
+namespace {
+
+class FakeIo : public LoaderIo {
+  public:
+    bool Receive(uint8_t* data, size_t n) override {
+        if (incoming.size() < n)
+            return false;
+        std::copy_n(incoming.begin(), n, data);
+        incoming.erase(incoming.begin(), incoming.begin() + static_cast<long>(n));
+        return true;
+    }
+    bool Send(const uint8_t* data, size_t n) override {
+        sent.insert(sent.end(), data, data + n);
+        return true;
+    }
+    std::deque<uint8_t> incoming;
+    std::vector<uint8_t> sent;
+};
+
+Frame MakeFrame(uint16_t command, std::initializer_list<uint32_t> args) {
+    Frame f{};
+    f[0] = 0x55;
+    f[1] = 0xAA;
+    f[2] = static_cast<uint8_t>(command);
+    int i = 0;
+    for (uint32_t a : args)
+        PutU32(f.data() + 4 + 4 * i++, a);
+    return f;
+}
+
+TEST(RamLoaderUsb, RangeEraseEccCodesAndResponses) {
+    NandChip chip;
+    ChipDescription d;
+    d.geometry = NandGeometry{64, 32 * 1024, 2048, 64, 0, 0};
+    d.bad_blocks = {5};
+    ASSERT_EQ(chip.Open(d, ""), "");
+    Trace trace;
+    FaultSet faults;
+    RamLoader loader(chip, trace, faults, Link::kUsb);
+    FakeIo io;
+
+    ASSERT_TRUE(loader.Execute(MakeFrame(6, {64, 32768, 2048, 64, 0, 0}), io));
+    ASSERT_EQ(io.sent.size(), 64u);  // a response, not an 'O'
+    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
+
+    // A range erase passes over the factory bad block.
+    for (uint32_t b = 1; b < 8; ++b)
+        chip.WritePage(b, 0, std::vector<uint8_t>(4, 0));
+    io.sent.clear();
+    ASSERT_TRUE(loader.Execute(MakeFrame(10, {1, 0, 0, 8}), io));
+    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
+    EXPECT_EQ(trace.ErasedBlocks(), (std::vector<uint32_t>{1, 2, 3, 4, 6, 7}));
+    EXPECT_FALSE(chip.IsErased(5));
+    io.sent.clear();
+    ASSERT_TRUE(loader.Execute(MakeFrame(10, {5, 0, 0, 6}), io));  // the bad block alone fails
+    EXPECT_NE(GetU32(io.sent.data() + 60), 0u);
+
+    // A page write answers with the response, then 32 bytes of ECC codes per page.
+    std::vector<uint8_t> data(2 * 2048);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 5 + (i >> 9));
+    io.incoming.assign(data.begin(), data.end());
+    io.sent.clear();
+    ASSERT_TRUE(loader.Execute(MakeFrame(8, {3, 0, 2, 2048, 4096, 0, 0}), io));
+    ASSERT_EQ(io.sent.size(), 64u + 64u);
+    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
+    for (size_t k = 0; k < 16; ++k) {
+        EXPECT_EQ(GetU32(io.sent.data() + 64 + 4 * k), EccOf256(data.data() + 256 * k)) << k;
+    }
+
+    // Command 9 answers one byte; Init SDI its twelve words.
+    io.incoming.assign(data.begin(), data.begin() + 2048);
+    io.sent.clear();
+    ASSERT_TRUE(
+        loader.Execute(MakeFrame(9, {4, 1, 1, 2048, 2048, 0, Crc32(data.data(), 2048)}), io));
+    EXPECT_EQ(io.sent, std::vector<uint8_t>{'O'});
+    io.sent.clear();
+    ASSERT_TRUE(loader.Execute(MakeFrame(14, {0, 0x20F00000}), io));
+    ASSERT_EQ(io.sent.size(), 64u);
+    for (uint32_t i = 0; i < 12; ++i)
+        EXPECT_EQ(GetU32(io.sent.data() + 12 + 4 * i), 0x12345678u + i);
+    EXPECT_TRUE(trace.Violations().empty());
+}
+
+}  // namespace
+}  // namespace velmora::sim
