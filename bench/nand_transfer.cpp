@@ -1,0 +1,170 @@
+// Full code upgrades and read-backs against the simulated phone.
+//
+// Paced/Upgrade, Paced/ReadBack: the phone paces its bytes at 921600 baud and
+//   takes the chip's erase and program times; a 2 MiB image. Reports the time
+//   of the work mode (from the dispatch to the job's end) and `ratio`: the
+//   physical limit (the bytes that crossed the wire × 10 / baud, plus the chip's
+//   erase and program times) divided by that time. Target: at least 0.97.
+// Unpaced/Upgrade, Unpaced/ReadBack: an unpaced phone with a 128 MiB chip and a
+//   100 MiB image. Reports MB/s and the job thread's CPU seconds per MiB.
+//   Target: above 20 MB/s.
+// The peak memory of velmora-cli is measured by scripts/bench-memory.sh.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <chrono>
+
+#include "integration/nand_harness.h"
+
+namespace velmora::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Times the work mode: from the dispatch (the percentage display comes on) to
+// the job's end (the bar turns green or red).
+class PhaseClock : public JobDisplay {
+  public:
+    void OnPercentDisplay(bool on) override {
+        if (on && !started) {
+            started = true;
+            start = Clock::now();
+            cpu_start = ThreadCpuSeconds();
+        }
+    }
+    void OnBarColour(uint32_t colour) override {
+        if (started && (colour == kBarGreen || colour == kBarRedSerial)) {
+            end = Clock::now();
+            cpu_end = ThreadCpuSeconds();
+        }
+    }
+    double seconds() const { return std::chrono::duration<double>(end - start).count(); }
+    double cpu() const { return cpu_end - cpu_start; }
+
+    bool started = false;
+    Clock::time_point start, end;
+    double cpu_start = 0, cpu_end = 0;
+};
+
+// What the work mode must cost at least: every byte of its commands and
+// answers on the wire, and the chip's busy times.
+double PhysicalLimitSeconds(const sim::Trace& trace, const NandGeometry& g, double baud) {
+    const auto events = trace.Events();
+    size_t from = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].kind == "frame" && events[i].command == kCmdReadMgmtRecord)
+            from = i + 1;
+    }
+    double bytes = 0;
+    double chip_us = 0;
+    for (size_t i = from; i < events.size(); ++i) {
+        const sim::TraceEvent& e = events[i];
+        if (e.kind == "erase") {
+            chip_us += g.erase_time;
+        } else if (e.kind == "program") {
+            chip_us += static_cast<double>(g.write_time) * static_cast<double>(e.count);
+        }
+        if (e.kind != "frame")
+            continue;
+        bytes += kFrameSize;
+        switch (e.command) {
+            case kCmdWritePages:
+                bytes += e.args[4] + kFrameSize;
+                break;
+            case kCmdWriteBlock:
+                bytes += e.args[4] + 1;
+                break;
+            case kCmdErase:
+                bytes += 1;
+                break;
+            case kCmdReadBlock:
+                bytes += static_cast<double>(e.args[1]) * e.args[2] + kFrameSize;
+                break;
+            case kCmdReadPage:
+                bytes += e.args[2] + kFrameSize;
+                break;
+            default:
+                bytes += kFrameSize;
+        }
+    }
+    return bytes * 10 / baud + chip_us * 1e-6;
+}
+
+constexpr size_t kBlock = 0x20000;
+
+void SetImage(SimHarness& sim, size_t image_bytes) {
+    const uint32_t blocks = static_cast<uint32_t>(image_bytes / kBlock + 1);
+    sim.SetFirmware({{"code", uint32_t{kBlock}, blocks * uint32_t{kBlock}, Bytes(image_bytes, 1), 1}},
+                    BootImage(2));
+}
+
+NandGeometry GeometryOf(SimHarness& sim) {
+    return sim.nand().geometry();
+}
+
+void Paced(benchmark::State& state, bool read_back) {
+    SimHarness sim(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
+    SetImage(sim, 2 * 1024 * 1024);
+    auto real_timings = [](DownloadJob& job) { job.timings = JobTimings{}; };
+    for (auto _ : state) {
+        if (read_back && sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings) != 0) {
+            state.SkipWithError("upgrade failed");
+            return;
+        }
+        sim.phone->trace().Clear();
+        PhaseClock clock;
+        const int result = read_back ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable,
+                                               real_timings, &clock)
+                                     : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+                                               real_timings, &clock);
+        if (result != 0) {
+            state.SkipWithError(sim.job->error_text.c_str());
+            return;
+        }
+        state.SetIterationTime(clock.seconds());
+        const double limit = PhysicalLimitSeconds(sim.phone->trace(), GeometryOf(sim), 921600);
+        state.counters["seconds"] = clock.seconds();
+        state.counters["limit_s"] = limit;
+        state.counters["ratio"] = limit / clock.seconds();
+    }
+}
+
+void Unpaced(benchmark::State& state, bool read_back) {
+    SimHarness sim(kChip1024);
+    const size_t image = 100 * 1024 * 1024;
+    SetImage(sim, image);
+    for (auto _ : state) {
+        if (read_back && sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll) != 0) {
+            state.SkipWithError("upgrade failed");
+            return;
+        }
+        PhaseClock clock;
+        const int result =
+            read_back ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, {}, &clock)
+                      : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &clock);
+        if (result != 0) {
+            state.SkipWithError(sim.job->error_text.c_str());
+            return;
+        }
+        state.SetIterationTime(clock.seconds());
+        const double mib = static_cast<double>(image) / (1024.0 * 1024.0);
+        state.counters["MB_per_s"] = static_cast<double>(image) / 1e6 / clock.seconds();
+        state.counters["cpu_s_per_MiB"] = clock.cpu() / mib;
+    }
+}
+
+BENCHMARK_CAPTURE(Paced, Upgrade, false)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Paced, ReadBack, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Unpaced, Upgrade, false)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Unpaced, ReadBack, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace velmora::testing
+
+BENCHMARK_MAIN();

@@ -1,0 +1,123 @@
+#include "flash/boot_image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "flash/block_erase.h"
+#include "flash/nand_internal.h"
+#include "flash/page_program.h"
+#include "flash/partition_download.h"
+#include "flash/read_back.h"
+#include "flash/target_protocol.h"
+#include "job/text_format.h"
+
+namespace velmora {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+void Fail(DownloadJob& job, const std::string& text) {
+    job.error_text = text;
+    job.reporter.WriteLog(text);
+}
+
+// Erase block 0, write the image, mark the row. 0, or the erase code +
+// `erase_base` / the write code + `write_base`.
+int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
+                     int write_base) {
+    if (const int c = EraseBlock(job, 0); c != 0) {
+        Fail(job, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
+        return c + erase_base;
+    }
+    job.reporter.SetBlockText(0, kStatusColumn, "G");
+    if (const int c = WriteBlockData(job, image, 0, false, BlockSize(job)); c != 0) {
+        Fail(job, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
+        return c + write_base;
+    }
+    job.reporter.MarkBlock(0, kBlockProgrammed);
+    job.reporter.units_done += static_cast<uint32_t>(job.geometry.page_size);
+    job.reporter.UpdateProgress();
+    return 0;
+}
+
+}  // namespace
+
+int WriteBootBlock(DownloadJob& job) {
+    const std::string path = TableFilePath(job, job.table.boot_file_name);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        job.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
+        return 101;
+    }
+    const uint32_t block_size = BlockSize(job);
+    long length = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        length = std::ftell(file.get());
+    }
+    if (length < 0 || static_cast<uint64_t>(length) != job.table.boot_file_size ||
+        static_cast<uint64_t>(length) > block_size || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        Fail(job, Format("\r\nBOOT_NAND file size unmacth, boot_nand file size: 0x%lX!\r\n",
+                         static_cast<unsigned long>(length < 0 ? 0 : length)));
+        return 102;
+    }
+    std::vector<uint8_t> image(block_size, 0xFF);
+    const auto size = static_cast<size_t>(length);
+    if (std::fread(image.data(), 1, size, file.get()) != size) {
+        return 103;
+    }
+    file.reset();
+    const uint8_t version = image[kBootVersionByte];
+    job.records.boot_version = version;
+    if (version == 3) {
+        job.reporter.WriteLog("\r\nBOOT NAND VERSION V3!\r\n");
+        return WriteBootBlockV3(job, image);
+    }
+    std::copy(job.ibt.begin(), job.ibt.end(), image.begin() + kClassicIbtOffset);
+    for (int i = 0; i < TargetPartitionRecords::kClassicCount; ++i) {
+        const auto* record =
+            job.records.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
+        std::copy_n(record, TargetPartitionRecords::kClassicSize,
+                    image.begin() + static_cast<std::ptrdiff_t>(kClassicRecordsBase - 0x40 * i));
+    }
+    return ProgramBlockZero(job, image, 100, 200);
+}
+
+int WriteBootBlockV3(DownloadJob& job, std::vector<uint8_t>& image) {
+    const uint32_t block_size = BlockSize(job);
+    const size_t pad_end =
+        std::min<size_t>(kV3PadPage + static_cast<size_t>(job.geometry.page_size), block_size);
+    std::fill(image.begin() + kV3PadPage, image.begin() + static_cast<std::ptrdiff_t>(pad_end),
+              0xFF);
+    if (image[kBootVersionByte] != 3) {
+        Fail(job, Format("\r\nBootnand Major Version not compatible Version :%d",
+                         image[kBootVersionByte]));
+        return -1;
+    }
+    std::vector<uint8_t> current(block_size);
+    if (const int c = ReadBlock(job, current, 0, false); c != 0) {
+        Fail(job, Format("\r\nRead FB from NAND fail :%d", c));
+        return -2;
+    }
+    const uint32_t old = LoadLe32(current.data() + kV3Counter);
+    uint32_t counter = 1;
+    if (old >= kV3CounterLimit) {
+        Fail(job, Format("\nFirstBlock counter = %d\r\n", 1));
+    } else {
+        Fail(job, Format("\nFirstBlock counter : %d\r\n", static_cast<int>(old)));
+        counter = old + 1;
+    }
+    std::fill(image.begin() + kV3TableStart, image.begin() + kV3TableEnd, 0xFF);
+    std::fill(image.begin() + kV3ReservedStart, image.begin() + kV3ReservedEnd, 0xFF);
+    StoreLe32(image.data() + kV3Counter, counter);
+    for (int i = 0; i < TargetPartitionRecords::kV3Count; ++i) {
+        const auto* record = job.records.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
+        std::copy_n(record, TargetPartitionRecords::kV3Size,
+                    image.begin() + static_cast<std::ptrdiff_t>(kV3RecordsBase - 24 * i));
+    }
+    return ProgramBlockZero(job, image, 1000, 2000);
+}
+
+}  // namespace velmora

@@ -1,0 +1,237 @@
+#include "flash/partition_download.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "flash/block_erase.h"
+#include "flash/boot_image.h"
+#include "flash/nand_internal.h"
+#include "flash/nand_operations.h"
+#include "flash/page_program.h"
+#include "flash/target_protocol.h"
+#include "job/text_format.h"
+
+namespace velmora {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr int kEraseFailed = 1;
+constexpr int kPartitionEraseFailed = 11;
+constexpr int kWriteFailed = 100;
+
+// Partitions whose name starts at 'q' or above carry their spare bytes.
+bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
+    return static_cast<int8_t>(name[0]) >= 0x71;
+}
+
+// Writes one block-sized piece, retried on the serial link.
+int WritePiece(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+               uint32_t length) {
+    const bool small_page = job.geometry.page_size == 512;
+    const int attempts = IsUsb(job) ? 1 : 1 + kWriteRetries;
+    int r = 0;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (attempt > 0 && !job.Sleep(job.timings.retry_pause_ms)) {
+            break;
+        }
+        r = small_page ? WriteSmallBlock(job, buffer, block, with_spare, length)
+                       : WriteBlockData(job, buffer, block, with_spare, length);
+        if (r == 0) {
+            return 0;
+        }
+    }
+    return r + 20000;
+}
+
+}  // namespace
+
+std::string TableFilePath(const DownloadJob& job, const std::string& name) {
+    std::string path = job.table.folder + name;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(job.table.folder.size()), path.end(),
+                 '\\', '/');
+    return path;
+}
+
+int BuildTargetPartitionRecords(DownloadJob& job) {
+    TargetPartitionRecords& out = job.records;
+    out = TargetPartitionRecords{};
+    out.classic.fill(0xFF);
+    out.v3.fill(0xFF);
+    const int count =
+        static_cast<int>(std::min<uint32_t>(job.table.partition_count, kMaxPartitions));
+    for (int i = 0; i < count; ++i) {
+        const JobPartition& e = job.table.entries[static_cast<size_t>(i)];
+        uint8_t* c = out.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
+        StoreLe32(c, e.offset);
+        StoreLe32(c + 4, e.size);
+        StoreLe32(c + 8, e.content_size);
+        StoreLe32(c + 12, e.protected_size);
+        StoreLe32(c + 16, e.shadow);
+        StoreLe32(c + 20, e.shadow_address);
+        StoreLe32(c + 24, e.exec_address);
+        std::copy(e.name.begin(), e.name.end(), c + 28);
+        std::fill(c + 36, c + 44, 0);
+        std::copy(e.digest.begin(), e.digest.end(), c + 44);
+        uint8_t* v = out.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
+        StoreLe32(v, e.offset);
+        StoreLe32(v + 4, e.size);
+        StoreLe32(v + 8, e.flags);
+        StoreLe32(v + 12, e.id);
+        std::copy(e.name.begin(), e.name.end(), v + 16);
+    }
+    // The record after the last partition carries offset 0 as the end mark.
+    if (count < TargetPartitionRecords::kClassicCount) {
+        StoreLe32(out.classic.data() + size_t(count) * TargetPartitionRecords::kClassicSize, 0);
+    }
+    StoreLe32(out.v3.data() + size_t(count) * TargetPartitionRecords::kV3Size, 0);
+    out.partition_count = static_cast<uint32_t>(count);
+    return 0;
+}
+
+int CodeAreaEndBlock(const DownloadJob& job) {
+    const bool v3 = job.records.boot_version == 3;
+    const int count =
+        static_cast<int>(std::min<uint32_t>(job.records.partition_count, kMaxPartitions));
+    int best = -1;
+    int32_t best_offset = 0;
+    for (int i = 0; i < count; ++i) {
+        const PartitionRecord r = v3 ? V3Record(job.records, i) : ClassicRecord(job.records, i);
+        const auto offset = static_cast<int32_t>(r.offset);
+        if (offset > best_offset) {
+            best_offset = offset;
+            best = i;
+        }
+    }
+    if (best < 0 || job.geometry.block_size <= 0) {
+        return -1;
+    }
+    const PartitionRecord r = v3 ? V3Record(job.records, best) : ClassicRecord(job.records, best);
+    return static_cast<int32_t>(r.offset + r.size) / job.geometry.block_size;
+}
+
+int WritePartition(DownloadJob& job, int i) {
+    const PartitionRecord rec = ClassicRecord(job.records, i);
+    const std::string path = TableFilePath(job, job.table.content_paths[static_cast<size_t>(i)]);
+    File file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        if (!IsUsb(job)) {
+            job.reporter.WriteLog("\nOpen file fail: \n" + path + "\n");
+        }
+        return 10000;
+    }
+    if (std::fseek(file.get(), 0, SEEK_END) != 0 ||
+        std::ftell(file.get()) != static_cast<long>(rec.content_size) ||
+        std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        return 11001;
+    }
+    const bool with_spare = NameWantsSpare(rec.name);
+    std::vector<uint8_t> buffer(BlockBytes(job, with_spare));
+    const uint32_t size = BlockSize(job);
+    const int first = static_cast<int>(rec.offset / size);
+    const int end = first + static_cast<int>(rec.size / size);
+    uint32_t remaining = rec.content_size;
+    int b = first;
+    int result = 0;
+    while (remaining > 0) {
+        if (job.Aborted()) {
+            result = job.result.load();
+            break;
+        }
+        if (b >= end) {
+            result = 11001;
+            break;
+        }
+        const int block = MappedBlock(job, b);
+        const uint32_t n = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
+        if (std::fread(buffer.data(), 1, n, file.get()) != n) {
+            result = 12000;
+            break;
+        }
+        if (const int r = WritePiece(job, buffer, block, with_spare, n); r != 0) {
+            // A Stop during the retries ends the partition as a Stop, not a failure.
+            result = job.Aborted() ? job.result.load() : r;
+            break;
+        }
+        job.reporter.MarkBlock(block, kBlockProgrammed);
+        job.reporter.units_done += n;
+        job.reporter.UpdateProgress();
+        remaining -= n;
+        ++b;
+    }
+    if (result != 0) {
+        job.reporter.MarkBlock(b, kBlockFailed);
+    }
+    return result;
+}
+
+int DownloadPartitions(DownloadJob& job) {
+    StatusReporter& reporter = job.reporter;
+    const int count = static_cast<int>(job.records.partition_count);
+    uint64_t total = job.table.boot_file_size;
+    for (int i = 0; i < count; ++i) {
+        total += ClassicRecord(job.records, i).content_size;
+    }
+    reporter.units_total = total;
+    reporter.units_done = 0;
+    reporter.SetProgress(0);
+    reporter.SetStatus("Erase nand flash blocks... ...");
+    reporter.SetBarColour(kBarPink);
+
+    if (job.erase_range == upgrade_range::kCode) {
+        for (int i = 0; i < count; ++i) {
+            if (const int c = ErasePartition(job, i); c != 0) {
+                if (job.Aborted()) {
+                    return job.result.load();
+                }
+                ReportFailure(job, Format("Erase partition %d fail, #%d", i, c), false);
+                return kPartitionEraseFailed;
+            }
+        }
+    } else if (EraseCodeArea(job) != 0) {
+        return job.Aborted() ? job.result.load() : kEraseFailed;
+    }
+
+    reporter.SetProgress(0);
+    reporter.SetBarColour(kBarBlue);
+    // Once stopped, no further partition is started and the boot block is never
+    // touched: the phone keeps the boot block it had.
+    for (int i = 0; i < count; ++i) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        const std::string status = Format("Write partition_#%02d...", i + 1);
+        reporter.SetStatus(status);
+        if (IsUsb(job)) {
+            reporter.WriteLog(status);
+        }
+        if (const int c = WritePartition(job, i); c != 0) {
+            if (job.Aborted()) {
+                return job.result.load();
+            }
+            ReportFailure(job, Format("Write partition_#%d fail, #%d", i + 1, c));
+            job.result.store(kWriteFailed);
+            return kWriteFailed;
+        }
+    }
+    if (job.Aborted()) {
+        return job.result.load();
+    }
+    reporter.SetStatus("Write nand_boot file...");
+    if (const int c = WriteBootBlock(job); c != 0) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        ReportFailure(job, Format("Write boot nand fail, #%d", c));
+        job.result.store(kWriteFailed);
+        return kWriteFailed;
+    }
+    return job.result.load();
+}
+
+}  // namespace velmora

@@ -1,0 +1,332 @@
+#include "flash/read_back.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "config/boot_block.h"
+#include "flash/checksum.h"
+#include "flash/nand_internal.h"
+#include "flash/nand_operations.h"
+#include "flash/target_protocol.h"
+#include "job/text_format.h"
+
+namespace velmora {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr uint32_t kBootAreaBytes = 65536;
+constexpr int kReportMode = 0xFF;
+
+bool Append(std::FILE* f, const uint8_t* data, size_t n) {
+    return std::fwrite(data, 1, n, f) == n;
+}
+
+// A block read with the serial link's retries; the USB link retries only when
+// `retry_on_usb` (the EEROM and range reads work alike on both links).
+int ReadBlockRetried(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+                     bool retry_on_usb) {
+    const int attempts = !IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1;
+    int r = 0;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (attempt > 0 && !job.Sleep(job.timings.retry_pause_ms)) {
+            break;
+        }
+        r = ReadBlock(job, buffer, block, with_spare);
+        if (r == 0) {
+            return 0;
+        }
+    }
+    return r;
+}
+
+// Reads blocks `first` to `end` − 1 into the job's file, `physical` giving the
+// block to read for each. Shared by the EEROM and range reads.
+template <typename Physical>
+int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Physical physical) {
+    File file(std::fopen(job.job_file_path.c_str(), "wb"));
+    if (!file) {
+        return 10000;
+    }
+    const uint32_t n = BlockBytes(job, with_spare);
+    job.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
+    job.reporter.units_done = 0;
+    if (first >= end) {
+        return 0;
+    }
+    std::vector<uint8_t> buffer(n);
+    for (int b = first; b < end; ++b) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        const int block = physical(b);
+        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, true); r != 0) {
+            job.reporter.MarkBlock(block, kBlockFailed);
+            return job.Aborted() ? job.result.load() : r + 20000;
+        }
+        if (!Append(file.get(), buffer.data(), n)) {
+            job.error_text = "Cannot write " + job.job_file_path;
+            return 10000;
+        }
+        job.reporter.MarkBlock(block, kBlockRead);
+        job.reporter.units_done += n;
+        job.reporter.UpdateProgress();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare) {
+    TargetLink& link = job.target();
+    const uint32_t pages = PagesPerBlock(job);
+    const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
+    const CommandFrame frame(kCmdReadBlock, {static_cast<uint32_t>(block), pages, bytes_per_page});
+    link.PurgeInput();
+    link.SendFrame(frame.span());
+    const auto data = buffer.first(size_t{pages} * bytes_per_page);
+    for (uint32_t k = 0; k < pages; ++k) {
+        if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page),
+                         job.timings.response_ms) != 0) {
+            return 1001 + static_cast<int>(k);
+        }
+    }
+    ResponseFrame response;
+    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+        return 1000;
+    }
+    if (!response.HeaderOk() || response.status() != 0) {
+        return 1010;
+    }
+    const uint32_t expected = response.data_checksum();
+    if (expected != kNoChecksum && Crc32(data) != expected) {
+        return 1100;
+    }
+    return 0;
+}
+
+int ReadPage(DownloadJob& job, std::span<uint8_t> buffer, int block, int page, uint32_t count) {
+    TargetLink& link = job.target();
+    const uint32_t bytes = std::min<uint32_t>(count, BytesPerPage(job, true));
+    const CommandFrame frame(kCmdReadPage,
+                             {static_cast<uint32_t>(block), static_cast<uint32_t>(page), bytes});
+    link.PurgeInput();
+    link.SendFrame(frame.span());
+    ResponseFrame response;
+    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+        return 100;
+    }
+    if (!response.HeaderOk() || response.status() != 0) {
+        return 101;
+    }
+    const auto data = buffer.first(bytes);
+    if (link.Receive(data, job.timings.response_ms) != 0) {
+        return 111;
+    }
+    const uint32_t expected = response.data_checksum();
+    if (expected != kNoChecksum && Crc32(data) != expected) {
+        return 110;
+    }
+    return 0;
+}
+
+std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
+    std::string text = Format("parti_%02d_", number);
+    for (const uint8_t c : name) {
+        if (c == 0) {
+            break;
+        }
+        const bool unsafe = c < 0x20 || c > 0x7E || c == '/' || c == '\\';
+        text += unsafe ? '_' : static_cast<char>(c);
+    }
+    return text;
+}
+
+int ReadBootTable(DownloadJob& job, int mode) {
+    std::vector<uint8_t> block0(BlockSize(job));
+    if (const int e = ReadBlock(job, block0, 0, false); e != 0) {
+        return 30000 + e;
+    }
+    BootTable table;
+    if (ParseBootBlock(block0, table) != kBootOk) {
+        return 1;
+    }
+    TargetPartitionRecords& records = job.records;
+    records.boot_version = table.version;
+    records.partition_count = 0;
+    records.classic.fill(0xFF);
+    records.v3.fill(0xFF);
+    for (int k = 0; k < kBootRecords; ++k) {
+        if (table.version == 3) {
+            std::copy_n(
+                block0.begin() + static_cast<std::ptrdiff_t>(kV3RecordBase - kV3RecordSize * k),
+                kV3RecordSize, records.v3.begin() + k * TargetPartitionRecords::kV3Size);
+        } else {
+            std::copy_n(block0.begin() + static_cast<std::ptrdiff_t>(kClassicRecordBase -
+                                                                     kClassicRecordSize * k),
+                        kClassicRecordSize,
+                        records.classic.begin() + k * TargetPartitionRecords::kClassicSize);
+        }
+    }
+    records.partition_count = static_cast<uint32_t>(table.partition_count);
+    if (mode != kReportMode) {
+        return 0;
+    }
+    const std::string text = UploadReportText(table, BlockSize(job));
+    File file(std::fopen((job.folder + "upload.ptt").c_str(), "wb"));
+    if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+        return 10000;
+    }
+    return 0;
+}
+
+int ReadBootArea(DownloadJob& job) {
+    File file(std::fopen((job.folder + "boot_nand.bin").c_str(), "wb"));
+    if (!file) {
+        return 10000;
+    }
+    const auto page = static_cast<uint32_t>(job.geometry.page_size);
+    // A block smaller than the boot area is read whole, never past its end.
+    uint32_t remaining = std::min(kBootAreaBytes, BlockSize(job));
+    std::vector<uint8_t> buffer(page);
+    for (int k = 0; remaining > 0; ++k) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        const uint32_t bytes = std::min(page, remaining);
+        if (const int c = ReadPage(job, buffer, 0, k, bytes); c != 0) {
+            job.reporter.MarkBlock(0, kBlockFailed);
+            return c + 30000;
+        }
+        if (!Append(file.get(), buffer.data(), bytes)) {
+            return 10000;
+        }
+        job.reporter.MarkBlock(0, kBlockRead);
+        job.reporter.units_done += bytes;
+        job.reporter.UpdateProgress();
+        remaining -= bytes;
+    }
+    return 0;
+}
+
+int ReadPartitionToFile(DownloadJob& job, int i) {
+    const bool v3 = job.records.boot_version == 3;
+    const PartitionRecord rec = v3 ? V3Record(job.records, i) : ClassicRecord(job.records, i);
+    const uint32_t size = BlockSize(job);
+    const int first = static_cast<int>(rec.offset / size);
+    const int end = first + static_cast<int>(rec.size / size);
+    uint32_t remaining = v3 ? rec.size : rec.content_size;
+    const bool with_spare =
+        v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
+    File file(std::fopen((job.folder + PartitionFileName(i + 1, rec.name)).c_str(), "wb"));
+    if (!file) {
+        return 10000;
+    }
+    std::vector<uint8_t> buffer(BlockBytes(job, with_spare));
+    int b = first;
+    int result = 0;
+    while (remaining > 0) {
+        if (job.Aborted()) {
+            result = job.result.load();
+            break;
+        }
+        if (b >= end) {
+            result = 11001;
+            break;
+        }
+        int block = b;
+        if (!job.IbtGood(b)) {
+            if (!job.record.Present()) {
+                ++b;  // no record: the bad block holds nothing of the partition
+                continue;
+            }
+            // A block that went bad after the record was written has no
+            // replacement: the download wrote to the block itself.
+            block = MappedBlock(job, b);
+        }
+        const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
+        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, false); r != 0) {
+            result = job.Aborted() ? job.result.load() : r + 20000;
+            break;
+        }
+        if (!Append(file.get(), buffer.data(), m)) {
+            result = 10000;
+            break;
+        }
+        remaining -= m;
+        job.reporter.MarkBlock(block, kBlockRead);
+        job.reporter.units_done += m;
+        job.reporter.UpdateProgress();
+        ++b;
+    }
+    if (result != 0) {
+        job.reporter.MarkBlock(b, kBlockFailed);
+    }
+    return result;
+}
+
+int ReadPartitions(DownloadJob& job) {
+    StatusReporter& reporter = job.reporter;
+    reporter.SetStatus("Get nand flash aprameter...");
+    if (const int c = ReadBootTable(job, kReportMode); c != 0) {
+        job.error_text = Format("Read flash parameter error #%d", c);
+        return 1;
+    }
+    const bool v3 = job.records.boot_version == 3;
+    const int count = static_cast<int>(job.records.partition_count);
+    uint64_t total = std::min(kBootAreaBytes, BlockSize(job));
+    for (int i = 0; i < count; ++i) {
+        total += v3 ? V3Record(job.records, i).size : ClassicRecord(job.records, i).content_size;
+    }
+    reporter.units_total = total;
+    reporter.units_done = 0;
+    reporter.SetStatus("Read NAND_BOOT...");
+    if (const int c = ReadBootArea(job); c != 0) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        ReportFailure(job, Format("Read BOOT_NAND error #%d", c), false);
+        return 2;
+    }
+    for (int i = 0; i < count; ++i) {
+        reporter.SetStatus(Format("Read partition_#%02d...", i + 1));
+        if (const int c = ReadPartitionToFile(job, i); c != 0) {
+            if (job.Aborted()) {
+                return job.result.load();
+            }
+            ReportFailure(job, Format("Read Partition%d error #%d", i + 1, c), false);
+            return i + 3;
+        }
+    }
+    return job.result.load();
+}
+
+int ReadEeromArea(DownloadJob& job, bool with_spare) {
+    const int blocks = job.geometry.block_count;
+    if (blocks < kEeromBlocks) {
+        // Nothing to read, but the file is still made, as the operator was told.
+        File file(std::fopen(job.job_file_path.c_str(), "wb"));
+        return file ? 0 : 10000;
+    }
+    // Blocks as they are: the reservoir and the record copies are part of the area.
+    return ReadBlocksToFile(job, blocks - kEeromBlocks, blocks, with_spare,
+                            [](int b) { return b; });
+}
+
+int ReadBlockRange(DownloadJob& job, int first, int end, bool with_spare) {
+    if (first > end) {
+        first = end;
+    }
+    end = std::min(end, job.geometry.block_count);
+    first = std::clamp(first, 0, std::max(end, 0));
+    return ReadBlocksToFile(job, first, end, with_spare, [&job](int b) {
+        return job.record.Present() ? MappedBlock(job, b) : b;
+    });
+}
+
+}  // namespace velmora

@@ -1,0 +1,160 @@
+#pragma once
+// Whole serial jobs against the simulated phone, with a home folder whose
+// FlashChip.ini lists small test chips, and firmware made on the fly.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/temp_dir.h"
+#include "flash/target_protocol.h"
+#include "job/download_job.h"
+#include "job/recording_display.h"
+#include "serial/serial_job.h"
+#include "sim/phone.h"
+
+namespace velmora::testing {
+
+// Chips of the test catalogue: 128 blocks, 1024 blocks, 2048 blocks of 128 KiB
+// with 2048 + 64 byte pages, and 1024 small-page blocks of 16 KiB.
+inline constexpr const char* kChip128 = "EC,10";
+inline constexpr const char* kChip1024 = "EC,11";
+inline constexpr const char* kChip2048 = "EC,12";
+inline constexpr const char* kSmallPage = "20,13";
+
+inline std::string TestCatalogue() {
+    auto entry = [](const char* key, int blocks, int kib, int page, int spare) {
+        return std::string("[") + key + "]\nBLOCK_NUM=" + std::to_string(blocks) +
+               "\nBLOCK_SIZE=" + std::to_string(kib) + "\nPAGE_SIZE=" + std::to_string(page) +
+               "\nSPARE_SIZE=" + std::to_string(spare) + "\nERASE_TIME=2000\nWRITE_TIME=200\n\n";
+    };
+    return "[VERSION]\nDATE=2026-12-06\nVER=1.0\n\n" + entry(kChip128, 128, 128, 2048, 64) +
+           entry(kChip1024, 1024, 128, 2048, 64) + entry(kChip2048, 2048, 128, 2048, 64) +
+           entry(kSmallPage, 1024, 16, 512, 16);
+}
+
+// Deterministic bytes.
+inline std::vector<uint8_t> Bytes(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : v) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return v;
+}
+
+struct Partition {
+    std::string name;
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    std::vector<uint8_t> content;
+    uint32_t id = 1;
+};
+
+// A boot image of `size` bytes with the marker and the version byte.
+inline std::vector<uint8_t> BootImage(uint8_t version, size_t size = 0x4000) {
+    auto image = Bytes(size, 77 + version);
+    StoreLe32(image.data() + 0x20, 0x01234567);
+    image[0xFE] = version;
+    return image;
+}
+
+class SimHarness {
+  public:
+    explicit SimHarness(const std::string& chip, std::vector<uint32_t> bad = {},
+                        std::function<void(sim::PhoneOptions&)> adjust = {}) {
+        home.Write("FlashChip.ini", TestCatalogue());
+        sim::PhoneOptions options;
+        options.chip = chip;
+        options.catalogue = home.path();
+        options.bad_blocks = std::move(bad);
+        options.start_delay_ms = 1;
+        options.announce_interval_ms = 2;
+        if (adjust)
+            adjust(options);
+        phone = std::make_unique<sim::Phone>(options);
+        std::string error;
+        started = phone->Start(&error);
+        start_error = error;
+    }
+
+    sim::NandChip& nand() { return phone->nand(); }
+
+    // Writes the content files and the boot image into the home's "fw/" and
+    // makes the job's table of them.
+    void SetFirmware(const std::vector<Partition>& parts, const std::vector<uint8_t>& boot) {
+        table = JobPartitionTable{};
+        table.folder = home.path() + "fw/";
+        table.boot_file_name = "boot.bin";
+        table.boot_file_size = static_cast<uint32_t>(boot.size());
+        home.Write("fw/boot.bin", std::string(boot.begin(), boot.end()));
+        table.partition_count = static_cast<uint32_t>(parts.size());
+        for (size_t i = 0; i < parts.size(); ++i) {
+            const Partition& p = parts[i];
+            JobPartition& e = table.entries[i];
+            e.index = static_cast<uint32_t>(i + 1);
+            e.id = p.id;
+            e.offset = p.offset;
+            e.size = p.size;
+            e.content_size = static_cast<uint32_t>(p.content.size());
+            std::copy_n(p.name.begin(), std::min<size_t>(8, p.name.size()), e.name.begin());
+            table.content_paths[i] = "sub\\p" + std::to_string(i + 1) + ".bin";
+            home.Write("fw/sub/p" + std::to_string(i + 1) + ".bin",
+                       std::string(p.content.begin(), p.content.end()));
+        }
+    }
+
+    // Runs one job to its end on this thread; `setup` may adjust the job first.
+    int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {},
+            JobDisplay* shown_on = nullptr) {
+        job = std::make_unique<DownloadJob>(LinkKind::kSerial, shown_on ? shown_on : &display,
+                                            false);
+        job->work_mode = mode;
+        job->erase_range = range;
+        job->home = home.path();
+        job->port = phone->SlavePath();
+        job->baud_selection = 2;
+        job->table = table;
+        job->timings.retry_pause_ms = 1;
+        job->timings.baud_pause_ms = 20;  // an unpaced phone switches at once
+        job->timings.settle_ms = 20;
+        if (mode == WorkMode::kReadCode) {
+            job->folder = home.path() + "upload_nand/";
+            std::filesystem::create_directories(job->folder);
+            job->job_file_path =
+                job->folder + (range == 1 ? "upload_eerom.bin" : "upload_range.bin");
+        } else {
+            job->folder = table.folder.empty() ? home.path() : table.folder;
+        }
+        if (setup)
+            setup(*job);
+        return RunSerialJob(*job);
+    }
+
+    std::string ReadFile(const std::string& name) const { return home.Read(name); }
+
+    TempDir home;
+    RecordingDisplay display;
+    std::unique_ptr<sim::Phone> phone;
+    bool started = false;
+    std::string start_error;
+    JobPartitionTable table;
+    std::unique_ptr<DownloadJob> job;
+};
+
+// What a block must hold after a piece of a content file was written to it:
+// the piece, then erased bytes up to the block's end.
+inline std::vector<uint8_t> Padded(const std::vector<uint8_t>& data, size_t from, size_t n,
+                                   size_t block_bytes) {
+    std::vector<uint8_t> out(block_bytes, 0xFF);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, out.begin());
+    return out;
+}
+
+}  // namespace velmora::testing
