@@ -98,12 +98,22 @@ BlockMapView::BlockMapView(QWidget* parent) : QTableView(parent) {
     QPalette colours = palette();
     colours.setColor(QPalette::Base, FromColourValue(kBlockMapBackground));
     setPalette(colours);
+    // Wide enough for the three columns and the scroll bar, no wider.
+    setFixedWidth(ColumnsWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
 }
 
 void BlockMapView::setBlockModel(BlockMapModel* model) {
     setModel(model);
     connect(model, &QAbstractItemModel::modelReset, this, &BlockMapView::ApplyColumns);
     ApplyColumns();
+}
+
+int BlockMapView::ColumnsWidth() const {
+    int width = 0;
+    for (int c = 0; c < BlockMap::kColumns; ++c) {
+        width += ColumnPixels(c);
+    }
+    return width;
 }
 
 void BlockMapView::ApplyColumns() {

@@ -44,6 +44,7 @@ class BlockMapView : public QTableView {
     int topBlock() const;
 
   private:
+    int ColumnsWidth() const;
     void ApplyColumns();
 };
 

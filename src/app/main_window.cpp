@@ -67,7 +67,7 @@ void MainWindow::BuildControls() {
     block_model_ = new BlockMapModel(this);
     block_view_ = new BlockMapView(this);
     block_view_->setBlockModel(block_model_);
-    block_view_->setMinimumSize(250, 220);
+    block_view_->setMinimumHeight(220);
 
     serial_ = new QCheckBox(QStringLiteral("串口："), this);
     ports_ = new QComboBox(this);
@@ -106,9 +106,9 @@ void MainWindow::BuildControls() {
 
     auto* group = new QGroupBox(this);
     auto* group_row = new QHBoxLayout(group);
-    group_row->addWidget(block_view_, 1);
+    group_row->addWidget(block_view_);
     group_row->addSpacing(8);
-    group_row->addLayout(choices);
+    group_row->addLayout(choices, 1);
 
     auto* file_row = new QHBoxLayout;
     file_row->addWidget(Label(QStringLiteral("目标文件:"), this));

@@ -78,6 +78,10 @@ void WindowJobs::Start() {
 
     const StartOutcome outcome = controller_->Start(request);
     if (!outcome.started) {
+        if (!outcome.loader_message.empty()) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.loader_title),
+                                      Q(outcome.loader_message));
+        }
         window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.caption),
                                   Q(outcome.message));
         return;

@@ -135,34 +135,67 @@ class WindowJobTest : public QObject {
         QTRY_VERIFY(!w.jobRunning());
     }
 
-    // A whole job against the simulated phone: identification fills the block
-    // map, the job's end shows on the bar and brings the controls back.
-    void wholeJobAgainstTheSimulatedPhone() {
+    // A whole code upgrade against the simulated phone, then a job that fails.
+    void wholeJobsAgainstTheSimulatedPhone() {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        Choose(w.workModeList(), 2);
-        Choose(w.rangeList(), 3);
+        w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
         w.serialCheck()->setChecked(true);
         w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5"));
         w.StartJob();
         QVERIFY(w.jobRunning());
         ExpectBusy(w);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 30000);
+        QCOMPARE(w.startButton()->text(), QStringLiteral("代码升级"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
         ExpectIdle(w);
-
         const BlockMapModel& map = *w.blockMap();
+        const auto colour = [&](int block) {
+            return map.data(map.index(block, 0), Qt::BackgroundRole).value<QColor>();
+        };
+        const auto status = [&](int block) {
+            return map.data(map.index(block, 2), Qt::DisplayRole).toString();
+        };
         QCOMPARE(map.rowCount(), 1024);
-        QCOMPARE(map.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
-                 QStringLiteral("BLOCK"));
-        QCOMPARE(map.data(map.index(1023, 0), Qt::DisplayRole).toString(), QStringLiteral("1023"));
+        QCOMPARE(map.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("STATUS"));
         QCOMPARE(map.data(map.index(1023, 1), Qt::DisplayRole).toString(),
                  QStringLiteral("0x07FE0000"));
+        QCOMPARE(colour(0), QColor(0, 192, 0));  // the boot block, programmed
+        QCOMPARE(colour(1), QColor(0, 192, 0));
+        QCOMPARE(status(1), QStringLiteral("G"));
+        QCOMPARE(status(5), QStringLiteral("NG"));     // the factory bad block
+        QCOMPARE(colour(500), QColor(255, 128, 255));  // erased, never programmed
         QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
-        // Until the NAND operations exist every job ends failed: red, full, no text.
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        QCOMPARE(w.progressBar()->paintedText(), QStringLiteral("100%"));
+        QVERIFY(f.dialogs.messages.empty());  // no debug mode, no boxes
+
+        // A chip the catalogue does not know: the job fails, red and full.
+        Choose(w.workModeList(), 2);
+        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        w.StartJob();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        ExpectIdle(w);
+        QCOMPARE(w.statusText()->text(), QStringLiteral("未知芯片类型！"));
         QCOMPARE(w.progressBar()->position(), 100);
         QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
         QVERIFY(w.progressBar()->paintedText().isEmpty());
+    }
+
+    // Debug mode: each step waits for its box, on the window's thread.
+    void debugModeShowsSteps() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        QTest::keyClick(w.startButton(), Qt::Key_D, Qt::ControlModifier);
+        Choose(w.workModeList(), 2);
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        w.StartJob();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        QVERIFY(!f.dialogs.messages.empty());
+        QVERIFY(QFile::exists(QString::fromStdString(f.home()) + QStringLiteral("dl_log.txt")));
     }
 
     // Display calls from another thread arrive in the order they were made; a
