@@ -5,7 +5,9 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "app/ptt_viewer.h"
 #include "app/single_instance.h"
+#include "config/partition_table.h"
 #include "fake_dialogs.h"
 
 using namespace velmora::app;
@@ -74,6 +76,31 @@ class DialogsTest : public QObject {
         dialog.show();
         QVERIFY(accepted.wait(2000));
         QCOMPARE(dialog.counterText(), QStringLiteral("16"));
+    }
+
+    // The viewer parses what it is given; a file that does not parse shows its
+    // path above the summary of the last table that did.
+    void viewerKeepsTheLastGoodSummary() {
+        FakeDialogs host;
+        velmora::PartitionTable table;
+        PartitionTableViewer empty(host, table, {});
+        QVERIFY(empty.summary().isEmpty());
+
+        const QString sample = QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt");
+        PartitionTableViewer viewer(host, table, sample);
+        QVERIFY(viewer.summary().startsWith(QStringLiteral("Total partition number = 3.\n")));
+        QVERIFY(viewer.summary().contains(QStringLiteral("file               = images\\lang.bin")));
+        const QString shown = viewer.summary();
+
+        QTemporaryDir dir;
+        const QString broken = dir.path() + QStringLiteral("/broken.ptt");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[partition#01]\nid=1\n");
+        file.close();
+        viewer.Choose(broken);
+        QCOMPARE(viewer.path(), broken);
+        QCOMPARE(viewer.summary(), shown);
     }
 
     void secondInstanceIsRefused() {

@@ -209,6 +209,11 @@ int Shots(const QString& folder) {
     tour.Start(2, 0, QStringLiteral("sim:id=12,34,00,15"));
     PumpUntil([&] { return !w.jobRunning(); }, 60000);
     shoot_window(QStringLiteral("window-failed.png"));
+
+    // And one that succeeds, at the phone's full speed.
+    tour.Start(0, 0, QStringLiteral("sim"));
+    PumpUntil([&] { return !w.jobRunning(); }, 60000);
+    shoot_window(QStringLiteral("window-upgrade-done.png"));
     w.accept();
     return 0;
 }
