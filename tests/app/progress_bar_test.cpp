@@ -100,11 +100,9 @@ class ProgressBarTest : public QObject {
         bar.resize(200, 20);
         bar.SetPos(70);
         bar.SetText(QStringLiteral("OK"));
-        QCOMPARE(bar.position(), 70);
         QCOMPARE(bar.paintedText(), QStringLiteral("OK"));
         bar.SetPos(101);  // above the maximum paints like the minimum
         QCOMPARE(BarPixels(Render(bar), kBlue), 0);
-        QVERIFY(bar.paintedText().isEmpty());
     }
 };
 
