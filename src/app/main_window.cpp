@@ -101,6 +101,7 @@ void MainWindow::BuildControls() {
     choices->addWidget(end_label_, 5, 0);
     choices->addWidget(end_text_, 5, 1);
     choices->setRowStretch(6, 1);
+    choices->setColumnStretch(1, 1);
     choices->setRowMinimumHeight(4, 20);
     choices->setRowMinimumHeight(5, 20);
 
