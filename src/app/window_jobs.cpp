@@ -47,6 +47,13 @@ void WindowJobs::Post(F&& f) {
 
 void WindowJobs::Start() {
     JobRequest request;
+    request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
+    request.port = window_.portList()->currentText().trimmed().toStdString();
+    if (request.link == LinkKind::kSerial &&
+        (request.port == "sim" || request.port.rfind("sim:", 0) == 0) &&
+        !SimulatedPort(request.port, request.port)) {
+        return;
+    }
     switch (window_.workModeList()->currentIndex()) {
         case 1:
             request.work_mode = WorkMode::kReadCode;
@@ -64,13 +71,6 @@ void WindowJobs::Start() {
     request.range_start = window_.rangeStart();
     request.range_end = window_.rangeEnd();
     request.debug = window_.debugMode();
-    request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
-    request.port = window_.portList()->currentText().trimmed().toStdString();
-    if (request.link == LinkKind::kSerial &&
-        (request.port == "sim" || request.port.rfind("sim:", 0) == 0) &&
-        !SimulatedPort(request.port, request.port)) {
-        return;
-    }
     request.baud_selection = window_.baudList()->currentIndex();
     request.ptt_path = window_.targetFile()->text().toStdString();
     request.home = window_.home();
