@@ -42,18 +42,6 @@ TEST(StatusReporter, ProgressIsTruncatedAndZeroUnitsShowZero) {
     EXPECT_EQ(display.progress(), (std::vector<int>{0, 33, 100}));
 }
 
-TEST(StatusReporter, FailedMarkPaintsTheBarRedPerLink) {
-    RecordingDisplay serial_display, usb_display;
-    StatusReporter serial(&serial_display, LinkKind::kSerial, false);
-    StatusReporter usb(&usb_display, LinkKind::kUsb, false);
-    serial.MarkJobFailed();
-    usb.MarkJobFailed();
-    EXPECT_TRUE(serial.failed_mark());
-    EXPECT_EQ(serial_display.bar_colours().back(), kBarRedSerial);
-    EXPECT_EQ(usb_display.bar_colours().back(), kBarRedUsb);
-    EXPECT_EQ(serial_display.progress().back(), 100);
-}
-
 TEST(StatusReporter, BlockMapRowsAddressesAndScrolling) {
     RecordingDisplay display;
     StatusReporter reporter(&display, LinkKind::kSerial, false);
