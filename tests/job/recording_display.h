@@ -23,6 +23,7 @@ class RecordingDisplay : public JobDisplay {
     void OnElapsed(const std::string& text) override { Add("elapsed", text); }
     void OnChipInfo(const std::string& text) override { Add("chip", text); }
     void OnStepMessage(const std::string& text) override { Add("message", text); }
+    void OnLog(const std::string& text) override { Add("log", text); }
     void OnBlockMapClear() override {
         Map([](BlockMap& m) { m.Clear(); });
     }
@@ -40,6 +41,7 @@ class RecordingDisplay : public JobDisplay {
     std::vector<std::string> messages() const { return Get("message"); }
     std::vector<std::string> elapsed() const { return Get("elapsed"); }
     std::vector<std::string> chip() const { return Get("chip"); }
+    std::vector<std::string> log() const { return Get("log"); }
     std::vector<int> progress() const {
         std::vector<int> out;
         for (const auto& p : Get("progress"))
