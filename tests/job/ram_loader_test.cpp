@@ -1,6 +1,7 @@
 #include "job/ram_loader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,8 @@ TEST(RamLoader, EmbeddedImagesUnlessTheHomeFolderHoldsAReplacement) {
     EXPECT_EQ(EmbeddedRamLoader(LinkKind::kSerial).size(), 12904u);
     EXPECT_EQ(EmbeddedRamLoader(LinkKind::kUsb).size(), 19360u);
 
-    const std::string home = ::testing::TempDir() + "/velmora_ram_loader/";
+    const std::string home =
+        ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_ram_loader/";
     std::filesystem::create_directories(home);
     std::vector<uint8_t> image;
     ASSERT_EQ(LoadRamLoader(LinkKind::kSerial, home, image), 0);

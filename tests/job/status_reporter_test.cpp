@@ -1,6 +1,7 @@
 #include "job/status_reporter.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -86,7 +87,8 @@ TEST(StatusReporter, StepMessagesOnlyInDebugMode) {
 }
 
 TEST(StatusReporter, LogIsReplacedAndWrittenAsGiven) {
-    const std::string path = ::testing::TempDir() + "/reporter_dl_log.txt";
+    const std::string path =
+        ::testing::TempDir() + "/" + std::to_string(getpid()) + "_reporter_dl_log.txt";
     {
         std::ofstream old(path);
         old << "an earlier job's log\n";

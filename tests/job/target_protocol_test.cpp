@@ -3,6 +3,7 @@
 #include "flash/target_protocol.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -102,7 +103,8 @@ TEST_F(TargetProtocolTest, IdentificationCodesAndIdTexts) {
 }
 
 TEST_F(TargetProtocolTest, GeometryChecksIncludingAZeroPageSize) {
-    const std::string home = ::testing::TempDir() + "/velmora_geometry/";
+    const std::string home =
+        ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_geometry/";
     std::filesystem::create_directories(home);
     job_.home = home;
     const struct {
