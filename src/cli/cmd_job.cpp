@@ -26,10 +26,7 @@
 #include "job/status_reporter.h"
 #include "job/text_format.h"
 
-#if __has_include("sim/phone.h")
 #include "sim/phone.h"
-#define VELMORA_CLI_HAS_SIM 1
-#endif
 
 namespace velmora::cli {
 namespace {
@@ -263,30 +260,41 @@ int RangeIndex(const JobOptions& job) {
 }
 
 // SIGINT and SIGTERM stop the job as the window's Stop button does. They are
-// blocked in every thread and taken from a signalfd by one watcher.
+// blocked before any thread starts (threads inherit the mask, so none of them
+// is killed by the default action) and taken from a signalfd by one watcher.
 class SignalStop {
   public:
-    explicit SignalStop(JobController& jobs) : jobs_(jobs) {
+    SignalStop() {
         sigemptyset(&set_);
         sigaddset(&set_, SIGINT);
         sigaddset(&set_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set_, &old_);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
         signal_fd_ = signalfd(-1, &set_, SFD_CLOEXEC);
         done_fd_ = eventfd(0, EFD_CLOEXEC);
-        watcher_ = std::thread([this] { Watch(); });
     }
     ~SignalStop() {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(done_fd_, &one, sizeof one);
-        watcher_.join();
+        Unwatch();
         close(signal_fd_);
         close(done_fd_);
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+        // The mask stays: a signal that comes after the job's end must not kill
+        // the program while it prints the result; the program ends right after.
+    }
+    // From now on a signal stops the jobs of `jobs`.
+    void Watch(JobController& jobs) {
+        watcher_ = std::thread([this, &jobs] { Run(jobs); });
+    }
+    // Ends the watcher; call it before the controller goes away.
+    void Unwatch() {
+        if (watcher_.joinable()) {
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = write(done_fd_, &one, sizeof one);
+            watcher_.join();
+        }
     }
     bool signalled() const { return signalled_.load(); }
 
   private:
-    void Watch() {
+    void Run(JobController& jobs) {
         pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {done_fd_, POLLIN, 0}};
         for (;;) {
             if (poll(fds, 2, -1) < 0)
@@ -297,14 +305,13 @@ class SignalStop {
                 signalfd_siginfo info{};
                 if (read(signal_fd_, &info, sizeof info) == sizeof info) {
                     signalled_.store(true);
-                    jobs_.Stop();
+                    jobs.Stop();
                 }
             }
         }
     }
 
-    JobController& jobs_;
-    sigset_t set_{}, old_{};
+    sigset_t set_{};
     int signal_fd_ = -1;
     int done_fd_ = -1;
     std::atomic<bool> signalled_{false};
@@ -314,6 +321,7 @@ class SignalStop {
 }  // namespace
 
 int RunJob(const GlobalOptions& global, const JobOptions& job) {
+    SignalStop signals;
     JobRequest request;
     request.work_mode = job.command == "upgrade" ? WorkMode::kCodeUpgrade
                         : job.command == "read"  ? WorkMode::kReadCode
@@ -345,15 +353,12 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
 
-#ifdef VELMORA_CLI_HAS_SIM
     std::unique_ptr<sim::Phone> phone;
-#endif
     if (!job.link.usb) {
         const std::string& port = job.link.port;
         if (port.empty())
             return Refuse(global, "--port is needed for the serial link");
         if (port == "sim" || port.rfind("sim:", 0) == 0) {
-#ifdef VELMORA_CLI_HAS_SIM
             sim::PhoneOptions options;
             options.catalogue = global.home;
             std::string error;
@@ -364,9 +369,6 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
             if (!phone->Start(&error))
                 return Refuse(global, "simulated phone: " + error);
             request.port = phone->SlavePath();
-#else
-            return Refuse(global, "the simulated phone is not part of this build");
-#endif
         } else {
             request.port = port;
         }
@@ -382,15 +384,17 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         outcome = o;
     };
 
-    SignalStop signals(jobs);
+    signals.Watch(jobs);
     const StartOutcome started = jobs.Start(request);
     if (!started.started) {
+        signals.Unwatch();
         if (!started.loader_message.empty() && !global.json) {
             std::cerr << "velmora-cli: " << started.loader_message << "\n";
         }
         return Refuse(global, started.message);
     }
     jobs.Wait();
+    signals.Unwatch();
 
     std::lock_guard lock(outcome_mutex);
     const bool stopped = outcome.user_stopped || signals.signalled();

@@ -29,6 +29,14 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
 
 namespace {
 
+// A step's failure message; a step that failed because the operator stopped the
+// job says nothing, as the job's end does not.
+void StepFailed(DownloadJob& job) {
+    if (job.user_stop.load() == 0) {
+        job.reporter.ShowStepMessage(job.error_text);
+    }
+}
+
 // Runs the steps up to the end of the work mode; returns the job result.
 int RunSteps(DownloadJob& job, SerialPort& port) {
     StatusReporter& reporter = job.reporter;
@@ -66,25 +74,25 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
 
     reporter.SetStatus("Get Flash information!");
     if (IdentifyNand(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
+        StepFailed(job);
         job.result.store(-7);
         return -7;
     }
     reporter.SetStatus("Get Flash IBT!");
     if (GetIbt(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
+        StepFailed(job);
         job.result.store(100);
         return 100;
     }
     if (SetNandParameters(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
+        StepFailed(job);
         job.result.store(-8);
         return -8;
     }
     reporter.SetStatus("Get MangrBlk!");
     if (const int m = ReadManagementRecord(job); m > 0) {
         job.error_text = Format("Get MangrBlk Fail, #%d!", m);
-        reporter.ShowStepMessage(job.error_text);
+        StepFailed(job);
         job.result.store(-80);
         return -80;
     }

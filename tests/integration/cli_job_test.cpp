@@ -1,0 +1,123 @@
+// velmora-cli upgrade/read/erase as an operator or a script runs it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "job_fixture.h"
+
+extern char** environ;
+
+namespace velmora::testing {
+namespace {
+
+struct CliRun {
+    int status = -1;  // exit status
+    std::string out;
+    std::string err;
+};
+
+class CliJobTest : public JobFixture {
+  protected:
+    // Starts velmora-cli with `args` (after --home); stdout and stderr go to files.
+    pid_t Spawn(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {std::string(VELMORA_BIN_DIR) + "/velmora-cli", "--home",
+                                         home_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (auto& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (home_ + "out.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, (home_ + "err.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, raw[0], &files, nullptr, raw.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+        return pid;
+    }
+    CliRun Finish(pid_t pid) {
+        CliRun run;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadFile(home_ + "out.txt");
+        run.err = ReadFile(home_ + "err.txt");
+        return run;
+    }
+    CliRun Cli(const std::vector<std::string>& args) { return Finish(Spawn(args)); }
+};
+
+std::string LastLine(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
+    const auto nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
+    CliRun r = Cli({"upgrade", "--ptt", home_ + "missing.ptt", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("不能打开PTT文件，请确认该文件是否存在！"), std::string::npos) << r.err;
+
+    std::ofstream(home_ + "broken.ptt") << "[partition_table_config_start]\n";
+    r = Cli({"upgrade", "--ptt", home_ + "broken.ptt", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("解析PTT文件错误！"), std::string::npos) << r.err;
+
+    r = Cli({"upgrade", "--ptt", "", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("请选择PTT文件！"), std::string::npos) << r.err;
+
+    std::ofstream(home_ + "upload_nand") << "a file where the folder belongs";
+    r = Cli({"read", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("创建目录失败！"), std::string::npos) << r.err;
+
+    r = Cli({"erase", "--range", "eerom", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+
+    r = Cli({"erase", "--range", "area", "--start", "0", "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
+    CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF",
+                    "--baud", "115200", "--port", "sim"});
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    EXPECT_EQ(end["event"], "end");
+    const int result = end["result"];
+    EXPECT_EQ(r.status, result == 0 ? 0 : 1);
+    EXPECT_NE(r.out.find(R"({"event":"chip","text":" EC, A1, 00, 15"})"), std::string::npos);
+    for (const auto& line : {std::string("status"), std::string("progress")}) {
+        EXPECT_NE(r.out.find("\"event\":\"" + line + "\""), std::string::npos) << line;
+    }
+
+    r = Cli({"erase", "--range", "all", "--port", "COM0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(LastLine(r.out), "result: -3001");
+    EXPECT_NE(r.out.find("status: 打开串口失败！"), std::string::npos) << r.out;
+}
+
+TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {
+    const pid_t pid = Spawn({"--debug", "erase", "--range", "all", "--port", "sim:manual"});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(home_ + "out.txt").find("请打开手机！") != std::string::npos; }));
+    kill(pid, SIGINT);
+    const CliRun r = Finish(pid);
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.out.find("message:"), std::string::npos) << "a stopped job ends silently";
+    EXPECT_TRUE(fs::exists(home_ + "dl_log.txt"));
+}
+
+}  // namespace
+}  // namespace velmora::testing

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include "job/ram_loader.h"
+#include "job/status_reporter.h"
+#include "job_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+using SerialJobTest = JobFixture;
+
+bool Contains(const std::vector<std::string>& list, const std::string& text) {
+    return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+// The sequence reaches the work mode; until the NAND operations exist the job
+// fails there with a clear text, and never reports work it did not do.
+TEST_F(SerialJobTest, WholeSequenceReachesTheWorkMode) {
+    StartPhone();
+    const JobOutcome o = Run(Request(2));
+    const auto statuses = display_.statuses();
+    std::vector<std::string> expected = {
+        "请打开手机！",   "改变波特率到115200！", "改变波特率到921600!", "Get Flash information!",
+        "Get Flash IBT!", "Get MangrBlk!",        "ERASE FLASH!"};
+    auto it = statuses.begin();
+    for (const auto& text : expected) {
+        it = std::find(it, statuses.end(), text);
+        ASSERT_NE(it, statuses.end()) << "missing or out of order: " << text;
+    }
+    EXPECT_EQ(display_.chip().back(), " EC, A1, 00, 15");
+    EXPECT_EQ(display_.map().rows(), 1025);
+    const auto commands = phone_->trace().Commands();
+    ASSERT_GE(commands.size(), 5u);
+    EXPECT_EQ(std::vector<int>(commands.begin(), commands.begin() + 5),
+              (std::vector<int>{4, 5, 7, 6, 20}));
+    EXPECT_TRUE(phone_->trace().Violations().empty()) << phone_->trace().Violations().front();
+
+    // The loader went into RAM at 0 in 51 loads of at most 64 words, whole.
+    const auto loader = EmbeddedRamLoader(LinkKind::kSerial);
+    std::vector<int64_t> words;
+    for (const auto& e : phone_->trace().Of("rom")) {
+        if (e.command == 'L' && e.value >= 0 && e.value < static_cast<int64_t>(loader.size())) {
+            words.push_back(e.count);
+        }
+    }
+    ASSERT_EQ(words.size(), 51u);
+    EXPECT_EQ(std::count(words.begin(), words.end(), 64), 50);
+    EXPECT_EQ(words.back(), 104 / 4);
+    const auto jumps = phone_->trace().Of("jump");
+    ASSERT_EQ(jumps.size(), 1u);
+    EXPECT_EQ(jumps[0].count, static_cast<int64_t>(loader.size()));
+    EXPECT_EQ(jumps[0].text, "crc " + std::to_string(Crc32(loader)));
+
+    if (o.result == 0) {
+        EXPECT_EQ(phone_->trace().ErasedBlocks(), std::vector<uint32_t>{0});
+        EXPECT_EQ(display_.bar_colours().back(), kBarGreen);
+    } else {
+        EXPECT_TRUE(NotAvailableYet(o)) << o.error_text;
+        EXPECT_EQ(display_.bar_colours().back(), kBarRedSerial);
+        EXPECT_EQ(display_.last_status(), o.error_text);
+    }
+}
+
+TEST_F(SerialJobTest, BaudSelectionsSwitchBothEnds) {
+    const uint32_t rates[] = {115200, 460800, 921600};
+    for (int selection = 0; selection < 3; ++selection) {
+        StartPhone();
+        Run(Request(selection));
+        const auto commands = phone_->trace().Commands();
+        const bool frame_sent = std::find(commands.begin(), commands.end(), 4) != commands.end();
+        EXPECT_EQ(frame_sent, selection != 0) << "selection " << selection;
+        const auto seen = phone_->trace().BaudRates();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), rates[selection]) << "the phone saw the host's port at this rate";
+        ASSERT_TRUE(Contains(display_.statuses(), "Get MangrBlk!")) << "selection " << selection;
+        phone_.reset();
+    }
+}
+
+TEST_F(SerialJobTest, PortThatCannotBeOpenedFailsWithMinus3001) {
+    for (const char* port : {"COM0", "COM1025", "/dev/velmora-no-such-port"}) {
+        JobRequest request = Request();
+        request.port = port;
+        const JobOutcome o = Run(request);
+        EXPECT_EQ(o.result, -3001) << port;
+        EXPECT_EQ(o.error_text, "打开串口失败！");
+        EXPECT_TRUE(Contains(display_.statuses(), "Open COMPort Fail"));
+        EXPECT_EQ(display_.last_status(), "打开串口失败！");
+    }
+}
+
+TEST_F(SerialJobTest, BootStageFailures) {
+    StartPhone("no-echo");
+    JobOutcome o = Run(Request());
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.error_text, "连接手机失败！");
+
+    StartPhone("no-start");
+    o = Run(Request());
+    EXPECT_EQ(o.result, -4);
+    EXPECT_EQ(o.error_text, "BootLoader启动失败!");
+    EXPECT_EQ(display_.last_status(), "BootLoader启动失败!");
+}
+
+TEST_F(SerialJobTest, IdentificationFailuresShowTheirTexts) {
+    struct Case {
+        const char* options;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"drop=5", "读NAND FLash ID错误！"},              // no answer: -1000
+        {"status=5", "读NAND FLash ID错误！"},            // bad status: -1001
+        {"id=FF,A1,00,15", "芯片类型错误！"},             // maker 0xFF: -2000
+        {"chip=EC,A1,id=AB,CD,00,15", "未知芯片类型！"},  // not listed: 20006
+    };
+    for (const auto& c : cases) {
+        StartPhone(c.options);
+        const JobOutcome o = Run(Request());
+        EXPECT_EQ(o.result, -7) << c.options;
+        EXPECT_EQ(o.error_text, c.status) << c.options;
+        EXPECT_TRUE(Contains(display_.statuses(), c.status)) << c.options;
+        phone_.reset();
+    }
+
+    // A catalogue whose geometry cannot be right: -2002, "参数定义错误！".
+    std::ofstream(home_ + "FlashChip.ini")
+        << "[VERSION]\nDATE=x\nVER=1\n[EC,A1]\nBLOCK_NUM=1024\nBLOCK_SIZE=16\nPAGE_SIZE=528\n"
+           "SPARE_SIZE=16\nERASE_TIME=1\nWRITE_TIME=1\n";
+    StartPhone();
+    const JobOutcome o = Run(Request());
+    EXPECT_EQ(o.result, -7);
+    EXPECT_EQ(o.error_text, "参数定义错误！");
+}
+
+TEST_F(SerialJobTest, TargetCommandFailures) {
+    struct Case {
+        const char* options;
+        int result;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"drop=7", 100, "Wait for ibt command response fail!"},
+        {"status=7:21", 100, "Get IBT fail, AA55, 15"},
+        {"drop=6", -8, "Set Nanf Flash Parameter fail!"},
+        {"drop=20", -80, "Get MangrBlk Fail, #1000!"},
+        {"status=20:1", -80, "Get MangrBlk Fail, #1011!"},
+    };
+    for (const auto& c : cases) {
+        StartPhone(c.options);
+        const JobOutcome o = Run(Request());
+        EXPECT_EQ(o.result, c.result) << c.options;
+        EXPECT_EQ(o.error_text, c.error) << c.options;
+        EXPECT_EQ(display_.last_status(), c.error) << c.options;
+        phone_.reset();
+    }
+}
+
+TEST_F(SerialJobTest, ManagementRecordMissingOrCorrupt) {
+    // A chip without a record answers 255: the job goes on to the work mode.
+    StartPhone();
+    Run(Request());
+    EXPECT_TRUE(Contains(display_.statuses(), "ERASE FLASH!"));
+    phone_.reset();
+
+    // A record whose checksum does not match fails the job with 1100.
+    StartPhone("bad-crc=20");
+    StoreRecord();
+    const JobOutcome o = Run(Request());
+    EXPECT_EQ(o.result, -80);
+    EXPECT_EQ(o.error_text, "Get MangrBlk Fail, #1100!");
+}
+
+TEST_F(SerialJobTest, DebugFilesOnlyInDebugModeAndTheLogIsReplaced) {
+    std::ofstream(home_ + "dl_log.txt") << "an earlier job's log";
+    StartPhone();
+    const auto record = StoreRecord();
+
+    Run(Request());
+    EXPECT_FALSE(fs::exists(home_ + "bbm_rcb.bin"));
+    EXPECT_EQ(ReadFile(home_ + "dl_log.txt"), "an earlier job's log");
+    EXPECT_TRUE(display_.messages().empty()) << "no step messages outside debug mode";
+
+    JobRequest debug = Request();
+    debug.debug = true;
+    const JobOutcome o = Run(debug);
+    EXPECT_EQ(ReadFile(home_ + "bbm_rcb.bin"), std::string(record.begin(), record.end()));
+    EXPECT_EQ(ReadFile(home_ + "dl_log.txt").find("an earlier job's log"), std::string::npos);
+    if (o.result != 0) {
+        EXPECT_EQ(display_.messages().back(), o.error_text) << "the failure, as a step message";
+    }
+}
+
+TEST_F(SerialJobTest, StopWhileWaitingForThePhoneEndsSilently) {
+    StartPhone("manual");  // never switched on: no announcement
+    JobController jobs(&display_);
+    JobOutcome outcome;
+    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
+    JobRequest request = Request();
+    request.debug = true;
+    ASSERT_TRUE(jobs.Start(request).started);
+    ASSERT_TRUE(WaitUntil([&] { return display_.saw_status("请打开手机！"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    jobs.Stop();
+    jobs.Wait();
+    EXPECT_TRUE(outcome.user_stopped);
+    EXPECT_NE(outcome.result, 0);
+    EXPECT_TRUE(display_.messages().empty()) << display_.messages().front();
+    const auto colours = display_.bar_colours();
+    EXPECT_EQ(std::count(colours.begin(), colours.end(), kBarRedSerial), 0);
+}
+
+TEST_F(SerialJobTest, StopInTheMiddleOfACommandEndsSilently) {
+    StartPhone("drop=7");
+    JobController jobs(&display_);
+    JobOutcome outcome;
+    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
+    JobRequest request = Request();
+    request.debug = true;
+    request.timings.response_ms = 60000;  // only Stop can end the wait for the IBT
+    ASSERT_TRUE(jobs.Start(request).started);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto c = phone_->trace().Commands();
+        return std::find(c.begin(), c.end(), 7) != c.end();
+    }));
+    const auto stop_at = std::chrono::steady_clock::now();
+    jobs.Stop();
+    jobs.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - stop_at, std::chrono::seconds(10));
+    EXPECT_TRUE(outcome.user_stopped);
+    EXPECT_TRUE(display_.messages().empty()) << display_.messages().front();
+    const auto colours = display_.bar_colours();
+    EXPECT_EQ(std::count(colours.begin(), colours.end(), kBarRedSerial), 0);
+}
+
+}  // namespace
+}  // namespace velmora::testing
