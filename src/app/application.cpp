@@ -6,14 +6,13 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <memory>
 
 #include "app/app_icon.h"
 #include "app/dialog_host.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "config/home.h"
-
-#include <memory>
 
 namespace velmora::app {
 
