@@ -4,6 +4,8 @@
 //   announces itself (a pseudo-terminal with nobody on the far side); the time
 //   from Stop to the job's end is reported as the iteration time (target: under
 //   50 ms).
+// StopInTheMiddleOfACommand: the same against the simulated phone, which leaves
+//   the IBT command unanswered; Stop comes while the host waits for the answer.
 // IdleWaitCpu: the same job left waiting for 10 s; the CPU time the whole
 //   process used in that time is reported as cpu_ms (target: under 50 ms).
 #include <benchmark/benchmark.h>
@@ -13,6 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -21,6 +24,7 @@
 #include <thread>
 
 #include "job/job_control.h"
+#include "sim/phone.h"
 
 namespace {
 
@@ -41,7 +45,7 @@ struct SilentLine {
 
 // A job on `line` with the ending signalled through a condition variable.
 struct WaitingJob {
-    explicit WaitingJob(const std::string& port) : jobs(nullptr) {
+    explicit WaitingJob(const std::string& port, const std::string& home = {}) : jobs(nullptr) {
         jobs.on_finished = [this](const velmora::JobOutcome&) {
             std::lock_guard lock(mutex);
             ended_at = Clock::now();
@@ -52,7 +56,8 @@ struct WaitingJob {
         request.work_mode = velmora::WorkMode::kErase;
         request.erase_range = velmora::erase_range::kAll;
         request.port = port;
-        request.home = std::filesystem::temp_directory_path().string() + "/";
+        request.home = home.empty() ? std::filesystem::temp_directory_path().string() + "/" : home;
+        request.timings.response_ms = 600000;  // only Stop ends a wait for an answer
         started = jobs.Start(request).started;
     }
     Clock::time_point StopAndWait() {
@@ -98,6 +103,40 @@ void StopWhileWaitingForPhone(benchmark::State& state) {
     state.counters["worst_ms"] = worst_ms;
 }
 BENCHMARK(StopWhileWaitingForPhone)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void StopInTheMiddleOfACommand(benchmark::State& state) {
+    double worst_ms = 0;
+    for (auto _ : state) {
+        velmora::sim::PhoneOptions options;
+        std::string error;
+        velmora::sim::ParsePhoneOptions("drop=7", options, error);
+        options.catalogue = VELMORA_BIN_DIR;
+        options.start_delay_ms = 1;
+        velmora::sim::Phone phone(options);
+        if (!phone.Start(&error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        WaitingJob job(phone.SlavePath(), std::string(VELMORA_BIN_DIR) + "/");
+        const auto seen_ibt = [&] {
+            const auto c = phone.trace().Commands();
+            return std::find(c.begin(), c.end(), 7) != c.end();
+        };
+        for (int i = 0; i < 2000 && !seen_ibt(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto took = job.StopAndWait().time_since_epoch();
+        const double ms = std::chrono::duration<double, std::milli>(took).count();
+        worst_ms = std::max(worst_ms, ms);
+        state.SetIterationTime(ms / 1e3);
+    }
+    state.counters["worst_ms"] = worst_ms;
+}
+BENCHMARK(StopInTheMiddleOfACommand)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 void IdleWaitCpu(benchmark::State& state) {
     SilentLine line;

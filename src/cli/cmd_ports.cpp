@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "serial/serial_port.h"
@@ -8,11 +9,9 @@ namespace velmora::cli {
 int RunPorts(const GlobalOptions& global) {
     const auto ports = ListSerialPorts();
     if (global.json) {
-        std::printf("{\"event\":\"ports\",\"ports\":[");
-        for (size_t i = 0; i < ports.size(); ++i) {
-            std::printf("%s\"%s\"", i ? "," : "", ports[i].c_str());
-        }
-        std::printf("]}\n");
+        const nlohmann::json event = {{"event", "ports"}, {"ports", ports}};
+        std::printf("%s\n",
+                    event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return kExitOk;
     }
     for (const auto& port : ports) {

@@ -45,10 +45,11 @@ StartOutcome Refuse(const char* message, const char* caption) {
 }  // namespace
 
 StartOutcome JobController::Start(const JobRequest& request) {
+    // The last job's worker ends first, so the display has one caller at a time.
+    Wait();
     if (display_) {
         display_->OnBlockMapClear();
     }
-    Wait();
 
     const std::string home = request.home;
     std::string job_file;

@@ -2,6 +2,7 @@
 // Whole jobs against the simulated phone over a real pseudo-terminal, run the
 // way a front end runs them: a JobRequest through a JobController.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -48,7 +49,7 @@ inline bool WaitUntil(const std::function<bool()>& done, int seconds = 10) {
 class JobFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        home_ = ::testing::TempDir() + "/velmora_it_" +
+        home_ = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_it_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
         fs::remove_all(home_);
         fs::create_directories(home_);
@@ -82,13 +83,15 @@ class JobFixture : public ::testing::Test {
         r.home = home_;
         r.port = phone_ ? phone_->SlavePath() : std::string();
         r.baud_selection = baud_selection;
-        r.timings.ack_ms = 300;
-        r.timings.boot_answer_ms = 500;
-        r.timings.loader_start_ms = 500;
+        // Short enough for quick failures, long enough for a loaded machine
+        // running sanitizer builds.
+        r.timings.ack_ms = 600;
+        r.timings.boot_answer_ms = 1000;
+        r.timings.loader_start_ms = 800;
         r.timings.baud_pause_ms = 20;
         r.timings.settle_ms = 20;
-        r.timings.response_ms = 500;
-        r.timings.usb_response_ms = 500;
+        r.timings.response_ms = 800;
+        r.timings.usb_response_ms = 800;
         r.timings.retry_pause_ms = 10;
         return r;
     }

@@ -1,6 +1,7 @@
 #include "job/job_control.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -18,7 +19,7 @@ using testing::RecordingDisplay;
 class JobControlTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        home_ = ::testing::TempDir() + "/velmora_job_control_" +
+        home_ = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_job_control_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
         fs::remove_all(home_);
         fs::create_directories(home_);

