@@ -8,7 +8,7 @@
 // Unpaced/Upgrade, Unpaced/ReadBack: an unpaced phone with a 128 MiB chip and a
 //   100 MiB image. Reports MB/s and the job thread's CPU seconds per MiB.
 //   Target: above 20 MB/s.
-// The peak memory of velmora-cli is measured by scripts/bench-memory.sh.
+// The peak memory of velmora-cli is measured by bench_nand_cli_memory.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -100,8 +100,9 @@ constexpr size_t kBlock = 0x20000;
 
 void SetImage(SimHarness& sim, size_t image_bytes) {
     const uint32_t blocks = static_cast<uint32_t>(image_bytes / kBlock + 1);
-    sim.SetFirmware({{"code", uint32_t{kBlock}, blocks * uint32_t{kBlock}, Bytes(image_bytes, 1), 1}},
-                    BootImage(2));
+    sim.SetFirmware(
+        {{"code", uint32_t{kBlock}, blocks * uint32_t{kBlock}, Bytes(image_bytes, 1), 1}},
+        BootImage(2));
 }
 
 NandGeometry GeometryOf(SimHarness& sim) {
@@ -119,10 +120,10 @@ void Paced(benchmark::State& state, bool read_back) {
         }
         sim.phone->trace().Clear();
         PhaseClock clock;
-        const int result = read_back ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable,
-                                               real_timings, &clock)
-                                     : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
-                                               real_timings, &clock);
+        const int result =
+            read_back
+                ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, real_timings, &clock)
+                : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &clock);
         if (result != 0) {
             state.SkipWithError(sim.job->error_text.c_str());
             return;
@@ -161,8 +162,14 @@ void Unpaced(benchmark::State& state, bool read_back) {
 
 BENCHMARK_CAPTURE(Paced, Upgrade, false)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(Paced, ReadBack, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(Unpaced, Upgrade, false)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(Unpaced, ReadBack, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Unpaced, Upgrade, false)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Unpaced, ReadBack, true)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace velmora::testing

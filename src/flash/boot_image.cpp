@@ -7,7 +7,6 @@
 #include "flash/block_erase.h"
 #include "flash/nand_internal.h"
 #include "flash/page_program.h"
-#include "flash/partition_download.h"
 #include "flash/read_back.h"
 #include "flash/target_protocol.h"
 #include "job/text_format.h"
@@ -46,7 +45,7 @@ int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int er
 }  // namespace
 
 int WriteBootBlock(DownloadJob& job) {
-    const std::string path = TableFilePath(job, job.table.boot_file_name);
+    const std::string path = job.table.BootFilePath();
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         job.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");

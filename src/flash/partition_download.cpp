@@ -51,13 +51,6 @@ int WritePiece(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with
 
 }  // namespace
 
-std::string TableFilePath(const DownloadJob& job, const std::string& name) {
-    std::string path = job.table.folder + name;
-    std::replace(path.begin() + static_cast<std::ptrdiff_t>(job.table.folder.size()), path.end(),
-                 '\\', '/');
-    return path;
-}
-
 int BuildTargetPartitionRecords(DownloadJob& job) {
     TargetPartitionRecords& out = job.records;
     out = TargetPartitionRecords{};
@@ -117,7 +110,7 @@ int CodeAreaEndBlock(const DownloadJob& job) {
 
 int WritePartition(DownloadJob& job, int i) {
     const PartitionRecord rec = ClassicRecord(job.records, i);
-    const std::string path = TableFilePath(job, job.table.content_paths[static_cast<size_t>(i)]);
+    const std::string path = job.table.ContentFilePath(i);
     File file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         if (!IsUsb(job)) {

@@ -1,7 +1,6 @@
 #pragma once
 // The code upgrade: erase, every partition's content file written block by
 // block through the bad-block map, then the boot block.
-#include <string>
 
 namespace velmora {
 
@@ -11,9 +10,5 @@ class DownloadJob;
 // opened; 11001 length differs from the content size, or the partition ran out
 // of blocks; 12000 short read; 20000 + r a block write failed with r.
 int WritePartition(DownloadJob& job, int i);
-
-// A path of the partition table (boot image, content file) in the table's
-// folder; '\' separates folders as '/' does.
-std::string TableFilePath(const DownloadJob& job, const std::string& name);
 
 }  // namespace velmora

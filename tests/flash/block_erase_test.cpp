@@ -1,100 +1,81 @@
+// Record building and erases at their edges, against an in-memory RAM loader.
 #include "flash/block_erase.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "flash/nand_fixture.h"
+#include <memory>
+
+#include "flash/fake_loader.h"
 #include "flash/nand_operations.h"
+#include "job/download_job.h"
 
 namespace velmora::testing {
 namespace {
 
 using ::testing::ElementsAre;
 
-constexpr int kStatus = 2;
-
-NandGeometry Chip1024() {
-    return Geometry(1024, 0x4000);  // small blocks keep the fake chip small
-}
-
-std::vector<uint8_t> RecordBytesIn(const FakeLoader& loader, int block) {
-    const auto b = loader.Block(block, false);
-    return {b.begin(), b.begin() + ManagementRecord::kBytes};
-}
-
-TEST(BuildManagementRecord, MapsBadBlocksAndStoresTwoCopiesBelowABadTop) {
-    NandFixture f(Chip1024(), {5, 9, 1023});
-    ASSERT_EQ(BuildManagementRecord(*f.job), 0);
-    const ManagementRecord& r = f.job->record;
-    EXPECT_TRUE(r.Present());
-    EXPECT_EQ(r.count(), 3u);
-    EXPECT_EQ(r.Entry(5), 1002u);
-    EXPECT_EQ(r.Entry(9), 1003u);
-    EXPECT_EQ(r.Entry(1002), ManagementRecord::kUsedReservoir);
-    EXPECT_EQ(r.Entry(1023), ManagementRecord::kBadReservoir);
-    EXPECT_EQ(r.Entry(1004), 0u);
-    EXPECT_EQ(f.loader->Commands(kCmdErase), (std::vector<int>{1022, 1021}));
-    const auto bytes = r.ToBytes();
-    for (int copy : {1022, 1021}) {
-        EXPECT_EQ(RecordBytesIn(*f.loader, copy), std::vector<uint8_t>(bytes.begin(), bytes.end()));
-        EXPECT_EQ(f.job->reporter.block_map().Colour(copy), kBlockProgrammed);
+// A job of `blocks` blocks of 16 KiB with the given bad blocks in its IBT.
+struct Fixture {
+    Fixture(int blocks, std::set<int> bad) : job(LinkKind::kSerial, nullptr, false) {
+        auto fake = std::make_unique<FakeLoader>();
+        loader = fake.get();
+        job.link = std::move(fake);
+        job.geometry = {blocks, 0x4000, 2048, 64, 2000, 200};
+        for (int b = 0; b < blocks; ++b) {
+            if (!bad.count(b))
+                job.ibt[b / 8] |= static_cast<uint8_t>(1 << (b % 8));
+        }
+        job.reporter.InitBlockMap(blocks, 0x4000);
     }
-}
+    std::string Status(int block) const { return job.reporter.block_map().Text(block + 1, 2); }
+    DownloadJob job;
+    FakeLoader* loader = nullptr;
+};
 
-TEST(BuildManagementRecord, RefusesWhatTheRecordCannotHoldAndWritesNothing) {
+TEST(BuildManagementRecord, PassesOverABadTopAndRefusesAnExhaustedReservoir) {
+    Fixture f(1024, {5, 1023});
+    ASSERT_EQ(BuildManagementRecord(f.job), 0);
+    EXPECT_EQ(f.job.record.Entry(5), 1002u);
+    EXPECT_EQ(f.job.record.Entry(1023), ManagementRecord::kBadReservoir);
+    EXPECT_THAT(f.loader->blocks_named[kCmdErase], ElementsAre(1022, 1021));
+    const auto bytes = f.job.record.ToBytes();
+    EXPECT_EQ(f.loader->written[1021].size(), 3u * 2048);  // 4108 bytes in whole pages
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), f.loader->written[1021].begin()));
+
     std::set<int> bad;
     for (int b = 1; b <= 23; ++b)
-        bad.insert(b);  // 23 bad blocks, 22 reservoir blocks
-    NandFixture exhausted(Chip1024(), bad);
-    EXPECT_EQ(BuildManagementRecord(*exhausted.job), -1);
-    EXPECT_TRUE(exhausted.loader->frames.empty());
-    EXPECT_FALSE(exhausted.job->record.Present());
-
-    NandFixture large(Geometry(2048, 0x4000));
-    EXPECT_EQ(BuildManagementRecord(*large.job), -6);
-    EXPECT_TRUE(large.loader->frames.empty());
-    EXPECT_NE(large.job->error_text.find("2048 blocks"), std::string::npos);
+        bad.insert(b);  // 23 bad blocks for 22 reservoir blocks
+    Fixture exhausted(1024, bad);
+    EXPECT_EQ(BuildManagementRecord(exhausted.job), -1);
+    EXPECT_TRUE(exhausted.loader->blocks_named.empty());
+    EXPECT_FALSE(exhausted.job.record.Present());
 }
 
-TEST(EraseBlockRange, NeverTouchesABadBlockNorItsReplacementAndStopsAtTheChipEnd) {
-    NandFixture f(Chip1024(), {7});
-    f.job->record.words[0] = f.job->record.words[1026] = ManagementRecord::kMagic;
-    f.job->record.SetEntry(7, 1002);
-    EXPECT_EQ(EraseBlockRange(*f.job, 10, 5), -1);
-    EXPECT_TRUE(f.loader->frames.empty());
-    ASSERT_EQ(EraseBlockRange(*f.job, 5, 9), 0);
-    EXPECT_THAT(f.loader->Commands(kCmdErase), ElementsAre(5, 6, 8));
-    EXPECT_EQ(f.job->reporter.block_map().Text(7 + 1, kStatus), "NG");
-    f.loader->frames.clear();
-    ASSERT_EQ(EraseBlockRange(*f.job, 1020, 2000), 0);
-    EXPECT_THAT(f.loader->Commands(kCmdErase), ElementsAre(1020, 1021, 1022, 1023));
-
+TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) {
+    Fixture f(1024, {1021});
+    EXPECT_EQ(EraseBlockRange(f.job, 10, 5), -1);
+    EXPECT_EQ(EraseBlockRange(f.job, 1019, 2000), 0);
+    EXPECT_THAT(f.loader->blocks_named[kCmdErase], ElementsAre(1019, 1020, 1022, 1023));
+    EXPECT_EQ(f.Status(1021), "NG");
     f.loader->failing_erases = {30};
-    EXPECT_EQ(EraseBlockRange(*f.job, 29, 40), 3010);
-    EXPECT_EQ(f.job->error_text, "Erase block30 fail, #3010");
-    EXPECT_EQ(f.job->reporter.block_map().Colour(30), kBlockFailed);
+    EXPECT_EQ(EraseBlockRange(f.job, 29, 40), 3010);
+    EXPECT_EQ(f.job.error_text, "Erase block30 fail, #3010");
+    EXPECT_EQ(f.job.reporter.block_map().Colour(30), kBlockFailed);
 }
 
-TEST(ErasePartition, ErasesItsBlocksThroughReplacementsAndSkipsAnUnmappedBadBlock) {
-    NandFixture f(Geometry(64), {5, 6}, true);
-    f.job->table.partition_count = 1;
-    f.job->table.entries[0].offset = 0x40000;
-    f.job->table.entries[0].size = 0x400000;
-    BuildTargetPartitionRecords(*f.job);
-    f.job->record.SetEntry(5, 60);  // 6 went bad after the record was written
-    ASSERT_EQ(ErasePartition(*f.job, 0), 0);
-    std::vector<int> expected = {2, 3, 4, 60};
-    for (int b = 7; b < 34; ++b)
+// Block 6 went bad after the record was written: its entry is 0. It is skipped
+// and reported, never redirected to block 0.
+TEST(EraseCodeArea, SkipsABadBlockWithoutReplacement) {
+    Fixture f(128, {5, 6});
+    f.job.record.SetEntry(5, 124);
+    ASSERT_EQ(EraseCodeArea(f.job), 0);
+    std::vector<int> expected = {1, 2, 3, 4, 124};
+    for (int b = 7; b < 54; ++b)
         expected.push_back(b);
-    EXPECT_EQ(f.loader->Commands(kCmdErase), expected);
-    const BlockMap map = f.job->reporter.block_map();
-    EXPECT_EQ(map.Text(6 + 1, kStatus), "NG");
-    EXPECT_FALSE(map.Colour(6).has_value());
-    EXPECT_EQ(map.Colour(60), kBlockErased);
-    const std::string log = f.Log();
-    EXPECT_NE(log.find("Erase NAND FLASH blocks from 2 to 34!"), std::string::npos);
-    EXPECT_NE(log.find("Find a bad block #5, use reservoir block #60"), std::string::npos);
-    EXPECT_NE(log.find("Bad block #6 has no replacement block"), std::string::npos);
+    EXPECT_EQ(f.loader->blocks_named[kCmdErase], expected);
+    EXPECT_EQ(f.Status(6), "NG");
+    EXPECT_FALSE(f.job.reporter.block_map().Colour(6).has_value());
 }
 
 }  // namespace

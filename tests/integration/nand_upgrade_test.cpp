@@ -209,19 +209,9 @@ TEST_F(UpgradeTest, StopDuringTheDownloadLeavesTheBootBlockAlone) {
     const auto old_boot = Bytes(kBlock, 11);
     sim.nand().WriteBlock(0, old_boot, false);
     StopAtFirstWrite display;
-    DownloadJob* running = nullptr;
-    display.stop = [&] { running->Stop(); };
-    sim.job.reset();
-    DownloadJob job(LinkKind::kSerial, &display, false);
-    running = &job;
-    job.work_mode = WorkMode::kCodeUpgrade;
-    job.home = sim.home.path();
-    job.port = sim.phone->SlavePath();
-    job.table = sim.table;
-    job.folder = sim.table.folder;
-    job.timings.baud_pause_ms = job.timings.settle_ms = 20;
-    EXPECT_NE(RunSerialJob(job), 0);
-    EXPECT_EQ(job.user_stop.load(), 1);
+    display.stop = [&] { sim.job->Stop(); };
+    EXPECT_NE(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &display), 0);
+    EXPECT_EQ(sim.job->user_stop.load(), 1);
     EXPECT_EQ(sim.nand().ReadBlock(0, false), old_boot);
     EXPECT_EQ(sim.phone->trace().ProgrammedBlocks().back(), 4u);  // nothing after the stop
 }
