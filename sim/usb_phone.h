@@ -39,7 +39,7 @@ struct UsbPhoneOptions {
     bool loader_enumerates = true;  // false: the RAM loader never brings up its bulk device
     int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus
     bool busy_twin = false;         // a second bulk device, held by another program, listed first
-    int corrupt_out = 0;            // the Nth data transfer (over 64 bytes) arrives with a bit flipped
+    int corrupt_out = 0;  // the Nth data transfer (over 64 bytes) arrives with a bit flipped
     // Pacing (PhoneOptions::pace): bulk bytes at this rate, and the chip's times.
     double bus_bytes_per_second = kHighSpeedBulkBytesPerSecond;
 };
