@@ -204,6 +204,7 @@ void SimUsbBus::RunConnection(int fd) {
     enum class Pending { kNone, kIn, kTimed } pending = Pending::kNone;
     uint8_t in_endpoint = 0;
     uint32_t in_length = 0;
+    SimClock::time_point in_requested;
     SimClock::time_point wake_at = SimClock::time_point::max();
     Bytes timed_reply;
 
@@ -227,7 +228,7 @@ void SimUsbBus::RunConnection(int fd) {
         Bytes data;
         SimClock::duration pace{};
         SimClock::time_point ready = SimClock::time_point::max();
-        if (!f->BulkIn(in_endpoint, in_length, &data, &pace, &ready)) {
+        if (!f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready)) {
             wake_at = ready;
             return true;
         }
@@ -353,6 +354,7 @@ void SimUsbBus::RunConnection(int fd) {
                     pending = Pending::kIn;
                     in_endpoint = ep;
                     in_length = length;
+                    in_requested = SimClock::now();
                     wake_at = SimClock::time_point::max();
                     alive = try_in();
                 } else {

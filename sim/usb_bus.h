@@ -57,10 +57,12 @@ class SimUsbFunction {
     // pace: how long the transfer takes on the wire (0 when unpaced).
     virtual SimStatus BulkOut(uint8_t endpoint, const uint8_t* data, size_t length,
                               SimClock::duration* pace) = 0;
-    // true with up to max bytes when an IN transfer can complete now; false when not
+    // true with up to max bytes when an IN transfer asked for at `requested` has its
+    // data, *pace then saying how much longer the wire takes from now; false when not
     // yet, with *ready_at set when the time is known (else left as it is).
     virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
-                        SimClock::duration* pace, SimClock::time_point* ready_at) = 0;
+                        SimClock::time_point requested, SimClock::duration* pace,
+                        SimClock::time_point* ready_at) = 0;
     virtual SimStatus Reset() = 0;
     // The host closed a connection that had claimed an interface (lock held).
     virtual void Released() {}

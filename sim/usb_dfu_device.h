@@ -55,7 +55,7 @@ class DfuBootRom : public SimUsbFunction {
     SimStatus BulkOut(uint8_t, const uint8_t*, size_t, SimClock::duration*) override {
         return SimStatus::kStall;
     }
-    bool BulkIn(uint8_t, size_t, std::vector<uint8_t>*, SimClock::duration*,
+    bool BulkIn(uint8_t, size_t, std::vector<uint8_t>*, SimClock::time_point, SimClock::duration*,
                 SimClock::time_point*) override {
         return false;
     }

@@ -75,7 +75,8 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
         cv_.notify_all();
         return SimStatus::kOk;
     }
-    bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in, SimClock::duration* pace,
+    bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
+                SimClock::time_point requested, SimClock::duration* pace,
                 SimClock::time_point* ready_at) override {
         std::lock_guard lock(mutex_);
         if (endpoint != kBulkIn || in_.empty()) {
@@ -86,6 +87,9 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
             *ready_at = in_.front().ready;
             return false;
         }
+        // The wire starts once the host has asked and the answer is there, not when
+        // this thread got round to it.
+        const auto start = std::max(requested, in_.front().ready);
         // A bulk pipe knows no message boundaries: a transfer goes on into the next
         // answer unless the last packet was short.
         in->clear();
@@ -104,8 +108,8 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
                 break;
             }
         }
-        const size_t n = in->size();
-        *pace = WireTime(n);
+        const auto end = start + WireTime(in->size());
+        *pace = std::max(SimClock::duration::zero(), end - now);
         return true;
     }
     SimStatus Reset() override { return SimStatus::kOk; }
