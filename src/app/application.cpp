@@ -1,0 +1,101 @@
+#include "app/application.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <memory>
+
+#include "app/app_icon.h"
+#include "app/dialog_host.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "config/home.h"
+
+namespace velmora::app {
+
+namespace {
+
+int g_signal_fd = -1;
+
+void OnTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signal_fd, &byte, 1);
+}
+
+// SIGTERM (a session ending) and SIGINT close the window as its close box
+// does: a running job is stopped and waited for, and the settings are saved.
+class TerminationWatch {
+  public:
+    explicit TerminationWatch(QDialog& window) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0) {
+            return;
+        }
+        g_signal_fd = fds_[0];
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &window, [this, &window] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t n = ::read(fds_[1], &byte, 1);
+            window.reject();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnTerminate;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+    ~TerminationWatch() {
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        notifier_.reset();
+        if (g_signal_fd >= 0) {
+            ::close(fds_[0]);
+            ::close(fds_[1]);
+            g_signal_fd = -1;
+        }
+    }
+    TerminationWatch(const TerminationWatch&) = delete;
+    TerminationWatch& operator=(const TerminationWatch&) = delete;
+
+  private:
+    int fds_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace
+
+int RunApplication(DialogHost& dialogs, const std::string& lock_folder, const std::string& home) {
+    FileLock own;
+    switch (CheckSingleInstance(lock_folder, own)) {
+        case InstanceCheck::kAlreadyRunning:
+            dialogs.Message(nullptr, MessageIcon::None, {}, QStringLiteral("程序正在运行！"));
+            return 1;
+        case InstanceCheck::kMultiPortRunning:
+            dialogs.Message(nullptr, MessageIcon::None, {},
+                            QStringLiteral("多口下载程序正在运行！"));
+            return 1;
+        case InstanceCheck::kFirst:
+            break;
+    }
+    ApplyLook();
+    MainWindow window(dialogs, MainWindow::Options{home, {}});
+    if (!window.Initialise()) {
+        return 1;
+    }
+    TerminationWatch watch(window);
+    window.exec();
+    return 0;
+}
+
+int RunApplication() {
+    QtDialogHost dialogs;
+    QApplication::setApplicationName(QStringLiteral("velmora"));
+    const std::string home = ResolveHome();
+    SetHome(home);
+    return RunApplication(dialogs, LockFolder(), home);
+}
+
+}  // namespace velmora::app

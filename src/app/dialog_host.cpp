@@ -1,0 +1,65 @@
+#include "app/dialog_host.h"
+
+#include <QMessageBox>
+
+#include "app/dialogs.h"
+#include "app/ptt_viewer.h"
+
+namespace velmora::app {
+
+void QtDialogHost::Message(QWidget* parent, MessageIcon icon, const QString& caption,
+                           const QString& text) {
+    QMessageBox::Icon shown = QMessageBox::NoIcon;
+    switch (icon) {
+        case MessageIcon::None:
+            break;
+        case MessageIcon::Error:
+            shown = QMessageBox::Critical;
+            break;
+        case MessageIcon::Warning:
+            shown = QMessageBox::Warning;
+            break;
+        case MessageIcon::Information:
+            shown = QMessageBox::Information;
+            break;
+    }
+    QMessageBox box(shown, caption.isEmpty() ? QString::fromLatin1(kProgramName) : caption, text,
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogHost::ConfirmEeromErase(QWidget* parent) {
+    WarningDialog dialog(parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogHost::EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) {
+    RangeDialog dialog(*this, start, end, parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    start = dialog.start();
+    end = dialog.end();
+    return true;
+}
+
+bool QtDialogHost::ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) {
+    PartitionTableViewer viewer(*this, table, path, parent);
+    if (viewer.exec() != QDialog::Accepted) {
+        return false;
+    }
+    path = viewer.path();
+    return true;
+}
+
+void QtDialogHost::ShowAbout(QWidget* parent) {
+    AboutDialog dialog(parent);
+    dialog.exec();
+}
+
+void QtDialogHost::ShowPortSearch(QWidget* parent) {
+    PortSearchDialog dialog(parent);
+    dialog.exec();
+}
+
+}  // namespace velmora::app

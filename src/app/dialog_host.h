@@ -1,0 +1,49 @@
+#pragma once
+// Every modal box the window opens goes through this interface, so that tests
+// can answer them instead of an operator.
+#include <QString>
+#include <cstdint>
+
+class QWidget;
+
+namespace velmora {
+class PartitionTable;
+}
+
+namespace velmora::app {
+
+enum class MessageIcon { None, Error, Warning, Information };
+
+class DialogHost {
+  public:
+    virtual ~DialogHost() = default;
+    // A modal box with an OK button. An empty caption means the program's name.
+    virtual void Message(QWidget* parent, MessageIcon icon, const QString& caption,
+                         const QString& text) = 0;
+    // The EEROM erase warning: true when the operator answers "是".
+    virtual bool ConfirmEeromErase(QWidget* parent) = 0;
+    // The specified-area entry: true on OK with start and end replaced.
+    virtual bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) = 0;
+    // The partition table viewer over the program's table, opened with `path`:
+    // true on OK with `path` replaced by the chosen file.
+    virtual bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) = 0;
+    virtual void ShowAbout(QWidget* parent) = 0;
+    virtual void ShowPortSearch(QWidget* parent) = 0;
+};
+
+// The real thing: the window's own dialogs and QMessageBox.
+class QtDialogHost : public DialogHost {
+  public:
+    void Message(QWidget* parent, MessageIcon icon, const QString& caption,
+                 const QString& text) override;
+    bool ConfirmEeromErase(QWidget* parent) override;
+    bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override;
+    bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) override;
+    void ShowAbout(QWidget* parent) override;
+    void ShowPortSearch(QWidget* parent) override;
+};
+
+// Caption of the boxes that have none of their own.
+inline const char* const kProgramName = "Velmora";
+
+}  // namespace velmora::app

@@ -1,0 +1,195 @@
+#include "app/dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/app_icon.h"
+#include "app/dialog_host.h"
+
+namespace velmora::app {
+
+uint32_t ParseHexText(const QString& text) {
+    if (text.isEmpty() || text.size() > 8) {
+        return 0;
+    }
+    uint32_t value = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        uint32_t digit = 0;
+        if (u >= u'0' && u <= u'9') {
+            digit = u - u'0';
+        } else if (u >= u'a' && u <= u'f') {
+            digit = u - u'a' + 10;
+        } else if (u >= u'A' && u <= u'F') {
+            digit = u - u'A' + 10;
+        } else {
+            return 0;
+        }
+        value = (value << 4) | digit;
+    }
+    return value;
+}
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("关于 Velmora"));
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(new QLabel(QStringLiteral("Velmora(中文版) 7.03"), this));
+    texts->addWidget(new QLabel(QStringLiteral("NXP pnx5220 platform NAND FLASH Downlaod."), this));
+    texts->addSpacing(6);
+    texts->addWidget(new QLabel(QStringLiteral("支持 FLASH:"), this));
+    texts->addWidget(new QLabel(QStringLiteral("SAMSUNG: K9F1G08R0A, K9F2G08R0A"), this));
+    texts->addWidget(
+        new QLabel(QStringLiteral("ST(Large Page): NAND01GR3B2B, NAND02GR3B2B"), this));
+    texts->addWidget(new QLabel(QStringLiteral("ST(Small Page): NAND256R3A, NAND512R3A"), this));
+
+    auto* close = new QPushButton(QStringLiteral("关闭"), this);
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addLayout(texts, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(close);
+    buttons->addStretch();
+    row->addLayout(buttons);
+    setLayout(row);
+}
+
+WarningDialog::WarningDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("警告！"));
+    auto* note = new QLabel(
+        QStringLiteral(
+            "注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"),
+        this);
+    note->setWordWrap(true);
+    auto* question = new QLabel(QStringLiteral("确认要擦除?"), this);
+    question->setAlignment(Qt::AlignCenter);
+
+    auto* yes = new QPushButton(QStringLiteral("是"), this);
+    auto* no = new QPushButton(QStringLiteral("否"), this);
+    yes->setDefault(true);
+    connect(yes, &QPushButton::clicked, this, &QDialog::accept);
+    connect(no, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(yes);
+    buttons->addWidget(no);
+    buttons->addStretch();
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(note);
+    column->addWidget(question);
+    column->addLayout(buttons);
+    setMinimumWidth(300);
+}
+
+RangeDialog::RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget* parent)
+    : QDialog(parent), host_(host), start_(start), end_(end) {
+    auto* group = new QGroupBox(QStringLiteral("输入地址或块"), this);
+    address_ = new QRadioButton(QStringLiteral("地址"), group);
+    auto* block = new QRadioButton(QStringLiteral("块"), group);
+    block->setEnabled(false);  // only byte addresses are entered
+    address_->setChecked(true);
+    auto* kinds = new QHBoxLayout(group);
+    kinds->addWidget(address_);
+    kinds->addWidget(block);
+    kinds->addStretch();
+
+    start_edit_ = new QLineEdit(this);
+    end_edit_ = new QLineEdit(this);
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("开始：  0X"), this), 0, 0);
+    fields->addWidget(start_edit_, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("结束：  0X"), this), 1, 0);
+    fields->addWidget(end_edit_, 1, 1);
+
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &RangeDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(group);
+    left->addLayout(fields);
+    auto* row = new QHBoxLayout(this);
+    row->addLayout(left, 1);
+    row->addLayout(buttons);
+    setMinimumWidth(340);
+}
+
+void RangeDialog::accept() {
+    const uint32_t start = ParseHexText(start_edit_->text());
+    const uint32_t end = ParseHexText(end_edit_->text());
+    if (end < start) {
+        host_.Message(this, MessageIcon::Error, QStringLiteral("错误"),
+                      QStringLiteral("输入参数错误，结束地址小于开始地址！"));
+        return;
+    }
+    start_ = start;
+    end_ = end;
+    QDialog::accept();
+}
+
+PortSearchDialog::PortSearchDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    auto* note = new QLabel(QStringLiteral("搜索计算机可用的串口，请等待:"), frame);
+    note->setAlignment(Qt::AlignCenter);
+    counter_ = new QLabel(frame);
+    counter_->setAlignment(Qt::AlignCenter);
+    auto* inner = new QVBoxLayout(frame);
+    inner->addWidget(note);
+    inner->addWidget(counter_);
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(frame);
+    setMinimumSize(310, 90);
+
+    timer_ = new QTimer(this);
+    connect(timer_, &QTimer::timeout, this, &PortSearchDialog::Tick);
+}
+
+QString PortSearchDialog::counterText() const {
+    return counter_->text();
+}
+
+void PortSearchDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A pause before counting, then one step each 10 ms: the notice stays
+    // readable for a moment without ever blocking the event loop.
+    count_ = 0;
+    timer_->start(20);
+}
+
+void PortSearchDialog::Tick() {
+    if (count_ == 0) {
+        timer_->setInterval(10);
+    }
+    if (count_ >= 16) {
+        timer_->stop();
+        accept();
+        return;
+    }
+    ++count_;
+    counter_->setText(QString::number(count_));
+}
+
+}  // namespace velmora::app

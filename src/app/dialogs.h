@@ -1,0 +1,73 @@
+#pragma once
+// The small modal dialogs of the window: About, the EEROM erase warning, the
+// specified-area entry and the port search notice.
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QTimer;
+
+namespace velmora::app {
+
+class DialogHost;
+
+// Hexadecimal digits without prefix, at most 8 of them; anything else is 0.
+uint32_t ParseHexText(const QString& text);
+
+class AboutDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+};
+
+class WarningDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit WarningDialog(QWidget* parent = nullptr);
+};
+
+class RangeDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // `host` shows the refusal of an end below the start.
+    RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget* parent = nullptr);
+
+    uint32_t start() const { return start_; }
+    uint32_t end() const { return end_; }
+    QLineEdit* startEdit() const { return start_edit_; }
+    QLineEdit* endEdit() const { return end_edit_; }
+
+  public slots:
+    void accept() override;
+
+  private:
+    DialogHost& host_;
+    uint32_t start_;
+    uint32_t end_;
+    QLineEdit* start_edit_;
+    QLineEdit* end_edit_;
+    QRadioButton* address_;
+};
+
+// Counts 1 to 16 and closes by itself.
+class PortSearchDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit PortSearchDialog(QWidget* parent = nullptr);
+    QString counterText() const;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void Tick();
+
+    QLabel* counter_;
+    QTimer* timer_;
+    int count_ = 0;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,151 @@
+#pragma once
+// The main window: every choice of a job (link, port, baud rate, work mode,
+// range, partition table) and every display of a running one.
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace velmora {
+class PartitionTable;
+}
+
+namespace velmora::app {
+
+class BlockMapModel;
+class BlockMapView;
+class DialogHost;
+class WindowJobs;
+class ProgressBar;
+
+inline const QString kWindowTitle = QStringLiteral("Velmora(中文版)7.03");
+
+class MainWindow : public QDialog {
+    Q_OBJECT
+  public:
+    struct Options {
+        std::string home;  // the program's folder, ending in '/'
+        // Lists the serial ports; the system's when empty.
+        std::function<std::vector<std::string>()> probe_ports;
+    };
+
+    MainWindow(DialogHost& dialogs, Options options, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Reads the catalogue, searches the ports, fills the lists and restores the
+    // settings. False when the catalogue cannot be read: the message has been
+    // shown and the program should end without saving anything.
+    bool Initialise();
+
+    // The operator's actions, as the controls trigger them.
+    void StartJob();
+    void StopJob();
+    void OnWorkModeChange();
+    void OnRangeChange();
+    void OnChooseFile();
+    void SetDebugMode(bool on);
+
+    void LoadSettings();
+    void SaveSettings();
+
+    bool debugMode() const { return debug_; }
+    bool jobRunning() const;
+    uint32_t rangeStart() const { return range_start_; }
+    uint32_t rangeEnd() const { return range_end_; }
+    QString settingsPath() const;
+    const std::string& home() const { return options_.home; }
+
+    // Controls, for the job's display and for tests.
+    QLabel* targetFile() const { return target_file_; }
+    QPushButton* chooseButton() const { return choose_; }
+    QCheckBox* serialCheck() const { return serial_; }
+    QComboBox* portList() const { return ports_; }
+    QComboBox* baudList() const { return bauds_; }
+    QComboBox* workModeList() const { return work_modes_; }
+    QLabel* rangeLabel() const { return range_label_; }
+    QComboBox* rangeList() const { return ranges_; }
+    QLabel* rangeStartLabel() const { return start_label_; }
+    QLabel* rangeStartText() const { return start_text_; }
+    QLabel* rangeEndLabel() const { return end_label_; }
+    QLabel* rangeEndText() const { return end_text_; }
+    QLabel* elapsedText() const { return elapsed_; }
+    QLabel* chipInfo() const { return chip_info_; }
+    QLabel* statusText() const { return status_; }
+    QLabel* catalogueDate() const { return catalogue_date_; }
+    ProgressBar* progressBar() const { return progress_; }
+    BlockMapModel* blockMap() const { return block_model_; }
+    BlockMapView* blockMapView() const { return block_view_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* stopButton() const { return stop_; }
+    QPushButton* exitButton() const { return exit_; }
+    DialogHost& dialogs() const { return dialogs_; }
+    // The program's partition table: the viewer loads it, Start reloads it.
+    PartitionTable& table() { return *table_; }
+
+    // The partition table path the settings keep while the field shows another.
+    QString rememberedPtt() const { return remembered_ptt_; }
+    void setRememberedPtt(const QString& path) { remembered_ptt_ = path; }
+
+    WindowJobs& jobs() { return *jobs_; }
+    // Called on the window's thread when a job has ended: the controls come back.
+    void FinishJob();
+    // Start and the selection controls on, Stop off (or the other way round).
+    void SetJobControlsEnabled(bool enabled);
+
+  public slots:
+    // Exit button, close box and Esc: stops a running job, waits for it to
+    // end, saves the settings and closes.
+    void done(int result) override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildControls();
+    void FillPortList();
+    void ShowError(const QString& caption, const QString& text);
+
+    DialogHost& dialogs_;
+    Options options_;
+    bool debug_ = false;
+    bool closing_ = false;
+    uint32_t range_start_ = 0;
+    uint32_t range_end_ = 0;
+    bool initialised_ = false;
+    std::unique_ptr<PartitionTable> table_;
+    QString remembered_ptt_;
+    std::unique_ptr<WindowJobs> jobs_;
+
+    QLabel* target_file_ = nullptr;
+    QPushButton* choose_ = nullptr;
+    QCheckBox* serial_ = nullptr;
+    QComboBox* ports_ = nullptr;
+    QComboBox* bauds_ = nullptr;
+    QComboBox* work_modes_ = nullptr;
+    QLabel* range_label_ = nullptr;
+    QComboBox* ranges_ = nullptr;
+    QLabel* start_label_ = nullptr;
+    QLabel* start_text_ = nullptr;
+    QLabel* end_label_ = nullptr;
+    QLabel* end_text_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    QLabel* chip_info_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* catalogue_date_ = nullptr;
+    ProgressBar* progress_ = nullptr;
+    BlockMapModel* block_model_ = nullptr;
+    BlockMapView* block_view_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,206 @@
+#include "app/window_jobs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+#include "app/block_map.h"
+#include "app/dialog_host.h"
+#include "app/main_window.h"
+#include "app/progress_bar.h"
+#include "job/job_control.h"
+#include "sim/phone.h"
+
+namespace velmora::app {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+WindowJobs::WindowJobs(MainWindow& window)
+    : window_(window), controller_(std::make_unique<JobController>(this)) {
+    controller_->on_finished = [this](const JobOutcome&) { Post([this] { Finished(); }); };
+    controller_->on_notice = [this](const std::string& text) {
+        // Read code: the field shows where the output goes, then the operator is told.
+        const std::string prefix = kReadNotice;
+        if (text.rfind(prefix, 0) == 0) {
+            window_.targetFile()->setText(Q(text.substr(prefix.size())));
+        }
+        window_.dialogs().Message(&window_, MessageIcon::None, {}, Q(text));
+    };
+}
+
+WindowJobs::~WindowJobs() {
+    StopAndWait();
+}
+
+template <typename F>
+void WindowJobs::Post(F&& f) {
+    QMetaObject::invokeMethod(&window_, std::forward<F>(f), Qt::QueuedConnection);
+}
+
+void WindowJobs::Start() {
+    JobRequest request;
+    request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
+    request.port = window_.portList()->currentText().trimmed().toStdString();
+    if (request.link == LinkKind::kSerial &&
+        (request.port == "sim" || request.port.rfind("sim:", 0) == 0) &&
+        !SimulatedPort(request.port, request.port)) {
+        return;
+    }
+    switch (window_.workModeList()->currentIndex()) {
+        case 1:
+            request.work_mode = WorkMode::kReadCode;
+            window_.startButton()->setText(QStringLiteral("读FLASH数据"));
+            break;
+        case 2:
+            request.work_mode = WorkMode::kErase;
+            window_.startButton()->setText(QStringLiteral("ERASE FLASH"));
+            break;
+        default:
+            request.work_mode = WorkMode::kCodeUpgrade;
+            break;
+    }
+    request.erase_range = window_.rangeList()->currentIndex();
+    request.range_start = window_.rangeStart();
+    request.range_end = window_.rangeEnd();
+    request.debug = window_.debugMode();
+    request.baud_selection = window_.baudList()->currentIndex();
+    request.ptt_path = window_.targetFile()->text().toStdString();
+    request.home = window_.home();
+    request.timings = timings;
+
+    const StartOutcome outcome = controller_->Start(request);
+    if (!outcome.started) {
+        if (!outcome.loader_message.empty()) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.loader_title),
+                                      Q(outcome.loader_message));
+        }
+        window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.caption),
+                                  Q(outcome.message));
+        return;
+    }
+    if (request.work_mode == WorkMode::kCodeUpgrade) {
+        window_.startButton()->setText(QStringLiteral("代码升级"));
+    }
+    running_ = true;
+    window_.SetJobControlsEnabled(false);
+}
+
+bool WindowJobs::SimulatedPort(const std::string& text, std::string& device) {
+    if (!phone_ || phone_text_ != text) {
+        phone_.reset();
+        sim::PhoneOptions options;
+        options.catalogue = window_.home();
+        std::string error;
+        if (text.size() > 4 && !sim::ParsePhoneOptions(text.substr(4), options, error)) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
+                                      Q("simulated phone: " + error));
+            return false;
+        }
+        auto phone = std::make_unique<sim::Phone>(options);
+        if (!phone->Start(&error)) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
+                                      Q("simulated phone: " + error));
+            return false;
+        }
+        phone_ = std::move(phone);
+        phone_text_ = text;
+    }
+    device = phone_->SlavePath();
+    return true;
+}
+
+void WindowJobs::Stop() {
+    controller_->Stop();
+    window_.statusText()->clear();
+}
+
+void WindowJobs::StopAndWait() {
+    if (running_) {
+        controller_->Stop();
+        // The job's last display calls and its end arrive through the event
+        // loop; a worker waiting on a message box is answered here too.
+        QEventLoop loop;
+        waiting_ = &loop;
+        loop.exec();
+        waiting_ = nullptr;
+    }
+    controller_->Wait();
+}
+
+void WindowJobs::Finished() {
+    running_ = false;
+    window_.FinishJob();
+    if (waiting_) {
+        waiting_->quit();
+    }
+}
+
+void WindowJobs::OnStatus(const std::string& text) {
+    Post([this, text = Q(text)] { window_.statusText()->setText(text); });
+}
+
+void WindowJobs::OnProgress(int percent) {
+    Post([this, percent] { window_.progressBar()->SetPos(percent); });
+}
+
+void WindowJobs::OnBarColour(uint32_t colour) {
+    Post([this, colour] { window_.progressBar()->SetBarColour(colour); });
+}
+
+void WindowJobs::OnPercentDisplay(bool on) {
+    Post([this, on] { window_.progressBar()->SetPercentDisplay(on); });
+}
+
+void WindowJobs::OnBarText(const std::string& text) {
+    Post([this, text = Q(text)] { window_.progressBar()->SetText(text); });
+}
+
+void WindowJobs::OnElapsed(const std::string& text) {
+    Post([this, text = Q(text)] { window_.elapsedText()->setText(text); });
+}
+
+void WindowJobs::OnChipInfo(const std::string& text) {
+    Post([this, text = Q(text)] { window_.chipInfo()->setText(text); });
+}
+
+void WindowJobs::OnBlockMapClear() {
+    Post([this] { window_.blockMap()->Clear(); });
+}
+
+void WindowJobs::OnBlockMapInit(int block_count, uint32_t block_size) {
+    Post([this, block_count, block_size] { window_.blockMap()->Init(block_count, block_size); });
+}
+
+void WindowJobs::OnBlockText(int block, int column, const std::string& text) {
+    Post([this, block, column, text] { window_.blockMap()->SetText(block, column, text); });
+}
+
+void WindowJobs::OnBlockColour(int block, uint32_t colour, int top_row) {
+    Post([this, block, colour, top_row] {
+        if (window_.blockMap()->Mark(block, colour)) {
+            window_.blockMapView()->ScrollToTopRow(top_row);
+        }
+    });
+}
+
+void WindowJobs::OnStepMessage(const std::string& text) {
+    const auto show = [this, text = Q(text)] {
+        window_.dialogs().Message(&window_, MessageIcon::None, {}, text);
+    };
+    if (QThread::currentThread() == window_.thread()) {
+        show();
+        return;
+    }
+    // The worker waits until the operator has closed the box.
+    QMetaObject::invokeMethod(&window_, show, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,72 @@
+#pragma once
+// The window's side of a job: Start and Stop on the job engine, and the job's
+// display calls carried to the window's thread in the order they were made.
+#include <QEventLoop>
+#include <memory>
+
+#include "job/job_timings.h"
+#include "job/status_reporter.h"
+
+namespace velmora {
+class JobController;
+namespace sim {
+class Phone;
+}
+}  // namespace velmora
+
+namespace velmora::app {
+
+class MainWindow;
+
+class WindowJobs : public JobDisplay {
+  public:
+    explicit WindowJobs(MainWindow& window);
+    ~WindowJobs() override;
+    WindowJobs(const WindowJobs&) = delete;
+    WindowJobs& operator=(const WindowJobs&) = delete;
+
+    // Reads the window's choices and starts a job; a refused request shows its
+    // message and starts nothing. The port text "sim" or "sim:OPTIONS" runs a
+    // serial job against a simulated phone inside the program, which keeps its
+    // chip from one job to the next while the text stays the same.
+    void Start();
+    // Raises the job's stop flags; the job ends when its sequence notices.
+    void Stop();
+    // Stops a running job and waits for its end while the window stays alive.
+    void StopAndWait();
+    // From a started job until the window has restored its controls.
+    bool running() const { return running_; }
+
+    // Time-outs of the jobs to come (tests shorten them).
+    JobTimings timings;
+
+    void OnStatus(const std::string& text) override;
+    void OnProgress(int percent) override;
+    void OnBarColour(uint32_t colour) override;
+    void OnPercentDisplay(bool on) override;
+    void OnBarText(const std::string& text) override;
+    void OnElapsed(const std::string& text) override;
+    void OnChipInfo(const std::string& text) override;
+    void OnBlockMapClear() override;
+    void OnBlockMapInit(int block_count, uint32_t block_size) override;
+    void OnBlockText(int block, int column, const std::string& text) override;
+    void OnBlockColour(int block, uint32_t colour, int top_row) override;
+    void OnStepMessage(const std::string& text) override;
+
+  private:
+    // Runs `f` on the window's thread after every call posted before it.
+    template <typename F>
+    void Post(F&& f);
+    void Finished();
+    // The simulated phone for `text`; false (and the operator told) when it cannot be had.
+    bool SimulatedPort(const std::string& text, std::string& device);
+
+    MainWindow& window_;
+    bool running_ = false;
+    QEventLoop* waiting_ = nullptr;
+    std::unique_ptr<sim::Phone> phone_;
+    std::string phone_text_;
+    std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
+};
+
+}  // namespace velmora::app

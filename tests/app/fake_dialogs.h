@@ -1,0 +1,65 @@
+#pragma once
+// Answers the window's boxes in place of an operator and records what was shown.
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/dialog_host.h"
+
+namespace velmora::app {
+
+struct FakeDialogs : DialogHost {
+    struct Shown {
+        MessageIcon icon;
+        QString caption;
+        QString text;
+    };
+    std::vector<Shown> messages;
+    std::deque<bool> eerom_answers;  // answered in turn; "否" once they run out
+    int eerom_asked = 0;
+    std::optional<std::pair<uint32_t, uint32_t>> range_answer;  // none: Cancel
+    std::optional<QString> chosen_ptt;                          // none: Cancel
+    int about_shown = 0;
+    int port_search_shown = 0;
+    std::function<void(const QString& text)> on_message;  // called as each box is shown
+
+    void Message(QWidget*, MessageIcon icon, const QString& caption, const QString& text) override {
+        messages.push_back({icon, caption, text});
+        if (on_message) {
+            on_message(text);
+        }
+    }
+    bool ConfirmEeromErase(QWidget*) override {
+        ++eerom_asked;
+        if (eerom_answers.empty()) {
+            return false;
+        }
+        const bool yes = eerom_answers.front();
+        eerom_answers.pop_front();
+        return yes;
+    }
+    bool EnterRange(QWidget*, uint32_t& start, uint32_t& end) override {
+        if (!range_answer) {
+            return false;
+        }
+        start = range_answer->first;
+        end = range_answer->second;
+        return true;
+    }
+    bool ViewPartitionTable(QWidget*, PartitionTable&, QString& path) override {
+        if (!chosen_ptt) {
+            return false;
+        }
+        path = *chosen_ptt;
+        return true;
+    }
+    void ShowAbout(QWidget*) override { ++about_shown; }
+    void ShowPortSearch(QWidget*) override { ++port_search_shown; }
+
+    QString lastText() const { return messages.empty() ? QString() : messages.back().text; }
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,251 @@
+#include <pty.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "app/block_map.h"
+#include "app/progress_bar.h"
+#include "app/window_jobs.h"
+#include "window_fixture.h"
+
+using namespace velmora::app;
+
+namespace {
+
+// A serial line with nobody at the other end: a job waits there for the phone
+// until it is stopped.
+struct SilentLine {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+    SilentLine() {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            path = name;
+        }
+    }
+    ~SilentLine() {
+        ::close(master);
+        ::close(slave);
+    }
+};
+
+// Between jobs every job control is enabled but Stop; during one, only Stop.
+bool ControlsShow(const MainWindow& w, bool idle) {
+    const std::initializer_list<QWidget*> choices = {w.baudList(),     w.portList(),
+                                                     w.chooseButton(), w.workModeList(),
+                                                     w.rangeList(),    w.serialCheck()};
+    const bool all = std::all_of(choices.begin(), choices.end(),
+                                 [&](QWidget* c) { return c->isEnabled() == idle; });
+    return all && w.startButton()->isEnabled() == idle && w.stopButton()->isEnabled() == !idle;
+}
+
+void ExpectIdle(const MainWindow& w) {
+    QVERIFY(ControlsShow(w, true));
+    QCOMPARE(w.startButton()->text(), QStringLiteral("开始"));
+}
+
+void ExpectBusy(const MainWindow& w) {
+    QVERIFY(ControlsShow(w, false));
+}
+
+// Starts an erase over a silent serial line.
+void StartWaitingJob(WindowFixture& f, const SilentLine& line) {
+    MainWindow& w = *f.window;
+    Choose(w.workModeList(), 2);
+    w.serialCheck()->setChecked(true);
+    w.portList()->setEditText(QString::fromStdString(line.path));
+    QTest::mouseClick(w.startButton(), Qt::LeftButton);
+}
+
+}  // namespace
+
+class WindowJobTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void refusedStartStartsNothing() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.StartJob();  // code upgrade without a table
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("错误"));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("请选择PTT文件！"));
+        QCOMPARE(f.dialogs.messages[0].icon, MessageIcon::Error);
+        QVERIFY(!w.jobRunning());
+        ExpectIdle(w);
+    }
+
+    void stopRestoresControls() {
+        SilentLine line;
+        QVERIFY(!line.path.empty());
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        StartWaitingJob(f, line);
+        QVERIFY(w.jobRunning());
+        ExpectBusy(w);
+        QCOMPARE(w.startButton()->text(), QStringLiteral("ERASE FLASH"));
+        QTRY_COMPARE(w.statusText()->text(), QStringLiteral("请打开手机！"));
+
+        QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+        QVERIFY(w.statusText()->text().isEmpty());
+        QTRY_VERIFY(!w.jobRunning());
+        ExpectIdle(w);
+    }
+
+    void closingDuringAJobWaitsForIt() {
+        SilentLine line;
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        StartWaitingJob(f, line);
+        QVERIFY(w.jobRunning());
+        w.reject();  // the close box and Esc
+        QVERIFY(!w.jobRunning());
+        ExpectIdle(w);
+        QFile settings(w.settingsPath());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(settings.readAll().contains("WORKMODE=2"));
+    }
+
+    void readCodeNamesItsOutput() {
+        SilentLine line;
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        Choose(w.workModeList(), 1);
+        Choose(w.rangeList(), 1);
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QString::fromStdString(line.path));
+        w.StartJob();
+        const QString output =
+            QString::fromStdString(f.home()) + QStringLiteral("upload_nand/upload_eerom.bin");
+        QCOMPARE(f.dialogs.lastText(), QStringLiteral("读取代码文件存储为: ") + output);
+        QCOMPARE(w.targetFile()->text(), output);
+        QCOMPARE(w.startButton()->text(), QStringLiteral("读FLASH数据"));
+        w.StopJob();
+        QTRY_VERIFY(!w.jobRunning());
+    }
+
+    // A whole code upgrade against the simulated phone, then a job that fails.
+    void wholeJobsAgainstTheSimulatedPhone() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5"));
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        ExpectBusy(w);
+        QCOMPARE(w.startButton()->text(), QStringLiteral("代码升级"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        ExpectIdle(w);
+        const BlockMapModel& map = *w.blockMap();
+        const auto colour = [&](int block) {
+            return map.data(map.index(block, 0), Qt::BackgroundRole).value<QColor>();
+        };
+        const auto status = [&](int block) {
+            return map.data(map.index(block, 2), Qt::DisplayRole).toString();
+        };
+        QCOMPARE(map.rowCount(), 1024);
+        QCOMPARE(map.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("STATUS"));
+        QCOMPARE(map.data(map.index(1023, 1), Qt::DisplayRole).toString(),
+                 QStringLiteral("0x07FE0000"));
+        QCOMPARE(colour(0), QColor(0, 192, 0));  // the boot block, programmed
+        QCOMPARE(colour(1), QColor(0, 192, 0));
+        QCOMPARE(status(1), QStringLiteral("G"));
+        QCOMPARE(status(5), QStringLiteral("NG"));     // the factory bad block
+        QCOMPARE(colour(500), QColor(255, 128, 255));  // erased, never programmed
+        QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        QCOMPARE(w.progressBar()->paintedText(), QStringLiteral("100%"));
+        QVERIFY(f.dialogs.messages.empty());  // no debug mode, no boxes
+
+        // A chip the catalogue does not know: the job fails, red and full.
+        Choose(w.workModeList(), 2);
+        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        w.StartJob();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        ExpectIdle(w);
+        QCOMPARE(w.statusText()->text(), QStringLiteral("未知芯片类型！"));
+        QCOMPARE(w.progressBar()->position(), 100);
+        QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
+        QVERIFY(w.progressBar()->paintedText().isEmpty());
+    }
+
+    // Debug mode: each step waits for its box, on the window's thread.
+    void debugModeShowsSteps() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        QTest::keyClick(w.startButton(), Qt::Key_D, Qt::ControlModifier);
+        Choose(w.workModeList(), 2);
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        w.StartJob();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        QVERIFY(!f.dialogs.messages.empty());
+        QVERIFY(QFile::exists(QString::fromStdString(f.home()) + QStringLiteral("dl_log.txt")));
+    }
+
+    // Display calls from another thread arrive in the order they were made; a
+    // step message holds its caller until the box is closed.
+    void displayCallsKeepTheirOrder() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        WindowJobs& sink = w.jobs();
+        std::atomic<bool> returned{false};
+        bool held = false;
+        QThread* gui = QThread::currentThread();
+        f.dialogs.on_message = [&](const QString&) {
+            held = !returned.load() && QThread::currentThread() == gui;
+        };
+
+        std::thread worker([&] {
+            sink.OnBlockMapInit(4096, 0x20000);
+            for (int b = 0; b < 4096; ++b) {
+                sink.OnBlockColour(b, b < 2048 ? 0x00C000 : 0xFF80FF, b <= 4 ? 1 : b - 3);
+                sink.OnProgress(b * 100 / 4096);
+            }
+            sink.OnBlockText(4095, 2, "NG");
+            sink.OnBlockColour(10, 0x1414C8, 7);
+            sink.OnStatus("first");
+            sink.OnStatus("second");
+            sink.OnBarColour(0x0BD40B);
+            sink.OnProgress(100);
+            sink.OnStepMessage("step");
+            returned = true;
+            sink.OnChipInfo(" EC, A1, 00, 15");
+        });
+        QTRY_VERIFY(returned.load());
+        worker.join();
+        QCoreApplication::processEvents();
+        QVERIFY(held);
+        QCOMPARE(f.dialogs.lastText(), QStringLiteral("step"));
+        QCOMPARE(w.statusText()->text(), QStringLiteral("second"));
+        QCOMPARE(w.chipInfo()->text(), QStringLiteral(" EC, A1, 00, 15"));
+        QCOMPARE(w.progressBar()->position(), 100);
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        const BlockMapModel& map = *w.blockMap();
+        QCOMPARE(map.rowCount(), 4096);
+        QCOMPARE(map.data(map.index(4095, 2), Qt::DisplayRole).toString(), QStringLiteral("NG"));
+        QCOMPARE(map.data(map.index(4095, 0), Qt::BackgroundRole).value<QColor>(),
+                 QColor(255, 128, 255));
+        QCOMPARE(map.data(map.index(10, 2), Qt::BackgroundRole).value<QColor>(),
+                 QColor(200, 20, 20));
+        QCOMPARE(w.blockMapView()->topBlock(), 6);
+    }
+};
+
+QTEST_MAIN(WindowJobTest)
+#include "window_job_test.moc"
