@@ -74,18 +74,6 @@ TEST(StatusReporter, BlockMapRowsAddressesAndScrolling) {
     EXPECT_EQ(display.chip().back(), "");
 }
 
-TEST(StatusReporter, StepMessagesOnlyInDebugMode) {
-    RecordingDisplay display;
-    StatusReporter quiet(&display, LinkKind::kSerial, false);
-    quiet.ShowStepMessage("hidden");
-    StatusReporter debug(&display, LinkKind::kSerial, true);
-    debug.ShowStepMessage("shown");
-    EXPECT_EQ(display.messages(), std::vector<std::string>{"shown"});
-    StatusReporter headless(nullptr, LinkKind::kSerial, true);
-    headless.ShowStepMessage("nobody sees it");  // no display: nothing happens
-    headless.SetStatus("x");
-}
-
 TEST(StatusReporter, LogIsReplacedAndWrittenAsGiven) {
     const std::string path =
         ::testing::TempDir() + "/" + std::to_string(getpid()) + "_reporter_dl_log.txt";

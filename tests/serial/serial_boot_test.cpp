@@ -1,12 +1,10 @@
 #include "serial/serial_boot.h"
 
 #include <gtest/gtest.h>
-#include <termios.h>
 
 #include <atomic>
 #include <thread>
 
-#include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "pty_pair.h"
 #include "serial/serial_job.h"
@@ -16,6 +14,20 @@ namespace velmora {
 namespace {
 
 using testing::PtyPair;
+
+// Announces (with stray bytes around the 0x81) until the host's 'D' arrives;
+// echoes it when `echo` is set.
+bool AnnounceUntilD(const PtyPair& pty, bool echo) {
+    for (int i = 0; i < 200; ++i) {
+        pty.Write({0x00, 0x13, 0x37, 0x81, 0x55, 0x66});
+        if (pty.Read(1, 10) == std::vector<uint8_t>{'D'}) {
+            if (echo)
+                pty.Write({'D'});
+            return true;
+        }
+    }
+    return false;
+}
 
 // A boot ROM that answers each letter command as the phone's does, and records
 // the loader chunks it receives. `ack_chunks` limits how many 'L' commands of
@@ -27,7 +39,7 @@ class ScriptedBootRom {
 
     void Run(int ack_chunks = 1 << 30, bool announce = false) {
         thread_ = std::thread([this, ack_chunks, announce] {
-            if (!announce || Announce())
+            if (!announce || AnnounceUntilD(pty_, true))
                 Serve(ack_chunks);
         });
     }
@@ -42,18 +54,6 @@ class ScriptedBootRom {
 
   private:
     std::vector<uint8_t> Take(size_t n) { return pty_.Read(n, 2000); }
-
-    // 0x81 until the host's 'D', which is echoed.
-    bool Announce() {
-        for (int i = 0; i < 200; ++i) {
-            pty_.Write({0x81});
-            if (pty_.Read(1, 20) == std::vector<uint8_t>{'D'}) {
-                pty_.Write({'D'});
-                return true;
-            }
-        }
-        return false;
-    }
 
     void Serve(int ack_chunks) {
         bool loading = false;
@@ -117,8 +117,6 @@ class SerialBootTest : public ::testing::Test {
     SerialBootTest() : job_(LinkKind::kSerial, nullptr, false), port_(job_) {
         job_.timings.ack_ms = 200;
         job_.timings.loader_start_ms = 200;
-        job_.timings.baud_pause_ms = 10;
-        job_.timings.settle_ms = 10;
     }
     void SetUp() override { ASSERT_TRUE(port_.Open(pty_.slave_path())); }
 
@@ -126,19 +124,6 @@ class SerialBootTest : public ::testing::Test {
     DownloadJob job_;
     SerialPort port_;
 };
-
-// Announces (with stray bytes around the 0x81) until the host's 'D' arrives;
-// echoes it when `echo` is set.
-void AnnounceUntilD(const PtyPair& pty, bool echo) {
-    for (int i = 0; i < 200; ++i) {
-        pty.Write({0x00, 0x13, 0x37, 0x81, 0x55, 0x66});
-        if (pty.Read(1, 10) == std::vector<uint8_t>{'D'}) {
-            if (echo)
-                pty.Write({'D'});
-            return;
-        }
-    }
-}
 
 TEST_F(SerialBootTest, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
     std::thread phone([&] { AnnounceUntilD(pty_, true); });
@@ -178,28 +163,6 @@ TEST(SerialJob, AMissingLoaderAcknowledgementFailsTheJobWithMinus2) {
     EXPECT_EQ(job.result.load(), -2);
     SerialPort again(job);
     EXPECT_TRUE(again.Open(pty.slave_path())) << "the job's end closed the port";
-}
-
-TEST_F(SerialBootTest, BaudSwitchSendsTheFrameOnlyForHigherRates) {
-    // Selection 0: no frame, the link stays at 115200 8N1.
-    pty_.Write({0xBE});
-    ASSERT_EQ(SwitchToLoaderBaud(port_, job_, 0), 0);
-    EXPECT_TRUE(pty_.Read(64, 50).empty());
-    EXPECT_EQ(port_.baud(), 115200);
-
-    pty_.Write({0xBE});
-    ASSERT_EQ(SwitchToLoaderBaud(port_, job_, 1), 0);
-    const auto frame = pty_.Read(64, 1000);
-    ASSERT_EQ(frame.size(), 64u);
-    EXPECT_EQ(LoadLe32(frame.data()), 0x0004AA55u);
-    EXPECT_EQ(LoadLe32(frame.data() + 4), 460800u);
-    EXPECT_EQ(std::count(frame.begin() + 8, frame.end(), 0), 56);
-    const termios tio = pty_.HostSettings();
-    EXPECT_EQ(cfgetospeed(&tio), B460800);
-
-    // No start byte: -4 with its text.
-    EXPECT_EQ(SwitchToLoaderBaud(port_, job_, 2), -4);
-    EXPECT_EQ(job_.error_text, "BootLoader启动失败!");
 }
 
 }  // namespace
