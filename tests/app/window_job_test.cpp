@@ -82,7 +82,9 @@ class WindowJobTest : public QObject {
         ExpectIdle(w);
     }
 
-    void stopRestoresControls() {
+    // Stop, then closing the window during a job: each ends the job and the
+    // controls come back; closing also saves the settings.
+    void stopOrCloseEndsTheJob() {
         SilentLine line;
         QVERIFY(!line.path.empty());
         WindowFixture f;
@@ -93,18 +95,11 @@ class WindowJobTest : public QObject {
         ExpectBusy(w);
         QCOMPARE(w.startButton()->text(), QStringLiteral("ERASE FLASH"));
         QTRY_COMPARE(w.statusText()->text(), QStringLiteral("请打开手机！"));
-
         QTest::mouseClick(w.stopButton(), Qt::LeftButton);
         QVERIFY(w.statusText()->text().isEmpty());
         QTRY_VERIFY(!w.jobRunning());
         ExpectIdle(w);
-    }
 
-    void closingDuringAJobWaitsForIt() {
-        SilentLine line;
-        WindowFixture f;
-        QVERIFY(f.Open());
-        MainWindow& w = *f.window;
         StartWaitingJob(f, line);
         QVERIFY(w.jobRunning());
         w.reject();  // the close box and Esc
@@ -180,21 +175,6 @@ class WindowJobTest : public QObject {
         QCOMPARE(w.progressBar()->position(), 100);
         QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
         QVERIFY(w.progressBar()->paintedText().isEmpty());
-    }
-
-    // Debug mode: each step waits for its box, on the window's thread.
-    void debugModeShowsSteps() {
-        WindowFixture f;
-        QVERIFY(f.Open());
-        MainWindow& w = *f.window;
-        QTest::keyClick(w.startButton(), Qt::Key_D, Qt::ControlModifier);
-        Choose(w.workModeList(), 2);
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
-        w.StartJob();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-        QVERIFY(!f.dialogs.messages.empty());
-        QVERIFY(QFile::exists(QString::fromStdString(f.home()) + QStringLiteral("dl_log.txt")));
     }
 
     // Display calls from another thread arrive in the order they were made; a
