@@ -132,26 +132,6 @@ TEST(PhoneFaults, PortVanishesAndComesBackUnderAnotherName) {
     EXPECT_TRUE(host->BringUp());
 }
 
-TEST(PhoneSessions, EachJobMeetsAFreshlyBootedPhone) {
-    Rig rig(SmallPhone());
-    {
-        auto host = rig.Host();
-        ASSERT_TRUE(host->BringUp());
-        host->Send(5);
-        ASSERT_FALSE(host->Response().empty());
-    }
-    // The RAM is empty again: a jump without loading starts nothing.
-    auto host = rig.Host();
-    ASSERT_TRUE(host->Connect());
-    ASSERT_TRUE(host->Handshake());
-    host->Write({'S', 0, 0, 0, 0});
-    ASSERT_TRUE(host->WaitFor('O'));
-    host->Write({'J'});
-    EXPECT_FALSE(host->WaitFor(0xBE, 200));
-    EXPECT_GE(rig.phone.sessions(), 1);
-    EXPECT_EQ(rig.phone.trace().Of("power_on").size(), 2u);
-}
-
 TEST(PhoneSessions, ManualPowerWaitsForTheOperator) {
     Rig rig(SmallPhone("manual"));
     auto host = rig.Host();
