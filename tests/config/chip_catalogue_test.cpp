@@ -52,19 +52,6 @@ TEST(ChipCatalogue, IntegerKeysComeFromLaterSectionsStringKeysDoNot) {
     EXPECT_EQ(g.write_time, 2);
 }
 
-TEST(ChipCatalogue, PageSizeZeroIsStoredNotMissing) {
-    // Identification rejects such an entry; the lookup must hand it on as 0.
-    testing::TempDir dir;
-    dir.Write("FlashChip.ini",
-              "[AD,76]\nBLOCK_NUM=4096\nBLOCK_SIZE=99999999\nPAGE_SIZE=0\nSPARE_SIZE=16\n"
-              "ERASE_TIME=1\nWRITE_TIME=1\n");
-    NandGeometry g;
-    g.page_size = 123;
-    EXPECT_EQ(LookupChip(dir.path(), "AD,76", g), 0);
-    EXPECT_EQ(g.page_size, 0);
-    EXPECT_EQ(g.block_size, 2147483647);  // clamped, not wrapped
-}
-
 TEST(ChipCatalogue, ShippedCatalogueIsComplete) {
     const std::string folder = VELMORA_SOURCE_DIR "/res/";
     std::string text;
