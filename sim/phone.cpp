@@ -373,20 +373,29 @@ Phone::End Phone::Hang() {
     }
 }
 
+std::optional<Phone::End> Phone::ReadByte(uint8_t& byte) {
+    for (;;) {
+        const auto s = wire_.Read(&byte, 1, -1);
+        if (s == SerialWire::Status::kHangup) {
+            return End::kHostGone;
+        }
+        if (s != SerialWire::Status::kWake) {
+            return std::nullopt;
+        }
+        if (WakeEndsSession()) {
+            return End::kWake;
+        }
+    }
+}
+
 Phone::End Phone::BootRom() {
     using S = SerialWire::Status;
     for (;;) {
         uint8_t letter = 0;
-        S s = wire_.Read(&letter, 1, -1);
-        if (s == S::kHangup) {
-            return End::kHostGone;
+        if (const auto end = ReadByte(letter)) {
+            return *end;
         }
-        if (s == S::kWake) {
-            if (WakeEndsSession()) {
-                return End::kWake;
-            }
-            continue;
-        }
+        S s = S::kOk;
         TraceEvent event{.kind = "rom", .command = letter};
         uint8_t args[24] = {};
         std::vector<uint8_t> answer;
@@ -515,15 +524,8 @@ Phone::End Phone::Loader() {
         uint8_t previous = 0;
         for (;;) {
             uint8_t byte = 0;
-            s = wire_.Read(&byte, 1, -1);
-            if (s == S::kHangup) {
-                return End::kHostGone;
-            }
-            if (s == S::kWake) {
-                if (WakeEndsSession()) {
-                    return End::kWake;
-                }
-                continue;
+            if (const auto end = ReadByte(byte)) {
+                return *end;
             }
             ++seen;
             if (seen >= 2 && previous == 0x55 && byte == 0xAA) {

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -83,6 +84,9 @@ class Phone {
     bool WakeEndsSession();
     End Session();
     End BootRom();
+    // One byte, without a deadline; wake-ups that leave the session on are
+    // passed over. An end when the host went away or a wake-up ended the session.
+    std::optional<End> ReadByte(uint8_t& byte);
     End Loader();
     End Hang();
     SerialWire::Status Send(std::initializer_list<uint8_t> bytes);

@@ -135,6 +135,15 @@ bool RamLoader::Execute(const Frame& frame, LoaderIo& io) {
     }
 }
 
+bool RamLoader::SendStray(const Answer& a, const std::vector<uint8_t>& junk, LoaderIo& io) {
+    trace_.Add({.kind = "fault",
+                .command = a.command,
+                .block = a.block,
+                .count = static_cast<int64_t>(junk.size()),
+                .text = "stray"});
+    return io.Send(junk.data(), junk.size());
+}
+
 bool RamLoader::Respond(Answer& a, LoaderIo& io) {
     if (a.drop) {
         trace_.Add({.kind = "fault", .command = a.command, .block = a.block, .text = "drop"});
@@ -159,12 +168,7 @@ bool RamLoader::Respond(Answer& a, LoaderIo& io) {
         for (size_t i = 0; i < junk.size(); ++i) {
             junk[i] = static_cast<uint8_t>(0x13 + 7 * i);
         }
-        trace_.Add({.kind = "fault",
-                    .command = a.command,
-                    .block = a.block,
-                    .count = static_cast<int64_t>(junk.size()),
-                    .text = "stray"});
-        if (!io.Send(junk.data(), junk.size())) {
+        if (!SendStray(a, junk, io)) {
             return false;
         }
     }
@@ -187,16 +191,8 @@ bool RamLoader::Ack(Answer& a, bool ok, LoaderIo& io) {
         }
         return Respond(a, io);
     }
-    if (a.stray) {
-        std::vector<uint8_t> junk(a.stray->value, 0x13);
-        trace_.Add({.kind = "fault",
-                    .command = a.command,
-                    .block = a.block,
-                    .count = static_cast<int64_t>(junk.size()),
-                    .text = "stray"});
-        if (!io.Send(junk.data(), junk.size())) {
-            return false;
-        }
+    if (a.stray && !SendStray(a, std::vector<uint8_t>(a.stray->value, 0x13), io)) {
+        return false;
     }
     trace_.Add({.kind = "answer", .command = a.command, .block = a.block, .value = ok ? 0 : 1});
     if (!ok && link_ == Link::kSerial) {

@@ -51,6 +51,8 @@ class RamLoader {
     struct Answer;
     bool Respond(Answer& answer, LoaderIo& io);
     bool Ack(Answer& a, bool ok, LoaderIo& io);
+    // The "stray" fault: junk sent ahead of the answer, and traced.
+    bool SendStray(const Answer& a, const std::vector<uint8_t>& junk, LoaderIo& io);
     bool ReadNandId(Answer& a);
     bool SetParameters(const uint32_t* args, Answer& a, LoaderIo& io);
     bool GetIbt(const uint32_t* args, Answer& a, LoaderIo& io);

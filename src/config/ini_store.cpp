@@ -110,16 +110,26 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-int ParseDecimalInt(std::string_view text) {
+namespace {
+
+// Where the digits of a number start: past leading white space and one sign.
+size_t SkipSpaceAndSign(std::string_view text, bool& negative) {
     size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) {
         ++i;
     }
-    bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+}  // namespace
+
+int ParseDecimalInt(std::string_view text) {
+    bool negative = false;
+    size_t i = SkipSpaceAndSign(text, negative);
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         if (value <= static_cast<long long>(INT_MAX) + 1) {
@@ -139,15 +149,8 @@ int ParseDecimalInt(std::string_view text) {
 }
 
 uint32_t ParseUnsigned32(std::string_view text, int base) {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) {
-        ++i;
-    }
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    size_t i = SkipSpaceAndSign(text, negative);
     if (base == 16 && i + 1 < text.size() && text[i] == '0' && (text[i + 1] | 0x20) == 'x' &&
         i + 2 < text.size() && DigitValue(text[i + 2]) < 16) {
         i += 2;

@@ -14,10 +14,6 @@
 namespace velmora {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 void Fail(DownloadJob& job, const std::string& text) {
     job.error_text = text;
     job.reporter.WriteLog(text);
@@ -46,7 +42,7 @@ int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int er
 
 int WriteBootBlock(DownloadJob& job) {
     const std::string path = job.table.BootFilePath();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    File file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         job.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
         return 101;

@@ -4,6 +4,8 @@
 // per-link choices that the operations key on.
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +14,11 @@
 #include "job/download_job.h"
 
 namespace velmora {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 inline constexpr int kStatusColumn = 2;  // the block map's STATUS column
 inline constexpr int kEeromBlocks = 74;  // file-system / EEROM area below the top

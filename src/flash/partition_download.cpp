@@ -16,11 +16,6 @@
 namespace velmora {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 constexpr int kEraseFailed = 1;
 constexpr int kPartitionEraseFailed = 11;
 constexpr int kWriteFailed = 100;

@@ -15,11 +15,6 @@
 namespace velmora {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 constexpr uint32_t kBootAreaBytes = 65536;
 constexpr int kReportMode = 0xFF;
 

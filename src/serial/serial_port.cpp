@@ -237,6 +237,28 @@ SerialPort::WaitResult SerialPort::Wait(short events, int remaining_ms) {
     return WaitResult::kReady;
 }
 
+bool SerialPort::AwaitInput(ssize_t n, std::chrono::steady_clock::time_point deadline) {
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        return false;
+    }
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) {
+        return false;
+    }
+    switch (WaitReadable(left)) {
+        case WaitResult::kReady:
+        case WaitResult::kTimeout:
+            return true;
+        case WaitResult::kHangup:
+            flags_.Sleep(std::min(left, 5));
+            return true;
+        case WaitResult::kAborted:
+        case WaitResult::kError:
+            break;
+    }
+    return false;
+}
+
 bool SerialPort::WaitForByte(uint8_t value, int timeout_ms) {
     if (fd_ < 0) {
         return false;
@@ -255,23 +277,8 @@ bool SerialPort::WaitForByte(uint8_t value, int timeout_ms) {
             }
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (!AwaitInput(n, deadline)) {
             return false;
-        }
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0) {
-            return false;
-        }
-        switch (WaitReadable(left)) {
-            case WaitResult::kReady:
-            case WaitResult::kTimeout:
-                break;
-            case WaitResult::kHangup:
-                flags_.Sleep(std::min(left, 5));
-                break;
-            case WaitResult::kAborted:
-            case WaitResult::kError:
-                return false;
         }
     }
 }
@@ -288,23 +295,8 @@ bool SerialPort::ReadExact(std::span<uint8_t> buffer, int timeout_ms) {
             got += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (!AwaitInput(n, deadline)) {
             return false;
-        }
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0) {
-            return false;
-        }
-        switch (WaitReadable(left)) {
-            case WaitResult::kReady:
-            case WaitResult::kTimeout:
-                break;
-            case WaitResult::kHangup:
-                flags_.Sleep(std::min(left, 5));
-                break;
-            case WaitResult::kAborted:
-            case WaitResult::kError:
-                return false;
         }
     }
     return true;

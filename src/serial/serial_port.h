@@ -2,6 +2,9 @@
 // The serial port of a serial job: a raw termios port opened exclusively. Every
 // wait is a poll() on the port and on the job's stop event with a deadline, so
 // Stop ends any wait at once.
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -71,6 +74,9 @@ class SerialPort {
     WaitResult Wait(short events, int remaining_ms);
     WaitResult WaitReadable(int remaining_ms);
     WaitResult WaitWritable(int remaining_ms);
+    // After a read of `n` (nothing, or an error): waits for more input until
+    // `deadline`. False when the read failed, the time is up or the job stopped.
+    bool AwaitInput(ssize_t n, std::chrono::steady_clock::time_point deadline);
 
     const JobFlags& flags_;
     int fd_ = -1;

@@ -22,7 +22,6 @@ struct FakeDialogs : DialogHost {
     int eerom_asked = 0;
     std::optional<std::pair<uint32_t, uint32_t>> range_answer;  // none: Cancel
     std::optional<QString> chosen_ptt;                          // none: Cancel
-    int about_shown = 0;
     int port_search_shown = 0;
     std::function<void(const QString& text)> on_message;  // called as each box is shown
 
@@ -56,7 +55,7 @@ struct FakeDialogs : DialogHost {
         path = *chosen_ptt;
         return true;
     }
-    void ShowAbout(QWidget*) override { ++about_shown; }
+    void ShowAbout(QWidget*) override {}
     void ShowPortSearch(QWidget*) override { ++port_search_shown; }
 
     QString lastText() const { return messages.empty() ? QString() : messages.back().text; }

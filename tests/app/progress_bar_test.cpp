@@ -72,13 +72,6 @@ class ProgressBarTest : public QObject {
         QCOMPARE(image.pixelColor(199, 19), bar.palette().color(QPalette::Button));
     }
 
-    void thirdOfHundredPixels() {
-        ProgressBar bar;
-        bar.resize(100, 10);
-        bar.SetPos(33);
-        QCOMPARE(BarPixels(Render(bar), kBlue), 33);
-    }
-
     // A failed job: text off and empty, red, full.
     void failedJobIsRedAndFull() {
         ProgressBar bar;

@@ -1,6 +1,3 @@
-#include <pty.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -17,24 +14,6 @@
 using namespace velmora::app;
 
 namespace {
-
-// A serial line with nobody at the other end: a job waits there for the phone
-// until it is stopped.
-struct SilentLine {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-    SilentLine() {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
-        }
-    }
-    ~SilentLine() {
-        ::close(master);
-        ::close(slave);
-    }
-};
 
 // Between jobs every job control is enabled but Stop; during one, only Stop.
 bool ControlsShow(const MainWindow& w, bool idle) {
@@ -55,12 +34,15 @@ void ExpectBusy(const MainWindow& w) {
     QVERIFY(ControlsShow(w, false));
 }
 
-// Starts an erase over a silent serial line.
-void StartWaitingJob(WindowFixture& f, const SilentLine& line) {
+// A simulated phone never switched on: a job waits for it until stopped.
+const QString kSilentPhone = QStringLiteral("sim:manual");
+
+// Starts an erase that waits for the phone.
+void StartWaitingJob(WindowFixture& f) {
     MainWindow& w = *f.window;
     Choose(w.workModeList(), 2);
     w.serialCheck()->setChecked(true);
-    w.portList()->setEditText(QString::fromStdString(line.path));
+    w.portList()->setEditText(kSilentPhone);
     QTest::mouseClick(w.startButton(), Qt::LeftButton);
 }
 
@@ -82,30 +64,23 @@ class WindowJobTest : public QObject {
         ExpectIdle(w);
     }
 
-    void stopRestoresControls() {
-        SilentLine line;
-        QVERIFY(!line.path.empty());
+    // Stop, then closing the window during a job: each ends the job and the
+    // controls come back; closing also saves the settings.
+    void stopOrCloseEndsTheJob() {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        StartWaitingJob(f, line);
+        StartWaitingJob(f);
         QVERIFY(w.jobRunning());
         ExpectBusy(w);
         QCOMPARE(w.startButton()->text(), QStringLiteral("ERASE FLASH"));
         QTRY_COMPARE(w.statusText()->text(), QStringLiteral("请打开手机！"));
-
         QTest::mouseClick(w.stopButton(), Qt::LeftButton);
         QVERIFY(w.statusText()->text().isEmpty());
         QTRY_VERIFY(!w.jobRunning());
         ExpectIdle(w);
-    }
 
-    void closingDuringAJobWaitsForIt() {
-        SilentLine line;
-        WindowFixture f;
-        QVERIFY(f.Open());
-        MainWindow& w = *f.window;
-        StartWaitingJob(f, line);
+        StartWaitingJob(f);
         QVERIFY(w.jobRunning());
         w.reject();  // the close box and Esc
         QVERIFY(!w.jobRunning());
@@ -116,14 +91,13 @@ class WindowJobTest : public QObject {
     }
 
     void readCodeNamesItsOutput() {
-        SilentLine line;
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
         Choose(w.workModeList(), 1);
         Choose(w.rangeList(), 1);
         w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QString::fromStdString(line.path));
+        w.portList()->setEditText(kSilentPhone);
         w.StartJob();
         const QString output =
             QString::fromStdString(f.home()) + QStringLiteral("upload_nand/upload_eerom.bin");
@@ -180,21 +154,6 @@ class WindowJobTest : public QObject {
         QCOMPARE(w.progressBar()->position(), 100);
         QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
         QVERIFY(w.progressBar()->paintedText().isEmpty());
-    }
-
-    // Debug mode: each step waits for its box, on the window's thread.
-    void debugModeShowsSteps() {
-        WindowFixture f;
-        QVERIFY(f.Open());
-        MainWindow& w = *f.window;
-        QTest::keyClick(w.startButton(), Qt::Key_D, Qt::ControlModifier);
-        Choose(w.workModeList(), 2);
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
-        w.StartJob();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-        QVERIFY(!f.dialogs.messages.empty());
-        QVERIFY(QFile::exists(QString::fromStdString(f.home()) + QStringLiteral("dl_log.txt")));
     }
 
     // Display calls from another thread arrive in the order they were made; a

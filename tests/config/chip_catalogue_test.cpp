@@ -2,48 +2,39 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "temp_dir.h"
 
 namespace velmora {
 namespace {
 
-TEST(ChipCatalogue, ChipIdText) {
-    EXPECT_EQ(ChipIdText(0xEC, 0xA1), "EC,A1");
+TEST(ChipCatalogue, CompleteEntryVersionAndMissingOnes) {
     EXPECT_EQ(ChipIdText(0x0A, 0x01), "0A,01");
-}
-
-TEST(ChipCatalogue, CompleteEntry) {
-    testing::TempDir dir;
-    dir.Write("FlashChip.ini",
-              "[VERSION]\r\nDATE=2026-01-02\r\nVER=1.5\r\n\r\n"
-              "[EC,A1]\r\nBLOCK_NUM=1024\r\nBLOCK_SIZE=128\r\nPAGE_SIZE=2048\r\n"
-              "SPARE_SIZE=64\r\nERASE_TIME=2000\r\nWRITE_TIME=200\r\n");
-    NandGeometry g;
-    EXPECT_EQ(LookupChip(dir.path(), "EC,A1", g), 0);
-    EXPECT_EQ(g.block_count, 1024);
-    EXPECT_EQ(g.block_size, 131072);
-    EXPECT_EQ(g.page_size, 2048);
-    EXPECT_EQ(g.spare_size, 64);
-    EXPECT_EQ(g.erase_time, 2000);
-    EXPECT_EQ(g.write_time, 200);
-    std::string text;
-    EXPECT_EQ(CatalogueVersionText(dir.path(), text), 0);
-    EXPECT_EQ(text, "配置文件：2026-01-02(V1.5)");
-    const std::string no_slash = dir.path().substr(0, dir.path().size() - 1);
-    EXPECT_EQ(LookupChip(no_slash, "EC,A1", g), 0);
-}
-
-TEST(ChipCatalogue, MissingFileAndUnknownChip) {
     testing::TempDir dir;
     NandGeometry g;
     std::string text = "kept";
     EXPECT_EQ(LookupChip(dir.path(), "EC,A1", g), -1);
     EXPECT_EQ(CatalogueVersionText(dir.path(), text), -1);
     EXPECT_EQ(text, "kept");
-    dir.Write("FlashChip.ini", "[VERSION]\nDATE=d\nVER=1\n[ec,a1]\nBLOCK_NUM=1024\n");
+    dir.Write("FlashChip.ini",
+              "[VERSION]\r\nDATE=2026-01-02\r\nVER=1.5\r\n\r\n"
+              "[EC,A1]\r\nBLOCK_NUM=1024\r\nBLOCK_SIZE=128\r\nPAGE_SIZE=2048\r\n"
+              "SPARE_SIZE=64\r\nERASE_TIME=2000\r\nWRITE_TIME=200\r\n");
+    const std::string no_slash = dir.path().substr(0, dir.path().size() - 1);
+    EXPECT_EQ(LookupChip(no_slash, "EC,A1", g), 0);
+    EXPECT_EQ((std::array{g.block_count, g.block_size, g.page_size, g.spare_size, g.erase_time,
+                          g.write_time}),
+              (std::array{1024, 131072, 2048, 64, 2000, 200}));
+    EXPECT_EQ(CatalogueVersionText(dir.path(), text), 0);
+    EXPECT_EQ(text, "配置文件：2026-01-02(V1.5)");
     // A lower-case section does not match the upper-case ID text.
-    EXPECT_EQ(LookupChip(dir.path(), "EC,A1", g), 6);
-    EXPECT_EQ(g.block_count, 0);
+    EXPECT_EQ(LookupChip(dir.path(), "EC,a1", g), 6);
+    // The version needs both keys.
+    for (const char* version : {"[VERSION]\nDATE=2026\n[EC,A1]\nVER=1\n", "[VERSION]\nVER=2\n"}) {
+        dir.Write("FlashChip.ini", version);
+        EXPECT_EQ(CatalogueVersionText(dir.path(), text), 1) << version;
+    }
 }
 
 TEST(ChipCatalogue, IntegerKeysComeFromLaterSectionsStringKeysDoNot) {
@@ -59,28 +50,6 @@ TEST(ChipCatalogue, IntegerKeysComeFromLaterSectionsStringKeysDoNot) {
     EXPECT_EQ(g.block_size, 16384);
     EXPECT_EQ(g.page_size, 0);
     EXPECT_EQ(g.write_time, 2);
-}
-
-TEST(ChipCatalogue, PageSizeZeroIsStoredNotMissing) {
-    // Identification rejects such an entry; the lookup must hand it on as 0.
-    testing::TempDir dir;
-    dir.Write("FlashChip.ini",
-              "[AD,76]\nBLOCK_NUM=4096\nBLOCK_SIZE=99999999\nPAGE_SIZE=0\nSPARE_SIZE=16\n"
-              "ERASE_TIME=1\nWRITE_TIME=1\n");
-    NandGeometry g;
-    g.page_size = 123;
-    EXPECT_EQ(LookupChip(dir.path(), "AD,76", g), 0);
-    EXPECT_EQ(g.page_size, 0);
-    EXPECT_EQ(g.block_size, 2147483647);  // clamped, not wrapped
-}
-
-TEST(ChipCatalogue, VersionNeedsDateAndVer) {
-    testing::TempDir dir;
-    dir.Write("FlashChip.ini", "[VERSION]\nDATE=2026\n[EC,A1]\nVER=1\n");
-    std::string text;
-    EXPECT_EQ(CatalogueVersionText(dir.path(), text), 1);
-    dir.Write("FlashChip.ini", "[VERSION]\nVER=2\n");
-    EXPECT_EQ(CatalogueVersionText(dir.path(), text), 1);
 }
 
 TEST(ChipCatalogue, ShippedCatalogueIsComplete) {

@@ -91,19 +91,6 @@ TEST(IniStore, NumberConversions) {
     EXPECT_EQ(ParseUnsigned32("0x10", 10), 0u);
 }
 
-TEST(IniStore, ClosedOrUnwritableStoreDoesNothing) {
-    testing::TempDir dir;
-    IniStore ini;
-    ini.SetName("velmora");
-    ini.SetFolder(dir.path());
-    EXPECT_FALSE(ini.WriteInt("COMPORT", 3));
-    EXPECT_FALSE(ini.OpenForRead());
-    int n = 5;
-    EXPECT_FALSE(ini.GetInt("PATH", "COMPORT", n));
-    ini.SetFolder(dir.path() + "missing/");
-    EXPECT_FALSE(ini.OpenForWrite());
-}
-
 TEST(ProfileReader, NamesIgnoreCaseBlanksTrimmedFirstWins) {
     const std::string text =
         "; comment\n"

@@ -187,7 +187,6 @@ TEST_F(PartitionTableTest, NameKeepsEightBytesAndValuesAreHexOnly) {
               kPttOk);
     EXPECT_EQ(table_.entries[0].name,
               (std::array<uint8_t, 8>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}));
-    EXPECT_EQ(table_.entries[0].NameText(), "abcdefgh");
     EXPECT_EQ(table_.entries[1].name, (std::array<uint8_t, 8>{'a', 'b', 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(table_.entries[0].size, 0x400000u);
     EXPECT_EQ(table_.entries[1].size, 0x400000u);

@@ -61,15 +61,6 @@ TEST(Settings, LoadAppliesPositionsWithRangeRules) {
     EXPECT_EQ(v.selection[List::kEraseRange], 0);  // 2 is beyond the upgrade's two ranges
 }
 
-TEST(Settings, MissingFileKeepsDefaults) {
-    testing::TempDir dir;
-    FakeWindow w;
-    LoadSettings(dir.path(), w);
-    EXPECT_EQ(w.target, "");
-    EXPECT_EQ(w.selection[List::kBaudRate], 2);
-    EXPECT_EQ(w.refreshed_with_mode, 0);
-}
-
 TEST(Settings, SaveWritesAllSixLinesAndRememberedPathInReadMode) {
     testing::TempDir dir;
     dir.Write("velmora.ini", "[PATH]\nOLD=1\nPTT=x\n");

@@ -33,12 +33,6 @@ TEST(Sha1, FipsVectors) {
     EXPECT_EQ(DigestOf(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
-}  // namespace
-}  // namespace velmora
-
-namespace velmora {
-namespace {
-
 TEST(Sha1, PiecesGiveTheSameDigest) {
     const std::string text(100000, 'q');
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());

@@ -64,19 +64,5 @@ TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) 
     EXPECT_EQ(f.job.reporter.block_map().Colour(30), kBlockFailed);
 }
 
-// Block 6 went bad after the record was written: its entry is 0. It is skipped
-// and reported, never redirected to block 0.
-TEST(EraseCodeArea, SkipsABadBlockWithoutReplacement) {
-    Fixture f(128, {5, 6});
-    f.job.record.SetEntry(5, 124);
-    ASSERT_EQ(EraseCodeArea(f.job), 0);
-    std::vector<int> expected = {1, 2, 3, 4, 124};
-    for (int b = 7; b < 54; ++b)
-        expected.push_back(b);
-    EXPECT_EQ(f.loader->blocks_named[kCmdErase], expected);
-    EXPECT_EQ(f.Status(6), "NG");
-    EXPECT_FALSE(f.job.reporter.block_map().Colour(6).has_value());
-}
-
 }  // namespace
 }  // namespace velmora::testing

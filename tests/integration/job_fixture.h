@@ -126,10 +126,6 @@ class JobFixture : public ::testing::Test {
         return bytes;
     }
 
-    bool NotAvailableYet(const JobOutcome& o) const {
-        return o.error_text.find("not available yet") != std::string::npos;
-    }
-
     std::string home_;
     std::unique_ptr<sim::Phone> phone_;
     RecordingDisplay display_;

@@ -156,12 +156,6 @@ TEST_F(ReadEraseTest, HostileNamesOnThePhoneWriteNothingOutsideTheUploadFolder) 
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_.._.._x").size(), 100u);
 }
 
-}  // namespace
-}  // namespace velmora::testing
-
-namespace velmora::testing {
-namespace {
-
 // Block 6 turns bad after an upgrade wrote the record: its entry stays 0. The
 // read-back takes the block itself, where the download put its data, never
 // block 0; the erase passes over it.

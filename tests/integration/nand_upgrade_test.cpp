@@ -62,12 +62,14 @@ class UpgradeTest : public ::testing::Test {
 
     // What the partitions put where, through `map` (logical to physical).
     std::map<int, std::vector<uint8_t>> PartitionBlocks(const std::vector<Partition>& parts,
-                                                        std::map<int, int> map = {}) {
+                                                        std::map<int, int> map = {},
+                                                        size_t block = kBlock,
+                                                        size_t spare_block = kSpareBlock) {
         std::map<int, std::vector<uint8_t>> out;
         for (const Partition& p : parts) {
             const bool spare = p.name[0] >= 'q';
-            const size_t piece = spare ? kSpareBlock : kBlock;
-            int b = static_cast<int>(p.offset / kBlock);
+            const size_t piece = spare ? spare_block : block;
+            int b = static_cast<int>(p.offset / block);
             for (size_t at = 0; at < p.content.size(); at += piece, ++b) {
                 const int physical = map.count(b) ? map[b] : b;
                 out[physical] =
@@ -229,15 +231,8 @@ TEST_F(UpgradeTest, SmallPageChipsWriteWholeBlocksInOneCommand) {
     for (const auto& e : sim.phone->trace().Of("frame"))
         block_writes += e.command == kCmdWriteBlock;
     EXPECT_EQ(block_writes, 4 + 2);
-    for (const Partition& p : parts) {
-        const bool spare = p.name == "yaffs";
-        const size_t piece = spare ? spare_block : block;
-        uint32_t b = p.offset / block;
-        for (size_t at = 0; at < p.content.size(); at += piece, ++b) {
-            const auto want = Padded(p.content, at, std::min(piece, p.content.size() - at), piece);
-            EXPECT_EQ(sim.nand().ReadBlock(b, spare), want) << p.name << " block " << b;
-        }
-    }
+    for (const auto& [b, want] : PartitionBlocks(parts, {}, block, spare_block))
+        EXPECT_EQ(sim.nand().ReadBlock(b, want.size() == spare_block), want) << "block " << b;
 }
 
 TEST_F(UpgradeTest, AChipBeyondTheRecordsReachIsRefusedBeforeAnythingIsWritten) {

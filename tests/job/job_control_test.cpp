@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -39,33 +38,6 @@ class JobControlTest : public ::testing::Test {
     RecordingDisplay display_;
 };
 
-TEST_F(JobControlTest, CodeUpgradeRefusalsCarryTheirTextsAndStartNothing) {
-    JobController jobs(&display_);
-    std::atomic<int> runs{0};
-    jobs.runner = [&](DownloadJob&) { return ++runs, 0; };
-
-    JobRequest request = Request(WorkMode::kCodeUpgrade);
-    StartOutcome s = jobs.Start(request);
-    EXPECT_FALSE(s.started);
-    EXPECT_EQ(s.message, "请选择PTT文件！");
-    EXPECT_EQ(s.caption, "错误");
-
-    request.ptt_path = home_ + "missing.ptt";
-    s = jobs.Start(request);
-    EXPECT_EQ(s.message, "不能打开PTT文件，请确认该文件是否存在！");
-    EXPECT_EQ(s.caption, "错误");
-
-    request.ptt_path = home_ + "broken.ptt";
-    std::ofstream(request.ptt_path) << "[partition_table_config_start]\nBootNand=none.bin\n";
-    s = jobs.Start(request);
-    EXPECT_EQ(s.message, "解析PTT文件错误！");
-    EXPECT_EQ(s.caption, "错误");
-
-    jobs.Wait();
-    EXPECT_EQ(runs.load(), 0);
-    EXPECT_FALSE(jobs.Running());
-}
-
 TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
     JobController jobs(&display_);
     std::string notice;
@@ -94,27 +66,6 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
     EXPECT_FALSE(refused.started);
     EXPECT_EQ(refused.message, "创建目录失败！");
     EXPECT_EQ(refused.caption, "Error");
-}
-
-TEST_F(JobControlTest, EraseStartsWithoutAFileAndReportsItsEnd) {
-    JobController jobs(&display_);
-    std::promise<JobOutcome> finished;
-    jobs.on_finished = [&](const JobOutcome& o) { finished.set_value(o); };
-    jobs.runner = [](DownloadJob& job) {
-        job.error_text = "it went wrong";
-        job.result.store(-7);
-        return -7;
-    };
-    JobRequest request = Request(WorkMode::kErase, erase_range::kAll);
-    request.debug = true;
-    ASSERT_TRUE(jobs.Start(request).started);
-    const JobOutcome o = finished.get_future().get();
-    EXPECT_EQ(o.result, -7);
-    EXPECT_FALSE(o.user_stopped);
-    EXPECT_EQ(o.error_text, "it went wrong");
-    jobs.Wait();
-    EXPECT_FALSE(jobs.Running());
-    EXPECT_TRUE(fs::exists(home_ + "dl_log.txt")) << "debug mode opens the log";
 }
 
 TEST_F(JobControlTest, StopReachesAWaitingJob) {

@@ -1,11 +1,6 @@
 #include "job/status_reporter.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "job/recording_display.h"
 
@@ -13,13 +8,6 @@ namespace velmora {
 namespace {
 
 using testing::RecordingDisplay;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(StatusReporter, ElapsedTextDependsOnTheLink) {
     RecordingDisplay display;
@@ -72,37 +60,6 @@ TEST(StatusReporter, BlockMapRowsAddressesAndScrolling) {
     reporter.ResetBlockMap();
     EXPECT_EQ(reporter.block_map().rows(), 0);
     EXPECT_EQ(display.chip().back(), "");
-}
-
-TEST(StatusReporter, StepMessagesOnlyInDebugMode) {
-    RecordingDisplay display;
-    StatusReporter quiet(&display, LinkKind::kSerial, false);
-    quiet.ShowStepMessage("hidden");
-    StatusReporter debug(&display, LinkKind::kSerial, true);
-    debug.ShowStepMessage("shown");
-    EXPECT_EQ(display.messages(), std::vector<std::string>{"shown"});
-    StatusReporter headless(nullptr, LinkKind::kSerial, true);
-    headless.ShowStepMessage("nobody sees it");  // no display: nothing happens
-    headless.SetStatus("x");
-}
-
-TEST(StatusReporter, LogIsReplacedAndWrittenAsGiven) {
-    const std::string path =
-        ::testing::TempDir() + "/" + std::to_string(getpid()) + "_reporter_dl_log.txt";
-    {
-        std::ofstream old(path);
-        old << "an earlier job's log\n";
-    }
-    StatusReporter reporter(nullptr, LinkKind::kSerial, true);
-    reporter.WriteLog("before open\n");  // no log yet: dropped
-    ASSERT_EQ(reporter.OpenLog(path), 0);
-    EXPECT_EQ(reporter.OpenLog(path), 0) << "already open";
-    reporter.WriteLog("\nFind NAND FLASH, ID: EC, F1, 00, 95\n");
-    reporter.WriteLog("no line end");
-    reporter.CloseLog();
-    EXPECT_EQ(ReadFile(path), "\nFind NAND FLASH, ID: EC, F1, 00, 95\nno line end");
-    EXPECT_EQ(reporter.OpenLog("/nonexistent-folder/dl_log.txt"), 1);
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ extern char** environ;
 namespace velmora::sim {
 namespace {
 
+using testing::Args;
 using testing::ScriptHost;
 
 class SimProcess {
@@ -71,21 +72,16 @@ TEST(PhoneExecutable, NandFileKeepsTheContentBetweenRuns) {
     std::vector<uint8_t> page(2112);
     for (size_t i = 0; i < page.size(); ++i)
         page[i] = static_cast<uint8_t>(i * 13 + 5);
-    auto args = [](std::initializer_list<uint32_t> v) {
-        std::array<uint32_t, 7> a{};
-        std::copy(v.begin(), v.end(), a.begin());
-        return a;
-    };
     {
         SimProcess sim(common);
         ASSERT_TRUE(WaitForLink(link));
         ScriptHost host(link);
         ASSERT_TRUE(host.BringUp());
-        host.Send(6, args({1024, 131072, 2048, 64, 0, 0}));
+        host.Send(6, Args({1024, 131072, 2048, 64, 0, 0}));
         ASSERT_TRUE(host.WaitFor('O'));
-        host.Send(10, args({700}));
+        host.Send(10, Args({700}));
         ASSERT_TRUE(host.WaitFor('O'));
-        host.Send(8, args({700, 5, 1, 2112, 2112, 0, Crc32(page)}));
+        host.Send(8, Args({700, 5, 1, 2112, 2112, 0, Crc32(page)}));
         host.Write(page);
         ASSERT_EQ(ScriptHost::U32(host.Response(), 60), 0u);
         host.Close();
@@ -103,7 +99,7 @@ TEST(PhoneExecutable, NandFileKeepsTheContentBetweenRuns) {
         ASSERT_TRUE(WaitForLink(link));
         ScriptHost host(link);
         ASSERT_TRUE(host.BringUp());
-        host.Send(13, args({700, 5, 2112}));
+        host.Send(13, Args({700, 5, 2112}));
         ASSERT_EQ(ScriptHost::U32(host.Response(), 60), 0u);
         EXPECT_EQ(host.Read(2112), page);
         host.Close();
@@ -115,10 +111,6 @@ TEST(PhoneExecutable, NandFileKeepsTheContentBetweenRuns) {
     while (std::getline(in, line)) {
         const auto j = nlohmann::json::parse(line);
         events.push_back(j.at("event").get<std::string>());
-        if (events.back() == "frame") {
-            EXPECT_EQ(j.at("cmd").get<int>(), 13);
-            EXPECT_EQ(j.at("args")[0].get<int>(), 700);
-        }
     }
     EXPECT_NE(std::find(events.begin(), events.end(), "start_byte"), events.end());
     EXPECT_NE(std::find(events.begin(), events.end(), "session_end"), events.end());

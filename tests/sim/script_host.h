@@ -3,20 +3,45 @@
 // serial line written from scratch here (not the product's host code), so the
 // tests check the phone against the wire protocol itself.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "flash/checksum.h"
+#include "sim/options.h"
 
 namespace velmora::sim::testing {
+
+// A small unpaced chip (64 blocks of 16 pages of 2048 + 64 bytes) with short
+// time-outs, and `extra` options in the compact form.
+inline PhoneOptions SmallPhone(const std::string& extra = {}) {
+    PhoneOptions o;
+    std::string error;
+    const bool ok = ParsePhoneOptions(
+        "blocks=64,block-size=32K,page-size=2048,spare=64,start-delay=1,data-timeout=500" +
+            (extra.empty() ? "" : "," + extra),
+        o, error);
+    EXPECT_TRUE(ok) << error;
+    return o;
+}
+
+// A frame's arguments, the rest zero.
+inline std::array<uint32_t, 7> Args(std::initializer_list<uint32_t> values) {
+    std::array<uint32_t, 7> a{};
+    std::copy(values.begin(), values.end(), a.begin());
+    return a;
+}
 
 class ScriptHost {
   public:
@@ -116,32 +141,24 @@ class ScriptHost {
         return WaitFor('D', 1000);
     }
 
+    // The boot ROM's letters before the loader: each step's bytes, then the
+    // answer's length (0: an 'O').
     bool Handshake() {
-        Write({'T', 0xFF});
-        if (!WaitFor('O'))
-            return false;
-        Write({'P'});
-        if (Read(5).size() != 5)
-            return false;
-        Write({'Q'});
-        if (Read(16).size() != 16)
-            return false;
-        std::vector<uint8_t> d(21, 0);
-        d[0] = 'D';
-        Write(d);
-        if (!WaitFor('O'))
-            return false;
-        Write({'S', 0x48, 0x00, 0x10, 0xC2});
-        if (!WaitFor('O'))
-            return false;
-        Write({'G', 0x00});
-        if (Read(4).size() != 4)
-            return false;
-        Write({'S', 0x00, 0x00, 0x00, 0xBC});
-        if (!WaitFor('O'))
-            return false;
-        Write({'L', 0x00, 0x01, 0x00, 0x00, 0x00});
-        return WaitFor('O');
+        const std::pair<std::vector<uint8_t>, size_t> steps[] = {
+            {{'T', 0xFF}, 0},
+            {{'P'}, 5},
+            {{'Q'}, 16},
+            {{'D', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+            {{'S', 0x48, 0x00, 0x10, 0xC2}, 0},
+            {{'G', 0x00}, 4},
+            {{'S', 0x00, 0x00, 0x00, 0xBC}, 0},
+            {{'L', 0x00, 0x01, 0x00, 0x00, 0x00}, 0}};
+        for (const auto& [bytes, answer] : steps) {
+            Write(bytes);
+            if (answer == 0 ? !WaitFor('O') : Read(answer).size() != answer)
+                return false;
+        }
+        return true;
     }
 
     // Loads the image at address 0 in chunks of 256 bytes and jumps to it.
