@@ -36,7 +36,7 @@ struct UsbJobTimings {
     int dfu_request_ms = 5000;  // one DFU control request
 };
 
-// The bus the job talks over: libusb, or the stand-in named in the spec.
+// The bus the job talks over: libusb, or the stand-in the link text names.
 // nullptr (with error) when it cannot be had.
 std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error);
 
