@@ -191,6 +191,13 @@ class SocketHandle : public UsbHandle {
         Bytes p = {s.endpoint};
         Put32(p, s.length);
         Put32(p, s.timeout_ms);
+        // When the transfer was submitted: the phone's bus counts the wire from then,
+        // so the socket's own delivery is not taken for bus time.
+        const uint64_t submitted = static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                .count());
+        Put32(p, static_cast<uint32_t>(submitted));
+        Put32(p, static_cast<uint32_t>(submitted >> 32));
         if (!in) {
             p.insert(p.end(), data, data + s.length);
         }
