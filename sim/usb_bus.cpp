@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -46,14 +47,28 @@ bool ReadFull(int fd, uint8_t* p, size_t n) {
     return true;
 }
 
+// The head and the payload go out as they are: a paced reply is due the moment it
+// is sent, with no copy of its data in between.
 bool Send(int fd, uint8_t type, const Bytes& payload) {
-    Bytes m;
-    Put32(m, static_cast<uint32_t>(payload.size() + 1));
-    m.push_back(type);
-    m.insert(m.end(), payload.begin(), payload.end());
+    Bytes head;
+    Put32(head, static_cast<uint32_t>(payload.size() + 1));
+    head.push_back(type);
+    const size_t total = head.size() + payload.size();
     size_t done = 0;
-    while (done < m.size()) {
-        const ssize_t n = ::send(fd, m.data() + done, m.size() - done, MSG_NOSIGNAL);
+    while (done < total) {
+        iovec v[2];
+        int count = 0;
+        if (done < head.size()) {
+            v[count++] = {head.data() + done, head.size() - done};
+        }
+        const size_t from = done < head.size() ? 0 : done - head.size();
+        if (from < payload.size()) {
+            v[count++] = {const_cast<uint8_t*>(payload.data()) + from, payload.size() - from};
+        }
+        msghdr m{};
+        m.msg_iov = v;
+        m.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = ::sendmsg(fd, &m, MSG_NOSIGNAL);
         if (n <= 0) {
             return false;
         }
