@@ -2,7 +2,9 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -15,6 +17,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// A bulk request: type, endpoint, length, time-out, submission time; then OUT data.
+constexpr size_t kBulkHead = 18;
+
 void Put32(Bytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -25,6 +30,9 @@ uint16_t Get16(const uint8_t* p) {
 }
 uint32_t Get32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t Get64(const uint8_t* p) {
+    return Get32(p) | uint64_t{Get32(p + 4)} << 32;
 }
 
 bool ReadFull(int fd, uint8_t* p, size_t n) {
@@ -39,14 +47,28 @@ bool ReadFull(int fd, uint8_t* p, size_t n) {
     return true;
 }
 
+// The head and the payload go out as they are: a paced reply is due the moment it
+// is sent, with no copy of its data in between.
 bool Send(int fd, uint8_t type, const Bytes& payload) {
-    Bytes m;
-    Put32(m, static_cast<uint32_t>(payload.size() + 1));
-    m.push_back(type);
-    m.insert(m.end(), payload.begin(), payload.end());
+    Bytes head;
+    Put32(head, static_cast<uint32_t>(payload.size() + 1));
+    head.push_back(type);
+    const size_t total = head.size() + payload.size();
     size_t done = 0;
-    while (done < m.size()) {
-        const ssize_t n = ::send(fd, m.data() + done, m.size() - done, MSG_NOSIGNAL);
+    while (done < total) {
+        iovec v[2];
+        int count = 0;
+        if (done < head.size()) {
+            v[count++] = {head.data() + done, head.size() - done};
+        }
+        const size_t from = done < head.size() ? 0 : done - head.size();
+        if (from < payload.size()) {
+            v[count++] = {const_cast<uint8_t*>(payload.data()) + from, payload.size() - from};
+        }
+        msghdr m{};
+        m.msg_iov = v;
+        m.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = ::sendmsg(fd, &m, MSG_NOSIGNAL);
         if (n <= 0) {
             return false;
         }
@@ -190,6 +212,8 @@ void SimUsbBus::AcceptLoop() {
 }
 
 void SimUsbBus::RunConnection(int fd) {
+    // Paced replies are due to the microsecond: no timer slack on this thread.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     {
         std::lock_guard lock(mutex_);
@@ -207,6 +231,16 @@ void SimUsbBus::RunConnection(int fd) {
     SimClock::time_point in_requested;
     SimClock::time_point wake_at = SimClock::time_point::max();
     Bytes timed_reply;
+    // How late this thread sent the latest paced reply: the host's next request would
+    // have come that much earlier on a real bus, so it counts from then; and when the
+    // latest transfer ended on that bus.
+    SimClock::duration late{};
+    SimClock::time_point bus_free{};
+    // A transfer that ended on the bus at `end` is answered `now`.
+    auto Ended = [&](SimClock::time_point now, SimClock::time_point end) {
+        late = now - end;
+        bus_free = end;
+    };
 
     // The bound device, or nullptr when it has left the bus. Lock held.
     auto device = [&]() -> SimUsbFunction* {
@@ -233,13 +267,15 @@ void SimUsbBus::RunConnection(int fd) {
             return true;
         }
         const uint32_t n = static_cast<uint32_t>(data.size());
+        const auto now = SimClock::now();
         if (pace > SimClock::duration::zero()) {
             pending = Pending::kTimed;
             timed_reply = BulkReply(SimStatus::kOk, n, data);
-            wake_at = SimClock::now() + pace;
+            wake_at = now + pace;
             return true;
         }
         pending = Pending::kNone;
+        Ended(now, now + pace);
         return Send(fd, 'b', BulkReply(SimStatus::kOk, n, data));
     };
 
@@ -347,28 +383,34 @@ void SimUsbBus::RunConnection(int fd) {
                 Bytes r = {static_cast<uint8_t>(st)};
                 r.insert(r.end(), in.begin(), in.end());
                 alive = Send(fd, 'c', r);
-            } else if (type == 'B' && m.size() >= 10) {
+            } else if (type == 'B' && m.size() >= kBulkHead) {
                 const uint8_t ep = m[1];
                 const uint32_t length = Get32(&m[2]);
+                // The wire may start when the host submitted the transfer (the socket's
+                // delivery is no bus time), not before the previous transfer ended.
+                const auto now = SimClock::now();
+                const SimClock::time_point submitted{std::chrono::nanoseconds(Get64(&m[10]))};
+                const auto requested = std::max(bus_free, std::min(now, submitted) - late);
                 if (ep & 0x80) {
                     pending = Pending::kIn;
                     in_endpoint = ep;
                     in_length = length;
-                    in_requested = SimClock::now();
+                    in_requested = requested;
                     wake_at = SimClock::time_point::max();
                     alive = try_in();
                 } else {
                     SimClock::duration pace{};
                     SimStatus st = SimStatus::kNoDevice;
-                    const uint32_t n = static_cast<uint32_t>(m.size() - 10);
+                    const uint32_t n = static_cast<uint32_t>(m.size() - kBulkHead);
                     if (SimUsbFunction* f = device()) {
-                        st = f->BulkOut(ep, m.data() + 10, n, &pace);
+                        st = f->BulkOut(ep, m.data() + kBulkHead, n, requested, &pace);
                     }
                     if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
                         pending = Pending::kTimed;
                         timed_reply = BulkReply(st, n);
-                        wake_at = SimClock::now() + pace;
+                        wake_at = now + pace;
                     } else {
+                        Ended(now, st == SimStatus::kOk ? now + pace : now);
                         alive = Send(fd, 'b', BulkReply(st, st == SimStatus::kOk ? n : 0));
                     }
                 }
@@ -388,6 +430,7 @@ void SimUsbBus::RunConnection(int fd) {
         }
         if (pending == Pending::kTimed && SimClock::now() >= wake_at) {
             pending = Pending::kNone;
+            Ended(SimClock::now(), wake_at);
             alive = alive && Send(fd, 'b', timed_reply);
         }
     }

@@ -54,11 +54,13 @@ class SimUsbFunction {
     virtual std::vector<SimInterface> Interfaces() const = 0;
     virtual SimStatus Control(const SimSetup& setup, const std::vector<uint8_t>& out,
                               std::vector<uint8_t>* in) = 0;
-    // pace: how long the transfer takes on the wire (0 when unpaced).
+    // The transfer was submitted at `requested`; *pace: how much longer from now it
+    // takes on the wire (not above zero when it has ended already: it ended then).
     virtual SimStatus BulkOut(uint8_t endpoint, const uint8_t* data, size_t length,
-                              SimClock::duration* pace) = 0;
+                              SimClock::time_point requested, SimClock::duration* pace) = 0;
     // true with up to max bytes when an IN transfer asked for at `requested` has its
-    // data, *pace then saying how much longer the wire takes from now; false when not
+    // data, *pace then saying how much longer the wire takes from now (as for BulkOut);
+    // false when not
     // yet, with *ready_at set when the time is known (else left as it is).
     virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
                         SimClock::time_point requested, SimClock::duration* pace,

@@ -52,7 +52,8 @@ class DfuBootRom : public SimUsbFunction {
     std::vector<SimInterface> Interfaces() const override;
     SimStatus Control(const SimSetup& setup, const std::vector<uint8_t>& out,
                       std::vector<uint8_t>* in) override;
-    SimStatus BulkOut(uint8_t, const uint8_t*, size_t, SimClock::duration*) override {
+    SimStatus BulkOut(uint8_t, const uint8_t*, size_t, SimClock::time_point,
+                      SimClock::duration*) override {
         return SimStatus::kStall;
     }
     bool BulkIn(uint8_t, size_t, std::vector<uint8_t>*, SimClock::time_point, SimClock::duration*,

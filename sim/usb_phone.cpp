@@ -58,15 +58,15 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
         return SimStatus::kStall;
     }
     SimStatus BulkOut(uint8_t endpoint, const uint8_t* data, size_t length,
-                      SimClock::duration* pace) override {
+                      SimClock::time_point requested, SimClock::duration* pace) override {
         if (endpoint != kBulkOut) {
             return SimStatus::kStall;
         }
         std::lock_guard lock(mutex_);
-        *pace = WireTime(length);
         // The loader sees the bytes once they have crossed the wire.
         const auto now = SimClock::now();
-        out_ready_ = std::max(out_ready_, now) + *pace;
+        out_ready_ = std::max(out_ready_, requested) + WireTime(length);
+        *pace = out_ready_ - now;
         out_.push_back({std::vector<uint8_t>(data, data + length), 0, out_ready_});
         if (length > 64 && ++data_transfers_ == phone_.usb_.corrupt_out) {
             out_.back().bytes[length / 2] ^= 0x10;  // damaged on the way
@@ -108,8 +108,7 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
                 break;
             }
         }
-        const auto end = start + WireTime(in->size());
-        *pace = std::max(SimClock::duration::zero(), end - now);
+        *pace = start + WireTime(in->size()) - now;
         return true;
     }
     SimStatus Reset() override { return SimStatus::kOk; }
@@ -138,7 +137,11 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
             if (stop_ || gone_) {
                 return false;
             }
-            in_.push_back({std::vector<uint8_t>(data, data + n), 0, SimClock::now()});
+            // The answer exists when the command's bytes were in and the chip was done,
+            // not when this thread, woken late or busy with its own bookkeeping (copying
+            // pages, checksums), got round to it.
+            const auto ready = std::min(SimClock::now(), std::max(last_data_, chip_free_));
+            in_.push_back({std::vector<uint8_t>(data, data + n), 0, ready});
         }
         phone_.bus_.Notify();
         return true;

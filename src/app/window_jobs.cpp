@@ -12,6 +12,7 @@
 #include "app/progress_bar.h"
 #include "job/job_control.h"
 #include "sim/phone.h"
+#include "sim/usb_link.h"
 
 namespace velmora::app {
 
@@ -49,9 +50,11 @@ void WindowJobs::Start() {
     JobRequest request;
     request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
     request.port = window_.portList()->currentText().trimmed().toStdString();
-    if (request.link == LinkKind::kSerial &&
-        (request.port == "sim" || request.port.rfind("sim:", 0) == 0) &&
+    if (request.link == LinkKind::kSerial && sim::IsSimulatedPortText(request.port) &&
         !SimulatedPort(request.port, request.port)) {
+        return;
+    }
+    if (request.link == LinkKind::kUsb && !UsbPort(request.port, request.port)) {
         return;
     }
     switch (window_.workModeList()->currentIndex()) {
@@ -114,6 +117,24 @@ bool WindowJobs::SimulatedPort(const std::string& text, std::string& device) {
         phone_text_ = text;
     }
     device = phone_->SlavePath();
+    return true;
+}
+
+bool WindowJobs::UsbPort(const std::string& text, std::string& port) {
+    if (!usb_link_ || usb_text_ != text) {
+        usb_link_.reset();
+        auto link = std::make_unique<sim::UsbLink>();
+        std::string error;
+        if (!sim::PrepareUsbLink(window_.home(), text, sim::OtherPortText::kDefaultDevice,
+                                 link.get(), &error)) {
+            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
+                                      Q(error));
+            return false;
+        }
+        usb_link_ = std::move(link);
+        usb_text_ = text;
+    }
+    port = usb_link_->port;
     return true;
 }
 

@@ -11,7 +11,8 @@ namespace velmora {
 class JobController;
 namespace sim {
 class Phone;
-}
+struct UsbLink;
+}  // namespace sim
 }  // namespace velmora
 
 namespace velmora::app {
@@ -26,9 +27,13 @@ class WindowJobs : public JobDisplay {
     WindowJobs& operator=(const WindowJobs&) = delete;
 
     // Reads the window's choices and starts a job; a refused request shows its
-    // message and starts nothing. The port text "sim" or "sim:OPTIONS" runs a
-    // serial job against a simulated phone inside the program, which keeps its
-    // chip from one job to the next while the text stays the same.
+    // message and starts nothing. The port text "sim" or "sim:OPTIONS" runs the
+    // job against a simulated phone inside the program (on a pseudo-terminal with
+    // the serial box checked, else on a USB stand-in), which keeps its chip from one
+    // job to the next while the text and the link stay the same. With the serial box
+    // unchecked, any other text is a USB link ("dfu=VID[:PID],dlv=VID[:PID]",
+    // "unix:PATH"), or, when it is none (a serial port's name), the machine's USB
+    // with the default recognition.
     void Start();
     // Raises the job's stop flags; the job ends when its sequence notices.
     void Stop();
@@ -60,12 +65,16 @@ class WindowJobs : public JobDisplay {
     void Finished();
     // The simulated phone for `text`; false (and the operator told) when it cannot be had.
     bool SimulatedPort(const std::string& text, std::string& device);
+    // The USB link for the port text; false (and the operator told) when unusable.
+    bool UsbPort(const std::string& text, std::string& port);
 
     MainWindow& window_;
     bool running_ = false;
     QEventLoop* waiting_ = nullptr;
     std::unique_ptr<sim::Phone> phone_;
     std::string phone_text_;
+    std::unique_ptr<sim::UsbLink> usb_link_;
+    std::string usb_text_;
     std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
 };
 

@@ -20,7 +20,6 @@
 #include <string>
 #include <thread>
 
-#include "cli/cli_usb.h"
 #include "cli/commands.h"
 #include "job/block_map.h"
 #include "job/job_control.h"
@@ -28,6 +27,7 @@
 #include "job/text_format.h"
 
 #include "sim/phone.h"
+#include "sim/usb_link.h"
 
 namespace velmora::cli {
 namespace {
@@ -374,10 +374,11 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
             request.port = port;
         }
     }
-    UsbLink usb_link;
+    sim::UsbLink usb_link;
     if (job.link.usb) {
         std::string error;
-        if (!PrepareUsbLink(global.home, job.link.port, &usb_link, &error))
+        if (!sim::PrepareUsbLink(global.home, job.link.port, sim::OtherPortText::kRefuse, &usb_link,
+                                 &error))
             return Refuse(global, error);
         request.port = usb_link.port;
     }

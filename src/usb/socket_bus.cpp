@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -129,8 +130,17 @@ Ready WaitReadable(int fd, Clock::time_point deadline, int abort_fd) {
     }
 }
 
-// The whole reply message (type first), or empty when the connection broke.
-Bytes ReadMessage(int fd) {
+// Where a reply's bytes past its first `keep` go: straight into the caller's buffer
+// (a bulk IN's data, spared an extra copy), up to `capacity`; the rest is dropped.
+struct Sink {
+    size_t keep = SIZE_MAX;
+    uint8_t* data = nullptr;
+    size_t capacity = 0;
+    size_t taken = 0;
+};
+
+// The reply message (type first), or empty when the connection broke.
+Bytes ReadMessage(int fd, Sink* sink = nullptr) {
     uint8_t head[4];
     if (!ReadFull(fd, head, 4)) {
         return {};
@@ -139,9 +149,25 @@ Bytes ReadMessage(int fd) {
     if (length == 0 || length > (1u << 26)) {
         return {};
     }
-    Bytes body(length);
-    if (!ReadFull(fd, body.data(), length)) {
+    Bytes body(sink ? std::min<size_t>(length, sink->keep) : length);
+    if (!ReadFull(fd, body.data(), body.size())) {
         return {};
+    }
+    size_t rest = length - body.size();
+    if (sink && rest > 0) {
+        sink->taken = std::min(rest, sink->capacity);
+        if (!ReadFull(fd, sink->data, sink->taken)) {
+            return {};
+        }
+        rest -= sink->taken;
+        uint8_t drop[512];
+        while (rest > 0) {
+            const size_t n = std::min(rest, sizeof drop);
+            if (!ReadFull(fd, drop, n)) {
+                return {};
+            }
+            rest -= n;
+        }
     }
     return body;
 }
@@ -191,20 +217,25 @@ class SocketHandle : public UsbHandle {
         Bytes p = {s.endpoint};
         Put32(p, s.length);
         Put32(p, s.timeout_ms);
+        // When the transfer was submitted: the phone's bus counts the wire from then,
+        // so the socket's own delivery is not taken for bus time.
+        const uint64_t submitted = static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                .count());
+        Put32(p, static_cast<uint32_t>(submitted));
+        Put32(p, static_cast<uint32_t>(submitted >> 32));
         if (!in) {
             p.insert(p.end(), data, data + s.length);
         }
         Bytes reply;
-        const UsbStatus st = Exchange('B', p, s.timeout_ms, abort_fd, &reply);
+        Sink sink{6, data, in ? s.length : 0, 0};
+        const UsbStatus st = Exchange('B', p, s.timeout_ms, abort_fd, &reply, &sink);
         if (reply.size() < 6 || reply[0] != 'b') {
             return {st, 0};
         }
         UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
         if (in) {
-            r.transferred = std::min<size_t>({r.transferred, reply.size() - 6, size_t{s.length}});
-            if (r.transferred > 0) {
-                std::memcpy(data, reply.data() + 6, r.transferred);
-            }
+            r.transferred = std::min<size_t>({r.transferred, sink.taken, size_t{s.length}});
         }
         if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
             r.status = UsbStatus::kTimeout;
@@ -222,7 +253,7 @@ class SocketHandle : public UsbHandle {
     // Sends one request and waits for its reply; the status says why there was none,
     // or, when the wait was cut short, whether by the deadline or by Stop.
     UsbStatus Exchange(uint8_t type, const Bytes& payload, unsigned timeout_ms, int abort_fd,
-                       Bytes* reply) {
+                       Bytes* reply, Sink* sink = nullptr) {
         if (broken_ || !SendMessage(fd_.get(), type, payload)) {
             broken_ = true;
             return UsbStatus::kNoDevice;
@@ -237,7 +268,7 @@ class SocketHandle : public UsbHandle {
                 return UsbStatus::kNoDevice;
             }
         }
-        *reply = ReadMessage(fd_.get());
+        *reply = ReadMessage(fd_.get(), sink);
         if (reply->empty()) {
             broken_ = true;
             return UsbStatus::kNoDevice;

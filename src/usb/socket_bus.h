@@ -11,7 +11,7 @@
 //   'O' u8 interface, path                -> 'o' u8 status       (binds the connection)
 //   'C' 8-byte setup, u32 timeout, OUT data
 //                                         -> 'c' u8 status, IN data
-//   'B' u8 endpoint, u32 length, u32 timeout, OUT data
+//   'B' u8 endpoint, u32 length, u32 timeout, u64 submission time (steady clock, ns), OUT data
 //                                         -> 'b' u8 status, u32 transferred, IN data
 //   'R'                                   -> 'r' u8 status       (port reset)
 //   'X'                                   cancels the pending request, which then replies

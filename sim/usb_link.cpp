@@ -1,29 +1,23 @@
-#include "cli/cli_usb.h"
+#include "sim/usb_link.h"
 
 #include <stdlib.h>
 
 #include <filesystem>
 
+#include "sim/usb_phone.h"
 #include "usb/usb_job.h"
 
-#if __has_include("sim/usb_phone.h")
-#include "sim/usb_phone.h"
-#define VELMORA_CLI_HAS_USB_SIM 1
-#endif
-
-namespace velmora::cli {
+namespace velmora::sim {
 
 // A simulated phone on a stand-in bus in a private folder, gone with the session.
 class UsbSimSession {
   public:
-#ifdef VELMORA_CLI_HAS_USB_SIM
     ~UsbSimSession() {
         phone.reset();
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
     }
-    std::unique_ptr<sim::UsbPhone> phone;
-#endif
+    std::unique_ptr<UsbPhone> phone;
     std::string folder;
 };
 
@@ -32,24 +26,33 @@ UsbLink::~UsbLink() = default;
 UsbLink::UsbLink(UsbLink&&) noexcept = default;
 UsbLink& UsbLink::operator=(UsbLink&&) noexcept = default;
 
-bool PrepareUsbLink(const std::string& home, const std::string& port_option, UsbLink* link,
-                    std::string* error) {
-    if (port_option != "sim" && port_option.rfind("sim:", 0) != 0) {
+bool IsSimulatedPortText(const std::string& text) {
+    return text == "sim" || text.rfind("sim:", 0) == 0;
+}
+
+bool PrepareUsbLink(const std::string& home, const std::string& port_text, OtherPortText other,
+                    UsbLink* link, std::string* error) {
+    if (!IsSimulatedPortText(port_text)) {
         usb::UsbLinkSpec spec;
-        if (!usb::ParseUsbLinkSpec(port_option, &spec, error)) {
+        std::string why;
+        if (usb::ParseUsbLinkSpec(port_text, &spec, &why)) {
+            link->port = usb::FormatUsbLinkSpec(spec);
+        } else if (other == OtherPortText::kDefaultDevice) {
+            link->port.clear();
+        } else {
+            *error = why;
             return false;
         }
-        link->port = port_option;
+        link->sim.reset();
         return true;
     }
-#ifdef VELMORA_CLI_HAS_USB_SIM
-    sim::PhoneOptions options;
-    sim::UsbPhoneOptions usb_options;
+    PhoneOptions options;
+    UsbPhoneOptions usb_options;
     options.catalogue = home;
     std::string rest, why;
-    const std::string text = port_option.size() > 4 ? port_option.substr(4) : "";
-    if (!sim::SplitUsbPhoneOptions(text, usb_options, rest, why) ||
-        !sim::ParsePhoneOptions(rest, options, why)) {
+    const std::string text = port_text.size() > 4 ? port_text.substr(4) : "";
+    if (!SplitUsbPhoneOptions(text, usb_options, rest, why) ||
+        !ParsePhoneOptions(rest, options, why)) {
         *error = "simulated phone: " + why;
         return false;
     }
@@ -61,7 +64,7 @@ bool PrepareUsbLink(const std::string& home, const std::string& port_option, Usb
     }
     auto session = std::make_unique<UsbSimSession>();
     session->folder = pattern;
-    session->phone = std::make_unique<sim::UsbPhone>(options, usb_options);
+    session->phone = std::make_unique<UsbPhone>(options, usb_options);
     const std::string socket = pattern + "/usb.sock";
     if (!session->phone->Start(socket, &why)) {
         *error = "simulated phone: " + why;
@@ -70,11 +73,6 @@ bool PrepareUsbLink(const std::string& home, const std::string& port_option, Usb
     link->port = "unix:" + socket;
     link->sim = std::move(session);
     return true;
-#else
-    (void)home;
-    *error = "the simulated phone is not part of this build";
-    return false;
-#endif
 }
 
-}  // namespace velmora::cli
+}  // namespace velmora::sim
