@@ -85,6 +85,7 @@ int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_
     link.PurgeInput();
     link.SendFrame(frame.span());
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
+    link.ExpectAnswer(data.size() + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page),
                          job.timings.response_ms) != 0) {

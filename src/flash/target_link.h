@@ -2,6 +2,7 @@
 // The link to the running RAM loader, as every NAND operation sees it: one
 // implementation over the serial port, one over the USB bulk pipes. Where the
 // two links behave differently the NAND code keys on kind().
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -33,6 +34,12 @@ class TargetLink {
 
     // Serial only: drops stale input before a command. USB: nothing.
     virtual void PurgeInput() = 0;
+
+    // Tells the link how many bytes the phone sends, without further commands,
+    // in answer to the frame just sent. A USB link may then fetch them in fewer
+    // transfers; it never asks for more, since a transfer that waits for bytes
+    // the phone sends only after the next command ends in a time-out.
+    virtual void ExpectAnswer(size_t /*bytes*/) {}
 };
 
 }  // namespace velmora

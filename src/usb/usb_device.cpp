@@ -159,10 +159,13 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
             last_status_ = UsbStatus::kTimeout;
             return kBulkFailed;
         }
-        // Ask for a whole read-ahead in whole packets: the device ends the transfer
-        // with a short packet, so an answer that is smaller costs nothing, and one
-        // that comes in pieces (a block's pages) arrives in one transfer.
-        const size_t want = std::max(length - got, kReadAhead);
+        // Ask for no more than the answer, in whole packets. A transfer only ends
+        // early on a short packet, so asking beyond an answer that fills its last
+        // packet (a 2048-byte page, a block's ECC codes) would wait for bytes the
+        // phone sends only after the next command, until the time-out.
+        // Within a known answer, fetch the rest of it at once: its end is the end
+        // of what the phone sends.
+        const size_t want = std::max(length - got, expected_);
         read_buffer_.resize((want + kPacket - 1) / kPacket * kPacket);
         const UsbResult r = handle_->Bulk(
             {in_, static_cast<uint32_t>(read_buffer_.size()), static_cast<unsigned>(left)},
@@ -170,7 +173,11 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         last_status_ = r.status;
         read_at_ = 0;
         read_end_ = std::min(r.transferred, read_buffer_.size());
+        expected_ -= std::min(expected_, read_end_);
         got += TakeBuffered(data + got, length - got);
+        if (got == length) {
+            return 0;  // the answer is in, whatever ended the transfer
+        }
         if (r.status == UsbStatus::kTimeout || r.status == UsbStatus::kCancelled) {
             return kBulkFailed;
         }

@@ -65,6 +65,9 @@ class DlvDevice {
     // 0 when all length bytes went (came) within timeout_ms; non-zero otherwise.
     int BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms);
     int BulkRead(uint8_t* data, size_t length, unsigned timeout_ms);
+    // The bytes the phone will send before the next command; reads may fetch
+    // up to that many at once. 0 (the default after each frame): only what is asked.
+    void ExpectAnswer(size_t bytes) { expected_ = bytes; }
 
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
@@ -73,7 +76,6 @@ class DlvDevice {
   private:
     size_t TakeBuffered(uint8_t* data, size_t length);
 
-    static constexpr size_t kReadAhead = 256 * 1024;
     static constexpr size_t kPacket = 512;  // high-speed bulk packet
 
     UsbBus& bus_;
@@ -85,6 +87,7 @@ class DlvDevice {
     std::vector<uint8_t> read_buffer_;
     size_t read_at_ = 0;
     size_t read_end_ = 0;
+    size_t expected_ = 0;  // answer bytes still to come from the phone
     UsbStatus last_status_ = UsbStatus::kOk;
 };
 

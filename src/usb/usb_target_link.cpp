@@ -6,6 +6,7 @@ UsbTargetLink::UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeou
     : device_(std::move(device)), write_timeout_ms_(write_timeout_ms) {}
 
 int UsbTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
+    device_->dlv().ExpectAnswer(0);
     return device_->dlv().BulkWrite(frame.data(), frame.size(),
                                     static_cast<unsigned>(write_timeout_ms_));
 }

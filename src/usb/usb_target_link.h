@@ -20,6 +20,7 @@ class UsbTargetLink : public TargetLink {
     int Receive(std::span<uint8_t> buffer, int timeout_ms) override;
     bool WaitForByte(uint8_t, int) override { return false; }
     void PurgeInput() override {}
+    void ExpectAnswer(size_t bytes) override { device_->dlv().ExpectAnswer(bytes); }
 
     UsbDevice& device() { return *device_; }
 
