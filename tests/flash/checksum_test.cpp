@@ -20,7 +20,8 @@ TEST(Crc32, JamcrcCheckValueAndEmptyInput) {
 TEST(Crc32, ChainsAcrossChunks) {
     std::vector<uint8_t> data(10000);
     std::mt19937 rng(7);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    for (auto& b : data)
+        b = static_cast<uint8_t>(rng());
     const uint32_t whole = Crc32(data);
     const uint32_t first = Crc32(data.data(), 4321);
     EXPECT_EQ(Crc32(data.data() + 4321, data.size() - 4321, first), whole);
@@ -36,20 +37,34 @@ uint32_t ReferenceEcc(const uint8_t* data) {
         for (int bit = 0; bit < 8; ++bit) {
             const int v = (data[i] >> bit) & 1;
             ones += v;
-            if (bit % 2 == 0) col[0] ^= v; else col[1] ^= v;
-            if ((bit & 2) == 0) col[2] ^= v; else col[3] ^= v;
-            if (bit < 4) col[4] ^= v; else col[5] ^= v;
+            if (bit % 2 == 0)
+                col[0] ^= v;
+            else
+                col[1] ^= v;
+            if ((bit & 2) == 0)
+                col[2] ^= v;
+            else
+                col[3] ^= v;
+            if (bit < 4)
+                col[4] ^= v;
+            else
+                col[5] ^= v;
         }
         if (ones % 2 == 1) {
             for (int j = 0; j < 8; ++j) {
-                if ((i >> j) & 1) lp[2 * j] ^= 1; else lp[2 * j + 1] ^= 1;
+                if ((i >> j) & 1)
+                    lp[2 * j] ^= 1;
+                else
+                    lp[2 * j + 1] ^= 1;
             }
         }
     }
     uint32_t code = 0;
-    for (int j = 7; j >= 0; --j) code = (code << 2) | (lp[2 * j] << 1) | lp[2 * j + 1];
+    for (int j = 7; j >= 0; --j)
+        code = (code << 2) | (lp[2 * j] << 1) | lp[2 * j + 1];
     code <<= 6;
-    for (int k = 0; k < 6; ++k) code |= static_cast<uint32_t>(col[k]) << k;
+    for (int k = 0; k < 6; ++k)
+        code |= static_cast<uint32_t>(col[k]) << k;
     return code;
 }
 
@@ -78,7 +93,8 @@ TEST(EccOf256, MatchesBitByBitReferenceOnRandomData) {
     std::mt19937 rng(12345);
     std::array<uint8_t, 256> data{};
     for (int round = 0; round < 500; ++round) {
-        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        for (auto& b : data)
+            b = static_cast<uint8_t>(rng());
         ASSERT_EQ(EccOf256(data.data()), ReferenceEcc(data.data())) << "round " << round;
     }
 }
