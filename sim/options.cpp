@@ -73,6 +73,7 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"link", "PATH", "make PATH a symlink to the port"},
         {"no-echo", nullptr, "fault: the boot ROM does not echo the host's 'D'"},
         {"no-start", nullptr, "fault: the RAM loader never sends 0xBE"},
+        {"no-ack", "N", "fault: the boot ROM goes silent at the Nth loader chunk ('L')"},
         {"drop", "SPEC", "fault: commands given by SPEC get no answer"},
         {"status", "SPEC", "fault: commands answer with status VALUE (default 1)"},
         {"bad-crc", "SPEC", "fault: the checksum in the answer is wrong"},
@@ -315,6 +316,14 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
     }
     if (name == "no-echo") {
         o.faults.push_back({FaultKind::kNoEcho, -1, -1, 0, 0});
+        return true;
+    }
+    if (name == "no-ack") {
+        int64_t n = 0;
+        if (!ParseNumber(value, n) || n < 1 || n > 1000000) {
+            return bad_value();
+        }
+        o.faults.push_back({FaultKind::kNoLoadAck, 'L', -1, static_cast<int>(n), 0});
         return true;
     }
     if (name == "no-start") {

@@ -16,6 +16,7 @@ namespace velmora::sim {
 enum class FaultKind {
     kNoEcho,       // the boot ROM does not echo the host's 'D'
     kNoStartByte,  // the RAM loader never sends its 0xBE
+    kNoLoadAck,    // the boot ROM stops acknowledging at the nth 'L' (loader chunk)
     kDrop,         // a command gets no answer at all
     kStatus,       // a command answers with a non-zero status (value)
     kBadCrc,       // the checksum in a command's answer is wrong

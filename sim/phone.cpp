@@ -448,6 +448,10 @@ Phone::End Phone::BootRom() {
                 }
                 event.value = address_;
                 event.count = words;
+                if (s == S::kOk && faults_.Match(FaultKind::kNoLoadAck, 'L', -1)) {
+                    trace_.Add({.kind = "fault", .text = "no-ack"});
+                    return Hang();
+                }
                 if (s == S::kOk) {
                     for (uint32_t i = 0; i < words; ++i) {
                         ram_[address_] = GetU32(data.data() + 4 * i);

@@ -88,6 +88,10 @@ TEST_F(SerialJobTest, BootStageFailures) {
     EXPECT_EQ(o.result, -1);
     EXPECT_EQ(o.error_text, "连接手机失败！");
 
+    StartPhone("no-ack=11");  // the boot ROM goes silent during the loader transfer
+    o = Run(Request());
+    EXPECT_EQ(o.result, -2);
+
     StartPhone("no-start");
     o = Run(Request());
     EXPECT_EQ(o.result, -4);
