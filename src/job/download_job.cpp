@@ -16,4 +16,15 @@ void DownloadJob::Fail(int code, std::string text) {
     error_text = std::move(text);
 }
 
+void DownloadJob::ShowEnding(int final_result) {
+    if (final_result == 0) {
+        reporter.SetBarColour(kBarGreen);
+        reporter.SetProgress(100);
+    } else if (user_stop.load() == 0) {
+        reporter.MarkJobFailed();
+        reporter.SetStatus(error_text);
+        reporter.ShowStepMessage(error_text);
+    }
+}
+
 }  // namespace velmora

@@ -100,6 +100,10 @@ class DownloadJob : public JobFlags {
 
     // Sets the result (when `code` is non-zero) and the error text.
     void Fail(int code, std::string text);
+
+    // The job's ending on the display: green full bar on success; on a failure
+    // that Stop did not cause, the red bar, the error text and its step message.
+    void ShowEnding(int final_result);
 };
 
 }  // namespace velmora

@@ -113,15 +113,7 @@ int RunSerialJob(DownloadJob& job) {
     }
     job.result.store(result);
 
-    StatusReporter& reporter = job.reporter;
-    if (result == 0) {
-        reporter.SetBarColour(kBarGreen);
-        reporter.SetProgress(100);
-    } else if (job.user_stop.load() == 0) {
-        reporter.MarkJobFailed();
-        reporter.SetStatus(job.error_text);
-        reporter.ShowStepMessage(job.error_text);
-    }
+    job.ShowEnding(result);
     port.PurgeInput();
     port.Close();
     return result;

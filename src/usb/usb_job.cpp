@@ -211,14 +211,7 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     reporter.CloseLog();
     usb.dfu().Close();
     usb.dlv().Close();
-    if (result == 0) {
-        reporter.SetBarColour(kBarGreen);
-        reporter.SetProgress(100);
-    } else if (job.user_stop.load() == 0) {
-        reporter.MarkJobFailed();
-        reporter.SetStatus(job.error_text);
-        reporter.ShowStepMessage(job.error_text);
-    }
+    job.ShowEnding(result);
     return result;
 }
 
