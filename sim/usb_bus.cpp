@@ -19,6 +19,9 @@ using Bytes = std::vector<uint8_t>;
 
 // A bulk request: type, endpoint, length, time-out, submission time; then OUT data.
 constexpr size_t kBulkHead = 18;
+// A command-and-read request: a bulk OUT request's head, then the IN transfer's
+// endpoint, length and time-out; then the OUT data.
+constexpr size_t kCommandHead = kBulkHead + 9;
 
 void Put32(Bytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
@@ -231,6 +234,10 @@ void SimUsbBus::RunConnection(int fd) {
     SimClock::time_point in_requested;
     SimClock::time_point wake_at = SimClock::time_point::max();
     Bytes timed_reply;
+    // A command-and-read's IN transfer, started once its OUT transfer has ended.
+    bool in_follows = false;
+    uint8_t follow_endpoint = 0;
+    uint32_t follow_length = 0;
     // How late this thread sent the latest paced reply: the host's next request would
     // have come that much earlier on a real bus, so it counts from then; and when the
     // latest transfer ended on that bus.
@@ -262,21 +269,35 @@ void SimUsbBus::RunConnection(int fd) {
         Bytes data;
         SimClock::duration pace{};
         SimClock::time_point ready = SimClock::time_point::max();
-        if (!f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready)) {
+        if (!f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready, false)) {
             wake_at = ready;
             return true;
         }
         const uint32_t n = static_cast<uint32_t>(data.size());
         const auto now = SimClock::now();
         if (pace > SimClock::duration::zero()) {
+            // The data lands in the host's buffer while it crosses the wire; the
+            // completion comes when the wire is done.
             pending = Pending::kTimed;
-            timed_reply = BulkReply(SimStatus::kOk, n, data);
+            timed_reply = BulkReply(SimStatus::kOk, n);
             wake_at = now + pace;
-            return true;
+            return data.empty() || Send(fd, 'd', data);
         }
         pending = Pending::kNone;
         Ended(now, now + pace);
         return Send(fd, 'b', BulkReply(SimStatus::kOk, n, data));
+    };
+
+    // The OUT half of a command-and-read ended on the bus at `end`: its IN half is
+    // on the bus from then. Lock held.
+    auto start_follow = [&](SimClock::time_point end) -> bool {
+        in_follows = false;
+        pending = Pending::kIn;
+        in_endpoint = follow_endpoint;
+        in_length = follow_length;
+        in_requested = end;
+        wake_at = SimClock::time_point::max();
+        return try_in();
     };
 
     bool alive = true;
@@ -315,13 +336,23 @@ void SimUsbBus::RunConnection(int fd) {
             const uint8_t type = m[0];
             if (type == 'X') {
                 if (pending == Pending::kIn) {
-                    alive = Send(fd, 'b', BulkReply(SimStatus::kCancelled, 0));
+                    // What the device sent before the cancel stays with the host.
+                    Bytes data;
+                    SimClock::duration pace{};
+                    SimClock::time_point ready;
+                    if (SimUsbFunction* f = device()) {
+                        f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready, true);
+                    }
+                    alive = Send(
+                        fd, 'b',
+                        BulkReply(SimStatus::kCancelled, static_cast<uint32_t>(data.size()), data));
                 } else if (pending == Pending::kTimed) {
                     // The bytes have gone over the wire already; only the wait ends.
                     timed_reply[0] = static_cast<uint8_t>(SimStatus::kCancelled);
                     alive = Send(fd, 'b', timed_reply);
                 }
                 pending = Pending::kNone;
+                in_follows = false;  // a cancelled command is not answered
                 continue;
             }
             if (pending != Pending::kNone) {
@@ -383,7 +414,9 @@ void SimUsbBus::RunConnection(int fd) {
                 Bytes r = {static_cast<uint8_t>(st)};
                 r.insert(r.end(), in.begin(), in.end());
                 alive = Send(fd, 'c', r);
-            } else if (type == 'B' && m.size() >= kBulkHead) {
+            } else if ((type == 'B' && m.size() >= kBulkHead) ||
+                       (type == 'T' && m.size() >= kCommandHead && !(m[1] & 0x80) &&
+                        (m[kBulkHead] & 0x80))) {
                 const uint8_t ep = m[1];
                 const uint32_t length = Get32(&m[2]);
                 // The wire may start when the host submitted the transfer (the socket's
@@ -391,6 +424,11 @@ void SimUsbBus::RunConnection(int fd) {
                 const auto now = SimClock::now();
                 const SimClock::time_point submitted{std::chrono::nanoseconds(Get64(&m[10]))};
                 const auto requested = std::max(bus_free, std::min(now, submitted) - late);
+                const size_t head = type == 'T' ? kCommandHead : kBulkHead;
+                if (type == 'T') {
+                    follow_endpoint = m[kBulkHead];
+                    follow_length = Get32(&m[kBulkHead + 1]);
+                }
                 if (ep & 0x80) {
                     pending = Pending::kIn;
                     in_endpoint = ep;
@@ -401,10 +439,11 @@ void SimUsbBus::RunConnection(int fd) {
                 } else {
                     SimClock::duration pace{};
                     SimStatus st = SimStatus::kNoDevice;
-                    const uint32_t n = static_cast<uint32_t>(m.size() - kBulkHead);
+                    const uint32_t n = static_cast<uint32_t>(m.size() - head);
                     if (SimUsbFunction* f = device()) {
-                        st = f->BulkOut(ep, m.data() + kBulkHead, n, requested, &pace);
+                        st = f->BulkOut(ep, m.data() + head, n, requested, &pace);
                     }
+                    in_follows = type == 'T' && st == SimStatus::kOk;
                     if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
                         pending = Pending::kTimed;
                         timed_reply = BulkReply(st, n);
@@ -412,6 +451,9 @@ void SimUsbBus::RunConnection(int fd) {
                     } else {
                         Ended(now, st == SimStatus::kOk ? now + pace : now);
                         alive = Send(fd, 'b', BulkReply(st, st == SimStatus::kOk ? n : 0));
+                        if (alive && in_follows) {
+                            alive = start_follow(bus_free);
+                        }
                     }
                 }
             } else if (type == 'R') {
@@ -432,6 +474,10 @@ void SimUsbBus::RunConnection(int fd) {
             pending = Pending::kNone;
             Ended(SimClock::now(), wake_at);
             alive = alive && Send(fd, 'b', timed_reply);
+            if (alive && in_follows) {
+                std::lock_guard lock(mutex_);
+                alive = start_follow(wake_at);
+            }
         }
     }
 

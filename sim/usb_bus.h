@@ -58,13 +58,14 @@ class SimUsbFunction {
     // takes on the wire (not above zero when it has ended already: it ended then).
     virtual SimStatus BulkOut(uint8_t endpoint, const uint8_t* data, size_t length,
                               SimClock::time_point requested, SimClock::duration* pace) = 0;
-    // true with up to max bytes when an IN transfer asked for at `requested` has its
-    // data, *pace then saying how much longer the wire takes from now (as for BulkOut);
-    // false when not
-    // yet, with *ready_at set when the time is known (else left as it is).
+    // An IN transfer asked for at `requested`: true with up to max bytes when it has
+    // ended (full, or after a short packet), *pace then saying how much longer the wire
+    // takes from now (as for BulkOut); false while it stays open, with *ready_at set
+    // when the next data is due (else left as it is). `ending`: the host cancelled it;
+    // it ends now with the data it has.
     virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
                         SimClock::time_point requested, SimClock::duration* pace,
-                        SimClock::time_point* ready_at) = 0;
+                        SimClock::time_point* ready_at, bool ending) = 0;
     virtual SimStatus Reset() = 0;
     // The host closed a connection that had claimed an interface (lock held).
     virtual void Released() {}

@@ -57,7 +57,7 @@ class DfuBootRom : public SimUsbFunction {
         return SimStatus::kStall;
     }
     bool BulkIn(uint8_t, size_t, std::vector<uint8_t>*, SimClock::time_point, SimClock::duration*,
-                SimClock::time_point*) override {
+                SimClock::time_point*, bool) override {
         return false;
     }
     SimStatus Reset() override;

@@ -77,36 +77,54 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     }
     bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
                 SimClock::time_point requested, SimClock::duration* pace,
-                SimClock::time_point* ready_at) override {
+                SimClock::time_point* ready_at, bool ending) override {
         std::lock_guard lock(mutex_);
-        if (endpoint != kBulkIn || in_.empty()) {
+        if (endpoint != kBulkIn) {
             return false;
         }
+        // A bulk pipe knows no message boundaries: a transfer goes on into the next
+        // answer and ends only when it is full or after a short packet. An answer
+        // that fills its last packet leaves the transfer open, waiting for more.
         const auto now = SimClock::now();
-        if (in_.front().ready > now) {
-            *ready_at = in_.front().ready;
+        size_t bytes = 0;
+        bool ends = false;
+        bool zero_length = false;
+        size_t i = 0;
+        for (; i < in_.size() && in_[i].ready <= now && !ends; ++i) {
+            const Chunk& c = in_[i];
+            zero_length = c.bytes.empty();
+            const size_t left = c.bytes.size() - (i == 0 ? c.taken : 0);
+            const size_t k = std::min(max - bytes, left);
+            bytes += k;
+            ends = zero_length || bytes == max || (k == left && c.bytes.size() % kPacket != 0);
+        }
+        if (!ends && !ending) {
+            if (i < in_.size()) {
+                *ready_at = in_[i].ready;
+            }
             return false;
+        }
+        if (ending && bytes > 0) {
+            // The host gave up on a transfer that had data: it asked for more than
+            // the phone had to say.
+            ++phone_.overlong_reads_;
         }
         // The wire starts once the host has asked and the answer is there, not when
         // this thread got round to it.
-        const auto start = std::max(requested, in_.front().ready);
-        // A bulk pipe knows no message boundaries: a transfer goes on into the next
-        // answer unless the last packet was short.
+        const auto start = in_.empty() ? requested : std::max(requested, in_.front().ready);
         in->clear();
-        while (in->size() < max && !in_.empty() && in_.front().ready <= now) {
+        while (in->size() < bytes) {
             Chunk& head = in_.front();
-            const size_t k = std::min(max - in->size(), head.bytes.size() - head.taken);
+            const size_t k = std::min(bytes - in->size(), head.bytes.size() - head.taken);
             in->insert(in->end(), head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken),
                        head.bytes.begin() + static_cast<std::ptrdiff_t>(head.taken + k));
             head.taken += k;
-            if (head.taken < head.bytes.size()) {
-                break;
+            if (head.taken == head.bytes.size()) {
+                in_.pop_front();
             }
-            const bool short_packet = head.bytes.size() % kPacket != 0;
-            in_.pop_front();
-            if (short_packet) {
-                break;
-            }
+        }
+        if (ends && zero_length) {
+            in_.pop_front();  // the zero-length packet that ended the transfer
         }
         *pace = start + WireTime(in->size()) - now;
         return true;

@@ -75,6 +75,9 @@ class UsbPhone {
     // The boot ROM that took the latest jump (else the current one), as the host left it.
     DfuBootRomStats boot_rom_stats();
     int sessions() const { return sessions_.load(); }
+    // Bulk IN transfers the host gave up on while they held data: it had asked for
+    // more than an answer that filled its last packet, and waited for the time-out.
+    int overlong_reads() const { return overlong_reads_.load(); }
 
     static constexpr const char* kPort = "1-1";
     static constexpr const char* kTwinPort = "1-0";
@@ -103,6 +106,7 @@ class UsbPhone {
     std::vector<std::shared_ptr<Loader>> retired_;
     bool started_ = false;
     std::atomic<int> sessions_{0};
+    std::atomic<int> overlong_reads_{0};
 };
 
 }  // namespace velmora::sim

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,17 +23,22 @@ bool Append(std::FILE* f, const uint8_t* data, size_t n) {
     return std::fwrite(data, 1, n, f) == n;
 }
 
+// The last buffered bytes reach the disk only here, and a full disk may say so only now.
+bool CloseChecked(File& file) {
+    return std::fclose(file.release()) == 0;
+}
+
 // A block read with the serial link's retries; the USB link retries only when
 // `retry_on_usb` (the EEROM and range reads work alike on both links).
 int ReadBlockRetried(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
-                     bool retry_on_usb) {
+                     bool retry_on_usb, const std::function<void()>& meanwhile) {
     const int attempts = !IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1;
     int r = 0;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0 && !job.Sleep(job.timings.retry_pause_ms)) {
             break;
         }
-        r = ReadBlock(job, buffer, block, with_spare);
+        r = ReadBlock(job, buffer, block, with_spare, meanwhile);
         if (r == 0) {
             return 0;
         }
@@ -40,52 +46,93 @@ int ReadBlockRetried(DownloadJob& job, std::span<uint8_t> buffer, int block, boo
     return r;
 }
 
+// A read-back's output file with two block buffers: while the link fetches the
+// next block into one, the block before it goes from the other to the disk.
+class OverlappedFile {
+  public:
+    OverlappedFile(const std::string& path, size_t block_bytes)
+        : file_(std::fopen(path.c_str(), "wb")),
+          buffers_{std::vector<uint8_t>(block_bytes), std::vector<uint8_t>(block_bytes)} {}
+    ~OverlappedFile() { Flush(); }
+    OverlappedFile(const OverlappedFile&) = delete;
+    OverlappedFile& operator=(const OverlappedFile&) = delete;
+
+    bool Ok() const { return file_ && ok_; }
+    // The buffer to read the next block into.
+    std::vector<uint8_t>& Next() { return buffers_[next_]; }
+    // The first `bytes` of Next() are the next piece of the file; the next Flush
+    // writes them, and the other buffer becomes Next().
+    void Queue(size_t bytes) {
+        Flush();
+        queued_ = bytes;
+        next_ ^= 1;
+    }
+    // Writes the queued piece, once: run while the link works.
+    void Flush() {
+        if (queued_ > 0 && file_) {
+            ok_ = ok_ && Append(file_.get(), buffers_[next_ ^ 1].data(), queued_);
+        }
+        queued_ = 0;
+    }
+    const std::function<void()>& flush() const { return flush_; }
+    bool Close() {
+        Flush();
+        return file_ && ok_ && CloseChecked(file_);
+    }
+
+  private:
+    File file_;
+    std::vector<uint8_t> buffers_[2];
+    int next_ = 0;
+    size_t queued_ = 0;
+    bool ok_ = true;
+    std::function<void()> flush_ = [this] { Flush(); };
+};
+
 // Reads blocks `first` to `end` − 1 into the job's file, `physical` giving the
 // block to read for each. Shared by the EEROM and range reads.
 template <typename Physical>
 int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Physical physical) {
-    File file(std::fopen(job.job_file_path.c_str(), "wb"));
-    if (!file) {
+    const uint32_t n = BlockBytes(job, with_spare);
+    OverlappedFile file(job.job_file_path, n);
+    if (!file.Ok()) {
         return 10000;
     }
-    const uint32_t n = BlockBytes(job, with_spare);
     job.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
     job.reporter.units_done = 0;
-    if (first >= end) {
-        return 0;
-    }
-    std::vector<uint8_t> buffer(n);
-    for (int b = first; b < end; ++b) {
+    for (int b = first; b < end && file.Ok(); ++b) {
         if (job.Aborted()) {
             return job.result.load();
         }
         const int block = physical(b);
-        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, true); r != 0) {
+        if (const int r = ReadBlockRetried(job, file.Next(), block, with_spare, true, file.flush());
+            r != 0) {
             job.reporter.MarkBlock(block, kBlockFailed);
             return job.Aborted() ? job.result.load() : r + 20000;
         }
-        if (!Append(file.get(), buffer.data(), n)) {
-            job.error_text = "Cannot write " + job.job_file_path;
-            return 10000;
-        }
+        file.Queue(n);
         job.reporter.MarkBlock(block, kBlockRead);
         job.reporter.units_done += n;
         job.reporter.UpdateProgress();
+    }
+    if (!file.Close()) {
+        job.error_text = "Cannot write " + job.job_file_path;
+        return 10000;
     }
     return 0;
 }
 
 }  // namespace
 
-int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare) {
+int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+              const std::function<void()>& meanwhile) {
     TargetLink& link = job.target();
     const uint32_t pages = PagesPerBlock(job);
     const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
     const CommandFrame frame(kCmdReadBlock, {static_cast<uint32_t>(block), pages, bytes_per_page});
-    link.PurgeInput();
-    link.SendFrame(frame.span());
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
-    link.ExpectAnswer(data.size() + kFrameSize);
+    link.PurgeInput();
+    link.SendCommand(frame.span(), data.size() + kFrameSize, job.timings.response_ms, meanwhile);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page),
                          job.timings.response_ms) != 0) {
@@ -112,7 +159,9 @@ int ReadPage(DownloadJob& job, std::span<uint8_t> buffer, int block, int page, u
     const CommandFrame frame(kCmdReadPage,
                              {static_cast<uint32_t>(block), static_cast<uint32_t>(page), bytes});
     link.PurgeInput();
-    link.SendFrame(frame.span());
+    // The response frame is an answer of its own (its last packet is short); the
+    // page's bytes follow it.
+    link.SendCommand(frame.span(), kFrameSize, job.timings.response_ms, {});
     ResponseFrame response;
     if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
         return 100;
@@ -145,7 +194,7 @@ std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
 
 int ReadBootTable(DownloadJob& job, int mode) {
     std::vector<uint8_t> block0(BlockSize(job));
-    if (const int e = ReadBlock(job, block0, 0, false); e != 0) {
+    if (const int e = ReadBlock(job, block0, 0, false, {}); e != 0) {
         return 30000 + e;
     }
     BootTable table;
@@ -175,7 +224,8 @@ int ReadBootTable(DownloadJob& job, int mode) {
     }
     const std::string text = UploadReportText(table, BlockSize(job));
     File file(std::fopen((job.folder + "upload.ptt").c_str(), "wb"));
-    if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()) ||
+        !CloseChecked(file)) {
         return 10000;
     }
     return 0;
@@ -207,7 +257,7 @@ int ReadBootArea(DownloadJob& job) {
         job.reporter.UpdateProgress();
         remaining -= bytes;
     }
-    return 0;
+    return CloseChecked(file) ? 0 : 10000;
 }
 
 int ReadPartitionToFile(DownloadJob& job, int i) {
@@ -219,14 +269,14 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     uint32_t remaining = v3 ? rec.size : rec.content_size;
     const bool with_spare =
         v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
-    File file(std::fopen((job.folder + PartitionFileName(i + 1, rec.name)).c_str(), "wb"));
-    if (!file) {
+    const std::string path = job.folder + PartitionFileName(i + 1, rec.name);
+    OverlappedFile file(path, BlockBytes(job, with_spare));
+    if (!file.Ok()) {
         return 10000;
     }
-    std::vector<uint8_t> buffer(BlockBytes(job, with_spare));
     int b = first;
     int result = 0;
-    while (remaining > 0) {
+    while (remaining > 0 && file.Ok()) {
         if (job.Aborted()) {
             result = job.result.load();
             break;
@@ -245,15 +295,14 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
             // replacement: the download wrote to the block itself.
             block = MappedBlock(job, b);
         }
+        std::vector<uint8_t>& buffer = file.Next();
         const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
-        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, false); r != 0) {
+        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, false, file.flush());
+            r != 0) {
             result = job.Aborted() ? job.result.load() : r + 20000;
             break;
         }
-        if (!Append(file.get(), buffer.data(), m)) {
-            result = 10000;
-            break;
-        }
+        file.Queue(m);
         remaining -= m;
         job.reporter.MarkBlock(block, kBlockRead);
         job.reporter.units_done += m;
@@ -262,6 +311,10 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     }
     if (result != 0) {
         job.reporter.MarkBlock(b, kBlockFailed);
+    }
+    if (!file.Close() && result == 0) {
+        job.error_text = "Cannot write " + path;
+        result = 10000;
     }
     return result;
 }
@@ -307,7 +360,7 @@ int ReadEeromArea(DownloadJob& job, bool with_spare) {
     if (blocks < kEeromBlocks) {
         // Nothing to read, but the file is still made, as the operator was told.
         File file(std::fopen(job.job_file_path.c_str(), "wb"));
-        return file ? 0 : 10000;
+        return file && CloseChecked(file) ? 0 : 10000;
     }
     // Blocks as they are: the reservoir and the record copies are part of the area.
     return ReadBlocksToFile(job, blocks - kEeromBlocks, blocks, with_spare,

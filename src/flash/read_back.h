@@ -5,6 +5,7 @@
 // declared in nand_operations.h.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -14,8 +15,10 @@ class DownloadJob;
 
 // Command 11: `buffer` receives pages per block × bytes per page. 0; 1000 no
 // response; 1010 bad header or status; 1001 + k page k's data did not arrive;
-// 1100 checksum mismatch.
-int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare);
+// 1100 checksum mismatch. `meanwhile` runs while the phone answers (see
+// TargetLink::SendCommand).
+int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+              const std::function<void()>& meanwhile);
 
 // Command 13: min(count, page + spare) bytes of one page into `buffer`. 0; 100
 // no response; 101 bad header or status; 111 data missing; 110 checksum

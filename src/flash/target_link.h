@@ -4,6 +4,7 @@
 // two links behave differently the NAND code keys on kind().
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "job/link_kind.h"
@@ -35,11 +36,20 @@ class TargetLink {
     // Serial only: drops stale input before a command. USB: nothing.
     virtual void PurgeInput() = 0;
 
-    // Tells the link how many bytes the phone sends, without further commands,
-    // in answer to the frame just sent. A USB link may then fetch them in fewer
-    // transfers; it never asks for more, since a transfer that waits for bytes
-    // the phone sends only after the next command ends in a time-out.
-    virtual void ExpectAnswer(size_t /*bytes*/) {}
+    // Sends a command frame to which the phone answers with `answer_bytes` bytes
+    // before it needs anything more, due within `timeout_ms`, and runs `meanwhile`
+    // (if set) while the phone works and the link carries the answer. A USB link
+    // reads the answer with one transfer submitted beside the frame's (asking for
+    // no more: a transfer that waits for bytes the phone sends only after the next
+    // command ends in a time-out); Receive then takes it. Otherwise as SendFrame.
+    virtual int SendCommand(std::span<const uint8_t, 64> frame, size_t /*answer_bytes*/,
+                            int /*timeout_ms*/, const std::function<void()>& meanwhile) {
+        const int r = SendFrame(frame);
+        if (meanwhile) {
+            meanwhile();
+        }
+        return r;
+    }
 };
 
 }  // namespace velmora

@@ -109,8 +109,8 @@ bool DfuDevice::Abort() {
     return Request(AbortRequest(interface), nullptr).ok();
 }
 
-bool DfuDevice::Reset() {
-    return handle_ && handle_->Reset();
+bool DfuDevice::Reset(const std::function<bool(unsigned ms)>& wait) {
+    return handle_ && handle_->Reset(wait);
 }
 
 int DfuDevice::ReadString(uint8_t index, std::string* out) {
@@ -334,7 +334,7 @@ int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> d
             case kAppDetach:
                 // A detached device waits for the bus reset that brings up its DFU mode.
                 detach_phase_ = kPhaseAfterDetach;
-                d.Reset();
+                d.Reset(timing_.wait);
                 state = d.GetState();
                 continue;
             case kDfuIdle:
@@ -478,7 +478,7 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
         }
         if (state == kAppDetach) {
             detach_phase_ = kPhaseAfterDetach;
-            d.Reset();
+            d.Reset(timing_.wait);
             state = d.GetState();
             continue;
         }

@@ -59,7 +59,8 @@ class DfuDevice {
     bool ClrStatus();
     int GetState();  // the state, or 255
     bool Abort();
-    bool Reset();
+    // wait: see UsbHandle::Reset.
+    bool Reset(const std::function<bool(unsigned ms)>& wait);
 
     // Reads the device, string, configuration and DFU functional descriptors.
     // Returns kDfuOk or the open failure code.

@@ -4,7 +4,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace velmora::usb {
@@ -13,7 +14,7 @@ namespace {
 
 // A device that re-enumerates after a reset is looked for this long.
 constexpr auto kReappearTime = std::chrono::seconds(5);
-constexpr auto kReappearStep = std::chrono::milliseconds(100);
+constexpr unsigned kReappearStepMs = 100;
 
 libusb_device_handle* OpenAt(libusb_context* context, const std::string& path, uint8_t interface,
                              std::string* error) {
@@ -89,7 +90,30 @@ class LibusbHandle : public UsbHandle {
         return Run(t.get(), abort_fd);
     }
 
-    bool Reset() override {
+    CommandResult CommandAndRead(const BulkSetup& out, const uint8_t* out_data, const BulkSetup& in,
+                                 uint8_t* in_data, int abort_fd,
+                                 const std::function<void()>& meanwhile) override {
+        CommandResult r{{UsbStatus::kNoDevice, 0}, {}};
+        if (!handle_) {
+            if (meanwhile) {
+                meanwhile();
+            }
+            return r;
+        }
+        Transfer o, i;
+        FillBulkTransfer(o.get(), handle_, out, const_cast<uint8_t*>(out_data));
+        FillBulkTransfer(i.get(), handle_, in, in_data);
+        libusb_transfer* both[2] = {o.get(), i.get()};
+        UsbResult results[2];
+        RunAll(both, results, abort_fd, meanwhile);
+        r.out = results[0];
+        if (r.out.ok()) {
+            r.in = results[1];
+        }
+        return r;
+    }
+
+    bool Reset(const std::function<bool(unsigned ms)>& wait) override {
         if (!handle_) {
             return false;
         }
@@ -105,7 +129,11 @@ class LibusbHandle : public UsbHandle {
         Release();
         const auto until = std::chrono::steady_clock::now() + kReappearTime;
         while (std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(kReappearStep);
+            const bool go_on =
+                wait ? wait(kReappearStepMs) : ::poll(nullptr, 0, kReappearStepMs) >= 0;
+            if (!go_on) {
+                return false;  // Stop
+            }
             handle_ = OpenAt(context_, path_, interface_, nullptr);
             if (handle_) {
                 return true;
@@ -130,17 +158,55 @@ class LibusbHandle : public UsbHandle {
         }
     }
 
-    // Submits t and waits for it with poll() on libusb's descriptors (its time-outs
-    // are among them) and on the abort event, which cancels the transfer.
     UsbResult Run(libusb_transfer* t, int abort_fd) {
-        int done = 0;
-        t->user_data = &done;
-        t->callback = [](libusb_transfer* x) { *static_cast<int*>(x->user_data) = 1; };
-        if (const int r = libusb_submit_transfer(t); r != 0) {
-            return {r == LIBUSB_ERROR_NO_DEVICE ? UsbStatus::kNoDevice : UsbStatus::kError, 0};
+        UsbResult r;
+        RunAll(std::span(&t, 1), std::span(&r, 1), abort_fd, {});
+        return r;
+    }
+
+    // Submits the transfers together and waits for all of them with poll() on
+    // libusb's descriptors (its time-outs are among them) and on the abort event,
+    // which cancels them. When the first one fails, the others are cancelled: they
+    // belong to it (the read of a command's answer).
+    void RunAll(std::span<libusb_transfer*> ts, std::span<UsbResult> results, int abort_fd,
+                const std::function<void()>& meanwhile) {
+        int pending = 0;
+        struct Done {
+            int* pending;
+            bool done = false;
+        };
+        std::vector<Done> done(ts.size(), Done{&pending});
+        size_t submitted = 0;
+        for (; submitted < ts.size(); ++submitted) {
+            libusb_transfer* t = ts[submitted];
+            t->user_data = &done[submitted];
+            t->callback = [](libusb_transfer* x) {
+                auto* d = static_cast<Done*>(x->user_data);
+                d->done = true;
+                --*d->pending;
+            };
+            if (const int r = libusb_submit_transfer(t); r != 0) {
+                results[submitted] = {
+                    r == LIBUSB_ERROR_NO_DEVICE ? UsbStatus::kNoDevice : UsbStatus::kError, 0};
+                break;
+            }
+            ++pending;
+        }
+        for (size_t k = submitted + 1; k < ts.size(); ++k) {
+            results[k] = {UsbStatus::kError, 0};
+        }
+        if (submitted < ts.size()) {
+            for (size_t k = 0; k < submitted; ++k) {
+                libusb_cancel_transfer(ts[k]);
+            }
+        }
+        if (meanwhile) {
+            meanwhile();
         }
         bool aborted = false;
-        while (!done) {
+        bool first_failed = false;
+        int completed = 0;  // libusb's flag for "stop handling events"
+        while (pending > 0) {
             std::vector<pollfd> fds;
             if (const libusb_pollfd** list = libusb_get_pollfds(context_)) {
                 for (const libusb_pollfd** p = list; *p; ++p) {
@@ -161,16 +227,31 @@ class LibusbHandle : public UsbHandle {
             ::poll(fds.data(), fds.size(), wait_ms);
             if (fds.size() > own && (fds[own].revents & POLLIN)) {
                 aborted = true;
-                libusb_cancel_transfer(t);
+                for (size_t k = 0; k < submitted; ++k) {
+                    if (!done[k].done) {
+                        libusb_cancel_transfer(ts[k]);
+                    }
+                }
             }
             timeval zero{};
-            libusb_handle_events_timeout_completed(context_, &zero, &done);
+            libusb_handle_events_timeout_completed(context_, &zero, &completed);
+            if (!first_failed && done[0].done && ts[0]->status != LIBUSB_TRANSFER_COMPLETED) {
+                first_failed = true;
+                for (size_t k = 1; k < submitted; ++k) {
+                    if (!done[k].done) {
+                        libusb_cancel_transfer(ts[k]);
+                    }
+                }
+            }
         }
-        UsbStatus status = StatusOfTransfer(t->status);
-        if (status == UsbStatus::kError && t->status == LIBUSB_TRANSFER_CANCELLED && aborted) {
-            status = UsbStatus::kCancelled;
+        for (size_t k = 0; k < submitted; ++k) {
+            UsbStatus status = StatusOfTransfer(ts[k]->status);
+            if (status == UsbStatus::kError && ts[k]->status == LIBUSB_TRANSFER_CANCELLED &&
+                aborted) {
+                status = UsbStatus::kCancelled;
+            }
+            results[k] = {status, static_cast<size_t>(ts[k]->actual_length)};
         }
-        return {status, static_cast<size_t>(t->actual_length)};
     }
 
     libusb_context* context_;

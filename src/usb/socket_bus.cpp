@@ -5,6 +5,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -139,18 +141,21 @@ struct Sink {
     size_t taken = 0;
 };
 
-// The reply message (type first), or empty when the connection broke.
+// The reply message (type first), or empty when the connection broke. A 'd'
+// message (a bulk IN transfer's data, ahead of its completion) goes whole to the sink.
 Bytes ReadMessage(int fd, Sink* sink = nullptr) {
-    uint8_t head[4];
+    uint8_t head[5];
     if (!ReadFull(fd, head, 4)) {
         return {};
     }
     const uint32_t length = Get32(head);
-    if (length == 0 || length > (1u << 26)) {
+    if (length == 0 || length > (1u << 26) || !ReadFull(fd, head + 4, 1)) {
         return {};
     }
-    Bytes body(sink ? std::min<size_t>(length, sink->keep) : length);
-    if (!ReadFull(fd, body.data(), body.size())) {
+    const bool data = head[4] == 'd';
+    Bytes body(sink ? std::min<size_t>(length, data ? 1 : sink->keep) : length);
+    body[0] = head[4];
+    if (!ReadFull(fd, body.data() + 1, body.size() - 1)) {
         return {};
     }
     size_t rest = length - body.size();
@@ -213,37 +218,51 @@ class SocketHandle : public UsbHandle {
     }
 
     UsbResult Bulk(const BulkSetup& s, uint8_t* data, int abort_fd) override {
-        const bool in = (s.endpoint & 0x80) != 0;
-        Bytes p = {s.endpoint};
-        Put32(p, s.length);
-        Put32(p, s.timeout_ms);
-        // When the transfer was submitted: the phone's bus counts the wire from then,
-        // so the socket's own delivery is not taken for bus time.
-        const uint64_t submitted = static_cast<uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-                .count());
-        Put32(p, static_cast<uint32_t>(submitted));
-        Put32(p, static_cast<uint32_t>(submitted >> 32));
-        if (!in) {
+        Bytes p = BulkRequest(s);
+        if (!s.IsIn()) {
             p.insert(p.end(), data, data + s.length);
         }
         Bytes reply;
-        Sink sink{6, data, in ? s.length : 0, 0};
+        Sink sink{6, data, s.IsIn() ? s.length : 0, 0};
         const UsbStatus st = Exchange('B', p, s.timeout_ms, abort_fd, &reply, &sink);
-        if (reply.size() < 6 || reply[0] != 'b') {
-            return {st, 0};
-        }
-        UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
-        if (in) {
-            r.transferred = std::min<size_t>({r.transferred, sink.taken, size_t{s.length}});
-        }
-        if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
-            r.status = UsbStatus::kTimeout;
-        }
-        return r;
+        return BulkResult(s, st, reply, sink);
     }
 
-    bool Reset() override {
+    // One 'T' request carries both transfers; the phone's bus answers the OUT one,
+    // then (when it went) the IN one.
+    CommandResult CommandAndRead(const BulkSetup& out, const uint8_t* out_data, const BulkSetup& in,
+                                 uint8_t* in_data, int abort_fd,
+                                 const std::function<void()>& meanwhile) override {
+        Bytes p = BulkRequest(out);
+        p.push_back(in.endpoint);
+        Put32(p, in.length);
+        Put32(p, in.timeout_ms);
+        p.insert(p.end(), out_data, out_data + out.length);
+        CommandResult r;
+        if (broken_ || !SendMessage(fd_.get(), 'T', p)) {
+            broken_ = true;
+            r.out = {UsbStatus::kNoDevice, 0};
+            if (meanwhile) {
+                meanwhile();
+            }
+            return r;
+        }
+        if (meanwhile) {
+            meanwhile();
+        }
+        Bytes reply;
+        Sink none{6, nullptr, 0, 0};
+        UsbStatus st = AwaitReply(out.timeout_ms, abort_fd, &reply, &none);
+        r.out = BulkResult(out, st, reply, none);
+        if (!r.out.ok()) {
+            return r;
+        }
+        Sink sink{6, in_data, in.length, 0};
+        st = AwaitReply(in.timeout_ms, abort_fd, &reply, &sink);
+        r.in = BulkResult(in, st, reply, sink);
+        return r;
+    }
+    bool Reset(const std::function<bool(unsigned ms)>&) override {
         Bytes reply;
         Exchange('R', {}, kBusAnswerMs, -1, &reply);
         return reply.size() >= 2 && reply[0] == 'r' && reply[1] == 0;
@@ -258,20 +277,41 @@ class SocketHandle : public UsbHandle {
             broken_ = true;
             return UsbStatus::kNoDevice;
         }
-        const Ready ready =
-            WaitReadable(fd_.get(), Clock::now() + std::chrono::milliseconds(timeout_ms), abort_fd);
-        if (ready != Ready::kData) {
-            if (!SendMessage(fd_.get(), 'X', {}) ||
-                WaitReadable(fd_.get(), Clock::now() + std::chrono::milliseconds(kBusAnswerMs),
-                             -1) != Ready::kData) {
+        return AwaitReply(timeout_ms, abort_fd, reply, sink);
+    }
+
+    UsbStatus AwaitReply(unsigned timeout_ms, int abort_fd, Bytes* reply, Sink* sink) {
+        if (broken_) {
+            return UsbStatus::kNoDevice;
+        }
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        Ready ready = Ready::kData;
+        bool cancelled = false;
+        for (;;) {
+            const Ready r = WaitReadable(
+                fd_.get(),
+                cancelled ? Clock::now() + std::chrono::milliseconds(kBusAnswerMs) : deadline,
+                cancelled ? -1 : abort_fd);
+            if (r != Ready::kData) {
+                // The pending request always answers; after the cancel it answers soon.
+                if (cancelled || !SendMessage(fd_.get(), 'X', {})) {
+                    broken_ = true;
+                    return UsbStatus::kNoDevice;
+                }
+                cancelled = true;
+                ready = r;
+                continue;
+            }
+            *reply = ReadMessage(fd_.get(), sink);
+            if (reply->empty()) {
                 broken_ = true;
                 return UsbStatus::kNoDevice;
             }
-        }
-        *reply = ReadMessage(fd_.get(), sink);
-        if (reply->empty()) {
-            broken_ = true;
-            return UsbStatus::kNoDevice;
+            // A transfer's data comes ahead of its completion, as it would land in
+            // the host's buffer while on the wire.
+            if ((*reply)[0] != 'd') {
+                break;
+            }
         }
         switch (ready) {
             case Ready::kData:
@@ -282,6 +322,35 @@ class SocketHandle : public UsbHandle {
                 break;
         }
         return UsbStatus::kCancelled;
+    }
+
+    // Endpoint, length, time-out and when the transfer was submitted: the phone's bus
+    // counts the wire from then, so the socket's own delivery is not taken for bus time.
+    static Bytes BulkRequest(const BulkSetup& s) {
+        Bytes p = {s.endpoint};
+        Put32(p, s.length);
+        Put32(p, s.timeout_ms);
+        const uint64_t submitted = static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                .count());
+        Put32(p, static_cast<uint32_t>(submitted));
+        Put32(p, static_cast<uint32_t>(submitted >> 32));
+        return p;
+    }
+
+    static UsbResult BulkResult(const BulkSetup& s, UsbStatus st, const Bytes& reply,
+                                const Sink& sink) {
+        if (reply.size() < 6 || reply[0] != 'b') {
+            return {st, 0};
+        }
+        UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
+        if (s.IsIn()) {
+            r.transferred = std::min<size_t>({r.transferred, sink.taken, size_t{s.length}});
+        }
+        if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
+            r.status = UsbStatus::kTimeout;
+        }
+        return r;
     }
 
     Fd fd_;

@@ -130,6 +130,8 @@ int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms
     if (!handle_) {
         return kBulkNoHandle;
     }
+    expected_ = 0;  // a new command: no earlier answer is owed any more
+    read_failure_ = 0;
     const UsbResult r = handle_->Bulk({out_, static_cast<uint32_t>(length), timeout_ms},
                                       const_cast<uint8_t*>(data), abort_fd_);
     last_status_ = r.status;
@@ -145,6 +147,40 @@ size_t DlvDevice::TakeBuffered(uint8_t* data, size_t length) {
     return n;
 }
 
+int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned write_timeout_ms,
+                              size_t answer, unsigned read_timeout_ms,
+                              const std::function<void()>& meanwhile) {
+    if (!handle_) {
+        if (meanwhile) {
+            meanwhile();
+        }
+        return kBulkNoHandle;
+    }
+    expected_ = 0;
+    read_failure_ = 0;
+    // Bytes of an earlier answer that nobody took are dropped with it.
+    read_at_ = read_end_ = 0;
+    // In whole packets, and no more than the answer: see BulkRead.
+    read_buffer_.resize((answer + kPacket - 1) / kPacket * kPacket);
+    const CommandResult r =
+        handle_->CommandAndRead({out_, static_cast<uint32_t>(length), write_timeout_ms}, command,
+                                {in_, static_cast<uint32_t>(read_buffer_.size()), read_timeout_ms},
+                                read_buffer_.data(), abort_fd_, meanwhile);
+    last_status_ = r.out.status;
+    if (!r.out.ok() || r.out.transferred != length) {
+        return kBulkFailed;
+    }
+    read_end_ = std::min(r.in.transferred, read_buffer_.size());
+    expected_ = answer - std::min(answer, read_end_);
+    if (!r.in.ok()) {
+        last_status_ = r.in.status;
+        const bool timed_out =
+            r.in.status == UsbStatus::kTimeout || r.in.status == UsbStatus::kCancelled;
+        read_failure_ = timed_out ? kBulkFailed : kBulkReadFailed;
+    }
+    return 0;
+}
+
 int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
     if (!handle_) {
         return kBulkNoHandle;
@@ -152,6 +188,12 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     size_t got = TakeBuffered(data, length);
+    if (got < length && read_failure_ != 0) {
+        // The answer's read has failed already, its time spent: say so at once.
+        const int failure = read_failure_;
+        read_failure_ = 0;
+        return failure;
+    }
     while (got < length) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();

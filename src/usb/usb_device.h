@@ -9,6 +9,7 @@
 //    (vendor specific) on a device of the same vendor as the DFU device found; or,
 //    when IDs are given, any such interface on the device with those IDs.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,15 +60,22 @@ class DlvDevice {
     void Close() {
         handle_.reset();
         read_at_ = read_end_ = 0;
+        expected_ = 0;
+        read_failure_ = 0;
     }
     bool IsOpen() const { return handle_ != nullptr; }
 
     // 0 when all length bytes went (came) within timeout_ms; non-zero otherwise.
     int BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms);
     int BulkRead(uint8_t* data, size_t length, unsigned timeout_ms);
-    // The bytes the phone will send before the next command; reads may fetch
-    // up to that many at once. 0 (the default after each frame): only what is asked.
-    void ExpectAnswer(size_t bytes) { expected_ = bytes; }
+    // Writes a command and reads the `answer` bytes the phone sends to it, with the
+    // read submitted beside the write and `meanwhile` run while they go (see
+    // UsbHandle::CommandAndRead). Returns what BulkWrite would; the answer is then
+    // taken by BulkRead, which reports a failed read when it needs bytes that did
+    // not come.
+    int CommandAndRead(const uint8_t* command, size_t length, unsigned write_timeout_ms,
+                       size_t answer, unsigned read_timeout_ms,
+                       const std::function<void()>& meanwhile);
 
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
@@ -87,7 +95,8 @@ class DlvDevice {
     std::vector<uint8_t> read_buffer_;
     size_t read_at_ = 0;
     size_t read_end_ = 0;
-    size_t expected_ = 0;  // answer bytes still to come from the phone
+    size_t expected_ = 0;   // announced answer bytes still to come from the phone
+    int read_failure_ = 0;  // how the answer's read failed, for the BulkRead that needs it
     UsbStatus last_status_ = UsbStatus::kOk;
 };
 

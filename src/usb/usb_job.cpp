@@ -65,6 +65,9 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
             break;
         }
         if (attempt + 1 >= t.dlv_attempts) {
+            // Otherwise the operator would wait most of a minute to be told nothing.
+            job.error_text = kNoDlvDeviceText;
+            reporter.WriteLog("\n" + job.error_text + "\n");
             job.result.store(100);
             break;
         }

@@ -36,6 +36,11 @@ struct UsbJobTimings {
     int dfu_request_ms = 5000;  // one DFU control request
 };
 
+// Result 100's text: the RAM loader's bulk device never came up (the loader did not
+// arrive or does not run, or the device is not recognised: see dlv= above).
+inline constexpr const char* kNoDlvDeviceText =
+    "The phone's RAM loader did not come up on USB: no dlv device found";
+
 // The bus the job talks over: libusb, or the stand-in the link text names.
 // nullptr (with error) when it cannot be had.
 std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error);

@@ -6,9 +6,15 @@ UsbTargetLink::UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeou
     : device_(std::move(device)), write_timeout_ms_(write_timeout_ms) {}
 
 int UsbTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
-    device_->dlv().ExpectAnswer(0);
     return device_->dlv().BulkWrite(frame.data(), frame.size(),
                                     static_cast<unsigned>(write_timeout_ms_));
+}
+
+int UsbTargetLink::SendCommand(std::span<const uint8_t, 64> frame, size_t answer_bytes,
+                               int timeout_ms, const std::function<void()>& meanwhile) {
+    return device_->dlv().CommandAndRead(frame.data(), frame.size(),
+                                         static_cast<unsigned>(write_timeout_ms_), answer_bytes,
+                                         static_cast<unsigned>(timeout_ms), meanwhile);
 }
 
 int UsbTargetLink::SendData(std::span<const uint8_t> data) {

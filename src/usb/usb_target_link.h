@@ -20,7 +20,8 @@ class UsbTargetLink : public TargetLink {
     int Receive(std::span<uint8_t> buffer, int timeout_ms) override;
     bool WaitForByte(uint8_t, int) override { return false; }
     void PurgeInput() override {}
-    void ExpectAnswer(size_t bytes) override { device_->dlv().ExpectAnswer(bytes); }
+    int SendCommand(std::span<const uint8_t, 64> frame, size_t answer_bytes, int timeout_ms,
+                    const std::function<void()>& meanwhile) override;
 
     UsbDevice& device() { return *device_; }
 

@@ -4,6 +4,7 @@
 // stand-in for the simulated phone, and the tests script it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ struct BulkSetup {
     uint32_t length = 0;
     unsigned timeout_ms = 0;
     bool operator==(const BulkSetup&) const = default;
+
+    bool IsIn() const { return (endpoint & 0x80) != 0; }
 };
 
 enum class UsbStatus {
@@ -48,6 +51,12 @@ struct UsbResult {
     bool ok() const { return status == UsbStatus::kOk; }
 };
 
+// How the two halves of a command-and-answer exchange went.
+struct CommandResult {
+    UsbResult out;
+    UsbResult in;  // not run (kError, 0 bytes) when the command failed
+};
+
 // One opened device with its interface claimed.
 class UsbHandle {
   public:
@@ -56,9 +65,27 @@ class UsbHandle {
     virtual UsbResult Control(const ControlSetup& setup, uint8_t* data, unsigned timeout_ms) = 0;
     // Ends early with kCancelled when abort_fd (if not -1) becomes readable.
     virtual UsbResult Bulk(const BulkSetup& setup, uint8_t* data, int abort_fd) = 0;
+    // Sends `out` and reads `in` with the IN transfer submitted beside the OUT one,
+    // so that the answer flows the moment the command is in, without the host's
+    // turnaround between the two. The IN transfer runs only if the OUT one succeeds.
+    // `meanwhile` (if set) runs once both are on their way: the host's own work
+    // overlaps the wire. This fallback does one after the other.
+    virtual CommandResult CommandAndRead(const BulkSetup& out, const uint8_t* out_data,
+                                         const BulkSetup& in, uint8_t* in_data, int abort_fd,
+                                         const std::function<void()>& meanwhile) {
+        CommandResult r{Bulk(out, const_cast<uint8_t*>(out_data), abort_fd), {}};
+        if (meanwhile) {
+            meanwhile();
+        }
+        if (r.out.ok()) {
+            r.in = Bulk(in, in_data, abort_fd);
+        }
+        return r;
+    }
     // A USB port reset. The device may come back as a different device (a DFU
-    // detach does that); the handle then follows it to the same port.
-    virtual bool Reset() = 0;
+    // detach does that); the handle then follows it to the same port, looking
+    // again after each wait(ms). A wait that returns false (Stop) ends the search.
+    virtual bool Reset(const std::function<bool(unsigned ms)>& wait) = 0;
 };
 
 // What discovery sees of an interface and of a device.

@@ -77,7 +77,7 @@ class ScriptedHandle : public UsbHandle {
         return {s.status, setup.length};
     }
     UsbResult Bulk(const BulkSetup&, uint8_t*, int) override { return {UsbStatus::kError, 0}; }
-    bool Reset() override {
+    bool Reset(const std::function<bool(unsigned)>&) override {
         sent.push_back({0, kReset, 0, 0, 0});
         if (!script.empty() && script.front().request == kReset) {
             script.pop_front();

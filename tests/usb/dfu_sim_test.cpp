@@ -1,7 +1,13 @@
-// The DFU port and the bulk device search against the simulated phone's devices.
+// The DFU port, the bulk device search and the bulk pipes against the simulated
+// phone's devices.
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "flash/target_protocol.h"
+#include "job/ram_loader.h"
 #include "usb/dfu_port.h"
+#include "usb/usb_boot.h"
 #include "usb/usb_device.h"
 #include "usb/usb_fixture.h"
 
@@ -42,6 +48,53 @@ TEST_F(UsbPhoneTest, BulkDeviceHeldByAnotherProgramIsPassedOver) {
     usb::UsbDevice usb(std::make_unique<usb::SocketBus>(socket_), {}, usb::DfuTiming{});
     std::string path;
     EXPECT_FALSE(usb.FindDlvDevice(&path));
+}
+
+// A bulk IN transfer ends when full or after a short packet, as on a real bus: a
+// host that asks beyond an answer filling its last packet waits for the time-out.
+// The stand-in must keep it so, or the host's care to ask for no more goes untested.
+TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
+    StartPhone();
+    usb::SocketBus bus(socket_);
+    {
+        usb::DfuPort port(bus);
+        ASSERT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuOk);
+        std::vector<uint8_t> loader;
+        ASSERT_EQ(LoadRamLoader(LinkKind::kUsb, home_, loader), 0);
+        usb::SendRamLoaderUsb(port, loader, [](std::string_view) {});
+    }
+    std::unique_ptr<usb::UsbHandle> pipe;
+    for (int i = 0; i < 100 && !pipe; ++i) {
+        pipe = bus.Open(sim::UsbPhone::kPort, 0, nullptr);
+        if (!pipe) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ASSERT_NE(pipe, nullptr);
+    const uint32_t page = phone_->nand().geometry().page_size;
+    ASSERT_EQ(page % 512, 0u);
+    CommandFrame frame(kCmdReadPage, {0, 0, page});
+    std::vector<uint8_t> in(2 * page);
+    auto command = [&] {
+        ASSERT_TRUE(pipe->Bulk({0x01, kFrameSize, 1000}, frame.bytes.data(), -1).ok());
+        const usb::UsbResult r = pipe->Bulk({0x81, 512, 1000}, in.data(), -1);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.transferred, kFrameSize);  // short: the response frame alone
+    };
+
+    command();
+    usb::UsbResult r = pipe->Bulk({0x81, 2 * page, 200}, in.data(), -1);
+    EXPECT_EQ(r.status, usb::UsbStatus::kTimeout);
+    EXPECT_EQ(r.transferred, page);  // what came is kept
+    EXPECT_EQ(phone_->overlong_reads(), 1);
+
+    command();
+    r = pipe->Bulk({0x81, page, 1000}, in.data(), -1);
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.transferred, page);
+    EXPECT_EQ(phone_->overlong_reads(), 1);
+    pipe.reset();
+    phone_.reset();
 }
 
 TEST(UsbIds, ParseAndFormatTheOverrides) {

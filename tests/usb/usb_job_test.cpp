@@ -93,6 +93,7 @@ TEST_F(UsbPhoneTest, NoBulkDeviceAfterAllAttemptsGives100) {
     auto job = MakeJob(WorkMode::kReadCode);
     EXPECT_EQ(Run(*job), 100);
     EXPECT_FALSE(Logged("find usb dlv device"));
+    EXPECT_EQ(job->error_text, usb::kNoDlvDeviceText);
 }
 
 TEST_F(UsbPhoneTest, StopWhileSearchingEndsSilently) {
