@@ -92,7 +92,7 @@ int WriteBootBlockV3(DownloadJob& job, std::vector<uint8_t>& image) {
         return -1;
     }
     std::vector<uint8_t> current(block_size);
-    if (const int c = ReadBlock(job, current, 0, false, {}); c != 0) {
+    if (const int c = ReadBlock(job, current, 0, false); c != 0) {
         Fail(job, Format("\r\nRead FB from NAND fail :%d", c));
         return -2;
     }

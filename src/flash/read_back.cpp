@@ -28,96 +28,163 @@ bool CloseChecked(File& file) {
     return std::fclose(file.release()) == 0;
 }
 
-// A block read with the serial link's retries; the USB link retries only when
-// `retry_on_usb` (the EEROM and range reads work alike on both links).
-int ReadBlockRetried(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
-                     bool retry_on_usb, const std::function<void()>& meanwhile) {
-    const int attempts = !IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1;
-    int r = 0;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (attempt > 0 && !job.Sleep(job.timings.retry_pause_ms)) {
-            break;
-        }
-        r = ReadBlock(job, buffer, block, with_spare, meanwhile);
-        if (r == 0) {
-            return 0;
+// A read-back's output file, fed block by block. While the link fetches a block
+// into one buffer, the block before it is checked against its checksum and
+// written from the other. A block that fails the check is read again (with the
+// link's retries) before anything after it reaches the file.
+class BlockStream {
+  public:
+    // Reads retry on the serial link, and on USB only when `retry_on_usb` (the
+    // EEROM and range reads work alike on both links).
+    BlockStream(DownloadJob& job, const std::string& path, bool with_spare, bool retry_on_usb)
+        : job_(job),
+          file_(std::fopen(path.c_str(), "wb")),
+          with_spare_(with_spare),
+          attempts_(!IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1) {
+        for (auto& b : buffers_) {
+            b.resize(BlockBytes(job, with_spare));
         }
     }
-    return r;
-}
-
-// A read-back's output file with two block buffers: while the link fetches the
-// next block into one, the block before it goes from the other to the disk.
-class OverlappedFile {
-  public:
-    OverlappedFile(const std::string& path, size_t block_bytes)
-        : file_(std::fopen(path.c_str(), "wb")),
-          buffers_{std::vector<uint8_t>(block_bytes), std::vector<uint8_t>(block_bytes)} {}
-    ~OverlappedFile() { Flush(); }
-    OverlappedFile(const OverlappedFile&) = delete;
-    OverlappedFile& operator=(const OverlappedFile&) = delete;
+    // A stopped or failed read keeps in its file every block that passed its check.
+    ~BlockStream() { Settle(); }
+    BlockStream(const BlockStream&) = delete;
+    BlockStream& operator=(const BlockStream&) = delete;
 
     bool Ok() const { return file_ && ok_; }
-    // The buffer to read the next block into.
-    std::vector<uint8_t>& Next() { return buffers_[next_]; }
-    // The first `bytes` of Next() are the next piece of the file; the next Flush
-    // writes them, and the other buffer becomes Next().
-    void Queue(size_t bytes) {
-        Flush();
-        queued_ = bytes;
-        next_ ^= 1;
-    }
-    // Writes the queued piece, once: run while the link works.
-    void Flush() {
-        if (queued_ > 0 && file_) {
-            ok_ = ok_ && Append(file_.get(), buffers_[next_ ^ 1].data(), queued_);
+    size_t block_bytes() const { return buffers_[0].size(); }
+
+    // Reads `block` and queues its first `bytes` for the file. 0, or the failing
+    // read's code (ReadBlock's, after the retries) with the block it was for in
+    // *failed: this one, or the one before it when that failed its check.
+    int Read(int block, size_t bytes, int* failed) {
+        std::vector<uint8_t>& buffer = buffers_[next_];
+        uint32_t checksum = kNoChecksum;
+        int r = ReadBlock(job_, buffer, block, with_spare_, settle_, &checksum);
+        Settle();
+        if (const int e = Repair(failed); e != 0) {
+            return e;
         }
-        queued_ = 0;
+        if (r != 0) {
+            if ((r = Retry(buffer, block, r)) != 0) {
+                *failed = block;
+                return r;
+            }
+            checksum = kNoChecksum;  // checked by the retry
+        }
+        queued_ = {block, bytes, checksum, next_, State::kQueued};
+        next_ ^= 1;
+        return 0;
     }
-    const std::function<void()>& flush() const { return flush_; }
-    bool Close() {
-        Flush();
-        return file_ && ok_ && CloseChecked(file_);
+
+    // Checks and writes the last block, and closes the file. 0; a failure as
+    // Read's; 10000 when the file could not be written.
+    int Finish(int* failed) {
+        Settle();
+        if (const int e = Repair(failed); e != 0) {
+            return e;
+        }
+        return Ok() && CloseChecked(file_) ? 0 : 10000;
     }
 
   private:
+    enum class State { kNone, kQueued, kBad };
+    struct Queued {
+        int block = 0;
+        size_t bytes = 0;
+        uint32_t checksum = kNoChecksum;
+        int buffer = 0;
+        State state = State::kNone;
+    };
+
+    // The queued block: checked, and written when it passed. Runs while the link works.
+    void Settle() {
+        if (queued_.state != State::kQueued) {
+            return;
+        }
+        const std::vector<uint8_t>& data = buffers_[queued_.buffer];
+        if (queued_.checksum != kNoChecksum && Crc32(data) != queued_.checksum) {
+            queued_.state = State::kBad;
+            return;
+        }
+        Write(data.data(), queued_.bytes);
+        queued_.state = State::kNone;
+    }
+
+    // A queued block that failed its check is read again, checked, and written.
+    int Repair(int* failed) {
+        if (queued_.state != State::kBad) {
+            return 0;
+        }
+        queued_.state = State::kNone;
+        std::vector<uint8_t>& data = buffers_[queued_.buffer];
+        if (const int r = Retry(data, queued_.block, 1100); r != 0) {
+            *failed = queued_.block;
+            return r;
+        }
+        Write(data.data(), queued_.bytes);
+        return 0;
+    }
+
+    // The attempts after a first one that failed with `code`, each checked.
+    int Retry(std::span<uint8_t> buffer, int block, int code) {
+        for (int attempt = 1; attempt < attempts_ && code != 0; ++attempt) {
+            if (!job_.Sleep(job_.timings.retry_pause_ms)) {
+                break;
+            }
+            code = ReadBlock(job_, buffer, block, with_spare_);
+        }
+        return code;
+    }
+
+    void Write(const uint8_t* data, size_t bytes) {
+        ok_ = ok_ && file_ && Append(file_.get(), data, bytes);
+    }
+
+    DownloadJob& job_;
     File file_;
+    bool with_spare_;
+    int attempts_;
     std::vector<uint8_t> buffers_[2];
     int next_ = 0;
-    size_t queued_ = 0;
+    Queued queued_;
     bool ok_ = true;
-    std::function<void()> flush_ = [this] { Flush(); };
+    std::function<void()> settle_ = [this] { Settle(); };
 };
 
 // Reads blocks `first` to `end` − 1 into the job's file, `physical` giving the
 // block to read for each. Shared by the EEROM and range reads.
 template <typename Physical>
 int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Physical physical) {
-    const uint32_t n = BlockBytes(job, with_spare);
-    OverlappedFile file(job.job_file_path, n);
+    BlockStream file(job, job.job_file_path, with_spare, true);
     if (!file.Ok()) {
         return 10000;
     }
+    const size_t n = file.block_bytes();
     job.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
     job.reporter.units_done = 0;
-    for (int b = first; b < end && file.Ok(); ++b) {
+    int failed = 0;
+    int r = 0;
+    for (int b = first; b < end && file.Ok() && r == 0; ++b) {
         if (job.Aborted()) {
             return job.result.load();
         }
         const int block = physical(b);
-        if (const int r = ReadBlockRetried(job, file.Next(), block, with_spare, true, file.flush());
-            r != 0) {
-            job.reporter.MarkBlock(block, kBlockFailed);
-            return job.Aborted() ? job.result.load() : r + 20000;
+        if ((r = file.Read(block, n, &failed)) == 0) {
+            job.reporter.MarkBlock(block, kBlockRead);
+            job.reporter.units_done += n;
+            job.reporter.UpdateProgress();
         }
-        file.Queue(n);
-        job.reporter.MarkBlock(block, kBlockRead);
-        job.reporter.units_done += n;
-        job.reporter.UpdateProgress();
     }
-    if (!file.Close()) {
+    if (r == 0) {
+        r = file.Finish(&failed);
+    }
+    if (r == 10000) {
         job.error_text = "Cannot write " + job.job_file_path;
-        return 10000;
+        return r;
+    }
+    if (r != 0) {
+        job.reporter.MarkBlock(failed, kBlockFailed);
+        return job.Aborted() ? job.result.load() : r + 20000;
     }
     return 0;
 }
@@ -125,7 +192,7 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
 }  // namespace
 
 int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
-              const std::function<void()>& meanwhile) {
+              const std::function<void()>& meanwhile, uint32_t* unchecked) {
     TargetLink& link = job.target();
     const uint32_t pages = PagesPerBlock(job);
     const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
@@ -147,6 +214,10 @@ int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_
         return 1010;
     }
     const uint32_t expected = response.data_checksum();
+    if (unchecked) {
+        *unchecked = expected;
+        return 0;
+    }
     if (expected != kNoChecksum && Crc32(data) != expected) {
         return 1100;
     }
@@ -194,7 +265,7 @@ std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
 
 int ReadBootTable(DownloadJob& job, int mode) {
     std::vector<uint8_t> block0(BlockSize(job));
-    if (const int e = ReadBlock(job, block0, 0, false, {}); e != 0) {
+    if (const int e = ReadBlock(job, block0, 0, false); e != 0) {
         return 30000 + e;
     }
     BootTable table;
@@ -270,12 +341,13 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     const bool with_spare =
         v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
     const std::string path = job.folder + PartitionFileName(i + 1, rec.name);
-    OverlappedFile file(path, BlockBytes(job, with_spare));
+    BlockStream file(job, path, with_spare, false);
     if (!file.Ok()) {
         return 10000;
     }
     int b = first;
     int result = 0;
+    int failed = -1;
     while (remaining > 0 && file.Ok()) {
         if (job.Aborted()) {
             result = job.result.load();
@@ -295,26 +367,27 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
             // replacement: the download wrote to the block itself.
             block = MappedBlock(job, b);
         }
-        std::vector<uint8_t>& buffer = file.Next();
-        const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
-        if (const int r = ReadBlockRetried(job, buffer, block, with_spare, false, file.flush());
-            r != 0) {
+        const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(file.block_bytes()));
+        if (const int r = file.Read(block, m, &failed); r != 0) {
             result = job.Aborted() ? job.result.load() : r + 20000;
             break;
         }
-        file.Queue(m);
         remaining -= m;
         job.reporter.MarkBlock(block, kBlockRead);
         job.reporter.units_done += m;
         job.reporter.UpdateProgress();
         ++b;
     }
-    if (result != 0) {
-        job.reporter.MarkBlock(b, kBlockFailed);
+    if (result == 0) {
+        if (const int r = file.Finish(&failed); r == 10000) {
+            job.error_text = "Cannot write " + path;
+            return r;
+        } else if (r != 0) {
+            result = job.Aborted() ? job.result.load() : r + 20000;
+        }
     }
-    if (!file.Close() && result == 0) {
-        job.error_text = "Cannot write " + path;
-        result = 10000;
+    if (result != 0) {
+        job.reporter.MarkBlock(failed >= 0 ? failed : b, kBlockFailed);
     }
     return result;
 }

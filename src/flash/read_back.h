@@ -16,9 +16,10 @@ class DownloadJob;
 // Command 11: `buffer` receives pages per block × bytes per page. 0; 1000 no
 // response; 1010 bad header or status; 1001 + k page k's data did not arrive;
 // 1100 checksum mismatch. `meanwhile` runs while the phone answers (see
-// TargetLink::SendCommand).
+// TargetLink::SendCommand). With `unchecked` the data is not checked: the
+// checksum it should have (kNoChecksum: none) is stored there for the caller.
 int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
-              const std::function<void()>& meanwhile);
+              const std::function<void()>& meanwhile = {}, uint32_t* unchecked = nullptr);
 
 // Command 13: min(count, page + spare) bytes of one page into `buffer`. 0; 100
 // no response; 101 bad header or status; 111 data missing; 110 checksum

@@ -85,6 +85,27 @@ TEST_F(ReadEraseTest, ReadByPartitionTableGivesTheFilesTheReportAndTheBootArea) 
               "\n[partition_table_config_end]\n");
 }
 
+// Over serial a block whose checksum fails is read again, even after the next
+// block has been fetched, and the file comes out whole and in order.
+TEST(ReadBack, ABadBlockChecksumIsReadAgainOverSerial) {
+    SimHarness sim(kChip128, {}, [](sim::PhoneOptions& o) {
+        o.faults.push_back({sim::FaultKind::kBadCrc, 11, 3, 1, 0});
+        o.faults.push_back({sim::FaultKind::kBadCrc, 11, 6, 1, 0});  // the last block
+    });
+    ASSERT_TRUE(sim.started) << sim.start_error;
+    const std::vector<Partition> parts = {
+        {"code", 2 * kBlock, 6 * kBlock, Bytes(4 * kBlock + 5, 7), 0x21}};
+    sim.SetFirmware(parts, BootImage(2));
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_code"), Text(parts[0].content));
+    int reads_of_3 = 0;
+    for (const sim::TraceEvent& e : sim.phone->trace().Of("frame")) {
+        reads_of_3 += e.command == 11 && e.args[0] == 3;
+    }
+    EXPECT_EQ(reads_of_3, 2);
+}
+
 TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
     ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom), 0) << sim.job->error_text;
     std::string eerom;
@@ -103,6 +124,14 @@ TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
     for (uint32_t b : {3, 4, 124, 6})
         area += Text(sim.nand().ReadBlock(b, false));
     EXPECT_EQ(sim.ReadFile("upload_nand/upload_range.bin"), area);
+
+    // A disk that fills up fails the job rather than leaving a short file behind.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom,
+                          [](DownloadJob& job) { job.job_file_path = "/dev/full"; }),
+                  10000);
+        EXPECT_EQ(sim.job->error_text, "Cannot write /dev/full");
+    }
 }
 
 TEST_F(ReadEraseTest, EveryEraseRangeErasesExactlyItsGoodBlocks) {

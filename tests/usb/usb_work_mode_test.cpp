@@ -128,6 +128,31 @@ TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
     }
 }
 
+// A block's checksum is checked while the next block crosses the wire. A bad one
+// fails a partition read over USB (no retries there) with the blocks before it kept;
+// an area read tries the block again and carries on.
+TEST_F(UsbWorkModes, ABadBlockChecksumFailsAPartitionReadAndIsRetriedInAnArea) {
+    StartPhone("chip=EC,10,bad-crc=11@3#1+11@3#2");
+    const auto parts = Firmware();
+    SetFirmware(parts, BootImage(2));
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+
+    EXPECT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 3);
+    EXPECT_EQ(job_->error_text, "Read Partition1 error #21100");
+    EXPECT_EQ(job_->reporter.block_map().Colour(3), kBlockFailed);
+    const std::vector<uint8_t> first(parts[0].content.begin(), parts[0].content.begin() + kBlock);
+    EXPECT_EQ(ReadFile(home_ + "upload_nand/parti_01_code"), first);
+
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 2 * kBlock, 5 * kBlock - 1), 0)
+        << job_->error_text;
+    std::vector<uint8_t> area;
+    for (int b = 2; b < 5; ++b) {
+        const auto bytes = phone_->nand().ReadBlock(b, false);
+        area.insert(area.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(ReadFile(home_ + "upload_nand/upload_range.bin"), area);
+}
+
 TEST_F(UsbWorkModes, EccMismatchFailsTheWriteWithoutRetry) {
     StartPhone("chip=EC,10,corrupt=3");  // after the two record copies
     SetFirmware(Firmware(), BootImage(2));
