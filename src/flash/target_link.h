@@ -38,7 +38,8 @@ class TargetLink {
 
     // Sends a command frame to which the phone answers with `answer_bytes` bytes
     // before it needs anything more, due within `timeout_ms`, and runs `meanwhile`
-    // (if set) while the phone works and the link carries the answer. A USB link
+    // (if set) while the phone works and the link carries the answer (not when the
+    // frame could not be sent at all: callers finish that work anyway). A USB link
     // reads the answer with one transfer submitted beside the frame's (asking for
     // no more: a transfer that waits for bytes the phone sends only after the next
     // command ends in a time-out); Receive then takes it. Otherwise as SendFrame.

@@ -95,9 +95,6 @@ class LibusbHandle : public UsbHandle {
                                  const std::function<void()>& meanwhile) override {
         CommandResult r{{UsbStatus::kNoDevice, 0}, {}};
         if (!handle_) {
-            if (meanwhile) {
-                meanwhile();
-            }
             return r;
         }
         Transfer o, i;

@@ -5,12 +5,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace velmora::usb {
@@ -242,9 +241,6 @@ class SocketHandle : public UsbHandle {
         if (broken_ || !SendMessage(fd_.get(), 'T', p)) {
             broken_ = true;
             r.out = {UsbStatus::kNoDevice, 0};
-            if (meanwhile) {
-                meanwhile();
-            }
             return r;
         }
         if (meanwhile) {

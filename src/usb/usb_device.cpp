@@ -151,9 +151,6 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
                               size_t answer, unsigned read_timeout_ms,
                               const std::function<void()>& meanwhile) {
     if (!handle_) {
-        if (meanwhile) {
-            meanwhile();
-        }
         return kBulkNoHandle;
     }
     expected_ = 0;

@@ -68,8 +68,9 @@ class UsbHandle {
     // Sends `out` and reads `in` with the IN transfer submitted beside the OUT one,
     // so that the answer flows the moment the command is in, without the host's
     // turnaround between the two. The IN transfer runs only if the OUT one succeeds.
-    // `meanwhile` (if set) runs once both are on their way: the host's own work
-    // overlaps the wire. This fallback does one after the other.
+    // `meanwhile` (if set) runs once both are on their way, so the host's own work
+    // overlaps the wire; not at all when the request could not be made. This
+    // fallback does one after the other.
     virtual CommandResult CommandAndRead(const BulkSetup& out, const uint8_t* out_data,
                                          const BulkSetup& in, uint8_t* in_data, int abort_fd,
                                          const std::function<void()>& meanwhile) {
