@@ -36,6 +36,12 @@ class TargetLink {
     // Serial only: drops stale input before a command. USB: nothing.
     virtual void PurgeInput() = 0;
 
+    // Milliseconds that `bytes` take on the wire at the link's line rate, rounded
+    // up. Waits for an answer that follows a data phase add this to their
+    // time-out, so a slow line is not taken for a silent phone. USB: 0 (the bus is
+    // fast beside the chip).
+    virtual int WireMs(size_t /*bytes*/) const { return 0; }
+
     // Sends a command frame to which the phone answers with `answer_bytes` bytes
     // before it needs anything more, due within `timeout_ms`, and runs `meanwhile`
     // (if set) while the phone works and the link carries the answer (not when the
