@@ -78,6 +78,8 @@ void WindowJobs::Start() {
     request.ptt_path = window_.targetFile()->text().toStdString();
     request.home = window_.home();
     request.timings = timings;
+    // The operator chose the area in the range dialog and started the erase.
+    request.area_confirmed = true;
 
     const StartOutcome outcome = controller_->Start(request);
     if (!outcome.started) {

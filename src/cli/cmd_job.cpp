@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/commands.h"
 #include "job/block_map.h"
@@ -145,15 +146,21 @@ class TerminalDisplay : public JobDisplay {
     }
 
     // The end: the block-map summary (people only) and the result line.
-    void End(int result, const std::string& error) {
+    void End(int result, const std::string& error, const std::vector<std::string>& notes) {
         std::lock_guard lock(mutex_);
         if (json_) {
-            Emit({{"event", "end"}, {"result", result}, {"error", error}});
+            Json end = {{"event", "end"}, {"result", result}, {"error", error}};
+            if (!notes.empty())
+                end["notes"] = notes;
+            Emit(end);
             return;
         }
         EndBar();
         if (map_.block_count() > 0) {
             std::printf("%s\n", Summary().c_str());
+        }
+        for (const std::string& note : notes) {
+            std::printf("note: %s\n", note.c_str());
         }
         if (result != 0 && !error.empty()) {
             std::printf("error: %s\n", error.c_str());
@@ -315,7 +322,7 @@ class SignalStop {
                 signalfd_siginfo info{};
                 if (read(signal_fd_, &info, sizeof info) == sizeof info) {
                     signalled_.store(true);
-                    jobs.Stop();
+                    jobs.RequestStop();  // kept when the job does not exist yet
                 }
             }
         }
@@ -355,7 +362,14 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
             return Refuse(global, "--start and --end take hexadecimal addresses");
         request.range_start = *start;
         request.range_end = *end;
+        if (*end < *start) {
+            return Refuse(global,
+                          Format("the area's end 0x%X lies below its start 0x%X", *end, *start));
+        }
     }
+    // An area erase that turns out to reach block 0 or the EEROM ends before any
+    // erase unless confirmed; the blocks are known once the chip is identified.
+    request.area_confirmed = job.yes;
     if (job.command == "erase" && job.range == "eerom" && !job.yes) {
         return Refuse(global, "erasing the EEROM needs --yes");
     }
@@ -415,8 +429,9 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     signals.Unwatch();
 
     std::lock_guard lock(outcome_mutex);
-    const bool stopped = outcome.user_stopped || signals.signalled();
-    display.End(outcome.result, stopped ? "stopped" : outcome.error_text);
+    // A Stop that came while the last block was written leaves a whole job: result 0.
+    const bool stopped = (outcome.user_stopped || signals.signalled()) && outcome.result != 0;
+    display.End(outcome.result, stopped ? "stopped" : outcome.error_text, outcome.notes);
     if (stopped)
         return kExitStopped;
     return outcome.result == 0 ? kExitOk : kExitJobFailed;

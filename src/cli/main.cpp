@@ -26,14 +26,19 @@ Ranges:
           --range code  = "代码区域" (code area)
           --range all   = "代码和文件系统" (code and file system)
           --range eerom = "EEROM" (needs --yes)
+  An area erase that reaches block 0 (the boot block) or the EEROM and reservoir (the
+  top 74 blocks) also needs --yes; without it the job names the blocks and erases nothing.
 
 Files: the home folder holds FlashChip.ini, dl_log.txt (debug mode), and upload_nand/ where
 `read` stores its files. It is --home DIR, else $VELMORA_HOME, else the executable's folder
 when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora.
 
 Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
-ran (bad arguments, partition table missing or unparsable, output folder not creatable,
-EEROM erase without --yes); 130 stopped by SIGINT or SIGTERM.
+ran (bad arguments, an area whose end lies below its start, partition table missing or
+unparsable, output folder not creatable, catalogue missing, EEROM erase without --yes); 130
+stopped by SIGINT or SIGTERM. A stop that comes while block 0 is written waits for the end of
+that write (about one block's time), so the phone always keeps a whole boot block; when that
+was the last step, the job is complete and the status is 0.
 
 Output: status lines and a progress display; the last line on stdout is `result: N` with
 the job's result code. With --json, one JSON object per line, each with an "event" field
@@ -90,7 +95,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"fs", "area", "code", "all", "eerom"}))
         ->required();
     AddAreaOptions(erase, job);
-    erase->add_flag("--yes", job.yes, "confirm erasing the EEROM");
+    erase->add_flag("--yes", job.yes,
+                    "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
     AddLinkOptions(erase, job);
 
     std::string ptt_file;

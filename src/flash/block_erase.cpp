@@ -28,7 +28,12 @@ int EraseTarget(DownloadJob& job, int b) {
     MarkBad(job, b);
     const uint32_t entry = job.record.Entry(b);
     if (entry == 0 || entry >= static_cast<uint32_t>(job.geometry.block_count)) {
-        job.reporter.WriteLog(Format("\nBad block #%d has no replacement block, it is skipped", b));
+        job.reporter.WriteLog(
+            RecordMapsBadBlocks(job)
+                ? Format("\nBad block #%d has no replacement block (it went bad after the record "
+                         "was written), it is skipped",
+                         b)
+                : Format("\nBad block #%d is skipped (this chip keeps no replacement record)", b));
         return -1;
     }
     job.reporter.WriteLog(
@@ -54,6 +59,20 @@ int EraseMapped(DownloadJob& job, int b, bool skip_good) {
     }
     MarkErased(job, target);
     return 0;
+}
+
+// A one-command erase of [first, end) failed. The phone stops at the block that
+// failed, so any block of the range may be erased now: all are shown as failed,
+// and the text names the range rather than pretending nothing was touched.
+void ReportRangeEraseFailure(DownloadJob& job, int first, int end, int code) {
+    for (int b = first; b < end; ++b) {
+        MarkFailed(job, b);
+    }
+    ReportFailure(job,
+                  Format("Erase of blocks %d to %d fail, #%d: the phone erases them in one step "
+                         "and stopped on a failure, so any of them may have been erased.",
+                         first, end - 1, code),
+                  false);
 }
 
 // One record copy: erase, then write the 4108 bytes. 0, −4 or −5.
@@ -96,12 +115,16 @@ int EraseBlock(DownloadJob& job, int block) {
         return UsbEraseBlocks(job, block, block + 1);
     }
     const CommandFrame frame(kCmdErase, {static_cast<uint32_t>(block), 0u, 0u, 0u});
-    link.SendFrame(frame.span());
-    if (!link.WaitForByte(kAck, job.timings.ack_ms)) {
-        job.error_text = Format("Erase block%d fail.", block);
-        return 3010;
-    }
-    return 0;
+    const int wait_ms = AnswerMs(job, job.timings.ack_ms, kFrameSize + 1, job.geometry.erase_time);
+    // A lost acknowledgement sends the erase again: erasing twice does no harm.
+    return RetryOnce(job, Format("Erase block #%d", block), [&] {
+        link.SendFrame(frame.span());
+        if (!link.WaitForByte(kAck, wait_ms)) {
+            job.error_text = Format("Erase block%d fail.", block);
+            return 3010;
+        }
+        return 0;
+    });
 }
 
 int BuildManagementRecord(DownloadJob& job) {
@@ -190,7 +213,7 @@ int EraseCodeArea(DownloadJob& job) {
     const bool usb = IsUsb(job);
     if (usb) {
         if (const int c = UsbEraseBlocks(job, 1, end); c != 0) {
-            ReportFailure(job, Format("Erase block fail, #%d", c), false);
+            ReportRangeEraseFailure(job, 1, end, c);
             return 1;
         }
     }
@@ -221,7 +244,12 @@ int EraseBlockRange(DownloadJob& job, int first, int end) {
     const bool usb = IsUsb(job);
     if (usb) {
         if (const int c = UsbEraseBlocks(job, first, end); c != 0) {
-            ReportFailure(job, Format("Erase block%d fail, #%d", 0, c), false);
+            // The phone erases the range in one step and stops where it fails: any
+            // block of it may be erased now, the boot block among them.
+            for (int b = first; b < end; ++b) {
+                MarkFailed(job, b);
+            }
+            ReportRangeEraseFailure(job, first, end, c);
             return c;
         }
     }

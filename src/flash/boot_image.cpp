@@ -19,10 +19,10 @@ void Fail(DownloadJob& job, const std::string& text) {
     job.reporter.WriteLog(text);
 }
 
-// Erase block 0, write the image, mark the row. 0, or the erase code +
-// `erase_base` / the write code + `write_base`.
-int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
-                     int write_base) {
+// Erase block 0, write the image. 0, or the erase code + `erase_base` / the
+// write code + `write_base`.
+int EraseAndWriteBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
+                           int write_base) {
     if (const int c = EraseBlock(job, 0); c != 0) {
         Fail(job, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
         return c + erase_base;
@@ -31,6 +31,33 @@ int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int er
     if (const int c = WriteBlockData(job, image, 0, false, BlockSize(job)); c != 0) {
         Fail(job, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
         return c + write_base;
+    }
+    return 0;
+}
+
+// Block 0 as one step that a Stop does not cut: from its erase on, the phone
+// has no boot code until the write is done, so a Stop (the window's button, its
+// close box, SIGINT) waits for the end of the step. A failed step is tried once
+// more with the same image, so that one glitch does not leave the phone without
+// a boot block.
+int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
+                     int write_base) {
+    if (!job.BeginUncut()) {
+        return job.result.load();  // stopped before block 0 was touched
+    }
+    job.boot_block_touched = true;
+    int r = EraseAndWriteBlockZero(job, image, erase_base, write_base);
+    if (r != 0) {
+        job.reporter.WriteLog(
+            Format("\nWriting block #0 failed (#%d), erasing and writing it once more\n", r));
+        job.Sleep(job.timings.retry_pause_ms);
+        job.target().PurgeInput();
+        r = EraseAndWriteBlockZero(job, image, erase_base, write_base);
+    }
+    job.EndUncut();
+    if (r != 0) {
+        job.reporter.MarkBlock(0, kBlockFailed);
+        return r;
     }
     job.reporter.MarkBlock(0, kBlockProgrammed);
     job.reporter.units_done += static_cast<uint32_t>(job.geometry.page_size);
@@ -92,7 +119,9 @@ int WriteBootBlockV3(DownloadJob& job, std::vector<uint8_t>& image) {
         return -1;
     }
     std::vector<uint8_t> current(block_size);
-    if (const int c = ReadBlock(job, current, 0, false); c != 0) {
+    if (const int c =
+            RetryOnce(job, "Read block #0", [&] { return ReadBlock(job, current, 0, false); });
+        c != 0) {
         Fail(job, Format("\r\nRead FB from NAND fail :%d", c));
         return -2;
     }

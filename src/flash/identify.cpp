@@ -1,6 +1,7 @@
 #include "flash/identify.h"
 
 #include "config/chip_catalogue.h"
+#include "flash/nand_internal.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
@@ -15,18 +16,16 @@ void Report(DownloadJob& job, const char* text) {
     job.error_text = text;
 }
 
-}  // namespace
-
-int IdentifyNand(DownloadJob& job) {
+// Command 5 and its answer. 0, −1000 no answer, −1001 a bad one.
+int ReadId(DownloadJob& job, ResponseFrame& response) {
     TargetLink& link = job.target();
     StatusReporter& reporter = job.reporter;
     const bool usb = link.kind() == LinkKind::kUsb;
-    job.geometry = NandGeometry{};
     const CommandFrame frame(kCmdReadNandId, {});
     link.SendFrame(frame.span());
-
-    ResponseFrame response;
-    if (const int code = ReceiveResponse(link, response, job.timings.response_ms); code != 0) {
+    if (const int code =
+            ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, 2 * kFrameSize));
+        code != 0) {
         if (usb) {
             job.error_text = Format("\nread usb dlv error, #%d", code);
             reporter.WriteLog(job.error_text);
@@ -43,6 +42,21 @@ int IdentifyNand(DownloadJob& job) {
         }
         Report(job, "读NAND FLash ID错误！");
         return -1001;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int IdentifyNand(DownloadJob& job) {
+    TargetLink& link = job.target();
+    StatusReporter& reporter = job.reporter;
+    const bool usb = link.kind() == LinkKind::kUsb;
+    job.geometry = NandGeometry{};
+    ResponseFrame response;
+    if (const int r = RetryOnce(job, "Read NAND ID", [&] { return ReadId(job, response); });
+        r != 0) {
+        return r;
     }
 
     for (size_t i = 0; i < 4; ++i) {

@@ -2,6 +2,7 @@
 // Helpers shared by the NAND operations (page programming, erase, download,
 // boot block, read-back): record views, block sizes, block map marks and the
 // per-link choices that the operations key on.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -10,15 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "config/output_file.h"
 #include "flash/target_link.h"
 #include "job/download_job.h"
 
 namespace velmora {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 inline constexpr int kStatusColumn = 2;  // the block map's STATUS column
 inline constexpr int kEeromBlocks = 74;  // file-system / EEROM area below the top
@@ -71,6 +68,51 @@ inline int MappedBlock(const DownloadJob& job, int b) {
     return entry != 0 && entry < static_cast<uint32_t>(job.geometry.block_count)
                ? static_cast<int>(entry)
                : b;
+}
+
+// Chips whose bad blocks the management record can map: pages above 512
+// bytes, and at most 1024 blocks unless the phone already holds a record. On
+// any other chip no record is built, and a write skips bad blocks the way the
+// read-back skips them.
+inline bool RecordMapsBadBlocks(const DownloadJob& job) {
+    return job.geometry.page_size != 512 &&
+           (job.geometry.block_count <= ManagementRecord::kEntries || job.record.Present());
+}
+
+// A bad block that nothing replaces although the record maps this chip: it went
+// bad after the record was written.
+inline bool BadWithoutReplacement(const DownloadJob& job, int b) {
+    return !job.IbtGood(b) && job.record.Present() && MappedBlock(job, b) == b;
+}
+
+// The time-out of an answer that comes after `wire_bytes` crossed the link and
+// `chip_us` microseconds of chip work: the stated time-out plus both.
+inline int AnswerMs(DownloadJob& job, int timeout_ms, size_t wire_bytes, int64_t chip_us = 0) {
+    const int64_t ms = int64_t{timeout_ms} + job.target().WireMs(wire_bytes) + chip_us / 1000;
+    return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
+}
+
+// Runs a step that is safe to repeat once more when it fails and `worth_retry`
+// says the failure may be a glitch (a lost or garbled answer), after a pause in
+// which a late answer can arrive and is then dropped. The retry goes to the log.
+template <typename Step, typename WorthRetry>
+int RetryOnce(DownloadJob& job, std::string_view what, Step step, WorthRetry worth_retry) {
+    const int first = step();
+    if (first == 0 || job.Aborted() || !worth_retry(first)) {
+        return first;
+    }
+    job.reporter.WriteLog("\n" + std::string(what) + " failed (#" + std::to_string(first) +
+                          "), trying once more\n");
+    if (!job.Sleep(job.timings.retry_pause_ms)) {
+        return first;
+    }
+    job.target().PurgeInput();
+    job.error_text.clear();
+    return step();
+}
+template <typename Step>
+int RetryOnce(DownloadJob& job, std::string_view what, Step step) {
+    return RetryOnce(job, what, step, [](int) { return true; });
 }
 
 // Block map marks.

@@ -84,8 +84,11 @@ int WritePages(DownloadJob& job, std::span<const uint8_t> data, int block, int f
         link.SendData(payload);
     }
     LogIfOpen(job, [&] { return Format("%08X: Wait response from target\n", TickCount()); });
+    // The answer comes after the data has crossed the line and the pages are programmed.
+    const int wait_ms = AnswerMs(job, job.timings.response_ms, payload.size() + 2 * kFrameSize,
+                                 int64_t{job.geometry.write_time} * page_count);
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+    if (ReceiveResponse(link, response, wait_ms) != 0) {
         return 3;
     }
     LogIfOpen(job, [&] { return Format("%08X: Get response from target\n", TickCount()); });
@@ -125,12 +128,16 @@ int WriteSmallBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool
     if (!payload.empty()) {
         link.SendData(payload);
     }
+    const int64_t program_us = int64_t{job.geometry.write_time} * pages;
     bool acknowledged = false;
     if (usb) {
         uint8_t answer[1] = {0};
-        acknowledged = link.Receive(answer, job.timings.response_ms) == 0 && answer[0] == kAck;
+        acknowledged =
+            link.Receive(answer, AnswerMs(job, job.timings.response_ms, 0, program_us)) == 0 &&
+            answer[0] == kAck;
     } else {
-        acknowledged = link.WaitForByte(kAck, job.timings.ack_ms);
+        acknowledged = link.WaitForByte(
+            kAck, AnswerMs(job, job.timings.ack_ms, payload.size() + kFrameSize + 1, program_us));
     }
     if (!acknowledged) {
         job.error_text = Format("program(sp) block%d fail.", block);

@@ -135,6 +135,10 @@ int WritePartition(DownloadJob& job, int i) {
             result = 11001;
             break;
         }
+        if (!RecordMapsBadBlocks(job) && !job.IbtGood(b)) {
+            ++b;  // no record on this chip: the piece goes to the next good block
+            continue;
+        }
         const int block = MappedBlock(job, b);
         const uint32_t n = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
         if (std::fread(buffer.data(), 1, n, file.get()) != n) {
@@ -212,12 +216,19 @@ int DownloadPartitions(DownloadJob& job) {
     }
     reporter.SetStatus("Write nand_boot file...");
     if (const int c = WriteBootBlock(job); c != 0) {
-        if (job.Aborted()) {
-            return job.result.load();
+        if (job.Aborted() && !job.boot_block_touched) {
+            return job.result.load();  // stopped: the previous boot block is in place
         }
         ReportFailure(job, Format("Write boot nand fail, #%d", c));
         job.result.store(kWriteFailed);
         return kWriteFailed;
+    }
+    if (job.user_stop.load() != 0) {
+        // The Stop came while block 0 was written: the upgrade is whole.
+        job.result.store(0);
+        job.AddNote(
+            "Stopped after the last step: every partition and the boot block were "
+            "written.");
     }
     return job.result.load();
 }

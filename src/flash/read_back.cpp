@@ -23,9 +23,22 @@ bool Append(std::FILE* f, const uint8_t* data, size_t n) {
     return std::fwrite(data, 1, n, f) == n;
 }
 
-// The last buffered bytes reach the disk only here, and a full disk may say so only now.
-bool CloseChecked(File& file) {
-    return std::fclose(file.release()) == 0;
+// An output file that cannot be made or written: the text names it. 10000.
+int CannotWrite(DownloadJob& job, const std::string& path, const std::string& reason = {}) {
+    job.error_text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
+    return 10000;
+}
+
+// Reads block 0 whole, once more after a failure: the boot table is read from it.
+int ReadBlockZero(DownloadJob& job, std::span<uint8_t> buffer) {
+    return RetryOnce(job, "Read block #0", [&] { return ReadBlock(job, buffer, 0, false); });
+}
+
+// A bad block that went bad after the record was written holds the data the
+// download put there (it wrote the block itself): it is read as it is, and the
+// ending says so.
+void NoteReadAsItIs(DownloadJob& job, int block) {
+    job.AddNote(Format("Block %d is bad and has no replacement; it was read as it is.", block));
 }
 
 // A read-back's output file, fed block by block. While the link fetches a block
@@ -38,7 +51,8 @@ class BlockStream {
     // EEROM and range reads work alike on both links).
     BlockStream(DownloadJob& job, const std::string& path, bool with_spare, bool retry_on_usb)
         : job_(job),
-          file_(std::fopen(path.c_str(), "wb")),
+          path_(path),
+          file_(OpenOutputFile(path, &reason_)),
           with_spare_(with_spare),
           attempts_(!IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1) {
         for (auto& b : buffers_) {
@@ -51,6 +65,8 @@ class BlockStream {
     BlockStream& operator=(const BlockStream&) = delete;
 
     bool Ok() const { return file_ && ok_; }
+    // The file could not be made or written: the job's error text says so. 10000.
+    int CannotWriteFile() { return CannotWrite(job_, path_, reason_); }
     size_t block_bytes() const { return buffers_[0].size(); }
 
     // Reads `block` and queues its first `bytes` for the file. 0, or the failing
@@ -83,7 +99,7 @@ class BlockStream {
         if (const int e = Repair(failed); e != 0) {
             return e;
         }
-        return Ok() && CloseChecked(file_) ? 0 : 10000;
+        return Ok() && CloseOutputFile(file_) ? 0 : 10000;
     }
 
   private:
@@ -141,6 +157,8 @@ class BlockStream {
     }
 
     DownloadJob& job_;
+    std::string path_;
+    std::string reason_;
     File file_;
     bool with_spare_;
     int attempts_;
@@ -157,7 +175,7 @@ template <typename Physical>
 int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Physical physical) {
     BlockStream file(job, job.job_file_path, with_spare, true);
     if (!file.Ok()) {
-        return 10000;
+        return file.CannotWriteFile();
     }
     const size_t n = file.block_bytes();
     job.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
@@ -169,6 +187,9 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
             return job.result.load();
         }
         const int block = physical(b);
+        if (BadWithoutReplacement(job, b)) {
+            NoteReadAsItIs(job, b);
+        }
         if ((r = file.Read(block, n, &failed)) == 0) {
             job.reporter.MarkBlock(block, kBlockRead);
             job.reporter.units_done += n;
@@ -179,8 +200,7 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
         r = file.Finish(&failed);
     }
     if (r == 10000) {
-        job.error_text = "Cannot write " + job.job_file_path;
-        return r;
+        return file.CannotWriteFile();
     }
     if (r != 0) {
         job.reporter.MarkBlock(failed, kBlockFailed);
@@ -199,15 +219,18 @@ int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_
     const CommandFrame frame(kCmdReadBlock, {static_cast<uint32_t>(block), pages, bytes_per_page});
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
     link.PurgeInput();
-    link.SendCommand(frame.span(), data.size() + kFrameSize, job.timings.response_ms, meanwhile);
+    link.SendCommand(frame.span(), data.size() + kFrameSize,
+                     AnswerMs(job, job.timings.response_ms, data.size() + 2 * kFrameSize),
+                     meanwhile);
+    // Each piece is due its own wire time after the one before it.
+    const int page_ms = AnswerMs(job, job.timings.response_ms, bytes_per_page + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
-        if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page),
-                         job.timings.response_ms) != 0) {
+        if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page), page_ms) != 0) {
             return 1001 + static_cast<int>(k);
         }
     }
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, kFrameSize)) != 0) {
         return 1000;
     }
     if (!response.HeaderOk() || response.status() != 0) {
@@ -232,16 +255,18 @@ int ReadPage(DownloadJob& job, std::span<uint8_t> buffer, int block, int page, u
     link.PurgeInput();
     // The response frame is an answer of its own (its last packet is short); the
     // page's bytes follow it.
-    link.SendCommand(frame.span(), kFrameSize, job.timings.response_ms, {});
+    link.SendCommand(frame.span(), kFrameSize,
+                     AnswerMs(job, job.timings.response_ms, 2 * kFrameSize), {});
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, 2 * kFrameSize)) !=
+        0) {
         return 100;
     }
     if (!response.HeaderOk() || response.status() != 0) {
         return 101;
     }
     const auto data = buffer.first(bytes);
-    if (link.Receive(data, job.timings.response_ms) != 0) {
+    if (link.Receive(data, AnswerMs(job, job.timings.response_ms, bytes)) != 0) {
         return 111;
     }
     const uint32_t expected = response.data_checksum();
@@ -265,7 +290,7 @@ std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
 
 int ReadBootTable(DownloadJob& job, int mode) {
     std::vector<uint8_t> block0(BlockSize(job));
-    if (const int e = ReadBlock(job, block0, 0, false); e != 0) {
+    if (const int e = ReadBlockZero(job, block0); e != 0) {
         return 30000 + e;
     }
     BootTable table;
@@ -294,18 +319,20 @@ int ReadBootTable(DownloadJob& job, int mode) {
         return 0;
     }
     const std::string text = UploadReportText(table, BlockSize(job));
-    File file(std::fopen((job.folder + "upload.ptt").c_str(), "wb"));
+    const std::string path = job.folder + "upload.ptt";
+    File file = OpenOutputFile(path);
     if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()) ||
-        !CloseChecked(file)) {
-        return 10000;
+        !CloseOutputFile(file)) {
+        return CannotWrite(job, path);
     }
     return 0;
 }
 
 int ReadBootArea(DownloadJob& job) {
-    File file(std::fopen((job.folder + "boot_nand.bin").c_str(), "wb"));
+    const std::string path = job.folder + "boot_nand.bin";
+    File file = OpenOutputFile(path);
     if (!file) {
-        return 10000;
+        return CannotWrite(job, path);
     }
     const auto page = static_cast<uint32_t>(job.geometry.page_size);
     // A block smaller than the boot area is read whole, never past its end.
@@ -316,19 +343,21 @@ int ReadBootArea(DownloadJob& job) {
             return job.result.load();
         }
         const uint32_t bytes = std::min(page, remaining);
-        if (const int c = ReadPage(job, buffer, 0, k, bytes); c != 0) {
+        if (const int c = RetryOnce(job, Format("Read block #0 page %d", k),
+                                    [&] { return ReadPage(job, buffer, 0, k, bytes); });
+            c != 0) {
             job.reporter.MarkBlock(0, kBlockFailed);
             return c + 30000;
         }
         if (!Append(file.get(), buffer.data(), bytes)) {
-            return 10000;
+            return CannotWrite(job, path);
         }
         job.reporter.MarkBlock(0, kBlockRead);
         job.reporter.units_done += bytes;
         job.reporter.UpdateProgress();
         remaining -= bytes;
     }
-    return CloseChecked(file) ? 0 : 10000;
+    return CloseOutputFile(file) ? 0 : CannotWrite(job, path);
 }
 
 int ReadPartitionToFile(DownloadJob& job, int i) {
@@ -343,7 +372,7 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     const std::string path = job.folder + PartitionFileName(i + 1, rec.name);
     BlockStream file(job, path, with_spare, false);
     if (!file.Ok()) {
-        return 10000;
+        return file.CannotWriteFile();
     }
     int b = first;
     int result = 0;
@@ -363,9 +392,10 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
                 ++b;  // no record: the bad block holds nothing of the partition
                 continue;
             }
-            // A block that went bad after the record was written has no
-            // replacement: the download wrote to the block itself.
             block = MappedBlock(job, b);
+            if (block == b) {
+                NoteReadAsItIs(job, b);
+            }
         }
         const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(file.block_bytes()));
         if (const int r = file.Read(block, m, &failed); r != 0) {
@@ -380,8 +410,7 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     }
     if (result == 0) {
         if (const int r = file.Finish(&failed); r == 10000) {
-            job.error_text = "Cannot write " + path;
-            return r;
+            return file.CannotWriteFile();
         } else if (r != 0) {
             result = job.Aborted() ? job.result.load() : r + 20000;
         }
@@ -396,7 +425,9 @@ int ReadPartitions(DownloadJob& job) {
     StatusReporter& reporter = job.reporter;
     reporter.SetStatus("Get nand flash aprameter...");
     if (const int c = ReadBootTable(job, kReportMode); c != 0) {
-        job.error_text = Format("Read flash parameter error #%d", c);
+        if (c != 10000) {  // a file that cannot be written keeps its own text
+            job.error_text = Format("Read flash parameter error #%d", c);
+        }
         return 1;
     }
     const bool v3 = job.records.boot_version == 3;
@@ -412,7 +443,8 @@ int ReadPartitions(DownloadJob& job) {
         if (job.Aborted()) {
             return job.result.load();
         }
-        ReportFailure(job, Format("Read BOOT_NAND error #%d", c), false);
+        ReportFailure(job, c == 10000 ? job.error_text : Format("Read BOOT_NAND error #%d", c),
+                      false);
         return 2;
     }
     for (int i = 0; i < count; ++i) {
@@ -421,7 +453,9 @@ int ReadPartitions(DownloadJob& job) {
             if (job.Aborted()) {
                 return job.result.load();
             }
-            ReportFailure(job, Format("Read Partition%d error #%d", i + 1, c), false);
+            ReportFailure(
+                job, c == 10000 ? job.error_text : Format("Read Partition%d error #%d", i + 1, c),
+                false);
             return i + 3;
         }
     }
@@ -432,8 +466,8 @@ int ReadEeromArea(DownloadJob& job, bool with_spare) {
     const int blocks = job.geometry.block_count;
     if (blocks < kEeromBlocks) {
         // Nothing to read, but the file is still made, as the operator was told.
-        File file(std::fopen(job.job_file_path.c_str(), "wb"));
-        return file && CloseChecked(file) ? 0 : 10000;
+        File file = OpenOutputFile(job.job_file_path);
+        return file && CloseOutputFile(file) ? 0 : CannotWrite(job, job.job_file_path);
     }
     // Blocks as they are: the reservoir and the record copies are part of the area.
     return ReadBlocksToFile(job, blocks - kEeromBlocks, blocks, with_spare,

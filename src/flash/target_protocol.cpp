@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "flash/checksum.h"
+#include "flash/nand_internal.h"
 #include "flash/target_link.h"
 #include "job/download_job.h"
 #include "job/text_format.h"
@@ -27,13 +28,16 @@ int ReceiveResponse(TargetLink& link, ResponseFrame& response, int timeout_ms) {
     return link.Receive(response.span(), timeout_ms);
 }
 
-int GetIbt(DownloadJob& job) {
+namespace {
+
+int GetIbtOnce(DownloadJob& job) {
     TargetLink& link = job.target();
     job.ibt.fill(0);
     const CommandFrame frame(kCmdGetIbt, {static_cast<uint32_t>(job.geometry.block_count)});
     link.SendFrame(frame.span());
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, 2 * kFrameSize)) !=
+        0) {
         job.error_text = "Wait for ibt command response fail!";
         return 4000;
     }
@@ -42,14 +46,14 @@ int GetIbt(DownloadJob& job) {
         job.error_text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
         return 4010;
     }
-    if (link.Receive(job.ibt, job.timings.response_ms) != 0) {
+    if (link.Receive(job.ibt, AnswerMs(job, job.timings.response_ms, job.ibt.size())) != 0) {
         job.error_text = "Wait for ibt fail!";
         return 4001;
     }
     return 0;
 }
 
-int SetNandParameters(DownloadJob& job) {
+int SetNandParametersOnce(DownloadJob& job) {
     TargetLink& link = job.target();
     const NandGeometry& g = job.geometry;
     const bool small_page = g.page_size == 512;
@@ -62,7 +66,7 @@ int SetNandParameters(DownloadJob& job) {
     link.SendFrame(frame.span());
     bool acknowledged = false;
     if (link.kind() == LinkKind::kSerial) {
-        acknowledged = link.WaitForByte(kAck, job.timings.ack_ms);
+        acknowledged = link.WaitForByte(kAck, AnswerMs(job, job.timings.ack_ms, kFrameSize + 1));
     } else {
         ResponseFrame response;  // contents not examined
         acknowledged = ReceiveResponse(link, response, job.timings.response_ms) == 0;
@@ -75,12 +79,9 @@ int SetNandParameters(DownloadJob& job) {
     return 0;
 }
 
-int ReadManagementRecord(DownloadJob& job) {
+int ReadManagementRecordOnce(DownloadJob& job) {
     TargetLink& link = job.target();
     job.record.Clear();
-    if (job.geometry.page_size == 512) {
-        return 0;  // small-page chips keep no record
-    }
     const int blocks = job.geometry.block_count;
     job.reservoir_start = ReservoirStart(blocks);
     link.PurgeInput();
@@ -88,7 +89,8 @@ int ReadManagementRecord(DownloadJob& job) {
                                                   static_cast<uint32_t>(blocks)});
     link.SendFrame(frame.span());
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
+    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, 2 * kFrameSize)) !=
+        0) {
         return 1000;
     }
     if (!response.HeaderOk()) {
@@ -98,7 +100,7 @@ int ReadManagementRecord(DownloadJob& job) {
         return response.status() == 255 ? -1 : 1011;
     }
     std::array<uint8_t, ManagementRecord::kBytes> bytes{};
-    if (link.Receive(bytes, job.timings.response_ms) != 0) {
+    if (link.Receive(bytes, AnswerMs(job, job.timings.response_ms, bytes.size())) != 0) {
         return 1001;
     }
     const uint32_t expected = response.record_checksum();
@@ -107,12 +109,33 @@ int ReadManagementRecord(DownloadJob& job) {
     }
     job.record.FromBytes(bytes);
     if (job.debug) {
-        if (std::FILE* f = std::fopen((job.folder + "bbm_rcb.bin").c_str(), "wb")) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
+        // A dump that cannot be written is not worth failing the job for.
+        if (File f = OpenOutputFile(job.folder + "bbm_rcb.bin")) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f.get());
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int GetIbt(DownloadJob& job) {
+    return RetryOnce(job, "Get IBT", [&] { return GetIbtOnce(job); });
+}
+
+int SetNandParameters(DownloadJob& job) {
+    return RetryOnce(job, "Set NAND parameters", [&] { return SetNandParametersOnce(job); });
+}
+
+int ReadManagementRecord(DownloadJob& job) {
+    if (job.geometry.page_size == 512) {
+        job.record.Clear();
+        return 0;  // small-page chips keep no record
+    }
+    // "No record" (−1) is an answer, not a glitch.
+    return RetryOnce(
+        job, "Read the management record", [&] { return ReadManagementRecordOnce(job); },
+        [](int r) { return r > 0; });
 }
 
 int InitSdi(DownloadJob& job, uint32_t parameter) {

@@ -16,10 +16,23 @@ void DownloadJob::Fail(int code, std::string text) {
     error_text = std::move(text);
 }
 
+void DownloadJob::AddNote(const std::string& text) {
+    for (const std::string& note : notes) {
+        if (note == text) {
+            return;
+        }
+    }
+    notes.push_back(text);
+    reporter.WriteLog("\n" + text + "\n");
+}
+
 void DownloadJob::ShowEnding(int final_result) {
     if (final_result == 0) {
         reporter.SetBarColour(kBarGreen);
         reporter.SetProgress(100);
+        for (const std::string& note : notes) {
+            reporter.SetStatus(note);
+        }
     } else if (user_stop.load() == 0) {
         reporter.MarkJobFailed();
         reporter.SetStatus(error_text);

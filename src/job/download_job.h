@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/chip_catalogue.h"
 #include "flash/management_record.h"
@@ -70,6 +71,9 @@ class DownloadJob : public JobFlags {
                                 // ('/'-ended, or empty)
     JobPartitionTable table;    // upgrade and erase: copy of the loaded partition table
     JobTimings timings;
+    // A specified-area erase may reach block 0 and the EEROM and reservoir only
+    // when the operator confirmed it (the window's warning, the CLI's --yes).
+    bool area_confirmed = false;
 
     // Serial link: the port as the operator gave it (device path or COMn) and the
     // baud selection (0 = 115200, 1 = 460800, 2 = 921600).
@@ -79,6 +83,10 @@ class DownloadJob : public JobFlags {
     // --- job state ----------------------------------------------------------------
     // result / user_stop / Stop() / Aborted() / Sleep(): see JobFlags.
     std::string error_text;  // shown at the end of a failed job
+    // What the operator should know about a job that succeeded (a bad block read
+    // as it is, a Stop that came after the last write): shown at its end.
+    std::vector<std::string> notes;
+    void AddNote(const std::string& text);
     StatusReporter reporter;
 
     // The link to the RAM loader, set up by the job sequence once the loader runs.
@@ -91,7 +99,8 @@ class DownloadJob : public JobFlags {
     std::array<uint8_t, 4> nand_id{};
     std::array<uint8_t, kIbtBytes> ibt{};  // bit n of block n: 1 good, 0 bad
     ManagementRecord record;
-    int reservoir_start = 0;  // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
+    bool boot_block_touched = false;  // block 0's erase has begun
+    int reservoir_start = 0;          // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
     TargetPartitionRecords records;
 
     bool IbtGood(int block) const {

@@ -4,7 +4,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "config/chip_catalogue.h"
+#include "config/output_file.h"
 #include "job/job_table.h"
+#include "job/text_format.h"
 #include "serial/serial_job.h"
 #include "usb/usb_job.h"
 
@@ -32,11 +35,32 @@ JobController::~JobController() {
 
 namespace {
 
-StartOutcome Refuse(const char* message, const char* caption) {
+StartOutcome Refuse(const std::string& message, const char* caption) {
     StartOutcome outcome;
     outcome.message = message;
     outcome.caption = caption;
     return outcome;
+}
+
+// What must hold before the phone is asked for anything: a home folder, a
+// readable catalogue, an area whose end is not below its start.
+std::string CheckBeforeThePhone(const JobRequest& request) {
+    std::error_code ec;
+    if (request.home.empty() || !fs::is_directory(request.home, ec)) {
+        return "The home folder " + request.home + " does not exist or is not a folder.";
+    }
+    if (CanOpenFile(request.home + kCatalogueName + ".ini") != 0) {
+        // TODO(merge): the catalogue check of config/ replaces this.
+        return "Cannot read the chip catalogue " + request.home + kCatalogueName + ".ini.";
+    }
+    const bool area =
+        (request.work_mode == WorkMode::kReadCode && request.erase_range == read_range::kArea) ||
+        (request.work_mode == WorkMode::kErase && request.erase_range == erase_range::kArea);
+    if (area && request.range_end < request.range_start) {
+        return Format("The area's end 0x%X lies below its start 0x%X.", request.range_end,
+                      request.range_start);
+    }
+    return {};
 }
 
 }  // namespace
@@ -49,18 +73,20 @@ StartOutcome JobController::Start(const JobRequest& request) {
     }
 
     const std::string home = request.home;
+    if (const std::string problem = CheckBeforeThePhone(request); !problem.empty()) {
+        return Refuse(problem, "错误");
+    }
     std::string job_file;
     std::string folder;
     JobPartitionTable table;
     switch (request.work_mode) {
         case WorkMode::kReadCode: {
             folder = home + "upload_nand/";
-            std::error_code ec;
-            if (!fs::is_directory(folder, ec)) {
-                fs::create_directory(folder, ec);
-                if (ec || !fs::is_directory(folder, ec)) {
-                    return Refuse(kRefuseFolder, "Error");
-                }
+            if (std::string reason; !MakeOutputFolder(folder, &reason)) {
+                StartOutcome refused = Refuse(kRefuseFolder, "Error");
+                refused.loader_message = "Cannot use the folder " + folder + ": " + reason;
+                refused.loader_title = "Error";
+                return refused;
             }
             job_file = folder + (request.erase_range == read_range::kPartitionTable ? "upload.ptt"
                                  : request.erase_range == read_range::kEerom ? "upload_eerom.bin"
@@ -71,8 +97,12 @@ StartOutcome JobController::Start(const JobRequest& request) {
             break;
         }
         case WorkMode::kErase:
-            // No file is needed; files of a debug job go to the program's folder.
-            folder = home;
+            // No file is needed; a debug job's record dump goes to the chosen
+            // table's folder, as for an upgrade, else to the program's folder.
+            folder = request.ptt_path.empty() ? home : FolderOf(request.ptt_path);
+            if (folder.empty()) {
+                folder = home;
+            }
             break;
         case WorkMode::kCodeUpgrade:
             if (request.ptt_path.empty()) {
@@ -86,6 +116,13 @@ StartOutcome JobController::Start(const JobRequest& request) {
                 StartOutcome refused = Refuse(kRefuseParsePtt, "错误");
                 refused.loader_message = message;
                 refused.loader_title = title;
+                return refused;
+            }
+            if (table.boot_file_size == 0) {
+                StartOutcome refused = Refuse(kRefuseParsePtt, "错误");
+                refused.loader_message = "The boot image " + table.BootFilePath() +
+                                         " is empty: the phone would be left without boot code.";
+                refused.loader_title = "ERROR";
                 return refused;
             }
             job_file = request.ptt_path;
@@ -103,6 +140,7 @@ StartOutcome JobController::Start(const JobRequest& request) {
     job->folder = folder;
     job->table = std::move(table);
     job->timings = request.timings;
+    job->area_confirmed = request.area_confirmed;
     job->port = request.port;
     job->baud_selection = request.baud_selection;
     job->reporter.SetProgress(0);
@@ -113,6 +151,9 @@ StartOutcome JobController::Start(const JobRequest& request) {
     DownloadJob* running = job.get();
     {
         std::lock_guard lock(mutex_);
+        if (stop_requested_) {
+            running->Stop();  // asked for before the job existed
+        }
         job_ = std::move(job);
     }
     thread_ = std::thread(&JobController::Worker, this, running);
@@ -124,13 +165,15 @@ StartOutcome JobController::Start(const JobRequest& request) {
 }
 
 void JobController::Worker(DownloadJob* job) {
-    const int result = runner(*job);
+    // A Stop that came before the job existed ends it before it touches the phone.
+    const int result = job->Aborted() ? job->result.load() : runner(*job);
     job->reporter.CloseLog();
 
     JobOutcome outcome;
     outcome.result = result;
     outcome.user_stopped = job->user_stop.load() != 0;
     outcome.error_text = job->error_text;
+    outcome.notes = job->notes;
     std::unique_ptr<DownloadJob> finished;
     {
         std::lock_guard lock(mutex_);
@@ -144,6 +187,14 @@ void JobController::Worker(DownloadJob* job) {
 
 void JobController::Stop() {
     std::lock_guard lock(mutex_);
+    if (job_) {
+        job_->Stop();
+    }
+}
+
+void JobController::RequestStop() {
+    std::lock_guard lock(mutex_);
+    stop_requested_ = true;
     if (job_) {
         job_->Stop();
     }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "job/download_job.h"
 #include "job/job_timings.h"
@@ -32,6 +33,9 @@ struct JobRequest {
     std::string ptt_path;    // code upgrade: the partition table file (the target file)
     std::string home;        // the program's own folder, ending in '/'
     JobTimings timings;
+    // A specified-area erase over block 0 or the EEROM and reservoir was
+    // confirmed (the window's warning; the CLI's --yes).
+    bool area_confirmed = false;
 };
 
 // Refusal texts of Start (caption in brackets).
@@ -57,6 +61,7 @@ struct JobOutcome {
     int result = 0;
     bool user_stopped = false;
     std::string error_text;
+    std::vector<std::string> notes;  // what the operator should know about a success
 };
 
 // 0 when `path` opens for binary reading, −1 otherwise.
@@ -92,6 +97,10 @@ class JobController {
 
     // Sets the job's stop flags and wakes its waits; returns at once. No job: nothing.
     void Stop();
+    // As Stop, and also kept for a job that does not exist yet: the next Start
+    // makes a job that ends stopped before it touches the phone. For a signal
+    // that may come at any moment of a one-job program.
+    void RequestStop();
 
     // Waits until the worker of the last job has ended.
     void Wait();
@@ -105,6 +114,7 @@ class JobController {
     JobDisplay* display_;
     mutable std::mutex mutex_;
     std::unique_ptr<DownloadJob> job_;  // guarded by mutex_
+    bool stop_requested_ = false;       // guarded by mutex_
     std::thread thread_;
 };
 

@@ -18,6 +18,46 @@ JobFlags::~JobFlags() {
 }
 
 void JobFlags::Stop() {
+    uint32_t state =
+        stop_state_.fetch_or(kStopRequested, std::memory_order_acq_rel) | kStopRequested;
+    while ((state & (kUncut | kStopApplied)) == 0) {
+        if (stop_state_.compare_exchange_weak(state, state | kStopApplied,
+                                              std::memory_order_acq_rel)) {
+            ApplyStop();
+            return;
+        }
+    }
+}
+
+bool JobFlags::BeginUncut() {
+    uint32_t state = stop_state_.load(std::memory_order_acquire);
+    do {
+        if ((state & kStopRequested) != 0) {
+            return false;
+        }
+    } while (!stop_state_.compare_exchange_weak(state, state | kUncut, std::memory_order_acq_rel));
+    if (result.load(std::memory_order_acquire) != 0) {
+        EndUncut();
+        return false;
+    }
+    return true;
+}
+
+void JobFlags::EndUncut() {
+    uint32_t state = stop_state_.load(std::memory_order_acquire);
+    for (;;) {
+        const bool apply = (state & kStopRequested) != 0 && (state & kStopApplied) == 0;
+        const uint32_t next = (state & ~kUncut) | (apply ? kStopApplied : 0);
+        if (stop_state_.compare_exchange_weak(state, next, std::memory_order_acq_rel)) {
+            if (apply) {
+                ApplyStop();
+            }
+            return;
+        }
+    }
+}
+
+void JobFlags::ApplyStop() {
     user_stop.store(1, std::memory_order_release);
     result.store(1, std::memory_order_release);
     if (event_fd_ >= 0) {

@@ -19,8 +19,20 @@ class JobFlags {
     std::atomic<int32_t> user_stop{0};
 
     // Stop: user-stop flag and result to 1, then wake every wait. Safe from any
-    // thread (and from a signal handler: only atomics and write(2)).
+    // thread (and from a signal handler: only atomics and write(2)). Inside an
+    // uncut step the stop is kept and takes effect when the step ends.
     void Stop();
+
+    // A step that a Stop must not cut (block 0 from its erase to the end of its
+    // write: cut there, the phone would hold no boot code). False, and no step,
+    // when the job is already stopped or failed. Every BeginUncut that returned
+    // true is paired with EndUncut, which applies a Stop that came meanwhile.
+    bool BeginUncut();
+    void EndUncut();
+    // True once a Stop was asked for, whether or not it has taken effect yet.
+    bool StopRequested() const {
+        return (stop_state_.load(std::memory_order_acquire) & kStopRequested) != 0;
+    }
 
     // True once the result or the user-stop flag is non-zero.
     bool Aborted() const {
@@ -36,6 +48,14 @@ class JobFlags {
     bool Sleep(int milliseconds) const;
 
   private:
+    static constexpr uint32_t kStopRequested = 1;
+    static constexpr uint32_t kUncut = 2;
+    static constexpr uint32_t kStopApplied = 4;
+    void ApplyStop();
+
+    // One word, changed only by compare-and-swap, so a Stop racing the start or
+    // the end of an uncut step is either kept or applied, never lost.
+    std::atomic<uint32_t> stop_state_{0};
     int event_fd_ = -1;
 };
 

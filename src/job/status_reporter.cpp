@@ -1,5 +1,6 @@
 #include "job/status_reporter.h"
 
+#include "config/output_file.h"
 #include "job/text_format.h"
 #include "job/tick.h"
 
@@ -110,7 +111,7 @@ int StatusReporter::OpenLog(const std::string& path) {
     if (log_) {
         return 0;
     }
-    log_.reset(std::fopen(path.c_str(), "wb"));
+    log_ = OpenOutputFile(path);
     return log_ ? 0 : 1;
 }
 

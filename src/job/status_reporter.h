@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/output_file.h"
 #include "job/block_map.h"
 #include "job/link_kind.h"
 
@@ -100,10 +101,7 @@ class StatusReporter {
     bool debug_;
     bool failed_mark_ = false;
     BlockMap block_map_;
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> log_;
+    File log_;
 };
 
 // Percent of `done` in `total`, truncated; 0 when total is 0.

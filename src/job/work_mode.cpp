@@ -1,6 +1,8 @@
 #include "job/work_mode.h"
 
+#include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
+#include "flash/upgrade_check.h"
 #include "job/download_job.h"
 #include "job/text_format.h"
 #include "job/tick.h"
@@ -8,12 +10,35 @@
 namespace velmora {
 namespace {
 
-constexpr int kBootTableToJob = 0x1F;  // read the phone's table into the job only
+constexpr int kBootTableToJob = 0x1F;   // read the phone's table into the job only
+constexpr int kAreaNotConfirmed = 121;  // an area erase over block 0 or the EEROM, unconfirmed
 
 // Blocks of the specified area: every block the byte range touches.
 BlockRange AreaRange(const DownloadJob& job) {
     const auto size = static_cast<uint32_t>(job.geometry.block_size);
     return {static_cast<int>(job.range_start / size), static_cast<int>(job.range_end / size + 1)};
+}
+
+// A specified-area erase that reaches block 0 or the EEROM and reservoir needs
+// the operator's confirmation; the blocks are known only now.
+int CheckAreaErase(DownloadJob& job, BlockRange range) {
+    const int top = job.geometry.block_count - kEeromBlocks;
+    const bool boot = range.first == 0;
+    const bool eerom = range.end > top;
+    if (job.area_confirmed || (!boot && !eerom)) {
+        return 0;
+    }
+    std::string what = boot ? "block 0 (the boot block)" : "";
+    if (eerom) {
+        what +=
+            std::string(boot ? " and " : "") +
+            Format("blocks %d to %d (the EEROM and reservoir)", top, job.geometry.block_count - 1);
+    }
+    job.error_text = Format("The area 0x%X to 0x%X covers blocks %d to %d, which include ",
+                            job.range_start, job.range_end, range.first, range.end - 1) +
+                     what + ": erasing it needs confirmation (--yes). Nothing was erased.";
+    job.reporter.WriteLog("\n" + job.error_text + "\n");
+    return kAreaNotConfirmed;
 }
 
 int Finish(DownloadJob& job, int code) {
@@ -25,7 +50,11 @@ int Finish(DownloadJob& job, int code) {
 
 int CodeUpgrade(DownloadJob& job) {
     job.reporter.SetStatus("代码升级！");
-    if (!job.record.Present()) {
+    if (const int r = CheckUpgrade(job); r != 0) {
+        return Finish(job, r);
+    }
+    // A chip the record cannot map gets none: its bad blocks are skipped instead.
+    if (!job.record.Present() && RecordMapsBadBlocks(job)) {
         if (const int r = BuildManagementRecord(job); r != 0) {
             return Finish(job, r);
         }
@@ -88,6 +117,9 @@ int Erase(DownloadJob& job) {
         }
         case erase_range::kArea:
             range = AreaRange(job);
+            if (const int r = CheckAreaErase(job, range); r != 0) {
+                return Finish(job, r);
+            }
             break;
         case erase_range::kCode: {
             int k = 0;

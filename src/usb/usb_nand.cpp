@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "flash/checksum.h"
+#include "flash/nand_internal.h"
+#include "flash/read_back.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
@@ -23,6 +25,34 @@ void Fail(DownloadJob& job, const std::string& text) {
 }
 
 using usb::kUsbPieceBytes;
+
+// The phone's codes cover the first `covered` bytes of what it received; pages
+// carrying their spare bytes (or pages above 2048 bytes) reach past that. Those
+// pages are read back and compared, so no byte that was sent goes unchecked.
+int CheckUncoveredPages(DownloadJob& job, std::span<const uint8_t> data, int block, int first_page,
+                        int page_count, uint32_t page_bytes, size_t covered) {
+    if (covered >= data.size()) {
+        return 0;
+    }
+    std::vector<uint8_t> page(page_bytes);
+    for (int p = static_cast<int>(covered / page_bytes); p < page_count; ++p) {
+        const int at = first_page + p;
+        const int r = RetryOnce(job, Format("Read back block #%d page %d", block, at),
+                                [&] { return ReadPage(job, page, block, at, page_bytes); });
+        if (r != 0) {
+            Fail(job,
+                 Format("Block %d page %d could not be read back to check it, #%d", block, at, r));
+            return 3;
+        }
+        if (!std::equal(page.begin(), page.end(),
+                        data.begin() + static_cast<std::ptrdiff_t>(p) * page_bytes)) {
+            Fail(job,
+                 Format("Block %d page %d reads back different from what was written", block, at));
+            return 4;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -82,7 +112,10 @@ int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, in
     }
     reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
     ResponseFrame response;
-    if (const int r = ReceiveResponse(link, response, job.timings.usb_response_ms); r != 0) {
+    const int64_t program_us = int64_t{job.geometry.write_time} * page_count;
+    if (const int r = ReceiveResponse(link, response,
+                                      AnswerMs(job, job.timings.usb_response_ms, 0, program_us));
+        r != 0) {
         Fail(job, Format("\nusb rx command fail, error code #%d!\n", r));
         return 3;
     }
@@ -101,17 +134,25 @@ int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, in
         Fail(job, "ECC code unmatch, wrong in program or data transfer!\r\n");
         return 4;
     }
-    return 0;
+    return CheckUncoveredPages(job, data.first(total), block, first_page, page_count, page_bytes,
+                               code_bytes / 4 * kEccUnit);
 }
 
 int UsbEraseBlocks(DownloadJob& job, int first, int end) {
     TargetLink& link = job.target();
     const CommandFrame frame(kCmdErase,
                              {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
-    link.SendFrame(frame.span());
+    // The phone answers when the whole range is erased.
+    const int wait_ms = AnswerMs(job, job.timings.response_ms, 2 * kFrameSize,
+                                 int64_t{job.geometry.erase_time} * std::max(end - first, 1));
     ResponseFrame response;
-    if (ReceiveResponse(link, response, job.timings.response_ms) != 0) {
-        return 3000;
+    // A lost answer sends the erase again: erasing twice does no harm.
+    const int r = RetryOnce(job, Format("Erase blocks #%d to #%d", first, end - 1), [&] {
+        link.SendFrame(frame.span());
+        return ReceiveResponse(link, response, wait_ms) != 0 ? 3000 : 0;
+    });
+    if (r != 0) {
+        return r;
     }
     if (!response.HeaderOk() || response.status() != 0) {
         Fail(job, Format("Erase block%d fail, 0x%x", first, response.status()));

@@ -93,6 +93,7 @@ class JobFixture : public ::testing::Test {
         r.timings.response_ms = 800;
         r.timings.usb_response_ms = 800;
         r.timings.retry_pause_ms = 10;
+        r.area_confirmed = true;  // block 0 is in the area
         return r;
     }
 

@@ -235,15 +235,5 @@ TEST_F(UpgradeTest, SmallPageChipsWriteWholeBlocksInOneCommand) {
         EXPECT_EQ(sim.nand().ReadBlock(b, want.size() == spare_block), want) << "block " << b;
 }
 
-TEST_F(UpgradeTest, AChipBeyondTheRecordsReachIsRefusedBeforeAnythingIsWritten) {
-    SimHarness sim(kChip2048);
-    ASSERT_TRUE(sim.started) << sim.start_error;
-    sim.SetFirmware(Firmware(), BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), -6);
-    EXPECT_NE(sim.job->error_text.find("2048 blocks"), std::string::npos);
-    EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
-    EXPECT_TRUE(sim.phone->trace().ProgrammedBlocks().empty());
-}
-
 }  // namespace
 }  // namespace velmora::testing

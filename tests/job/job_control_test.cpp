@@ -22,6 +22,7 @@ class JobControlTest : public ::testing::Test {
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
         fs::remove_all(home_);
         fs::create_directories(home_);
+        fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home_ + "FlashChip.ini");
     }
     void TearDown() override { fs::remove_all(home_); }
 
@@ -87,6 +88,59 @@ TEST_F(JobControlTest, StopReachesAWaitingJob) {
     EXPECT_TRUE(outcome.user_stopped);
     EXPECT_EQ(outcome.result, 1);
     jobs.Stop();  // no job: nothing happens
+}
+
+TEST_F(JobControlTest, AStopBeforeTheJobExistsEndsItBeforeItTouchesThePhone) {
+    JobController jobs(&display_);
+    bool ran = false;
+    JobOutcome outcome;
+    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
+    jobs.runner = [&](DownloadJob&) {
+        ran = true;
+        return 0;
+    };
+    jobs.RequestStop();  // Ctrl-C while the program was still starting
+    ASSERT_TRUE(jobs.Start(Request(WorkMode::kErase)).started);
+    jobs.Wait();
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(outcome.user_stopped);
+    EXPECT_EQ(outcome.result, 1);
+}
+
+TEST_F(JobControlTest, WhatTheJobNeedsIsCheckedBeforeThePhoneIsAsked) {
+    JobController jobs(&display_);
+    bool ran = false;
+    jobs.runner = [&](DownloadJob&) {
+        ran = true;
+        return 0;
+    };
+    JobRequest backwards = Request(WorkMode::kErase, erase_range::kArea);
+    backwards.range_start = 0x100000;
+    backwards.range_end = 0;
+    EXPECT_NE(jobs.Start(backwards).message.find("below its start"), std::string::npos);
+    backwards.work_mode = WorkMode::kReadCode;
+    backwards.erase_range = read_range::kArea;
+    EXPECT_FALSE(jobs.Start(backwards).started) << "a read of a backwards area, too";
+
+    JobRequest no_home = Request(WorkMode::kErase);
+    no_home.home = home_ + "missing/";
+    EXPECT_NE(jobs.Start(no_home).message.find("home folder"), std::string::npos);
+
+    fs::remove(home_ + "FlashChip.ini");
+    const StartOutcome no_catalogue = jobs.Start(Request(WorkMode::kErase));
+    EXPECT_FALSE(no_catalogue.started);
+    EXPECT_NE(no_catalogue.message.find(home_ + "FlashChip.ini"), std::string::npos);
+    EXPECT_FALSE(ran);
+}
+
+TEST_F(JobControlTest, AnUploadFolderThatIsALinkIsRefused) {
+    JobController jobs(&display_);
+    jobs.runner = [](DownloadJob&) { return 0; };
+    fs::create_directories(home_ + "elsewhere");
+    fs::create_directory_symlink(home_ + "elsewhere", home_ + "upload_nand");
+    const StartOutcome refused = jobs.Start(Request(WorkMode::kReadCode));
+    EXPECT_FALSE(refused.started);
+    EXPECT_NE(refused.loader_message.find("symbolic link"), std::string::npos);
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ class TargetProtocolTest : public ::testing::Test {
         job_.link = std::move(link);
         job_.home = std::string(VELMORA_BIN_DIR) + "/";
         job_.geometry = {1024, 131072, 2048, 64, 0, 0};
+        job_.timings.retry_pause_ms = 1;
     }
     void Identify(std::array<uint32_t, 4> id, uint32_t status = 0) {
         link_->Answer({{4, id[0]}, {8, id[1]}, {12, id[2]}, {16, id[3]}, {60, status}});
@@ -117,7 +118,7 @@ TEST_F(TargetProtocolTest, GeometryChecksIncludingAZeroPageSize) {
     std::filesystem::remove_all(home);
 }
 
-TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAccepted) {
+TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAcceptedAndAFailedReadIsAskedOnceMore) {
     link_->Answer({{60, 20}});
     link_->Data(std::vector<uint8_t>(kIbtBytes, 0xA5));
     EXPECT_EQ(GetIbt(job_), 0);
@@ -125,9 +126,20 @@ TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAccepted) {
     EXPECT_TRUE(job_.IbtGood(0));
     EXPECT_FALSE(job_.IbtGood(1));
 
+    // One garbled answer costs one more frame, not the job.
+    link_->Answer({{60, 21}});
+    link_->Answer({});
+    link_->Data(std::vector<uint8_t>(kIbtBytes, 0xFF));
+    EXPECT_EQ(GetIbt(job_), 0);
+    ASSERT_EQ(link_->frames.size(), 3u);
+    EXPECT_EQ(link_->frames[1], link_->frames[2]) << "the same frame again";
+    EXPECT_TRUE(job_.error_text.empty()) << "a retry that worked leaves no failure behind";
+
+    link_->Answer({{60, 21}});
     link_->Answer({{60, 21}});
     EXPECT_EQ(GetIbt(job_), 4010);
     EXPECT_EQ(job_.error_text, "Get IBT fail, AA55, 15");
+    link_->Answer({});
     link_->Answer({});
     EXPECT_EQ(GetIbt(job_), 4001) << "no IBT data";
     EXPECT_EQ(job_.ibt[0], 0) << "cleared before each read";
@@ -170,12 +182,16 @@ TEST_F(TargetProtocolTest, ManagementRecordRead) {
     EXPECT_EQ(ReadManagementRecord(job_), 0) << "no checksum: any data";
     EXPECT_TRUE(job_.record.Present());
 
-    link_->Answer({{52, Crc32(record) ^ 1}});
-    link_->Data(record);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        link_->Answer({{52, Crc32(record) ^ 1}});
+        link_->Data(record);
+    }
     EXPECT_EQ(ReadManagementRecord(job_), 1100);
     EXPECT_FALSE(job_.record.Present());
     link_->Answer({{60, 1}});
+    link_->Answer({{60, 1}});
     EXPECT_EQ(ReadManagementRecord(job_), 1011);
+    link_->Answer({}, 0x1234);
     link_->Answer({}, 0x1234);
     EXPECT_EQ(ReadManagementRecord(job_), 1010);
 }
