@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "job_fixture.h"
+#include "nand_harness.h"
 
 extern char** environ;
 
@@ -55,6 +56,23 @@ class CliJobTest : public JobFixture {
     CliRun Cli(const std::vector<std::string>& args) { return Finish(Spawn(args)); }
 };
 
+// A one-partition firmware package in `dir`: fw.ptt, boot.bin, code.bin.
+std::string WriteSmallFirmware(const std::string& dir, const std::vector<uint8_t>& boot) {
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::ofstream(dir + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write("boot.bin", boot);
+    write("code.bin", Bytes(0x8000, 7));
+    std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
+                                     "BootNand=boot.bin\n\n[partition#01]\npartition_id=1\n"
+                                     "partition_name=code\npartition_path=code.bin\n"
+                                     "partition_size=0x20000\npartition_offset=0x20000\n"
+                                     "partition_protected=0\n";
+    return dir + "fw.ptt";
+}
+
 std::string LastLine(const std::string& text) {
     std::string t = text;
     while (!t.empty() && t.back() == '\n')
@@ -88,11 +106,84 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
 
     r = Cli({"erase", "--range", "area", "--start", "0", "--port", "sim"});
     EXPECT_EQ(r.status, 2);
+
+    for (const char* command : {"erase", "read"}) {
+        r = Cli({command, "--range", "area", "--start", "0x100000", "--end", "0", "--port", "sim"});
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_NE(r.err.find("lies below its start"), std::string::npos) << r.err;
+    }
+
+    // Refused before the phone is switched on: it never sees a byte.
+    const std::string trace = home_ + "trace.jsonl";
+    const std::string ptt = WriteSmallFirmware(home_, {});
+    r = Cli({"upgrade", "--ptt", ptt, "--port", "sim:trace=" + trace});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("boot.bin is empty"), std::string::npos) << r.err;
+    fs::remove(home_ + "FlashChip.ini");
+    r = Cli({"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" +
+                                                       trace});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"frame\""), std::string::npos);
+}
+
+TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
+    const std::string trace = home_ + "trace.jsonl";
+    CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF",
+                    "--port", "sim:trace=" + trace});
+    EXPECT_EQ(r.status, 1);
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    EXPECT_EQ(end["error"],
+              "The area 0x0 to 0x1FFFF covers blocks 0 to 0, which include block 0 (the boot "
+              "block): erasing it needs confirmation (--yes). Nothing was erased.");
+    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"erase\""), std::string::npos);
+
+    r = Cli({"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--port",
+             "sim"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("blocks 950 to 1023 (the EEROM and reservoir)"), std::string::npos)
+        << r.out;
+    r = Cli({"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--yes",
+             "--port", "sim"});
+    EXPECT_EQ(r.status, 0) << r.out;
+}
+
+// SIGINT when block 0's erase is done: the write of block 0 goes on to its end
+// (the phone paces it at the line rate), the job is whole and says so.
+TEST_F(CliJobTest, SigintWhileBlockZeroIsWrittenLeavesAWholeBootBlock) {
+    const auto boot = BootImage(2);
+    const std::string ptt = WriteSmallFirmware(home_, boot);
+    const std::string nand = home_ + "phone.nand";
+    const pid_t pid = Spawn({"--json", "upgrade", "--ptt", ptt, "--range", "code", "--port",
+                             "sim:pace,nand=" + nand});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return ReadFile(home_ + "out.txt")
+                       .find(R"({"block":0,"column":2,"event":"block","text":"G"})") !=
+                   std::string::npos;
+        },
+        60));
+    kill(pid, SIGINT);
+    CliRun r = Finish(pid);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    EXPECT_EQ(end["result"], 0);
+    EXPECT_NE(end["notes"][0].get<std::string>().find("the boot block were written"),
+              std::string::npos);
+
+    r = Cli({"read", "--range", "area", "--start", "0", "--end", "1FFFF", "--port",
+             "sim:nand=" + nand});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string block0 = ReadFile(home_ + "upload_nand/upload_range.bin");
+    ASSERT_EQ(block0.size(), 0x20000u);
+    const std::string want(boot.begin(), boot.end());
+    EXPECT_EQ(block0.substr(0, 0x400), want.substr(0, 0x400));
+    EXPECT_EQ(block0.substr(0x1000, want.size() - 0x1000), want.substr(0x1000));
 }
 
 TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
     CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF",
-                    "--baud", "115200", "--port", "sim"});
+                    "--yes", "--baud", "115200", "--port", "sim"});
     const auto end = nlohmann::json::parse(LastLine(r.out));
     EXPECT_EQ(end["event"], "end");
     const int result = end["result"];
