@@ -307,8 +307,8 @@ int ReadTextFile(const std::string& path, std::string& bytes, std::string& probl
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     for (;;) {
-        // Past the size seen, one byte at a time: a file that grows meanwhile
-        // is still held to the limit.
+        // Past the size seen the buffer grows in steps, up to the limit and one
+        // byte more: a file that grows meanwhile is still held to the limit.
         if (done == bytes.size()) {
             if (bytes.size() == kTextFileMax) {
                 char extra = 0;
