@@ -17,15 +17,47 @@ struct NandGeometry {
 // The catalogue file is kCatalogueName + ".ini" in the given folder.
 inline constexpr const char* kCatalogueName = "FlashChip";
 
+// What a catalogue entry may say. The IBT bitmap has 2048 bytes, one bit per
+// block; below 76 blocks nothing is left between block 0 and the 74 blocks of
+// the file-system / EEROM area; byte addresses are 32-bit and worked out signed
+// in places, so a chip holds at most 2 GiB; a command carries 64 KiB of pages.
+inline constexpr int32_t kChipMinBlocks = 76;
+inline constexpr int32_t kChipMaxBlocks = 2048 * 8;
+inline constexpr int32_t kChipMaxBlockSize = 4 * 1024 * 1024;  // bytes
+inline constexpr int32_t kChipMaxPageSize = 16384;
+inline constexpr int32_t kChipMaxSpareSize = 2048;
+inline constexpr int32_t kChipMaxTime = 5'000'000;  // microseconds: 5 s per block or page
+inline constexpr int64_t kChipMaxBytes = int64_t{1} << 31;
+
+// LookupChip's result for an entry with a value outside the limits above.
+inline constexpr int kChipValueOutOfRange = 7;
+
 // Chip ID text of the catalogue: "%02X,%02X" of maker and device code.
 std::string ChipIdText(uint8_t maker, uint8_t device);
 
 // Looks `chip_id` up in `folder`/FlashChip.ini (folder ends in '/').
-// -1 when the file cannot be opened, else the number of the six keys not found.
-// Found values are stored even when others are missing.
+// -1 when the file cannot be opened; kChipValueOutOfRange when a value lies
+// outside the limits above, and then nothing is stored; else the number of the
+// six keys not found, with the found values stored even when others are
+// missing. The shape of a chip (page size non-zero and a multiple of 512, block
+// size a multiple of 16 KiB and of the page size) is left to identification,
+// which refuses it with its own code.
 int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry);
 
 // "配置文件：" + DATE + "(V" + VER + ")". -1 no file, 1 DATE or VER missing, 0 success.
 int CatalogueVersionText(const std::string& folder, std::string& out);
+
+// 0 when `g` is a geometry the program can work with: every value within the
+// limits above, and the chip's shape as identification wants it. Else 1 and
+// `problem` names the first key that is wrong, with its value and what it may be.
+int CheckChipGeometry(const NandGeometry& g, std::string& problem);
+
+// Checks the catalogue in `folder` before any phone is asked: the file can be
+// read (-1 otherwise), [VERSION] has DATE and VER, it lists at least one chip,
+// and every chip section ("[XX,YY]", two hex bytes) gives all six keys with
+// values that CheckChipGeometry accepts, read as LookupChip reads them (1
+// otherwise). 0 when all is well; else `problem` names the file and what is
+// wrong with it.
+int CheckCatalogue(const std::string& folder, std::string& problem);
 
 }  // namespace velmora

@@ -1,17 +1,24 @@
 #include "config/ini_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
-#include <iterator>
 #include <system_error>
 
 namespace velmora {
 
 namespace {
 
+// Blanks as the profile reader trims them.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v';
 }
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -33,19 +40,6 @@ std::string_view TrimSpaces(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A key line holds "=" with a non-empty name before it that contains `key`.
@@ -76,21 +70,6 @@ int DigitValue(char c) {
         return c - 'A' + 10;
     }
     return 99;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::error_code ec;
-    // Only regular files: a device or a FIFO named by mistake must not block or
-    // stream forever.
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 }  // namespace
@@ -171,14 +150,76 @@ uint32_t ParseUnsigned32(std::string_view text, int base) {
     return negative ? 0u - result : result;
 }
 
-int ProfileValue(std::string_view text, std::string_view section, std::string_view key,
-                 std::string& out) {
-    out.clear();
-    const std::string_view want_section = TrimBlanks(section);
-    const std::string_view want_key = TrimBlanks(key);
-    bool in_section = false;
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+// A value as the reader hands it out: one pair of matching outer quotes off,
+// then cut to the reader's buffer.
+std::string_view ProfileValueText(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, kProfileValueMax);
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string ProfileTextFromBytes(std::string_view bytes) {
+    if (bytes.size() < 2 || static_cast<uint8_t>(bytes[0]) != 0xFF ||
+        static_cast<uint8_t>(bytes[1]) != 0xFE) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size());
+    auto unit = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[i]) |
+                                     (static_cast<uint8_t>(bytes[i + 1]) << 8));
+    };
+    // An odd last byte is half a character and is dropped.
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        uint32_t code = unit(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;  // a lone half of a pair
+        }
+        AppendUtf8(out, code);
+    }
+    return out;
+}
+
+Profile::Profile(std::string_view text) {
+    Keys* current = nullptr;  // null outside a section and in a repeated one
     size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) {
         size_t end = start;
         while (end < text.size() && text[end] != '\n' && text[end] != '\r') {
             ++end;
@@ -189,24 +230,112 @@ int ProfileValue(std::string_view text, std::string_view section, std::string_vi
             continue;
         }
         if (line.front() == '[') {
-            std::string_view name = line.substr(1);
-            name = TrimBlanks(name.substr(0, name.find(']')));
-            in_section = EqualNoCase(name, want_section);
-            continue;
-        }
-        if (!in_section) {
-            continue;
+            const size_t close = line.find(']');
+            if (close != std::string_view::npos) {
+                const auto [it, added] =
+                    sections_.try_emplace(Lower(TrimBlanks(line.substr(1, close - 1))));
+                current = added ? &it->second : nullptr;
+                continue;
+            }
+            // No "]": not a section line; taken as a key line below.
         }
         const size_t eq = line.find('=');
-        if (eq == std::string_view::npos ||
-            !EqualNoCase(TrimBlanks(line.substr(0, eq)), want_key)) {
+        if (current == nullptr || eq == std::string_view::npos) {
             continue;
         }
-        const std::string_view value = TrimBlanks(line.substr(eq + 1));
-        out.assign(value.substr(0, kProfileValueMax));
-        return static_cast<int>(out.size());
+        current->try_emplace(Lower(TrimBlanks(line.substr(0, eq))),
+                             ProfileValueText(TrimBlanks(line.substr(eq + 1))));
     }
-    return 0;
+}
+
+int Profile::Get(std::string_view section, std::string_view key, std::string& out) const {
+    out.clear();
+    const auto s = sections_.find(Lower(TrimBlanks(section)));
+    if (s == sections_.end()) {
+        return 0;
+    }
+    const auto k = s->second.find(Lower(TrimBlanks(key)));
+    if (k == s->second.end()) {
+        return 0;
+    }
+    out = k->second;
+    return static_cast<int>(out.size());
+}
+
+int ProfileValue(std::string_view text, std::string_view section, std::string_view key,
+                 std::string& out) {
+    return Profile(text).Get(section, key, out);
+}
+
+int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem) {
+    bytes.clear();
+    problem.clear();
+    auto failed = [&](const char* reason) {
+        problem = "cannot read " + path + ": " + reason;
+        bytes.clear();
+        return kReadFailed;
+    };
+    auto too_large = [&](uint64_t size) {
+        problem =
+            path + " is too large to read (" + std::to_string(size) + " bytes; at most 4 MiB)";
+        bytes.clear();
+        return kReadTooLarge;
+    };
+    // Non-blocking open: a FIFO named by mistake must not hang the open; it is
+    // refused below like every other file that is not a regular one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return failed(std::strerror(errno));
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return failed(std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return failed(std::strerror(EISDIR));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return failed("not a regular file");
+    }
+    if (static_cast<uint64_t>(st.st_size) > kTextFileMax) {
+        return too_large(static_cast<uint64_t>(st.st_size));
+    }
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    for (;;) {
+        // Past the size seen the buffer grows in steps, up to the limit and one
+        // byte more: a file that grows meanwhile is still held to the limit.
+        if (done == bytes.size()) {
+            if (bytes.size() == kTextFileMax) {
+                char extra = 0;
+                ssize_t n = 0;
+                do {
+                    n = ::read(fd, &extra, 1);
+                } while (n < 0 && errno == EINTR);
+                if (n > 0) {
+                    return too_large(kTextFileMax + 1);
+                }
+                return n < 0 ? failed(std::strerror(errno)) : kReadOk;
+            }
+            bytes.resize(std::min<size_t>(bytes.size() + 4096, kTextFileMax));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return failed(std::strerror(errno));
+        }
+        if (n == 0) {
+            bytes.resize(done);
+            return kReadOk;
+        }
+        done += static_cast<size_t>(n);
+    }
 }
 
 IniStore::~IniStore() {
@@ -224,7 +353,8 @@ void IniStore::SetFolder(const std::string& folder) {
 int IniStore::OpenForRead() {
     Close();
     std::string text;
-    if (!ReadWholeFile(folder_ + file_name_, text)) {
+    std::string problem;
+    if (ReadTextFile(folder_ + file_name_, text, problem) != kReadOk) {
         return 0;
     }
     return OpenText(text);
@@ -342,12 +472,13 @@ int IniStore::BindProfile(const std::string& path) {
 }
 
 int IniStore::GetProfileString(std::string_view section, std::string_view key, std::string& out) {
-    std::string text;
-    if (!ReadWholeFile(profile_path_, text)) {
+    std::string bytes;
+    std::string problem;
+    if (ReadTextFile(profile_path_, bytes, problem) != kReadOk) {
         out.clear();
         return 0;
     }
-    return ProfileValue(text, section, key, out);
+    return ProfileValue(ProfileTextFromBytes(bytes), section, key, out);
 }
 
 int IniStore::GetProfileNumber(std::string_view section, std::string_view key, uint32_t& out,

@@ -2,11 +2,12 @@
 // Small INI-style text files: the settings file and the chip catalogue are read
 // with a line search (a section is any line containing its name, a key any line
 // whose part before "=" contains it), and partition tables through a stricter
-// profile reader.
+// profile reader that reads them as the tools that make firmware packages do.
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -71,11 +72,51 @@ class IniStore {
 // Values longer than this are cut, as the profile reader's 255-byte buffer does.
 inline constexpr size_t kProfileValueMax = 254;
 
-// The profile reader on text in memory: section and key names are compared
-// without regard to letter case, blanks around names and values are trimmed,
-// lines starting with ';' are comments, the first occurrence of a key in a
-// section wins and values are cut at kProfileValueMax characters. Returns the
-// value's length; a missing key gives 0 and an empty `out`.
+// The largest file any of these readers takes. Tables, settings and catalogues
+// are a few KiB; anything this large was named by mistake and is refused before
+// it is read whole.
+inline constexpr uint64_t kTextFileMax = 4 * 1024 * 1024;
+
+// Results of ReadTextFile.
+inline constexpr int kReadOk = 0;
+inline constexpr int kReadFailed = 1;    // missing, not a regular file, or a read error
+inline constexpr int kReadTooLarge = 2;  // more than kTextFileMax bytes
+
+// Reads a regular file of at most kTextFileMax bytes. Else `problem` is a text
+// naming the file and the reason (the system's, where it gave one).
+int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem);
+
+// The UTF-8 byte order mark. The profile reader does not know it: a file that
+// starts with it has its first line taken as something other than a section.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// A profile file's text as the reader sees it: a file starting with the
+// UTF-16LE byte order mark is decoded into UTF-8 (without the mark); any other
+// file is taken byte for byte.
+std::string ProfileTextFromBytes(std::string_view bytes);
+
+// A profile parsed once, for many reads. Section and key names are compared
+// without regard to letter case; blanks (space, tab, vertical tab) around names
+// and values are trimmed, inside "[ ]" too, and a section name ends at its
+// first "]". A value loses one pair of matching outer quotes ("..." or '...')
+// and is then cut at kProfileValueMax characters. Only a line whose first
+// non-blank character is ';' is a comment; text after a value belongs to it.
+// The first occurrence of a key in a section wins, and a section that appears
+// again later is ignored as a whole. Lines end at LF or CR.
+class Profile {
+  public:
+    Profile() = default;
+    explicit Profile(std::string_view text);
+
+    // The value's length; a missing key gives 0 and an empty `out`.
+    int Get(std::string_view section, std::string_view key, std::string& out) const;
+
+  private:
+    using Keys = std::unordered_map<std::string, std::string>;
+    std::unordered_map<std::string, Keys> sections_;  // by lower-case name
+};
+
+// One read from profile text (parses the whole text; use Profile for many).
 int ProfileValue(std::string_view text, std::string_view section, std::string_view key,
                  std::string& out);
 

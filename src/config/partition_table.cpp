@@ -1,15 +1,14 @@
 #include "config/partition_table.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
-#include "config/ini_store.h"
 #include "config/sha1.h"
 
 namespace velmora {
@@ -49,6 +48,44 @@ std::string Format(const char* format, uint32_t value) {
     return text;
 }
 
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// A file name part as the table's platform sees it: trailing dots do not
+// count ("a.bin." is "a.bin"); "." and ".." stay what they are.
+std::string_view WithoutTrailingDots(std::string_view part) {
+    const size_t end = part.find_last_not_of('.');
+    return end == std::string_view::npos ? part : part.substr(0, end + 1);
+}
+
+// The one entry of `dir` whose name is `part` apart from letter case and
+// trailing dots; empty when there is none or more than one.
+std::string MatchInFolder(const std::string& dir, std::string_view part) {
+    const std::string_view want = WithoutTrailingDots(part);
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir.empty() ? "." : dir, ec);
+    std::string found;
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (SameNameNoCase(WithoutTrailingDots(name), want)) {
+            if (!found.empty()) {
+                return {};  // ambiguous: taking either could write the wrong image
+            }
+            found = name;
+        }
+    }
+    return found;
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
 }  // namespace
 
 bool PartitionTable::OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) {
@@ -75,6 +112,45 @@ std::string JoinTablePath(const std::string& folder, const std::string& name) {
     return path;
 }
 
+std::string FindTableFile(const std::string& folder, const std::string& name) {
+    const std::string joined = JoinTablePath(folder, name);
+    if (Exists(joined)) {
+        return joined;
+    }
+    std::string path = JoinTablePath(folder, "");
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) {
+            ++end;
+        }
+        const std::string_view part = std::string_view(name).substr(start, end - start);
+        const bool last = end >= name.size();
+        start = end + 1;
+        if (part.empty()) {
+            if (!last) {
+                continue;
+            }
+            return joined;  // the name ends in a separator: no file
+        }
+        std::string chosen(part);
+        if (part != "." && part != ".." && !Exists(path + chosen)) {
+            chosen = WithoutTrailingDots(part);
+            if (!Exists(path + chosen)) {
+                chosen = MatchInFolder(path, part);
+                if (chosen.empty()) {
+                    return joined;
+                }
+            }
+        }
+        path += chosen;
+        if (!last) {
+            path += '/';
+        }
+    }
+    return path;
+}
+
 std::string PartitionEntry::NameText() const {
     const auto end = std::find(name.begin(), name.end(), uint8_t{0});
     return std::string(name.begin(), end);
@@ -85,37 +161,29 @@ void PartitionEntry::FillUnused() {
 }
 
 std::string PartitionTable::BootFilePath() const {
-    return JoinTablePath(folder, boot_file_name);
+    return boot_path_.empty() ? JoinTablePath(folder, boot_file_name) : boot_path_;
 }
 
 std::string PartitionTable::ContentFilePath(int i) const {
-    return JoinTablePath(folder, content_paths.at(static_cast<size_t>(i)));
+    const auto slot = static_cast<size_t>(i);
+    return content_files_.at(slot).empty() ? JoinTablePath(folder, content_paths.at(slot))
+                                           : content_files_[slot];
 }
 
 int PartitionTable::ReadText(std::string_view section, std::string_view key,
                              std::string& out) const {
-    return ProfileValue(text_, section, key, out);
+    return profile_.Get(section, key, out);
 }
 
 int PartitionTable::ReadNumber(std::string_view section, std::string_view key, uint32_t& out,
                                int base) const {
     std::string text;
-    const int length = ProfileValue(text_, section, key, text);
+    const int length = profile_.Get(section, key, text);
     out = ParseUnsigned32(text, base);
     return length;
 }
 
-int PartitionTable::Load(const std::string& path) {
-    std::string text;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec)) {
-        std::ifstream in(path, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return LoadText(text, path);
-}
-
-int PartitionTable::LoadText(std::string_view text, const std::string& path) {
+void PartitionTable::Reset(const std::string& path) {
     for (auto& entry : entries) {
         entry.FillUnused();
     }
@@ -124,8 +192,60 @@ int PartitionTable::LoadText(std::string_view text, const std::string& path) {
     failed_entry_code_ = 0;
     file_path = path;
     folder = FolderOf(path);
-    text_.assign(text);
+    profile_ = Profile();
+    boot_path_.clear();
+    for (auto& file : content_files_) {
+        file.clear();
+    }
+    read_problem_.clear();
+    hidden_section_.clear();
+}
 
+int PartitionTable::Load(const std::string& path) {
+    std::string bytes;
+    std::string problem;
+    const int read = ReadTextFile(path, bytes, problem);
+    if (read == kReadOk) {
+        return LoadText(bytes, path);
+    }
+    Reset(path);
+    read_problem_ = problem;
+    // A missing file is the front end's to report; a file too large to be a
+    // table is worth the operator's attention in its own words.
+    if (read == kReadTooLarge) {
+        message_ = {"ERROR", problem};
+    }
+    return kPttNoCount;
+}
+
+int PartitionTable::LoadText(std::string_view text, const std::string& path) {
+    Reset(path);
+    if (text.starts_with(kUtf8Bom)) {
+        // The reader takes the mark as part of the first line, so a section
+        // there is never found. Remember it, to say so if the load fails.
+        std::string_view first = text.substr(kUtf8Bom.size());
+        first = first.substr(0, first.find_first_of("\r\n"));
+        first.remove_prefix(std::min(first.find_first_not_of(" \t\v"), first.size()));
+        if (first.starts_with('[') && first.find(']') != std::string_view::npos) {
+            hidden_section_ = first.substr(0, first.find(']') + 1);
+        }
+    }
+    profile_ = Profile(ProfileTextFromBytes(text));
+    return Finish(LoadProfile());
+}
+
+int PartitionTable::Finish(int result) {
+    if (result != kPttOk && message_.empty() && !hidden_section_.empty()) {
+        message_ = {"ERROR", file_path + " starts with a UTF-8 byte order mark, so the section " +
+                                 hidden_section_ +
+                                 " on its first line is not found (save the file without the "
+                                 "mark): " +
+                                 FailureText(result)};
+    }
+    return result;
+}
+
+int PartitionTable::LoadProfile() {
     if (ReadNumber(kHeadSection, "number_of_partition", partition_count, 10) == 0) {
         return kPttNoCount;
     }
@@ -145,6 +265,7 @@ int PartitionTable::LoadText(std::string_view text, const std::string& path) {
     if (ReadText(kHeadSection, "BootNand", boot_file_name) == 0) {
         return kPttNoBootName;
     }
+    boot_path_ = FindTableFile(folder, boot_file_name);
     std::ifstream boot;
     if (!OpenFile(BootFilePath(), boot, boot_file_size)) {
         return kPttNoBootFile;
@@ -170,6 +291,7 @@ int PartitionTable::LoadEntry(int i) {
     }
     PartitionEntry& entry = entries[static_cast<size_t>(i)];
     entry = PartitionEntry{};
+    content_files_[static_cast<size_t>(i)].clear();
     entry.index = static_cast<uint32_t>(i);
     char section_buf[16];
     std::snprintf(section_buf, sizeof section_buf, "partition#%02d", i + 1);
@@ -203,6 +325,7 @@ int PartitionTable::LoadEntry(int i) {
     ReadNumber(section, "partition_exec", entry.exec, 16);
     ReadNumber(section, "partition_header", entry.header, 16);
 
+    content_files_[static_cast<size_t>(i)] = FindTableFile(folder, content_path);
     const std::string path = ContentFilePath(i);
     {
         std::ifstream content;
@@ -257,7 +380,11 @@ std::string PartitionTable::FailureText(int result) const {
         case kPttOk:
             return {};
         case kPttNoCount:
-            return "number_of_partition is missing or the file cannot be read: " + file_path;
+            if (!read_problem_.empty()) {
+                return read_problem_;
+            }
+            return "number_of_partition is missing in [partition_table_config_start] of " +
+                   file_path;
         case kPttTooMany:
             return Format("number_of_partition is %u, more than 16", partition_count);
         case kPttEntryFailed: {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "config/ini_store.h"
+
 namespace velmora {
 
 inline constexpr int kMaxPartitions = 16;
@@ -47,7 +49,8 @@ inline constexpr uint32_t kFlagHeader = 1u << 3;
 
 // Result codes of PartitionTable::Load.
 inline constexpr int kPttOk = 0;
-inline constexpr int kPttNoCount = 1;  // count missing, file unreadable, or content too large
+// Count missing, file unreadable or too large (kTextFileMax), or content too large.
+inline constexpr int kPttNoCount = 1;
 inline constexpr int kPttTooMany = 2;
 inline constexpr int kPttEntryFailed = 3;
 inline constexpr int kPttNoBootName = 4;
@@ -76,10 +79,12 @@ class PartitionTable {
   public:
     // Reads the table at `path`. 0 when loaded and checked; else one of the kPtt*
     // codes, and the table is unusable (it keeps what was read before the
-    // failure). `message()` then holds the text to show, if any.
+    // failure). `message()` then holds the text to show, if any. A file larger
+    // than kTextFileMax is refused unread.
     int Load(const std::string& path);
-    // As Load, with the table's text given; `path` still decides the folder
-    // against which the boot image and content files are resolved.
+    // As Load, with the file's bytes given (a UTF-16LE file is decoded); `path`
+    // still decides the folder against which the boot image and content files
+    // are resolved.
     int LoadText(std::string_view text, const std::string& path);
     // Reads partition i (its section "partition#%02d" with i+1) from the text
     // given to the current load. 0 or a kEntry* code.
@@ -93,7 +98,10 @@ class PartitionTable {
     std::string folder;     // the table's folder with its trailing separator, or empty
     std::string file_path;  // the path last loaded
 
-    // Full paths: folder followed by the name as written, with '\' read as '/'.
+    // Full paths of the files a load found: folder followed by the name as
+    // written, with '\' read as '/', and with the letter case and trailing dots
+    // of each name matched to the file that exists (FindTableFile). Before a
+    // load found one, the name as written.
     std::string BootFilePath() const;
     std::string ContentFilePath(int i) const;
 
@@ -108,11 +116,18 @@ class PartitionTable {
     virtual bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size);
 
   private:
+    void Reset(const std::string& path);
+    int LoadProfile();
+    int Finish(int result);
     int ReadText(std::string_view section, std::string_view key, std::string& out) const;
     int ReadNumber(std::string_view section, std::string_view key, uint32_t& out, int base) const;
 
-    std::string text_;       // the table file's content during a load
-    int failed_entry_ = -1;  // the partition whose keys or file failed
+    Profile profile_;        // the table file's keys
+    std::string boot_path_;  // BootFilePath() once a load looked for it
+    std::array<std::string, kMaxPartitions> content_files_;  // ContentFilePath(i), likewise
+    std::string read_problem_;                               // why the file could not be read
+    std::string hidden_section_;  // the first line's section, hidden by a UTF-8 BOM
+    int failed_entry_ = -1;       // the partition whose keys or file failed
     int failed_entry_code_ = 0;
     LoaderMessage message_;
 };
@@ -126,5 +141,12 @@ std::string FolderOf(const std::string& path);
 
 // Joins a folder and a name as written in a table: '\' separates folders too.
 std::string JoinTablePath(const std::string& folder, const std::string& name);
+
+// The file a table means by `name`, as the joined path when that exists. Else
+// each part of the name (between '/' or '\') that does not exist as written is
+// looked up in its folder without regard to letter case and with trailing dots
+// ignored, as the tools that make tables treat file names. When a part matches
+// no entry, or more than one, the joined path is returned as it is.
+std::string FindTableFile(const std::string& folder, const std::string& name);
 
 }  // namespace velmora

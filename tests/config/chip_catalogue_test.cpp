@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+#include <utility>
 
 #include "temp_dir.h"
 
@@ -52,10 +54,107 @@ TEST(ChipCatalogue, IntegerKeysComeFromLaterSectionsStringKeysDoNot) {
     EXPECT_EQ(g.write_time, 2);
 }
 
+// One catalogue with a single chip whose key `key` says `value` instead.
+std::string Catalogue(const std::string& key = "", const std::string& value = "") {
+    std::string text = "[VERSION]\nDATE=2026-01-02\nVER=1.5\n[EC,A1]\n";
+    for (const auto& [k, v] : {std::pair<std::string, std::string>{"BLOCK_NUM", "1024"},
+                               {"BLOCK_SIZE", "128"},
+                               {"PAGE_SIZE", "2048"},
+                               {"SPARE_SIZE", "64"},
+                               {"ERASE_TIME", "2000"},
+                               {"WRITE_TIME", "200"}}) {
+        text += k + "=" + (k == key ? value : v) + "\n";
+    }
+    return text;
+}
+
+TEST(ChipCatalogue, CheckRefusesWhatWouldMisleadTheProgram) {
+    testing::TempDir dir;
+    std::string problem;
+    EXPECT_EQ(CheckCatalogue(dir.path(), problem), -1);
+    EXPECT_EQ(problem, "cannot read " + dir.path() + "FlashChip.ini: No such file or directory");
+    // Unreadable even for root: a folder where the file should be.
+    std::filesystem::create_directory(dir.path() + "FlashChip.ini");
+    EXPECT_EQ(CheckCatalogue(dir.path(), problem), -1);
+    EXPECT_EQ(problem, "cannot read " + dir.path() + "FlashChip.ini: Is a directory");
+    std::filesystem::remove(dir.path() + "FlashChip.ini");
+
+    const struct {
+        std::string key, value;
+        int lookup;  // LookupChip's result: ranges it refuses, shapes it leaves to identification
+        std::string problem;
+    } cases[] = {
+        {"", "", 0, ""},
+        {"BLOCK_NUM", "76", 0, ""},
+        {"BLOCK_NUM", "16384", 0, ""},  // 2 GiB exactly
+        {"ERASE_TIME", "0", 0, ""},
+        {"WRITE_TIME", "5000000", 0, ""},
+        {"BLOCK_NUM", "2147483647", 7, "BLOCK_NUM=2147483647 is out of range (76 to 16384)"},
+        {"BLOCK_NUM", "16385", 7, "BLOCK_NUM=16385 is out of range"},
+        {"BLOCK_NUM", "75", 7, "BLOCK_NUM=75 is out of range"},
+        {"BLOCK_NUM", "-1", 7, "BLOCK_NUM=-1 is out of range"},
+        {"BLOCK_SIZE", "8192", 7, "BLOCK_SIZE=8192 KiB is out of range (0 to 4096 KiB)"},
+        {"BLOCK_SIZE", "-16", 7, "BLOCK_SIZE=-16 KiB is out of range"},
+        {"BLOCK_SIZE", "99999999999", 7, "BLOCK_SIZE=2097151 KiB is out of range"},
+        {"BLOCK_SIZE", "4096", 7,
+         "BLOCK_NUM=1024 blocks of BLOCK_SIZE=4096 KiB make more than 2 GiB"},
+        {"PAGE_SIZE", "32768", 7, "PAGE_SIZE=32768 is out of range (0 to 16384)"},
+        {"SPARE_SIZE", "-1", 7, "SPARE_SIZE=-1 is out of range"},
+        {"SPARE_SIZE", "4096", 7, "SPARE_SIZE=4096 is out of range (0 to 2048)"},
+        {"ERASE_TIME", "-1", 7, "ERASE_TIME=-1 is out of range"},
+        {"ERASE_TIME", "5000001", 7, "ERASE_TIME=5000001 is out of range (0 to 5000000)"},
+        {"WRITE_TIME", "2147483647", 7, "WRITE_TIME=2147483647 is out of range"},
+        {"PAGE_SIZE", "0", 0, "PAGE_SIZE=0 is not a non-zero multiple of 512"},
+        {"PAGE_SIZE", "528", 0, "PAGE_SIZE=528 is not"},
+        {"PAGE_SIZE", "1536", 0,
+         "BLOCK_SIZE=128 KiB is not a non-zero multiple of 16 KiB and of "
+         "PAGE_SIZE=1536"},
+        {"BLOCK_SIZE", "8", 0, "BLOCK_SIZE=8 KiB is not"},
+        {"BLOCK_SIZE", "0", 0, "BLOCK_SIZE=0 KiB is not"},
+        {"SPARE_SIZE", "", 0, "chip [EC,A1] lacks SPARE_SIZE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key + "=" + c.value);
+        std::string text = Catalogue(c.key, c.value);
+        if (c.key == "SPARE_SIZE" && c.value.empty()) {
+            text.replace(text.find("SPARE_SIZE"), 1, "#");  // the key is gone
+        }
+        dir.Write("FlashChip.ini", text);
+        EXPECT_EQ(CheckCatalogue(dir.path(), problem), c.problem.empty() ? 0 : 1);
+        if (!c.problem.empty()) {
+            EXPECT_NE(problem.find(dir.path() + "FlashChip.ini: chip [EC,A1] " +
+                                   (c.problem.starts_with("chip") ? "" : c.problem)),
+                      std::string::npos)
+                << problem;
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        }
+        NandGeometry g{1, 2, 3, 4, 5, 6};
+        const int lookup = LookupChip(dir.path(), "EC,A1", g);
+        if (c.value.empty() && !c.key.empty()) {
+            EXPECT_EQ(lookup, 1);
+            continue;
+        }
+        EXPECT_EQ(lookup, c.lookup);
+        if (lookup == kChipValueOutOfRange) {
+            EXPECT_EQ(g.block_count, 1) << "nothing out of range is stored";
+            EXPECT_EQ(g.write_time, 6);
+        }
+    }
+
+    // The catalogue as a whole: its version and at least one chip.
+    dir.Write("FlashChip.ini", "[VERSION]\nDATE=x\n" + Catalogue().substr(34));
+    EXPECT_EQ(CheckCatalogue(dir.path(), problem), 1);
+    EXPECT_EQ(problem, dir.path() + "FlashChip.ini: the [VERSION] section lacks DATE or VER");
+    dir.Write("FlashChip.ini", "[VERSION]\nDATE=x\nVER=1\n; [EC,A1] is gone\n");
+    EXPECT_EQ(CheckCatalogue(dir.path(), problem), 1);
+    EXPECT_EQ(problem, dir.path() + "FlashChip.ini: no chip is listed");
+}
+
 TEST(ChipCatalogue, ShippedCatalogueIsComplete) {
     const std::string folder = VELMORA_SOURCE_DIR "/res/";
     std::string text;
     EXPECT_EQ(CatalogueVersionText(folder, text), 0);
+    EXPECT_EQ(CheckCatalogue(folder, text), 0) << text;
     for (const char* id : {"EC,A1", "20,A1", "EC,AA", "20,AA", "EC,F1", "20,F1", "EC,DA", "20,DA",
                            "20,35", "20,75", "20,36", "20,76"}) {
         NandGeometry g;

@@ -68,7 +68,17 @@ TEST_F(SampleTest, CliRefusesABrokenTable) {
         << run.output;
     run = Cli("ptt '" + dir_.path() + "absent.ptt'");
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.output.find("number_of_partition"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("cannot read " + dir_.path() + "absent.ptt: No such file"),
+              std::string::npos)
+        << run.output;
+    const std::string sample = dir_.Read("sample.ptt");
+    // Without its opening comment line, so that the mark stands before a section.
+    dir_.Write("bom.ptt", "\xEF\xBB\xBF" + sample.substr(sample.find('\n') + 1));
+    run = Cli("ptt '" + dir_.path() + "bom.ptt'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find(dir_.path() + "bom.ptt starts with a UTF-8 byte order mark"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST_F(SampleTest, SampleFitsItsPartitionsAndBootImagesParse) {

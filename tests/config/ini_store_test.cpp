@@ -91,32 +91,6 @@ TEST(IniStore, NumberConversions) {
     EXPECT_EQ(ParseUnsigned32("0x10", 10), 0u);
 }
 
-TEST(ProfileReader, NamesIgnoreCaseBlanksTrimmedFirstWins) {
-    const std::string text =
-        "; comment\n"
-        "[ Partition#01 ]\r\n"
-        "  Partition_Name =  code  \r\n"
-        ";partition_path=commented.bin\n"
-        "partition_path=\tsub\\a.bin\t\n"
-        "partition_name=second\n"
-        "[other]\n"
-        "partition_size=1\n"
-        "[PARTITION#01]\n"
-        "partition_size=0x20\n";
-    std::string value;
-    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_name", value), 4);
-    EXPECT_EQ(value, "code");
-    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_path", value), 9);
-    EXPECT_EQ(value, "sub\\a.bin");
-    EXPECT_EQ(ProfileValue(text, "partition#01", "partition_size", value), 4);
-    EXPECT_EQ(value, "0x20");
-    EXPECT_EQ(ProfileValue(text, "partition#02", "partition_size", value), 0);
-    EXPECT_EQ(value, "");
-    EXPECT_EQ(ProfileValue("[s]\nk=" + std::string(300, 'v') + "\n", "s", "k", value), 254);
-    EXPECT_EQ(value, std::string(254, 'v'));
-    EXPECT_EQ(ProfileValue("[s]\nk=\n", "s", "k", value), 0);
-}
-
 TEST(ProfileReader, NumberReadStoresZeroWhenMissing) {
     testing::TempDir dir;
     IniStore ini;

@@ -212,6 +212,142 @@ TEST_F(PartitionTableTest, PathsWithEitherSeparator) {
     EXPECT_EQ(FolderOf("/t.ptt"), "/");
 }
 
+// UTF-8 text (up to three-byte sequences) as a UTF-16LE file with its byte order mark.
+std::string Utf16Le(const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        uint32_t code = c;
+        size_t n = 1;
+        if (c >= 0xE0) {
+            code = c & 0x0Fu;
+            n = 3;
+        } else if (c >= 0xC0) {
+            code = c & 0x1Fu;
+            n = 2;
+        }
+        for (size_t k = 1; k < n; ++k) {
+            code = (code << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3Fu);
+        }
+        i += n;
+        out.push_back(static_cast<char>(code & 0xFF));
+        out.push_back(static_cast<char>(code >> 8));
+    }
+    return out;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+TEST_F(PartitionTableTest, ReadsTablesAsTheToolsThatMakeThemDo) {
+    dir_.Write("sub/a.bin", std::string(0x800, 's'));
+    const std::string long_name(254, 'x');
+    dir_.Write(long_name, std::string(0x10, 'x'));
+    const std::string one = Head("1") + Section(1, "a.bin");
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::string text;
+        int result;
+        uint32_t offset = 0x100000;  // of partition 1, when loaded
+        std::string name = "part1";
+        std::string file = "a.bin";  // ContentFilePath(0) in the table's folder
+        std::string failure = "";    // part of FailureText when refused
+    } cases[] = {
+        {"double quotes",
+         Head("\"1\"") + Section(1, "\"a.bin\"", "partition_offset=\"0x001A0000\"\n"), kPttOk,
+         0x1A0000},
+        {"single quotes, blanks inside kept",
+         Head("'1'", "'boot.bin'") + Section(1, "a.bin", "partition_name=' co de'\n"), kPttOk,
+         0x100000, " co de"},
+        {"unmatched quotes kept", Head("1") + Section(1, "a.bin", "partition_name=\"code'\n"),
+         kPttOk, 0x100000, "\"code'"},
+        {"one quote kept", Head("1") + Section(1, "a.bin", "partition_name=\"\n"), kPttOk, 0x100000,
+         "\""},
+        {"empty quotes are an empty value", Head("1") + Section(1, "a.bin", "partition_id=''\n"),
+         kPttEntryFailed, 0, "", "", "partition_id is missing"},
+        {"repeated key: the first wins",
+         Head("1") + Section(1, "a.bin", "partition_offset=0x300000\npartition_offset=0x400000\n"),
+         kPttOk, 0x300000},
+        {"repeated section is ignored",
+         Head("1") + Section(1, "a.bin") + "[PARTITION#01]\npartition_offset=0x500000\n", kPttOk},
+        {"repeated section adds no key",
+         Head("1") + "[partition#01]\npartition_id=1\n" + Section(1, "a.bin"), kPttEntryFailed, 0,
+         "", "", "partition#01: partition_name is missing"},
+        {"repeated head section",
+         one + "[Partition_Table_Config_Start]\nnumber_of_partition=0\nBootNand=a.bin\n", kPttOk},
+        {"UTF-16LE with byte order mark",
+         Utf16Le(WithCrLf(Head("1") + Section(1, "a.bin", "partition_name=代码\n"))), kPttOk,
+         0x100000, "代码"},
+        {"UTF-8 byte order mark hides the first section", bom + one, kPttNoCount, 0, "", "",
+         "t.ptt starts with a UTF-8 byte order mark, so the section "
+         "[partition_table_config_start] on its first line is not found"},
+        {"UTF-8 byte order mark before a comment", bom + "; made by hand\n" + one, kPttOk},
+        {"blanks around names and values and inside brackets",
+         " \t[ \vpartition_table_config_start\t]\n number_of_partition \v= 1 \t\n"
+         "\tBootNand =\tboot.bin\v\n[\tpartition#01 ]\n  partition_offset\t= 0x1A0000 \n" +
+             Section(1, "a.bin").substr(15),
+         kPttOk, 0x1A0000},
+        {"section name ends at its first ]",
+         Head("1") + "[partition#01]]x]\n" + Section(1, "a.bin").substr(15), kPttOk},
+        {"comments only at the start of a line",
+         Head("1") + Section(1, "a.bin",
+                             ";partition_offset=0x5\n  ; partition_offset=0x6\n"
+                             "partition_name=ab ; cd\n"),
+         kPttOk, 0x100000, "ab ; cd"},
+        {"CR LF line ends", WithCrLf(one), kPttOk},
+        {"values cut at 254 characters", Head("1") + Section(1, long_name + "yyyy"), kPttOk,
+         0x100000, "part1", long_name},
+        {"file names: letter case and trailing dots",
+         Head("1", "BOOT.Bin.") + Section(1, "SUB\\A.BIN..", "", "0x1000"), kPttOk, 0x100000,
+         "part1", "sub/a.bin"},
+        {"a file that is not there", Head("1") + Section(1, "b.bin.x"), kPttEntryFailed, 0, "", "",
+         "不能打开文件: " + dir_.path() + "b.bin.x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PartitionTable table;
+        const int result = table.Load(dir_.Write("t.ptt", c.text));
+        ASSERT_EQ(result, c.result) << table.FailureText(result);
+        if (result != kPttOk) {
+            EXPECT_NE(table.FailureText(result).find(c.failure), std::string::npos)
+                << table.FailureText(result);
+            continue;
+        }
+        EXPECT_EQ(table.partition_count, 1u);
+        EXPECT_EQ(table.entries[0].offset, c.offset);
+        EXPECT_EQ(table.entries[0].NameText(), c.name.substr(0, 8));
+        EXPECT_EQ(table.ContentFilePath(0), dir_.path() + c.file);
+        EXPECT_EQ(table.BootFilePath(), dir_.path() + "boot.bin");
+        EXPECT_EQ(table.boot_file_size, 0x4000u);
+    }
+}
+
+TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {
+    // A real table padded with a comment line up to the limit still loads.
+    std::string text = Head("0") + ";";
+    text += std::string(kTextFileMax - text.size() - 1, 'c') + "\n";
+    ASSERT_EQ(Load(text), kPttOk);
+    const std::string path = dir_.Write("t.ptt", text + "\n");
+    EXPECT_EQ(table_.Load(path), kPttNoCount);
+    EXPECT_EQ(table_.message().title, "ERROR");
+    EXPECT_EQ(table_.message().text, path + " is too large to read (4194305 bytes; at most 4 MiB)");
+    EXPECT_EQ(table_.FailureText(kPttNoCount), table_.message().text);
+    // A missing file gets no message box, only the reason.
+    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), kPttNoCount);
+    EXPECT_TRUE(table_.message().empty());
+    EXPECT_EQ(table_.FailureText(kPttNoCount),
+              "cannot read " + dir_.path() + "absent.ptt: No such file or directory");
+}
+
 // Fails the second open of a file, as when it vanishes between measuring and
 // fingerprinting.
 class FlakyTable : public PartitionTable {
