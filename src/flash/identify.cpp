@@ -76,6 +76,10 @@ int IdentifyNand(DownloadJob& job) {
     }
     if (const int c = LookupChip(job.home, ChipIdText(id[0], id[1]), job.geometry); c != 0) {
         Report(job, "未知芯片类型！");
+        if (c < 0) {
+            // The catalogue vanished since the job started: name it, not the chip.
+            job.error_text = "Cannot read the chip catalogue " + job.home + kCatalogueName + ".ini";
+        }
         return 20000 + c;
     }
     const NandGeometry& g = job.geometry;

@@ -49,9 +49,8 @@ std::string CheckBeforeThePhone(const JobRequest& request) {
     if (request.home.empty() || !fs::is_directory(request.home, ec)) {
         return "The home folder " + request.home + " does not exist or is not a folder.";
     }
-    if (CanOpenFile(request.home + kCatalogueName + ".ini") != 0) {
-        // TODO(merge): the catalogue check of config/ replaces this.
-        return "Cannot read the chip catalogue " + request.home + kCatalogueName + ".ini.";
+    if (std::string problem; CheckCatalogue(request.home, problem) != 0) {
+        return "The chip catalogue is not usable: " + problem;
     }
     const bool area =
         (request.work_mode == WorkMode::kReadCode && request.erase_range == read_range::kArea) ||

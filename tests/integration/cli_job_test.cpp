@@ -120,8 +120,8 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("boot.bin is empty"), std::string::npos) << r.err;
     fs::remove(home_ + "FlashChip.ini");
-    r = Cli({"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" +
-                                                       trace});
+    r = Cli(
+        {"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" + trace});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(trace).find("\"kind\":\"frame\""), std::string::npos);
@@ -138,8 +138,8 @@ TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
               "block): erasing it needs confirmation (--yes). Nothing was erased.");
     EXPECT_EQ(ReadFile(trace).find("\"kind\":\"erase\""), std::string::npos);
 
-    r = Cli({"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--port",
-             "sim"});
+    r = Cli(
+        {"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--port", "sim"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("blocks 950 to 1023 (the EEROM and reservoir)"), std::string::npos)
         << r.out;
@@ -154,8 +154,8 @@ TEST_F(CliJobTest, SigintWhileBlockZeroIsWrittenLeavesAWholeBootBlock) {
     const auto boot = BootImage(2);
     const std::string ptt = WriteSmallFirmware(home_, boot);
     const std::string nand = home_ + "phone.nand";
-    const pid_t pid = Spawn({"--json", "upgrade", "--ptt", ptt, "--range", "code", "--port",
-                             "sim:pace,nand=" + nand});
+    const pid_t pid = Spawn(
+        {"--json", "upgrade", "--ptt", ptt, "--range", "code", "--port", "sim:pace,nand=" + nand});
     ASSERT_TRUE(WaitUntil(
         [&] {
             return ReadFile(home_ + "out.txt")
@@ -182,8 +182,8 @@ TEST_F(CliJobTest, SigintWhileBlockZeroIsWrittenLeavesAWholeBootBlock) {
 }
 
 TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
-    CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF",
-                    "--yes", "--baud", "115200", "--port", "sim"});
+    CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF", "--yes",
+                    "--baud", "115200", "--port", "sim"});
     const auto end = nlohmann::json::parse(LastLine(r.out));
     EXPECT_EQ(end["event"], "end");
     const int result = end["result"];

@@ -119,14 +119,18 @@ TEST_F(SerialJobTest, IdentificationFailuresShowTheirTexts) {
         phone_.reset();
     }
 
-    // A catalogue whose geometry cannot be right: -2002, "参数定义错误！".
+    // A catalogue whose geometry cannot be right is refused before the phone is
+    // asked, naming the file and the value.
     std::ofstream(home_ + "FlashChip.ini")
         << "[VERSION]\nDATE=x\nVER=1\n[EC,A1]\nBLOCK_NUM=1024\nBLOCK_SIZE=16\nPAGE_SIZE=528\n"
            "SPARE_SIZE=16\nERASE_TIME=1\nWRITE_TIME=1\n";
     StartPhone();
-    const JobOutcome o = Run(Request());
-    EXPECT_EQ(o.result, -7);
-    EXPECT_EQ(o.error_text, "参数定义错误！");
+    JobController jobs(&display_);
+    const StartOutcome refused = jobs.Start(Request());
+    EXPECT_FALSE(refused.started);
+    EXPECT_NE(refused.message.find(home_ + "FlashChip.ini"), std::string::npos) << refused.message;
+    EXPECT_NE(refused.message.find("PAGE_SIZE=528"), std::string::npos) << refused.message;
+    EXPECT_EQ(phone_->sessions(), 0) << "the phone was never opened";
 }
 
 TEST_F(SerialJobTest, TargetCommandFailures) {
