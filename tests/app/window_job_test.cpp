@@ -4,11 +4,14 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "app/block_map.h"
 #include "app/progress_bar.h"
 #include "app/window_jobs.h"
+#include "config/chip_catalogue.h"
+#include "sim/nand.h"
 #include "window_fixture.h"
 
 using namespace velmora::app;
@@ -88,6 +91,50 @@ class WindowJobTest : public QObject {
         QFile settings(w.settingsPath());
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QVERIFY(settings.readAll().contains("WORKMODE=2"));
+    }
+
+    // Closing the window once block 0 is erased waits for its write: the phone,
+    // which paces the write at the line rate, keeps a whole new boot block.
+    void closeWhileBlockZeroIsWrittenWaitsForTheWholeBlock() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        const std::string dir = f.home();
+        std::string boot(0x4000, '\x5A');
+        boot[0xFE] = 2;
+        std::ofstream(dir + "boot.bin", std::ios::binary) << boot;
+        std::ofstream(dir + "code.bin", std::ios::binary) << std::string(0x8000, '\x33');
+        std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
+                                         "BootNand=boot.bin\n[partition#01]\npartition_id=1\n"
+                                         "partition_name=code\npartition_path=code.bin\n"
+                                         "partition_size=0x20000\npartition_offset=0x20000\n"
+                                         "partition_protected=0\n";
+        w.targetFile()->setText(QString::fromStdString(dir + "fw.ptt"));
+        Choose(w.rangeList(), 1);  // the partitions' blocks only: a short job
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QString::fromStdString("sim:pace,nand=" + dir + "phone.nand"));
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        const BlockMapModel& map = *w.blockMap();
+        QTRY_VERIFY_WITH_TIMEOUT(map.rowCount() > 0 &&
+                                     map.data(map.index(0, 2), Qt::DisplayRole).toString() ==
+                                         QStringLiteral("G"),
+                                 30000);
+        w.reject();
+        QVERIFY(!w.jobRunning());
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        f.window.reset();  // lets go of the simulated phone and its chip file
+
+        velmora::sim::ChipDescription chip;
+        QCOMPARE(velmora::LookupChip(dir, "EC,A1", chip.geometry), 0);
+        velmora::sim::NandChip nand;
+        QVERIFY(nand.Open(chip, dir + "phone.nand").empty());
+        const auto block0 = nand.ReadBlock(0, false);
+        QVERIFY(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+        QVERIFY(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000,
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+        QCOMPARE(block0[0x4000], uint8_t{0xFF});
     }
 
     void readCodeNamesItsOutput() {
