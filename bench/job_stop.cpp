@@ -56,7 +56,8 @@ struct WaitingJob {
         request.work_mode = velmora::WorkMode::kErase;
         request.erase_range = velmora::erase_range::kAll;
         request.port = port;
-        request.home = home.empty() ? std::filesystem::temp_directory_path().string() + "/" : home;
+        // The build's folder holds a catalogue, which a job needs to start.
+        request.home = home.empty() ? std::string(VELMORA_BIN_DIR) + "/" : home;
         request.timings.response_ms = 600000;  // only Stop ends a wait for an answer
         started = jobs.Start(request).started;
     }

@@ -1,5 +1,8 @@
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <iostream>
 
 #include "cli/commands.h"
@@ -62,6 +65,15 @@ void AddAreaOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
 
 int main(int argc, char** argv) {
     using namespace velmora::cli;
+    // Ctrl-C from the first moment on is kept for the job (which then ends before
+    // it touches the phone) instead of killing the program halfway through its
+    // start; commands that run no job let it through again.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    const auto let_signals_through = [&] { pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr); };
     CLI::App app{
         "velmora-cli: write firmware into, read back and erase the NAND flash of PNX5220 "
         "phones over a serial line or USB"};
@@ -108,6 +120,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        let_signals_through();
         const int code = app.exit(e);
         return code == 0 ? kExitOk : kExitRefused;
     }
@@ -115,6 +128,9 @@ int main(int argc, char** argv) {
     global.home = velmora::ResolveHome(home);
     velmora::SetHome(global.home);
 
+    if (*ptt || *ports) {
+        let_signals_through();
+    }
     if (*ptt) {
         return RunPtt(global, ptt_file);
     }
