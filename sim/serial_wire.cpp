@@ -141,8 +141,10 @@ void SerialWire::DrainInotify() {
             }
             if ((e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0) {
                 opens_ = std::max(0, opens_ - 1);
-                // The host that held the session let go of the port.
-                if (had_host_) {
+                // The session ends when the last holder lets go. A second program
+                // that opened the port while a job runs (and was refused by the
+                // host's lock) closing it again leaves the job's session alone.
+                if (had_host_ && opens_ == 0) {
                     hung_up_ = true;
                 }
             }
