@@ -274,7 +274,7 @@ bool Phone::PlaceLink(const std::string& target, std::string& why) {
         if (!ours) {
             why = options_.link +
                   " already exists and is not a link to a port of this simulated phone; "
-                  "remove it or choose another --link path";
+                  "remove it or choose another path for the link";
             return false;
         }
     }
