@@ -60,6 +60,8 @@ std::string NandChip::Open(const ChipDescription& chip, const std::string& file)
     pages_per_block_ = static_cast<uint32_t>(g.block_size / g.page_size);
     block_bytes_ = static_cast<size_t>(pages_per_block_) * (raw_page_size());
     bad_ = std::set<uint32_t>(chip.bad_blocks.begin(), chip.bad_blocks.end());
+    grown_ = std::set<uint32_t>(chip.grown_blocks.begin(), chip.grown_blocks.end());
+    flips_ = chip.flips;
     fail_erase_.clear();
     fail_program_.clear();
     map_size_ = kHeaderBytes + block_bytes_ * blocks();
@@ -124,12 +126,17 @@ bool NandChip::IsFactoryBad(uint32_t block) const {
     return bad_.count(block) != 0 || block >= blocks();
 }
 
+bool NandChip::IsMarkedBad(uint32_t block) const {
+    std::lock_guard lock(mutex_);
+    return bad_.count(block) != 0 || grown_.count(block) != 0 || block >= blocks();
+}
+
 std::array<uint8_t, NandChip::kIbtBytes> NandChip::Ibt() const {
     std::lock_guard lock(mutex_);
     std::array<uint8_t, kIbtBytes> ibt{};
     const uint32_t n = std::min<uint32_t>(blocks(), kIbtBytes * 8);
     for (uint32_t b = 0; b < n; ++b) {
-        if (bad_.count(b) == 0) {
+        if (bad_.count(b) == 0 && grown_.count(b) == 0) {
             ibt[b / 8] |= static_cast<uint8_t>(1u << (b % 8));
         }
     }
@@ -166,7 +173,7 @@ void NandChip::EraseLocked(uint32_t block) {
 NandChip::Result NandChip::Erase(uint32_t block) {
     std::lock_guard lock(mutex_);
     if (map_ == nullptr || block >= blocks() || bad_.count(block) != 0 ||
-        fail_erase_.count(block) != 0) {
+        grown_.count(block) != 0 || fail_erase_.count(block) != 0) {
         return Result::kFailed;
     }
     EraseLocked(block);
@@ -177,7 +184,8 @@ NandChip::Result NandChip::Program(uint32_t block, uint32_t page, const uint8_t*
                                    size_t length) {
     std::lock_guard lock(mutex_);
     if (map_ == nullptr || block >= blocks() || page >= pages_per_block_ ||
-        length > raw_page_size() || bad_.count(block) != 0 || fail_program_.count(block) != 0) {
+        length > raw_page_size() || bad_.count(block) != 0 || grown_.count(block) != 0 ||
+        fail_program_.count(block) != 0) {
         return Result::kFailed;
     }
     uint8_t* cells = PagePtr(block, page);
@@ -191,6 +199,14 @@ NandChip::Result NandChip::Program(uint32_t block, uint32_t page, const uint8_t*
         }
         if (wanted != 0xFF) {
             cells[i] = static_cast<uint8_t>(~(held & wanted));
+        }
+    }
+    // A weak cell: the chip stores another bit than it was given, and nothing in
+    // its answer shows it (its ECC codes cover the bytes as received).
+    for (const BitFlip& f : flips_) {
+        const uint64_t start = static_cast<uint64_t>(page) * raw_page_size();
+        if (f.block == block && f.offset >= start && f.offset - start < length) {
+            cells[f.offset - start] ^= 0x01;
         }
     }
     return stuck ? Result::kStuckBits : Result::kOk;

@@ -18,10 +18,22 @@
 
 namespace velmora::sim {
 
+// A byte that the chip stores with its lowest bit inverted whenever a program
+// covers it. The offset counts the block's bytes with each page followed by its
+// spare bytes.
+struct BitFlip {
+    uint32_t block = 0;
+    uint64_t offset = 0;
+};
+
 struct ChipDescription {
     NandGeometry geometry;
     std::array<uint8_t, 4> id{};       // maker, device, third and fourth ID byte
     std::vector<uint32_t> bad_blocks;  // factory bad blocks, reported in the IBT
+    // Blocks that went bad after the management record was written: reported bad
+    // in the IBT, erase and program fail, the content stays.
+    std::vector<uint32_t> grown_blocks;
+    std::vector<BitFlip> flips;
 };
 
 class NandChip {
@@ -48,7 +60,10 @@ class NandChip {
     size_t raw_page_size() const { return page_size() + spare_size(); }
 
     bool IsFactoryBad(uint32_t block) const;
-    // One bit per block, 1 = good; blocks beyond the chip read as bad.
+    // Bad by the chip's own markers: factory bad or grown bad (or beyond the chip).
+    bool IsMarkedBad(uint32_t block) const;
+    // One bit per block, 1 = good (neither factory nor grown bad); blocks beyond
+    // the chip read as bad.
     std::array<uint8_t, kIbtBytes> Ibt() const;
 
     // A block whose erase or program fails although it is not factory bad
@@ -84,6 +99,8 @@ class NandChip {
     uint32_t pages_per_block_ = 0;
     size_t block_bytes_ = 0;  // with spare
     std::set<uint32_t> bad_;
+    std::set<uint32_t> grown_;
+    std::vector<BitFlip> flips_;
     std::set<uint32_t> fail_erase_;
     std::set<uint32_t> fail_program_;
     int fd_ = -1;

@@ -70,7 +70,8 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"data-timeout", "MS",
          "a stalled frame or data phase is dropped after this (default 5000)"},
         {"trace", "FILE", "write what the host did as JSON lines to FILE"},
-        {"link", "PATH", "make PATH a symlink to the port"},
+        {"link", "PATH",
+         "make PATH a symlink to the port; replaces only a link the simulated phone made"},
         {"no-echo", nullptr, "fault: the boot ROM does not echo the host's 'D'"},
         {"no-start", nullptr, "fault: the RAM loader never sends 0xBE"},
         {"no-ack", "N", "fault: the boot ROM goes silent at the Nth loader chunk ('L')"},
@@ -81,6 +82,13 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"vanish", "SPEC", "fault: the port goes away when the command arrives"},
         {"erase-fail", "N+N...", "fault: erasing these blocks fails (they stay good in the IBT)"},
         {"program-fail", "N+N...", "fault: programming these blocks fails"},
+        {"grown", "N+N...",
+         "fault: these blocks went bad after the management record was written: the IBT "
+         "marks them bad, erasing and programming them fail, their content stays"},
+        {"flip", "BLOCK:OFFSET+...",
+         "fault: the chip stores the byte at OFFSET of BLOCK (pages each followed by their "
+         "spare bytes) with its lowest bit inverted; answers and ECC codes show the bytes "
+         "as received"},
     };
     return specs;
 }
@@ -285,6 +293,22 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
     if (name == "program-fail") {
         return ParseBlocks(value, o.program_fail_blocks) ? true : bad_value();
     }
+    if (name == "grown") {
+        return ParseBlocks(value, o.grown_blocks) ? true : bad_value();
+    }
+    if (name == "flip") {
+        for (auto part : Split(value, "+")) {
+            const size_t colon = part.find(':');
+            int64_t block = 0;
+            int64_t offset = 0;
+            if (colon == std::string_view::npos || !ParseNumber(part.substr(0, colon), block) ||
+                !ParseNumber(part.substr(colon + 1), offset) || block > 0xFFFFFFFF) {
+                return bad_value();
+            }
+            o.flips.push_back({static_cast<uint32_t>(block), static_cast<uint64_t>(offset)});
+        }
+        return !o.flips.empty() || bad_value();
+    }
     if (name == "nand") {
         o.nand_file = value;
         return true;
@@ -442,9 +466,23 @@ bool ResolveChip(const PhoneOptions& o, ChipDescription& chip, std::string& erro
     chip.id = o.id.value_or(std::array<uint8_t, 4>{static_cast<uint8_t>(maker),
                                                    static_cast<uint8_t>(device), 0x00, 0x15});
     chip.bad_blocks = o.bad_blocks;
-    for (uint32_t b : chip.bad_blocks) {
-        if (b >= static_cast<uint32_t>(g.block_count)) {
-            error = "bad block " + std::to_string(b) + " lies beyond the chip";
+    chip.grown_blocks = o.grown_blocks;
+    chip.flips = o.flips;
+    for (const auto* list : {&chip.bad_blocks, &chip.grown_blocks}) {
+        for (uint32_t b : *list) {
+            if (b >= static_cast<uint32_t>(g.block_count)) {
+                error = "bad block " + std::to_string(b) + " lies beyond the chip";
+                return false;
+            }
+        }
+    }
+    const uint64_t block_bytes = static_cast<uint64_t>(g.block_size / g.page_size) *
+                                 static_cast<uint64_t>(g.page_size + g.spare_size);
+    for (const BitFlip& f : chip.flips) {
+        if (f.block >= static_cast<uint32_t>(g.block_count) || f.offset >= block_bytes) {
+            error = "flip " + std::to_string(f.block) + ":" + std::to_string(f.offset) +
+                    " lies beyond the chip (a block holds " + std::to_string(block_bytes) +
+                    " bytes with spare)";
             return false;
         }
     }

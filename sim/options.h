@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/chip_catalogue.h"
+#include "sim/nand.h"
 
 namespace velmora::sim {
 
@@ -62,7 +63,9 @@ struct PhoneOptions {
     std::vector<uint32_t> bad_blocks;          // factory bad
     std::vector<uint32_t> erase_fail_blocks;   // erase fails although good in the IBT
     std::vector<uint32_t> program_fail_blocks;
-    std::string nand_file;  // backing file; empty: memory, lost when the phone stops
+    std::vector<uint32_t> grown_blocks;  // bad since the management record was written
+    std::vector<BitFlip> flips;          // bytes stored with a bit inverted
+    std::string nand_file;               // backing file; empty: memory, lost when the phone stops
 
     bool pace = false;       // bytes at the host's baud rate, erase and program times
     bool auto_power = true;  // the phone switches on whenever the host opens the port
@@ -94,7 +97,6 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
 bool ParsePhoneOptions(std::string_view text, PhoneOptions& options, std::string& error);
 
 // Fills the chip from the options and the catalogue; false with `error` set.
-struct ChipDescription;
 bool ResolveChip(const PhoneOptions& options, ChipDescription& chip, std::string& error);
 
 }  // namespace velmora::sim

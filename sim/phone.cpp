@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -143,10 +144,7 @@ void Phone::Stop() {
         close(wake_fd_);
         wake_fd_ = -1;
     }
-    if (!options_.link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(options_.link, ec);
-    }
+    RemoveLink();
     state_ = State::kStopped;
     nand_.Sync();
     trace_.Flush();
@@ -216,13 +214,13 @@ bool Phone::OpenPort(std::string* error) {
     }
     wire_.Attach(master, true, watch, wake_fd_);
     if (!options_.link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(options_.link, ec);
-        std::filesystem::create_symlink(name, options_.link, ec);
-        if (ec) {
+        std::string why;
+        if (!PlaceLink(name, why)) {
             wire_.Detach();
-            errno = ec.value();
-            return fail("cannot make the link " + options_.link);
+            if (error != nullptr) {
+                *error = why;
+            }
+            return false;
         }
     }
     std::function<void(const std::string&)> callback;
@@ -240,6 +238,77 @@ bool Phone::OpenPort(std::string* error) {
 
 void Phone::ClosePort() {
     wire_.Detach();
+}
+
+namespace {
+
+// A link that an earlier run of the phone left behind: it points to a
+// pseudo-terminal that is gone.
+bool IsStalePtyLink(const std::filesystem::path& target) {
+    const std::string text = target.string();
+    const std::string prefix = "/dev/pts/";
+    if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0 ||
+        !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(prefix.size()), text.end(),
+                     [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    std::error_code ec;
+    return !std::filesystem::exists(std::filesystem::symlink_status(target, ec));
+}
+
+}  // namespace
+
+bool Phone::PlaceLink(const std::string& target, std::string& why) {
+    namespace fs = std::filesystem;
+    const fs::path link(options_.link);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(link, ec);
+    if (fs::exists(status)) {
+        // Only a link this phone made may be replaced: never a file, a folder,
+        // or a link to something else that happens to stand at the path.
+        bool ours = false;
+        if (fs::is_symlink(status)) {
+            const fs::path to = fs::read_symlink(link, ec);
+            ours = !ec && ((!link_target_.empty() && to == link_target_) || IsStalePtyLink(to));
+        }
+        if (!ours) {
+            why = options_.link +
+                  " already exists and is not a link to a port of this simulated phone; "
+                  "remove it or choose another path for the link";
+            return false;
+        }
+    }
+    // Made under a passing name and renamed over the old link, so that the path
+    // never goes missing for a host that watches it.
+    const std::string passing = options_.link + ".new-" + std::to_string(getpid());
+    fs::remove(passing, ec);
+    fs::create_symlink(target, passing, ec);
+    if (!ec) {
+        fs::rename(passing, link, ec);
+        if (ec) {
+            std::error_code ignored;
+            fs::remove(passing, ignored);
+        }
+    }
+    if (ec) {
+        why = "cannot make the link " + options_.link + ": " + ec.message();
+        return false;
+    }
+    link_target_ = target;
+    return true;
+}
+
+void Phone::RemoveLink() {
+    namespace fs = std::filesystem;
+    if (options_.link.empty() || link_target_.empty()) {
+        return;
+    }
+    std::error_code ec;
+    // Someone else may have put their own link there meanwhile: leave that.
+    if (fs::read_symlink(options_.link, ec) == link_target_ && !ec) {
+        fs::remove(options_.link, ec);
+    }
+    link_target_.clear();
 }
 
 // Reads the wake-up counter; true when the session must end (stop or reboot).

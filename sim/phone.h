@@ -81,6 +81,9 @@ class Phone {
     void Run();
     bool OpenPort(std::string* error);
     void ClosePort();
+    // Points the --link path at `target`, replacing only a link this phone made.
+    bool PlaceLink(const std::string& target, std::string& why);
+    void RemoveLink();
     bool WakeEndsSession();
     End Session();
     End BootRom();
@@ -110,6 +113,7 @@ class Phone {
     std::thread thread_;
     mutable std::mutex port_mutex_;
     std::string slave_path_;
+    std::string link_target_;  // where the link this phone made points
     std::function<void(const std::string&)> port_callback_;
 
     // Boot ROM RAM: 32-bit words by address, empty after every power-on.

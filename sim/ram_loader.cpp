@@ -368,8 +368,9 @@ bool RamLoader::Erase(const uint32_t* args, Answer& a, LoaderIo& io) {
         ok = false;
     }
     for (uint32_t b = first; ok && b < end; ++b) {
-        // A range erase passes over the factory bad blocks; a single one fails on them.
-        if (end - first > 1 && chip_.IsFactoryBad(b)) {
+        // A range erase passes over the blocks marked bad (factory or grown); a
+        // single one fails on them.
+        if (end - first > 1 && chip_.IsMarkedBad(b)) {
             continue;
         }
         ok = chip_.Erase(b) == NandChip::Result::kOk;
@@ -441,7 +442,7 @@ bool RamLoader::ReadRecord(const uint32_t* args, Answer& a, LoaderIo& io) {
     bool found = false;
     int copies = 0;
     for (uint32_t blk = b; blk-- > r && copies < 2 && !found;) {
-        if (chip_.IsFactoryBad(blk)) {
+        if (chip_.IsMarkedBad(blk)) {
             continue;
         }
         ++copies;

@@ -141,8 +141,10 @@ void SerialWire::DrainInotify() {
             }
             if ((e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0) {
                 opens_ = std::max(0, opens_ - 1);
-                // The host that held the session let go of the port.
-                if (had_host_) {
+                // The session ends when the last holder lets go. A second program
+                // that opened the port while a job runs (and was refused by the
+                // host's lock) closing it again leaves the job's session alone.
+                if (had_host_ && opens_ == 0) {
                     hung_up_ = true;
                 }
             }
@@ -258,22 +260,34 @@ SerialWire::Status SerialWire::SleepUntil(int64_t deadline_ns) {
     }
 }
 
-// Paced, the bytes of one read follow each other on the wire from the moment
-// the first of them was there, and the read returns when the last would have
-// arrived. Only that one wait paces the read: waking up for every piece of a
-// long data phase would find the pty's buffer not yet refilled and stretch
-// the transfer beyond its wire time. A host that pauses still shows, as
-// bytes that come later than the wire would have brought them.
+// Paced, the host's bytes cross the line one after another: the phone takes
+// from the port only what the line has brought so far, a few milliseconds' worth
+// at a time, and no more before those have arrived. So the host's queue stays
+// full and its write blocks for the wire time, as on a real line. Bytes already
+// waiting when the line became free follow the previous ones without a gap (a
+// late wake-up of this thread does not stretch a transfer); bytes that came
+// while the phone was busy elsewhere may have crossed meanwhile, at most one
+// piece's worth. A read returns when its last byte would have arrived.
 SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns) {
     size_t got = 0;
     int64_t due = 0;
     while (got < n) {
         if (rx_pos_ == rx_.size()) {
-            const Status s = Wait(false, deadline_ns);
+            if (pace_ && rx_end_ > Now()) {
+                const Status s = SleepUntil(rx_end_);
+                if (s != Status::kOk) {
+                    return s;
+                }
+            }
+            Status s = Wait(false, Now());
+            const bool waiting = s == Status::kOk;
+            if (s == Status::kTimeout) {
+                s = Wait(false, deadline_ns);
+            }
             if (s != Status::kOk) {
                 return s;
             }
-            rx_.resize(65536);
+            rx_.resize(pace_ ? PieceBytes() : 65536);
             const ssize_t r = read(fd_, rx_.data(), rx_.size());
             if (r <= 0) {
                 rx_.clear();
@@ -294,7 +308,8 @@ SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns)
                 rx_.clear();
                 continue;
             }
-            rx_t0_ = std::max(Now(), rx_end_);
+            const int64_t now = Now();
+            rx_t0_ = waiting ? std::max(rx_end_, now - WireTime(rx_.size())) : now;
             rx_end_ = rx_t0_ + WireTime(rx_.size());
         }
         const size_t k = std::min(n - got, rx_.size() - rx_pos_);
@@ -304,6 +319,12 @@ SerialWire::Status SerialWire::Read(uint8_t* out, size_t n, int64_t deadline_ns)
         due = rx_t0_ + WireTime(rx_pos_);
     }
     return pace_ ? SleepUntil(due) : Status::kOk;
+}
+
+size_t SerialWire::PieceBytes() const {
+    // Five milliseconds of the line: longer than a wake-up takes, short beside
+    // any time-out.
+    return std::max<size_t>(16, phone_baud_ / static_cast<uint32_t>(bits_) / 200);
 }
 
 SerialWire::Status SerialWire::WriteAll(const uint8_t* data, size_t n) {

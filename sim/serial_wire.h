@@ -60,6 +60,8 @@ class SerialWire {
 
   private:
     int64_t WireTime(size_t bytes) const;
+    // How much a paced read takes from the port at a time.
+    size_t PieceBytes() const;
     void DrainInotify();
     // Waits for input (or, `for_write`, for room) until the deadline.
     Status Wait(bool for_write, int64_t deadline_ns);

@@ -6,6 +6,7 @@
 
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
+#include "job/text_format.h"
 #include "serial/serial_port.h"
 
 namespace velmora {
@@ -14,18 +15,35 @@ namespace {
 constexpr uint8_t kAnnounce = 0x81;
 constexpr uint8_t kLoaderStart = 0xBE;
 
-void Send(SerialPort& port, std::initializer_list<uint8_t> bytes) {
+// Sends the bytes; returns their count, for the wait that follows them.
+size_t Send(SerialPort& port, std::initializer_list<uint8_t> bytes) {
     const std::vector<uint8_t> data(bytes);
     port.Write(data);
+    return data.size();
 }
 
-bool Ack(SerialPort& port, const DownloadJob& job) {
-    return port.WaitForByte(kAck, job.timings.ack_ms);
+// An answer comes only after the command's bytes have crossed the line and its
+// own bytes have crossed back: each wait covers that wire time plus its time-out.
+bool Ack(SerialPort& port, const DownloadJob& job, size_t sent) {
+    return port.WaitForByte(kAck, job.timings.ack_ms + port.WireMs(sent + 1));
 }
 
-bool Answer(SerialPort& port, const DownloadJob& job, size_t count) {
+bool Answer(SerialPort& port, const DownloadJob& job, size_t sent, size_t count) {
     std::array<uint8_t, 16> answer{};
-    return port.ReadExact(std::span(answer).first(count), job.timings.boot_answer_ms);
+    return port.ReadExact(std::span(answer).first(count),
+                          job.timings.boot_answer_ms + port.WireMs(sent + count));
+}
+
+// Sets the line format; on a rate the port did not take, the log says which it took.
+bool SetFormat(SerialPort& port, DownloadJob& job, int baud) {
+    if (port.SetLineFormat(baud, 8, Parity::kNone, 1) == 1) {
+        return true;
+    }
+    if (port.taken_baud() != 0) {
+        job.reporter.WriteLog(
+            Format("The port did not take %d baud: it runs at %d baud", baud, port.taken_baud()));
+    }
+    return false;
 }
 
 }  // namespace
@@ -46,42 +64,34 @@ int WaitForPhone(SerialPort& port, DownloadJob& job) {
         if (std::find(burst.begin(), burst.begin() + n, kAnnounce) != burst.begin() + n) {
             port.PurgeInput();
             port.SendImmediate('D');
-            return port.WaitForByte('D', job.timings.ack_ms) ? 0 : 1;
+            return port.WaitForByte('D', job.timings.ack_ms + port.WireMs(2)) ? 0 : 1;
         }
     }
 }
 
 int BootHandshake(SerialPort& port, DownloadJob& job) {
-    Send(port, {'T', 0xFF});
-    if (!Ack(port, job))
+    if (!Ack(port, job, Send(port, {'T', 0xFF})))
         return 2001;
-    Send(port, {'P'});
-    if (!Answer(port, job, 5))
+    if (!Answer(port, job, Send(port, {'P'}), 5))
         return 2002;
-    Send(port, {'Q'});
-    if (!Answer(port, job, 16))
+    if (!Answer(port, job, Send(port, {'Q'}), 16))
         return 2003;
     std::vector<uint8_t> dongle(21, 0);
     dongle[0] = 'D';
     port.Write(dongle);
-    if (!Ack(port, job))
+    if (!Ack(port, job, dongle.size()))
         return 2003;
-    Send(port, {'S', 0x48, 0x00, 0x10, 0xC2});
-    if (!Ack(port, job))
+    if (!Ack(port, job, Send(port, {'S', 0x48, 0x00, 0x10, 0xC2})))
         return 2003;
-    Send(port, {'G', 0x00});
-    if (!Answer(port, job, 4))
+    if (!Answer(port, job, Send(port, {'G', 0x00}), 4))
         return 2003;
-    Send(port, {'S', 0x00, 0x00, 0x00, 0xBC});
-    if (!Ack(port, job))
+    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0xBC})))
         return 2003;
-    Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00});
-    return Ack(port, job) ? 0 : 2003;
+    return Ack(port, job, Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00})) ? 0 : 2003;
 }
 
 int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> image) {
-    Send(port, {'S', 0x00, 0x00, 0x00, 0x00});
-    if (!Ack(port, job))
+    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00})))
         return 2002;
     size_t offset = 0;
     std::vector<uint8_t> load;
@@ -93,11 +103,10 @@ int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> i
                     image.begin() + static_cast<std::ptrdiff_t>(offset + chunk));
         port.Write(load);
         offset += chunk;
-        if (!Ack(port, job))
+        if (!Ack(port, job, load.size()))
             return 2003;
     }
-    Send(port, {'S', 0x00, 0x00, 0x00, 0x00});
-    if (!Ack(port, job))
+    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00})))
         return 2002;
     Send(port, {'J'});
     return 0;
@@ -105,11 +114,12 @@ int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> i
 
 int SwitchToLoaderBaud(SerialPort& port, DownloadJob& job, int selection) {
     job.reporter.SetStatus("改变波特率到115200！");
-    if (port.SetLineFormat(115200, 8, Parity::kNone, 1) != 1) {
+    if (!SetFormat(port, job, 115200)) {
         job.error_text = "改变波特率到115200失败！";
         return -3;
     }
-    if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms)) {
+    // The 'J' may still be crossing the line, and the 0xBE must cross back.
+    if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms + port.WireMs(2))) {
         job.error_text = "BootLoader启动失败!";
         return -4;
     }
@@ -118,9 +128,10 @@ int SwitchToLoaderBaud(SerialPort& port, DownloadJob& job, int selection) {
         job.reporter.SetStatus(selection == 2 ? "改变波特率到921600!" : "改变波特率到460800!");
         const CommandFrame frame(kCmdSetBaudRate, {static_cast<uint32_t>(baud)});
         port.Write(frame.span());
-        // The loader gives no answer: the pause is the only synchronisation.
-        job.Sleep(job.timings.baud_pause_ms);
-        if (port.SetLineFormat(baud, 8, Parity::kNone, 1) != 1) {
+        // The loader gives no answer: the pause, counted from when the frame has
+        // crossed the line, is the only synchronisation.
+        job.Sleep(job.timings.baud_pause_ms + port.WireMs(frame.span().size()));
+        if (!SetFormat(port, job, baud)) {
             job.error_text =
                 selection == 2 ? "改变波特率到921600失败！" : "改变波特率到460800失败！";
             return selection == 2 ? -5 : -6;

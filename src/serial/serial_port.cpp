@@ -68,6 +68,16 @@ bool SpeedOf(int baud, speed_t& speed) {
     }
 }
 
+int BaudOf(speed_t speed) {
+    for (const int baud : {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600}) {
+        speed_t s{};
+        if (SpeedOf(baud, s) && s == speed) {
+            return baud;
+        }
+    }
+    return 0;  // a rate this tool never asks for
+}
+
 }  // namespace
 
 std::string SerialDevicePath(const std::string& port, int* number) {
@@ -138,8 +148,17 @@ bool SerialPort::Open(const std::string& device) {
         Close();
         return false;
     }
+    // The phone's boot ROM must not see DTR or RTS: some cables wire them to the
+    // phone's reset or power key.
+    LowerModemLines();
     tcflush(fd_, TCIOFLUSH);
     return true;
+}
+
+void SerialPort::LowerModemLines() {
+    // A port without modem lines (a pseudo-terminal) refuses the call: nothing to lower.
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd_, TIOCMBIC, &lines);
 }
 
 void SerialPort::Close() {
@@ -151,7 +170,26 @@ void SerialPort::Close() {
     }
 }
 
+int SerialPort::DriverBaud() const {
+    termios now{};
+    if (fd_ < 0 || tcgetattr(fd_, &now) != 0) {
+        return 0;
+    }
+    return BaudOf(cfgetospeed(&now));
+}
+
+int SerialPort::WireMs(size_t bytes) const {
+    if (fd_ < 0 || baud_ <= 0) {
+        return 0;
+    }
+    const uint64_t bits = static_cast<uint64_t>(bytes) * static_cast<uint64_t>(bits_per_char_);
+    const uint64_t ms =
+        (bits * 1000 + static_cast<uint64_t>(baud_) - 1) / static_cast<uint64_t>(baud_);
+    return static_cast<int>(std::min<uint64_t>(ms, 1u << 30));
+}
+
 int SerialPort::SetLineFormat(int baud, int byte_size, Parity parity, int stop_bits) {
+    taken_baud_ = 0;
     if (fd_ < 0) {
         return -2;
     }
@@ -176,12 +214,19 @@ int SerialPort::SetLineFormat(int baud, int byte_size, Parity parity, int stop_b
         // A pseudo-terminal has no parity and drops the bit, which the C library
         // reports as a failure; what matters is that rate and size took hold.
         termios now{};
-        if (tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != speed ||
-            (now.c_cflag & CSIZE) != (tio.c_cflag & CSIZE)) {
+        if (tcgetattr(fd_, &now) != 0 || (now.c_cflag & CSIZE) != (tio.c_cflag & CSIZE)) {
             return -2;
         }
     }
+    // A driver that cannot make a rate keeps another one without an error; only
+    // the read-back tells, and the phone would not understand a byte of it.
+    taken_baud_ = DriverBaud();
+    if (taken_baud_ != baud) {
+        return -2;
+    }
     baud_ = baud;
+    bits_per_char_ =
+        1 + (byte_size == 7 ? 7 : 8) + (parity == Parity::kNone ? 0 : 1) + (stop_bits == 2 ? 2 : 1);
     return 1;
 }
 
@@ -217,6 +262,7 @@ SerialPort::WaitResult SerialPort::Wait(short events, int remaining_ms) {
     }
     pollfd fds[2] = {{fd_, events, 0}, {flags_.event_fd(), POLLIN, 0}};
     const int r = poll(fds, flags_.event_fd() >= 0 ? 2 : 1, remaining_ms);
+    last_revents_ = r > 0 ? fds[0].revents : 0;
     if (flags_.Aborted()) {
         return WaitResult::kAborted;
     }
@@ -342,7 +388,9 @@ int SerialPort::Write(std::span<const uint8_t> bytes) {
     if (fd_ < 0 || bytes.empty()) {
         return 0;
     }
-    const auto deadline = DeadlineAfter(write_timeout_ms_);
+    // The driver takes the bytes no faster than the line carries them: a long
+    // data phase at a low rate needs its wire time before the margin counts.
+    const auto deadline = DeadlineAfter(WireMs(bytes.size()) + write_timeout_ms_);
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + sent, bytes.size() - sent);
@@ -351,7 +399,7 @@ int SerialPort::Write(std::span<const uint8_t> bytes) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return -2;
+            return errno == EIO || errno == ENXIO || errno == ENODEV ? -3 : -2;
         }
         const int left = MillisecondsLeft(deadline);
         if (left == 0) {
@@ -362,8 +410,9 @@ int SerialPort::Write(std::span<const uint8_t> bytes) {
             case WaitResult::kTimeout:
                 break;
             case WaitResult::kHangup:
+                return -3;
             case WaitResult::kError:
-                return -2;
+                return (last_revents_ & POLLHUP) != 0 ? -3 : -2;
             case WaitResult::kAborted:
                 return -1;
         }

@@ -29,7 +29,7 @@ class SerialPort {
   public:
     // `flags` is the job's stop state; it must outlive the port.
     explicit SerialPort(const JobFlags& flags);
-    ~SerialPort();
+    virtual ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
@@ -40,9 +40,18 @@ class SerialPort {
     bool IsOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-    // 1, or −2 when the port is not open (or the format cannot be applied).
+    // Applies the format and reads back the rate the driver took. 1, or −2 when
+    // the port is not open, the format cannot be applied or the driver took
+    // another rate than `baud` (taken_baud() then tells which).
     int SetLineFormat(int baud, int byte_size, Parity parity, int stop_bits);
     int baud() const { return baud_; }
+    // The rate the driver reported after the last SetLineFormat (0: unknown).
+    int taken_baud() const { return taken_baud_; }
+
+    // Milliseconds that `bytes` take on the line at the current rate and
+    // character format (start, data, parity and stop bits), rounded up; 0 when
+    // the port is not open.
+    int WireMs(size_t bytes) const;
 
     void PurgeInput();
     void PurgeOutput();
@@ -60,14 +69,20 @@ class SerialPort {
     // limit. Returns the count, 0 on time-out, −1 on abort or error.
     int ReadSome(std::span<uint8_t> buffer, int timeout_ms);
 
-    // Writes all bytes within the write time-out. The count written; 0 when the
-    // port is not open or there is nothing to write; −1 when the time-out or an
-    // abort cut it short; −2 on an error.
+    // Writes all bytes within their wire time plus the write time-out. The count
+    // written; 0 when the port is not open or there is nothing to write; −1 when
+    // the deadline or an abort cut it short; −2 on an error; −3 when the other
+    // end hung up (the device went away).
     int Write(std::span<const uint8_t> bytes);
     // Sends one byte ahead of queued output: drops pending output, writes it.
     void SendImmediate(uint8_t byte);
 
     void set_write_timeout(int ms) { write_timeout_ms_ = ms; }
+
+  protected:
+    // The rate the driver holds now (0 when it cannot be read). A seam for tests
+    // of a driver that does not take the rate asked for.
+    virtual int DriverBaud() const;
 
   private:
     enum class WaitResult { kReady, kTimeout, kHangup, kAborted, kError };
@@ -78,9 +93,14 @@ class SerialPort {
     // `deadline`. False when the read failed, the time is up or the job stopped.
     bool AwaitInput(ssize_t n, std::chrono::steady_clock::time_point deadline);
 
+    void LowerModemLines();
+
     const JobFlags& flags_;
     int fd_ = -1;
     int baud_ = 0;
+    int taken_baud_ = 0;
+    short last_revents_ = 0;  // of the port in the last poll
+    int bits_per_char_ = 10;
     int write_timeout_ms_ = 2000;
 };
 

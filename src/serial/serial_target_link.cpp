@@ -38,4 +38,8 @@ void SerialTargetLink::PurgeInput() {
     port_->PurgeInput();
 }
 
+int SerialTargetLink::WireMs(size_t bytes) const {
+    return port_->WireMs(bytes);
+}
+
 }  // namespace velmora

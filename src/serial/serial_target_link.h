@@ -18,6 +18,7 @@ class SerialTargetLink : public TargetLink {
     int Receive(std::span<uint8_t> buffer, int timeout_ms) override;
     bool WaitForByte(uint8_t value, int timeout_ms) override;
     void PurgeInput() override;
+    int WireMs(size_t bytes) const override;
 
     SerialPort& port() { return *port_; }
 

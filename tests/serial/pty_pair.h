@@ -35,6 +35,12 @@ class PtyPair {
     PtyPair& operator=(const PtyPair&) = delete;
 
     const std::string& slave_path() const { return slave_; }
+    // The phone's end goes away: the port hangs up.
+    void CloseMaster() {
+        if (master_ >= 0)
+            close(master_);
+        master_ = -1;
+    }
     int master() const { return master_; }
 
     void Write(const std::vector<uint8_t>& bytes) const {

@@ -130,6 +130,46 @@ TEST_F(SerialBootTest, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
     silent.join();
 }
 
+// A driver that keeps another rate than the one asked for: the read-back after
+// the format change says so.
+class RefusingPort : public SerialPort {
+  public:
+    using SerialPort::SerialPort;
+    int refused = 0;
+
+  protected:
+    int DriverBaud() const override {
+        const int baud = SerialPort::DriverBaud();
+        return baud == refused ? 38400 : baud;
+    }
+};
+
+TEST(SerialBoot, ARateThePortDidNotTakeFailsItsStepNamingTheRate) {
+    struct Case {
+        int selection;
+        int refused;
+        int result;
+        const char* text;
+    } const cases[] = {
+        {0, 115200, -3, "改变波特率到115200失败！"},
+        {1, 460800, -6, "改变波特率到460800失败！"},
+        {2, 921600, -5, "改变波特率到921600失败！"},
+    };
+    for (const Case& c : cases) {
+        PtyPair pty;
+        DownloadJob job(LinkKind::kSerial, nullptr, false);
+        job.timings.baud_pause_ms = 1;
+        job.timings.settle_ms = 1;
+        RefusingPort port(job);
+        ASSERT_TRUE(port.Open(pty.slave_path()));
+        port.refused = c.refused;
+        pty.Write({0xBE});  // the loader's start byte
+        EXPECT_EQ(SwitchToLoaderBaud(port, job, c.selection), c.result) << c.refused;
+        EXPECT_EQ(job.error_text, c.text);
+        EXPECT_EQ(port.taken_baud(), 38400);
+    }
+}
+
 // The whole sequence fails with -2 when the boot ROM stops acknowledging the
 // loader, and the port is closed at the end.
 TEST(SerialJob, AMissingLoaderAcknowledgementFailsTheJobWithMinus2) {

@@ -4,10 +4,15 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "flash/checksum.h"
+#include "job/job_flags.h"
 #include "script_host.h"
+#include "serial/serial_port.h"
 #include "sim/phone.h"
 
 namespace velmora::sim {
@@ -43,6 +48,24 @@ TEST(PhoneOptions, CompactFormAndErrors) {
     EXPECT_EQ(o.faults[1].block, 5);     // status=10@5:3
     EXPECT_EQ(o.faults[2].command, 20);  // +20: status 1
     EXPECT_EQ(o.faults[2].value, 1u);
+
+    PhoneOptions chip_faults;
+    ASSERT_TRUE(ParsePhoneOptions("grown=7+9,flip=5:0x800+6:2K", chip_faults, error)) << error;
+    EXPECT_EQ(chip_faults.grown_blocks, (std::vector<uint32_t>{7, 9}));
+    ASSERT_EQ(chip_faults.flips.size(), 2u);
+    EXPECT_EQ(chip_faults.flips[0].block, 5u);
+    EXPECT_EQ(chip_faults.flips[0].offset, 0x800u);
+    EXPECT_EQ(chip_faults.flips[1].offset, 2048u);
+    for (const char* wrong : {"flip=5", "flip=5:x", "flip=:3", "grown=a"}) {
+        EXPECT_FALSE(ParsePhoneOptions(wrong, chip_faults, error)) << wrong;
+    }
+    ChipDescription shaped;
+    for (const char* beyond : {"grown=64", "flip=63:33792", "flip=64:0"}) {
+        auto small = SmallPhone(beyond);  // 64 blocks of 16 × 2112 bytes
+        EXPECT_FALSE(ResolveChip(small, shaped, error)) << beyond;
+    }
+    auto last = SmallPhone("flip=63:33791");
+    EXPECT_TRUE(ResolveChip(last, shaped, error)) << error;
 
     EXPECT_FALSE(ParsePhoneOptions("chip=EC,A1,colour=red", o, error));
     EXPECT_NE(error.find("colour"), std::string::npos);
@@ -159,6 +182,94 @@ TEST(PhoneSessions, ServesAGivenDescriptorUntilTheHostLetsGo) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(rig.phone.state(), Phone::State::kStopped);
+}
+
+// A second program opening the port while a job runs is refused by the host's
+// lock, and the phone goes on serving the first host as if nothing happened.
+TEST(PhoneSessions, ASecondOpenerLeavesTheRunningSessionAlone) {
+    Rig rig(SmallPhone());
+    JobFlags flags;
+    SerialPort first(flags);
+    ASSERT_TRUE(first.Open(rig.phone.SlavePath()));
+    ScriptHost host(dup(first.fd()));
+    host.SetLine(115200, true);
+    ASSERT_TRUE(host.Connect());
+
+    SerialPort second(flags);
+    EXPECT_FALSE(second.Open(rig.phone.SlavePath())) << "the port is busy";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(host.Handshake()) << "the boot ROM still talks to the first host";
+    EXPECT_EQ(rig.phone.sessions(), 0);
+    EXPECT_EQ(rig.phone.trace().Of("power_on").size(), 1u);
+}
+
+// --link replaces only a link the phone made (now, or in an earlier run whose
+// pseudo-terminal is gone); anything else at the path is refused and kept.
+TEST(PhoneLink, ReplacesOnlyALinkOfItsOwn) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("velmora-link-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path link = dir / "port";
+    const fs::path file = dir / "file";
+    std::ofstream(file) << "keep";
+    struct Case {
+        const char* what;
+        std::function<void()> place;
+        bool replaced;
+    } const cases[] = {
+        {"nothing", [] {}, true},
+        {"a stale link to a pty", [&] { fs::create_symlink("/dev/pts/987654", link); }, true},
+        {"a file", [&] { fs::copy_file(file, link); }, false},
+        {"a link to a file", [&] { fs::create_symlink(file, link); }, false},
+        {"a dangling link elsewhere", [&] { fs::create_symlink(dir / "gone", link); }, false},
+        {"a folder", [&] { fs::create_directory(link); }, false},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(link);
+        c.place();
+        const auto before = fs::symlink_status(link).type();
+        auto options = SmallPhone("link=" + link.string());
+        Phone phone(options);
+        std::string error;
+        EXPECT_EQ(phone.Start(&error), c.replaced) << c.what;
+        if (c.replaced) {
+            EXPECT_EQ(fs::read_symlink(link), phone.SlavePath()) << c.what;
+            phone.Stop();
+            EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << c.what << ": removed at stop";
+        } else {
+            EXPECT_NE(error.find(link.string()), std::string::npos) << error;
+            EXPECT_EQ(fs::symlink_status(link).type(), before) << c.what << ": left alone";
+        }
+    }
+    EXPECT_EQ(std::ifstream(file).rdbuf()->sgetc(), 'k');
+
+    // A link that someone else put there meanwhile stays when the phone stops.
+    fs::remove_all(link);
+    {
+        Rig rig(SmallPhone("link=" + link.string()));
+        fs::remove(link);
+        fs::create_symlink(file, link);
+    }
+    EXPECT_EQ(fs::read_symlink(link), file);
+    fs::remove_all(dir);
+}
+
+TEST(PhoneLink, FollowsThePortWhenItComesBack) {
+    const std::string link =
+        std::filesystem::temp_directory_path() / ("velmora-vanish-" + std::to_string(getpid()));
+    Rig rig(SmallPhone("vanish=10,link=" + link));
+    auto host = rig.Host();
+    ASSERT_TRUE(host->BringUp());
+    host->Send(10, Args({1}));
+    EXPECT_TRUE(host->Read(1, 1000).empty());
+    host.reset();
+    for (int i = 0; i < 200 && rig.phone.ports() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(rig.phone.ports(), 2);
+    EXPECT_EQ(std::filesystem::read_symlink(link), rig.phone.SlavePath());
+    rig.phone.Stop();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
 TEST(PhonePacing, BytesTakeTheirWireTime) {
