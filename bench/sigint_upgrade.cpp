@@ -50,22 +50,10 @@ struct Bench {
         fs::create_directories(home);
         fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home + "FlashChip.ini");
         boot = BootImage(2);
-        Write("boot.bin", boot);
-        Write("code.bin", Bytes(0x30000, 7));
-        std::ofstream(home + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
-                                          "BootNand=boot.bin\n[partition#01]\npartition_id=1\n"
-                                          "partition_name=code\npartition_path=code.bin\n"
-                                          "partition_size=0x40000\npartition_offset=0x20000\n"
-                                          "partition_protected=0\n";
+        velmora::testing::WriteSmallFirmware(home, boot, 0x30000, 2);
         velmora::LookupChip(home, "EC,A1", chip.geometry);
     }
     ~Bench() { fs::remove_all(home); }
-
-    void Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-        std::ofstream(home + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
 
     // The chip before a run: a recognisable old boot block.
     bool ResetChip() {

@@ -11,6 +11,7 @@
 #include "app/progress_bar.h"
 #include "app/window_jobs.h"
 #include "config/chip_catalogue.h"
+#include "integration/nand_harness.h"
 #include "sim/nand.h"
 #include "window_fixture.h"
 
@@ -100,15 +101,8 @@ class WindowJobTest : public QObject {
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
         const std::string dir = f.home();
-        std::string boot(0x4000, '\x5A');
-        boot[0xFE] = 2;
-        std::ofstream(dir + "boot.bin", std::ios::binary) << boot;
-        std::ofstream(dir + "code.bin", std::ios::binary) << std::string(0x8000, '\x33');
-        std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
-                                         "BootNand=boot.bin\n[partition#01]\npartition_id=1\n"
-                                         "partition_name=code\npartition_path=code.bin\n"
-                                         "partition_size=0x20000\npartition_offset=0x20000\n"
-                                         "partition_protected=0\n";
+        const std::vector<uint8_t> boot = velmora::testing::BootImage(2);
+        velmora::testing::WriteSmallFirmware(dir, boot);
         w.targetFile()->setText(QString::fromStdString(dir + "fw.ptt"));
         Choose(w.rangeList(), 1);  // the partitions' blocks only: a short job
         w.serialCheck()->setChecked(true);
@@ -116,10 +110,10 @@ class WindowJobTest : public QObject {
         w.StartJob();
         QVERIFY(w.jobRunning());
         const BlockMapModel& map = *w.blockMap();
-        QTRY_VERIFY_WITH_TIMEOUT(map.rowCount() > 0 &&
-                                     map.data(map.index(0, 2), Qt::DisplayRole).toString() ==
-                                         QStringLiteral("G"),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            map.rowCount() > 0 &&
+                map.data(map.index(0, 2), Qt::DisplayRole).toString() == QStringLiteral("G"),
+            30000);
         w.reject();
         QVERIFY(!w.jobRunning());
         QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
@@ -130,10 +124,8 @@ class WindowJobTest : public QObject {
         velmora::sim::NandChip nand;
         QVERIFY(nand.Open(chip, dir + "phone.nand").empty());
         const auto block0 = nand.ReadBlock(0, false);
-        QVERIFY(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin(),
-                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
-        QVERIFY(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000,
-                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+        QVERIFY(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
+        QVERIFY(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000));
         QCOMPARE(block0[0x4000], uint8_t{0xFF});
     }
 

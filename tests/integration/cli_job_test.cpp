@@ -56,23 +56,6 @@ class CliJobTest : public JobFixture {
     CliRun Cli(const std::vector<std::string>& args) { return Finish(Spawn(args)); }
 };
 
-// A one-partition firmware package in `dir`: fw.ptt, boot.bin, code.bin.
-std::string WriteSmallFirmware(const std::string& dir, const std::vector<uint8_t>& boot) {
-    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(dir + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    };
-    write("boot.bin", boot);
-    write("code.bin", Bytes(0x8000, 7));
-    std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
-                                     "BootNand=boot.bin\n\n[partition#01]\npartition_id=1\n"
-                                     "partition_name=code\npartition_path=code.bin\n"
-                                     "partition_size=0x20000\npartition_offset=0x20000\n"
-                                     "partition_protected=0\n";
-    return dir + "fw.ptt";
-}
-
 std::string LastLine(const std::string& text) {
     std::string t = text;
     while (!t.empty() && t.back() == '\n')

@@ -65,6 +65,27 @@ inline std::vector<uint8_t> BootImage(uint8_t version, size_t size = 0x4000) {
     return image;
 }
 
+// A one-partition firmware package in `dir` (ending in '/'), as an operator
+// gets one: fw.ptt, boot.bin and code.bin, a partition "code" at block 1 of a
+// 128 KiB-block chip whose `blocks` blocks hold `content_bytes` of content.
+inline std::string WriteSmallFirmware(const std::string& dir, const std::vector<uint8_t>& boot,
+                                      size_t content_bytes = 0x8000, int blocks = 1) {
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::ofstream(dir + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write("boot.bin", boot);
+    write("code.bin", Bytes(content_bytes, 7));
+    std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
+                                     "BootNand=boot.bin\n\n[partition#01]\npartition_id=1\n"
+                                     "partition_name=code\npartition_path=code.bin\n"
+                                     "partition_size=0x"
+                                  << std::hex << blocks * 0x20000
+                                  << "\npartition_offset=0x20000\npartition_protected=0\n";
+    return dir + "fw.ptt";
+}
+
 class SimHarness {
   public:
     explicit SimHarness(const std::string& chip, std::vector<uint32_t> bad = {},
