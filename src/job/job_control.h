@@ -97,7 +97,7 @@ class JobController {
 
     // Sets the job's stop flags and wakes its waits; returns at once. No job: nothing.
     void Stop();
-    // As Stop, and also kept for a job that does not exist yet: the next Start
+    // As Stop, and also kept for jobs that do not exist yet: every later Start
     // makes a job that ends stopped before it touches the phone. For a signal
     // that may come at any moment of a one-job program.
     void RequestStop();

@@ -1,5 +1,7 @@
 #include "job/work_mode.h"
 
+#include <algorithm>
+
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/upgrade_check.h"
@@ -34,9 +36,10 @@ int CheckAreaErase(DownloadJob& job, BlockRange range) {
             std::string(boot ? " and " : "") +
             Format("blocks %d to %d (the EEROM and reservoir)", top, job.geometry.block_count - 1);
     }
-    job.error_text = Format("The area 0x%X to 0x%X covers blocks %d to %d, which include ",
-                            job.range_start, job.range_end, range.first, range.end - 1) +
-                     what + ": erasing it needs confirmation (--yes). Nothing was erased.";
+    job.error_text =
+        Format("The area 0x%X to 0x%X covers blocks %d to %d, which include ", job.range_start,
+               job.range_end, range.first, std::min(range.end, job.geometry.block_count) - 1) +
+        what + ": erasing it needs confirmation (--yes). Nothing was erased.";
     job.reporter.WriteLog("\n" + job.error_text + "\n");
     return kAreaNotConfirmed;
 }
