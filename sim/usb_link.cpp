@@ -70,7 +70,9 @@ bool PrepareUsbLink(const std::string& home, const std::string& port_text, Other
         *error = "simulated phone: " + why;
         return false;
     }
-    link->port = "unix:" + socket;
+    // The simulated phone is named by its bus path: it is on the bus before the job
+    // starts, in whichever DFU mode its options give.
+    link->port = "unix:" + socket + ",path=" + UsbPhone::kPort;
     link->sim = std::move(session);
     return true;
 }

@@ -63,7 +63,7 @@ TEST_F(UsbPhoneTest, BootStageBringsUpTheLoaderAndTheTargetSteps) {
 TEST_F(UsbPhoneTest, ApplicationModeIsDetachedAndBusyPollsAreWaitedFor) {
     StartPhone("app,busy=2,busy-ms=3,manifest-ms=2");
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
-    EXPECT_EQ(Run(*job), 1);
+    EXPECT_EQ(RunNamed(*job), 1);
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
     const sim::DfuBootRomStats rom = phone_->boot_rom_stats();
     EXPECT_EQ(rom.detaches, 1);
@@ -82,7 +82,7 @@ TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
 TEST_F(UsbPhoneTest, ApplicationModeAfterResetEndsInTheBulkDeviceSearch) {
     StartPhone("stay-app");
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
-    EXPECT_EQ(Run(*job), 100);
+    EXPECT_EQ(RunNamed(*job), 100);
     EXPECT_TRUE(Logged("\nError during read product ID, error code = #305.\n"));
     EXPECT_TRUE(Logged("\nError during set address, error code = #305.\n"));
     EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
@@ -122,14 +122,37 @@ TEST_F(UsbPhoneTest, StopWhileSearchingEndsSilently) {
     }
 }
 
-TEST_F(UsbPhoneTest, DfuDeviceHeldElsewhereFailsTheOpenWith2) {
-    StartPhone();
-    usb::SocketBus other(socket_);
-    auto held = other.Open(sim::UsbPhone::kPort, 0, nullptr);
-    ASSERT_NE(held, nullptr);
-    auto job = MakeJob(WorkMode::kReadCode);
-    EXPECT_EQ(Run(*job), -2);
-    EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
+// Every open that fails ends the job with libusb's name for the cause and the next
+// step, in the error text (the status line, the JSON end) and the log.
+TEST_F(UsbPhoneTest, UnopenableDevicesEndTheJobWithTheReasonAndTheNextStep) {
+    struct Case {
+        const char* options;
+        int result;
+        const char* name;
+        const char* next;
+    };
+    const Case cases[] = {
+        {"deny=access", -2, "LIBUSB_ERROR_ACCESS", "install the udev rule"},
+        {"deny=busy", -2, "LIBUSB_ERROR_BUSY", "another program holds the device"},
+        {"deny-dlv=access", 100, "LIBUSB_ERROR_ACCESS", "velmora-cli udev-rule"},
+        {"deny-dlv=busy", 100, "LIBUSB_ERROR_BUSY", "close it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        StartPhone(c.options);
+        auto job = MakeJob(WorkMode::kReadCode);
+        EXPECT_EQ(Run(*job), c.result);
+        EXPECT_NE(job->error_text.find(c.name), std::string::npos) << job->error_text;
+        EXPECT_NE(job->error_text.find(c.next), std::string::npos) << job->error_text;
+        EXPECT_NE(job->error_text.find("1-1"), std::string::npos) << job->error_text;
+        EXPECT_TRUE(Logged(job->error_text));
+        EXPECT_EQ(display_.statuses().back(), job->error_text);
+        EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
+        if (c.result == -2) {
+            EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
+        }
+        phone_.reset();
+    }
 }
 
 TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
@@ -137,7 +160,7 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         int command;
         FaultKind kind;
         int result;
-        const char* text;
+        std::string text;
     };
     const Case cases[] = {
         {5, FaultKind::kDrop, -7, "\nread usb dlv error, #1"},
@@ -158,12 +181,23 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         job->timings.response_ms = 300;
         job->timings.usb_response_ms = 300;
         EXPECT_EQ(Run(*job), c.result);
-        EXPECT_EQ(job->error_text, c.text);
+        // A lost answer is a transfer that timed out: the ending says so, and what next.
+        const std::string reason =
+            c.kind == FaultKind::kDrop
+                ? std::string(c.text) + (c.text.back() == '\n' ? "" : " ") +
+                      "USB: LIBUSB_TRANSFER_TIMED_OUT on the bulk device 1-1. Next step: the "
+                      "phone stopped answering; switch it off and on, replug it and start again."
+                : std::string(c.text);
+        EXPECT_EQ(job->error_text, reason);
+        const auto messages = display_.messages();
         if (c.result == -81) {
             EXPECT_TRUE(Logged("Init SDI fail!\n"));
         } else {
-            EXPECT_EQ(display_.messages().back(), c.text);  // debug mode: the step message
+            // debug mode: the step message, then the ending's
+            ASSERT_GE(messages.size(), 2u);
+            EXPECT_EQ(messages[messages.size() - 2], c.text);
         }
+        EXPECT_EQ(messages.back(), reason);
         phone_.reset();
     }
 }
