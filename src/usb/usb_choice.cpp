@@ -1,5 +1,6 @@
 #include "usb/usb_choice.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "usb/dfu_requests.h"
@@ -134,6 +135,8 @@ DfuLook DfuChooser::Look(const std::vector<UsbDeviceInfo>& devices) {
         look.several.push_back(info);
     }
     first_ = false;
+    std::sort(look.several.begin(), look.several.end(),
+              [](const UsbDeviceInfo& a, const UsbDeviceInfo& b) { return a.path < b.path; });
     if (look.several.size() == 1) {
         look.chosen = look.several.front();
         look.several.clear();

@@ -128,7 +128,7 @@ int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms
     read_failure_ = 0;
     const UsbResult r =
         Transfer({out_, static_cast<uint32_t>(length), timeout_ms}, const_cast<uint8_t*>(data));
-    last_status_ = r.status;
+    Note(r.status);
     return r.ok() && r.transferred == length ? 0 : kBulkFailed;
 }
 
@@ -160,7 +160,7 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
     if (r.out.status == UsbStatus::kStall && handle_->ClearHalt(out_) == UsbStatus::kOk) {
         r = handle_->CommandAndRead(out, command, in, read_buffer_.data(), abort_fd_, {});
     }
-    last_status_ = r.out.status;
+    Note(r.out.status);
     if (!r.out.ok() || r.out.transferred != length) {
         return kBulkFailed;
     }
@@ -170,7 +170,7 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
         return 0;  // the answer is read again by BulkRead
     }
     if (!r.in.ok()) {
-        last_status_ = r.in.status;
+        Note(r.in.status);
         const bool timed_out =
             r.in.status == UsbStatus::kTimeout || r.in.status == UsbStatus::kCancelled;
         read_failure_ = timed_out ? kBulkFailed : kBulkReadFailed;
@@ -195,7 +195,7 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
-            last_status_ = UsbStatus::kTimeout;
+            Note(UsbStatus::kTimeout);
             return kBulkFailed;
         }
         // Ask for no more than the answer, in whole packets. A transfer only ends
@@ -209,7 +209,7 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         const UsbResult r =
             Transfer({in_, static_cast<uint32_t>(read_buffer_.size()), static_cast<unsigned>(left)},
                      read_buffer_.data());
-        last_status_ = r.status;
+        Note(r.status);
         read_at_ = 0;
         read_end_ = std::min(r.transferred, read_buffer_.size());
         expected_ -= std::min(expected_, read_end_);

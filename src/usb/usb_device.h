@@ -62,6 +62,7 @@ class DlvDevice {
     const UsbError& open_error() const { return open_error_; }
     void Close() {
         handle_.reset();
+        failure_ = UsbStatus::kOk;
         read_at_ = read_end_ = 0;
         expected_ = 0;
         read_failure_ = 0;
@@ -83,6 +84,9 @@ class DlvDevice {
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
     UsbStatus last_status() const { return last_status_; }
+    // The first failure since the last transfer that went: a write that stalled is
+    // why the answer to it never came.
+    UsbStatus failure() const { return failure_; }
 
   private:
     size_t TakeBuffered(uint8_t* data, size_t length);
@@ -103,7 +107,17 @@ class DlvDevice {
     size_t read_end_ = 0;
     size_t expected_ = 0;   // announced answer bytes still to come from the phone
     int read_failure_ = 0;  // how the answer's read failed, for the BulkRead that needs it
+    void Note(UsbStatus status) {
+        last_status_ = status;
+        if (status == UsbStatus::kOk) {
+            failure_ = UsbStatus::kOk;
+        } else if (failure_ == UsbStatus::kOk) {
+            failure_ = status;
+        }
+    }
+
     UsbStatus last_status_ = UsbStatus::kOk;
+    UsbStatus failure_ = UsbStatus::kOk;
 };
 
 // The pair that one USB job owns, over one bus.

@@ -276,7 +276,7 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     }
     job.result.store(result);
     // A bulk transfer that failed on the bus ended the step: say how, and what next.
-    const UsbStatus last = usb.dlv().last_status();
+    const UsbStatus last = usb.dlv().failure();
     if (result != 0 && job.user_stop.load() == 0 && usb.dlv().IsOpen() && last != UsbStatus::kOk &&
         last != UsbStatus::kCancelled) {
         const std::string why = TransferFailureText("bulk device", usb.phone_path(), last);

@@ -54,7 +54,7 @@ TEST(DfuChooser, TakesOnlyWhatTheRulesAllow) {
         {"run-time named by path", "path=1-4.2", {phone_rt}, {phone_rt}, "1-4.2", "", ""},
         {"run-time named by IDs", "dfu=1209:0001", {phone_rt}, {phone_rt}, "1-4.2", "", ""},
         {"a vendor alone names nothing", "dfu=1209", {phone_rt}, {phone_rt}, "", "", "1-4.2"},
-        {"two phones", "", {}, {phone_dfu, Dfu("1-3", 12, kDfuMode)}, "", "1-4.2 1-3", ""},
+        {"two phones", "", {}, {phone_dfu, Dfu("1-3", 12, kDfuMode)}, "", "1-3 1-4.2", ""},
         {"two phones, one named", "path=1-3", {}, {phone_dfu, Dfu("1-3", 12, 2)}, "1-3", "", ""},
         {"a DFU-mode device left there, and the phone",
          "",
