@@ -234,6 +234,31 @@ TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
     EXPECT_EQ(std::filesystem::file_size(home_ + "upload_nand/upload_eerom.bin"), 74u * 131072);
     out.clear();
     EXPECT_EQ(run("erase --range all --usb --port dfu=xyz", &out), 2) << out;
+
+    // A phone that cannot be opened: the reason and the next step, for people and JSON.
+    out.clear();
+    EXPECT_EQ(run("read --range eerom --usb --port sim:deny=access", &out), 1) << out;
+    EXPECT_NE(out.find("error: Cannot open the phone's DFU device 1-1 (1209:0001): "
+                       "LIBUSB_ERROR_ACCESS (Access denied (insufficient permissions)). Next "
+                       "step: install the udev rule (\"velmora-cli udev-rule\" prints it"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("result: -2"), std::string::npos) << out;
+    out.clear();
+    EXPECT_EQ(run("--json read --range eerom --usb --port sim:deny=access", &out), 1) << out;
+    const std::string end = out.substr(out.rfind("{\"error\""));
+    EXPECT_EQ(end.rfind("{\"error\":\"Cannot open the phone's DFU device 1-1", 0), 0u) << end;
+    EXPECT_NE(end.find("\"event\":\"end\",\"result\":-2"), std::string::npos) << end;
+
+    // The rule that fixes it, and how to install it.
+    out.clear();
+    EXPECT_EQ(run("udev-rule", &out), 0) << out;
+    for (const char* text :
+         {"ENV{ID_USB_INTERFACES}==\"*:fe0101:*|*:fe0102:*\", TAG+=\"uaccess\", "
+          "GROUP=\"plugdev\", MODE=\"0660\"",
+          "ENV{ID_MM_DEVICE_IGNORE}=\"1\"", "sudo tee /etc/udev/rules.d/70-velmora.rules"}) {
+        EXPECT_NE(out.find(text), std::string::npos) << text;
+    }
 }
 
 }  // namespace
