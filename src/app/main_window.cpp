@@ -127,6 +127,7 @@ void MainWindow::BuildControls() {
     progress_layout->addWidget(progress_);
     chip_info_ = Label({}, this);
     status_ = Label({}, this);
+    status_->setWordWrap(true);  // a failure's reason and next step in full
     auto* displays = new QGridLayout;
     displays->addWidget(Label(QStringLiteral("花费时间："), this), 0, 0);
     displays->addWidget(elapsed_, 0, 1);
