@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sim/trace.h"
+#include "usb/run_cli.h"
 #include "usb/usb_fixture.h"
 
 namespace velmora::testing {
@@ -218,15 +219,7 @@ TEST_F(UsbPhoneTest, NoBusMeansNoDevicesAndNoEnding) {
 // velmora-cli --usb with a simulated phone inside, and a USB link text it refuses.
 TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
     auto run = [this](const std::string& args, std::string* out) {
-        const std::string command =
-            std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home_ + " " + args + " 2>&1";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
-            *out += buffer;
-        }
-        const int status = pipe ? ::pclose(pipe) : -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return RunCli(home_, args, out);
     };
     std::string out;
     EXPECT_EQ(run("read --range eerom --usb --port sim:chip=EC,A1,app", &out), 0) << out;

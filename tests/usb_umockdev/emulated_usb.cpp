@@ -254,7 +254,9 @@ bool EmulatedUsb::Handle(Node& node, UMockdevIoctlClient* client) {
                            node.requested.front(), &pace, &ready, false)) {
                 return;
             }
-            std::memcpy(r.buffer->data, data.data(), data.size());
+            if (!data.empty()) {
+                std::memcpy(r.buffer->data, data.data(), data.size());
+            }
             u.actual_length = static_cast<int>(data.size());
             u.status = 0;
             node.done.push_back(r);
@@ -435,7 +437,9 @@ bool EmulatedUsb::Handle(Node& node, UMockdevIoctlClient* client) {
                     f->BulkIn(u.endpoint, static_cast<size_t>(u.buffer_length), &data,
                               node.requested[k], &pace, &ready, true);
                 }
-                std::memcpy(r.buffer->data, data.data(), data.size());
+                if (!data.empty()) {
+                    std::memcpy(r.buffer->data, data.data(), data.size());
+                }
                 u.actual_length = static_cast<int>(data.size());
                 u.status = -ENOENT;
                 node.pending_in.erase(node.pending_in.begin() + static_cast<std::ptrdiff_t>(k));

@@ -2,7 +2,6 @@
 // nodes. What this models and what it cannot: see the README, section USB.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include "sim/options.h"
 #include "sim/usb_phone.h"
 #include "usb/libusb_bus.h"
+#include "usb/run_cli.h"
 #include "usb/usb_choice.h"
 #include "usb/usb_job.h"
 #include "usb_umockdev/emulated_usb.h"
@@ -101,17 +101,7 @@ class LibusbBackend : public ::testing::Test {
     }
 
     // velmora-cli in this testbed (the preload and its folder are inherited).
-    int Cli(const std::string& args, std::string* out) {
-        const std::string command =
-            std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home_ + " " + args + " 2>&1";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
-            *out += buffer;
-        }
-        const int status = pipe ? ::pclose(pipe) : -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Cli(const std::string& args, std::string* out) { return RunCli(home_, args, out); }
 
     std::string home_;
     RecordingDisplay display_;
