@@ -9,6 +9,7 @@ packages=(
   libusb-1.0-0-dev zlib1g-dev libssl-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  umockdev libumockdev-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-noto-cjk
   python3

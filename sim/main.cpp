@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
         ->type_name("SOCKET");
     app.add_option("--usb-options", usb_options,
                    "USB behaviour: app, stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, "
-                   "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N")
+                   "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, "
+                   "renum, deny=access|busy, deny-dlv=access|busy, packet=N")
         ->type_name("LIST");
     CLI11_PARSE(app, argc, argv);
 

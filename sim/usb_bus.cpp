@@ -116,11 +116,16 @@ void SimUsbBus::AttachLocked(const std::string& path, std::shared_ptr<SimUsbFunc
     slot.generation = next_generation_++;
     slot.visible_from = visible_from;
     slot.claimed.clear();
+    if (observer_) {
+        observer_(path, slot.function);
+    }
     NotifyLocked();
 }
 
 void SimUsbBus::DetachLocked(const std::string& path) {
-    slots_.erase(path);
+    if (slots_.erase(path) > 0 && observer_) {
+        observer_(path, nullptr);
+    }
     NotifyLocked();
 }
 
@@ -372,24 +377,35 @@ void SimUsbBus::RunConnection(int fd) {
                     const uint16_t v = slot.function->Vendor(), pr = slot.function->Product();
                     r.insert(r.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
                                        static_cast<uint8_t>(pr), static_cast<uint8_t>(pr >> 8)});
+                    // Each attach is a new enumeration: a new address.
+                    Put32(r, static_cast<uint32_t>(slot.generation));
+                    const std::string serial = slot.function->Serial().substr(0, 255);
+                    r.push_back(static_cast<uint8_t>(serial.size()));
+                    r.insert(r.end(), serial.begin(), serial.end());
                     const auto ifs = slot.function->Interfaces();
                     r.push_back(static_cast<uint8_t>(ifs.size()));
                     for (const SimInterface& i : ifs) {
                         r.insert(r.end(), {i.number, i.alt, i.cls, i.subclass, i.protocol,
-                                           i.bulk_in, i.bulk_out});
+                                           i.bulk_in, i.bulk_out, static_cast<uint8_t>(i.in_packet),
+                                           static_cast<uint8_t>(i.in_packet >> 8),
+                                           static_cast<uint8_t>(i.out_packet),
+                                           static_cast<uint8_t>(i.out_packet >> 8)});
                     }
                 }
                 r[0] = static_cast<uint8_t>(count);
                 r[1] = static_cast<uint8_t>(count >> 8);
                 alive = Send(fd, 'l', r);
-            } else if (type == 'O' && m.size() >= 2) {
-                const std::string path(m.begin() + 2, m.end());
+            } else if (type == 'O' && m.size() >= 3) {
+                const std::string path(m.begin() + 3, m.end());
                 const auto it = slots_.find(path);
                 SimStatus st = SimStatus::kNoDevice;
                 if (bound_generation == 0 && it != slots_.end() &&
                     SimClock::now() >= it->second.visible_from) {
                     auto& claimed = it->second.claimed;
-                    if (std::find(claimed.begin(), claimed.end(), m[1]) != claimed.end()) {
+                    if (const SimStatus refused = it->second.function->OpenStatus();
+                        refused != SimStatus::kOk) {
+                        st = refused;
+                    } else if (std::find(claimed.begin(), claimed.end(), m[1]) != claimed.end()) {
                         st = SimStatus::kError;  // held by another program
                     } else {
                         claimed.push_back(m[1]);
@@ -459,9 +475,17 @@ void SimUsbBus::RunConnection(int fd) {
             } else if (type == 'R') {
                 SimStatus st = SimStatus::kNoDevice;
                 if (SimUsbFunction* f = device()) {
+                    // A device that re-enumerates leaves this connection behind.
+                    const std::shared_ptr<SimUsbFunction> keep = slots_[bound_path].function;
                     st = f->Reset();
                 }
                 alive = Send(fd, 'r', {static_cast<uint8_t>(st)});
+            } else if (type == 'H' && m.size() >= 2) {
+                SimStatus st = SimStatus::kNoDevice;
+                if (SimUsbFunction* f = device()) {
+                    st = f->ClearHalt(m[1]);
+                }
+                alive = Send(fd, 'h', {static_cast<uint8_t>(st)});
             } else {
                 break;
             }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,7 +33,8 @@ enum class SimStatus : uint8_t {
     kStall = 2,
     kNoDevice = 3,
     kCancelled = 4,
-    kError = 5,
+    kError = 5,   // an open: the interface is held by another program
+    kAccess = 6,  // an open: no permission on the device
 };
 
 struct SimInterface {
@@ -43,6 +45,8 @@ struct SimInterface {
     uint8_t protocol = 0;
     uint8_t bulk_in = 0;
     uint8_t bulk_out = 0;
+    uint16_t in_packet = 0;
+    uint16_t out_packet = 0;
 };
 
 // One device on the bus. The bus calls it with its lock held.
@@ -66,7 +70,13 @@ class SimUsbFunction {
     virtual bool BulkIn(uint8_t endpoint, size_t max, std::vector<uint8_t>* in,
                         SimClock::time_point requested, SimClock::duration* pace,
                         SimClock::time_point* ready_at, bool ending) = 0;
+    // kOk, or kNoDevice when the device came back from the reset as another device
+    // (it has put that one on the bus itself).
     virtual SimStatus Reset() = 0;
+    virtual SimStatus ClearHalt(uint8_t) { return SimStatus::kOk; }
+    // What opening the device gives (kError: held elsewhere, kAccess: no permission).
+    virtual SimStatus OpenStatus() const { return SimStatus::kOk; }
+    virtual std::string Serial() const { return {}; }
     // The host closed a connection that had claimed an interface (lock held).
     virtual void Released() {}
 };
@@ -88,6 +98,12 @@ class SimUsbBus {
     void DetachLocked(const std::string& path);
     // Marks an interface as held by another program (Open then fails).
     void ClaimLocked(const std::string& path, uint8_t interface);
+    // Told of every device put on (function set) or taken off (nullptr) the bus, lock
+    // held: another carrier of the same devices follows the bus with it. Set it before
+    // any device is attached.
+    using Observer = std::function<void(const std::string& path,
+                                        const std::shared_ptr<SimUsbFunction>& function)>;
+    void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
     // Serves the stand-in socket at socket_path until Stop (or destruction).
     bool Serve(const std::string& socket_path, std::string* error);
@@ -113,6 +129,7 @@ class SimUsbBus {
     void RunConnection(int fd);
 
     std::mutex mutex_;
+    Observer observer_;
     std::map<std::string, Slot> slots_;
     std::vector<int> waiters_;  // eventfds of connections waiting for bulk data
     uint64_t next_generation_ = 1;

@@ -37,8 +37,11 @@ std::vector<uint8_t> StringDescriptor(const std::string& text) {
 
 }  // namespace
 
-DfuBootRom::DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t)> on_jump)
-    : options_(std::move(options)), on_jump_(std::move(on_jump)) {
+DfuBootRom::DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t)> on_jump,
+                       std::function<void()> on_reenumerate)
+    : options_(std::move(options)),
+      on_jump_(std::move(on_jump)),
+      on_reenumerate_(std::move(on_reenumerate)) {
     state_ = options_.start_in_app_mode ? kAppIdle : kIdle;
     if (options_.start_in_error && !options_.start_in_app_mode) {
         state_ = kError;
@@ -48,7 +51,7 @@ DfuBootRom::DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t)> 
 
 std::vector<SimInterface> DfuBootRom::Interfaces() const {
     const bool app = state_ == kAppIdle || state_ == kAppDetach;
-    return {{0, 0, 0xFE, 0x01, static_cast<uint8_t>(app ? 1 : 2), 0, 0}};
+    return {{options_.interface_number, 0, 0xFE, 0x01, static_cast<uint8_t>(app ? 1 : 2), 0, 0}};
 }
 
 std::vector<uint8_t> DfuBootRom::Descriptor(uint8_t type, uint8_t index) const {
@@ -71,7 +74,7 @@ std::vector<uint8_t> DfuBootRom::Descriptor(uint8_t type, uint8_t index) const {
                     0x01,
                     1,
                     2,
-                    0,
+                    static_cast<uint8_t>(options_.serial.empty() ? 0 : 4),
                     1};
         case 2: {
             const bool app = state_ == kAppIdle || state_ == kAppDetach;
@@ -88,7 +91,7 @@ std::vector<uint8_t> DfuBootRom::Descriptor(uint8_t type, uint8_t index) const {
                     50,
                     9,
                     4,
-                    0,
+                    options_.interface_number,
                     0,
                     0,
                     0xFE,
@@ -115,6 +118,8 @@ std::vector<uint8_t> DfuBootRom::Descriptor(uint8_t type, uint8_t index) const {
                     return StringDescriptor("Boot ROM");
                 case 3:
                     return StringDescriptor("DFU");
+                case 4:
+                    return StringDescriptor(options_.serial);
                 default:
                     break;
             }
@@ -137,7 +142,7 @@ SimStatus DfuBootRom::Control(const SimSetup& setup, const std::vector<uint8_t>&
         *in = std::move(d);
         return SimStatus::kOk;
     }
-    if ((setup.type & 0x7F) == 0x21 && setup.index == 0) {
+    if ((setup.type & 0x7F) == 0x21 && setup.index == options_.interface_number) {
         return ClassRequest(setup, out, in);
     }
     return SimStatus::kStall;
@@ -260,7 +265,8 @@ SimStatus DfuBootRom::ClassRequest(const SimSetup& setup, const std::vector<uint
             return SimStatus::kStall;
         }
         case 2: {  // UPLOAD
-            if (state_ != kIdle && state_ != kUploadIdle) {
+            if ((state_ != kIdle && state_ != kUploadIdle) ||
+                setup.length > options_.transfer_size) {
                 Fail(kErrStalledPkt);
                 return SimStatus::kStall;
             }
@@ -278,6 +284,10 @@ SimStatus DfuBootRom::ClassRequest(const SimSetup& setup, const std::vector<uint
 
 SimStatus DfuBootRom::Reset() {
     ++stats_.resets;
+    if (state_ == kAppDetach && options_.reenumerate && on_reenumerate_) {
+        on_reenumerate_();
+        return SimStatus::kNoDevice;
+    }
     if (state_ == kAppDetach) {
         state_ = options_.stay_in_app_mode ? kAppIdle : kIdle;
     } else if (state_ != kAppIdle) {

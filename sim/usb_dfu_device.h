@@ -23,10 +23,14 @@ struct DfuBootRomOptions {
     bool manifestation_tolerant = true;
     uint16_t transfer_size = 4096;
     uint16_t detach_timeout_ms = 1000;
-    int busy_polls = 0;             // GETSTATUS answers of dfuDNBUSY per block
-    uint32_t busy_poll_ms = 0;      // poll time-out announced while busy
-    uint32_t manifest_poll_ms = 0;  // poll time-out announced at manifestation
-    std::string not_done_letters;   // commands with these letters fail with errNOTDONE
+    int busy_polls = 0;                      // GETSTATUS answers of dfuDNBUSY per block
+    uint32_t busy_poll_ms = 0;               // poll time-out announced while busy
+    uint32_t manifest_poll_ms = 0;           // poll time-out announced at manifestation
+    std::string not_done_letters;            // commands with these letters fail with errNOTDONE
+    uint8_t interface_number = 0;            // of the DFU interface
+    bool reenumerate = false;                // the reset after detach brings up another device
+    SimStatus open_status = SimStatus::kOk;  // kError (held elsewhere) or kAccess refuse opens
+    std::string serial = "VLM0001";
     uint8_t product_id[5] = {0x20, 0x52, 0x00, 0x01, 0x05};
     uint8_t version[8] = {0x01, 0x52, 0x00, 0x00, 0x02, 0x01, 0x20, 0x52};
 };
@@ -44,8 +48,11 @@ struct DfuBootRomStats {
 
 class DfuBootRom : public SimUsbFunction {
   public:
-    // on_jump runs (bus lock held) when the host has seen the jump command through.
-    DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t address)> on_jump);
+    // on_jump runs (bus lock held) when the host has seen the jump command through;
+    // on_reenumerate when a reset after detach brings up the DFU-mode device as a new
+    // device (options.reenumerate): it puts that one on the bus.
+    DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t address)> on_jump,
+               std::function<void()> on_reenumerate = {});
 
     uint16_t Vendor() const override { return options_.vendor; }
     uint16_t Product() const override { return options_.product; }
@@ -61,6 +68,8 @@ class DfuBootRom : public SimUsbFunction {
         return false;
     }
     SimStatus Reset() override;
+    SimStatus OpenStatus() const override { return options_.open_status; }
+    std::string Serial() const override { return options_.serial; }
 
     const DfuBootRomStats& stats() const { return stats_; }
     // Bytes of RAM from address 0 as loaded so far.
@@ -76,6 +85,7 @@ class DfuBootRom : public SimUsbFunction {
 
     DfuBootRomOptions options_;
     std::function<void(uint32_t)> on_jump_;
+    std::function<void()> on_reenumerate_;
     DfuBootRomStats stats_;
 
     int state_;

@@ -30,6 +30,14 @@ bool IsSimulatedPortText(const std::string& text) {
     return text == "sim" || text.rfind("sim:", 0) == 0;
 }
 
+bool NamesSerialPort(const std::string& text) {
+    if (text.empty() || text[0] == '/') {
+        return true;
+    }
+    return text.size() > 3 && text.rfind("COM", 0) == 0 &&
+           text.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
 bool PrepareUsbLink(const std::string& home, const std::string& port_text, OtherPortText other,
                     UsbLink* link, std::string* error) {
     if (!IsSimulatedPortText(port_text)) {
@@ -37,7 +45,7 @@ bool PrepareUsbLink(const std::string& home, const std::string& port_text, Other
         std::string why;
         if (usb::ParseUsbLinkSpec(port_text, &spec, &why)) {
             link->port = usb::FormatUsbLinkSpec(spec);
-        } else if (other == OtherPortText::kDefaultDevice) {
+        } else if (other == OtherPortText::kDefaultDevice && NamesSerialPort(port_text)) {
             link->port.clear();
         } else {
             *error = why;
@@ -70,7 +78,9 @@ bool PrepareUsbLink(const std::string& home, const std::string& port_text, Other
         *error = "simulated phone: " + why;
         return false;
     }
-    link->port = "unix:" + socket;
+    // The simulated phone is named by its bus path: it is on the bus before the job
+    // starts, in whichever DFU mode its options give.
+    link->port = "unix:" + socket + ",path=" + UsbPhone::kPort;
     link->sim = std::move(session);
     return true;
 }

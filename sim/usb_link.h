@@ -28,11 +28,14 @@ struct UsbLink {
 // What to make of a text that is neither "sim" nor a USB link.
 enum class OtherPortText {
     kRefuse,         // an error (the command line)
-    kDefaultDevice,  // the machine's USB with the default recognition (the window,
-                     // whose port field may still show a serial port's name)
+    kDefaultDevice,  // a serial port's name (the window's port field may still show
+                     // one) or nothing: the machine's USB with the default choice;
+                     // any other text is refused as a malformed USB link
 };
 
 bool IsSimulatedPortText(const std::string& text);
+// Empty, a device path or COMn: what the serial port list holds.
+bool NamesSerialPort(const std::string& text);
 
 // false with error when the text is unusable or the simulated phone cannot start.
 // home: where the simulated phone finds the chip catalogue.

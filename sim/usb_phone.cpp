@@ -1,5 +1,6 @@
 #include "sim/usb_phone.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -11,7 +12,6 @@ namespace {
 
 constexpr uint8_t kBulkOut = 0x01;
 constexpr uint8_t kBulkIn = 0x81;
-constexpr size_t kPacket = 512;  // high-speed bulk packet
 
 bool ParseCount(const std::string& value, int& out) {
     if (value.empty() || value.size() > 7 ||
@@ -51,8 +51,11 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     uint16_t Vendor() const override { return phone_.usb_.loader_vendor; }
     uint16_t Product() const override { return phone_.usb_.loader_product; }
     std::vector<SimInterface> Interfaces() const override {
-        return {{0, 0, 0xFF, 0x00, 0x00, kBulkIn, kBulkOut}};
+        const uint16_t packet = phone_.usb_.packet;
+        return {{0, 0, 0xFF, 0x00, 0x00, kBulkIn, kBulkOut, packet, packet}};
     }
+    SimStatus OpenStatus() const override { return phone_.usb_.loader_open_status; }
+    std::string Serial() const override { return phone_.usb_.dfu.serial; }
     SimStatus Control(const SimSetup&, const std::vector<uint8_t>&,
                       std::vector<uint8_t>*) override {
         return SimStatus::kStall;
@@ -96,7 +99,8 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
             const size_t left = c.bytes.size() - (i == 0 ? c.taken : 0);
             const size_t k = std::min(max - bytes, left);
             bytes += k;
-            ends = zero_length || bytes == max || (k == left && c.bytes.size() % kPacket != 0);
+            ends = zero_length || bytes == max ||
+                   (k == left && c.bytes.size() % phone_.usb_.packet != 0);
         }
         if (!ends && !ending) {
             if (i < in_.size()) {
@@ -290,6 +294,15 @@ bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::
             options.loader_enumerates = false;
         } else if (name == "busy-twin") {
             options.busy_twin = true;
+        } else if (name == "renum") {
+            d.reenumerate = true;
+        } else if (name == "deny" || name == "deny-dlv") {
+            SimStatus& refuse = name == "deny" ? d.open_status : options.loader_open_status;
+            refuse = value == "access" ? SimStatus::kAccess : SimStatus::kError;
+            ok = value == "access" || value == "busy";
+        } else if (name == "packet" && (ok = ParseCount(value, n))) {
+            ok = n >= 8 && n <= 1024;
+            options.packet = static_cast<uint16_t>(n);
         } else if (name == "notdone") {
             d.not_done_letters = value;
             ok = !value.empty();
@@ -399,7 +412,26 @@ DfuBootRomStats UsbPhone::boot_rom_stats() {
 void UsbPhone::PowerOnLocked() {
     ++sessions_;
     trace_.Add({.kind = "power_on"});
-    boot_rom_ = std::make_shared<DfuBootRom>(usb_.dfu, [this](uint32_t a) { JumpLocked(a); });
+    DfuBootRomOptions rom = usb_.dfu;
+    if (rom.reenumerate) {
+        // In run-time mode the descriptors say otherwise than in DFU mode.
+        rom.manifestation_tolerant = !rom.manifestation_tolerant;
+    }
+    boot_rom_ = std::make_shared<DfuBootRom>(
+        rom, [this](uint32_t a) { JumpLocked(a); }, [this] { ReenumerateLocked(); });
+    bus_.AttachLocked(kPort, boot_rom_);
+}
+
+void UsbPhone::ReenumerateLocked() {
+    // DFU mode comes up as a device of its own: new address, another interface number,
+    // another transfer size and manifestation attribute than run-time mode showed.
+    trace_.Add({.kind = "reenumerate"});
+    DfuBootRomOptions rom = usb_.dfu;
+    rom.start_in_app_mode = rom.stay_in_app_mode;
+    rom.reenumerate = false;
+    rom.interface_number = static_cast<uint8_t>(usb_.dfu.interface_number + 1);
+    rom.transfer_size = static_cast<uint16_t>(std::max(64, usb_.dfu.transfer_size / 2));
+    boot_rom_ = std::make_shared<DfuBootRom>(rom, [this](uint32_t a) { JumpLocked(a); });
     bus_.AttachLocked(kPort, boot_rom_);
 }
 

@@ -39,15 +39,18 @@ struct UsbPhoneOptions {
     bool loader_enumerates = true;  // false: the RAM loader never brings up its bulk device
     int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus
     bool busy_twin = false;         // a second bulk device, held by another program, listed first
-    int corrupt_out = 0;  // the Nth data transfer (over 64 bytes) arrives with a bit flipped
+    int corrupt_out = 0;    // the Nth data transfer (over 64 bytes) arrives with a bit flipped
+    uint16_t packet = 512;  // the bulk endpoints' packet size (64 on a full-speed link)
+    SimStatus loader_open_status = SimStatus::kOk;  // kError or kAccess refuse its opens
     // Pacing (PhoneOptions::pace): bulk bytes at this rate, and the chip's times.
     double bus_bytes_per_second = kHighSpeedBulkBytesPerSecond;
 };
 
 // Takes the USB options out of the compact form "chip=EC,A1,app,busy=2": app,
 // stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, manifest-ms=N,
-// notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N. The other pieces are left in
-// `rest` for ParsePhoneOptions. False with error on a bad value.
+// notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, renum, deny=access|busy,
+// deny-dlv=access|busy, packet=N. The other pieces are left in `rest` for
+// ParsePhoneOptions. False with error on a bad value.
 bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::string& rest,
                           std::string& error);
 
@@ -87,6 +90,7 @@ class UsbPhone {
     friend class Loader;
 
     void PowerOnLocked();
+    void ReenumerateLocked();
     void JumpLocked(uint32_t address);
     void RetireLoaderLocked();
     void JoinRetired();

@@ -136,13 +136,14 @@ struct Tour {
         window = std::make_unique<MainWindow>(dialogs, options);
     }
 
-    // Erase or upgrade against a simulated phone given by its options.
-    void Start(int mode, int range, const QString& phone) {
+    // Erase or upgrade against a simulated phone given by its options, over the
+    // serial link or the USB stand-in.
+    void Start(int mode, int range, const QString& phone, bool serial = true) {
         MainWindow& w = *window;
         w.workModeList()->setCurrentIndex(mode);
         w.OnWorkModeChange();
         w.rangeList()->setCurrentIndex(range);
-        w.serialCheck()->setChecked(true);
+        w.serialCheck()->setChecked(serial);
         w.portList()->setEditText(phone);
         w.targetFile()->setText(kSamplePtt);
         w.startButton()->click();
@@ -211,6 +212,11 @@ int Shots(const QString& folder) {
     tour.Start(2, 0, QStringLiteral("sim:id=12,34,00,15"));
     PumpUntil([&] { return !w.jobRunning(); }, 60000);
     shoot_window(QStringLiteral("window-failed.png"));
+
+    // Over USB, a phone that cannot be opened: the status says why and what to do.
+    tour.Start(2, 0, QStringLiteral("sim:deny=access"), false);
+    PumpUntil([&] { return !w.jobRunning(); }, 60000);
+    shoot_window(QStringLiteral("window-usb-unopenable.png"));
 
     // And one that succeeds, at the phone's full speed.
     tour.Start(0, 0, QStringLiteral("sim"));

@@ -24,6 +24,7 @@
 #include "config/partition_table.h"
 #include "config/settings.h"
 #include "serial/serial_port.h"
+#include "sim/usb_link.h"
 
 namespace velmora::app {
 
@@ -126,6 +127,7 @@ void MainWindow::BuildControls() {
     progress_layout->addWidget(progress_);
     chip_info_ = Label({}, this);
     status_ = Label({}, this);
+    status_->setWordWrap(true);  // a failure's reason and next step in full
     auto* displays = new QGridLayout;
     displays->addWidget(Label(QStringLiteral("花费时间："), this), 0, 0);
     displays->addWidget(elapsed_, 0, 1);
@@ -409,6 +411,18 @@ class WindowSettings : public SettingsView {
     void RefreshWorkMode() override { w_.OnWorkModeChange(); }
     void ShowSaveFailure(const std::string& text) override {
         w_.dialogs().Message(&w_, MessageIcon::None, {}, QString::fromStdString(text));
+    }
+    std::optional<bool> SerialLink() const override { return w_.serialCheck()->isChecked(); }
+    void SetSerialLink(bool serial) override { w_.serialCheck()->setChecked(serial); }
+    // With USB chosen, a text typed into the port field that is no serial port's name.
+    std::string UsbPortText() const override {
+        const std::string text = w_.portList()->currentText().trimmed().toStdString();
+        return w_.serialCheck()->isChecked() || sim::NamesSerialPort(text) ? "" : text;
+    }
+    void SetUsbPortText(const std::string& text) override {
+        if (!w_.serialCheck()->isChecked()) {
+            w_.portList()->setEditText(QString::fromStdString(text));
+        }
     }
 
   private:

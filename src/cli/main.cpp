@@ -16,7 +16,10 @@ constexpr const char* kFooter = R"(Link options of upgrade, read and erase:
                 program (OPTIONS are the simulated phone's own, comma-separated, e.g.
                 `sim:chip=EC,A1,bad=5+9`), for a first try, training and demos
   --baud 115200|460800|921600   line rate after the RAM loader starts (default 921600)
-  --usb         use the USB link instead of a serial port
+  --usb         use the USB link instead of a serial port; --port then takes the USB
+                port text: `sim[:OPTIONS]`, or `path=BUS-PORT[.PORT...]` (the phone's bus
+                path, as `ports` lists it), `dfu=VID[:PID]`, `dlv=VID[:PID]`, separated
+                by commas
 
 Ranges:
   upgrade --range all   = "代码和文件系统" (code and file system, default)
@@ -115,7 +118,10 @@ int main(int argc, char** argv) {
     auto* ptt = app.add_subcommand("ptt", "print a partition table's summary");
     ptt->add_option("FILE", ptt_file, "partition table file (.ptt)")->required();
 
-    auto* ports = app.add_subcommand("ports", "list the serial ports present");
+    auto* ports = app.add_subcommand(
+        "ports", "list the serial ports and the USB devices that could be the phone");
+    auto* udev_rule = app.add_subcommand(
+        "udev-rule", "print the udev rule that gives access to the phone's USB devices");
 
     try {
         app.parse(argc, argv);
@@ -136,6 +142,9 @@ int main(int argc, char** argv) {
     }
     if (*ports) {
         return RunPorts(global);
+    }
+    if (*udev_rule) {
+        return RunUdevRule(global);
     }
     for (auto* cmd : {upgrade, read, erase}) {
         if (*cmd) {

@@ -35,11 +35,13 @@ bool ReadSettingsFile(const std::string& folder, JobSettings& out) {
     if (ini.GetString(kSection, "PTT", text)) {
         read.ptt_path = text;
     }
+    if (ini.GetString(kSection, "USBPORT", text)) {
+        read.usb_port = text;
+    }
     const std::pair<const char*, std::optional<int>*> keys[] = {
-        {"COMPORT", &read.com_port_index},
-        {"WORKMODE", &read.work_mode_index},
-        {"BAUDRATE", &read.baud_rate_index},
-        {"ERASE_RANGE", &read.erase_range_index},
+        {"COMPORT", &read.com_port_index},   {"WORKMODE", &read.work_mode_index},
+        {"BAUDRATE", &read.baud_rate_index}, {"ERASE_RANGE", &read.erase_range_index},
+        {"SERIAL", &read.serial_link},
     };
     for (const auto& [key, field] : keys) {
         int value = 0;
@@ -66,6 +68,8 @@ bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {
                                      std::pair{"ERASE_RANGE", settings.erase_range_index}}) {
         ok = ini.WriteInt(key, value.value_or(-1)) && ok;
     }
+    ok = ini.WriteInt("SERIAL", settings.serial_link.value_or(-1)) && ok;
+    ok = ini.WriteString("USBPORT", settings.usb_port.value_or("")) && ok;
     return ini.Close() && ok;
 }
 
@@ -78,6 +82,12 @@ void LoadSettings(const std::string& folder, SettingsView& view) {
         Apply(view, List::kComPort, stored.com_port_index);
         Apply(view, List::kWorkMode, stored.work_mode_index);
         Apply(view, List::kBaudRate, stored.baud_rate_index);
+        if (stored.serial_link && *stored.serial_link >= 0) {
+            view.SetSerialLink(*stored.serial_link != 0);
+        }
+        if (stored.usb_port && !stored.usb_port->empty()) {
+            view.SetUsbPortText(*stored.usb_port);
+        }
     }
     view.RefreshWorkMode();
     Apply(view, List::kEraseRange, stored.erase_range_index);
@@ -93,6 +103,10 @@ bool SaveSettings(const std::string& folder, SettingsView& view) {
     settings.com_port_index = view.Selection(List::kComPort);
     settings.baud_rate_index = view.Selection(List::kBaudRate);
     settings.erase_range_index = view.Selection(List::kEraseRange);
+    if (const std::optional<bool> serial = view.SerialLink()) {
+        settings.serial_link = *serial ? 1 : 0;
+    }
+    settings.usb_port = view.UsbPortText();
     if (!WriteSettingsFile(folder, settings)) {
         view.ShowSaveFailure(kSaveFailedText);
         return false;

@@ -17,12 +17,14 @@ struct JobSettings {
     std::optional<int> work_mode_index;    // 0 code upgrade, 1 read code, 2 erase
     std::optional<int> baud_rate_index;    // 0 = 115200, 1 = 460800, 2 = 921600
     std::optional<int> erase_range_index;  // meaning depends on the work mode
+    std::optional<int> serial_link;        // 1 the serial link, 0 USB
+    std::optional<std::string> usb_port;   // the USB port text ("path=1-4.2", "sim:...")
 };
 
 // Reads `folder`/velmora.ini; false when it cannot be opened (`out` untouched).
 bool ReadSettingsFile(const std::string& folder, JobSettings& out);
-// Writes all six lines whatever the file held; missing values are written as
-// an empty path and -1. False when the file cannot be written.
+// Writes all eight lines whatever the file held; missing values are written as
+// an empty text and -1. False when the file cannot be written.
 bool WriteSettingsFile(const std::string& folder, const JobSettings& settings);
 
 // What the settings need of the main window: its lists, its target-file field
@@ -43,6 +45,12 @@ class SettingsView {
     virtual void RefreshWorkMode() = 0;
     // Tells the operator that the settings could not be saved.
     virtual void ShowSaveFailure(const std::string& text) = 0;
+    // The link choice and the USB port text (empty when none is typed); a view
+    // without them keeps the defaults.
+    virtual std::optional<bool> SerialLink() const { return std::nullopt; }
+    virtual void SetSerialLink(bool) {}
+    virtual std::string UsbPortText() const { return {}; }
+    virtual void SetUsbPortText(const std::string&) {}
 };
 
 // Applies the settings file to the window. A missing file or key keeps the

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "usb/usb_choice.h"
+
 namespace velmora::usb {
 
 namespace {
@@ -109,8 +111,8 @@ bool DfuDevice::Abort() {
     return Request(AbortRequest(interface), nullptr).ok();
 }
 
-bool DfuDevice::Reset(const std::function<bool(unsigned ms)>& wait) {
-    return handle_ && handle_->Reset(wait);
+UsbStatus DfuDevice::Reset() {
+    return handle_ ? handle_->Reset() : UsbStatus::kNoDevice;
 }
 
 int DfuDevice::ReadString(uint8_t index, std::string* out) {
@@ -227,30 +229,62 @@ int DfuPort::Open(const std::string& path) {
     return code;
 }
 
-int DfuPort::OpenOnce(const std::string& path) {
-    // The DFU interface number comes from discovery.
-    int iface = -1;
-    for (const UsbDeviceInfo& info : bus_.List()) {
-        if (info.path != path) {
-            continue;
-        }
-        for (const UsbInterfaceInfo& i : info.interfaces) {
-            if (i.interface_class == kDfuInterfaceClass && i.subclass == kDfuInterfaceSubclass) {
-                iface = i.number;
-                break;
-            }
+int DfuPort::Attach(const std::string& path) {
+    const UsbInterfaceInfo* dfu = nullptr;
+    const std::vector<UsbDeviceInfo> devices = bus_.List();
+    for (const UsbDeviceInfo& info : devices) {
+        if (info.path == path) {
+            listed_ = info;
+            dfu = DfuInterface(info);
+            break;
         }
     }
-    if (iface < 0) {
+    if (!dfu) {
+        open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND",
+                       "no DFU interface at " + path};
         return kDfuOpenFailed;
     }
-    std::string error;
-    std::unique_ptr<UsbHandle> handle = bus_.Open(path, static_cast<uint8_t>(iface), &error);
+    std::unique_ptr<UsbHandle> handle =
+        bus_.Open(path, dfu->number, dfu->alt_setting, &open_error_);
     if (!handle) {
         return kDfuOpenFailed;
     }
-    device_.Attach(std::move(handle), static_cast<uint8_t>(iface));
-    if (const int code = device_.ReadDescriptors(); code != kDfuOk) {
+    open_error_ = {};
+    device_.Attach(std::move(handle), dfu->number);
+    return device_.ReadDescriptors();
+}
+
+bool DfuPort::ResetAndFollow() {
+    const UsbStatus reset = device_.Reset();
+    if (reset != UsbStatus::kNoDevice) {
+        return reset == UsbStatus::kOk;
+    }
+    device_.Close();
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(timing_.reappear_ms);
+    for (;;) {
+        if (Attach(path_) == kDfuOk) {
+            return true;
+        }
+        device_.Close();
+        if (Clock::now() >= until) {
+            break;
+        }
+        if (!Wait(timing_.reappear_step_ms)) {
+            return false;  // Stop
+        }
+    }
+    if (!open_error_.failed()) {
+        open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND", ""};
+    }
+    open_error_.detail = "it did not come back at " + path_ + " after its reset" +
+                         (open_error_.detail.empty() ? "" : ": " + open_error_.detail);
+    return false;
+}
+
+int DfuPort::OpenOnce(const std::string& path) {
+    path_ = path;
+    if (const int code = Attach(path); code != kDfuOk) {
         return code;
     }
 
@@ -309,7 +343,10 @@ int DfuPort::StatusState(const DfuStatus& status) {
 int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> data,
                       bool long_mode) {
     DfuDevice& d = device_;
-    const bool tolerant = d.functional.ManifestationTolerant();
+    // Read where it is used: a device that re-enumerates after the reset may say
+    // otherwise in DFU mode than it did in run-time mode.
+    auto tolerant = [&d] { return d.functional.ManifestationTolerant(); };
+    bool manifested = false;  // the frame went through manifestation
     uint16_t block = 0;
     size_t sent = 0;
     int error_passes = 0;
@@ -334,10 +371,13 @@ int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> d
             case kAppDetach:
                 // A detached device waits for the bus reset that brings up its DFU mode.
                 detach_phase_ = kPhaseAfterDetach;
-                d.Reset(timing_.wait);
+                ResetAndFollow();
                 state = d.GetState();
                 continue;
             case kDfuIdle:
+                if (manifested) {
+                    return kDfuIdle;  // done: never the same frame a second time
+                }
                 block = 0;
                 sent = 0;
                 if (!d.Dnload(block++, frame.data(), static_cast<uint16_t>(frame.size())).ok()) {
@@ -393,6 +433,7 @@ int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> d
                 continue;
             }
             case kDfuManifestSync: {
+                manifested = true;
                 if (!d.GetStatus()) {
                     state = kDfuError;
                     continue;
@@ -400,7 +441,7 @@ int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> d
                 if (d.last_status.status == kStatusErrNotDone) {
                     error_flag_ = true;
                     d.ClrStatus();
-                    return tolerant ? kDfuIdle : kDfuStateUnknown;
+                    return tolerant() ? kDfuIdle : kDfuStateUnknown;
                 }
                 if (StatusState(d.last_status) == kDfuStateUnknown) {
                     return kDfuStateUnknown;
@@ -415,10 +456,10 @@ int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> d
                 if (d.last_status.status == kStatusErrNotDone) {
                     error_flag_ = true;
                     d.ClrStatus();
-                    return tolerant ? kDfuIdle : kDfuStateUnknown;
+                    return tolerant() ? kDfuIdle : kDfuStateUnknown;
                 }
                 state = StatusState(d.last_status);
-                if (state != kDfuStateUnknown && tolerant) {
+                if (state != kDfuStateUnknown && tolerant()) {
                     return kDfuIdle;
                 }
                 continue;
@@ -478,7 +519,7 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
         }
         if (state == kAppDetach) {
             detach_phase_ = kPhaseAfterDetach;
-            d.Reset(timing_.wait);
+            ResetAndFollow();
             state = d.GetState();
             continue;
         }

@@ -39,6 +39,8 @@ struct DfuTiming {
     std::function<bool(unsigned ms)> wait;
     std::function<bool()> stopped;
     unsigned request_timeout_ms = 5000;
+    unsigned reappear_ms = 5000;  // how long a device that re-enumerates is looked for
+    unsigned reappear_step_ms = 100;
 };
 
 // A plain waiter: poll() on abort_fd (or nothing) for the time-out.
@@ -59,8 +61,7 @@ class DfuDevice {
     bool ClrStatus();
     int GetState();  // the state, or 255
     bool Abort();
-    // wait: see UsbHandle::Reset.
-    bool Reset(const std::function<bool(unsigned ms)>& wait);
+    UsbStatus Reset();  // see UsbHandle::Reset
 
     // Reads the device, string, configuration and DFU functional descriptors.
     // Returns kDfuOk or the open failure code.
@@ -91,6 +92,10 @@ class DfuPort {
     int Open(const std::string& path);  // kDfuOk or an open failure code
     int Close();                        // kDfuOk, or kDfuNotOpen
     bool IsOpen() const { return device_.IsOpen(); }
+    // Why the latest open (or the device's return after a reset) failed.
+    const UsbError& open_error() const { return open_error_; }
+    // The device as listed when it was (last) opened.
+    const UsbDeviceInfo& listed() const { return listed_; }
 
     // One DFU download: `frame` as the first block; in long mode `data` follows in
     // blocks of 2048 bytes. Returns the final state: kDfuIdle when it went through.
@@ -113,6 +118,12 @@ class DfuPort {
 
   private:
     int OpenOnce(const std::string& path);
+    // Opens the DFU interface of the device now at path and reads its descriptors.
+    int Attach(const std::string& path);
+    // The USB reset after DETACH. A device that comes back as another device is
+    // followed by its bus path: opened again with the interface number it now shows,
+    // its descriptors (transfer size, attributes) read afresh.
+    bool ResetAndFollow();
     int StatusState(const DfuStatus& status);
     bool Wait(unsigned ms) { return timing_.wait ? timing_.wait(ms) : true; }
     bool Stopped() const { return timing_.stopped && timing_.stopped(); }
@@ -122,6 +133,9 @@ class DfuPort {
     UsbBus& bus_;
     DfuTiming timing_;
     DfuDevice device_;
+    std::string path_;
+    UsbDeviceInfo listed_;
+    UsbError open_error_;
     bool open_flag_ = false;
     bool busy_ = false;
     int detach_phase_ = kPhaseBeforeDetach;

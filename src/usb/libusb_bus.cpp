@@ -2,7 +2,7 @@
 
 #include <poll.h>
 
-#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <span>
@@ -12,12 +12,61 @@ namespace velmora::usb {
 
 namespace {
 
-// A device that re-enumerates after a reset is looked for this long.
-constexpr auto kReappearTime = std::chrono::seconds(5);
-constexpr unsigned kReappearStepMs = 100;
+UsbOpenFailure FailureOf(int code) {
+    switch (code) {
+        case LIBUSB_ERROR_ACCESS:
+            return UsbOpenFailure::kAccess;
+        case LIBUSB_ERROR_BUSY:
+            return UsbOpenFailure::kBusy;
+        case LIBUSB_ERROR_NOT_FOUND:
+        case LIBUSB_ERROR_NO_DEVICE:
+            return UsbOpenFailure::kNotFound;
+        default:
+            return UsbOpenFailure::kOther;
+    }
+}
+
+bool Fail(int code, UsbError* error) {
+    if (error) {
+        *error = {FailureOf(code), libusb_error_name(code), libusb_strerror(code)};
+    }
+    return false;
+}
+
+// Brings an opened device to the interface's alternate setting: configured (an
+// unconfigured device has no interfaces to claim), the interface claimed (a kernel
+// driver on it is detached for the while), the setting selected.
+bool Prepare(libusb_device_handle* handle, uint8_t interface, uint8_t alt, UsbError* error) {
+    int active = 0;
+    if (const int r = libusb_get_configuration(handle, &active); r != 0) {
+        return Fail(r, error);
+    }
+    if (active == 0) {
+        libusb_config_descriptor* config = nullptr;
+        int r = libusb_get_config_descriptor(libusb_get_device(handle), 0, &config);
+        if (r == 0) {
+            r = libusb_set_configuration(handle, config->bConfigurationValue);
+            libusb_free_config_descriptor(config);
+        }
+        if (r != 0) {
+            return Fail(r, error);
+        }
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    if (const int r = libusb_claim_interface(handle, interface); r != 0) {
+        return Fail(r, error);
+    }
+    if (alt != 0) {
+        if (const int r = libusb_set_interface_alt_setting(handle, interface, alt); r != 0) {
+            libusb_release_interface(handle, interface);
+            return Fail(r, error);
+        }
+    }
+    return true;
+}
 
 libusb_device_handle* OpenAt(libusb_context* context, const std::string& path, uint8_t interface,
-                             std::string* error) {
+                             uint8_t alt, UsbError* error) {
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(context, &list);
     libusb_device_handle* handle = nullptr;
@@ -28,40 +77,47 @@ libusb_device_handle* OpenAt(libusb_context* context, const std::string& path, u
         }
         found = true;
         if (const int r = libusb_open(list[i], &handle); r != 0) {
-            if (error) {
-                *error = libusb_strerror(r);
-            }
+            Fail(r, error);
             handle = nullptr;
         }
     }
     if (count >= 0) {
         libusb_free_device_list(list, 1);
+    } else {
+        Fail(static_cast<int>(count), error);
+        return nullptr;
     }
     if (!found) {
-        if (error) {
-            *error = "no device at " + path;
-        }
+        Fail(LIBUSB_ERROR_NO_DEVICE, error);
         return nullptr;
     }
-    if (!handle) {
-        return nullptr;
-    }
-    libusb_set_auto_detach_kernel_driver(handle, 1);
-    if (const int r = libusb_claim_interface(handle, interface); r != 0) {
-        if (error) {
-            *error = r == LIBUSB_ERROR_BUSY ? "in use by another program" : libusb_strerror(r);
-        }
+    if (handle && !Prepare(handle, interface, alt, error)) {
         libusb_close(handle);
         return nullptr;
     }
     return handle;
 }
 
+// The serial number as the kernel read it at enumeration: no need to open the device.
+std::string SysfsSerial(const std::string& path) {
+    std::string serial;
+    if (FILE* f = std::fopen(("/sys/bus/usb/devices/" + path + "/serial").c_str(), "r")) {
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, f)) {
+            serial = line;
+        }
+        std::fclose(f);
+    }
+    while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' ')) {
+        serial.pop_back();
+    }
+    return serial;
+}
+
 class LibusbHandle : public UsbHandle {
   public:
-    LibusbHandle(libusb_context* context, libusb_device_handle* handle, std::string path,
-                 uint8_t interface)
-        : context_(context), handle_(handle), path_(std::move(path)), interface_(interface) {}
+    LibusbHandle(libusb_device_handle* handle, uint8_t interface, libusb_context* context)
+        : context_(context), handle_(handle), interface_(interface) {}
     ~LibusbHandle() override { Release(); }
 
     UsbResult Control(const ControlSetup& setup, uint8_t* data, unsigned timeout_ms) override {
@@ -110,33 +166,30 @@ class LibusbHandle : public UsbHandle {
         return r;
     }
 
-    bool Reset(const std::function<bool(unsigned ms)>& wait) override {
+    UsbStatus Reset() override {
         if (!handle_) {
-            return false;
+            return UsbStatus::kNoDevice;
         }
         const int r = libusb_reset_device(handle_);
         if (r == 0) {
-            return true;
+            return UsbStatus::kOk;
         }
-        if (r != LIBUSB_ERROR_NOT_FOUND && r != LIBUSB_ERROR_NO_DEVICE) {
-            return false;
+        if (r == LIBUSB_ERROR_NOT_FOUND || r == LIBUSB_ERROR_NO_DEVICE) {
+            // It came back as another device (or not at all): this handle is dead.
+            Release();
+            return UsbStatus::kNoDevice;
         }
-        // The device came back as another device (a DFU detach does that): follow it
-        // to the same port.
-        Release();
-        const auto until = std::chrono::steady_clock::now() + kReappearTime;
-        while (std::chrono::steady_clock::now() < until) {
-            const bool go_on =
-                wait ? wait(kReappearStepMs) : ::poll(nullptr, 0, kReappearStepMs) >= 0;
-            if (!go_on) {
-                return false;  // Stop
-            }
-            handle_ = OpenAt(context_, path_, interface_, nullptr);
-            if (handle_) {
-                return true;
-            }
+        return UsbStatus::kError;
+    }
+
+    UsbStatus ClearHalt(uint8_t endpoint) override {
+        if (!handle_) {
+            return UsbStatus::kNoDevice;
         }
-        return false;
+        const int r = libusb_clear_halt(handle_, endpoint);
+        return r == 0                        ? UsbStatus::kOk
+               : r == LIBUSB_ERROR_NO_DEVICE ? UsbStatus::kNoDevice
+                                             : UsbStatus::kError;
     }
 
   private:
@@ -253,7 +306,6 @@ class LibusbHandle : public UsbHandle {
 
     libusb_context* context_;
     libusb_device_handle* handle_;
-    std::string path_;
     uint8_t interface_;
 };
 
@@ -298,12 +350,10 @@ std::string LibusbPath(libusb_device* device) {
     return path;
 }
 
-std::unique_ptr<LibusbBus> LibusbBus::Create(std::string* error) {
+std::unique_ptr<LibusbBus> LibusbBus::Create(UsbError* error) {
     libusb_context* context = nullptr;
     if (const int r = libusb_init(&context); r != 0) {
-        if (error) {
-            *error = libusb_strerror(r);
-        }
+        Fail(r, error);
         return nullptr;
     }
     return std::unique_ptr<LibusbBus>(new LibusbBus(context));
@@ -326,33 +376,38 @@ std::vector<UsbDeviceInfo> LibusbBus::List() {
         info.path = LibusbPath(list[i]);
         info.vendor = dd.idVendor;
         info.product = dd.idProduct;
+        info.address = static_cast<uint32_t>(libusb_get_bus_number(list[i]) << 8 |
+                                             libusb_get_device_address(list[i]));
+        info.serial = dd.iSerialNumber != 0 ? SysfsSerial(info.path) : "";
+        // The active configuration's interfaces; an unconfigured device shows its first.
         libusb_config_descriptor* config = nullptr;
         if (libusb_get_active_config_descriptor(list[i], &config) != 0 &&
             libusb_get_config_descriptor(list[i], 0, &config) != 0) {
             config = nullptr;
         }
         for (int k = 0; config && k < config->bNumInterfaces; ++k) {
-            if (config->interface[k].num_altsetting < 1) {
-                continue;
-            }
-            const libusb_interface_descriptor& d = config->interface[k].altsetting[0];
-            UsbInterfaceInfo ii;
-            ii.number = d.bInterfaceNumber;
-            ii.alt_setting = d.bAlternateSetting;
-            ii.interface_class = d.bInterfaceClass;
-            ii.subclass = d.bInterfaceSubClass;
-            ii.protocol = d.bInterfaceProtocol;
-            for (int e = 0; e < d.bNumEndpoints; ++e) {
-                const libusb_endpoint_descriptor& ep = d.endpoint[e];
-                if ((ep.bmAttributes & 0x03) != LIBUSB_TRANSFER_TYPE_BULK) {
-                    continue;
+            for (int a = 0; a < config->interface[k].num_altsetting; ++a) {
+                const libusb_interface_descriptor& d = config->interface[k].altsetting[a];
+                UsbInterfaceInfo ii;
+                ii.number = d.bInterfaceNumber;
+                ii.alt_setting = d.bAlternateSetting;
+                ii.interface_class = d.bInterfaceClass;
+                ii.subclass = d.bInterfaceSubClass;
+                ii.protocol = d.bInterfaceProtocol;
+                for (int e = 0; e < d.bNumEndpoints; ++e) {
+                    const libusb_endpoint_descriptor& ep = d.endpoint[e];
+                    if ((ep.bmAttributes & 0x03) != LIBUSB_TRANSFER_TYPE_BULK) {
+                        continue;
+                    }
+                    const bool in = (ep.bEndpointAddress & 0x80) != 0;
+                    uint8_t& slot = in ? ii.bulk_in : ii.bulk_out;
+                    if (slot == 0) {
+                        slot = ep.bEndpointAddress;
+                        (in ? ii.in_packet : ii.out_packet) = ep.wMaxPacketSize & 0x7FF;
+                    }
                 }
-                uint8_t& slot = (ep.bEndpointAddress & 0x80) ? ii.bulk_in : ii.bulk_out;
-                if (slot == 0) {
-                    slot = ep.bEndpointAddress;
-                }
+                info.interfaces.push_back(ii);
             }
-            info.interfaces.push_back(ii);
         }
         if (config) {
             libusb_free_config_descriptor(config);
@@ -366,12 +421,12 @@ std::vector<UsbDeviceInfo> LibusbBus::List() {
 }
 
 std::unique_ptr<UsbHandle> LibusbBus::Open(const std::string& path, uint8_t interface,
-                                           std::string* error) {
-    libusb_device_handle* handle = OpenAt(context_, path, interface, error);
+                                           uint8_t alt_setting, UsbError* error) {
+    libusb_device_handle* handle = OpenAt(context_, path, interface, alt_setting, error);
     if (!handle) {
         return nullptr;
     }
-    return std::make_unique<LibusbHandle>(context_, handle, path, interface);
+    return std::make_unique<LibusbHandle>(handle, interface, context_);
 }
 
 }  // namespace velmora::usb

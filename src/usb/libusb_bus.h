@@ -23,14 +23,14 @@ std::string LibusbPath(libusb_device* device);
 class LibusbBus : public UsbBus {
   public:
     // nullptr when libusb cannot start (error says why).
-    static std::unique_ptr<LibusbBus> Create(std::string* error);
+    static std::unique_ptr<LibusbBus> Create(UsbError* error);
     ~LibusbBus() override;
     LibusbBus(const LibusbBus&) = delete;
     LibusbBus& operator=(const LibusbBus&) = delete;
 
     std::vector<UsbDeviceInfo> List() override;
-    std::unique_ptr<UsbHandle> Open(const std::string& path, uint8_t interface,
-                                    std::string* error) override;
+    std::unique_ptr<UsbHandle> Open(const std::string& path, uint8_t interface, uint8_t alt_setting,
+                                    UsbError* error) override;
 
   private:
     explicit LibusbBus(libusb_context* context) : context_(context) {}

@@ -22,6 +22,9 @@ using Bytes = std::vector<uint8_t>;
 // How long a reply to a cancel, a list or an open may take before the bus is
 // taken as gone.
 constexpr int kBusAnswerMs = 5000;
+// Open statuses beyond the transfer ones: held by another program, no permission.
+constexpr uint8_t kOpenBusy = 5;
+constexpr uint8_t kOpenAccess = 6;
 
 class Fd {
   public:
@@ -258,10 +261,26 @@ class SocketHandle : public UsbHandle {
         r.in = BulkResult(in, st, reply, sink);
         return r;
     }
-    bool Reset(const std::function<bool(unsigned ms)>&) override {
+    UsbStatus Reset() override {
         Bytes reply;
-        Exchange('R', {}, kBusAnswerMs, -1, &reply);
-        return reply.size() >= 2 && reply[0] == 'r' && reply[1] == 0;
+        const UsbStatus st = Exchange('R', {}, kBusAnswerMs, -1, &reply);
+        if (reply.size() < 2 || reply[0] != 'r') {
+            return st == UsbStatus::kOk ? UsbStatus::kError : st;
+        }
+        const UsbStatus r = StatusOf(reply[1]);
+        if (r == UsbStatus::kNoDevice) {
+            broken_ = true;  // bound to the device that left; it is found again by path
+        }
+        return r;
+    }
+
+    UsbStatus ClearHalt(uint8_t endpoint) override {
+        Bytes reply;
+        const UsbStatus st = Exchange('H', {endpoint}, kBusAnswerMs, -1, &reply);
+        if (reply.size() < 2 || reply[0] != 'h') {
+            return st == UsbStatus::kOk ? UsbStatus::kError : st;
+        }
+        return StatusOf(reply[1]);
     }
 
   private:
@@ -368,21 +387,30 @@ std::vector<UsbDeviceInfo> SocketBus::List() {
     }
     size_t at = 3;
     const unsigned count = m[1] | m[2] << 8;
-    for (unsigned d = 0; d < count; ++d) {
-        if (at >= m.size() || at + 1 + m[at] + 5 > m.size()) {
-            break;
-        }
+    auto has = [&m, &at](size_t n) { return at + n <= m.size(); };
+    for (unsigned d = 0; d < count && has(1); ++d) {
         UsbDeviceInfo info;
         const uint8_t plen = m[at++];
+        if (!has(plen + 9u)) {
+            break;
+        }
         info.path.assign(m.begin() + at, m.begin() + at + plen);
         at += plen;
         info.vendor = static_cast<uint16_t>(m[at] | m[at + 1] << 8);
         info.product = static_cast<uint16_t>(m[at + 2] | m[at + 3] << 8);
-        const uint8_t n = m[at + 4];
-        at += 5;
-        for (uint8_t i = 0; i < n && at + 7 <= m.size(); ++i, at += 7) {
-            info.interfaces.push_back(
-                {m[at], m[at + 1], m[at + 2], m[at + 3], m[at + 4], m[at + 5], m[at + 6]});
+        info.address = Get32(&m[at + 4]);
+        const uint8_t slen = m[at + 8];
+        at += 9;
+        if (!has(slen + 1u)) {
+            break;
+        }
+        info.serial.assign(m.begin() + at, m.begin() + at + slen);
+        at += slen;
+        const uint8_t n = m[at++];
+        for (uint8_t i = 0; i < n && has(11); ++i, at += 11) {
+            info.interfaces.push_back({m[at], m[at + 1], m[at + 2], m[at + 3], m[at + 4], m[at + 5],
+                                       m[at + 6], static_cast<uint16_t>(m[at + 7] | m[at + 8] << 8),
+                                       static_cast<uint16_t>(m[at + 9] | m[at + 10] << 8)});
         }
         out.push_back(std::move(info));
     }
@@ -390,25 +418,38 @@ std::vector<UsbDeviceInfo> SocketBus::List() {
 }
 
 std::unique_ptr<UsbHandle> SocketBus::Open(const std::string& path, uint8_t interface,
-                                           std::string* error) {
+                                           uint8_t alt_setting, UsbError* error) {
     Fd fd = Connect(path_);
-    Bytes p = {interface};
+    Bytes p = {interface, alt_setting};
     p.insert(p.end(), path.begin(), path.end());
-    if (fd.get() < 0 || !SendMessage(fd.get(), 'O', p)) {
+    auto fail = [error](UsbOpenFailure kind, const char* name, std::string detail) {
         if (error) {
-            *error = "cannot reach the USB stand-in at " + path_;
+            *error = {kind, name, std::move(detail)};
         }
         return nullptr;
+    };
+    if (fd.get() < 0 || !SendMessage(fd.get(), 'O', p)) {
+        return fail(UsbOpenFailure::kOther, "LIBUSB_ERROR_IO",
+                    "cannot reach the USB stand-in at " + path_);
     }
     bool cancelled = false;
     const Bytes m = Await(fd.get(), kBusAnswerMs, -1, &cancelled);
-    if (m.size() < 2 || m[0] != 'o' || m[1] != 0) {
-        if (error) {
-            *error = m.size() >= 2 && m[1] == 5 ? "in use by another program" : "no such device";
-        }
-        return nullptr;
+    if (m.size() < 2 || m[0] != 'o') {
+        return fail(UsbOpenFailure::kOther, "LIBUSB_ERROR_IO", "the USB stand-in did not answer");
     }
-    return std::make_unique<SocketHandle>(std::move(fd));
+    // The stand-in's statuses as libusb would report the same causes.
+    switch (m[1]) {
+        case 0:
+            return std::make_unique<SocketHandle>(std::move(fd));
+        case kOpenBusy:
+            return fail(UsbOpenFailure::kBusy, "LIBUSB_ERROR_BUSY", "Resource busy");
+        case kOpenAccess:
+            return fail(UsbOpenFailure::kAccess, "LIBUSB_ERROR_ACCESS",
+                        "Access denied (insufficient permissions)");
+        default:
+            return fail(UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NO_DEVICE",
+                        "No such device (it may have been disconnected)");
+    }
 }
 
 }  // namespace velmora::usb

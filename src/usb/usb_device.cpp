@@ -1,5 +1,7 @@
 #include "usb/usb_device.h"
 
+#include "usb/usb_choice.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,15 +31,6 @@ bool ParseHex16(const std::string& text, uint16_t* out) {
     }
     *out = static_cast<uint16_t>(value);
     return true;
-}
-
-const UsbInterfaceInfo* BulkPair(const UsbDeviceInfo& info, bool vendor_class_only) {
-    for (const UsbInterfaceInfo& i : info.interfaces) {
-        if (i.bulk_in && i.bulk_out && (!vendor_class_only || i.interface_class == 0xFF)) {
-            return &i;
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -78,52 +71,53 @@ std::string FormatUsbIds(const UsbIds& ids) {
 
 // ---- DlvDevice ---------------------------------------------------------------------------
 
-bool DlvDevice::Find(const UsbMatch& match, std::optional<uint16_t> dfu_vendor, std::string* path) {
+bool DlvDevice::Find(const UsbMatch& match, const std::string& phone_path) {
     for (const UsbDeviceInfo& info : bus_.List()) {
-        const UsbInterfaceInfo* pair = nullptr;
-        if (!match.dlv.Any()) {
-            if (match.dlv.Matches(info.vendor, info.product)) {
-                pair = BulkPair(info, false);
-            }
-        } else if (!dfu_vendor || *dfu_vendor == info.vendor) {
-            pair = BulkPair(info, true);
-        }
-        if (!pair) {
+        if (info.path != phone_path) {
             continue;
         }
-        // A device that another program holds does not open; the next one may.
-        if (bus_.Open(info.path, pair->number, nullptr)) {
-            *path = info.path;
-            return true;
-        }
+        return match.dlv.Any() ? BulkInterface(info, true) != nullptr
+                               : match.dlv.Matches(info.vendor, info.product) &&
+                                     BulkInterface(info, false) != nullptr;
     }
     return false;
 }
 
 int DlvDevice::Open(const std::string& path) {
     Close();
-    const UsbInterfaceInfo* pair = nullptr;
-    UsbInterfaceInfo found;
+    open_error_ = {};
+    std::optional<UsbInterfaceInfo> pair;
+    UsbDeviceInfo device;
     for (const UsbDeviceInfo& info : bus_.List()) {
         if (info.path == path) {
-            pair = BulkPair(info, false);
-            if (pair) {
-                found = *pair;
+            device = info;
+            if (const UsbInterfaceInfo* i = BulkInterface(info, false)) {
+                pair = *i;
             }
             break;
         }
     }
     if (!pair) {
+        open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND",
+                       "no bulk interface at " + path};
         return kDlvNoWritePipe;
     }
-    read_at_ = read_end_ = 0;
-    handle_ = bus_.Open(path, found.number, nullptr);
+    handle_ = bus_.Open(path, pair->number, pair->alt_setting, &open_error_);
     if (!handle_) {
         return kDlvNoWritePipe;
     }
-    out_ = found.bulk_out;
-    in_ = found.bulk_in;
+    out_ = pair->bulk_out;
+    in_ = pair->bulk_in;
+    packet_ = pair->in_packet != 0 ? pair->in_packet : 512;
     return 0;
+}
+
+UsbResult DlvDevice::Transfer(const BulkSetup& setup, uint8_t* data) {
+    UsbResult r = handle_->Bulk(setup, data, abort_fd_);
+    if (r.status == UsbStatus::kStall && handle_->ClearHalt(setup.endpoint) == UsbStatus::kOk) {
+        r = handle_->Bulk(setup, data, abort_fd_);
+    }
+    return r;
 }
 
 int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms) {
@@ -132,9 +126,9 @@ int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms
     }
     expected_ = 0;  // a new command: no earlier answer is owed any more
     read_failure_ = 0;
-    const UsbResult r = handle_->Bulk({out_, static_cast<uint32_t>(length), timeout_ms},
-                                      const_cast<uint8_t*>(data), abort_fd_);
-    last_status_ = r.status;
+    const UsbResult r =
+        Transfer({out_, static_cast<uint32_t>(length), timeout_ms}, const_cast<uint8_t*>(data));
+    Note(r.status);
     return r.ok() && r.transferred == length ? 0 : kBulkFailed;
 }
 
@@ -158,19 +152,25 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
     // Bytes of an earlier answer that nobody took are dropped with it.
     read_at_ = read_end_ = 0;
     // In whole packets, and no more than the answer: see BulkRead.
-    read_buffer_.resize((answer + kPacket - 1) / kPacket * kPacket);
-    const CommandResult r =
-        handle_->CommandAndRead({out_, static_cast<uint32_t>(length), write_timeout_ms}, command,
-                                {in_, static_cast<uint32_t>(read_buffer_.size()), read_timeout_ms},
-                                read_buffer_.data(), abort_fd_, meanwhile);
-    last_status_ = r.out.status;
+    read_buffer_.resize(Packets(answer));
+    const BulkSetup out{out_, static_cast<uint32_t>(length), write_timeout_ms};
+    const BulkSetup in{in_, static_cast<uint32_t>(read_buffer_.size()), read_timeout_ms};
+    CommandResult r =
+        handle_->CommandAndRead(out, command, in, read_buffer_.data(), abort_fd_, meanwhile);
+    if (r.out.status == UsbStatus::kStall && handle_->ClearHalt(out_) == UsbStatus::kOk) {
+        r = handle_->CommandAndRead(out, command, in, read_buffer_.data(), abort_fd_, {});
+    }
+    Note(r.out.status);
     if (!r.out.ok() || r.out.transferred != length) {
         return kBulkFailed;
     }
     read_end_ = std::min(r.in.transferred, read_buffer_.size());
     expected_ = answer - std::min(answer, read_end_);
+    if (r.in.status == UsbStatus::kStall && handle_->ClearHalt(in_) == UsbStatus::kOk) {
+        return 0;  // the answer is read again by BulkRead
+    }
     if (!r.in.ok()) {
-        last_status_ = r.in.status;
+        Note(r.in.status);
         const bool timed_out =
             r.in.status == UsbStatus::kTimeout || r.in.status == UsbStatus::kCancelled;
         read_failure_ = timed_out ? kBulkFailed : kBulkReadFailed;
@@ -195,7 +195,7 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
-            last_status_ = UsbStatus::kTimeout;
+            Note(UsbStatus::kTimeout);
             return kBulkFailed;
         }
         // Ask for no more than the answer, in whole packets. A transfer only ends
@@ -205,11 +205,11 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         // Within a known answer, fetch the rest of it at once: its end is the end
         // of what the phone sends.
         const size_t want = std::max(length - got, expected_);
-        read_buffer_.resize((want + kPacket - 1) / kPacket * kPacket);
-        const UsbResult r = handle_->Bulk(
-            {in_, static_cast<uint32_t>(read_buffer_.size()), static_cast<unsigned>(left)},
-            read_buffer_.data(), abort_fd_);
-        last_status_ = r.status;
+        read_buffer_.resize(Packets(want));
+        const UsbResult r =
+            Transfer({in_, static_cast<uint32_t>(read_buffer_.size()), static_cast<unsigned>(left)},
+                     read_buffer_.data());
+        Note(r.status);
         read_at_ = 0;
         read_end_ = std::min(r.transferred, read_buffer_.size());
         expected_ -= std::min(expected_, read_end_);
@@ -231,21 +231,5 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
 
 UsbDevice::UsbDevice(std::unique_ptr<UsbBus> bus, UsbMatch match, DfuTiming timing)
     : bus_(std::move(bus)), match_(match), dfu_(*bus_, std::move(timing)), dlv_(*bus_) {}
-
-bool UsbDevice::FindDfuDevice(std::string* path) {
-    for (const UsbDeviceInfo& info : bus_->List()) {
-        if (!match_.dfu.Matches(info.vendor, info.product)) {
-            continue;
-        }
-        for (const UsbInterfaceInfo& i : info.interfaces) {
-            if (i.interface_class == kDfuInterfaceClass && i.subclass == kDfuInterfaceSubclass) {
-                *path = info.path;
-                dfu_vendor_ = info.vendor;
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 }  // namespace velmora::usb

@@ -2,12 +2,12 @@
 // The phone's two USB faces: the boot ROM's DFU device, and once the RAM loader
 // runs, its bulk device (the dlv device) with one pipe each way.
 //
-// How each device is recognised (overridable, see UsbMatch):
-//  - DFU device: an interface of class 0xFE, subclass 0x01 (DFU 1.0), on any device,
-//    or only on the device with the given vendor (and product) ID.
-//  - dlv device: an interface with one bulk IN and one bulk OUT endpoint, of class 0xFF
-//    (vendor specific) on a device of the same vendor as the DFU device found; or,
-//    when IDs are given, any such interface on the device with those IDs.
+// How each device is recognised (narrowed by UsbMatch):
+//  - DFU device: an interface of class 0xFE, subclass 0x01 (DFU 1.0), chosen by the
+//    rules of usb_choice.h.
+//  - dlv device: on the DFU device's bus path, an interface with one bulk IN and one
+//    bulk OUT endpoint, of class 0xFF (vendor specific); or, when IDs are given, any
+//    such interface on a device with those IDs.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,6 +37,7 @@ std::string FormatUsbIds(const UsbIds& ids);
 struct UsbMatch {
     UsbIds dfu;
     UsbIds dlv;
+    std::string path;  // the phone's bus path ("1-4.2"), "" = any
 };
 
 // Results of OpenDlv and of the bulk transfers.
@@ -54,11 +55,14 @@ class DlvDevice {
   public:
     explicit DlvDevice(UsbBus& bus) : bus_(bus) {}
 
-    // The first matching device that can be opened (and is closed again at once).
-    bool Find(const UsbMatch& match, std::optional<uint16_t> dfu_vendor, std::string* path);
-    int Open(const std::string& path);  // 0, kDlvNoWritePipe or kDlvNoReadPipe
+    // The bulk device on the phone's bus path, as listed (nothing is opened).
+    bool Find(const UsbMatch& match, const std::string& phone_path);
+    // 0, or kDlvNoWritePipe with open_error() saying why.
+    int Open(const std::string& path);
+    const UsbError& open_error() const { return open_error_; }
     void Close() {
         handle_.reset();
+        failure_ = UsbStatus::kOk;
         read_at_ = read_end_ = 0;
         expected_ = 0;
         read_failure_ = 0;
@@ -80,16 +84,22 @@ class DlvDevice {
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
     UsbStatus last_status() const { return last_status_; }
+    // The first failure since the last transfer that went: a write that stalled is
+    // why the answer to it never came.
+    UsbStatus failure() const { return failure_; }
 
   private:
     size_t TakeBuffered(uint8_t* data, size_t length);
-
-    static constexpr size_t kPacket = 512;  // high-speed bulk packet
+    size_t Packets(size_t bytes) const { return (bytes + packet_ - 1) / packet_ * packet_; }
+    // One transfer; a stalled endpoint is cleared and the transfer tried once more.
+    UsbResult Transfer(const BulkSetup& setup, uint8_t* data);
 
     UsbBus& bus_;
     std::unique_ptr<UsbHandle> handle_;
+    UsbError open_error_;
     uint8_t out_ = 0;
     uint8_t in_ = 0;
+    size_t packet_ = 512;  // the IN endpoint's packet size (64 at full speed)
     int abort_fd_ = -1;
     // Bytes that came beyond the answers taken so far, for the next read.
     std::vector<uint8_t> read_buffer_;
@@ -97,7 +107,17 @@ class DlvDevice {
     size_t read_end_ = 0;
     size_t expected_ = 0;   // announced answer bytes still to come from the phone
     int read_failure_ = 0;  // how the answer's read failed, for the BulkRead that needs it
+    void Note(UsbStatus status) {
+        last_status_ = status;
+        if (status == UsbStatus::kOk) {
+            failure_ = UsbStatus::kOk;
+        } else if (failure_ == UsbStatus::kOk) {
+            failure_ = status;
+        }
+    }
+
     UsbStatus last_status_ = UsbStatus::kOk;
+    UsbStatus failure_ = UsbStatus::kOk;
 };
 
 // The pair that one USB job owns, over one bus.
@@ -110,16 +130,20 @@ class UsbDevice {
     DlvDevice& dlv() { return dlv_; }
     const UsbMatch& match() const { return match_; }
 
-    // The first device exposing the DFU interface; remembers its vendor ID.
-    bool FindDfuDevice(std::string* path);
-    bool FindDlvDevice(std::string* path) { return dlv_.Find(match_, dfu_vendor_, path); }
+    // The phone's bus path, once the DFU device is chosen: the bulk device is there.
+    void SetPhonePath(const std::string& path) { phone_path_ = path; }
+    const std::string& phone_path() const { return phone_path_; }
+    bool FindDlvDevice(std::string* path) {
+        *path = phone_path_;
+        return dlv_.Find(match_, phone_path_);
+    }
 
   private:
     std::unique_ptr<UsbBus> bus_;
     UsbMatch match_;
     DfuPort dfu_;
     DlvDevice dlv_;
-    std::optional<uint16_t> dfu_vendor_;
+    std::string phone_path_;
 };
 
 }  // namespace velmora::usb

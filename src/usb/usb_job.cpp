@@ -1,5 +1,7 @@
 #include "usb/usb_job.h"
 
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "flash/identify.h"
@@ -11,6 +13,7 @@
 #include "usb/libusb_bus.h"
 #include "usb/socket_bus.h"
 #include "usb/usb_boot.h"
+#include "usb/usb_choice.h"
 #include "usb/usb_target_link.h"
 
 namespace velmora::usb {
@@ -25,18 +28,47 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
 
     reporter.SetStatus("Searching DFU device...");
-    std::string dfu_path;
-    while (!usb.FindDfuDevice(&dfu_path)) {
-        if (!job.Sleep(t.dfu_search_ms)) {
+    DfuChooser chooser(usb.match());
+    std::set<std::string> told;  // passed-over devices already named in the status
+    std::optional<UsbDeviceInfo> phone;
+    while (!phone) {
+        DfuLook look = chooser.Look(usb.bus().List());
+        for (const UsbDeviceInfo& d : look.passed_over) {
+            if (told.insert(d.path + "/" + std::to_string(d.address)).second) {
+                const std::string text = PassedOverText(d);
+                reporter.SetStatus(text);
+                reporter.WriteLog("\n" + text + "\n");
+            }
+        }
+        if (!look.several.empty()) {
+            job.error_text = SeveralDevicesText(look.several);
+            reporter.WriteLog("\n" + job.error_text + "\n");
+            job.result.store(-1);
+            return -1;
+        }
+        phone = std::move(look.chosen);
+        if (!phone && !job.Sleep(t.dfu_search_ms)) {
             reporter.WriteLog("\nno dfu device attached!\n");
             job.result.store(-1);
             return -1;
         }
     }
+    const std::string dfu_path = phone->path;
+    usb.SetPhonePath(dfu_path);
     reporter.WriteLog(Format("\ndfu full path name = %s.\n", dfu_path.c_str()));
 
     if (const int r = usb.dfu().Open(dfu_path); r != kDfuOk) {
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
+        if (usb.dfu().open_error().failed()) {
+            job.error_text = OpenFailureText("DFU device", *phone, usb.dfu().open_error());
+        } else {
+            job.error_text = Format(
+                                 "Cannot read the descriptors of the phone's DFU device %s "
+                                 "(#%d). ",
+                                 dfu_path.c_str(), r) +
+                             NextStep(UsbOpenFailure::kOther);
+        }
+        reporter.WriteLog("\n" + job.error_text + "\n");
         job.result.store(-2);
         return -2;
     }
@@ -60,13 +92,34 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     job.Sleep(t.dlv_settle_ms);
     std::string dlv_path;
     reporter.WriteLog(Format("\nGet Dlv full name: %s.\n", dlv_path.c_str()));
+    int refusals = 0;  // looks in a row at a bulk device that would not open
     for (int attempt = 0; job.result.load() == 0; ++attempt) {
-        if (usb.FindDlvDevice(&dlv_path) && usb.dlv().Open(dlv_path) == 0) {
+        if (usb.FindDlvDevice(&dlv_path)) {
+            if (usb.dlv().Open(dlv_path) == 0) {
+                break;
+            }
+            const UsbOpenFailure why = usb.dlv().open_error().kind;
+            refusals =
+                why == UsbOpenFailure::kAccess || why == UsbOpenFailure::kBusy ? refusals + 1 : 0;
+        }
+        // A device that is there but will not open stays so: say why without waiting
+        // out the search (a few looks: udev may set the rights a moment after it came).
+        if (refusals >= t.dlv_refusals) {
+            UsbDeviceInfo device;
+            device.path = dlv_path;
+            job.error_text = OpenFailureText("bulk device", device, usb.dlv().open_error());
+            reporter.WriteLog("\n" + job.error_text + "\n");
+            job.result.store(100);
             break;
         }
         if (attempt + 1 >= t.dlv_attempts) {
             // Otherwise the operator would wait most of a minute to be told nothing.
             job.error_text = kNoDlvDeviceText;
+            if (usb.dfu().open_error().failed()) {
+                job.error_text += std::string(". Before that, the boot ROM's DFU device: ") +
+                                  usb.dfu().open_error().name + " (" +
+                                  usb.dfu().open_error().detail + ")";
+            }
             reporter.WriteLog("\n" + job.error_text + "\n");
             job.result.store(100);
             break;
@@ -132,13 +185,17 @@ bool ParseUsbLinkSpec(const std::string& text, UsbLinkSpec* spec, std::string* e
             ok = ParseUsbIds(item.substr(4), &out.match.dfu);
         } else if (item.rfind("dlv=", 0) == 0) {
             ok = ParseUsbIds(item.substr(4), &out.match.dlv);
+        } else if (item.rfind("path=", 0) == 0) {
+            out.match.path = item.substr(5);
+            ok = IsUsbBusPath(out.match.path);
         } else {
             ok = false;
         }
         if (!ok) {
             if (error) {
                 *error = "unknown USB link item \"" + item +
-                         "\" (expected unix:PATH, dfu=VID[:PID] or dlv=VID[:PID])";
+                         "\" (expected path=BUS-PORT[.PORT...], dfu=VID[:PID], dlv=VID[:PID] or "
+                         "unix:PATH)";
             }
             return false;
         }
@@ -158,6 +215,9 @@ std::string FormatUsbLinkSpec(const UsbLinkSpec& spec) {
     if (!spec.socket.empty()) {
         add("unix:" + spec.socket);
     }
+    if (!spec.match.path.empty()) {
+        add("path=" + spec.match.path);
+    }
     if (!spec.match.dfu.Any()) {
         add("dfu=" + FormatUsbIds(spec.match.dfu));
     }
@@ -171,7 +231,12 @@ std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error) 
     if (!spec.socket.empty()) {
         return std::make_unique<SocketBus>(spec.socket);
     }
-    return LibusbBus::Create(error);
+    UsbError why;
+    std::unique_ptr<UsbBus> bus = LibusbBus::Create(&why);
+    if (!bus && error) {
+        *error = "Cannot use USB: " + why.name + " (" + why.detail + "). " + NextStep(why.kind);
+    }
+    return bus;
 }
 
 int RunUsbJob(DownloadJob& job) {
@@ -210,6 +275,15 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
         result = job.result.load();
     }
     job.result.store(result);
+    // A bulk transfer that failed on the bus ended the step: say how, and what next.
+    const UsbStatus last = usb.dlv().failure();
+    if (result != 0 && job.user_stop.load() == 0 && usb.dlv().IsOpen() && last != UsbStatus::kOk &&
+        last != UsbStatus::kCancelled) {
+        const std::string why = TransferFailureText("bulk device", usb.phone_path(), last);
+        reporter.WriteLog("\n" + why + "\n");
+        const bool apart = !job.error_text.empty() && job.error_text.back() != '\n';
+        job.error_text += apart ? " " + why : why;
+    }
 
     reporter.CloseLog();
     usb.dfu().Close();

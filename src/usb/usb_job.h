@@ -15,10 +15,12 @@ class DownloadJob;
 namespace velmora::usb {
 
 // The USB link as the operator names it (the job's port text): comma-separated
-//   unix:PATH        the USB stand-in of a simulated phone at socket PATH
-//   dfu=VID[:PID]    recognise the boot ROM's DFU device by these IDs only
-//   dlv=VID[:PID]    recognise the RAM loader's bulk device by these IDs
-// Empty: the machine's USB through libusb, devices recognised by their interfaces.
+//   path=BUS-PORT[.PORT...]  the phone is the device at this bus path ("1-4.2")
+//   dfu=VID[:PID]            recognise the boot ROM's DFU device by these IDs only
+//   dlv=VID[:PID]            recognise the RAM loader's bulk device by these IDs
+//   unix:PATH                the USB stand-in of a simulated phone at socket PATH
+// Empty: the machine's USB through libusb, devices recognised by their interfaces
+// and chosen by the rules of usb_choice.h.
 struct UsbLinkSpec {
     std::string socket;  // empty = libusb
     UsbMatch match;
@@ -33,6 +35,7 @@ struct UsbJobTimings {
     int dlv_settle_ms = 500;    // before the first look for the bulk device
     int dlv_retry_ms = 500;     // between looks for the bulk device
     int dlv_attempts = 102;     // looks for the bulk device before giving up
+    int dlv_refusals = 6;       // looks at a bulk device that will not open (access, busy)
     int dfu_request_ms = 5000;  // one DFU control request
 };
 

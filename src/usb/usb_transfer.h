@@ -43,6 +43,25 @@ enum class UsbStatus {
 };
 
 const char* UsbStatusText(UsbStatus status);
+// libusb's name of a transfer that ended so ("LIBUSB_TRANSFER_TIMED_OUT", ...).
+const char* UsbStatusName(UsbStatus status);
+
+// Why a device could not be opened and claimed (or the bus not reached).
+enum class UsbOpenFailure {
+    kNone,
+    kAccess,    // no permission on the device node
+    kBusy,      // another program (or a kernel driver) holds the interface
+    kNotFound,  // the device, or the interface, is not there (any more)
+    kOther,
+};
+
+struct UsbError {
+    UsbOpenFailure kind = UsbOpenFailure::kNone;
+    std::string name;    // the backend's name of it, e.g. "LIBUSB_ERROR_ACCESS"
+    std::string detail;  // the backend's own words
+
+    bool failed() const { return kind != UsbOpenFailure::kNone; }
+};
 
 struct UsbResult {
     UsbStatus status = UsbStatus::kError;
@@ -83,10 +102,13 @@ class UsbHandle {
         }
         return r;
     }
-    // A USB port reset. The device may come back as a different device (a DFU
-    // detach does that); the handle then follows it to the same port, looking
-    // again after each wait(ms). A wait that returns false (Stop) ends the search.
-    virtual bool Reset(const std::function<bool(unsigned ms)>& wait) = 0;
+    // A USB port reset. kOk: the device came back as itself and this handle still
+    // reaches it. kNoDevice: it came back as another device (a DFU detach does that:
+    // new address, often new descriptors) or left; the handle is dead and the caller
+    // finds the device again by its bus path. Anything else: the reset failed.
+    virtual UsbStatus Reset() = 0;
+    // Clears a halted (stalled) endpoint.
+    virtual UsbStatus ClearHalt(uint8_t endpoint) = 0;
 };
 
 // What discovery sees of an interface and of a device.
@@ -96,15 +118,19 @@ struct UsbInterfaceInfo {
     uint8_t interface_class = 0;
     uint8_t subclass = 0;
     uint8_t protocol = 0;
-    uint8_t bulk_in = 0;   // first bulk IN endpoint address, 0 if none
-    uint8_t bulk_out = 0;  // first bulk OUT endpoint address, 0 if none
+    uint8_t bulk_in = 0;      // first bulk IN endpoint address, 0 if none
+    uint8_t bulk_out = 0;     // first bulk OUT endpoint address, 0 if none
+    uint16_t in_packet = 0;   // wMaxPacketSize of bulk_in (64 full speed, 512 high speed)
+    uint16_t out_packet = 0;  // wMaxPacketSize of bulk_out
 };
 
 struct UsbDeviceInfo {
-    std::string path;  // stable text that Open() accepts: "bus-port.port" or a stand-in name
+    std::string path;  // the bus path "bus-port.port", which Open() accepts
     uint16_t vendor = 0;
     uint16_t product = 0;
-    std::vector<UsbInterfaceInfo> interfaces;
+    uint32_t address = 0;                      // changes whenever the device enumerates anew
+    std::string serial;                        // the serial number string, "" when it has none
+    std::vector<UsbInterfaceInfo> interfaces;  // every alternate setting of each
 };
 
 // The bus: lists the devices present and opens one of them.
@@ -112,10 +138,11 @@ class UsbBus {
   public:
     virtual ~UsbBus() = default;
     virtual std::vector<UsbDeviceInfo> List() = 0;
-    // Opens the device at path and claims interface; nullptr with error set on failure.
+    // Opens the device at path (configuring it when it is not), claims interface
+    // and selects its alternate setting; nullptr with error (if given) on failure.
     // A device that is present but held by another program fails here too.
     virtual std::unique_ptr<UsbHandle> Open(const std::string& path, uint8_t interface,
-                                            std::string* error) = 0;
+                                            uint8_t alt_setting, UsbError* error) = 0;
 };
 
 }  // namespace velmora::usb

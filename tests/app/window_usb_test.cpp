@@ -37,6 +37,41 @@ class WindowUsbTest : public QObject {
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
         QVERIFY(f.dialogs.messages[0].text.contains(QStringLiteral("busy")));
     }
+
+    // A malformed USB link text is refused as the command line refuses it, never
+    // replaced by the default search; a serial port's name still means the default.
+    // The USB choice and the text are kept with the other settings.
+    void usbOverrideIsCheckedAndKept() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.serialCheck()->setChecked(false);
+        for (const char* bad : {"dfu=xyz", "path=1-4-2", "1-4.2"}) {
+            f.dialogs.messages.clear();
+            w.portList()->setEditText(QString::fromLatin1(bad));
+            w.StartJob();
+            QVERIFY(!w.jobRunning());
+            QCOMPARE(f.dialogs.messages.size(), size_t(1));
+            QVERIFY2(f.dialogs.messages[0].text.contains(QStringLiteral("unknown USB link item")),
+                     bad);
+        }
+        w.portList()->setEditText(QStringLiteral("path=1-4.2,dlv=1209"));
+        f.Close();
+        QFile file(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString saved = QString::fromUtf8(file.readAll());
+        QVERIFY2(saved.contains(QStringLiteral("SERIAL=0\nUSBPORT=path=1-4.2,dlv=1209\n")),
+                 qPrintable(saved));
+
+        QVERIFY(f.Open());
+        QVERIFY(!f.window->serialCheck()->isChecked());
+        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("path=1-4.2,dlv=1209"));
+        f.window->serialCheck()->setChecked(true);
+        f.Close();
+        QVERIFY(f.Open());
+        QVERIFY(f.window->serialCheck()->isChecked());
+        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("/dev/ttyUSB0"));
+    }
 };
 
 QTEST_MAIN(WindowUsbTest)

@@ -61,7 +61,7 @@ TEST(Settings, LoadAppliesPositionsWithRangeRules) {
     EXPECT_EQ(v.selection[List::kEraseRange], 0);  // 2 is beyond the upgrade's two ranges
 }
 
-TEST(Settings, SaveWritesAllSixLinesAndRememberedPathInReadMode) {
+TEST(Settings, SaveWritesAllEightLinesAndRememberedPathInReadMode) {
     testing::TempDir dir;
     dir.Write("velmora.ini", "[PATH]\nOLD=1\nPTT=x\n");
     FakeWindow w;
@@ -71,7 +71,8 @@ TEST(Settings, SaveWritesAllSixLinesAndRememberedPathInReadMode) {
     w.remembered = "/img/t.ptt";
     ASSERT_TRUE(SaveSettings(dir.path(), w));
     EXPECT_EQ(dir.Read("velmora.ini"),
-              "[PATH]\nPTT=/img/t.ptt\nCOMPORT=-1\nWORKMODE=1\nBAUDRATE=2\nERASE_RANGE=0\n");
+              "[PATH]\nPTT=/img/t.ptt\nCOMPORT=-1\nWORKMODE=1\nBAUDRATE=2\nERASE_RANGE=0\n"
+              "SERIAL=-1\nUSBPORT=\n");
     w.selection[List::kWorkMode] = 0;
     ASSERT_TRUE(SaveSettings(dir.path(), w));
     JobSettings read;

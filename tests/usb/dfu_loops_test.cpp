@@ -77,21 +77,22 @@ class ScriptedHandle : public UsbHandle {
         return {s.status, setup.length};
     }
     UsbResult Bulk(const BulkSetup&, uint8_t*, int) override { return {UsbStatus::kError, 0}; }
-    bool Reset(const std::function<bool(unsigned)>&) override {
+    UsbStatus Reset() override {
         sent.push_back({0, kReset, 0, 0, 0});
         if (!script.empty() && script.front().request == kReset) {
             script.pop_front();
-            return true;
+            return UsbStatus::kOk;
         }
         ADD_FAILURE() << "unscripted reset";
-        return false;
+        return UsbStatus::kError;
     }
+    UsbStatus ClearHalt(uint8_t) override { return UsbStatus::kOk; }
 };
 
 class NoBus : public UsbBus {
   public:
     std::vector<UsbDeviceInfo> List() override { return {}; }
-    std::unique_ptr<UsbHandle> Open(const std::string&, uint8_t, std::string*) override {
+    std::unique_ptr<UsbHandle> Open(const std::string&, uint8_t, uint8_t, UsbError*) override {
         return nullptr;
     }
 };

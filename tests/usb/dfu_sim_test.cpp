@@ -24,7 +24,7 @@ TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
     EXPECT_TRUE(port.device().functional.ManifestationTolerant());
     EXPECT_EQ(port.device().language, 0x0409);
     EXPECT_EQ(port.device().strings,
-              (std::vector<std::string>{"Velmora simulated phone", "Boot ROM", "DFU"}));
+              (std::vector<std::string>{"Velmora simulated phone", "Boot ROM", "VLM0001", "DFU"}));
 
     const uint8_t nine[9] = {};
     EXPECT_EQ(port.BootRomCommand(8, 9, nine), usb::kDfuNotDoneWrite);
@@ -39,13 +39,14 @@ TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
     EXPECT_EQ(port.Close(), usb::kDfuNotOpen);
 }
 
-TEST_F(UsbPhoneTest, BulkDeviceHeldByAnotherProgramIsPassedOver) {
-    StartPhone("busy-twin");
+TEST_F(UsbPhoneTest, OnlyTheBulkDeviceOnThePhonesPathIsTaken) {
+    StartPhone("busy-twin");  // another bulk device of the same IDs, listed first
     auto job = MakeJob(WorkMode::kErase, 5);
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nfind usb dlv device = 1-1.\n"));
-    // Only the twin, held elsewhere, is left: the search finds nothing to open.
+    // With the phone gone from its path, the twin is not taken instead.
     usb::UsbDevice usb(std::make_unique<usb::SocketBus>(socket_), {}, usb::DfuTiming{});
+    usb.SetPhonePath(sim::UsbPhone::kPort);
     std::string path;
     EXPECT_FALSE(usb.FindDlvDevice(&path));
 }
@@ -65,7 +66,7 @@ TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
     }
     std::unique_ptr<usb::UsbHandle> pipe;
     for (int i = 0; i < 100 && !pipe; ++i) {
-        pipe = bus.Open(sim::UsbPhone::kPort, 0, nullptr);
+        pipe = bus.Open(sim::UsbPhone::kPort, 0, 0, nullptr);
         if (!pipe) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

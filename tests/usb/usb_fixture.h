@@ -127,8 +127,14 @@ class UsbPhoneTest : public ::testing::Test {
         return t;
     }
 
-    int Run(DownloadJob& job, usb::UsbJobTimings timings = Fast()) {
-        return usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(socket_), {}, timings);
+    int Run(DownloadJob& job, usb::UsbJobTimings timings = Fast(), usb::UsbMatch match = {}) {
+        return usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(socket_), match, timings);
+    }
+    // The phone named by its bus path, as a run-time DFU device already present must be.
+    int RunNamed(DownloadJob& job) {
+        usb::UsbMatch match;
+        match.path = sim::UsbPhone::kPort;
+        return Run(job, Fast(), match);
     }
 
     std::string Log() const {

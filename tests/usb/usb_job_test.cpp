@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sim/trace.h"
+#include "usb/run_cli.h"
 #include "usb/usb_fixture.h"
 
 namespace velmora::testing {
@@ -63,7 +64,7 @@ TEST_F(UsbPhoneTest, BootStageBringsUpTheLoaderAndTheTargetSteps) {
 TEST_F(UsbPhoneTest, ApplicationModeIsDetachedAndBusyPollsAreWaitedFor) {
     StartPhone("app,busy=2,busy-ms=3,manifest-ms=2");
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
-    EXPECT_EQ(Run(*job), 1);
+    EXPECT_EQ(RunNamed(*job), 1);
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
     const sim::DfuBootRomStats rom = phone_->boot_rom_stats();
     EXPECT_EQ(rom.detaches, 1);
@@ -82,7 +83,7 @@ TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
 TEST_F(UsbPhoneTest, ApplicationModeAfterResetEndsInTheBulkDeviceSearch) {
     StartPhone("stay-app");
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
-    EXPECT_EQ(Run(*job), 100);
+    EXPECT_EQ(RunNamed(*job), 100);
     EXPECT_TRUE(Logged("\nError during read product ID, error code = #305.\n"));
     EXPECT_TRUE(Logged("\nError during set address, error code = #305.\n"));
     EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
@@ -122,14 +123,37 @@ TEST_F(UsbPhoneTest, StopWhileSearchingEndsSilently) {
     }
 }
 
-TEST_F(UsbPhoneTest, DfuDeviceHeldElsewhereFailsTheOpenWith2) {
-    StartPhone();
-    usb::SocketBus other(socket_);
-    auto held = other.Open(sim::UsbPhone::kPort, 0, nullptr);
-    ASSERT_NE(held, nullptr);
-    auto job = MakeJob(WorkMode::kReadCode);
-    EXPECT_EQ(Run(*job), -2);
-    EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
+// Every open that fails ends the job with libusb's name for the cause and the next
+// step, in the error text (the status line, the JSON end) and the log.
+TEST_F(UsbPhoneTest, UnopenableDevicesEndTheJobWithTheReasonAndTheNextStep) {
+    struct Case {
+        const char* options;
+        int result;
+        const char* name;
+        const char* next;
+    };
+    const Case cases[] = {
+        {"deny=access", -2, "LIBUSB_ERROR_ACCESS", "install the udev rule"},
+        {"deny=busy", -2, "LIBUSB_ERROR_BUSY", "another program holds the device"},
+        {"deny-dlv=access", 100, "LIBUSB_ERROR_ACCESS", "velmora-cli udev-rule"},
+        {"deny-dlv=busy", 100, "LIBUSB_ERROR_BUSY", "close it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        StartPhone(c.options);
+        auto job = MakeJob(WorkMode::kReadCode);
+        EXPECT_EQ(Run(*job), c.result);
+        EXPECT_NE(job->error_text.find(c.name), std::string::npos) << job->error_text;
+        EXPECT_NE(job->error_text.find(c.next), std::string::npos) << job->error_text;
+        EXPECT_NE(job->error_text.find("1-1"), std::string::npos) << job->error_text;
+        EXPECT_TRUE(Logged(job->error_text));
+        EXPECT_EQ(display_.statuses().back(), job->error_text);
+        EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
+        if (c.result == -2) {
+            EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
+        }
+        phone_.reset();
+    }
 }
 
 TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
@@ -137,7 +161,7 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         int command;
         FaultKind kind;
         int result;
-        const char* text;
+        std::string text;
     };
     const Case cases[] = {
         {5, FaultKind::kDrop, -7, "\nread usb dlv error, #1"},
@@ -158,12 +182,23 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         job->timings.response_ms = 300;
         job->timings.usb_response_ms = 300;
         EXPECT_EQ(Run(*job), c.result);
-        EXPECT_EQ(job->error_text, c.text);
+        // A lost answer is a transfer that timed out: the ending says so, and what next.
+        const std::string reason =
+            c.kind == FaultKind::kDrop
+                ? std::string(c.text) + (c.text.back() == '\n' ? "" : " ") +
+                      "USB: LIBUSB_TRANSFER_TIMED_OUT on the bulk device 1-1. Next step: the "
+                      "phone stopped answering; switch it off and on, replug it and start again."
+                : std::string(c.text);
+        EXPECT_EQ(job->error_text, reason);
+        const auto messages = display_.messages();
         if (c.result == -81) {
             EXPECT_TRUE(Logged("Init SDI fail!\n"));
         } else {
-            EXPECT_EQ(display_.messages().back(), c.text);  // debug mode: the step message
+            // debug mode: the step message, then the ending's
+            ASSERT_GE(messages.size(), 2u);
+            EXPECT_EQ(messages[messages.size() - 2], c.text);
         }
+        EXPECT_EQ(messages.back(), reason);
         phone_.reset();
     }
 }
@@ -184,15 +219,7 @@ TEST_F(UsbPhoneTest, NoBusMeansNoDevicesAndNoEnding) {
 // velmora-cli --usb with a simulated phone inside, and a USB link text it refuses.
 TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
     auto run = [this](const std::string& args, std::string* out) {
-        const std::string command =
-            std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home_ + " " + args + " 2>&1";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buffer[4096];
-        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
-            *out += buffer;
-        }
-        const int status = pipe ? ::pclose(pipe) : -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return RunCli(home_, args, out);
     };
     std::string out;
     EXPECT_EQ(run("read --range eerom --usb --port sim:chip=EC,A1,app", &out), 0) << out;
@@ -200,6 +227,31 @@ TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
     EXPECT_EQ(std::filesystem::file_size(home_ + "upload_nand/upload_eerom.bin"), 74u * 131072);
     out.clear();
     EXPECT_EQ(run("erase --range all --usb --port dfu=xyz", &out), 2) << out;
+
+    // A phone that cannot be opened: the reason and the next step, for people and JSON.
+    out.clear();
+    EXPECT_EQ(run("read --range eerom --usb --port sim:deny=access", &out), 1) << out;
+    EXPECT_NE(out.find("error: Cannot open the phone's DFU device 1-1 (1209:0001): "
+                       "LIBUSB_ERROR_ACCESS (Access denied (insufficient permissions)). Next "
+                       "step: install the udev rule (\"velmora-cli udev-rule\" prints it"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("result: -2"), std::string::npos) << out;
+    out.clear();
+    EXPECT_EQ(run("--json read --range eerom --usb --port sim:deny=access", &out), 1) << out;
+    const std::string end = out.substr(out.rfind("{\"error\""));
+    EXPECT_EQ(end.rfind("{\"error\":\"Cannot open the phone's DFU device 1-1", 0), 0u) << end;
+    EXPECT_NE(end.find("\"event\":\"end\",\"result\":-2"), std::string::npos) << end;
+
+    // The rule that fixes it, and how to install it.
+    out.clear();
+    EXPECT_EQ(run("udev-rule", &out), 0) << out;
+    for (const char* text :
+         {"ENV{ID_USB_INTERFACES}==\"*:fe0101:*|*:fe0102:*\", TAG+=\"uaccess\", "
+          "GROUP=\"plugdev\", MODE=\"0660\"",
+          "ENV{ID_MM_DEVICE_IGNORE}=\"1\"", "sudo tee /etc/udev/rules.d/70-velmora.rules"}) {
+        EXPECT_NE(out.find(text), std::string::npos) << text;
+    }
 }
 
 }  // namespace
