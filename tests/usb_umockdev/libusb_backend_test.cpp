@@ -244,12 +244,13 @@ TEST_F(LibusbBackend, HaltedEndpointIsClearedOnceBeforeTheTransferFails) {
     EXPECT_EQ(usb_->Stats("1-1").clear_halts, 1);
 
     phone.Reboot();
-    usb_->StallNextOut("1-1", 2);  // stalls again after the clear: the step fails
+    // Stalls again after the clear, in both tries of the identification: the step fails.
+    usb_->StallNextOut("1-1", 4);
     auto again = Job();
     EXPECT_EQ(Run(*again), -7);
     EXPECT_NE(again->error_text.find("LIBUSB_TRANSFER_STALL"), std::string::npos)
         << again->error_text;
-    EXPECT_EQ(usb_->Stats("1-1").clear_halts, 2);
+    EXPECT_EQ(usb_->Stats("1-1").clear_halts, 3);
 }
 
 }  // namespace
