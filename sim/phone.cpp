@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "sim/ram_loader.h"
 
 namespace velmora::sim {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 
 namespace velmora::sim {
 

@@ -4,7 +4,7 @@
 #include <QEventLoop>
 #include <memory>
 
-#include "job/job_timings.h"
+#include "base/job_timings.h"
 #include "job/status_reporter.h"
 
 namespace velmora {

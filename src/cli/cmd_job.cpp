@@ -25,7 +25,7 @@
 #include "job/block_map.h"
 #include "job/job_control.h"
 #include "job/status_reporter.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 #include "sim/phone.h"
 #include "sim/usb_link.h"

@@ -7,8 +7,8 @@
 #include "flash/page_program.h"
 #include "flash/target_protocol.h"
 #include "flash/usb_nand.h"
-#include "job/text_format.h"
-#include "job/tick.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 
 namespace velmora {
 namespace {

@@ -9,7 +9,7 @@
 #include "flash/page_program.h"
 #include "flash/read_back.h"
 #include "flash/target_protocol.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 namespace {

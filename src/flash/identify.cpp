@@ -5,7 +5,7 @@
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 namespace {

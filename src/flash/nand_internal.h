@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/output_file.h"
+#include "base/output_file.h"
 #include "flash/target_link.h"
 #include "job/download_job.h"
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/nand_internal.h"
 #include "flash/target_protocol.h"
 #include "flash/usb_nand.h"
-#include "job/text_format.h"
-#include "job/tick.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 
 namespace velmora {
 namespace {

@@ -11,7 +11,7 @@
 #include "flash/nand_operations.h"
 #include "flash/page_program.h"
 #include "flash/target_protocol.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 namespace {

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "config/boot_block.h"
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/target_protocol.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 namespace {

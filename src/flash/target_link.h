@@ -7,7 +7,7 @@
 #include <functional>
 #include <span>
 
-#include "job/link_kind.h"
+#include "base/link_kind.h"
 
 namespace velmora {
 

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/nand_internal.h"
 #include "flash/target_link.h"
 #include "job/download_job.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 

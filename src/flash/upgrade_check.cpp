@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "flash/nand_internal.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 namespace {

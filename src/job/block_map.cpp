@@ -1,6 +1,6 @@
 #include "job/block_map.h"
 
-#include "job/text_format.h"
+#include "base/text_format.h"
 
 namespace velmora {
 

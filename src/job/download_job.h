@@ -11,10 +11,10 @@
 
 #include "config/chip_catalogue.h"
 #include "flash/management_record.h"
-#include "job/job_flags.h"
+#include "base/job_flags.h"
 #include "job/job_partitions.h"
-#include "job/job_timings.h"
-#include "job/link_kind.h"
+#include "base/job_timings.h"
+#include "base/link_kind.h"
 #include "job/status_reporter.h"
 
 namespace velmora {

@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "config/chip_catalogue.h"
-#include "config/output_file.h"
+#include "base/output_file.h"
 #include "job/job_table.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 #include "serial/serial_job.h"
 #include "usb/usb_job.h"
 

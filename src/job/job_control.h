@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "job/download_job.h"
-#include "job/job_timings.h"
-#include "job/link_kind.h"
+#include "base/job_timings.h"
+#include "base/link_kind.h"
 #include "job/status_reporter.h"
 
 namespace velmora {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "job/link_kind.h"
+#include "base/link_kind.h"
 
 namespace velmora {
 

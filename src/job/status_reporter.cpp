@@ -1,8 +1,8 @@
 #include "job/status_reporter.h"
 
-#include "config/output_file.h"
-#include "job/text_format.h"
-#include "job/tick.h"
+#include "base/output_file.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 
 namespace velmora {
 

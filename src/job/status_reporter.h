@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "config/output_file.h"
+#include "base/output_file.h"
 #include "job/block_map.h"
-#include "job/link_kind.h"
+#include "base/link_kind.h"
 
 namespace velmora {
 

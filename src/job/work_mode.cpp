@@ -6,8 +6,8 @@
 #include "flash/nand_operations.h"
 #include "flash/upgrade_check.h"
 #include "job/download_job.h"
-#include "job/text_format.h"
-#include "job/tick.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 
 namespace velmora {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 #include "serial/serial_port.h"
 
 namespace velmora {

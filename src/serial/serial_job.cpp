@@ -7,7 +7,7 @@
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 #include "job/work_mode.h"
 #include "serial/serial_boot.h"
 #include "serial/serial_port.h"

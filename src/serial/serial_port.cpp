@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "job/job_flags.h"
+#include "base/job_flags.h"
 
 namespace velmora {
 namespace fs = std::filesystem;

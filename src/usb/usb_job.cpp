@@ -8,7 +8,7 @@
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
-#include "job/text_format.h"
+#include "base/text_format.h"
 #include "job/work_mode.h"
 #include "usb/libusb_bus.h"
 #include "usb/socket_bus.h"

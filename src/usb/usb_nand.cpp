@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/nand_internal.h"
 #include "flash/read_back.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
-#include "job/text_format.h"
-#include "job/tick.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 
 namespace velmora {
 namespace {

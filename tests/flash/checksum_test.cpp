@@ -1,4 +1,4 @@
-#include "flash/checksum.h"
+#include "base/checksum.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/management_record.h"
 #include "job/job_control.h"
 #include "job/recording_display.h"

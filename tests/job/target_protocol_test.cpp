@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "flash/identify.h"
 #include "flash/target_link.h"
 #include "job/download_job.h"

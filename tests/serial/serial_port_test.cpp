@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "job/job_flags.h"
+#include "base/job_flags.h"
 #include "pty_pair.h"
 
 namespace velmora {

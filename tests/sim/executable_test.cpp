@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "script_host.h"
 
 extern char** environ;

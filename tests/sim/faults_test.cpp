@@ -9,8 +9,8 @@
 #include <functional>
 #include <thread>
 
-#include "flash/checksum.h"
-#include "job/job_flags.h"
+#include "base/checksum.h"
+#include "base/job_flags.h"
 #include "script_host.h"
 #include "serial/serial_port.h"
 #include "sim/phone.h"

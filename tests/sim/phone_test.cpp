@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "script_host.h"
 #include "sim/ram_loader.h"
 

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 
 namespace velmora::sim {
 namespace {

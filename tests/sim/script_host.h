@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "flash/checksum.h"
+#include "base/checksum.h"
 #include "sim/options.h"
 
 namespace velmora::sim::testing {

@@ -1,4 +1,4 @@
-#include "config/output_file.h"
+#include "base/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "job/tick.h"
+#include "base/tick.h"
 
 #include <chrono>
 

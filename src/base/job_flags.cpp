@@ -1,4 +1,4 @@
-#include "job/job_flags.h"
+#include "base/job_flags.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
