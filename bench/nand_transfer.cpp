@@ -29,17 +29,18 @@ double ThreadCpuSeconds() {
 
 // Times the work mode: from the dispatch (the percentage display comes on) to
 // the job's end (the bar turns green or red).
-class PhaseClock : public JobDisplay {
+class PhaseClock : public EventSink {
   public:
-    void OnPercentDisplay(bool on) override {
-        if (on && !started) {
+    // The work mode begins with its first phase after the connection.
+    void OnPhase(Phase phase) override {
+        if (phase != Phase::kConnect && !started) {
             started = true;
             start = Clock::now();
             cpu_start = ThreadCpuSeconds();
         }
     }
-    void OnBarColour(uint32_t colour) override {
-        if (started && (colour == kBarGreen || colour == kBarRedSerial)) {
+    void OnEnd(const JobEnd&) override {
+        if (started) {
             end = Clock::now();
             cpu_end = ThreadCpuSeconds();
         }

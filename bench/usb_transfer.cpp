@@ -28,17 +28,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr size_t kBlock = 0x20000;
 
-// From the dispatch (percentage display on) to the job's end (green or red).
-class PhaseClock : public JobDisplay {
+// From the dispatch (the work mode's first phase) to the job's end.
+class PhaseClock : public EventSink {
   public:
-    void OnPercentDisplay(bool on) override {
-        if (on && !started) {
+    // The work mode begins with its first phase after the connection.
+    void OnPhase(Phase phase) override {
+        if (phase != Phase::kConnect && !started) {
             started = true;
             start = Clock::now();
         }
     }
-    void OnBarColour(uint32_t colour) override {
-        if (started && (colour == kBarGreen || colour == kBarRedUsb)) {
+    void OnEnd(const JobEnd&) override {
+        if (started) {
             end = Clock::now();
         }
     }
@@ -138,7 +139,7 @@ class UsbBench {
     bool started() const { return started_; }
     sim::UsbPhone& phone() { return *phone_; }
 
-    int Run(WorkMode mode, JobDisplay* display, std::string* error) {
+    int Run(WorkMode mode, EventSink* display, std::string* error) {
         DownloadJob job(LinkKind::kUsb, display, false);
         job.work_mode = mode;
         job.erase_range = 0;

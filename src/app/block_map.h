@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "job/block_map.h"
+#include "frontend/block_map.h"
 
 namespace velmora::app {
 

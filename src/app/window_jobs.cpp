@@ -25,7 +25,7 @@ QString Q(const std::string& text) {
 }  // namespace
 
 WindowJobs::WindowJobs(MainWindow& window)
-    : window_(window), controller_(std::make_unique<JobController>(this)) {
+    : window_(window), controller_(std::make_unique<JobController>(&adapter_)) {
     controller_->on_finished = [this](const JobOutcome&) { Post([this] { Finished(); }); };
     controller_->on_notice = [this](const std::string& text) {
         // Read code: the field shows where the output goes, then the operator is told.
@@ -81,6 +81,7 @@ void WindowJobs::Start() {
     // The operator chose the area in the range dialog and started the erase.
     request.area_confirmed = true;
 
+    adapter_.set_link(request.link);
     const StartOutcome outcome = controller_->Start(request);
     if (!outcome.started) {
         if (!outcome.loader_message.empty()) {

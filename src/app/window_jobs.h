@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "base/job_timings.h"
-#include "job/status_reporter.h"
+#include "frontend/display.h"
 
 namespace velmora {
 class JobController;
@@ -75,6 +75,7 @@ class WindowJobs : public JobDisplay {
     std::string phone_text_;
     std::unique_ptr<sim::UsbLink> usb_link_;
     std::string usb_text_;
+    DisplayAdapter adapter_{*this};              // the job's events in the window's terms
     std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
 };
 

@@ -21,11 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "cli/commands.h"
-#include "job/block_map.h"
-#include "job/job_control.h"
-#include "job/status_reporter.h"
 #include "base/text_format.h"
+#include "cli/commands.h"
+#include "frontend/display.h"
+#include "job/job_control.h"
 
 #include "sim/phone.h"
 #include "sim/usb_link.h"
@@ -50,11 +49,19 @@ std::string Dump(const Json& j) {
 
 // What the terminal shows: status lines, one progress line redrawn in place
 // (or a line per 10% when stdout is not a terminal), the chip, step messages,
-// and a block-map summary at the end.
-class TerminalDisplay : public JobDisplay {
+// and a block summary at the end. With --json, one object per event instead:
+// the window's terms (colours, cell texts, percentages) beside the meanings
+// (phase, done and total, block states, the chip's bytes), each stamped with
+// the milliseconds since the start.
+class TerminalDisplay : public EventSink {
   public:
-    TerminalDisplay(bool json, bool debug)
-        : json_(json), debug_(debug), tty_(isatty(STDOUT_FILENO) != 0) {}
+    static constexpr int kSchema = 2;
+
+    TerminalDisplay(bool json, bool debug, LinkKind link)
+        : json_(json), debug_(debug), tty_(isatty(STDOUT_FILENO) != 0), link_(link) {
+        if (json_)
+            Emit({{"event", "start"}, {"schema", kSchema}});
+    }
 
     void OnStatus(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -64,16 +71,30 @@ class TerminalDisplay : public JobDisplay {
             return;
         Line("status: " + text);
     }
-    void OnProgress(int percent) override {
+    void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
+        phase_ = phase;
         if (json_) {
-            if (percent != percent_)
-                Emit({{"event", "progress"}, {"percent", percent}});
-            percent_ = percent;
-            return;
+            Emit({{"event", "progress"},
+                  {"phase", PhaseName(phase)},
+                  {"colour", Format("#%06X", Rgb(BarColour(phase)))}});
         }
+    }
+    void OnProgress(uint64_t done, uint64_t total) override {
+        std::lock_guard lock(mutex_);
+        const int percent = PercentOf(done, total);
         const bool changed = percent != percent_;
         percent_ = percent;
+        if (json_) {
+            if (changed) {
+                Emit({{"event", "progress"},
+                      {"percent", percent},
+                      {"phase", PhaseName(phase_)},
+                      {"done", done},
+                      {"total", total}});
+            }
+            return;
+        }
         if (tty_) {
             DrawBar();
         } else if (changed && (percent / 10 != printed_decile_ || percent == 100)) {
@@ -81,50 +102,65 @@ class TerminalDisplay : public JobDisplay {
             std::printf("progress: %3d%%  %s\n", percent, elapsed_.c_str());
         }
     }
-    void OnBarColour(uint32_t colour) override {
+    void OnElapsed(std::optional<uint32_t> milliseconds) override {
         std::lock_guard lock(mutex_);
-        if (json_)
-            Emit({{"event", "progress"}, {"colour", Format("#%06X", Rgb(colour))}});
-    }
-    void OnElapsed(const std::string& text) override {
-        std::lock_guard lock(mutex_);
+        const std::string text = milliseconds ? ElapsedText(link_, *milliseconds) : std::string();
         if (text == elapsed_)
             return;
         elapsed_ = text;
-        if (json_)
-            return Emit({{"event", "elapsed"}, {"text", text}});
+        if (json_) {
+            Json e = {{"event", "elapsed"}, {"text", text}};
+            if (milliseconds)
+                e["elapsed_ms"] = *milliseconds;
+            return Emit(e);
+        }
         if (tty_ && bar_shown_)
             DrawBar();
     }
-    void OnChipInfo(const std::string& text) override {
+    void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
         std::lock_guard lock(mutex_);
-        if (json_)
-            return Emit({{"event", "chip"}, {"text", text}});
+        const std::string text = id ? ChipText(*id) : std::string();
+        if (json_) {
+            Json e = {{"event", "chip"}, {"text", text}};
+            e["id"] = id ? Json(*id) : Json(nullptr);
+            return Emit(e);
+        }
         if (!text.empty())
             Line("chip:" + text);
     }
-    void OnBlockMapClear() override {
+    void OnBlockMap(int blocks, uint32_t block_size) override {
         std::lock_guard lock(mutex_);
-        map_.Clear();
-    }
-    void OnBlockMapInit(int blocks, uint32_t block_size) override {
-        std::lock_guard lock(mutex_);
-        map_.Init(blocks, block_size);
-        if (json_)
+        blocks_.assign(static_cast<size_t>(std::max(blocks, 0)), {});
+        if (json_ && blocks > 0)
             Emit({{"event", "block"}, {"blocks", blocks}, {"block_size", block_size}});
     }
-    void OnBlockText(int block, int column, const std::string& text) override {
+    void OnBlock(int block, BlockState state) override {
         std::lock_guard lock(mutex_);
-        map_.SetText(block, column, text);
-        if (json_)
-            Emit({{"event", "block"}, {"block", block}, {"column", column}, {"text", text}});
-    }
-    void OnBlockColour(int block, uint32_t colour, int) override {
-        std::lock_guard lock(mutex_);
-        map_.Mark(block, colour);
+        if (block < 0 || static_cast<size_t>(block) >= blocks_.size())
+            return;
+        Block& b = blocks_[static_cast<size_t>(block)];
+        const auto colour = RowColour(state);
+        const std::string_view text = CellText(state);
+        if (colour)
+            b.shown = state;
+        if (!text.empty())
+            b.not_good = text == "NG";
         if (json_) {
-            Emit({{"event", "block"}, {"block", block}, {"colour", Format("#%06X", Rgb(colour))}});
+            Json e = {{"event", "block"}, {"block", block}, {"state", StateName(state)}};
+            if (colour)
+                e["colour"] = Format("#%06X", Rgb(*colour));
+            if (!text.empty()) {
+                e["column"] = kStatusColumn;
+                e["text"] = text;
+            }
+            Emit(e);
         }
+    }
+    void OnFile(const std::string& path) override {
+        std::lock_guard lock(mutex_);
+        if (json_)
+            return Emit({{"event", "file"}, {"path", path}});
+        Line("file: " + path);
     }
     void OnStepMessage(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -145,36 +181,58 @@ class TerminalDisplay : public JobDisplay {
         Line(text);
     }
 
-    // The end: the block-map summary (people only) and the result line.
-    void End(int result, const std::string& error, const std::vector<std::string>& notes) {
+    // The end: the block summary (people only) and the result line.
+    void End(const JobEnd& end, bool stopped) {
         std::lock_guard lock(mutex_);
+        const std::string error = stopped ? "stopped" : end.error_text;
         if (json_) {
-            Json end = {{"event", "end"}, {"result", result}, {"error", error}};
-            if (!notes.empty())
-                end["notes"] = notes;
-            Emit(end);
+            Json e = {{"event", "end"}, {"result", end.result}, {"error", error}};
+            e["stopped"] = stopped;
+            if (!end.notes.empty())
+                e["notes"] = end.notes;
+            if (!end.result_name.empty()) {
+                e["step"] = end.step;
+                e["name"] = end.result_name;
+                e["meaning"] = end.meaning;
+                e["next_step"] = end.next_step;
+            }
+            Emit(e);
             return;
         }
         EndBar();
-        if (map_.block_count() > 0) {
+        if (!blocks_.empty()) {
             std::printf("%s\n", Summary().c_str());
         }
-        for (const std::string& note : notes) {
+        for (const std::string& note : end.notes) {
             std::printf("note: %s\n", note.c_str());
         }
-        if (result != 0 && !error.empty()) {
+        if (end.result != 0 && !error.empty()) {
             std::printf("error: %s\n", error.c_str());
+            if (!stopped && !end.meaning.empty()) {
+                std::printf("why: %s (%s, %s)\n", end.meaning.c_str(), end.step.c_str(),
+                            end.result_name.c_str());
+                if (!end.next_step.empty())
+                    std::printf("next: %s\n", end.next_step.c_str());
+            }
         }
-        std::printf("result: %d\n", result);
+        std::printf("result: %d\n", end.result);
         std::fflush(stdout);
     }
 
   private:
+    struct Block {
+        std::optional<BlockState> shown;  // the last state that had a colour
+        bool not_good = false;            // "NG" in the window's STATUS cell
+    };
+
     static uint32_t Rgb(uint32_t bgr) {
         return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
     }
 
-    void Emit(const Json& j) {
+    void Emit(Json j) {
+        j["ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - started_)
+                      .count();
         std::printf("%s\n", Dump(j).c_str());
         std::fflush(stdout);
     }
@@ -199,28 +257,25 @@ class TerminalDisplay : public JobDisplay {
         }
     }
 
-    // "blocks: 1024; programmed 40, erased 949, failed 1 (7)" and the NG blocks.
+    // "blocks: 1024; programmed 40, erased 949, failed 1" and the failed and NG blocks.
     std::string Summary() const {
-        static const std::map<uint32_t, const char*> kNames = {{kBlockProgrammed, "programmed"},
-                                                               {kBlockErased, "erased"},
-                                                               {kBlockRead, "read"},
-                                                               {kBlockFailed, "failed"}};
         std::map<std::string, int> counts;
         std::string failed, bad;
         int failed_count = 0, bad_count = 0;
-        for (int b = 0; b < map_.block_count(); ++b) {
-            if (const auto colour = map_.Colour(b)) {
-                const auto it = kNames.find(*colour);
-                counts[it == kNames.end() ? Format("#%06X", Rgb(*colour)) : it->second]++;
-                if (*colour == kBlockFailed && ++failed_count <= 20) {
+        for (size_t b = 0; b < blocks_.size(); ++b) {
+            if (const auto state = blocks_[b].shown) {
+                const bool is_failed =
+                    *state == BlockState::kFailed || *state == BlockState::kEraseFailed;
+                counts[is_failed ? "failed" : std::string(StateName(*state))]++;
+                if (is_failed && ++failed_count <= 20) {
                     AppendWord(failed, std::to_string(b));
                 }
             }
-            if (map_.Text(b + 1, 2) == "NG" && ++bad_count <= 20) {
+            if (blocks_[b].not_good && ++bad_count <= 20) {
                 AppendWord(bad, std::to_string(b));
             }
         }
-        std::string text = "blocks: " + std::to_string(map_.block_count());
+        std::string text = "blocks: " + std::to_string(blocks_.size());
         if (counts.empty())
             text += "; none touched";
         const char* separator = "; ";
@@ -238,12 +293,15 @@ class TerminalDisplay : public JobDisplay {
     const bool json_;
     const bool debug_;
     const bool tty_;
+    const LinkKind link_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
+    Phase phase_ = Phase::kConnect;
     int percent_ = -1;
     int printed_decile_ = -1;
     bool bar_shown_ = false;
     std::string elapsed_;
-    BlockMap map_;
+    std::vector<Block> blocks_;
 };
 
 int Refuse(const GlobalOptions& global, const std::string& text) {
@@ -406,7 +464,7 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         request.port = usb_link.port;
     }
 
-    TerminalDisplay display(global.json, global.debug);
+    TerminalDisplay display(global.json, global.debug, request.link);
     JobController jobs(&display);
     jobs.on_notice = [&](const std::string& text) { display.Notice(text); };
     JobOutcome outcome;
@@ -431,7 +489,7 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     std::lock_guard lock(outcome_mutex);
     // A Stop that came while the last block was written leaves a whole job: result 0.
     const bool stopped = (outcome.user_stopped || signals.signalled()) && outcome.result != 0;
-    display.End(outcome.result, stopped ? "stopped" : outcome.error_text, outcome.notes);
+    display.End(outcome, stopped);
     if (stopped)
         return kExitStopped;
     return outcome.result == 0 ? kExitOk : kExitJobFailed;

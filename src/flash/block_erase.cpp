@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "base/text_format.h"
+#include "base/tick.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/page_program.h"
 #include "flash/target_protocol.h"
 #include "flash/usb_nand.h"
-#include "base/text_format.h"
-#include "base/tick.h"
 
 namespace velmora {
 namespace {
@@ -25,9 +25,9 @@ int EraseTarget(DownloadJob& job, int b) {
     if (job.IbtGood(b)) {
         return b;
     }
-    MarkBad(job, b);
     const uint32_t entry = job.record.Entry(b);
     if (entry == 0 || entry >= static_cast<uint32_t>(job.geometry.block_count)) {
+        job.reporter.MarkBlock(b, BlockState::kSkipped);
         job.reporter.WriteLog(
             RecordMapsBadBlocks(job)
                 ? Format("\nBad block #%d has no replacement block (it went bad after the record "
@@ -36,13 +36,14 @@ int EraseTarget(DownloadJob& job, int b) {
                 : Format("\nBad block #%d is skipped (this chip keeps no replacement record)", b));
         return -1;
     }
+    job.reporter.MarkBlock(b, BlockState::kReplaced);
     job.reporter.WriteLog(
         Format("\nFind a bad block #%d, use reservoir block #%d", b, static_cast<int>(entry)));
     return static_cast<int>(entry);
 }
 
-void ShowProgress(DownloadJob& job, int percent) {
-    job.reporter.SetProgress(percent);
+void ShowProgress(DownloadJob& job, int done, int total) {
+    job.reporter.SetProgress(static_cast<uint64_t>(done), static_cast<uint64_t>(total));
     job.reporter.ShowElapsed(TicksSince(job.reporter.start_tick));
 }
 
@@ -54,10 +55,10 @@ int EraseMapped(DownloadJob& job, int b, bool skip_good) {
     }
     if (const int c = EraseBlock(job, target); c != 0) {
         ReportFailure(job, Format("Erase block%d fail, #%d", b, c));
-        MarkFailed(job, target);
+        job.reporter.MarkBlock(target, BlockState::kEraseFailed);
         return 1;
     }
-    MarkErased(job, target);
+    job.reporter.MarkBlock(target, BlockState::kErased);
     return 0;
 }
 
@@ -66,7 +67,7 @@ int EraseMapped(DownloadJob& job, int b, bool skip_good) {
 // and the text names the range rather than pretending nothing was touched.
 void ReportRangeEraseFailure(DownloadJob& job, int first, int end, int code) {
     for (int b = first; b < end; ++b) {
-        MarkFailed(job, b);
+        job.reporter.MarkBlock(b, BlockState::kEraseFailed);
     }
     ReportFailure(job,
                   Format("Erase of blocks %d to %d fail, #%d: the phone erases them in one step "
@@ -79,17 +80,17 @@ void ReportRangeEraseFailure(DownloadJob& job, int first, int end, int code) {
 int WriteRecordCopy(DownloadJob& job, int block) {
     if (const int c = EraseBlock(job, block); c != 0) {
         ReportFailure(job, Format("Erase block%d fail, #%d", block, c));
-        MarkFailed(job, block);
+        job.reporter.MarkBlock(block, BlockState::kEraseFailed);
         return -4;
     }
-    MarkErased(job, block);
+    job.reporter.MarkBlock(block, BlockState::kErased);
     const auto bytes = job.record.ToBytes();
     const uint32_t length = std::min<uint32_t>(BlockSize(job), ManagementRecord::kBytes);
     if (WriteBlockData(job, bytes, block, false, length) != 0) {
-        job.reporter.MarkBlock(block, kBlockFailed);
+        job.reporter.MarkBlock(block, BlockState::kFailed);
         return -5;
     }
-    job.reporter.MarkBlock(block, kBlockProgrammed);
+    job.reporter.MarkBlock(block, BlockState::kProgrammed);
     return 0;
 }
 
@@ -200,7 +201,7 @@ int ErasePartition(DownloadJob& job, int i) {
         if (EraseMapped(job, b, false) != 0) {
             return 1;
         }
-        ShowProgress(job, (b - first) * 100 / (end - first));
+        ShowProgress(job, b - first, end - first);
     }
     return 0;
 }
@@ -225,9 +226,9 @@ int EraseCodeArea(DownloadJob& job) {
             return 1;
         }
         if (usb && job.IbtGood(b)) {
-            MarkErased(job, b);
+            job.reporter.MarkBlock(b, BlockState::kErased);
         }
-        ShowProgress(job, b * 100 / end);
+        ShowProgress(job, b, end);
     }
     return 0;
 }
@@ -247,7 +248,7 @@ int EraseBlockRange(DownloadJob& job, int first, int end) {
             // The phone erases the range in one step and stops where it fails: any
             // block of it may be erased now, the boot block among them.
             for (int b = first; b < end; ++b) {
-                MarkFailed(job, b);
+                job.reporter.MarkBlock(b, BlockState::kEraseFailed);
             }
             ReportRangeEraseFailure(job, first, end, c);
             return c;
@@ -258,18 +259,18 @@ int EraseBlockRange(DownloadJob& job, int first, int end) {
             return job.result.load();
         }
         if (!job.IbtGood(b)) {
-            MarkBad(job, b);  // a bad block is never erased, nor its replacement
+            job.reporter.MarkBlock(b, BlockState::kBad);  // never erased, nor its replacement
             continue;
         }
         if (!usb) {
             if (const int c = EraseBlock(job, b); c != 0) {
                 ReportFailure(job, Format("Erase block%d fail, #%d", b, c), false);
-                MarkFailed(job, b);
+                job.reporter.MarkBlock(b, BlockState::kEraseFailed);
                 return c;
             }
         }
-        MarkErased(job, b);
-        ShowProgress(job, (b - first + 1) * 100 / (end - first));
+        job.reporter.MarkBlock(b, BlockState::kErased);
+        ShowProgress(job, b - first + 1, end - first);
     }
     return 0;
 }

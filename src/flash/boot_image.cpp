@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/nand_internal.h"
 #include "flash/page_program.h"
 #include "flash/read_back.h"
 #include "flash/target_protocol.h"
-#include "base/text_format.h"
 
 namespace velmora {
 namespace {
@@ -27,7 +27,7 @@ int EraseAndWriteBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, 
         Fail(job, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
         return c + erase_base;
     }
-    job.reporter.SetBlockText(0, kStatusColumn, "G");
+    job.reporter.MarkBlock(0, BlockState::kErased);
     if (const int c = WriteBlockData(job, image, 0, false, BlockSize(job)); c != 0) {
         Fail(job, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
         return c + write_base;
@@ -56,10 +56,10 @@ int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int er
     }
     job.EndUncut();
     if (r != 0) {
-        job.reporter.MarkBlock(0, kBlockFailed);
+        job.reporter.MarkBlock(0, BlockState::kFailed);
         return r;
     }
-    job.reporter.MarkBlock(0, kBlockProgrammed);
+    job.reporter.MarkBlock(0, BlockState::kProgrammed);
     job.reporter.units_done += static_cast<uint32_t>(job.geometry.page_size);
     job.reporter.UpdateProgress();
     return 0;

@@ -1,11 +1,11 @@
 #include "flash/identify.h"
 
+#include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "flash/nand_internal.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
-#include "base/text_format.h"
 
 namespace velmora {
 namespace {
@@ -19,7 +19,7 @@ void Report(DownloadJob& job, const char* text) {
 // Command 5 and its answer. 0, −1000 no answer, −1001 a bad one.
 int ReadId(DownloadJob& job, ResponseFrame& response) {
     TargetLink& link = job.target();
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     const bool usb = link.kind() == LinkKind::kUsb;
     const CommandFrame frame(kCmdReadNandId, {});
     link.SendFrame(frame.span());
@@ -50,7 +50,7 @@ int ReadId(DownloadJob& job, ResponseFrame& response) {
 
 int IdentifyNand(DownloadJob& job) {
     TargetLink& link = job.target();
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     const bool usb = link.kind() == LinkKind::kUsb;
     job.geometry = NandGeometry{};
     ResponseFrame response;
@@ -63,12 +63,7 @@ int IdentifyNand(DownloadJob& job) {
         job.nand_id[i] = static_cast<uint8_t>(response.Word(4 + 4 * i) & 0xFF);
     }
     const auto& id = job.nand_id;
-    // A chip that repeats its two ID bytes shows only those two.
-    if (id[2] == id[0] || id[3] == id[1]) {
-        reporter.SetChipInfo(Format(" %02X, %02X", id[0], id[1]));
-    } else {
-        reporter.SetChipInfo(Format(" %02X, %02X, %02X, %02X", id[0], id[1], id[2], id[3]));
-    }
+    reporter.SetChip(id);
 
     if (id[0] == 0xFF) {
         Report(job, "芯片类型错误！");

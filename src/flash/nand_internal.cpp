@@ -27,20 +27,6 @@ PartitionRecord V3Record(const TargetPartitionRecords& records, int i) {
     return r;
 }
 
-void MarkErased(DownloadJob& job, int block) {
-    job.reporter.MarkBlock(block, kBlockErased);
-    job.reporter.SetBlockText(block, kStatusColumn, "G");
-}
-
-void MarkBad(DownloadJob& job, int block) {
-    job.reporter.SetBlockText(block, kStatusColumn, "NG");
-}
-
-void MarkFailed(DownloadJob& job, int block) {
-    job.reporter.MarkBlock(block, kBlockFailed);
-    job.reporter.SetBlockText(block, kStatusColumn, "NG");
-}
-
 void ReportFailure(DownloadJob& job, const std::string& text, bool log) {
     job.error_text = text;
     job.reporter.ShowStepMessage(text);

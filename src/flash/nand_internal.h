@@ -17,7 +17,6 @@
 
 namespace velmora {
 
-inline constexpr int kStatusColumn = 2;  // the block map's STATUS column
 inline constexpr int kEeromBlocks = 74;  // file-system / EEROM area below the top
 inline constexpr int kWriteRetries = 3;  // serial block writes and reads: retries after a failure
 
@@ -114,11 +113,6 @@ template <typename Step>
 int RetryOnce(DownloadJob& job, std::string_view what, Step step) {
     return RetryOnce(job, what, step, [](int) { return true; });
 }
-
-// Block map marks.
-void MarkErased(DownloadJob& job, int block);  // pink, "G"
-void MarkBad(DownloadJob& job, int block);     // "NG"
-void MarkFailed(DownloadJob& job, int block);  // red, "NG"
 
 // Fails the operation visibly: error text, error display, log.
 void ReportFailure(DownloadJob& job, const std::string& text, bool log = true);

@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
+#include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/boot_image.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/page_program.h"
 #include "flash/target_protocol.h"
-#include "base/text_format.h"
 
 namespace velmora {
 namespace {
@@ -150,20 +150,20 @@ int WritePartition(DownloadJob& job, int i) {
             result = job.Aborted() ? job.result.load() : r;
             break;
         }
-        job.reporter.MarkBlock(block, kBlockProgrammed);
+        job.reporter.MarkBlock(block, BlockState::kProgrammed);
         job.reporter.units_done += n;
         job.reporter.UpdateProgress();
         remaining -= n;
         ++b;
     }
     if (result != 0) {
-        job.reporter.MarkBlock(b, kBlockFailed);
+        job.reporter.MarkBlock(b, BlockState::kFailed);
     }
     return result;
 }
 
 int DownloadPartitions(DownloadJob& job) {
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     const int count = static_cast<int>(job.records.partition_count);
     uint64_t total = job.table.boot_file_size;
     for (int i = 0; i < count; ++i) {
@@ -171,9 +171,9 @@ int DownloadPartitions(DownloadJob& job) {
     }
     reporter.units_total = total;
     reporter.units_done = 0;
-    reporter.SetProgress(0);
+    reporter.SetProgress(0, 100);
     reporter.SetStatus("Erase nand flash blocks... ...");
-    reporter.SetBarColour(kBarPink);
+    reporter.SetPhase(Phase::kErase);
 
     if (job.erase_range == upgrade_range::kCode) {
         for (int i = 0; i < count; ++i) {
@@ -189,8 +189,8 @@ int DownloadPartitions(DownloadJob& job) {
         return job.Aborted() ? job.result.load() : kEraseFailed;
     }
 
-    reporter.SetProgress(0);
-    reporter.SetBarColour(kBarBlue);
+    reporter.SetProgress(0, 100);
+    reporter.SetPhase(Phase::kWrite);
     // Once stopped, no further partition is started and the boot block is never
     // touched: the phone keeps the boot block it had.
     for (int i = 0; i < count; ++i) {
@@ -215,6 +215,7 @@ int DownloadPartitions(DownloadJob& job) {
         return job.result.load();
     }
     reporter.SetStatus("Write nand_boot file...");
+    reporter.SetPhase(Phase::kBootBlock);
     if (const int c = WriteBootBlock(job); c != 0) {
         if (job.Aborted() && !job.boot_block_touched) {
             return job.result.load();  // stopped: the previous boot block is in place

@@ -6,12 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "config/boot_block.h"
 #include "base/checksum.h"
+#include "base/text_format.h"
+#include "config/boot_block.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/target_protocol.h"
-#include "base/text_format.h"
 
 namespace velmora {
 namespace {
@@ -99,7 +99,11 @@ class BlockStream {
         if (const int e = Repair(failed); e != 0) {
             return e;
         }
-        return Ok() && CloseOutputFile(file_) ? 0 : 10000;
+        if (!Ok() || !CloseOutputFile(file_)) {
+            return 10000;
+        }
+        job_.reporter.FileWritten(path_);
+        return 0;
     }
 
   private:
@@ -191,7 +195,7 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
             NoteReadAsItIs(job, b);
         }
         if ((r = file.Read(block, n, &failed)) == 0) {
-            job.reporter.MarkBlock(block, kBlockRead);
+            job.reporter.MarkBlock(block, BlockState::kRead);
             job.reporter.units_done += n;
             job.reporter.UpdateProgress();
         }
@@ -203,7 +207,7 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
         return file.CannotWriteFile();
     }
     if (r != 0) {
-        job.reporter.MarkBlock(failed, kBlockFailed);
+        job.reporter.MarkBlock(failed, BlockState::kFailed);
         return job.Aborted() ? job.result.load() : r + 20000;
     }
     return 0;
@@ -325,6 +329,7 @@ int ReadBootTable(DownloadJob& job, int mode) {
         !CloseOutputFile(file)) {
         return CannotWrite(job, path);
     }
+    job.reporter.FileWritten(path);
     return 0;
 }
 
@@ -346,18 +351,22 @@ int ReadBootArea(DownloadJob& job) {
         if (const int c = RetryOnce(job, Format("Read block #0 page %d", k),
                                     [&] { return ReadPage(job, buffer, 0, k, bytes); });
             c != 0) {
-            job.reporter.MarkBlock(0, kBlockFailed);
+            job.reporter.MarkBlock(0, BlockState::kFailed);
             return c + 30000;
         }
         if (!Append(file.get(), buffer.data(), bytes)) {
             return CannotWrite(job, path);
         }
-        job.reporter.MarkBlock(0, kBlockRead);
+        job.reporter.MarkBlock(0, BlockState::kRead);
         job.reporter.units_done += bytes;
         job.reporter.UpdateProgress();
         remaining -= bytes;
     }
-    return CloseOutputFile(file) ? 0 : CannotWrite(job, path);
+    if (!CloseOutputFile(file)) {
+        return CannotWrite(job, path);
+    }
+    job.reporter.FileWritten(path);
+    return 0;
 }
 
 int ReadPartitionToFile(DownloadJob& job, int i) {
@@ -403,7 +412,7 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
             break;
         }
         remaining -= m;
-        job.reporter.MarkBlock(block, kBlockRead);
+        job.reporter.MarkBlock(block, BlockState::kRead);
         job.reporter.units_done += m;
         job.reporter.UpdateProgress();
         ++b;
@@ -416,13 +425,13 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
         }
     }
     if (result != 0) {
-        job.reporter.MarkBlock(failed >= 0 ? failed : b, kBlockFailed);
+        job.reporter.MarkBlock(failed >= 0 ? failed : b, BlockState::kFailed);
     }
     return result;
 }
 
 int ReadPartitions(DownloadJob& job) {
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     reporter.SetStatus("Get nand flash aprameter...");
     if (const int c = ReadBootTable(job, kReportMode); c != 0) {
         if (c != 10000) {  // a file that cannot be written keeps its own text

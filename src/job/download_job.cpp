@@ -4,8 +4,8 @@
 
 namespace velmora {
 
-DownloadJob::DownloadJob(LinkKind link, JobDisplay* display, bool debug_mode)
-    : link_kind(link), debug(debug_mode), reporter(display, link, debug_mode) {}
+DownloadJob::DownloadJob(LinkKind link, EventSink* display, bool debug_mode)
+    : link_kind(link), debug(debug_mode), reporter(display, debug_mode) {}
 
 DownloadJob::~DownloadJob() = default;
 
@@ -27,14 +27,17 @@ void DownloadJob::AddNote(const std::string& text) {
 }
 
 void DownloadJob::ShowEnding(int final_result) {
+    JobEnd end;
+    end.result = final_result;
+    end.user_stopped = user_stop.load() != 0;
+    end.error_text = error_text;
+    end.notes = notes;
+    reporter.End(end);
     if (final_result == 0) {
-        reporter.SetBarColour(kBarGreen);
-        reporter.SetProgress(100);
         for (const std::string& note : notes) {
             reporter.SetStatus(note);
         }
-    } else if (user_stop.load() == 0) {
-        reporter.MarkJobFailed();
+    } else if (!end.user_stopped) {
         reporter.SetStatus(error_text);
         reporter.ShowStepMessage(error_text);
     }

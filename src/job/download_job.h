@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "config/chip_catalogue.h"
-#include "flash/management_record.h"
 #include "base/job_flags.h"
-#include "job/job_partitions.h"
 #include "base/job_timings.h"
 #include "base/link_kind.h"
-#include "job/status_reporter.h"
+#include "base/reporter.h"
+#include "config/chip_catalogue.h"
+#include "flash/management_record.h"
+#include "job/job_partitions.h"
 
 namespace velmora {
 
@@ -53,7 +53,7 @@ inline constexpr int kIbtBytes = 2048;
 class DownloadJob : public JobFlags {
   public:
     // `display` may be null; it must outlive the job.
-    DownloadJob(LinkKind link, JobDisplay* display, bool debug);
+    DownloadJob(LinkKind link, EventSink* display, bool debug);
     ~DownloadJob();
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;
@@ -87,7 +87,7 @@ class DownloadJob : public JobFlags {
     // as it is, a Stop that came after the last write): shown at its end.
     std::vector<std::string> notes;
     void AddNote(const std::string& text);
-    StatusReporter reporter;
+    Reporter reporter;
 
     // The link to the RAM loader, set up by the job sequence once the loader runs.
     // Destroying the job destroys the link (closing the port or the USB devices).

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <system_error>
 
-#include "config/chip_catalogue.h"
 #include "base/output_file.h"
-#include "job/job_table.h"
 #include "base/text_format.h"
+#include "config/chip_catalogue.h"
+#include "job/job_table.h"
 #include "serial/serial_job.h"
 #include "usb/usb_job.h"
 
@@ -26,7 +26,7 @@ int RunJob(DownloadJob& job) {
     return RunSerialJob(job);
 }
 
-JobController::JobController(JobDisplay* display) : display_(display) {}
+JobController::JobController(EventSink* display) : display_(display) {}
 
 JobController::~JobController() {
     Stop();
@@ -68,7 +68,7 @@ StartOutcome JobController::Start(const JobRequest& request) {
     // The last job's worker ends first, so the display has one caller at a time.
     Wait();
     if (display_) {
-        display_->OnBlockMapClear();
+        display_->OnBlockMap(0, 0);
     }
 
     const std::string home = request.home;
@@ -142,7 +142,7 @@ StartOutcome JobController::Start(const JobRequest& request) {
     job->area_confirmed = request.area_confirmed;
     job->port = request.port;
     job->baud_selection = request.baud_selection;
-    job->reporter.SetProgress(0);
+    job->reporter.SetProgress(0, 100);
     if (request.debug) {
         job->reporter.OpenLog(home + "dl_log.txt");  // a log that cannot be made is not fatal
     }

@@ -14,10 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "job/download_job.h"
+#include "base/events.h"
 #include "base/job_timings.h"
 #include "base/link_kind.h"
-#include "job/status_reporter.h"
+#include "base/reporter.h"
+#include "job/download_job.h"
 
 namespace velmora {
 
@@ -57,12 +58,7 @@ struct StartOutcome {
 };
 
 // How a job ended.
-struct JobOutcome {
-    int result = 0;
-    bool user_stopped = false;
-    std::string error_text;
-    std::vector<std::string> notes;  // what the operator should know about a success
-};
+using JobOutcome = JobEnd;
 
 // 0 when `path` opens for binary reading, −1 otherwise.
 int CanOpenFile(const std::string& path);
@@ -76,7 +72,7 @@ int RunJob(DownloadJob& job);
 class JobController {
   public:
     // `display` may be null; it must outlive the controller.
-    explicit JobController(JobDisplay* display);
+    explicit JobController(EventSink* display);
     // Stops a running job and waits for its end.
     ~JobController();
     JobController(const JobController&) = delete;
@@ -111,7 +107,7 @@ class JobController {
   private:
     void Worker(DownloadJob* job);
 
-    JobDisplay* display_;
+    EventSink* display_;
     mutable std::mutex mutex_;
     std::unique_ptr<DownloadJob> job_;  // guarded by mutex_
     bool stop_requested_ = false;       // guarded by mutex_

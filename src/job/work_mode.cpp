@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/text_format.h"
+#include "base/tick.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/upgrade_check.h"
 #include "job/download_job.h"
-#include "base/text_format.h"
-#include "base/tick.h"
 
 namespace velmora {
 namespace {
@@ -159,7 +159,10 @@ BlockRange EeromRange(int block_count) {
 int DispatchWorkMode(DownloadJob& job) {
     BuildTargetPartitionRecords(job);
     job.reporter.start_tick = TickCount();
-    job.reporter.SetPercentDisplay(true);
+    // The record of an upgrade is written before its erase begins.
+    job.reporter.SetPhase(job.work_mode == WorkMode::kCodeUpgrade ? Phase::kWrite
+                          : job.work_mode == WorkMode::kReadCode  ? Phase::kRead
+                                                                  : Phase::kEraseRange);
     switch (job.work_mode) {
         case WorkMode::kCodeUpgrade:
             return CodeUpgrade(job);

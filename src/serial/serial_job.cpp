@@ -3,11 +3,11 @@
 #include <memory>
 #include <vector>
 
+#include "base/text_format.h"
 #include "flash/identify.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
-#include "base/text_format.h"
 #include "job/work_mode.h"
 #include "serial/serial_boot.h"
 #include "serial/serial_port.h"
@@ -39,7 +39,7 @@ void StepFailed(DownloadJob& job) {
 
 // Runs the steps up to the end of the work mode; returns the job result.
 int RunSteps(DownloadJob& job, SerialPort& port) {
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     reporter.SetStatus("请打开手机！");
     if (const int r = OpenForJob(port, job); r != 0) {
         job.Fail(r, "打开串口失败！");
@@ -51,11 +51,10 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     }
 
     reporter.ClearElapsed();
-    reporter.SetPercentDisplay(false);
-    reporter.SetBarColour(kBarBlue);
+    reporter.SetPhase(Phase::kConnect);
     // A phone that skipped the handshake fails at the loader's first acknowledgement.
     BootHandshake(port, job);
-    reporter.SetProgress(6);
+    reporter.SetProgress(6, 100);
 
     std::vector<uint8_t> image;
     int r = LoadRamLoader(LinkKind::kSerial, job.home, image);

@@ -4,11 +4,11 @@
 #include <set>
 #include <vector>
 
+#include "base/text_format.h"
 #include "flash/identify.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
-#include "base/text_format.h"
 #include "job/work_mode.h"
 #include "usb/libusb_bus.h"
 #include "usb/socket_bus.h"
@@ -24,7 +24,7 @@ constexpr uint32_t kSdiParameter = 0x20F00000;
 
 // The steps from the DFU search to the end of the work mode; returns the result.
 int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
 
     reporter.SetStatus("Searching DFU device...");
@@ -84,8 +84,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     }
 
     reporter.ClearElapsed();
-    reporter.SetPercentDisplay(false);
-    reporter.SetBarColour(kBarBlue);
+    reporter.SetPhase(Phase::kConnect);
     reporter.ResetBlockMap();
 
     reporter.SetStatus("search usb dlv device...");
@@ -256,7 +255,7 @@ int RunUsbJob(DownloadJob& job) {
 
 int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& match,
               const UsbJobTimings& timings) {
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     if (!bus) {
         reporter.WriteLog("\nUSB dfu or dlv handle error!\n");
         job.result.store(-1);

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "base/checksum.h"
+#include "base/text_format.h"
+#include "base/tick.h"
 #include "flash/nand_internal.h"
 #include "flash/read_back.h"
 #include "flash/target_link.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
-#include "base/text_format.h"
-#include "base/tick.h"
 
 namespace velmora {
 namespace {
@@ -59,7 +59,7 @@ int CheckUncoveredPages(DownloadJob& job, std::span<const uint8_t> data, int blo
 int UsbWritePages(DownloadJob& job, std::span<const uint8_t> data, int block, int first_page,
                   int page_count, uint32_t page_bytes) {
     TargetLink& link = job.target();
-    StatusReporter& reporter = job.reporter;
+    Reporter& reporter = job.reporter;
     const size_t total = static_cast<size_t>(page_count) * page_bytes;
     // Pages the caller did not fill go out as erased bytes.
     std::vector<uint8_t> padded;

@@ -9,6 +9,7 @@
 #include "flash/fake_loader.h"
 #include "flash/nand_operations.h"
 #include "job/download_job.h"
+#include "job/recording_display.h"
 
 namespace velmora::testing {
 namespace {
@@ -17,7 +18,7 @@ using ::testing::ElementsAre;
 
 // A job of `blocks` blocks of 16 KiB with the given bad blocks in its IBT.
 struct Fixture {
-    Fixture(int blocks, std::set<int> bad) : job(LinkKind::kSerial, nullptr, false) {
+    Fixture(int blocks, std::set<int> bad) : job(LinkKind::kSerial, &display, false) {
         auto fake = std::make_unique<FakeLoader>();
         loader = fake.get();
         job.link = std::move(fake);
@@ -28,7 +29,8 @@ struct Fixture {
         }
         job.reporter.InitBlockMap(blocks, 0x4000);
     }
-    std::string Status(int block) const { return job.reporter.block_map().Text(block + 1, 2); }
+    std::string Status(int block) const { return display.map().Text(block + 1, 2); }
+    RecordingDisplay display;
     DownloadJob job;
     FakeLoader* loader = nullptr;
 };
@@ -61,7 +63,7 @@ TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) 
     f.loader->failing_erases = {30};
     EXPECT_EQ(EraseBlockRange(f.job, 29, 40), 3010);
     EXPECT_EQ(f.job.error_text, "Erase block30 fail, #3010");
-    EXPECT_EQ(f.job.reporter.block_map().Colour(30), kBlockFailed);
+    EXPECT_EQ(f.display.map().Colour(30), kBlockFailed);
 }
 
 }  // namespace

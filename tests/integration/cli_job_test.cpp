@@ -142,7 +142,7 @@ TEST_F(CliJobTest, SigintWhileBlockZeroIsWrittenLeavesAWholeBootBlock) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             return ReadFile(home_ + "out.txt")
-                       .find(R"({"block":0,"column":2,"event":"block","text":"G"})") !=
+                       .find(R"({"block":0,"colour":"#FF80FF","column":2,"event":"block",)") !=
                    std::string::npos;
         },
         60));
@@ -171,7 +171,9 @@ TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
     EXPECT_EQ(end["event"], "end");
     const int result = end["result"];
     EXPECT_EQ(r.status, result == 0 ? 0 : 1);
-    EXPECT_NE(r.out.find(R"({"event":"chip","text":" EC, A1, 00, 15"})"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("event":"chip","id":[236,161,0,21],"ms":)"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("text":" EC, A1, 00, 15")"), std::string::npos);
+    EXPECT_EQ(r.out.rfind(R"({"event":"start","ms":)", 0), 0u) << "the schema comes first";
     for (const auto& line : {std::string("status"), std::string("progress")}) {
         EXPECT_NE(r.out.find("\"event\":\"" + line + "\""), std::string::npos) << line;
     }

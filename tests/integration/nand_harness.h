@@ -133,9 +133,9 @@ class SimHarness {
 
     // Runs one job to its end on this thread; `setup` may adjust the job first.
     int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {},
-            JobDisplay* shown_on = nullptr) {
-        job =
-            std::make_unique<DownloadJob>(LinkKind::kSerial, shown_on ? shown_on : &display, false);
+            EventSink* shown_on = nullptr) {
+        job = std::make_unique<DownloadJob>(
+            LinkKind::kSerial, shown_on ? shown_on : static_cast<EventSink*>(&display), false);
         job->work_mode = mode;
         job->erase_range = range;
         job->home = home.path();

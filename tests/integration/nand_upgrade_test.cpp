@@ -113,7 +113,7 @@ TEST_F(UpgradeTest, BadBlocksAreReplacedFromTheReservoirAndTheRecordIsReused) {
     expected[0] = ClassicBlockZero(boot, parts, sim.nand().Ibt());
     expected[960] = garbage;
     ExpectChip(sim, expected, {40, 5, 9, 12, 13, 1004, 1021});
-    EXPECT_EQ(sim.job->reporter.block_map().Colour(1002), kBlockProgrammed);
+    EXPECT_EQ(sim.display.state(1002), BlockState::kProgrammed);
 
     // The second upgrade finds the record and keeps it; the code area's erase
     // goes through the same replacements.
@@ -197,9 +197,9 @@ TEST_F(UpgradeTest, ACrcMismatchIsRetriedThreeTimesThenFailsTheJob) {
 class StopAtFirstWrite : public RecordingDisplay {
   public:
     std::function<void()> stop;
-    void OnBlockColour(int block, uint32_t colour, int top) override {
-        RecordingDisplay::OnBlockColour(block, colour, top);
-        if (colour == kBlockProgrammed && block != 127 && block != 126 && stop)
+    void OnBlock(int block, BlockState state) override {
+        RecordingDisplay::OnBlock(block, state);
+        if (state == BlockState::kProgrammed && block != 127 && block != 126 && stop)
             stop();
     }
 };

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/reporter.h"
 #include "job/ram_loader.h"
-#include "job/status_reporter.h"
 #include "job_fixture.h"
 
 namespace velmora::testing {

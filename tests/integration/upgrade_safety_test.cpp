@@ -184,7 +184,7 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->error_text;
     const auto erased = sim.phone->trace().ErasedBlocks();
     EXPECT_EQ(std::count(erased.begin(), erased.end(), 6u), 0);
-    EXPECT_EQ(sim.job->reporter.block_map().Text(7, 2), "NG");
+    EXPECT_EQ(sim.display.map().Text(7, 2), "NG");
 
     // A partition over it reads the block itself and says so at the end.
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 4), 1}}, BootImage(2));
@@ -210,9 +210,9 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
 class StopWhenBlockZeroIsErased : public RecordingDisplay {
   public:
     std::function<void()> stop;
-    void OnBlockText(int block, int column, const std::string& text) override {
-        RecordingDisplay::OnBlockText(block, column, text);
-        if (block == 0 && text == "G" && stop)
+    void OnBlock(int block, BlockState state) override {
+        RecordingDisplay::OnBlock(block, state);
+        if (block == 0 && state == BlockState::kErased && stop)
             stop();
     }
 };

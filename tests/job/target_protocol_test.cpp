@@ -96,7 +96,7 @@ TEST_F(TargetProtocolTest, IdentificationCodesAndIdTexts) {
     Identify({0xEC, 0xF1, 0, 0x95});
     ASSERT_EQ(IdentifyNand(job_), 0);
     EXPECT_EQ(job_.geometry.block_count, 1024);
-    EXPECT_EQ(job_.reporter.block_map().rows(), 1025);
+    EXPECT_EQ(display_.map().rows(), 1025);
 }
 
 TEST_F(TargetProtocolTest, GeometryChecksIncludingAZeroPageSize) {

@@ -29,6 +29,7 @@ class UsbPhoneTest : public ::testing::Test {
         std::filesystem::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini",
                                    home_ + "FlashChip.ini");
         socket_ = home_ + "usb.sock";
+        display_.set_link(LinkKind::kUsb);
     }
     void TearDown() override {
         if (phone_) {

@@ -2,6 +2,8 @@
 // the bulk device, and every way the sequence can fail before the work mode.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <sys/wait.h>
 
 #include <chrono>
@@ -239,9 +241,12 @@ TEST_F(UsbPhoneTest, CommandLineRunsAJobOverUsb) {
     EXPECT_NE(out.find("result: -2"), std::string::npos) << out;
     out.clear();
     EXPECT_EQ(run("--json read --range eerom --usb --port sim:deny=access", &out), 1) << out;
-    const std::string end = out.substr(out.rfind("{\"error\""));
-    EXPECT_EQ(end.rfind("{\"error\":\"Cannot open the phone's DFU device 1-1", 0), 0u) << end;
-    EXPECT_NE(end.find("\"event\":\"end\",\"result\":-2"), std::string::npos) << end;
+    const auto end = nlohmann::json::parse(out.substr(out.rfind("{\"error\"")));
+    EXPECT_EQ(end["error"].get<std::string>().rfind("Cannot open the phone's DFU device 1-1", 0),
+              0u)
+        << end;
+    EXPECT_EQ(end["event"], "end");
+    EXPECT_EQ(end["result"], -2);
 
     // The rule that fixes it, and how to install it.
     out.clear();

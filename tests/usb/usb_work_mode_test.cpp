@@ -124,7 +124,7 @@ TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
         EXPECT_EQ(EraseCommands(phone_->trace()),
                   (std::vector<std::pair<uint32_t, uint32_t>>{{c.first, c.end}}));
         EXPECT_TRUE(phone_->nand().IsErased(c.end - 1));
-        EXPECT_EQ(job_->reporter.block_map().Colour(static_cast<int>(c.end) - 1), kBlockErased);
+        EXPECT_EQ(display_.state(static_cast<int>(c.end) - 1), BlockState::kErased);
     }
 }
 
@@ -139,7 +139,7 @@ TEST_F(UsbWorkModes, ABadBlockChecksumFailsAPartitionReadAndIsRetriedInAnArea) {
 
     EXPECT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 3);
     EXPECT_EQ(job_->error_text, "Read Partition1 error #21100");
-    EXPECT_EQ(job_->reporter.block_map().Colour(3), kBlockFailed);
+    EXPECT_EQ(display_.state(3), BlockState::kFailed);
     const std::vector<uint8_t> first(parts[0].content.begin(), parts[0].content.begin() + kBlock);
     EXPECT_EQ(ReadFile(home_ + "upload_nand/parti_01_code"), first);
 

@@ -1,8 +1,7 @@
 #pragma once
-// The block map: one row per NAND block under a header row, three columns
-// (BLOCK, ADDRESS, STATUS), a back colour per row and a scroll position.
-// A plain value type: the reporter keeps one on the worker thread, and a front
-// end may keep its own copy and apply the same operations on its thread.
+// The block map as the window shows it: one row per NAND block under a header
+// row, three columns (BLOCK, ADDRESS, STATUS), a back colour per row and a
+// scroll position. A plain value type that a front end keeps on its thread.
 #include <cstdint>
 #include <optional>
 #include <string>

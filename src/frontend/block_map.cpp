@@ -1,4 +1,4 @@
-#include "job/block_map.h"
+#include "frontend/block_map.h"
 
 #include "base/text_format.h"
 
