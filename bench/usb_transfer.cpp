@@ -18,9 +18,9 @@
 
 #include "flash/target_protocol.h"
 #include "integration/nand_harness.h"
+#include "job/usb_sequence.h"
 #include "sim/usb_phone.h"
 #include "usb/socket_bus.h"
-#include "usb/usb_job.h"
 
 namespace velmora::testing {
 namespace {

@@ -28,5 +28,5 @@ foreach(_image ramloader_serial ramloader_usb)
     DEPENDS ${_in} ${CMAKE_CURRENT_LIST_DIR}/res.cmake
     COMMENT "Embedding res/${_image}.bin"
     VERBATIM)
-  target_sources(velmora PRIVATE ${_out})
+  target_sources(velmora_job PRIVATE ${_out})
 endforeach()

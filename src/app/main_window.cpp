@@ -23,8 +23,8 @@
 #include "config/chip_catalogue.h"
 #include "config/partition_table.h"
 #include "config/settings.h"
+#include "job/link_registry.h"
 #include "serial/serial_port.h"
-#include "sim/usb_link.h"
 
 namespace velmora::app {
 
@@ -417,7 +417,7 @@ class WindowSettings : public SettingsView {
     // With USB chosen, a text typed into the port field that is no serial port's name.
     std::string UsbPortText() const override {
         const std::string text = w_.portList()->currentText().trimmed().toStdString();
-        return w_.serialCheck()->isChecked() || sim::NamesSerialPort(text) ? "" : text;
+        return w_.serialCheck()->isChecked() || NamesSerialPort(text) ? "" : text;
     }
     void SetUsbPortText(const std::string& text) override {
         if (!w_.serialCheck()->isChecked()) {

@@ -10,9 +10,8 @@
 #include "app/dialog_host.h"
 #include "app/main_window.h"
 #include "app/progress_bar.h"
+#include "frontend/simulated_phone.h"
 #include "job/job_control.h"
-#include "sim/phone.h"
-#include "sim/usb_link.h"
 
 namespace velmora::app {
 
@@ -25,7 +24,9 @@ QString Q(const std::string& text) {
 }  // namespace
 
 WindowJobs::WindowJobs(MainWindow& window)
-    : window_(window), controller_(std::make_unique<JobController>(&adapter_)) {
+    : window_(window),
+      links_(SimulatedPhones()),
+      controller_(std::make_unique<JobController>(&adapter_)) {
     controller_->on_finished = [this](const JobOutcome&) { Post([this] { Finished(); }); };
     controller_->on_notice = [this](const std::string& text) {
         // Read code: the field shows where the output goes, then the operator is told.
@@ -50,11 +51,9 @@ void WindowJobs::Start() {
     JobRequest request;
     request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
     request.port = window_.portList()->currentText().trimmed().toStdString();
-    if (request.link == LinkKind::kSerial && sim::IsSimulatedPortText(request.port) &&
-        !SimulatedPort(request.port, request.port)) {
-        return;
-    }
-    if (request.link == LinkKind::kUsb && !UsbPort(request.port, request.port)) {
+    if (std::string error; !links_.Resolve(request.link, request.port, window_.home(),
+                                           OtherPortText::kDefaultDevice, &request.port, &error)) {
+        window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"), Q(error));
         return;
     }
     switch (window_.workModeList()->currentIndex()) {
@@ -97,48 +96,6 @@ void WindowJobs::Start() {
     }
     running_ = true;
     window_.SetJobControlsEnabled(false);
-}
-
-bool WindowJobs::SimulatedPort(const std::string& text, std::string& device) {
-    if (!phone_ || phone_text_ != text) {
-        phone_.reset();
-        sim::PhoneOptions options;
-        options.catalogue = window_.home();
-        std::string error;
-        if (text.size() > 4 && !sim::ParsePhoneOptions(text.substr(4), options, error)) {
-            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
-                                      Q("simulated phone: " + error));
-            return false;
-        }
-        auto phone = std::make_unique<sim::Phone>(options);
-        if (!phone->Start(&error)) {
-            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
-                                      Q("simulated phone: " + error));
-            return false;
-        }
-        phone_ = std::move(phone);
-        phone_text_ = text;
-    }
-    device = phone_->SlavePath();
-    return true;
-}
-
-bool WindowJobs::UsbPort(const std::string& text, std::string& port) {
-    if (!usb_link_ || usb_text_ != text) {
-        usb_link_.reset();
-        auto link = std::make_unique<sim::UsbLink>();
-        std::string error;
-        if (!sim::PrepareUsbLink(window_.home(), text, sim::OtherPortText::kDefaultDevice,
-                                 link.get(), &error)) {
-            window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"),
-                                      Q(error));
-            return false;
-        }
-        usb_link_ = std::move(link);
-        usb_text_ = text;
-    }
-    port = usb_link_->port;
-    return true;
 }
 
 void WindowJobs::Stop() {

@@ -6,13 +6,10 @@
 
 #include "base/job_timings.h"
 #include "frontend/display.h"
+#include "job/link_registry.h"
 
 namespace velmora {
 class JobController;
-namespace sim {
-class Phone;
-struct UsbLink;
-}  // namespace sim
 }  // namespace velmora
 
 namespace velmora::app {
@@ -63,19 +60,11 @@ class WindowJobs : public JobDisplay {
     template <typename F>
     void Post(F&& f);
     void Finished();
-    // The simulated phone for `text`; false (and the operator told) when it cannot be had.
-    bool SimulatedPort(const std::string& text, std::string& device);
-    // The USB link for the port text; false (and the operator told) when unusable.
-    bool UsbPort(const std::string& text, std::string& port);
-
     MainWindow& window_;
     bool running_ = false;
     QEventLoop* waiting_ = nullptr;
-    std::unique_ptr<sim::Phone> phone_;
-    std::string phone_text_;
-    std::unique_ptr<sim::UsbLink> usb_link_;
-    std::string usb_text_;
-    DisplayAdapter adapter_{*this};              // the job's events in the window's terms
+    LinkRegistry links_;             // keeps the simulated phone of the port text from job to job
+    DisplayAdapter adapter_{*this};  // the job's events in the window's terms
     std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
 };
 

@@ -26,8 +26,7 @@
 #include "frontend/display.h"
 #include "job/job_control.h"
 
-#include "sim/phone.h"
-#include "sim/usb_link.h"
+#include "frontend/simulated_phone.h"
 
 namespace velmora::cli {
 namespace {
@@ -435,34 +434,12 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
 
-    std::unique_ptr<sim::Phone> phone;
-    if (!job.link.usb) {
-        const std::string& port = job.link.port;
-        if (port.empty())
-            return Refuse(global, "--port is needed for the serial link");
-        if (port == "sim" || port.rfind("sim:", 0) == 0) {
-            sim::PhoneOptions options;
-            options.catalogue = global.home;
-            std::string error;
-            if (port.size() > 4 && !sim::ParsePhoneOptions(port.substr(4), options, error)) {
-                return Refuse(global, "simulated phone: " + error);
-            }
-            phone = std::make_unique<sim::Phone>(options);
-            if (!phone->Start(&error))
-                return Refuse(global, "simulated phone: " + error);
-            request.port = phone->SlavePath();
-        } else {
-            request.port = port;
-        }
-    }
-    sim::UsbLink usb_link;
-    if (job.link.usb) {
-        std::string error;
-        if (!sim::PrepareUsbLink(global.home, job.link.port, sim::OtherPortText::kRefuse, &usb_link,
-                                 &error))
-            return Refuse(global, error);
-        request.port = usb_link.port;
-    }
+    if (!job.link.usb && job.link.port.empty())
+        return Refuse(global, "--port is needed for the serial link");
+    LinkRegistry links(SimulatedPhones());
+    if (std::string error; !links.Resolve(request.link, job.link.port, global.home,
+                                          OtherPortText::kRefuse, &request.port, &error))
+        return Refuse(global, error);
 
     TerminalDisplay display(global.json, global.debug, request.link);
     JobController jobs(&display);

@@ -5,17 +5,17 @@
 // nand_operations.h.
 namespace velmora {
 
-class DownloadJob;
+class NandSession;
 
 // One command 10 for one block. Serial: 0 or 3010 ("Erase block%d fail.").
 // USB: see UsbEraseBlocks.
-int EraseBlock(DownloadJob& job, int block);
+int EraseBlock(NandSession& nand, int block);
 
 // Erases the blocks of partition i (classic record), bad blocks through their
 // replacements. 0, or 1 with the error text naming the block and the code.
-int ErasePartition(DownloadJob& job, int i);
+int ErasePartition(NandSession& nand, int i);
 
 // Erases blocks 1 to B − 75, bad blocks through their replacements. 0 or 1.
-int EraseCodeArea(DownloadJob& job);
+int EraseCodeArea(NandSession& nand);
 
 }  // namespace velmora

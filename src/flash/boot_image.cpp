@@ -14,22 +14,22 @@
 namespace velmora {
 namespace {
 
-void Fail(DownloadJob& job, const std::string& text) {
-    job.error_text = text;
-    job.reporter.WriteLog(text);
+void Fail(NandSession& nand, const std::string& text) {
+    nand.error_text = text;
+    nand.reporter.WriteLog(text);
 }
 
 // Erase block 0, write the image. 0, or the erase code + `erase_base` / the
 // write code + `write_base`.
-int EraseAndWriteBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
+int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
                            int write_base) {
-    if (const int c = EraseBlock(job, 0); c != 0) {
-        Fail(job, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
+    if (const int c = EraseBlock(nand, 0); c != 0) {
+        Fail(nand, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
         return c + erase_base;
     }
-    job.reporter.MarkBlock(0, BlockState::kErased);
-    if (const int c = WriteBlockData(job, image, 0, false, BlockSize(job)); c != 0) {
-        Fail(job, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
+    nand.reporter.MarkBlock(0, BlockState::kErased);
+    if (const int c = WriteBlockData(nand, image, 0, false, BlockSize(nand)); c != 0) {
+        Fail(nand, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
         return c + write_base;
     }
     return 0;
@@ -40,49 +40,49 @@ int EraseAndWriteBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, 
 // close box, SIGINT) waits for the end of the step. A failed step is tried once
 // more with the same image, so that one glitch does not leave the phone without
 // a boot block.
-int ProgramBlockZero(DownloadJob& job, const std::vector<uint8_t>& image, int erase_base,
+int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
                      int write_base) {
-    if (!job.BeginUncut()) {
-        return job.result.load();  // stopped before block 0 was touched
+    if (!nand.BeginUncut()) {
+        return nand.result.load();  // stopped before block 0 was touched
     }
-    job.boot_block_touched = true;
-    int r = EraseAndWriteBlockZero(job, image, erase_base, write_base);
+    nand.boot_block_touched = true;
+    int r = EraseAndWriteBlockZero(nand, image, erase_base, write_base);
     if (r != 0) {
-        job.reporter.WriteLog(
+        nand.reporter.WriteLog(
             Format("\nWriting block #0 failed (#%d), erasing and writing it once more\n", r));
-        job.Sleep(job.timings.retry_pause_ms);
-        job.target().PurgeInput();
-        r = EraseAndWriteBlockZero(job, image, erase_base, write_base);
+        nand.Sleep(nand.timings.retry_pause_ms);
+        nand.target().PurgeInput();
+        r = EraseAndWriteBlockZero(nand, image, erase_base, write_base);
     }
-    job.EndUncut();
+    nand.EndUncut();
     if (r != 0) {
-        job.reporter.MarkBlock(0, BlockState::kFailed);
+        nand.reporter.MarkBlock(0, BlockState::kFailed);
         return r;
     }
-    job.reporter.MarkBlock(0, BlockState::kProgrammed);
-    job.reporter.units_done += static_cast<uint32_t>(job.geometry.page_size);
-    job.reporter.UpdateProgress();
+    nand.reporter.MarkBlock(0, BlockState::kProgrammed);
+    nand.reporter.units_done += static_cast<uint32_t>(nand.geometry.page_size);
+    nand.reporter.UpdateProgress();
     return 0;
 }
 
 }  // namespace
 
-int WriteBootBlock(DownloadJob& job) {
-    const std::string path = job.table.BootFilePath();
+int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
+    const std::string path = table.BootFilePath();
     File file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        job.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
+        nand.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
         return 101;
     }
-    const uint32_t block_size = BlockSize(job);
+    const uint32_t block_size = BlockSize(nand);
     long length = -1;
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {
         length = std::ftell(file.get());
     }
-    if (length < 0 || static_cast<uint64_t>(length) != job.table.boot_file_size ||
+    if (length < 0 || static_cast<uint64_t>(length) != table.boot_file_size ||
         static_cast<uint64_t>(length) > block_size || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        Fail(job, Format("\r\nBOOT_NAND file size unmacth, boot_nand file size: 0x%lX!\r\n",
-                         static_cast<unsigned long>(length < 0 ? 0 : length)));
+        Fail(nand, Format("\r\nBOOT_NAND file size unmacth, boot_nand file size: 0x%lX!\r\n",
+                          static_cast<unsigned long>(length < 0 ? 0 : length)));
         return 102;
     }
     std::vector<uint8_t> image(block_size, 0xFF);
@@ -92,56 +92,56 @@ int WriteBootBlock(DownloadJob& job) {
     }
     file.reset();
     const uint8_t version = image[kBootVersionByte];
-    job.records.boot_version = version;
+    nand.records.boot_version = version;
     if (version == 3) {
-        job.reporter.WriteLog("\r\nBOOT NAND VERSION V3!\r\n");
-        return WriteBootBlockV3(job, image);
+        nand.reporter.WriteLog("\r\nBOOT NAND VERSION V3!\r\n");
+        return WriteBootBlockV3(nand, image);
     }
-    std::copy(job.ibt.begin(), job.ibt.end(), image.begin() + kClassicIbtOffset);
+    std::copy(nand.ibt.begin(), nand.ibt.end(), image.begin() + kClassicIbtOffset);
     for (int i = 0; i < TargetPartitionRecords::kClassicCount; ++i) {
         const auto* record =
-            job.records.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
+            nand.records.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
         std::copy_n(record, TargetPartitionRecords::kClassicSize,
                     image.begin() + static_cast<std::ptrdiff_t>(kClassicRecordsBase - 0x40 * i));
     }
-    return ProgramBlockZero(job, image, 100, 200);
+    return ProgramBlockZero(nand, image, 100, 200);
 }
 
-int WriteBootBlockV3(DownloadJob& job, std::vector<uint8_t>& image) {
-    const uint32_t block_size = BlockSize(job);
+int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
+    const uint32_t block_size = BlockSize(nand);
     const size_t pad_end =
-        std::min<size_t>(kV3PadPage + static_cast<size_t>(job.geometry.page_size), block_size);
+        std::min<size_t>(kV3PadPage + static_cast<size_t>(nand.geometry.page_size), block_size);
     std::fill(image.begin() + kV3PadPage, image.begin() + static_cast<std::ptrdiff_t>(pad_end),
               0xFF);
     if (image[kBootVersionByte] != 3) {
-        Fail(job, Format("\r\nBootnand Major Version not compatible Version :%d",
-                         image[kBootVersionByte]));
+        Fail(nand, Format("\r\nBootnand Major Version not compatible Version :%d",
+                          image[kBootVersionByte]));
         return -1;
     }
     std::vector<uint8_t> current(block_size);
     if (const int c =
-            RetryOnce(job, "Read block #0", [&] { return ReadBlock(job, current, 0, false); });
+            RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, current, 0, false); });
         c != 0) {
-        Fail(job, Format("\r\nRead FB from NAND fail :%d", c));
+        Fail(nand, Format("\r\nRead FB from NAND fail :%d", c));
         return -2;
     }
     const uint32_t old = LoadLe32(current.data() + kV3Counter);
     uint32_t counter = 1;
     if (old >= kV3CounterLimit) {
-        Fail(job, Format("\nFirstBlock counter = %d\r\n", 1));
+        Fail(nand, Format("\nFirstBlock counter = %d\r\n", 1));
     } else {
-        Fail(job, Format("\nFirstBlock counter : %d\r\n", static_cast<int>(old)));
+        Fail(nand, Format("\nFirstBlock counter : %d\r\n", static_cast<int>(old)));
         counter = old + 1;
     }
     std::fill(image.begin() + kV3TableStart, image.begin() + kV3TableEnd, 0xFF);
     std::fill(image.begin() + kV3ReservedStart, image.begin() + kV3ReservedEnd, 0xFF);
     StoreLe32(image.data() + kV3Counter, counter);
     for (int i = 0; i < TargetPartitionRecords::kV3Count; ++i) {
-        const auto* record = job.records.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
+        const auto* record = nand.records.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
         std::copy_n(record, TargetPartitionRecords::kV3Size,
                     image.begin() + static_cast<std::ptrdiff_t>(kV3RecordsBase - 24 * i));
     }
-    return ProgramBlockZero(job, image, 1000, 2000);
+    return ProgramBlockZero(nand, image, 1000, 2000);
 }
 
 }  // namespace velmora

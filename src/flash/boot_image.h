@@ -8,19 +8,20 @@
 
 namespace velmora {
 
-class DownloadJob;
+class NandSession;
+class PartitionTable;
 
 // Reads the boot image file of the job's table, builds block 0 in the layout
 // its version byte (0xFE) selects and writes it. Classic: 0, 101 file cannot be
 // opened, 102 size differs from the table or exceeds a block, 103 short read,
 // erase failure c + 100, write failure c + 200. Version 3: see WriteBootBlockV3.
-int WriteBootBlock(DownloadJob& job);
+int WriteBootBlock(NandSession& nand, const PartitionTable& table);
 
 // Version 3 layout of `image` (one block, the file at its front, 0xFF after):
 // FirstBlock counter from the chip's block 0, records, reserved areas. 0; −1
 // version byte is not 3; −2 block 0 cannot be read; erase failure c + 1000;
 // write failure c + 2000.
-int WriteBootBlockV3(DownloadJob& job, std::vector<uint8_t>& image);
+int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image);
 
 // Byte offsets of the boot block layouts.
 inline constexpr size_t kBootVersionByte = 0xFE;

@@ -27,11 +27,11 @@ PartitionRecord V3Record(const TargetPartitionRecords& records, int i) {
     return r;
 }
 
-void ReportFailure(DownloadJob& job, const std::string& text, bool log) {
-    job.error_text = text;
-    job.reporter.ShowStepMessage(text);
+void ReportFailure(NandSession& nand, const std::string& text, bool log) {
+    nand.error_text = text;
+    nand.reporter.ShowStepMessage(text);
     if (log) {
-        job.reporter.WriteLog(text);
+        nand.reporter.WriteLog(text);
     }
 }
 

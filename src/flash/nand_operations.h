@@ -2,38 +2,42 @@
 // The NAND operations that the job sequences dispatch to once the RAM loader is
 // identified and its record read. Written once over TargetLink (see
 // target_link.h); each returns the job result code of its operation and sets
-// job.error_text on failure.
+// nand.error_text on failure.
 #include <cstdint>
+#include <string>
 
 namespace velmora {
 
-class DownloadJob;
+class NandSession;
+class PartitionTable;
 
-// Fills job.records from job.table (classic and version-3 layouts). Always 0.
-int BuildTargetPartitionRecords(DownloadJob& job);
+// Fills nand.records from `table` (classic and version-3 layouts). Always 0.
+int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table);
 
 // Builds a new management record from the IBT and writes both copies.
-int BuildManagementRecord(DownloadJob& job);
+int BuildManagementRecord(NandSession& nand);
 
 // Code upgrade: erase, every partition, then the boot block.
-int DownloadPartitions(DownloadJob& job);
+// With `code_area_only` only the partitions' blocks are erased, else the whole
+// code area.
+int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code_area_only);
 
 // Read code by the phone's partition table (report, boot area, partitions).
-int ReadPartitions(DownloadJob& job);
-// Read the EEROM / file-system area into job.job_file_path.
-int ReadEeromArea(DownloadJob& job, bool with_spare);
-// Read blocks [first, end) into job.job_file_path.
-int ReadBlockRange(DownloadJob& job, int first, int end, bool with_spare);
+int ReadPartitions(NandSession& nand);
+// Read the EEROM / file-system area into the file at `path`.
+int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare);
+// Read blocks [first, end) into the file at `path`.
+int ReadBlockRange(NandSession& nand, const std::string& path, int first, int end, bool with_spare);
 
-// Reads the phone's partition table from block 0 into job.records; mode 0xFF
-// also writes the report "upload.ptt" into job.folder, mode 0x1F does not.
-int ReadBootTable(DownloadJob& job, int mode);
+// Reads the phone's partition table from block 0 into nand.records; mode 0xFF
+// also writes the report "upload.ptt" into nand.folder, mode 0x1F does not.
+int ReadBootTable(NandSession& nand, int mode);
 
 // Erase blocks [first, end), bad blocks skipped.
-int EraseBlockRange(DownloadJob& job, int first, int end);
+int EraseBlockRange(NandSession& nand, int first, int end);
 
-// End block of the code area from job.records (largest offset wins; offsets of
+// End block of the code area from nand.records (largest offset wins; offsets of
 // 0 never win). −1 when no record has an offset above 0.
-int CodeAreaEndBlock(const DownloadJob& job);
+int CodeAreaEndBlock(const NandSession& nand);
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/boot_image.h"
+#include "flash/nand_dialect.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/page_program.h"
@@ -26,17 +27,17 @@ bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
 }
 
 // Writes one block-sized piece, retried on the serial link.
-int WritePiece(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                uint32_t length) {
-    const bool small_page = job.geometry.page_size == 512;
-    const int attempts = IsUsb(job) ? 1 : 1 + kWriteRetries;
+    const bool small_page = nand.geometry.page_size == 512;
+    const int attempts = nand.speech().PartitionBlockTries();
     int r = 0;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (attempt > 0 && !job.Sleep(job.timings.retry_pause_ms)) {
+        if (attempt > 0 && !nand.Sleep(nand.timings.retry_pause_ms)) {
             break;
         }
-        r = small_page ? WriteSmallBlock(job, buffer, block, with_spare, length)
-                       : WriteBlockData(job, buffer, block, with_spare, length);
+        r = small_page ? WriteSmallBlock(nand, buffer, block, with_spare, length)
+                       : WriteBlockData(nand, buffer, block, with_spare, length);
         if (r == 0) {
             return 0;
         }
@@ -46,15 +47,14 @@ int WritePiece(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with
 
 }  // namespace
 
-int BuildTargetPartitionRecords(DownloadJob& job) {
-    TargetPartitionRecords& out = job.records;
+int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) {
+    TargetPartitionRecords& out = nand.records;
     out = TargetPartitionRecords{};
     out.classic.fill(0xFF);
     out.v3.fill(0xFF);
-    const int count =
-        static_cast<int>(std::min<uint32_t>(job.table.partition_count, kMaxPartitions));
+    const int count = static_cast<int>(std::min<uint32_t>(table.partition_count, kMaxPartitions));
     for (int i = 0; i < count; ++i) {
-        const JobPartition& e = job.table.entries[static_cast<size_t>(i)];
+        const JobPartition& e = table.entries[static_cast<size_t>(i)];
         uint8_t* c = out.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
         StoreLe32(c, e.offset);
         StoreLe32(c + 4, e.size);
@@ -82,35 +82,33 @@ int BuildTargetPartitionRecords(DownloadJob& job) {
     return 0;
 }
 
-int CodeAreaEndBlock(const DownloadJob& job) {
-    const bool v3 = job.records.boot_version == 3;
+int CodeAreaEndBlock(const NandSession& nand) {
+    const bool v3 = nand.records.boot_version == 3;
     const int count =
-        static_cast<int>(std::min<uint32_t>(job.records.partition_count, kMaxPartitions));
+        static_cast<int>(std::min<uint32_t>(nand.records.partition_count, kMaxPartitions));
     int best = -1;
     int32_t best_offset = 0;
     for (int i = 0; i < count; ++i) {
-        const PartitionRecord r = v3 ? V3Record(job.records, i) : ClassicRecord(job.records, i);
+        const PartitionRecord r = v3 ? V3Record(nand.records, i) : ClassicRecord(nand.records, i);
         const auto offset = static_cast<int32_t>(r.offset);
         if (offset > best_offset) {
             best_offset = offset;
             best = i;
         }
     }
-    if (best < 0 || job.geometry.block_size <= 0) {
+    if (best < 0 || nand.geometry.block_size <= 0) {
         return -1;
     }
-    const PartitionRecord r = v3 ? V3Record(job.records, best) : ClassicRecord(job.records, best);
-    return static_cast<int32_t>(r.offset + r.size) / job.geometry.block_size;
+    const PartitionRecord r = v3 ? V3Record(nand.records, best) : ClassicRecord(nand.records, best);
+    return static_cast<int32_t>(r.offset + r.size) / nand.geometry.block_size;
 }
 
-int WritePartition(DownloadJob& job, int i) {
-    const PartitionRecord rec = ClassicRecord(job.records, i);
-    const std::string path = job.table.ContentFilePath(i);
+int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
+    const PartitionRecord rec = ClassicRecord(nand.records, i);
+    const std::string path = table.ContentFilePath(i);
     File file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        if (!IsUsb(job)) {
-            job.reporter.WriteLog("\nOpen file fail: \n" + path + "\n");
-        }
+        nand.reporter.WriteLog("\nOpen file fail: \n" + path + "\n");
         return 10000;
     }
     if (std::fseek(file.get(), 0, SEEK_END) != 0 ||
@@ -119,55 +117,55 @@ int WritePartition(DownloadJob& job, int i) {
         return 11001;
     }
     const bool with_spare = NameWantsSpare(rec.name);
-    std::vector<uint8_t> buffer(BlockBytes(job, with_spare));
-    const uint32_t size = BlockSize(job);
+    std::vector<uint8_t> buffer(BlockBytes(nand, with_spare));
+    const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
     const int end = first + static_cast<int>(rec.size / size);
     uint32_t remaining = rec.content_size;
     int b = first;
     int result = 0;
     while (remaining > 0) {
-        if (job.Aborted()) {
-            result = job.result.load();
+        if (nand.Aborted()) {
+            result = nand.result.load();
             break;
         }
         if (b >= end) {
             result = 11001;
             break;
         }
-        if (!RecordMapsBadBlocks(job) && !job.IbtGood(b)) {
+        if (!RecordMapsBadBlocks(nand) && !nand.IbtGood(b)) {
             ++b;  // no record on this chip: the piece goes to the next good block
             continue;
         }
-        const int block = MappedBlock(job, b);
+        const int block = MappedBlock(nand, b);
         const uint32_t n = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
         if (std::fread(buffer.data(), 1, n, file.get()) != n) {
             result = 12000;
             break;
         }
-        if (const int r = WritePiece(job, buffer, block, with_spare, n); r != 0) {
+        if (const int r = WritePiece(nand, buffer, block, with_spare, n); r != 0) {
             // A Stop during the retries ends the partition as a Stop, not a failure.
-            result = job.Aborted() ? job.result.load() : r;
+            result = nand.Aborted() ? nand.result.load() : r;
             break;
         }
-        job.reporter.MarkBlock(block, BlockState::kProgrammed);
-        job.reporter.units_done += n;
-        job.reporter.UpdateProgress();
+        nand.reporter.MarkBlock(block, BlockState::kProgrammed);
+        nand.reporter.units_done += n;
+        nand.reporter.UpdateProgress();
         remaining -= n;
         ++b;
     }
     if (result != 0) {
-        job.reporter.MarkBlock(b, BlockState::kFailed);
+        nand.reporter.MarkBlock(b, BlockState::kFailed);
     }
     return result;
 }
 
-int DownloadPartitions(DownloadJob& job) {
-    Reporter& reporter = job.reporter;
-    const int count = static_cast<int>(job.records.partition_count);
-    uint64_t total = job.table.boot_file_size;
+int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code_area_only) {
+    Reporter& reporter = nand.reporter;
+    const int count = static_cast<int>(nand.records.partition_count);
+    uint64_t total = table.boot_file_size;
     for (int i = 0; i < count; ++i) {
-        total += ClassicRecord(job.records, i).content_size;
+        total += ClassicRecord(nand.records, i).content_size;
     }
     reporter.units_total = total;
     reporter.units_done = 0;
@@ -175,18 +173,18 @@ int DownloadPartitions(DownloadJob& job) {
     reporter.SetStatus("Erase nand flash blocks... ...");
     reporter.SetPhase(Phase::kErase);
 
-    if (job.erase_range == upgrade_range::kCode) {
+    if (code_area_only) {
         for (int i = 0; i < count; ++i) {
-            if (const int c = ErasePartition(job, i); c != 0) {
-                if (job.Aborted()) {
-                    return job.result.load();
+            if (const int c = ErasePartition(nand, i); c != 0) {
+                if (nand.Aborted()) {
+                    return nand.result.load();
                 }
-                ReportFailure(job, Format("Erase partition %d fail, #%d", i, c), false);
+                ReportFailure(nand, Format("Erase partition %d fail, #%d", i, c), false);
                 return kPartitionEraseFailed;
             }
         }
-    } else if (EraseCodeArea(job) != 0) {
-        return job.Aborted() ? job.result.load() : kEraseFailed;
+    } else if (EraseCodeArea(nand) != 0) {
+        return nand.Aborted() ? nand.result.load() : kEraseFailed;
     }
 
     reporter.SetProgress(0, 100);
@@ -194,44 +192,42 @@ int DownloadPartitions(DownloadJob& job) {
     // Once stopped, no further partition is started and the boot block is never
     // touched: the phone keeps the boot block it had.
     for (int i = 0; i < count; ++i) {
-        if (job.Aborted()) {
-            return job.result.load();
+        if (nand.Aborted()) {
+            return nand.result.load();
         }
         const std::string status = Format("Write partition_#%02d...", i + 1);
         reporter.SetStatus(status);
-        if (IsUsb(job)) {
-            reporter.WriteLog(status);
-        }
-        if (const int c = WritePartition(job, i); c != 0) {
-            if (job.Aborted()) {
-                return job.result.load();
+        reporter.WriteLog(status);
+        if (const int c = WritePartition(nand, table, i); c != 0) {
+            if (nand.Aborted()) {
+                return nand.result.load();
             }
-            ReportFailure(job, Format("Write partition_#%d fail, #%d", i + 1, c));
-            job.result.store(kWriteFailed);
+            ReportFailure(nand, Format("Write partition_#%d fail, #%d", i + 1, c));
+            nand.result.store(kWriteFailed);
             return kWriteFailed;
         }
     }
-    if (job.Aborted()) {
-        return job.result.load();
+    if (nand.Aborted()) {
+        return nand.result.load();
     }
     reporter.SetStatus("Write nand_boot file...");
     reporter.SetPhase(Phase::kBootBlock);
-    if (const int c = WriteBootBlock(job); c != 0) {
-        if (job.Aborted() && !job.boot_block_touched) {
-            return job.result.load();  // stopped: the previous boot block is in place
+    if (const int c = WriteBootBlock(nand, table); c != 0) {
+        if (nand.Aborted() && !nand.boot_block_touched) {
+            return nand.result.load();  // stopped: the previous boot block is in place
         }
-        ReportFailure(job, Format("Write boot nand fail, #%d", c));
-        job.result.store(kWriteFailed);
+        ReportFailure(nand, Format("Write boot nand fail, #%d", c));
+        nand.result.store(kWriteFailed);
         return kWriteFailed;
     }
-    if (job.user_stop.load() != 0) {
+    if (nand.user_stop.load() != 0) {
         // The Stop came while block 0 was written: the upgrade is whole.
-        job.result.store(0);
-        job.AddNote(
+        nand.result.store(0);
+        nand.AddNote(
             "Stopped after the last step: every partition and the boot block were "
             "written.");
     }
-    return job.result.load();
+    return nand.result.load();
 }
 
 }  // namespace velmora

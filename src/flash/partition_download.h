@@ -4,11 +4,12 @@
 
 namespace velmora {
 
-class DownloadJob;
+class NandSession;
+class PartitionTable;
 
 // Writes partition i's content file (classic record i). 0; 10000 file cannot be
 // opened; 11001 length differs from the content size, or the partition ran out
 // of blocks; 12000 short read; 20000 + r a block write failed with r.
-int WritePartition(DownloadJob& job, int i);
+int WritePartition(NandSession& nand, const PartitionTable& table, int i);
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include "base/checksum.h"
 #include "base/text_format.h"
 #include "config/boot_block.h"
+#include "flash/nand_dialect.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
 #include "flash/target_protocol.h"
@@ -24,21 +25,21 @@ bool Append(std::FILE* f, const uint8_t* data, size_t n) {
 }
 
 // An output file that cannot be made or written: the text names it. 10000.
-int CannotWrite(DownloadJob& job, const std::string& path, const std::string& reason = {}) {
-    job.error_text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
+int CannotWrite(NandSession& nand, const std::string& path, const std::string& reason = {}) {
+    nand.error_text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
     return 10000;
 }
 
 // Reads block 0 whole, once more after a failure: the boot table is read from it.
-int ReadBlockZero(DownloadJob& job, std::span<uint8_t> buffer) {
-    return RetryOnce(job, "Read block #0", [&] { return ReadBlock(job, buffer, 0, false); });
+int ReadBlockZero(NandSession& nand, std::span<uint8_t> buffer) {
+    return RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, buffer, 0, false); });
 }
 
 // A bad block that went bad after the record was written holds the data the
 // download put there (it wrote the block itself): it is read as it is, and the
 // ending says so.
-void NoteReadAsItIs(DownloadJob& job, int block) {
-    job.AddNote(Format("Block %d is bad and has no replacement; it was read as it is.", block));
+void NoteReadAsItIs(NandSession& nand, int block) {
+    nand.AddNote(Format("Block %d is bad and has no replacement; it was read as it is.", block));
 }
 
 // A read-back's output file, fed block by block. While the link fetches a block
@@ -47,16 +48,17 @@ void NoteReadAsItIs(DownloadJob& job, int block) {
 // link's retries) before anything after it reaches the file.
 class BlockStream {
   public:
-    // Reads retry on the serial link, and on USB only when `retry_on_usb` (the
-    // EEROM and range reads work alike on both links).
-    BlockStream(DownloadJob& job, const std::string& path, bool with_spare, bool retry_on_usb)
-        : job_(job),
+    // A failed read is tried as often as the link tries a partition's block, or
+    // always three times more with `retry_always` (the EEROM and range reads
+    // work alike on both links).
+    BlockStream(NandSession& nand, const std::string& path, bool with_spare, bool retry_always)
+        : nand_(nand),
           path_(path),
           file_(OpenOutputFile(path, &reason_)),
           with_spare_(with_spare),
-          attempts_(!IsUsb(job) || retry_on_usb ? 1 + kWriteRetries : 1) {
+          attempts_(retry_always ? 1 + kWriteRetries : nand.speech().PartitionBlockTries()) {
         for (auto& b : buffers_) {
-            b.resize(BlockBytes(job, with_spare));
+            b.resize(BlockBytes(nand, with_spare));
         }
     }
     // A stopped or failed read keeps in its file every block that passed its check.
@@ -66,7 +68,7 @@ class BlockStream {
 
     bool Ok() const { return file_ && ok_; }
     // The file could not be made or written: the job's error text says so. 10000.
-    int CannotWriteFile() { return CannotWrite(job_, path_, reason_); }
+    int CannotWriteFile() { return CannotWrite(nand_, path_, reason_); }
     size_t block_bytes() const { return buffers_[0].size(); }
 
     // Reads `block` and queues its first `bytes` for the file. 0, or the failing
@@ -75,7 +77,7 @@ class BlockStream {
     int Read(int block, size_t bytes, int* failed) {
         std::vector<uint8_t>& buffer = buffers_[next_];
         uint32_t checksum = kNoChecksum;
-        int r = ReadBlock(job_, buffer, block, with_spare_, settle_, &checksum);
+        int r = ReadBlock(nand_, buffer, block, with_spare_, settle_, &checksum);
         Settle();
         if (const int e = Repair(failed); e != 0) {
             return e;
@@ -102,7 +104,7 @@ class BlockStream {
         if (!Ok() || !CloseOutputFile(file_)) {
             return 10000;
         }
-        job_.reporter.FileWritten(path_);
+        nand_.reporter.FileWritten(path_);
         return 0;
     }
 
@@ -148,10 +150,10 @@ class BlockStream {
     // The attempts after a first one that failed with `code`, each checked.
     int Retry(std::span<uint8_t> buffer, int block, int code) {
         for (int attempt = 1; attempt < attempts_ && code != 0; ++attempt) {
-            if (!job_.Sleep(job_.timings.retry_pause_ms)) {
+            if (!nand_.Sleep(nand_.timings.retry_pause_ms)) {
                 break;
             }
-            code = ReadBlock(job_, buffer, block, with_spare_);
+            code = ReadBlock(nand_, buffer, block, with_spare_);
         }
         return code;
     }
@@ -160,7 +162,7 @@ class BlockStream {
         ok_ = ok_ && file_ && Append(file_.get(), data, bytes);
     }
 
-    DownloadJob& job_;
+    NandSession& nand_;
     std::string path_;
     std::string reason_;
     File file_;
@@ -176,28 +178,29 @@ class BlockStream {
 // Reads blocks `first` to `end` − 1 into the job's file, `physical` giving the
 // block to read for each. Shared by the EEROM and range reads.
 template <typename Physical>
-int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Physical physical) {
-    BlockStream file(job, job.job_file_path, with_spare, true);
+int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int end,
+                     bool with_spare, Physical physical) {
+    BlockStream file(nand, path, with_spare, true);
     if (!file.Ok()) {
         return file.CannotWriteFile();
     }
     const size_t n = file.block_bytes();
-    job.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
-    job.reporter.units_done = 0;
+    nand.reporter.units_total = end > first ? uint64_t(end - first) * n : 0;
+    nand.reporter.units_done = 0;
     int failed = 0;
     int r = 0;
     for (int b = first; b < end && file.Ok() && r == 0; ++b) {
-        if (job.Aborted()) {
-            return job.result.load();
+        if (nand.Aborted()) {
+            return nand.result.load();
         }
         const int block = physical(b);
-        if (BadWithoutReplacement(job, b)) {
-            NoteReadAsItIs(job, b);
+        if (BadWithoutReplacement(nand, b)) {
+            NoteReadAsItIs(nand, b);
         }
         if ((r = file.Read(block, n, &failed)) == 0) {
-            job.reporter.MarkBlock(block, BlockState::kRead);
-            job.reporter.units_done += n;
-            job.reporter.UpdateProgress();
+            nand.reporter.MarkBlock(block, BlockState::kRead);
+            nand.reporter.units_done += n;
+            nand.reporter.UpdateProgress();
         }
     }
     if (r == 0) {
@@ -207,34 +210,35 @@ int ReadBlocksToFile(DownloadJob& job, int first, int end, bool with_spare, Phys
         return file.CannotWriteFile();
     }
     if (r != 0) {
-        job.reporter.MarkBlock(failed, BlockState::kFailed);
-        return job.Aborted() ? job.result.load() : r + 20000;
+        nand.reporter.MarkBlock(failed, BlockState::kFailed);
+        return nand.Aborted() ? nand.result.load() : r + 20000;
     }
     return 0;
 }
 
 }  // namespace
 
-int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_spare,
+int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
               const std::function<void()>& meanwhile, uint32_t* unchecked) {
-    TargetLink& link = job.target();
-    const uint32_t pages = PagesPerBlock(job);
-    const uint32_t bytes_per_page = BytesPerPage(job, with_spare);
+    TargetLink& link = nand.target();
+    const uint32_t pages = PagesPerBlock(nand);
+    const uint32_t bytes_per_page = BytesPerPage(nand, with_spare);
     const CommandFrame frame(kCmdReadBlock, {static_cast<uint32_t>(block), pages, bytes_per_page});
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
     link.PurgeInput();
     link.SendCommand(frame.span(), data.size() + kFrameSize,
-                     AnswerMs(job, job.timings.response_ms, data.size() + 2 * kFrameSize),
+                     AnswerMs(nand, nand.timings.response_ms, data.size() + 2 * kFrameSize),
                      meanwhile);
     // Each piece is due its own wire time after the one before it.
-    const int page_ms = AnswerMs(job, job.timings.response_ms, bytes_per_page + kFrameSize);
+    const int page_ms = AnswerMs(nand, nand.timings.response_ms, bytes_per_page + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page), page_ms) != 0) {
             return 1001 + static_cast<int>(k);
         }
     }
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, kFrameSize)) != 0) {
+    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize)) !=
+        0) {
         return 1000;
     }
     if (!response.HeaderOk() || response.status() != 0) {
@@ -251,18 +255,18 @@ int ReadBlock(DownloadJob& job, std::span<uint8_t> buffer, int block, bool with_
     return 0;
 }
 
-int ReadPage(DownloadJob& job, std::span<uint8_t> buffer, int block, int page, uint32_t count) {
-    TargetLink& link = job.target();
-    const uint32_t bytes = std::min<uint32_t>(count, BytesPerPage(job, true));
+int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, uint32_t count) {
+    TargetLink& link = nand.target();
+    const uint32_t bytes = std::min<uint32_t>(count, BytesPerPage(nand, true));
     const CommandFrame frame(kCmdReadPage,
                              {static_cast<uint32_t>(block), static_cast<uint32_t>(page), bytes});
     link.PurgeInput();
     // The response frame is an answer of its own (its last packet is short); the
     // page's bytes follow it.
     link.SendCommand(frame.span(), kFrameSize,
-                     AnswerMs(job, job.timings.response_ms, 2 * kFrameSize), {});
+                     AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), {});
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(job, job.timings.response_ms, 2 * kFrameSize)) !=
+    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize)) !=
         0) {
         return 100;
     }
@@ -270,7 +274,7 @@ int ReadPage(DownloadJob& job, std::span<uint8_t> buffer, int block, int page, u
         return 101;
     }
     const auto data = buffer.first(bytes);
-    if (link.Receive(data, AnswerMs(job, job.timings.response_ms, bytes)) != 0) {
+    if (link.Receive(data, AnswerMs(nand, nand.timings.response_ms, bytes)) != 0) {
         return 111;
     }
     const uint32_t expected = response.data_checksum();
@@ -292,16 +296,16 @@ std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
     return text;
 }
 
-int ReadBootTable(DownloadJob& job, int mode) {
-    std::vector<uint8_t> block0(BlockSize(job));
-    if (const int e = ReadBlockZero(job, block0); e != 0) {
+int ReadBootTable(NandSession& nand, int mode) {
+    std::vector<uint8_t> block0(BlockSize(nand));
+    if (const int e = ReadBlockZero(nand, block0); e != 0) {
         return 30000 + e;
     }
     BootTable table;
     if (ParseBootBlock(block0, table) != kBootOk) {
         return 1;
     }
-    TargetPartitionRecords& records = job.records;
+    TargetPartitionRecords& records = nand.records;
     records.boot_version = table.version;
     records.partition_count = 0;
     records.classic.fill(0xFF);
@@ -322,64 +326,64 @@ int ReadBootTable(DownloadJob& job, int mode) {
     if (mode != kReportMode) {
         return 0;
     }
-    const std::string text = UploadReportText(table, BlockSize(job));
-    const std::string path = job.folder + "upload.ptt";
+    const std::string text = UploadReportText(table, BlockSize(nand));
+    const std::string path = nand.folder + "upload.ptt";
     File file = OpenOutputFile(path);
     if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()) ||
         !CloseOutputFile(file)) {
-        return CannotWrite(job, path);
+        return CannotWrite(nand, path);
     }
-    job.reporter.FileWritten(path);
+    nand.reporter.FileWritten(path);
     return 0;
 }
 
-int ReadBootArea(DownloadJob& job) {
-    const std::string path = job.folder + "boot_nand.bin";
+int ReadBootArea(NandSession& nand) {
+    const std::string path = nand.folder + "boot_nand.bin";
     File file = OpenOutputFile(path);
     if (!file) {
-        return CannotWrite(job, path);
+        return CannotWrite(nand, path);
     }
-    const auto page = static_cast<uint32_t>(job.geometry.page_size);
+    const auto page = static_cast<uint32_t>(nand.geometry.page_size);
     // A block smaller than the boot area is read whole, never past its end.
-    uint32_t remaining = std::min(kBootAreaBytes, BlockSize(job));
+    uint32_t remaining = std::min(kBootAreaBytes, BlockSize(nand));
     std::vector<uint8_t> buffer(page);
     for (int k = 0; remaining > 0; ++k) {
-        if (job.Aborted()) {
-            return job.result.load();
+        if (nand.Aborted()) {
+            return nand.result.load();
         }
         const uint32_t bytes = std::min(page, remaining);
-        if (const int c = RetryOnce(job, Format("Read block #0 page %d", k),
-                                    [&] { return ReadPage(job, buffer, 0, k, bytes); });
+        if (const int c = RetryOnce(nand, Format("Read block #0 page %d", k),
+                                    [&] { return ReadPage(nand, buffer, 0, k, bytes); });
             c != 0) {
-            job.reporter.MarkBlock(0, BlockState::kFailed);
+            nand.reporter.MarkBlock(0, BlockState::kFailed);
             return c + 30000;
         }
         if (!Append(file.get(), buffer.data(), bytes)) {
-            return CannotWrite(job, path);
+            return CannotWrite(nand, path);
         }
-        job.reporter.MarkBlock(0, BlockState::kRead);
-        job.reporter.units_done += bytes;
-        job.reporter.UpdateProgress();
+        nand.reporter.MarkBlock(0, BlockState::kRead);
+        nand.reporter.units_done += bytes;
+        nand.reporter.UpdateProgress();
         remaining -= bytes;
     }
     if (!CloseOutputFile(file)) {
-        return CannotWrite(job, path);
+        return CannotWrite(nand, path);
     }
-    job.reporter.FileWritten(path);
+    nand.reporter.FileWritten(path);
     return 0;
 }
 
-int ReadPartitionToFile(DownloadJob& job, int i) {
-    const bool v3 = job.records.boot_version == 3;
-    const PartitionRecord rec = v3 ? V3Record(job.records, i) : ClassicRecord(job.records, i);
-    const uint32_t size = BlockSize(job);
+int ReadPartitionToFile(NandSession& nand, int i) {
+    const bool v3 = nand.records.boot_version == 3;
+    const PartitionRecord rec = v3 ? V3Record(nand.records, i) : ClassicRecord(nand.records, i);
+    const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
     const int end = first + static_cast<int>(rec.size / size);
     uint32_t remaining = v3 ? rec.size : rec.content_size;
     const bool with_spare =
         v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
-    const std::string path = job.folder + PartitionFileName(i + 1, rec.name);
-    BlockStream file(job, path, with_spare, false);
+    const std::string path = nand.folder + PartitionFileName(i + 1, rec.name);
+    BlockStream file(nand, path, with_spare, false);
     if (!file.Ok()) {
         return file.CannotWriteFile();
     }
@@ -387,8 +391,8 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
     int result = 0;
     int failed = -1;
     while (remaining > 0 && file.Ok()) {
-        if (job.Aborted()) {
-            result = job.result.load();
+        if (nand.Aborted()) {
+            result = nand.result.load();
             break;
         }
         if (b >= end) {
@@ -396,101 +400,102 @@ int ReadPartitionToFile(DownloadJob& job, int i) {
             break;
         }
         int block = b;
-        if (!job.IbtGood(b)) {
-            if (!job.record.Present()) {
+        if (!nand.IbtGood(b)) {
+            if (!nand.record.Present()) {
                 ++b;  // no record: the bad block holds nothing of the partition
                 continue;
             }
-            block = MappedBlock(job, b);
+            block = MappedBlock(nand, b);
             if (block == b) {
-                NoteReadAsItIs(job, b);
+                NoteReadAsItIs(nand, b);
             }
         }
         const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(file.block_bytes()));
         if (const int r = file.Read(block, m, &failed); r != 0) {
-            result = job.Aborted() ? job.result.load() : r + 20000;
+            result = nand.Aborted() ? nand.result.load() : r + 20000;
             break;
         }
         remaining -= m;
-        job.reporter.MarkBlock(block, BlockState::kRead);
-        job.reporter.units_done += m;
-        job.reporter.UpdateProgress();
+        nand.reporter.MarkBlock(block, BlockState::kRead);
+        nand.reporter.units_done += m;
+        nand.reporter.UpdateProgress();
         ++b;
     }
     if (result == 0) {
         if (const int r = file.Finish(&failed); r == 10000) {
             return file.CannotWriteFile();
         } else if (r != 0) {
-            result = job.Aborted() ? job.result.load() : r + 20000;
+            result = nand.Aborted() ? nand.result.load() : r + 20000;
         }
     }
     if (result != 0) {
-        job.reporter.MarkBlock(failed >= 0 ? failed : b, BlockState::kFailed);
+        nand.reporter.MarkBlock(failed >= 0 ? failed : b, BlockState::kFailed);
     }
     return result;
 }
 
-int ReadPartitions(DownloadJob& job) {
-    Reporter& reporter = job.reporter;
+int ReadPartitions(NandSession& nand) {
+    Reporter& reporter = nand.reporter;
     reporter.SetStatus("Get nand flash aprameter...");
-    if (const int c = ReadBootTable(job, kReportMode); c != 0) {
+    if (const int c = ReadBootTable(nand, kReportMode); c != 0) {
         if (c != 10000) {  // a file that cannot be written keeps its own text
-            job.error_text = Format("Read flash parameter error #%d", c);
+            nand.error_text = Format("Read flash parameter error #%d", c);
         }
         return 1;
     }
-    const bool v3 = job.records.boot_version == 3;
-    const int count = static_cast<int>(job.records.partition_count);
-    uint64_t total = std::min(kBootAreaBytes, BlockSize(job));
+    const bool v3 = nand.records.boot_version == 3;
+    const int count = static_cast<int>(nand.records.partition_count);
+    uint64_t total = std::min(kBootAreaBytes, BlockSize(nand));
     for (int i = 0; i < count; ++i) {
-        total += v3 ? V3Record(job.records, i).size : ClassicRecord(job.records, i).content_size;
+        total += v3 ? V3Record(nand.records, i).size : ClassicRecord(nand.records, i).content_size;
     }
     reporter.units_total = total;
     reporter.units_done = 0;
     reporter.SetStatus("Read NAND_BOOT...");
-    if (const int c = ReadBootArea(job); c != 0) {
-        if (job.Aborted()) {
-            return job.result.load();
+    if (const int c = ReadBootArea(nand); c != 0) {
+        if (nand.Aborted()) {
+            return nand.result.load();
         }
-        ReportFailure(job, c == 10000 ? job.error_text : Format("Read BOOT_NAND error #%d", c),
+        ReportFailure(nand, c == 10000 ? nand.error_text : Format("Read BOOT_NAND error #%d", c),
                       false);
         return 2;
     }
     for (int i = 0; i < count; ++i) {
         reporter.SetStatus(Format("Read partition_#%02d...", i + 1));
-        if (const int c = ReadPartitionToFile(job, i); c != 0) {
-            if (job.Aborted()) {
-                return job.result.load();
+        if (const int c = ReadPartitionToFile(nand, i); c != 0) {
+            if (nand.Aborted()) {
+                return nand.result.load();
             }
             ReportFailure(
-                job, c == 10000 ? job.error_text : Format("Read Partition%d error #%d", i + 1, c),
+                nand, c == 10000 ? nand.error_text : Format("Read Partition%d error #%d", i + 1, c),
                 false);
             return i + 3;
         }
     }
-    return job.result.load();
+    return nand.result.load();
 }
 
-int ReadEeromArea(DownloadJob& job, bool with_spare) {
-    const int blocks = job.geometry.block_count;
+int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare) {
+    const int blocks = nand.geometry.block_count;
     if (blocks < kEeromBlocks) {
         // Nothing to read, but the file is still made, as the operator was told.
-        File file = OpenOutputFile(job.job_file_path);
-        return file && CloseOutputFile(file) ? 0 : CannotWrite(job, job.job_file_path);
+        File file = OpenOutputFile(path);
+        return file && CloseOutputFile(file) ? 0 : CannotWrite(nand, path);
     }
     // Blocks as they are: the reservoir and the record copies are part of the area.
-    return ReadBlocksToFile(job, blocks - kEeromBlocks, blocks, with_spare,
+    return ReadBlocksToFile(nand, path, blocks - kEeromBlocks, blocks, with_spare,
                             [](int b) { return b; });
 }
 
-int ReadBlockRange(DownloadJob& job, int first, int end, bool with_spare) {
+int ReadBlockRange(NandSession& nand, const std::string& path, int first, int end,
+                   bool with_spare) {
     if (first > end) {
         first = end;
     }
-    end = std::min(end, job.geometry.block_count);
+    end = std::min(end, nand.geometry.block_count);
     first = std::clamp(first, 0, std::max(end, 0));
-    return ReadBlocksToFile(job, first, end, with_spare, [&job](int b) {
-        return job.record.Present() ? MappedBlock(job, b) : b;
+    return ReadBlocksToFile(nand, path, first, end, with_spare, [&nand](int b) {
+        return nand.record.Present() ? MappedBlock(nand, b) : b;
     });
 }
 

@@ -4,7 +4,8 @@
 
 namespace velmora {
 
-class DownloadJob;
+class NandSession;
+class PartitionTable;
 
 // The result of an upgrade refused before anything was erased.
 inline constexpr int kUpgradeRefused = 120;
@@ -13,6 +14,6 @@ inline constexpr int kUpgradeRefused = 120;
 // its bad blocks. 0, or kUpgradeRefused with the job's error text naming the
 // partition, block or file and what is wrong. Call it after the record was read
 // and before the record is built or anything erased.
-int CheckUpgrade(DownloadJob& job);
+int CheckUpgrade(NandSession& nand, const PartitionTable& table);
 
 }  // namespace velmora

@@ -9,17 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "base/job_flags.h"
 #include "base/job_timings.h"
 #include "base/link_kind.h"
 #include "base/reporter.h"
 #include "config/chip_catalogue.h"
-#include "flash/management_record.h"
-#include "job/job_partitions.h"
+#include "flash/nand_session.h"
+#include "flash/partition_records.h"
 
 namespace velmora {
-
-class TargetLink;
 
 enum class WorkMode : int {
     kCodeUpgrade = 0,  // "代码升级"
@@ -48,67 +45,32 @@ inline constexpr int kEerom = 4;       // "EEROM"
 // Baud-rate selections of the serial link.
 inline constexpr int kBaudRates[3] = {115200, 460800, 921600};
 
-inline constexpr int kIbtBytes = 2048;
-
-class DownloadJob : public JobFlags {
+// A job: the operator's request and, as a NAND session, the link and the chip
+// the NAND operations work on.
+class DownloadJob : public NandSession {
   public:
     // `display` may be null; it must outlive the job.
     DownloadJob(LinkKind link, EventSink* display, bool debug);
     ~DownloadJob();
-    DownloadJob(const DownloadJob&) = delete;
-    DownloadJob& operator=(const DownloadJob&) = delete;
 
     // --- the request, written before the worker starts -------------------------
+    // (home: the program's own folder; folder: read: the upload folder; upgrade:
+    // the table's folder; erase: the chosen table's or the home folder.)
     const LinkKind link_kind;
-    const bool debug;
     WorkMode work_mode = WorkMode::kCodeUpgrade;
     int erase_range = 0;
     uint32_t range_start = 0;  // specified area, byte addresses
     uint32_t range_end = 0;
-    std::string home;           // the program's own folder, ending in '/'
     std::string job_file_path;  // upgrade: the .ptt; read: the upload file; erase: unused
-    std::string folder;         // read: the upload folder; upgrade: the table's folder; erase: home
-                                // ('/'-ended, or empty)
     JobPartitionTable table;    // upgrade and erase: copy of the loaded partition table
-    JobTimings timings;
     // A specified-area erase may reach block 0 and the EEROM and reservoir only
     // when the operator confirmed it (the window's warning, the CLI's --yes).
     bool area_confirmed = false;
 
     // Serial link: the port as the operator gave it (device path or COMn) and the
-    // baud selection (0 = 115200, 1 = 460800, 2 = 921600).
+    // baud selection (0 = 115200, 1 = 460800, 2 = 921600). USB: the link text.
     std::string port;
     int baud_selection = 2;
-
-    // --- job state ----------------------------------------------------------------
-    // result / user_stop / Stop() / Aborted() / Sleep(): see JobFlags.
-    std::string error_text;  // shown at the end of a failed job
-    // What the operator should know about a job that succeeded (a bad block read
-    // as it is, a Stop that came after the last write): shown at its end.
-    std::vector<std::string> notes;
-    void AddNote(const std::string& text);
-    Reporter reporter;
-
-    // The link to the RAM loader, set up by the job sequence once the loader runs.
-    // Destroying the job destroys the link (closing the port or the USB devices).
-    std::unique_ptr<TargetLink> link;
-    TargetLink& target() { return *link; }
-
-    // NAND state, filled by identification and the target commands.
-    NandGeometry geometry;
-    std::array<uint8_t, 4> nand_id{};
-    std::array<uint8_t, kIbtBytes> ibt{};  // bit n of block n: 1 good, 0 bad
-    ManagementRecord record;
-    bool boot_block_touched = false;  // block 0's erase has begun
-    int reservoir_start = 0;          // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
-    TargetPartitionRecords records;
-
-    bool IbtGood(int block) const {
-        return block >= 0 && block < kIbtBytes * 8 && ((ibt[block / 8] >> (block % 8)) & 1) != 0;
-    }
-
-    // Sets the result (when `code` is non-zero) and the error text.
-    void Fail(int code, std::string text);
 
     // The job's ending on the display: green full bar on success; on a failure
     // that Stop did not cause, the red bar, the error text and its step message.

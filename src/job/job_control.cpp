@@ -8,8 +8,7 @@
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
-#include "serial/serial_job.h"
-#include "usb/usb_job.h"
+#include "job/link_registry.h"
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -17,13 +16,6 @@ namespace fs = std::filesystem;
 int CanOpenFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return in.is_open() ? 0 : -1;
-}
-
-int RunJob(DownloadJob& job) {
-    if (job.link_kind == LinkKind::kUsb) {
-        return usb::RunUsbJob(job);
-    }
-    return RunSerialJob(job);
 }
 
 JobController::JobController(EventSink* display) : display_(display) {}

@@ -19,6 +19,7 @@
 #include "base/link_kind.h"
 #include "base/reporter.h"
 #include "job/download_job.h"
+#include "job/link_registry.h"
 
 namespace velmora {
 
@@ -65,9 +66,6 @@ int CanOpenFile(const std::string& path);
 
 // The job sequence a worker runs; replaceable for tests of the controller.
 using JobRunner = std::function<int(DownloadJob&)>;
-
-// Runs the job's sequence for its link (serial, or USB when available).
-int RunJob(DownloadJob& job);
 
 class JobController {
   public:

@@ -2,7 +2,7 @@
 // Loading a partition table file into a job's copy of it.
 #include <string>
 
-#include "job/job_partitions.h"
+#include "flash/partition_records.h"
 
 namespace velmora {
 

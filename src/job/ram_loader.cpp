@@ -14,21 +14,23 @@ extern const uint8_t ramloader_usb[];
 extern const size_t ramloader_usb_size;
 }  // namespace embedded
 
-const char* RamLoaderFileName(LinkKind link) {
-    return link == LinkKind::kUsb ? "ramloader_usb.bin" : "ramloader_serial.bin";
+const RamLoaderImage& SerialRamLoader() {
+    static const RamLoaderImage image{
+        "ramloader_serial.bin", {embedded::ramloader_serial, embedded::ramloader_serial_size}};
+    return image;
 }
 
-std::span<const uint8_t> EmbeddedRamLoader(LinkKind link) {
-    if (link == LinkKind::kUsb) {
-        return {embedded::ramloader_usb, embedded::ramloader_usb_size};
-    }
-    return {embedded::ramloader_serial, embedded::ramloader_serial_size};
+const RamLoaderImage& UsbRamLoader() {
+    static const RamLoaderImage image{"ramloader_usb.bin",
+                                      {embedded::ramloader_usb, embedded::ramloader_usb_size}};
+    return image;
 }
 
-int LoadRamLoader(LinkKind link, const std::string& home, std::vector<uint8_t>& image) {
+int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
+                  std::vector<uint8_t>& image) {
     image.clear();
     std::error_code ec;
-    const std::filesystem::path replacement = home + RamLoaderFileName(link);
+    const std::filesystem::path replacement = home + loader.file_name;
     if (!home.empty() && std::filesystem::exists(replacement, ec)) {
         std::ifstream in(replacement, std::ios::binary);
         if (!in) {
@@ -40,11 +42,10 @@ int LoadRamLoader(LinkKind link, const std::string& home, std::vector<uint8_t>& 
             return 1003;
         }
     } else {
-        const auto embedded = EmbeddedRamLoader(link);
-        if (embedded.data() == nullptr) {
+        if (loader.embedded.data() == nullptr) {
             return 1001;
         }
-        image.assign(embedded.begin(), embedded.end());
+        image.assign(loader.embedded.begin(), loader.embedded.end());
     }
     // The loader is sent as whole 32-bit words; anything else cannot be sent as is.
     if (image.empty() || image.size() % 4 != 0) {

@@ -53,7 +53,7 @@ int Finish(DownloadJob& job, int code) {
 
 int CodeUpgrade(DownloadJob& job) {
     job.reporter.SetStatus("代码升级！");
-    if (const int r = CheckUpgrade(job); r != 0) {
+    if (const int r = CheckUpgrade(job, job.table); r != 0) {
         return Finish(job, r);
     }
     // A chip the record cannot map gets none: its bad blocks are skipped instead.
@@ -62,7 +62,7 @@ int CodeUpgrade(DownloadJob& job) {
             return Finish(job, r);
         }
     }
-    return Finish(job, DownloadPartitions(job));
+    return Finish(job, DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode));
 }
 
 int ReadCode(DownloadJob& job) {
@@ -72,11 +72,12 @@ int ReadCode(DownloadJob& job) {
             return Finish(job, ReadPartitions(job));
         case read_range::kEerom:
             job.reporter.SetStatus("读取EEROM数据！");
-            return Finish(job, ReadEeromArea(job, false));
+            return Finish(job, ReadEeromArea(job, job.job_file_path, false));
         default: {
             job.reporter.SetStatus("读取FLASH数据！");
             const BlockRange range = AreaRange(job);
-            return Finish(job, ReadBlockRange(job, range.first, range.end, false));
+            return Finish(job,
+                          ReadBlockRange(job, job.job_file_path, range.first, range.end, false));
         }
     }
 }
@@ -84,15 +85,13 @@ int ReadCode(DownloadJob& job) {
 // The code-area end block from the phone's own partition table. A table with no
 // partition above offset 0 gives no code area: the erase fails and nothing is
 // erased rather than guessing.
-int CodeAreaEnd(DownloadJob& job, bool log_failure, int& end_block) {
+int CodeAreaEnd(DownloadJob& job, int& end_block) {
     if (const int code = ReadBootTable(job, kBootTableToJob); code != 0) {
         // The operation may have said more than the code; keep its text then.
         if (job.error_text.empty()) {
             job.error_text = Format("Read flash parameter error #%d", code);
         }
-        if (log_failure || job.link_kind == LinkKind::kUsb) {
-            job.reporter.WriteLog(job.error_text);
-        }
+        job.reporter.WriteLog(job.error_text);
         return code;
     }
     end_block = CodeAreaEndBlock(job);
@@ -113,7 +112,7 @@ int Erase(DownloadJob& job) {
     switch (job.erase_range) {
         case erase_range::kFileSystem: {
             int k = 0;
-            if (const int code = CodeAreaEnd(job, true, k); code != 0)
+            if (const int code = CodeAreaEnd(job, k); code != 0)
                 return Finish(job, code);
             range = {k, blocks - 74};
             break;
@@ -126,7 +125,7 @@ int Erase(DownloadJob& job) {
             break;
         case erase_range::kCode: {
             int k = 0;
-            if (const int code = CodeAreaEnd(job, false, k); code != 0)
+            if (const int code = CodeAreaEnd(job, k); code != 0)
                 return Finish(job, code);
             range = {0, k};
             break;
@@ -138,11 +137,10 @@ int Erase(DownloadJob& job) {
             range = EeromRange(blocks);
             break;
         default:
-            if (job.link_kind == LinkKind::kUsb) {
-                job.reporter.WriteLog(Format("\nErase Rang error #%d", job.erase_range));
-                return Finish(job, 1);
-            }
-            return 0;  // an empty range: nothing to erase
+            // No front end offers another range; one that came anyway erases nothing.
+            job.error_text = Format("Erase Rang error #%d", job.erase_range);
+            job.reporter.WriteLog("\n" + job.error_text);
+            return Finish(job, 1);
     }
     if (job.result.load() != 0) {
         return job.result.load();
@@ -157,7 +155,7 @@ BlockRange EeromRange(int block_count) {
 }
 
 int DispatchWorkMode(DownloadJob& job) {
-    BuildTargetPartitionRecords(job);
+    BuildTargetPartitionRecords(job, job.table);
     job.reporter.start_tick = TickCount();
     // The record of an upgrade is written before its erase begins.
     job.reporter.SetPhase(job.work_mode == WorkMode::kCodeUpgrade ? Phase::kWrite

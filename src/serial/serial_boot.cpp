@@ -4,9 +4,9 @@
 #include <array>
 #include <vector>
 
-#include "flash/target_protocol.h"
-#include "job/download_job.h"
+#include "base/job_base.h"
 #include "base/text_format.h"
+#include "link/loader_frame.h"
 #include "serial/serial_port.h"
 
 namespace velmora {
@@ -24,18 +24,18 @@ size_t Send(SerialPort& port, std::initializer_list<uint8_t> bytes) {
 
 // An answer comes only after the command's bytes have crossed the line and its
 // own bytes have crossed back: each wait covers that wire time plus its time-out.
-bool Ack(SerialPort& port, const DownloadJob& job, size_t sent) {
+bool Ack(SerialPort& port, const JobBase& job, size_t sent) {
     return port.WaitForByte(kAck, job.timings.ack_ms + port.WireMs(sent + 1));
 }
 
-bool Answer(SerialPort& port, const DownloadJob& job, size_t sent, size_t count) {
+bool Answer(SerialPort& port, const JobBase& job, size_t sent, size_t count) {
     std::array<uint8_t, 16> answer{};
     return port.ReadExact(std::span(answer).first(count),
                           job.timings.boot_answer_ms + port.WireMs(sent + count));
 }
 
 // Sets the line format; on a rate the port did not take, the log says which it took.
-bool SetFormat(SerialPort& port, DownloadJob& job, int baud) {
+bool SetFormat(SerialPort& port, JobBase& job, int baud) {
     if (port.SetLineFormat(baud, 8, Parity::kNone, 1) == 1) {
         return true;
     }
@@ -48,7 +48,7 @@ bool SetFormat(SerialPort& port, DownloadJob& job, int baud) {
 
 }  // namespace
 
-int WaitForPhone(SerialPort& port, DownloadJob& job) {
+int WaitForPhone(SerialPort& port, JobBase& job) {
     port.PurgeInput();
     if (job.Aborted()) {
         return job.result.load() != 0 ? job.result.load() : 1;
@@ -69,7 +69,7 @@ int WaitForPhone(SerialPort& port, DownloadJob& job) {
     }
 }
 
-int BootHandshake(SerialPort& port, DownloadJob& job) {
+int BootHandshake(SerialPort& port, JobBase& job) {
     if (!Ack(port, job, Send(port, {'T', 0xFF})))
         return 2001;
     if (!Answer(port, job, Send(port, {'P'}), 5))
@@ -90,7 +90,7 @@ int BootHandshake(SerialPort& port, DownloadJob& job) {
     return Ack(port, job, Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00})) ? 0 : 2003;
 }
 
-int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> image) {
+int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image) {
     if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00})))
         return 2002;
     size_t offset = 0;
@@ -112,7 +112,7 @@ int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> i
     return 0;
 }
 
-int SwitchToLoaderBaud(SerialPort& port, DownloadJob& job, int selection) {
+int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
     job.reporter.SetStatus("改变波特率到115200！");
     if (!SetFormat(port, job, 115200)) {
         job.error_text = "改变波特率到115200失败！";

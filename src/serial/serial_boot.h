@@ -6,25 +6,25 @@
 
 namespace velmora {
 
-class DownloadJob;
+class JobBase;
 class SerialPort;
 
 // Waits (without limit, until Stop) for 0x81 from the boot ROM, then sends 'D'
 // as an immediate byte and waits for its echo. 0 connected; 1 no echo; the
 // job's result when stopped.
-int WaitForPhone(SerialPort& port, DownloadJob& job);
+int WaitForPhone(SerialPort& port, JobBase& job);
 
 // The fixed boot ROM exchange: 0, 2001 (no 'O' after 'T'), 2002 (no product ID),
 // 2003 (a later step).
-int BootHandshake(SerialPort& port, DownloadJob& job);
+int BootHandshake(SerialPort& port, JobBase& job);
 
 // Loads `image` at address 0 in chunks of at most 256 bytes and jumps to it.
 // 0; 2002 no 'O' after a set-address; 2003 no 'O' after a chunk.
-int SendRamLoader(SerialPort& port, DownloadJob& job, std::span<const uint8_t> image);
+int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image);
 
 // Switches to the loader's format (8N1), waits for its 0xBE and, for selections
 // 1 and 2, moves both sides to 460800 / 921600. 0, or −3..−6 with the job's
 // error text set.
-int SwitchToLoaderBaud(SerialPort& port, DownloadJob& job, int selection);
+int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection);
 
 }  // namespace velmora

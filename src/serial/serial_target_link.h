@@ -2,7 +2,7 @@
 // TargetLink over the serial port.
 #include <memory>
 
-#include "flash/target_link.h"
+#include "link/target_link.h"
 #include "serial/serial_port.h"
 
 namespace velmora {
@@ -12,7 +12,6 @@ class SerialTargetLink : public TargetLink {
     SerialTargetLink(std::unique_ptr<SerialPort> port, int write_timeout_ms);
     ~SerialTargetLink() override;
 
-    LinkKind kind() const override { return LinkKind::kSerial; }
     int SendFrame(std::span<const uint8_t, 64> frame) override;
     int SendData(std::span<const uint8_t> data) override;
     int Receive(std::span<uint8_t> buffer, int timeout_ms) override;

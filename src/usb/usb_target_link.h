@@ -4,7 +4,7 @@
 // closes both.
 #include <memory>
 
-#include "flash/target_link.h"
+#include "link/target_link.h"
 #include "usb/usb_device.h"
 
 namespace velmora::usb {
@@ -14,7 +14,6 @@ class UsbTargetLink : public TargetLink {
     // write_timeout_ms: every pipe write (frames and data pieces).
     UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeout_ms);
 
-    LinkKind kind() const override { return LinkKind::kUsb; }
     int SendFrame(std::span<const uint8_t, 64> frame) override;
     int SendData(std::span<const uint8_t> data) override;
     int Receive(std::span<uint8_t> buffer, int timeout_ms) override;

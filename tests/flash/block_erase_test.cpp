@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "flash/fake_loader.h"
+#include "flash/nand_dialect.h"
 #include "flash/nand_operations.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
@@ -22,6 +23,7 @@ struct Fixture {
         auto fake = std::make_unique<FakeLoader>();
         loader = fake.get();
         job.link = std::move(fake);
+        job.dialect = MakeSerialDialect();
         job.geometry = {blocks, 0x4000, 2048, 64, 2000, 200};
         for (int b = 0; b < blocks; ++b) {
             if (!bad.count(b))

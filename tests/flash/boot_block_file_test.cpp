@@ -10,6 +10,7 @@
 #include "config/temp_dir.h"
 #include "flash/boot_image.h"
 #include "flash/fake_loader.h"
+#include "flash/nand_dialect.h"
 #include "job/download_job.h"
 
 namespace velmora::testing {
@@ -28,12 +29,13 @@ int WriteBoot(const Case& c) {
     auto fake = std::make_unique<FakeLoader>();
     FakeLoader* loader = fake.get();
     job.link = std::move(fake);
+    job.dialect = MakeSerialDialect();
     job.geometry = {1024, 0x4000, 2048, 64, 2000, 200};
     job.reporter.InitBlockMap(1024, 0x4000);
     job.table.folder = c.folder;
     job.table.boot_file_name = c.name;
     job.table.boot_file_size = c.recorded;
-    const int r = WriteBootBlock(job);
+    const int r = WriteBootBlock(job, job.table);
     EXPECT_TRUE(loader->blocks_named.empty()) << c.what << ": block 0 was touched";
     return r;
 }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/checksum.h"
-#include "flash/target_link.h"
 #include "flash/target_protocol.h"
+#include "link/target_link.h"
 
 namespace velmora::testing {
 
@@ -21,7 +21,6 @@ class FakeLoader : public TargetLink {
     std::map<int, std::vector<uint8_t>> written;        // data of command 8, by block
     std::set<int> failing_erases;
 
-    LinkKind kind() const override { return LinkKind::kSerial; }
     int SendFrame(std::span<const uint8_t, 64> frame) override {
         command_ = static_cast<uint16_t>(frame[2] | frame[3] << 8);
         block_ = static_cast<int>(LoadLe32(frame.data() + 4));

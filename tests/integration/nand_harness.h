@@ -13,7 +13,7 @@
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
-#include "serial/serial_job.h"
+#include "job/serial_sequence.h"
 #include "sim/phone.h"
 
 namespace velmora::testing {

@@ -34,7 +34,7 @@ TEST_F(SerialJobTest, WholeSequenceReachesTheWorkMode) {
     EXPECT_TRUE(phone_->trace().Violations().empty()) << phone_->trace().Violations().front();
 
     // The loader went into RAM at 0 in 51 loads of at most 64 words, whole.
-    const auto loader = EmbeddedRamLoader(LinkKind::kSerial);
+    const auto loader = SerialRamLoader().embedded;
     std::vector<int64_t> words;
     for (const auto& e : phone_->trace().Of("rom")) {
         if (e.command == 'L' && e.value >= 0 && e.value < static_cast<int64_t>(loader.size())) {

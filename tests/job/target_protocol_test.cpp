@@ -11,9 +11,10 @@
 
 #include "base/checksum.h"
 #include "flash/identify.h"
-#include "flash/target_link.h"
+#include "flash/nand_dialect.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
+#include "link/target_link.h"
 
 namespace velmora {
 namespace {
@@ -21,7 +22,6 @@ namespace {
 // Answers come from a byte queue; every frame sent is kept.
 class ScriptedLink : public TargetLink {
   public:
-    LinkKind kind() const override { return LinkKind::kSerial; }
     int SendFrame(std::span<const uint8_t, 64> frame) override {
         frames.emplace_back(frame.begin(), frame.end());
         return 0;
@@ -69,6 +69,7 @@ class TargetProtocolTest : public ::testing::Test {
         auto link = std::make_unique<ScriptedLink>();
         link_ = link.get();
         job_.link = std::move(link);
+        job_.dialect = MakeSerialDialect();
         job_.home = std::string(VELMORA_BIN_DIR) + "/";
         job_.geometry = {1024, 131072, 2048, 64, 0, 0};
         job_.timings.retry_pause_ms = 1;

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "job/download_job.h"
+#include "job/serial_sequence.h"
 #include "pty_pair.h"
-#include "serial/serial_job.h"
 #include "serial/serial_port.h"
 
 namespace velmora {

@@ -61,7 +61,7 @@ TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
         usb::DfuPort port(bus);
         ASSERT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuOk);
         std::vector<uint8_t> loader;
-        ASSERT_EQ(LoadRamLoader(LinkKind::kUsb, home_, loader), 0);
+        ASSERT_EQ(LoadRamLoader(UsbRamLoader(), home_, loader), 0);
         usb::SendRamLoaderUsb(port, loader, [](std::string_view) {});
     }
     std::unique_ptr<usb::UsbHandle> pipe;

@@ -12,10 +12,10 @@
 #include "integration/nand_harness.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
+#include "job/usb_sequence.h"
 #include "sim/options.h"
 #include "sim/usb_phone.h"
 #include "usb/socket_bus.h"
-#include "usb/usb_job.h"
 
 namespace velmora::testing {
 

@@ -14,12 +14,12 @@
 
 #include "job/download_job.h"
 #include "job/recording_display.h"
+#include "job/usb_sequence.h"
 #include "sim/options.h"
 #include "sim/usb_phone.h"
 #include "usb/libusb_bus.h"
 #include "usb/run_cli.h"
 #include "usb/usb_choice.h"
-#include "usb/usb_job.h"
 #include "usb_umockdev/emulated_usb.h"
 
 namespace velmora::testing {

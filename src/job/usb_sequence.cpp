@@ -1,4 +1,4 @@
-#include "usb/usb_job.h"
+#include "job/usb_sequence.h"
 
 #include <optional>
 #include <set>
@@ -6,6 +6,7 @@
 
 #include "base/text_format.h"
 #include "flash/identify.h"
+#include "flash/nand_dialect.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
@@ -79,7 +80,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     ReadTargetInfo(usb.dfu(), log);
     reporter.SetStatus("send ram loader...");
     std::vector<uint8_t> image;
-    if (const int r = LoadRamLoader(LinkKind::kUsb, job.home, image); r == 0) {
+    if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r == 0) {
         SendRamLoaderUsb(usb.dfu(), image, log);
     }
 
@@ -164,80 +165,6 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
 
 }  // namespace
 
-bool ParseUsbLinkSpec(const std::string& text, UsbLinkSpec* spec, std::string* error) {
-    UsbLinkSpec out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t comma = text.find(',', at);
-        if (comma == std::string::npos) {
-            comma = text.size();
-        }
-        const std::string item = text.substr(at, comma - at);
-        at = comma + 1;
-        if (item.empty()) {
-            continue;
-        }
-        bool ok = true;
-        if (item.rfind("unix:", 0) == 0 && item.size() > 5) {
-            out.socket = item.substr(5);
-        } else if (item.rfind("dfu=", 0) == 0) {
-            ok = ParseUsbIds(item.substr(4), &out.match.dfu);
-        } else if (item.rfind("dlv=", 0) == 0) {
-            ok = ParseUsbIds(item.substr(4), &out.match.dlv);
-        } else if (item.rfind("path=", 0) == 0) {
-            out.match.path = item.substr(5);
-            ok = IsUsbBusPath(out.match.path);
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            if (error) {
-                *error = "unknown USB link item \"" + item +
-                         "\" (expected path=BUS-PORT[.PORT...], dfu=VID[:PID], dlv=VID[:PID] or "
-                         "unix:PATH)";
-            }
-            return false;
-        }
-    }
-    *spec = out;
-    return true;
-}
-
-std::string FormatUsbLinkSpec(const UsbLinkSpec& spec) {
-    std::string text;
-    auto add = [&text](const std::string& item) {
-        if (!text.empty()) {
-            text += ',';
-        }
-        text += item;
-    };
-    if (!spec.socket.empty()) {
-        add("unix:" + spec.socket);
-    }
-    if (!spec.match.path.empty()) {
-        add("path=" + spec.match.path);
-    }
-    if (!spec.match.dfu.Any()) {
-        add("dfu=" + FormatUsbIds(spec.match.dfu));
-    }
-    if (!spec.match.dlv.Any()) {
-        add("dlv=" + FormatUsbIds(spec.match.dlv));
-    }
-    return text;
-}
-
-std::unique_ptr<UsbBus> MakeUsbBus(const UsbLinkSpec& spec, std::string* error) {
-    if (!spec.socket.empty()) {
-        return std::make_unique<SocketBus>(spec.socket);
-    }
-    UsbError why;
-    std::unique_ptr<UsbBus> bus = LibusbBus::Create(&why);
-    if (!bus && error) {
-        *error = "Cannot use USB: " + why.name + " (" + why.detail + "). " + NextStep(why.kind);
-    }
-    return bus;
-}
-
 int RunUsbJob(DownloadJob& job) {
     // A port text that names no USB link (the serial port list's text, when a front
     // end passes it along) leaves the machine's USB with the default recognition.
@@ -267,6 +194,7 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     UsbDevice& usb = *owned;
     usb.dlv().SetAbortFd(job.event_fd());
     job.link = std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms);
+    job.dialect = MakeUsbDialect();
 
     int result = RunSteps(job, usb, timings);
     // A step may return 0 after Stop: the job result is the truth.

@@ -1,10 +1,11 @@
-#include "serial/serial_job.h"
+#include "job/serial_sequence.h"
 
 #include <memory>
 #include <vector>
 
 #include "base/text_format.h"
 #include "flash/identify.h"
+#include "flash/nand_dialect.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
 #include "job/ram_loader.h"
@@ -57,7 +58,7 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     reporter.SetProgress(6, 100);
 
     std::vector<uint8_t> image;
-    int r = LoadRamLoader(LinkKind::kSerial, job.home, image);
+    int r = LoadRamLoader(SerialRamLoader(), job.home, image);
     if (r == 0) {
         r = SendRamLoader(port, job, image);
     }
@@ -104,6 +105,7 @@ int RunSerialJob(DownloadJob& job) {
     auto owned = std::make_unique<SerialPort>(job);
     SerialPort& port = *owned;
     job.link = std::make_unique<SerialTargetLink>(std::move(owned), job.timings.write_ms);
+    job.dialect = MakeSerialDialect();
 
     int result = RunSteps(job, port);
     // A step may return 0 after Stop wiped nothing: the job result is the truth.

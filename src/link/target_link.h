@@ -1,21 +1,18 @@
 #pragma once
-// The link to the running RAM loader, as every NAND operation sees it: one
-// implementation over the serial port, one over the USB bulk pipes. Where the
-// two links behave differently the NAND code keys on kind().
+// The bytes between the host and the running RAM loader: one implementation
+// over the serial port, one over the USB bulk pipes. How each link speaks the
+// loader's commands (acknowledgements, checks, range erases) is the NAND
+// dialect's business (flash/nand_dialect.h), not this interface's.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
-
-#include "base/link_kind.h"
 
 namespace velmora {
 
 class TargetLink {
   public:
     virtual ~TargetLink() = default;
-
-    virtual LinkKind kind() const = 0;
 
     // Sends one 64-byte command frame. Serial: 0 always (a lost frame shows as a
     // missing answer). USB: 0 done, else the pipe's error code.

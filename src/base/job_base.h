@@ -1,0 +1,33 @@
+#pragma once
+// What every step of a job shares, from the boot stage to the NAND operations:
+// the stop flags, the time-outs, the reporter, the failure text and the notes
+// for the operator.
+#include <string>
+#include <vector>
+
+#include "base/job_flags.h"
+#include "base/job_timings.h"
+#include "base/reporter.h"
+
+namespace velmora {
+
+class JobBase : public JobFlags {
+  public:
+    // `sink` may be null; it must outlive the job.
+    JobBase(EventSink* sink, bool debug);
+    JobBase(const JobBase&) = delete;
+    JobBase& operator=(const JobBase&) = delete;
+
+    const bool debug;
+    JobTimings timings;
+    Reporter reporter;
+    std::string error_text;  // shown at the end of a failed job
+    // What the operator should know about a job that succeeded (a bad block read
+    // as it is, a Stop that came after the last write): shown at its end.
+    std::vector<std::string> notes;
+    void AddNote(const std::string& text);
+    // Sets the result (when `code` is non-zero) and the error text.
+    void Fail(int code, std::string text);
+};
+
+}  // namespace velmora

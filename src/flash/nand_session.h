@@ -1,0 +1,55 @@
+#pragma once
+// What the NAND operations work with, and nothing more: the link to the
+// running RAM loader with its dialect, the chip (geometry, IBT, bad-block
+// record), the partition records, the stop flags, the reporter and the
+// time-outs. The job layer owns a session for each job (a DownloadJob is one)
+// and the work-mode sequence around it.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/job_base.h"
+#include "config/chip_catalogue.h"
+#include "flash/management_record.h"
+#include "flash/partition_records.h"
+#include "link/target_link.h"
+
+namespace velmora {
+
+class NandDialect;
+
+inline constexpr int kIbtBytes = 2048;
+
+class NandSession : public JobBase {
+  public:
+    // `sink` may be null; it must outlive the session.
+    NandSession(EventSink* sink, bool debug);
+    ~NandSession();
+
+    std::string home;    // the folder of FlashChip.ini, ending in '/'
+    std::string folder;  // the job's folder: read-back output, a debug job's record dump
+
+    // The link to the RAM loader and how it speaks its commands; set by the job
+    // sequence once the loader runs. Destroying the session closes the link.
+    std::unique_ptr<TargetLink> link;
+    std::unique_ptr<NandDialect> dialect;
+    TargetLink& target() { return *link; }
+    NandDialect& speech() { return *dialect; }
+
+    // The chip, filled by identification and the target commands.
+    NandGeometry geometry;
+    std::array<uint8_t, 4> nand_id{};
+    std::array<uint8_t, kIbtBytes> ibt{};  // bit n of block n: 1 good, 0 bad
+    ManagementRecord record;
+    int reservoir_start = 0;  // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
+    TargetPartitionRecords records;
+    bool boot_block_touched = false;  // block 0's erase has begun
+
+    bool IbtGood(int block) const {
+        return block >= 0 && block < kIbtBytes * 8 && ((ibt[block / 8] >> (block % 8)) & 1) != 0;
+    }
+};
+
+}  // namespace velmora

@@ -1,0 +1,127 @@
+// The RAM loader's commands over the serial line: the loader echoes a CRC-32 of
+// what it received, acknowledges with a single 'O', and erases one block per
+// command. A line glitch is worth another try of a partition's block.
+#include <algorithm>
+
+#include "base/checksum.h"
+#include "base/text_format.h"
+#include "base/tick.h"
+#include "flash/nand_dialect.h"
+#include "flash/nand_internal.h"
+#include "flash/target_protocol.h"
+
+namespace velmora {
+namespace {
+
+class SerialDialect final : public NandDialect {
+  public:
+    uint32_t ChunkPageBytes() const override { return 65536; }
+    int PartitionBlockTries() const override { return 1 + kWriteRetries; }
+
+    // 0; 3 no answer; 4 bad header or status; 5 the loader's CRC of the data
+    // differs from the host's.
+    int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
+                   int page_count, uint32_t page_bytes) override {
+        TargetLink& link = nand.target();
+        const uint32_t total = static_cast<uint32_t>(page_count) * page_bytes;
+        const auto payload = data.first(std::min<size_t>(total, data.size()));
+        const uint32_t crc = Crc32(payload);
+        const CommandFrame frame(kCmdWritePages,
+                                 {static_cast<uint32_t>(block), static_cast<uint32_t>(first_page),
+                                  static_cast<uint32_t>(page_count), page_bytes, total, 0u, crc});
+        link.PurgeInput();
+        LogIfOpen(nand, [&] {
+            return Format("%08X: Write block #%d multi page command\n", TickCount(), block);
+        });
+        link.SendFrame(frame.span());
+        LogIfOpen(nand, [&] { return Format("%08X: Write data\n", TickCount()); });
+        if (!payload.empty()) {
+            link.SendData(payload);
+        }
+        LogIfOpen(nand, [&] { return Format("%08X: Wait response from target\n", TickCount()); });
+        // The answer comes after the data has crossed the line and the pages are programmed.
+        const int wait_ms =
+            AnswerMs(nand, nand.timings.response_ms, payload.size() + 2 * kFrameSize,
+                     int64_t{nand.geometry.write_time} * page_count);
+        ResponseFrame response;
+        if (ReceiveResponse(link, response, wait_ms) != 0) {
+            return 3;
+        }
+        LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
+        if (!response.HeaderOk() || response.status() != 0) {
+            nand.error_text = Format("Write nb fial %x, %x", response.header(), response.status());
+            return 4;
+        }
+        const uint32_t echoed = response.data_checksum();
+        if (echoed != kNoChecksum && echoed != crc) {
+            nand.error_text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
+            return 5;
+        }
+        return 0;
+    }
+
+    bool AwaitWriteAck(NandSession& nand, size_t sent, int64_t chip_us) override {
+        return nand.target().WaitForByte(kAck,
+                                         AnswerMs(nand, nand.timings.ack_ms, sent + 1, chip_us));
+    }
+
+    bool AwaitParametersAck(NandSession& nand) override {
+        return nand.target().WaitForByte(kAck, AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1));
+    }
+    const char* ParametersFailText() const override { return "Set Nanf Flash Parameter fail!"; }
+
+    // 0, or 3010 ("Erase block%d fail.").
+    int EraseBlock(NandSession& nand, int block) override {
+        TargetLink& link = nand.target();
+        const CommandFrame frame(kCmdErase, {static_cast<uint32_t>(block), 0u, 0u, 0u});
+        const int wait_ms =
+            AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1, nand.geometry.erase_time);
+        // A lost acknowledgement sends the erase again: erasing twice does no harm.
+        return RetryOnce(nand, Format("Erase block #%d", block), [&] {
+            link.SendFrame(frame.span());
+            if (!link.WaitForByte(kAck, wait_ms)) {
+                nand.error_text = Format("Erase block%d fail.", block);
+                return 3010;
+            }
+            return 0;
+        });
+    }
+
+    // One command per block, in order.
+    int EraseRange(NandSession& nand, int first, int end, const VisitBlock& visit,
+                   const BlockErased& erased, int* failed) override {
+        for (int b = first; b < end; ++b) {
+            if (nand.Aborted()) {
+                return nand.result.load();
+            }
+            Visit what = Visit::kLeave;
+            if (const int c = visit(b, &what); c != 0) {
+                return c;
+            }
+            if (what == Visit::kLeave) {
+                continue;
+            }
+            if (const int c = EraseBlock(nand, b); c != 0) {
+                *failed = b;
+                return c;
+            }
+            erased(b);
+        }
+        return 0;
+    }
+
+    void NoIdAnswer(NandSession& nand, int) override {
+        nand.reporter.SetStatus("读NAND FLash ID错误！");
+        nand.error_text = "读NAND FLash ID错误！";
+    }
+    void BadIdAnswer(NandSession&, uint16_t, uint32_t) override {}
+    void Identified(NandSession& nand) override { nand.target().PurgeInput(); }
+};
+
+}  // namespace
+
+std::unique_ptr<NandDialect> MakeSerialDialect() {
+    return std::make_unique<SerialDialect>();
+}
+
+}  // namespace velmora
