@@ -1,0 +1,372 @@
+#pragma once
+// Result codes by name, and what each one tells the operator.
+//
+// Every operation returns an integer code, 0 for success. The numbers stay as they
+// are: logs, scripts and the people who flash phones know them by number. This
+// header names them per layer, and one table says for each (step, code) what
+// happened and what to do next. A number means different things in different
+// steps (100 is a failed IBT read in the serial sequence, a partition not written
+// in an upgrade, a DFU port that is not open), so the table is keyed by the step
+// and, where it matters, by the link.
+//
+// Some codes are composed: a caller adds a base of its own to the code of the
+// operation it called (20000 + a block write's code, 30000 + a page read's code,
+// 3 + a partition's index). ExplainResult takes them apart again.
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace velmora::result {
+
+// The serial job: the job's result when a step before the work mode fails.
+namespace serial_job {
+inline constexpr int kOpenPortFailed = -3001;
+inline constexpr int kPhoneNotConnected = -1;
+inline constexpr int kLoaderTransferFailed = -2;
+inline constexpr int kLineFormatFailed = -3;  // 115200 8N1 after the loader's jump
+inline constexpr int kLoaderNotStarted = -4;  // no start byte from the RAM loader
+inline constexpr int kBaud921600Failed = -5;
+inline constexpr int kBaud460800Failed = -6;
+inline constexpr int kIdentifyFailed = -7;
+inline constexpr int kIbtFailed = 100;
+inline constexpr int kParametersFailed = -8;
+inline constexpr int kRecordFailed = -80;
+}  // namespace serial_job
+
+// The USB job: the job's result when a step before the work mode fails.
+namespace usb_job {
+inline constexpr int kUsbUnavailable = -1;  // the bus cannot be used at all
+inline constexpr int kNoDfuDevice = -1;     // stopped while searching, or several candidates
+inline constexpr int kDfuOpenFailed = -2;
+inline constexpr int kNoLoaderDevice = 100;  // the RAM loader's bulk device never came (or opened)
+inline constexpr int kIdentifyFailed = -7;
+inline constexpr int kIbtFailed = -8;
+inline constexpr int kParametersFailed = -9;
+inline constexpr int kRecordFailed = -80;
+inline constexpr int kInitSdiFailed = -81;
+inline constexpr int kBadEraseRange = 1;
+}  // namespace usb_job
+
+// The RAM loader image the program carries (or finds in its home folder).
+namespace ram_loader {
+inline constexpr int kImageNotFound = 1001;
+inline constexpr int kImageEmpty = 1002;  // empty, or not whole 32-bit words
+inline constexpr int kImageNotLoadable = 1003;
+inline constexpr int kImageNotLockable = 1004;
+}  // namespace ram_loader
+
+// The serial boot ROM: the handshake, then the RAM loader transfer.
+namespace serial_boot {
+inline constexpr int kNoTimeoutAck = 2001;  // handshake: no 'O' after 'T'
+inline constexpr int kNoProductId = 2002;   // handshake: no product ID after 'P'
+inline constexpr int kNoAnswer = 2003;      // handshake: any later command
+inline constexpr int kNoAddressAck = 2002;  // transfer: no 'O' after an 'S'
+inline constexpr int kNoLoadAck = 2003;     // transfer: no 'O' after a chunk
+}  // namespace serial_boot
+
+// The serial port's own calls. They stay inside the link: the step that made the
+// call reports its own code.
+namespace serial_port {
+inline constexpr int kFormatNotSet = -2;  // SetLineFormat: port closed, or the rate not taken
+inline constexpr int kWriteTimedOut = -1;
+inline constexpr int kWriteFailed = -2;
+inline constexpr int kHungUp = -3;
+}  // namespace serial_port
+
+// The boot ROM's DFU device: opening it and BootRomCommand.
+namespace dfu {
+inline constexpr int kOk = 1;
+inline constexpr int kNotOpen = 100;
+inline constexpr int kAlreadyOpen = 101;
+inline constexpr int kOpenFailed = 108;
+inline constexpr int kNoDeviceDescriptor = 109;
+inline constexpr int kEmptyString = 110;
+inline constexpr int kNoString = 111;
+inline constexpr int kNoConfiguration = 112;
+inline constexpr int kNoFunctional = 113;
+inline constexpr int kTransferFailed = 305;  // a transfer did not end in dfuIDLE
+inline constexpr int kBadArguments = 311;
+inline constexpr int kNotDoneWrite = 600;  // command 8 or 36 ended after errNOTDONE
+inline constexpr int kNotDoneLoad = 601;   // commands 22, 28, 32 to 34 ended after errNOTDONE
+}  // namespace dfu
+
+// The RAM loader's bulk device: opening its pipes and the transfers.
+namespace usb_device {
+inline constexpr int kNoWritePipe = -10;
+inline constexpr int kNoReadPipe = -11;
+inline constexpr int kBulkNoHandle = -1;
+inline constexpr int kBulkFailed = 1;  // a write failed, or a transfer timed out
+inline constexpr int kBulkReadFailed = -2;
+}  // namespace usb_device
+
+// Loading a partition table file.
+namespace partition_table {
+inline constexpr int kOk = 0;
+inline constexpr int kNoCount = 1;  // also: a content file larger than its partition
+inline constexpr int kTooMany = 2;
+inline constexpr int kEntryFailed = 3;
+inline constexpr int kNoBootName = 4;
+inline constexpr int kNoBootFile = 5;
+}  // namespace partition_table
+
+// One partition of a partition table file.
+namespace partition_entry {
+inline constexpr int kNoId = 1000;
+inline constexpr int kNoName = 1001;
+inline constexpr int kNoPath = 1002;
+inline constexpr int kNoSize = 1003;
+inline constexpr int kNoOffset = 1004;
+inline constexpr int kNoProtected = 1005;
+inline constexpr int kCannotOpen = 1009;
+inline constexpr int kReopenFailed = 1100;
+inline constexpr int kNoDigest = 1101;
+}  // namespace partition_entry
+
+// The chip catalogue FlashChip.ini.
+namespace catalogue {
+inline constexpr int kNotReadable = -1;
+inline constexpr int kMissingKeysBase = 0;  // + the number of keys missing, 1 to 6
+inline constexpr int kValueOutOfRange = 7;
+inline constexpr int kDamaged = 1;  // the start-up check: version or a chip entry wrong
+}  // namespace catalogue
+
+// NAND identification.
+namespace identify {
+inline constexpr int kNoAnswer = -1000;
+inline constexpr int kBadAnswer = -1001;
+inline constexpr int kNoChip = -2000;  // maker ID 0xFF
+inline constexpr int kBadGeometry = -2002;
+inline constexpr int kCatalogueBase = 20000;  // + the catalogue lookup's code
+}  // namespace identify
+
+// The commands the job sequences send after identification.
+namespace target {
+inline constexpr int kIbtNoResponse = 4000;
+inline constexpr int kIbtNoData = 4001;
+inline constexpr int kIbtBadResponse = 4010;
+inline constexpr int kParametersNoAck = 15;
+inline constexpr int kNoRecord = -1;  // not a failure: the phone holds no record
+inline constexpr int kRecordNoResponse = 1000;
+inline constexpr int kRecordNoData = 1001;
+inline constexpr int kRecordBadHeader = 1010;
+inline constexpr int kRecordBadStatus = 1011;
+inline constexpr int kRecordCrcMismatch = 1100;
+inline constexpr int kSdiSendFailed = 255;
+inline constexpr int kSdiNoResponse = 4000;
+inline constexpr int kSdiBadHeader = 4010;
+inline constexpr int kSdiWordBase = 2;  // + i: word i (at offset 12 + 4i) is wrong, i 0 to 11
+}  // namespace target
+
+// Page programming.
+namespace page_program {
+// WritePages over the serial link.
+inline constexpr int kNoAnswer = 3;
+inline constexpr int kBadStatus = 4;
+inline constexpr int kCrcMismatch = 5;
+// WritePages over USB.
+inline constexpr int kUsbSendFailed = 1;
+inline constexpr int kUsbNoAnswer = 3;
+inline constexpr int kUsbBadStatusOrEcc = 4;
+inline constexpr int kUsbNoMemory = -1;
+inline constexpr int kUsbDataFailed = -999;
+// WriteBlockData: + the failed WritePages code.
+inline constexpr int kPagesBase = 100;
+// WriteSmallBlock.
+inline constexpr int kSmallBlockTooLong = -1000;
+inline constexpr int kSmallBlockNoAck = 3010;
+}  // namespace page_program
+
+// Erases and the bad-block record.
+namespace erase {
+inline constexpr int kNoAnswer = 3000;  // USB: no answer to the erase
+inline constexpr int kFailed = 3010;
+// BuildManagementRecord.
+inline constexpr int kReservoirExhausted = -1;
+inline constexpr int kNoRecordBlock = -2;
+inline constexpr int kNoCopyBlock = -3;
+inline constexpr int kRecordEraseFailed = -4;
+inline constexpr int kRecordWriteFailed = -5;
+inline constexpr int kChipBeyondRecord = -6;  // more blocks than the record has entries
+// ErasePartition and EraseCodeArea.
+inline constexpr int kBlockFailed = 1;
+// EraseBlockRange.
+inline constexpr int kBadRange = -1;
+}  // namespace erase
+
+// The code upgrade and its partition writer.
+namespace download {
+inline constexpr int kCodeAreaEraseFailed = 1;
+inline constexpr int kPartitionEraseFailed = 11;
+inline constexpr int kWriteFailed = 100;  // a partition or the boot block
+inline constexpr int kUpgradeRefused = 120;
+inline constexpr int kRecordBuildBase = 0;  // + BuildManagementRecord's code, passed on as is
+inline constexpr int kFileNotOpened = 10000;
+inline constexpr int kSizeMismatch = 11001;  // file length, or the partition ran out of blocks
+inline constexpr int kShortRead = 12000;
+inline constexpr int kBlockWriteBase = 20000;  // + the block write's code
+}  // namespace download
+
+// Writing block 0: the classic layout, then version 3.
+namespace boot_block {
+inline constexpr int kFileNotOpened = 101;
+inline constexpr int kSizeMismatch = 102;
+inline constexpr int kShortRead = 103;
+inline constexpr int kEraseBase = 100;  // + the erase's code
+inline constexpr int kWriteBase = 200;  // + the block write's code
+inline constexpr int kV3FileNotOpened = 1;
+inline constexpr int kV3SizeMismatch = 2;
+inline constexpr int kV3ShortRead = 3;
+inline constexpr int kV3BadVersion = -1;
+inline constexpr int kV3ReadFailed = -2;
+inline constexpr int kV3EraseBase = 1000;
+inline constexpr int kV3WriteBase = 2000;
+}  // namespace boot_block
+
+// Reading the phone's partition table from block 0.
+namespace boot_table {
+inline constexpr int kNoMarker = 1;
+inline constexpr int kReportNotWritten = 10000;
+inline constexpr int kReadBase = 30000;  // + the block read's code
+}  // namespace boot_table
+
+// The read-back and its two read commands.
+namespace read_back {
+inline constexpr int kBootTableFailed = 1;
+inline constexpr int kBootAreaFailed = 2;
+inline constexpr int kPartitionBase = 3;  // + i: partition i (from 0) failed
+inline constexpr int kFileNotCreated = 10000;
+inline constexpr int kPastLastBlock = 11001;
+inline constexpr int kBlockReadBase = 20000;  // + the block read's code
+inline constexpr int kPageReadBase = 30000;   // + the page read's code
+// ReadBlock.
+inline constexpr int kBlockNoAnswer = 1000;
+inline constexpr int kBlockPageBase = 1001;  // + k: page k's data did not come
+inline constexpr int kBlockBadAnswer = 1010;
+inline constexpr int kBlockCrcMismatch = 1100;
+// ReadPage.
+inline constexpr int kPageNoAnswer = 100;
+inline constexpr int kPageBadAnswer = 101;
+inline constexpr int kPageCrcMismatch = 110;
+inline constexpr int kPageDataMissing = 111;
+}  // namespace read_back
+
+// The erase work mode.
+namespace erase_mode {
+inline constexpr int kNoCodeArea = 1;      // the phone's table gives no code area
+inline constexpr int kBlockEraseBase = 0;  // + the erase's code, passed on as is
+inline constexpr int kAreaNotConfirmed = 121;
+inline constexpr int kBootTableReadBase = 30000;  // + the block read's code
+}  // namespace erase_mode
+
+}  // namespace velmora::result
+
+namespace velmora {
+
+// The step a code belongs to: a step of the job sequences, or an operation that
+// one of them calls and whose code it wraps.
+enum class JobStep {
+    // The request's files, before a job runs.
+    kCatalogueCheck,
+    kTable,
+    kTableEntry,
+    // The serial link's boot stage.
+    kOpenPort,
+    kWaitPhone,
+    kBootRom,
+    kLoader,
+    kBaudSwitch,
+    // The USB link's boot stage.
+    kUsbBus,
+    kUsbSearch,
+    kUsbOpen,
+    kDfu,
+    kDlvSearch,
+    kBulk,
+    // The RAM loader's first commands.
+    kIdentify,
+    kCatalogue,
+    kIbt,
+    kParameters,
+    kRecord,
+    kInitSdi,
+    // Code upgrade.
+    kUpgrade,
+    kRecordBuild,
+    kPartitionErase,
+    kBlockErase,
+    kPartitionWrite,
+    kBlockWrite,
+    kPageWrite,
+    kBootBlock,
+    // Read code.
+    kRead,
+    kBootTable,
+    kBootArea,
+    kPartitionRead,
+    kBlockRead,
+    kPageRead,
+    // Erase.
+    kErase,
+};
+inline constexpr JobStep kLastJobStep = JobStep::kErase;
+
+// "boot ROM handshake", "partition write", ...
+std::string_view StepName(JobStep step);
+
+enum class ResultLink { kBoth, kSerial, kUsb };
+
+// How a code is made.
+enum class ResultForm {
+    kPlain,     // the code itself
+    kAddCode,   // code + a code of part_step
+    kAddIndex,  // code + an index from first to last; "{n}" in the meaning shows index + shown_from
+};
+
+// One row of the table.
+struct ResultEntry {
+    JobStep step;
+    ResultLink link;
+    int code;  // kPlain: the code; otherwise the base that is added to
+    std::string_view name;
+    std::string_view meaning;    // a phrase, no final stop: composed meanings join with ": "
+    std::string_view next_step;  // whole sentences
+    ResultForm form = ResultForm::kPlain;
+    JobStep part_step = JobStep::kCatalogueCheck;  // kAddCode
+    int first = 0;                                 // kAddIndex
+    int last = 0;
+    int shown_from = 0;
+    // Steps whose codes a caller may pass as the inner code: the "#%d" that the
+    // error text carries beside this result.
+    std::array<std::optional<JobStep>, 2> wraps{};
+};
+
+// Every row, grouped by step in the order of JobStep, for a troubleshooting page.
+std::span<const ResultEntry> ResultTable();
+
+// The code as a page shows it: "-3001", "20000 + r (r: block write)", "3 + i (i 0 to 15)".
+std::string CodeText(const ResultEntry& entry);
+
+struct ResultExplanation {
+    // The constant's name; a composed code names its parts as its sum
+    // ("kBlockWriteBase + kPagesBase + kNoAnswer"). "unknown" for a code not known.
+    std::string name;
+    std::string inner_name;  // the inner code's, when one was given and is known
+    std::string meaning;
+    std::string next_step;
+    bool known = false;
+};
+
+// What `result`, ended in `step` over the given link, means and what to do next.
+// `inner` is the code that the step's error text carries beside it (the download's
+// "Write partition_#1 fail, #20103": result 100, inner 20103). An unknown code gets
+// a generic explanation that names the number.
+ResultExplanation ExplainResult(JobStep step, bool usb, int result,
+                                std::optional<int> inner = std::nullopt);
+
+// One line for the operator: "Result 100 (kWriteFailed) in the code upgrade: ...
+// Next step: ...".
+std::string ResultLine(JobStep step, int result, const ResultExplanation& explanation);
+
+}  // namespace velmora
