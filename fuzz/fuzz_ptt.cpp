@@ -1,24 +1,17 @@
 // The .ptt reader on arbitrary text. The table's folder holds a boot image and
 // two content files, so that inputs that name them get past the file checks.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 
 #include "config/partition_table.h"
+#include "temp_folder.h"
 
 namespace {
 
-std::string MakeFolder() {
-    std::string folder = (std::filesystem::temp_directory_path() / "velmora-fuzz-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::abort();
-    }
-    folder += "/";
+std::string MakeFolder(const std::string& folder) {
     std::ofstream(folder + "boot.bin", std::ios::binary) << std::string(0x4000, 'B');
     std::ofstream(folder + "a.bin", std::ios::binary) << std::string(0x1000, 'a');
     std::filesystem::create_directories(folder + "sub");
@@ -29,7 +22,8 @@ std::string MakeFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string folder = MakeFolder();
+    static const TempFolder temp;
+    static const std::string folder = MakeFolder(temp.path());
     velmora::PartitionTable table;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const int result = table.LoadText(text, folder + "t.ptt");

@@ -1,33 +1,75 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) in build-fuzz/ and runs
-# each for SECONDS_PER_TARGET seconds (default 60) on its seed corpus.
-#   bash scripts/fuzz.sh                 all targets: ptt ini boot_block
-#   bash scripts/fuzz.sh ptt             one target
-# New inputs go to fuzz/out/corpus/<target>/, findings to fuzz/out/.
+# each for SECONDS_PER_TARGET seconds (default 60) on its seed corpus, FUZZ_JOBS
+# targets at a time (default 1).
+#   bash scripts/fuzz.sh                 all targets (the list below)
+#   bash scripts/fuzz.sh ptt usb_link    these targets
+# New inputs go to fuzz/out/corpus/<target>/, logs and findings to fuzz/out/. A
+# fuzz/<target>.dict is given to its target as a dictionary.
+# Exits 1 when a target found a fault (or did not run); the last line counts them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 seconds=${SECONDS_PER_TARGET:-60}
+jobs=${FUZZ_JOBS:-1}
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(ptt ini boot_block); fi
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(ptt ini boot_block settings catalogue dfu_reply socket_reply usb_link
+    sim_options sim_frame sim_request)
+fi
 
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j 2
+cmake --build build-fuzz -j 2 --target "${targets[@]/#/fuzz_}"
 
-status=0
-for t in "${targets[@]}"; do
+mkdir -p fuzz/out
+# The targets' scratch files go to memory, and go when the run ends.
+scratch_parent=/dev/shm
+if [ ! -w "$scratch_parent" ]; then scratch_parent=${TMPDIR:-/tmp}; fi
+TMPDIR=$(mktemp -d "$scratch_parent/velmora-fuzz.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
+
+run_one() {
+  local t=$1
+  local args=(-max_total_time="$seconds" -max_len=20000 -timeout=10 -rss_limit_mb=2048
+    -artifact_prefix="fuzz/out/$t-" -print_final_stats=1)
+  if [ -f "fuzz/$t.dict" ]; then args+=(-dict="fuzz/$t.dict"); fi
   mkdir -p "fuzz/out/corpus/$t"
+  ./build-fuzz/fuzz_"$t" "${args[@]}" "fuzz/out/corpus/$t" "fuzz/corpus/$t" \
+    >"fuzz/out/$t.log" 2>&1
+}
+
+report() {
+  local t=$1 rc=$2
   echo "=== fuzz_$t for ${seconds}s"
-  rc=0
-  ./build-fuzz/fuzz_"$t" -max_total_time="$seconds" -max_len=20000 -timeout=10 \
-    -rss_limit_mb=2048 -artifact_prefix="fuzz/out/$t-" -print_final_stats=1 \
-    "fuzz/out/corpus/$t" "fuzz/corpus/$t" >"fuzz/out/$t.log" 2>&1 || rc=$?
   grep -E 'Done|ERROR|SUMMARY|stat::number_of_executed_units|stat::average_exec_per_sec' \
     "fuzz/out/$t.log" || true
-  if [ $rc -ne 0 ]; then
+  if [ "$rc" -ne 0 ]; then
     echo "fuzz_$t found a fault (exit $rc): see fuzz/out/$t.log"
-    status=1
   fi
+}
+
+declare -A running=()  # pid -> target
+failed=()
+for t in "${targets[@]}"; do
+  while [ ${#running[@]} -ge "$jobs" ]; do
+    rc=0
+    wait -n -p done_pid "${!running[@]}" || rc=$?
+    report "${running[$done_pid]}" "$rc"
+    if [ "$rc" -ne 0 ]; then failed+=("${running[$done_pid]}"); fi
+    unset "running[$done_pid]"
+  done
+  run_one "$t" &
+  running[$!]=$t
 done
-exit $status
+while [ ${#running[@]} -gt 0 ]; do
+  rc=0
+  wait -n -p done_pid "${!running[@]}" || rc=$?
+  report "${running[$done_pid]}" "$rc"
+  if [ "$rc" -ne 0 ]; then failed+=("${running[$done_pid]}"); fi
+  unset "running[$done_pid]"
+done
+
+echo "fuzz: ${#targets[@]} targets for ${seconds}s each, ${#failed[@]} found a fault${failed[*]:+: ${failed[*]}}"
+[ ${#failed[@]} -eq 0 ]

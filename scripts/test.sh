@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole suite three times: a plain
 # build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
-# tests under ThreadSanitizer. Prints the totals at the end.
+# tests under ThreadSanitizer; then runs every fuzz target for 30 seconds, two at a
+# time (scripts/fuzz.sh). Prints the totals at the end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -34,6 +35,13 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_suite "tsan" build-tsan threaded -DCMAKE_BUILD_TYPE=Debug \
   -DVELMORA_SANITIZE=thread -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_APP=OFF
+
+# A fault a fuzz target finds fails the run; its input is in fuzz/out/.
+echo "=== fuzz: every target for 30 s, two at a time"
+mkdir -p fuzz/out
+if SECONDS_PER_TARGET=30 FUZZ_JOBS=2 bash scripts/fuzz.sh 2>&1 | tee fuzz/out/fuzz.log; then :; else status=1; fi
+fuzz_line=$(grep -E "^fuzz: " fuzz/out/fuzz.log | tail -n 1 || true)
+summary+=("${fuzz_line:-fuzz: no result (see fuzz/out/fuzz.log)}")
 
 echo
 echo "=== totals"

@@ -29,6 +29,16 @@ struct FileHeader {
 
 }  // namespace
 
+uint64_t ChipBytes(const NandGeometry& g) {
+    if (g.block_count <= 0 || g.page_size <= 0 || g.block_size <= 0 || g.spare_size < 0) {
+        return 0;
+    }
+    const uint64_t block = uint64_t(g.block_size / g.page_size) *
+                           (uint64_t(g.page_size) + uint64_t(g.spare_size));  // below 2^63
+    const uint64_t blocks = uint64_t(g.block_count);
+    return block > UINT64_MAX / blocks ? UINT64_MAX : block * blocks;
+}
+
 NandChip::~NandChip() {
     Close();
 }
@@ -53,7 +63,7 @@ std::string NandChip::Open(const ChipDescription& chip, const std::string& file)
     std::lock_guard lock(mutex_);
     const NandGeometry& g = chip.geometry;
     if (g.block_count <= 0 || g.page_size <= 0 || g.block_size <= 0 || g.spare_size < 0 ||
-        g.block_size % g.page_size != 0) {
+        g.block_size % g.page_size != 0 || ChipBytes(g) > kMaxBytes) {
         return "the chip's geometry is not usable";
     }
     chip_ = chip;

@@ -36,9 +36,16 @@ struct ChipDescription {
     std::vector<BitFlip> flips;
 };
 
+// The bytes of a chip of geometry `g`, spare bytes included (UINT64_MAX when they
+// do not fit in 64 bits, 0 for a geometry without size).
+uint64_t ChipBytes(const NandGeometry& g);
+
 class NandChip {
   public:
     static constexpr size_t kIbtBytes = 2048;
+    // The most a chip may hold, spare bytes included: far beyond any real one, and
+    // small enough that its size is worked out without overflow and can be mapped.
+    static constexpr uint64_t kMaxBytes = uint64_t{1} << 40;
 
     NandChip() = default;
     ~NandChip();

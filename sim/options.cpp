@@ -113,7 +113,8 @@ bool ParseNumber(std::string_view text, int64_t& out, int base = 10) {
     }
     int64_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 0) {
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0 ||
+        value > INT64_MAX / multiplier) {
         return false;
     }
     out = value * multiplier;
@@ -463,6 +464,10 @@ bool ResolveChip(const PhoneOptions& o, ChipDescription& chip, std::string& erro
         error = "the chip's geometry is not usable";
         return false;
     }
+    if (ChipBytes(g) > NandChip::kMaxBytes) {
+        error = "the chip's geometry is not usable: it would hold more than 1 TiB";
+        return false;
+    }
     chip.id = o.id.value_or(std::array<uint8_t, 4>{static_cast<uint8_t>(maker),
                                                    static_cast<uint8_t>(device), 0x00, 0x15});
     chip.bad_blocks = o.bad_blocks;
@@ -476,8 +481,7 @@ bool ResolveChip(const PhoneOptions& o, ChipDescription& chip, std::string& erro
             }
         }
     }
-    const uint64_t block_bytes = static_cast<uint64_t>(g.block_size / g.page_size) *
-                                 static_cast<uint64_t>(g.page_size + g.spare_size);
+    const uint64_t block_bytes = ChipBytes(g) / static_cast<uint64_t>(g.block_count);
     for (const BitFlip& f : chip.flips) {
         if (f.block >= static_cast<uint32_t>(g.block_count) || f.offset >= block_bytes) {
             error = "flip " + std::to_string(f.block) + ":" + std::to_string(f.offset) +

@@ -593,20 +593,17 @@ Phone::End Phone::Loader() {
     Frame frame{};
     for (;;) {
         // Find the header, then take the rest of the frame.
-        size_t seen = 0;
-        uint8_t previous = 0;
+        FrameHeaderScan scan;
         for (;;) {
             uint8_t byte = 0;
             if (const auto end = ReadByte(byte)) {
                 return *end;
             }
-            ++seen;
-            if (seen >= 2 && previous == 0x55 && byte == 0xAA) {
+            if (scan.Feed(byte)) {
                 break;
             }
-            previous = byte;
         }
-        const size_t skipped = seen - 2;
+        const size_t skipped = scan.skipped();
         if (skipped > 0) {
             trace_.Violation(std::to_string(skipped) + " stray bytes before a frame");
         }

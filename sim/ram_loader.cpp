@@ -44,6 +44,17 @@ void PutU32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+FrameFields DecodeFrame(const Frame& frame) {
+    FrameFields f;
+    f.header = frame[0] == 0x55 && frame[1] == 0xAA;
+    f.command = frame[2] | frame[3] << 8;
+    for (size_t i = 0; i < f.args.size(); ++i) {
+        f.args[i] = GetU32(frame.data() + 4 + 4 * i);
+    }
+    f.tail_clear = std::all_of(frame.begin() + 32, frame.end(), [](uint8_t b) { return b == 0; });
+    return f;
+}
+
 struct RamLoader::Answer {
     int command = 0;
     int64_t block = -1;
@@ -61,21 +72,19 @@ RamLoader::RamLoader(NandChip& chip, Trace& trace, FaultSet& faults, Link link)
     : chip_(chip), trace_(trace), faults_(faults), link_(link) {}
 
 bool RamLoader::Execute(const Frame& frame, LoaderIo& io) {
-    if (frame[0] != 0x55 || frame[1] != 0xAA) {
+    const FrameFields fields = DecodeFrame(frame);
+    if (!fields.header) {
         trace_.Violation("frame without the 0xAA55 header");
         return true;
     }
-    const int command = frame[2] | frame[3] << 8;
-    uint32_t args[7];
-    for (int i = 0; i < 7; ++i) {
-        args[i] = GetU32(frame.data() + 4 + 4 * i);
-    }
+    const int command = fields.command;
+    const uint32_t* args = fields.args.data();
     TraceEvent event;
     event.kind = "frame";
     event.command = command;
-    std::copy(args, args + 7, event.args.begin());
+    event.args = fields.args;
     trace_.Add(event);
-    if (std::any_of(frame.begin() + 32, frame.end(), [](uint8_t b) { return b != 0; })) {
+    if (!fields.tail_clear) {
         trace_.Violation("frame bytes 32 to 63 are not zero", command);
     }
 

@@ -23,6 +23,34 @@ using Frame = std::array<uint8_t, kFrameBytes>;
 uint32_t GetU32(const uint8_t* p);
 void PutU32(uint8_t* p, uint32_t v);
 
+// A command frame as the loader reads it: header 0x55 0xAA, a 16-bit command, seven
+// 32-bit arguments, then 32 bytes that should be zero.
+struct FrameFields {
+    bool header = false;
+    int command = 0;
+    std::array<uint32_t, 7> args{};
+    bool tail_clear = false;
+};
+FrameFields DecodeFrame(const Frame& frame);
+
+// Finds the header that starts a frame in the serial byte stream, byte by byte.
+class FrameHeaderScan {
+  public:
+    // True when `byte` completes a header.
+    bool Feed(uint8_t byte) {
+        ++seen_;
+        const bool found = seen_ >= 2 && previous_ == 0x55 && byte == 0xAA;
+        previous_ = byte;
+        return found;
+    }
+    // The bytes that came before the header.
+    size_t skipped() const { return seen_ >= 2 ? seen_ - 2 : 0; }
+
+  private:
+    size_t seen_ = 0;
+    uint8_t previous_ = 0;
+};
+
 class LoaderIo {
   public:
     virtual ~LoaderIo() = default;

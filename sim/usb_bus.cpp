@@ -89,6 +89,67 @@ Bytes BulkReply(SimStatus status, uint32_t transferred, const Bytes& data = {}) 
 
 }  // namespace
 
+std::optional<SimRequest> DecodeSimRequest(std::span<const uint8_t> m) {
+    if (m.empty()) {
+        return std::nullopt;
+    }
+    SimRequest r;
+    switch (m[0]) {
+        case 'L':
+            r.kind = SimRequest::Kind::kList;
+            return r;
+        case 'R':
+            r.kind = SimRequest::Kind::kReset;
+            return r;
+        case 'X':
+            r.kind = SimRequest::Kind::kCancel;
+            return r;
+        case 'O':
+            if (m.size() < 3) {
+                return std::nullopt;
+            }
+            r.kind = SimRequest::Kind::kOpen;
+            r.interface = m[1];
+            r.path.assign(m.begin() + 3, m.end());
+            return r;
+        case 'C':
+            if (m.size() < 13) {
+                return std::nullopt;
+            }
+            r.kind = SimRequest::Kind::kControl;
+            r.setup = {m[1], m[2], Get16(&m[3]), Get16(&m[5]), Get16(&m[7])};
+            r.out = m.subspan(13);
+            return r;
+        case 'H':
+            if (m.size() < 2) {
+                return std::nullopt;
+            }
+            r.kind = SimRequest::Kind::kClearHalt;
+            r.endpoint = m[1];
+            return r;
+        case 'B':
+        case 'T': {
+            const bool command = m[0] == 'T';
+            const size_t head = command ? kCommandHead : kBulkHead;
+            if (m.size() < head || (command && ((m[1] & 0x80) || !(m[kBulkHead] & 0x80)))) {
+                return std::nullopt;
+            }
+            r.kind = command ? SimRequest::Kind::kCommand : SimRequest::Kind::kBulk;
+            r.endpoint = m[1];
+            r.length = Get32(&m[2]);
+            r.submitted_ns = Get64(&m[10]);
+            if (command) {
+                r.in_endpoint = m[kBulkHead];
+                r.in_length = Get32(&m[kBulkHead + 1]);
+            }
+            r.out = m.subspan(head);
+            return r;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
 SimUsbBus::SimUsbBus() {
     stop_fd_ = ::eventfd(0, EFD_CLOEXEC);
 }
@@ -219,6 +280,39 @@ void SimUsbBus::AcceptLoop() {
     }
 }
 
+std::vector<uint8_t> SimUsbBus::ListReply() const {
+    Bytes r = {0, 0};
+    uint16_t count = 0;
+    const auto now = SimClock::now();
+    for (const auto& [path, slot] : slots_) {
+        if (now < slot.visible_from) {
+            continue;
+        }
+        ++count;
+        r.push_back(static_cast<uint8_t>(path.size()));
+        r.insert(r.end(), path.begin(), path.end());
+        const uint16_t v = slot.function->Vendor(), pr = slot.function->Product();
+        r.insert(r.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                           static_cast<uint8_t>(pr), static_cast<uint8_t>(pr >> 8)});
+        // Each attach is a new enumeration: a new address.
+        Put32(r, static_cast<uint32_t>(slot.generation));
+        const std::string serial = slot.function->Serial().substr(0, 255);
+        r.push_back(static_cast<uint8_t>(serial.size()));
+        r.insert(r.end(), serial.begin(), serial.end());
+        const auto ifs = slot.function->Interfaces();
+        r.push_back(static_cast<uint8_t>(ifs.size()));
+        for (const SimInterface& i : ifs) {
+            r.insert(r.end(),
+                     {i.number, i.alt, i.cls, i.subclass, i.protocol, i.bulk_in, i.bulk_out,
+                      static_cast<uint8_t>(i.in_packet), static_cast<uint8_t>(i.in_packet >> 8),
+                      static_cast<uint8_t>(i.out_packet), static_cast<uint8_t>(i.out_packet >> 8)});
+        }
+    }
+    r[0] = static_cast<uint8_t>(count);
+    r[1] = static_cast<uint8_t>(count >> 8);
+    return r;
+}
+
 void SimUsbBus::RunConnection(int fd) {
     // Paced replies are due to the microsecond: no timer slack on this thread.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -338,8 +432,8 @@ void SimUsbBus::RunConnection(int fd) {
                 break;
             }
             std::lock_guard lock(mutex_);
-            const uint8_t type = m[0];
-            if (type == 'X') {
+            const std::optional<SimRequest> request = DecodeSimRequest(m);
+            if (request && request->kind == SimRequest::Kind::kCancel) {
                 if (pending == Pending::kIn) {
                     // What the device sent before the cancel stays with the host.
                     Bytes data;
@@ -360,106 +454,81 @@ void SimUsbBus::RunConnection(int fd) {
                 in_follows = false;  // a cancelled command is not answered
                 continue;
             }
-            if (pending != Pending::kNone) {
+            if (!request || pending != Pending::kNone) {
                 break;  // one request at a time on a connection
             }
-            if (type == 'L') {
-                Bytes r = {0, 0};
-                uint16_t count = 0;
-                const auto now = SimClock::now();
-                for (const auto& [path, slot] : slots_) {
-                    if (now < slot.visible_from) {
-                        continue;
+            const SimRequest& q = *request;
+            switch (q.kind) {
+                case SimRequest::Kind::kList:
+                    alive = Send(fd, 'l', ListReply());
+                    break;
+                case SimRequest::Kind::kOpen: {
+                    const auto it = slots_.find(q.path);
+                    SimStatus st = SimStatus::kNoDevice;
+                    if (bound_generation == 0 && it != slots_.end() &&
+                        SimClock::now() >= it->second.visible_from) {
+                        auto& claimed = it->second.claimed;
+                        if (const SimStatus refused = it->second.function->OpenStatus();
+                            refused != SimStatus::kOk) {
+                            st = refused;
+                        } else if (std::find(claimed.begin(), claimed.end(), q.interface) !=
+                                   claimed.end()) {
+                            st = SimStatus::kError;  // held by another program
+                        } else {
+                            claimed.push_back(q.interface);
+                            bound_path = q.path;
+                            bound_generation = it->second.generation;
+                            bound_interface = q.interface;
+                            st = SimStatus::kOk;
+                        }
                     }
-                    ++count;
-                    r.push_back(static_cast<uint8_t>(path.size()));
-                    r.insert(r.end(), path.begin(), path.end());
-                    const uint16_t v = slot.function->Vendor(), pr = slot.function->Product();
-                    r.insert(r.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                                       static_cast<uint8_t>(pr), static_cast<uint8_t>(pr >> 8)});
-                    // Each attach is a new enumeration: a new address.
-                    Put32(r, static_cast<uint32_t>(slot.generation));
-                    const std::string serial = slot.function->Serial().substr(0, 255);
-                    r.push_back(static_cast<uint8_t>(serial.size()));
-                    r.insert(r.end(), serial.begin(), serial.end());
-                    const auto ifs = slot.function->Interfaces();
-                    r.push_back(static_cast<uint8_t>(ifs.size()));
-                    for (const SimInterface& i : ifs) {
-                        r.insert(r.end(), {i.number, i.alt, i.cls, i.subclass, i.protocol,
-                                           i.bulk_in, i.bulk_out, static_cast<uint8_t>(i.in_packet),
-                                           static_cast<uint8_t>(i.in_packet >> 8),
-                                           static_cast<uint8_t>(i.out_packet),
-                                           static_cast<uint8_t>(i.out_packet >> 8)});
+                    alive = Send(fd, 'o', {static_cast<uint8_t>(st)});
+                    break;
+                }
+                case SimRequest::Kind::kControl: {
+                    const Bytes out(q.out.begin(), q.out.end());
+                    Bytes in;
+                    SimStatus st = SimStatus::kNoDevice;
+                    if (SimUsbFunction* f = device()) {
+                        st = f->Control(q.setup, out, &in);
                     }
-                }
-                r[0] = static_cast<uint8_t>(count);
-                r[1] = static_cast<uint8_t>(count >> 8);
-                alive = Send(fd, 'l', r);
-            } else if (type == 'O' && m.size() >= 3) {
-                const std::string path(m.begin() + 3, m.end());
-                const auto it = slots_.find(path);
-                SimStatus st = SimStatus::kNoDevice;
-                if (bound_generation == 0 && it != slots_.end() &&
-                    SimClock::now() >= it->second.visible_from) {
-                    auto& claimed = it->second.claimed;
-                    if (const SimStatus refused = it->second.function->OpenStatus();
-                        refused != SimStatus::kOk) {
-                        st = refused;
-                    } else if (std::find(claimed.begin(), claimed.end(), m[1]) != claimed.end()) {
-                        st = SimStatus::kError;  // held by another program
-                    } else {
-                        claimed.push_back(m[1]);
-                        bound_path = path;
-                        bound_generation = it->second.generation;
-                        bound_interface = m[1];
-                        st = SimStatus::kOk;
+                    if (in.size() > q.setup.length) {
+                        in.resize(q.setup.length);
                     }
+                    Bytes r = {static_cast<uint8_t>(st)};
+                    r.insert(r.end(), in.begin(), in.end());
+                    alive = Send(fd, 'c', r);
+                    break;
                 }
-                alive = Send(fd, 'o', {static_cast<uint8_t>(st)});
-            } else if (type == 'C' && m.size() >= 13) {
-                SimSetup s{m[1], m[2], Get16(&m[3]), Get16(&m[5]), Get16(&m[7])};
-                Bytes out(m.begin() + 13, m.end());
-                Bytes in;
-                SimStatus st = SimStatus::kNoDevice;
-                if (SimUsbFunction* f = device()) {
-                    st = f->Control(s, out, &in);
-                }
-                if (in.size() > s.length) {
-                    in.resize(s.length);
-                }
-                Bytes r = {static_cast<uint8_t>(st)};
-                r.insert(r.end(), in.begin(), in.end());
-                alive = Send(fd, 'c', r);
-            } else if ((type == 'B' && m.size() >= kBulkHead) ||
-                       (type == 'T' && m.size() >= kCommandHead && !(m[1] & 0x80) &&
-                        (m[kBulkHead] & 0x80))) {
-                const uint8_t ep = m[1];
-                const uint32_t length = Get32(&m[2]);
-                // The wire may start when the host submitted the transfer (the socket's
-                // delivery is no bus time), not before the previous transfer ended.
-                const auto now = SimClock::now();
-                const SimClock::time_point submitted{std::chrono::nanoseconds(Get64(&m[10]))};
-                const auto requested = std::max(bus_free, std::min(now, submitted) - late);
-                const size_t head = type == 'T' ? kCommandHead : kBulkHead;
-                if (type == 'T') {
-                    follow_endpoint = m[kBulkHead];
-                    follow_length = Get32(&m[kBulkHead + 1]);
-                }
-                if (ep & 0x80) {
-                    pending = Pending::kIn;
-                    in_endpoint = ep;
-                    in_length = length;
-                    in_requested = requested;
-                    wake_at = SimClock::time_point::max();
-                    alive = try_in();
-                } else {
+                case SimRequest::Kind::kBulk:
+                case SimRequest::Kind::kCommand: {
+                    // The wire may start when the host submitted the transfer (the
+                    // socket's delivery is no bus time), not before the previous
+                    // transfer ended.
+                    const auto now = SimClock::now();
+                    const SimClock::time_point submitted{std::chrono::nanoseconds(q.submitted_ns)};
+                    const auto requested = std::max(bus_free, std::min(now, submitted) - late);
+                    const bool command = q.kind == SimRequest::Kind::kCommand;
+                    if (command) {
+                        follow_endpoint = q.in_endpoint;
+                        follow_length = q.in_length;
+                    }
+                    if (q.endpoint & 0x80) {
+                        pending = Pending::kIn;
+                        in_endpoint = q.endpoint;
+                        in_length = q.length;
+                        in_requested = requested;
+                        wake_at = SimClock::time_point::max();
+                        alive = try_in();
+                        break;
+                    }
                     SimClock::duration pace{};
                     SimStatus st = SimStatus::kNoDevice;
-                    const uint32_t n = static_cast<uint32_t>(m.size() - head);
+                    const uint32_t n = static_cast<uint32_t>(q.out.size());
                     if (SimUsbFunction* f = device()) {
-                        st = f->BulkOut(ep, m.data() + head, n, requested, &pace);
+                        st = f->BulkOut(q.endpoint, q.out.data(), n, requested, &pace);
                     }
-                    in_follows = type == 'T' && st == SimStatus::kOk;
+                    in_follows = command && st == SimStatus::kOk;
                     if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
                         pending = Pending::kTimed;
                         timed_reply = BulkReply(st, n);
@@ -471,23 +540,28 @@ void SimUsbBus::RunConnection(int fd) {
                             alive = start_follow(bus_free);
                         }
                     }
+                    break;
                 }
-            } else if (type == 'R') {
-                SimStatus st = SimStatus::kNoDevice;
-                if (SimUsbFunction* f = device()) {
-                    // A device that re-enumerates leaves this connection behind.
-                    const std::shared_ptr<SimUsbFunction> keep = slots_[bound_path].function;
-                    st = f->Reset();
+                case SimRequest::Kind::kReset: {
+                    SimStatus st = SimStatus::kNoDevice;
+                    if (SimUsbFunction* f = device()) {
+                        // A device that re-enumerates leaves this connection behind.
+                        const std::shared_ptr<SimUsbFunction> keep = slots_[bound_path].function;
+                        st = f->Reset();
+                    }
+                    alive = Send(fd, 'r', {static_cast<uint8_t>(st)});
+                    break;
                 }
-                alive = Send(fd, 'r', {static_cast<uint8_t>(st)});
-            } else if (type == 'H' && m.size() >= 2) {
-                SimStatus st = SimStatus::kNoDevice;
-                if (SimUsbFunction* f = device()) {
-                    st = f->ClearHalt(m[1]);
+                case SimRequest::Kind::kClearHalt: {
+                    SimStatus st = SimStatus::kNoDevice;
+                    if (SimUsbFunction* f = device()) {
+                        st = f->ClearHalt(q.endpoint);
+                    }
+                    alive = Send(fd, 'h', {static_cast<uint8_t>(st)});
+                    break;
                 }
-                alive = Send(fd, 'h', {static_cast<uint8_t>(st)});
-            } else {
-                break;
+                case SimRequest::Kind::kCancel:
+                    break;
             }
         }
         if (pending == Pending::kIn) {

@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +50,27 @@ struct SimInterface {
     uint16_t in_packet = 0;
     uint16_t out_packet = 0;
 };
+
+// One request on the stand-in socket, from its type byte on, as the bus decodes
+// it before serving it. Any local process may connect: nothing here trusts a count.
+struct SimRequest {
+    enum class Kind { kList, kOpen, kControl, kBulk, kCommand, kReset, kClearHalt, kCancel };
+    Kind kind = Kind::kList;
+    uint8_t interface = 0;  // kOpen
+    std::string path;       // kOpen
+    SimSetup setup;         // kControl
+    // kBulk and kCommand (its OUT transfer); kClearHalt: the endpoint.
+    uint8_t endpoint = 0;
+    uint32_t length = 0;
+    uint64_t submitted_ns = 0;  // steady clock, when the host submitted the transfer
+    // kCommand: the IN transfer that follows the OUT one.
+    uint8_t in_endpoint = 0;
+    uint32_t in_length = 0;
+    std::span<const uint8_t> out;  // kControl, kBulk, kCommand: OUT data (in the message)
+};
+// nullopt for a request of no known type or too short for its type, and for a
+// command whose OUT endpoint reads IN or whose IN endpoint reads OUT.
+std::optional<SimRequest> DecodeSimRequest(std::span<const uint8_t> message);
 
 // One device on the bus. The bus calls it with its lock held.
 class SimUsbFunction {
@@ -127,6 +150,8 @@ class SimUsbBus {
     };
     void AcceptLoop();
     void RunConnection(int fd);
+    // The 'L' reply: the devices visible now (lock held).
+    std::vector<uint8_t> ListReply() const;
 
     std::mutex mutex_;
     Observer observer_;

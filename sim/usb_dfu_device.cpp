@@ -351,7 +351,8 @@ bool DfuBootRom::Execute() {
             for (uint32_t w = 0; w <= c[1]; ++w) {
                 const uint32_t at = address_ + 4 * w;
                 uint32_t value = 0;
-                if (at + 4 <= ram_.size()) {
+                // Widened: near the top of the address space at + 4 wraps to a small number.
+                if (size_t{at} + 4 <= ram_.size()) {
                     value = ram_[at] | ram_[at + 1] << 8 | ram_[at + 2] << 16 |
                             uint32_t(ram_[at + 3]) << 24;
                 } else if (auto it = words_.find(at); it != words_.end()) {

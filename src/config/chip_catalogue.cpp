@@ -166,6 +166,13 @@ int LookupChip(const std::string& folder, const std::string& chip_id, NandGeomet
     return result;
 }
 
+int LookupChipInText(std::string_view text, const std::string& chip_id, NandGeometry& geometry) {
+    IniStore ini;
+    ini.OpenText(text);
+    std::string problem;
+    return ReadChip(ini, chip_id, geometry, problem);
+}
+
 int CatalogueVersionText(const std::string& folder, std::string& out) {
     IniStore ini;
     if (!OpenCatalogue(ini, folder)) {
@@ -202,6 +209,11 @@ int CheckCatalogue(const std::string& folder, std::string& problem) {
     if (ReadTextFile(path, bytes, problem) != kReadOk) {
         return -1;
     }
+    return CheckCatalogueText(bytes, path, problem);
+}
+
+int CheckCatalogueText(std::string_view bytes, const std::string& path, std::string& problem) {
+    problem.clear();
     IniStore ini;
     ini.OpenText(bytes);
     std::string text;

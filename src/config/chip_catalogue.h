@@ -2,6 +2,7 @@
 // The NAND chip catalogue FlashChip.ini: chip geometry by the first two ID bytes.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -43,6 +44,8 @@ std::string ChipIdText(uint8_t maker, uint8_t device);
 // size a multiple of 16 KiB and of the page size) is left to identification,
 // which refuses it with its own code.
 int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry);
+// The same on the catalogue's text.
+int LookupChipInText(std::string_view text, const std::string& chip_id, NandGeometry& geometry);
 
 // "配置文件：" + DATE + "(V" + VER + ")". -1 no file, 1 DATE or VER missing, 0 success.
 int CatalogueVersionText(const std::string& folder, std::string& out);
@@ -59,5 +62,7 @@ int CheckChipGeometry(const NandGeometry& g, std::string& problem);
 // otherwise). 0 when all is well; else `problem` names the file and what is
 // wrong with it.
 int CheckCatalogue(const std::string& folder, std::string& problem);
+// The same on the catalogue's text; `path` names the file in `problem`.
+int CheckCatalogueText(std::string_view text, const std::string& path, std::string& problem);
 
 }  // namespace velmora

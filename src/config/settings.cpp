@@ -23,13 +23,9 @@ int SettingsPosition(int stored, int count) {
     return stored < count ? stored : 0;
 }
 
-bool ReadSettingsFile(const std::string& folder, JobSettings& out) {
-    IniStore ini;
-    ini.SetName(kSettingsName);
-    ini.SetFolder(folder);
-    if (!ini.OpenForRead()) {
-        return false;
-    }
+namespace {
+
+JobSettings ReadSettings(IniStore& ini) {
     JobSettings read;
     std::string text;
     if (ini.GetString(kSection, "PTT", text)) {
@@ -49,9 +45,26 @@ bool ReadSettingsFile(const std::string& folder, JobSettings& out) {
             *field = value;
         }
     }
-    ini.Close();
-    out = read;
+    return read;
+}
+
+}  // namespace
+
+bool ReadSettingsFile(const std::string& folder, JobSettings& out) {
+    IniStore ini;
+    ini.SetName(kSettingsName);
+    ini.SetFolder(folder);
+    if (!ini.OpenForRead()) {
+        return false;
+    }
+    out = ReadSettings(ini);
     return true;
+}
+
+JobSettings ReadSettingsText(std::string_view text) {
+    IniStore ini;
+    ini.OpenText(text);
+    return ReadSettings(ini);
 }
 
 bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {

@@ -3,6 +3,7 @@
 // and the positions of the main window's four selection lists.
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -23,6 +24,8 @@ struct JobSettings {
 
 // Reads `folder`/velmora.ini; false when it cannot be opened (`out` untouched).
 bool ReadSettingsFile(const std::string& folder, JobSettings& out);
+// The same from the file's text.
+JobSettings ReadSettingsText(std::string_view text);
 // Writes all eight lines whatever the file held; missing values are written as
 // an empty text and -1. False when the file cannot be written.
 bool WriteSettingsFile(const std::string& folder, const JobSettings& settings);

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "usb/usb_choice.h"
 
@@ -18,11 +19,135 @@ constexpr uint16_t kUploadLimit = 4096;  // largest upload request
 constexpr int kMaxOpenAborts = 8;        // ABORTs tried while the device sits mid-transfer
 constexpr int kMaxIdleRereads = 100;     // re-reads of a state the loops have no step for
 
-// Letters of the boot ROM commands by number.
-constexpr std::array<char, 39> kLetters = {0,   'D', 'R', 'T', 'S', 'H', 'L', 'G', 'W', 'J',
-                                           'E', 'Q', 'D', 'C', 'P', 'T', 'R', 'J', 'C', 'S',
-                                           'D', 'E', 'L', 'G', 'T', 'U', 'V', 'F', 'I', 'W',
-                                           'P', 'B', 'O', 'N', '=', 'A', 'B', 'U', 'V'};
+// How a boot ROM command's argument n and its data make the frame after the letter.
+enum class Argument : uint8_t {
+    kIgnored,  // n is not looked at; the letter goes alone
+    kZero,     // n must be 0; the letter goes alone
+    kExactly,  // n must be `argument_bytes`, and the data hold them; n data bytes follow
+    kEven,     // n even, the data not empty and holding n; n data bytes follow
+    kNonZero,  // n > 0 and the data hold it; n data bytes follow
+    kAny,      // the data hold n; n data bytes follow
+    kLength,   // the data hold n; n follows as 3 bytes, the data as long-mode blocks
+    kGroups,   // n > 0 and the data hold it; they go in 'L' groups of at most 2048 bytes
+};
+
+// What comes back, into the caller's reply buffer.
+enum class Answer : uint8_t {
+    kNone,      // nothing is fetched; the buffer is not looked at
+    kNoBuffer,  // nothing, and the caller gives no buffer
+    kFixed,     // `answer_bytes`; the buffer must hold them
+    kWhole,     // as many bytes as the buffer holds
+    kBlock,     // 16 or 32 bytes: the buffer's size
+    kGroups,    // a non-empty multiple of 4 bytes, asked for in 'G' groups of 2048
+};
+
+struct BootRomCommandSpec {
+    char letter;
+    Argument argument;
+    uint8_t argument_bytes;
+    Answer answer;
+    uint8_t answer_bytes;
+    bool local;    // checked here, never sent
+    int not_done;  // the result when the device reported the command not done; 0: none
+};
+
+constexpr BootRomCommandSpec Local(char letter, Argument argument = Argument::kIgnored,
+                                   uint8_t bytes = 0) {
+    return {letter, argument, bytes, Answer::kNone, 0, true, 0};
+}
+constexpr BootRomCommandSpec Sent(char letter, Argument argument, uint8_t bytes = 0,
+                                  Answer answer = Answer::kNone, uint8_t answer_bytes = 0,
+                                  int not_done = 0) {
+    return {letter, argument, bytes, answer, answer_bytes, false, not_done};
+}
+
+// The boot ROM commands by number (1 to 38).
+constexpr std::array<BootRomCommandSpec, 39> kBootRomCommands = {{
+    {},
+    Local('D'),                                                            // 1
+    Local('R'),                                                            // 2
+    Local('T', Argument::kExactly, 1),                                     // 3
+    Sent('S', Argument::kEven),                                            // 4
+    Sent('H', Argument::kExactly, 2),                                      // 5
+    Sent('L', Argument::kGroups),                                          // 6
+    Sent('G', Argument::kIgnored, 0, Answer::kGroups),                     // 7
+    Sent('W', Argument::kExactly, 9, Answer::kNone, 0, kDfuNotDoneWrite),  // 8
+    Sent('J', Argument::kZero),                                            // 9
+    Sent('E', Argument::kExactly, 1),                                      // 10
+    Sent('Q', Argument::kIgnored, 0, Answer::kFixed, 16),                  // 11
+    Sent('D', Argument::kNonZero, 0, Answer::kNoBuffer),                   // 12
+    Sent('C', Argument::kIgnored, 0, Answer::kBlock),                      // 13
+    Sent('P', Argument::kIgnored, 0, Answer::kFixed, 5),                   // 14
+    Sent('T', Argument::kAny, 0, Answer::kWhole),                          // 15
+    Sent('R', Argument::kAny, 0, Answer::kWhole),                          // 16
+    Sent('J', Argument::kExactly, 1),                                      // 17
+    Sent('C', Argument::kAny, 0, Answer::kWhole),                          // 18
+    Sent('S', Argument::kEven),                                            // 19
+    Sent('D', Argument::kAny, 0, Answer::kWhole),                          // 20
+    Sent('E', Argument::kAny, 0, Answer::kWhole),                          // 21
+    Sent('L', Argument::kLength, 0, Answer::kNone, 0, kDfuNotDoneLoad),    // 22
+    Sent('G', Argument::kAny, 0, Answer::kWhole),                          // 23
+    Sent('T', Argument::kAny, 0, Answer::kWhole),                          // 24
+    Sent('U', Argument::kAny, 0, Answer::kWhole),                          // 25
+    Sent('V', Argument::kAny, 0, Answer::kWhole),                          // 26
+    Sent('F', Argument::kAny, 0, Answer::kWhole),                          // 27
+    Sent('I', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 28
+    Sent('W', Argument::kAny, 0, Answer::kWhole),                          // 29
+    Sent('P', Argument::kAny, 0, Answer::kWhole),                          // 30
+    Sent('B', Argument::kAny, 0, Answer::kWhole),                          // 31
+    Sent('O', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 32
+    Sent('N', Argument::kEven, 0, Answer::kNone, 0, kDfuNotDoneLoad),      // 33
+    Sent('=', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 34
+    Sent('A', Argument::kAny, 0, Answer::kWhole),                          // 35
+    Sent('B', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneWrite),     // 36
+    Sent('U', Argument::kAny, 0, Answer::kWhole),                          // 37
+    Sent('V', Argument::kIgnored, 0, Answer::kFixed, 8),                   // 38
+}};
+
+// Whether n and the data fit the command's argument rule.
+bool ArgumentFits(const BootRomCommandSpec& spec, uint32_t n, std::span<const uint8_t> data) {
+    const bool holds = data.size() >= n;
+    switch (spec.argument) {
+        case Argument::kIgnored:
+            return true;
+        case Argument::kZero:
+            return n == 0;
+        case Argument::kExactly:
+            return n == spec.argument_bytes && holds;
+        case Argument::kEven:
+            return n % 2 == 0 && holds && !data.empty();
+        case Argument::kNonZero:
+        case Argument::kGroups:
+            return n != 0 && holds;
+        case Argument::kAny:
+        case Argument::kLength:
+            return holds;
+    }
+    return false;
+}
+
+// How many reply bytes the command fetches into `reply`; nullopt when the
+// caller's buffer does not fit the answer.
+std::optional<size_t> AnswerBytes(const BootRomCommandSpec& spec, std::span<const uint8_t> reply) {
+    switch (spec.answer) {
+        case Answer::kNone:
+            return 0;
+        case Answer::kNoBuffer:
+            return reply.empty() ? std::optional<size_t>(0) : std::nullopt;
+        case Answer::kFixed:
+            return reply.size() >= spec.answer_bytes ? std::optional<size_t>(spec.answer_bytes)
+                                                     : std::nullopt;
+        case Answer::kWhole:
+            return reply.size();
+        case Answer::kBlock:
+            return reply.size() == 16 || reply.size() == 32 ? std::optional(reply.size())
+                                                            : std::nullopt;
+        case Answer::kGroups:
+            return !reply.empty() && reply.size() % 4 == 0 ? std::optional(reply.size())
+                                                           : std::nullopt;
+    }
+    return std::nullopt;
+}
 
 bool PollWait(int fd, unsigned ms) {
     using Clock = std::chrono::steady_clock;
@@ -89,10 +214,15 @@ UsbResult DfuDevice::Upload(uint8_t* data, uint16_t length) {
 bool DfuDevice::GetStatus() {
     uint8_t answer[6] = {};
     const UsbResult r = Request(GetStatusRequest(interface), answer);
-    if (!r.ok() || r.transferred < 6) {
+    if (!r.ok()) {
         return false;
     }
-    last_status = ParseDfuStatus(answer);
+    const std::optional<DfuStatus> status =
+        DecodeDfuStatus(std::span(answer, std::min(r.transferred, sizeof answer)));
+    if (!status) {
+        return false;
+    }
+    last_status = *status;
     return true;
 }
 
@@ -125,12 +255,7 @@ int DfuDevice::ReadString(uint8_t index, std::string* out) {
     if (r.transferred == 0) {
         return kDfuEmptyString;
     }
-    out->clear();
-    const size_t end = std::min<size_t>(r.transferred, buffer[0]);
-    for (size_t i = 2; i + 1 < end; i += 2) {
-        const unsigned c = buffer[i] | buffer[i + 1] << 8;
-        out->push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    }
+    *out = DecodeStringDescriptor(std::span(buffer, std::min(r.transferred, sizeof buffer)));
     return kDfuOk;
 }
 
@@ -149,7 +274,7 @@ int DfuDevice::ReadDescriptors() {
     if (r.transferred == 0) {
         return kDfuEmptyString;
     }
-    language = r.transferred >= 4 ? static_cast<uint16_t>(languages[2] | languages[3] << 8) : 0;
+    language = DecodeFirstLanguage(std::span(languages, std::min(r.transferred, sizeof languages)));
     strings.clear();
     for (int k = 14; k <= 16; ++k) {
         if (device_descriptor[k] != 0) {
@@ -164,51 +289,31 @@ int DfuDevice::ReadDescriptors() {
     // The configuration: its first 9 bytes give the length of the whole set.
     uint8_t head[9] = {};
     r = Request(GetDescriptorRequest(kDescConfiguration, 0, 0, 9), head);
-    if (!r.ok() || r.transferred < 9) {
+    const std::optional<uint16_t> total =
+        r.ok() ? DecodeConfigurationLength(std::span(head, std::min(r.transferred, sizeof head)))
+               : std::nullopt;
+    if (!total) {
         return kDfuNoConfiguration;
     }
-    const uint16_t total = head[2] | head[3] << 8;
-    if (total < 9) {
-        return kDfuNoConfiguration;
-    }
-    configuration.assign(total, 0);
-    r = Request(GetDescriptorRequest(kDescConfiguration, 0, 0, total), configuration.data());
+    configuration.assign(*total, 0);
+    r = Request(GetDescriptorRequest(kDescConfiguration, 0, 0, *total), configuration.data());
     if (!r.ok() || r.transferred < 9) {
         return kDfuNoConfiguration;
     }
     configuration.resize(r.transferred);
-    if (configuration.size() >= 18 && configuration[10] == kDescInterface &&
-        configuration[17] != 0) {
+    const DfuConfiguration decoded = DecodeDfuConfiguration(configuration, interface);
+    if (decoded.interface_string != 0) {
         std::string text;
-        if (const int code = ReadString(configuration[17], &text); code != kDfuOk) {
+        if (const int code = ReadString(decoded.interface_string, &text); code != kDfuOk) {
             return code;
         }
         strings.push_back(text);
     }
-
-    // The DFU functional descriptor follows the DFU interface in the set.
-    bool in_dfu = false;
-    for (size_t at = 0; at + 2 <= configuration.size();) {
-        const uint8_t length = configuration[at];
-        const uint8_t type = configuration[at + 1];
-        if (length < 2 || at + length > configuration.size()) {
-            break;
-        }
-        if (type == kDescInterface && length >= 9) {
-            in_dfu = configuration[at + 2] == interface &&
-                     configuration[at + 5] == kDfuInterfaceClass &&
-                     configuration[at + 6] == kDfuInterfaceSubclass;
-        } else if (type == kDescDfuFunctional && in_dfu && length >= 7) {
-            const uint8_t* d = &configuration[at];
-            functional.attributes = d[2];
-            functional.detach_timeout_ms = static_cast<uint16_t>(d[3] | d[4] << 8);
-            functional.transfer_size = static_cast<uint16_t>(d[5] | d[6] << 8);
-            functional.dfu_version = length >= 9 ? static_cast<uint16_t>(d[7] | d[8] << 8) : 0;
-            return kDfuOk;
-        }
-        at += length;
+    if (!decoded.functional) {
+        return kDfuNoFunctional;
     }
-    return kDfuNoFunctional;
+    functional = *decoded.functional;
+    return kDfuOk;
 }
 
 // ---- DfuPort -----------------------------------------------------------------------------
@@ -551,11 +656,14 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
     return state;
 }
 
-int DfuPort::SendFrame(std::span<const uint8_t> frame) {
-    return Download(frame, {}, false) == kDfuIdle ? kDfuOk : kDfuTransferFailed;
-}
-
-int DfuPort::Fetch(std::span<uint8_t> reply, size_t* received) {
+int DfuPort::Exchange(std::span<const uint8_t> frame, std::span<const uint8_t> long_data,
+                      bool long_mode, std::span<uint8_t> reply, size_t* received) {
+    if (Download(frame, long_data, long_mode) != kDfuIdle) {
+        return kDfuTransferFailed;
+    }
+    if (reply.empty()) {
+        return kDfuOk;
+    }
     size_t count = 0;
     const int state = Upload(reply, &count);
     if (received) {
@@ -575,148 +683,59 @@ int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> dat
     if (number < 1 || number > 38) {
         return kDfuBadArguments;
     }
-    const uint8_t letter = static_cast<uint8_t>(kLetters[number]);
-    const bool has_data = data.size() >= n && (n == 0 || !data.empty());
-    std::vector<uint8_t> frame{letter};
-    size_t reply_length = 0;
-    auto add_data = [&] { frame.insert(frame.end(), data.begin(), data.begin() + n); };
-
-    switch (number) {
-        case 1:
-        case 2:
-            return kDfuOk;
-        case 3:
-            return n == 1 && has_data && !data.empty() ? kDfuOk : kDfuBadArguments;
-        case 4:
-        case 19:
-        case 33:
-            if (n % 2 != 0 || !has_data || data.empty()) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            break;
-        case 5:
-            if (n != 2 || data.size() < 2) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            break;
-        case 6: {
-            if (!has_data || n == 0) {
-                return kDfuBadArguments;
-            }
-            busy_ = true;
-            error_flag_ = false;
-            for (size_t at = 0; at < n; at += kGroupBytes) {
-                const size_t size = std::min<size_t>(kGroupBytes, n - at);
-                const size_t padded = (size + 3) / 4 * 4;
-                std::vector<uint8_t> group{letter, CountByte(padded)};
-                group.insert(group.end(), data.begin() + at, data.begin() + at + size);
-                group.resize(2 + padded, 0);
-                if (const int code = SendFrame(group); code != kDfuOk) {
-                    return code;
-                }
-            }
-            busy_ = false;
-            return kDfuOk;
-        }
-        case 7: {
-            if (reply.empty() || reply.size() % 4 != 0) {
-                return kDfuBadArguments;
-            }
-            busy_ = true;
-            error_flag_ = false;
-            for (size_t at = 0; at < reply.size(); at += kGroupBytes) {
-                const size_t size = std::min(kGroupBytes, reply.size() - at);
-                const uint8_t group[2] = {letter, CountByte(size)};
-                if (int code = SendFrame(group); code != kDfuOk) {
-                    return code;
-                }
-                if (int code = Fetch(reply.subspan(at, size), received); code != kDfuOk) {
-                    return code;
-                }
-            }
-            busy_ = false;
-            return kDfuOk;
-        }
-        case 8:
-            if (n != 9 || !has_data) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            break;
-        case 9:
-            if (n != 0) {
-                return kDfuBadArguments;
-            }
-            break;
-        case 10:
-        case 17:
-            if (n != 1 || !has_data) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            break;
-        case 11:
-            reply_length = 16;
-            break;
-        case 12:
-            if (n == 0 || !has_data || !reply.empty()) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            break;
-        case 13:
-            if (reply.size() != 16 && reply.size() != 32) {
-                return kDfuBadArguments;
-            }
-            reply_length = reply.size();
-            break;
-        case 14:
-            reply_length = 5;
-            break;
-        case 22:
-            if (!has_data) {
-                return kDfuBadArguments;
-            }
-            frame.push_back(static_cast<uint8_t>(n));
-            frame.push_back(static_cast<uint8_t>(n >> 8));
-            frame.push_back(static_cast<uint8_t>(n >> 16));
-            break;
-        case 38:
-            reply_length = 8;
-            break;
-        default:
-            if (!has_data) {
-                return kDfuBadArguments;
-            }
-            add_data();
-            reply_length = reply.size();
-            break;
+    const BootRomCommandSpec& spec = kBootRomCommands[static_cast<size_t>(number)];
+    const std::optional<size_t> answer = AnswerBytes(spec, reply);
+    if (!ArgumentFits(spec, n, data) || !answer) {
+        return kDfuBadArguments;
     }
-    if (reply_length > reply.size()) {
-        return kDfuBadArguments;  // the caller's buffer cannot take the answer
+    if (spec.local) {
+        return kDfuOk;
     }
+    const uint8_t letter = static_cast<uint8_t>(spec.letter);
 
     busy_ = true;
     error_flag_ = false;
-    const std::span<const uint8_t> long_data =
-        number == 22 ? data.first(n) : std::span<const uint8_t>{};
-    if (Download(frame, long_data, number == 22) != kDfuIdle) {
-        return kDfuTransferFailed;
+    int code = kDfuOk;
+    if (spec.argument == Argument::kGroups) {
+        for (size_t at = 0; at < n && code == kDfuOk; at += kGroupBytes) {
+            const size_t size = std::min<size_t>(kGroupBytes, n - at);
+            const size_t padded = (size + 3) / 4 * 4;
+            std::vector<uint8_t> group{letter, CountByte(padded)};
+            group.insert(group.end(), data.begin() + at, data.begin() + at + size);
+            group.resize(2 + padded, 0);
+            code = Exchange(group, {}, false, {}, received);
+        }
+    } else if (spec.answer == Answer::kGroups) {
+        for (size_t at = 0; at < reply.size() && code == kDfuOk; at += kGroupBytes) {
+            const size_t size = std::min(kGroupBytes, reply.size() - at);
+            const uint8_t group[2] = {letter, CountByte(size)};
+            code = Exchange(group, {}, false, reply.subspan(at, size), received);
+        }
+    } else {
+        std::vector<uint8_t> frame{letter};
+        std::span<const uint8_t> long_data;
+        switch (spec.argument) {
+            case Argument::kIgnored:
+            case Argument::kZero:
+                break;
+            case Argument::kLength:
+                frame.push_back(static_cast<uint8_t>(n));
+                frame.push_back(static_cast<uint8_t>(n >> 8));
+                frame.push_back(static_cast<uint8_t>(n >> 16));
+                long_data = data.first(n);
+                break;
+            default:
+                frame.insert(frame.end(), data.begin(), data.begin() + n);
+                break;
+        }
+        code = Exchange(frame, long_data, spec.argument == Argument::kLength, reply.first(*answer),
+                        received);
     }
-    if (reply_length > 0) {
-        if (const int code = Fetch(reply.first(reply_length), received); code != kDfuOk) {
-            return code;
-        }
+    if (code != kDfuOk) {
+        return code;
     }
-    if (error_flag_) {
-        if (number == 8 || number == 36) {
-            return kDfuNotDoneWrite;
-        }
-        if (number == 22 || number == 28 || number == 32 || number == 33 || number == 34) {
-            return kDfuNotDoneLoad;
-        }
+    if (error_flag_ && spec.not_done != 0) {
+        return spec.not_done;
     }
     busy_ = false;
     return kDfuOk;

@@ -127,8 +127,11 @@ class DfuPort {
     int StatusState(const DfuStatus& status);
     bool Wait(unsigned ms) { return timing_.wait ? timing_.wait(ms) : true; }
     bool Stopped() const { return timing_.stopped && timing_.stopped(); }
-    int SendFrame(std::span<const uint8_t> frame);
-    int Fetch(std::span<uint8_t> reply, size_t* received);
+    // One boot ROM frame: the download (long_data after it in long mode), then, when
+    // `reply` is not empty, its uploads; their byte count is added to *received.
+    // kDfuOk or kDfuTransferFailed.
+    int Exchange(std::span<const uint8_t> frame, std::span<const uint8_t> long_data, bool long_mode,
+                 std::span<uint8_t> reply, size_t* received);
 
     UsbBus& bus_;
     DfuTiming timing_;

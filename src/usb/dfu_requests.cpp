@@ -1,5 +1,7 @@
 #include "usb/dfu_requests.h"
 
+#include <algorithm>
+
 namespace velmora::usb {
 
 namespace {
@@ -77,6 +79,71 @@ DfuStatus ParseDfuStatus(const uint8_t* bytes) {
     s.state = bytes[4];
     s.string_index = bytes[5];
     return s;
+}
+
+std::optional<DfuStatus> DecodeDfuStatus(std::span<const uint8_t> answer) {
+    if (answer.size() < 6) {
+        return std::nullopt;
+    }
+    return ParseDfuStatus(answer.data());
+}
+
+std::string DecodeStringDescriptor(std::span<const uint8_t> descriptor) {
+    std::string text;
+    if (descriptor.empty()) {
+        return text;
+    }
+    const size_t end = std::min<size_t>(descriptor.size(), descriptor[0]);
+    for (size_t i = 2; i + 1 < end; i += 2) {
+        const unsigned c = descriptor[i] | descriptor[i + 1] << 8;
+        text.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    }
+    return text;
+}
+
+uint16_t DecodeFirstLanguage(std::span<const uint8_t> descriptor) {
+    return descriptor.size() >= 4 ? static_cast<uint16_t>(descriptor[2] | descriptor[3] << 8) : 0;
+}
+
+std::optional<uint16_t> DecodeConfigurationLength(std::span<const uint8_t> head) {
+    if (head.size() < 9) {
+        return std::nullopt;
+    }
+    const uint16_t total = static_cast<uint16_t>(head[2] | head[3] << 8);
+    if (total < 9) {
+        return std::nullopt;
+    }
+    return total;
+}
+
+DfuConfiguration DecodeDfuConfiguration(std::span<const uint8_t> set, uint8_t interface) {
+    DfuConfiguration c;
+    if (set.size() >= 18 && set[10] == kDescInterface) {
+        c.interface_string = set[17];
+    }
+    bool in_dfu = false;
+    for (size_t at = 0; at + 2 <= set.size();) {
+        const uint8_t length = set[at];
+        const uint8_t type = set[at + 1];
+        if (length < 2 || length > set.size() - at) {
+            break;
+        }
+        const std::span<const uint8_t> d = set.subspan(at, length);
+        if (type == kDescInterface && length >= 9) {
+            in_dfu =
+                d[2] == interface && d[5] == kDfuInterfaceClass && d[6] == kDfuInterfaceSubclass;
+        } else if (type == kDescDfuFunctional && in_dfu && length >= 7) {
+            DfuFunctional f;
+            f.attributes = d[2];
+            f.detach_timeout_ms = static_cast<uint16_t>(d[3] | d[4] << 8);
+            f.transfer_size = static_cast<uint16_t>(d[5] | d[6] << 8);
+            f.dfu_version = length >= 9 ? static_cast<uint16_t>(d[7] | d[8] << 8) : 0;
+            c.functional = f;
+            break;
+        }
+        at += length;
+    }
+    return c;
 }
 
 }  // namespace velmora::usb

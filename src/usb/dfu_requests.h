@@ -3,6 +3,9 @@
 // Every request the link sends goes through one of these functions, so a test of
 // them is a test of what reaches the wire.
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "usb/usb_transfer.h"
 
@@ -72,6 +75,8 @@ struct DfuStatus {
     uint8_t string_index = 0;
 };
 DfuStatus ParseDfuStatus(const uint8_t* bytes);
+// The answer as it came: nullopt when it is shorter than 6 bytes.
+std::optional<DfuStatus> DecodeDfuStatus(std::span<const uint8_t> answer);
 
 // The DFU functional descriptor as a device reports it (9 bytes on the wire).
 struct DfuFunctional {
@@ -82,5 +87,29 @@ struct DfuFunctional {
 
     bool ManifestationTolerant() const { return (attributes & 0x04) != 0; }
 };
+
+// The descriptors as the device sends them, decoded without I/O. Every decoder
+// takes the bytes received and reads nothing past them.
+
+// A string descriptor's text: UTF-16LE within the descriptor's own length and the
+// bytes received, anything outside printable ASCII as '?'.
+std::string DecodeStringDescriptor(std::span<const uint8_t> descriptor);
+// String descriptor 0: the first language it lists, 0 when it lists none.
+uint16_t DecodeFirstLanguage(std::span<const uint8_t> descriptor);
+// The head (first 9 bytes) of a configuration descriptor: the length of the whole
+// set, nullopt when the head is short or names less than itself.
+std::optional<uint16_t> DecodeConfigurationLength(std::span<const uint8_t> head);
+
+// What the link needs of a configuration descriptor set.
+struct DfuConfiguration {
+    // The string index of an interface descriptor that directly follows the
+    // configuration's own 9 bytes, 0 when none does.
+    uint8_t interface_string = 0;
+    // The functional descriptor that follows DFU interface `interface` (application
+    // class, DFU subclass) in the set, nullopt when none does. The walk stops at a
+    // descriptor whose length is below 2 or runs past the end.
+    std::optional<DfuFunctional> functional;
+};
+DfuConfiguration DecodeDfuConfiguration(std::span<const uint8_t> set, uint8_t interface);
 
 }  // namespace velmora::usb

@@ -55,23 +55,6 @@ uint32_t Get32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
 }
 
-UsbStatus StatusOf(uint8_t code) {
-    switch (code) {
-        case 0:
-            return UsbStatus::kOk;
-        case 1:
-            return UsbStatus::kTimeout;
-        case 2:
-            return UsbStatus::kStall;
-        case 3:
-            return UsbStatus::kNoDevice;
-        case 4:
-            return UsbStatus::kCancelled;
-        default:
-            return UsbStatus::kError;
-    }
-}
-
 Fd Connect(const std::string& path) {
     Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
@@ -209,14 +192,7 @@ class SocketHandle : public UsbHandle {
         }
         Bytes reply;
         const UsbStatus st = Exchange('C', p, timeout_ms, -1, &reply);
-        if (reply.size() < 2 || reply[0] != 'c') {
-            return {st, 0};
-        }
-        const size_t n = s.IsIn() ? std::min<size_t>(reply.size() - 2, s.length) : s.length;
-        if (s.IsIn() && data && n > 0) {
-            std::memcpy(data, reply.data() + 2, n);
-        }
-        return {StatusOf(reply[1]), StatusOf(reply[1]) == UsbStatus::kOk ? n : 0};
+        return DecodeControlReply(reply, s, st, data);
     }
 
     UsbResult Bulk(const BulkSetup& s, uint8_t* data, int abort_fd) override {
@@ -227,7 +203,7 @@ class SocketHandle : public UsbHandle {
         Bytes reply;
         Sink sink{6, data, s.IsIn() ? s.length : 0, 0};
         const UsbStatus st = Exchange('B', p, s.timeout_ms, abort_fd, &reply, &sink);
-        return BulkResult(s, st, reply, sink);
+        return DecodeBulkReply(reply, s, st, sink.taken);
     }
 
     // One 'T' request carries both transfers; the phone's bus answers the OUT one,
@@ -252,22 +228,23 @@ class SocketHandle : public UsbHandle {
         Bytes reply;
         Sink none{6, nullptr, 0, 0};
         UsbStatus st = AwaitReply(out.timeout_ms, abort_fd, &reply, &none);
-        r.out = BulkResult(out, st, reply, none);
+        r.out = DecodeBulkReply(reply, out, st, none.taken);
         if (!r.out.ok()) {
             return r;
         }
         Sink sink{6, in_data, in.length, 0};
         st = AwaitReply(in.timeout_ms, abort_fd, &reply, &sink);
-        r.in = BulkResult(in, st, reply, sink);
+        r.in = DecodeBulkReply(reply, in, st, sink.taken);
         return r;
     }
     UsbStatus Reset() override {
         Bytes reply;
         const UsbStatus st = Exchange('R', {}, kBusAnswerMs, -1, &reply);
-        if (reply.size() < 2 || reply[0] != 'r') {
+        const std::optional<uint8_t> code = DecodeStatusReply(reply, 'r');
+        if (!code) {
             return st == UsbStatus::kOk ? UsbStatus::kError : st;
         }
-        const UsbStatus r = StatusOf(reply[1]);
+        const UsbStatus r = SocketStatus(*code);
         if (r == UsbStatus::kNoDevice) {
             broken_ = true;  // bound to the device that left; it is found again by path
         }
@@ -277,10 +254,11 @@ class SocketHandle : public UsbHandle {
     UsbStatus ClearHalt(uint8_t endpoint) override {
         Bytes reply;
         const UsbStatus st = Exchange('H', {endpoint}, kBusAnswerMs, -1, &reply);
-        if (reply.size() < 2 || reply[0] != 'h') {
+        const std::optional<uint8_t> code = DecodeStatusReply(reply, 'h');
+        if (!code) {
             return st == UsbStatus::kOk ? UsbStatus::kError : st;
         }
-        return StatusOf(reply[1]);
+        return SocketStatus(*code);
     }
 
   private:
@@ -353,41 +331,37 @@ class SocketHandle : public UsbHandle {
         return p;
     }
 
-    static UsbResult BulkResult(const BulkSetup& s, UsbStatus st, const Bytes& reply,
-                                const Sink& sink) {
-        if (reply.size() < 6 || reply[0] != 'b') {
-            return {st, 0};
-        }
-        UsbResult r{StatusOf(reply[1]), Get32(&reply[2])};
-        if (s.IsIn()) {
-            r.transferred = std::min<size_t>({r.transferred, sink.taken, size_t{s.length}});
-        }
-        if (r.status == UsbStatus::kCancelled && st == UsbStatus::kTimeout) {
-            r.status = UsbStatus::kTimeout;
-        }
-        return r;
-    }
-
     Fd fd_;
     bool broken_ = false;
 };
 
 }  // namespace
 
-std::vector<UsbDeviceInfo> SocketBus::List() {
-    std::vector<UsbDeviceInfo> out;
-    Fd fd = Connect(path_);
-    if (fd.get() < 0 || !SendMessage(fd.get(), 'L', {})) {
-        return out;
+UsbStatus SocketStatus(uint8_t code) {
+    switch (code) {
+        case 0:
+            return UsbStatus::kOk;
+        case 1:
+            return UsbStatus::kTimeout;
+        case 2:
+            return UsbStatus::kStall;
+        case 3:
+            return UsbStatus::kNoDevice;
+        case 4:
+            return UsbStatus::kCancelled;
+        default:
+            return UsbStatus::kError;
     }
-    bool cancelled = false;
-    const Bytes m = Await(fd.get(), kBusAnswerMs, -1, &cancelled);
+}
+
+std::vector<UsbDeviceInfo> DecodeListReply(std::span<const uint8_t> m) {
+    std::vector<UsbDeviceInfo> out;
     if (m.size() < 3 || m[0] != 'l') {
         return out;
     }
     size_t at = 3;
     const unsigned count = m[1] | m[2] << 8;
-    auto has = [&m, &at](size_t n) { return at + n <= m.size(); };
+    auto has = [&m, &at](size_t n) { return n <= m.size() - at; };
     for (unsigned d = 0; d < count && has(1); ++d) {
         UsbDeviceInfo info;
         const uint8_t plen = m[at++];
@@ -417,6 +391,51 @@ std::vector<UsbDeviceInfo> SocketBus::List() {
     return out;
 }
 
+std::optional<uint8_t> DecodeStatusReply(std::span<const uint8_t> reply, uint8_t type) {
+    if (reply.size() < 2 || reply[0] != type) {
+        return std::nullopt;
+    }
+    return reply[1];
+}
+
+UsbResult DecodeControlReply(std::span<const uint8_t> reply, const ControlSetup& setup,
+                             UsbStatus waited, uint8_t* data) {
+    if (reply.size() < 2 || reply[0] != 'c') {
+        return {waited, 0};
+    }
+    const size_t n = setup.IsIn() ? std::min<size_t>(reply.size() - 2, setup.length) : setup.length;
+    if (setup.IsIn() && data && n > 0) {
+        std::memcpy(data, reply.data() + 2, n);
+    }
+    const UsbStatus status = SocketStatus(reply[1]);
+    return {status, status == UsbStatus::kOk ? n : 0};
+}
+
+UsbResult DecodeBulkReply(std::span<const uint8_t> reply, const BulkSetup& setup, UsbStatus waited,
+                          size_t taken) {
+    if (reply.size() < 6 || reply[0] != 'b') {
+        return {waited, 0};
+    }
+    UsbResult r{SocketStatus(reply[1]), Get32(&reply[2])};
+    if (setup.IsIn()) {
+        r.transferred = std::min<size_t>({r.transferred, taken, size_t{setup.length}});
+    }
+    if (r.status == UsbStatus::kCancelled && waited == UsbStatus::kTimeout) {
+        r.status = UsbStatus::kTimeout;
+    }
+    return r;
+}
+
+std::vector<UsbDeviceInfo> SocketBus::List() {
+    std::vector<UsbDeviceInfo> out;
+    Fd fd = Connect(path_);
+    if (fd.get() < 0 || !SendMessage(fd.get(), 'L', {})) {
+        return out;
+    }
+    bool cancelled = false;
+    return DecodeListReply(Await(fd.get(), kBusAnswerMs, -1, &cancelled));
+}
+
 std::unique_ptr<UsbHandle> SocketBus::Open(const std::string& path, uint8_t interface,
                                            uint8_t alt_setting, UsbError* error) {
     Fd fd = Connect(path_);
@@ -433,12 +452,13 @@ std::unique_ptr<UsbHandle> SocketBus::Open(const std::string& path, uint8_t inte
                     "cannot reach the USB stand-in at " + path_);
     }
     bool cancelled = false;
-    const Bytes m = Await(fd.get(), kBusAnswerMs, -1, &cancelled);
-    if (m.size() < 2 || m[0] != 'o') {
+    const std::optional<uint8_t> status =
+        DecodeStatusReply(Await(fd.get(), kBusAnswerMs, -1, &cancelled), 'o');
+    if (!status) {
         return fail(UsbOpenFailure::kOther, "LIBUSB_ERROR_IO", "the USB stand-in did not answer");
     }
     // The stand-in's statuses as libusb would report the same causes.
-    switch (m[1]) {
+    switch (*status) {
         case 0:
             return std::make_unique<SocketHandle>(std::move(fd));
         case kOpenBusy:

@@ -23,11 +23,33 @@
 //                                         (with status cancelled unless it had completed)
 // Status: 0 ok, 1 timed out, 2 stalled, 3 no device, 4 cancelled, 5 error (an open:
 // held by another program), 6 access denied (an open).
+#include <optional>
+#include <span>
 #include <string>
 
 #include "usb/usb_transfer.h"
 
 namespace velmora::usb {
+
+// The stand-in's replies, decoded without I/O. `reply` runs from the type byte on;
+// nothing past it is read, whatever its counts and lengths say.
+
+// An 'l' reply: the devices listed. A device cut short ends the list; interfaces
+// cut short end the device's interfaces.
+std::vector<UsbDeviceInfo> DecodeListReply(std::span<const uint8_t> reply);
+// The status byte of a reply of `type` ('o', 'r', 'h'), nullopt when `reply` is not one.
+std::optional<uint8_t> DecodeStatusReply(std::span<const uint8_t> reply, uint8_t type);
+// A transfer status on the socket as the link names it.
+UsbStatus SocketStatus(uint8_t code);
+// A 'c' reply to `setup`. IN data (at most setup.length bytes) go to `data`, when
+// given. `waited` is how the wait for the reply ended, given back when `reply` is
+// not a control reply.
+UsbResult DecodeControlReply(std::span<const uint8_t> reply, const ControlSetup& setup,
+                             UsbStatus waited, uint8_t* data);
+// A 'b' reply to `setup`, whose IN data (`taken` bytes) went straight to the
+// caller's buffer. A cancel that the deadline caused is a time-out.
+UsbResult DecodeBulkReply(std::span<const uint8_t> reply, const BulkSetup& setup, UsbStatus waited,
+                          size_t taken);
 
 class SocketBus : public UsbBus {
   public:

@@ -56,7 +56,8 @@ TEST(PhoneOptions, CompactFormAndErrors) {
     EXPECT_EQ(chip_faults.flips[0].block, 5u);
     EXPECT_EQ(chip_faults.flips[0].offset, 0x800u);
     EXPECT_EQ(chip_faults.flips[1].offset, 2048u);
-    for (const char* wrong : {"flip=5", "flip=5:x", "flip=:3", "grown=a"}) {
+    for (const char* wrong :
+         {"flip=5", "flip=5:x", "flip=:3", "grown=a", "flip=5:9000000000000000000K"}) {
         EXPECT_FALSE(ParsePhoneOptions(wrong, chip_faults, error)) << wrong;
     }
     ChipDescription shaped;
@@ -66,6 +67,9 @@ TEST(PhoneOptions, CompactFormAndErrors) {
     }
     auto last = SmallPhone("flip=63:33791");
     EXPECT_TRUE(ResolveChip(last, shaped, error)) << error;
+    // A shape whose page and spare bytes overflow int and whose size overflows 64 bits.
+    auto huge = SmallPhone("blocks=2147483647,block-size=2147483646,page-size=2,spare=2147483647");
+    EXPECT_FALSE(ResolveChip(huge, shaped, error));
 
     EXPECT_FALSE(ParsePhoneOptions("chip=EC,A1,colour=red", o, error));
     EXPECT_NE(error.find("colour"), std::string::npos);
