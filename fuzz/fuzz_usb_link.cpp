@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "usb/usb_job.h"
+#include "usb/usb_link_spec.h"
 
 using namespace velmora::usb;
 
