@@ -23,7 +23,7 @@
 #include "config/chip_catalogue.h"
 #include "config/partition_table.h"
 #include "config/settings.h"
-#include "serial/serial_port.h"
+#include "serial/port_list.h"
 #include "sim/usb_link.h"
 
 namespace velmora::app {
