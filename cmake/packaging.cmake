@@ -48,6 +48,19 @@ if(TARGET velmora-window)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
+# A stripped install (cmake --install --strip, and cpack) also drops the
+# .comment and .note sections, as Debian's packages do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(_program velmora-cli velmora-phone-sim velmora)
+      set(_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${_program}\")
+      if(EXISTS \"\${_file}\")
+        execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment --remove-section=.note
+          \"\${_file}\")
+      endif()
+    endforeach()
+  endif()")
+
 # The Debian package: cpack -G DEB in the build folder. Configure with
 # -DCMAKE_INSTALL_PREFIX=/usr for a package; its library dependencies are
 # found by dpkg-shlibdeps.
