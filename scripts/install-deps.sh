@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test, fuzz, benchmark
-# and take screenshots. Safe to run again: packages already present are skipped.
+# Installs every Debian package the project needs to build, test, fuzz, benchmark,
+# take screenshots, and build and check its Debian package. Safe to run again:
+# packages already present are skipped.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libusb-1.0-0-dev zlib1g-dev libssl-dev
+  libusb-1.0-0-dev libudev-dev zlib1g-dev libssl-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth fonts-noto-cjk
   python3
+  dpkg-dev file lintian man-db appstream desktop-file-utils
 )
 
 missing=()

@@ -10,6 +10,7 @@
 
 #include "sim/phone.h"
 #include "sim/usb_serve.h"
+#include "velmora_version.h"
 
 int main(int argc, char** argv) {
     using namespace velmora::sim;
@@ -36,7 +37,15 @@ int main(int argc, char** argv) {
                    "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, "
                    "renum, deny=access|busy, deny-dlv=access|busy, packet=N")
         ->type_name("LIST");
-    CLI11_PARSE(app, argc, argv);
+    app.set_version_flag("--version", std::string("velmora-phone-sim ") + velmora::kVersion,
+                         "print the version and exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; every refused command line with 2, as a
+        // refused option value does below.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
 
     PhoneOptions options;
     std::string error;

@@ -24,7 +24,7 @@
 #include "config/partition_table.h"
 #include "config/settings.h"
 #include "job/link_registry.h"
-#include "serial/serial_port.h"
+#include "serial/port_list.h"
 
 namespace velmora::app {
 

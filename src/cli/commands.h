@@ -36,6 +36,7 @@ struct JobOptions {
 
 int RunPtt(const GlobalOptions& global, const std::string& file);
 int RunPorts(const GlobalOptions& global);
+int RunChips(const GlobalOptions& global);
 int RunUdevRule(const GlobalOptions& global);
 int RunJob(const GlobalOptions& global, const JobOptions& job);
 

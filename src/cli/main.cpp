@@ -3,10 +3,12 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <iostream>
 
 #include "cli/commands.h"
 #include "config/home.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -37,7 +39,9 @@ Ranges:
 
 Files: the home folder holds FlashChip.ini, dl_log.txt (debug mode), and upload_nand/ where
 `read` stores its files. It is --home DIR, else $VELMORA_HOME, else the executable's folder
-when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora.
+when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora, which takes its FlashChip.ini from the
+installed one (<prefix>/share/velmora) and takes it again when the installed one is newer and
+the copy was not edited.
 
 Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
 ran (bad arguments, an area whose end lies below its start, partition table missing or
@@ -81,6 +85,8 @@ int main(int argc, char** argv) {
         "velmora-cli: write firmware into, read back and erase the NAND flash of PNX5220 "
         "phones over a serial line or USB"};
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("velmora-cli ") + velmora::kVersion,
+                         "print the version and exit");
     app.require_subcommand(1);
 
     std::string home;
@@ -120,6 +126,7 @@ int main(int argc, char** argv) {
 
     auto* ports = app.add_subcommand(
         "ports", "list the serial ports and the USB devices that could be the phone");
+    auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
     auto* udev_rule = app.add_subcommand(
         "udev-rule", "print the udev rule that gives access to the phone's USB devices");
 
@@ -131,10 +138,14 @@ int main(int argc, char** argv) {
         return code == 0 ? kExitOk : kExitRefused;
     }
 
-    global.home = velmora::ResolveHome(home);
+    velmora::CatalogueNote note;
+    global.home = velmora::ResolveHome(home, &note);
     velmora::SetHome(global.home);
+    if (note.refreshed || (note.newer_kept_out && *chips)) {
+        std::fprintf(stderr, "velmora-cli: %s\n", note.text.c_str());
+    }
 
-    if (*ptt || *ports) {
+    if (*ptt || *ports || *chips) {
         let_signals_through();
     }
     if (*ptt) {
@@ -142,6 +153,9 @@ int main(int argc, char** argv) {
     }
     if (*ports) {
         return RunPorts(global);
+    }
+    if (*chips) {
+        return RunChips(global);
     }
     if (*udev_rule) {
         return RunUdevRule(global);

@@ -147,6 +147,24 @@ std::string_view TrimBlanks(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t\v") - first + 1);
 }
 
+// The chip sections of a catalogue text ("[XX,YY]"), in file order, each once.
+std::vector<std::string> ChipSections(std::string_view bytes) {
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    for (const std::string& raw : SplitLines(bytes)) {
+        const std::string_view line = TrimBlanks(raw);
+        const size_t close = line.find(']');
+        if (!line.starts_with('[') || close == std::string_view::npos) {
+            continue;
+        }
+        std::string name(TrimBlanks(line.substr(1, close - 1)));
+        if (IsChipSection(name) && seen.insert(name).second) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 std::string ChipIdText(uint8_t maker, uint8_t device) {
@@ -221,17 +239,8 @@ int CheckCatalogueText(std::string_view bytes, const std::string& path, std::str
         problem = path + ": the [VERSION] section lacks DATE or VER";
         return 1;
     }
-    std::set<std::string> seen;
-    for (const std::string& raw : SplitLines(bytes)) {
-        const std::string_view line = TrimBlanks(raw);
-        const size_t close = line.find(']');
-        if (!line.starts_with('[') || close == std::string_view::npos) {
-            continue;
-        }
-        const std::string name(TrimBlanks(line.substr(1, close - 1)));
-        if (!IsChipSection(name) || !seen.insert(name).second) {
-            continue;
-        }
+    const std::vector<std::string> sections = ChipSections(bytes);
+    for (const std::string& name : sections) {
         NandGeometry g;
         std::string why;
         if (ReadChip(ini, name, g, why) != 0 || CheckChipGeometry(g, why) != 0) {
@@ -239,11 +248,67 @@ int CheckCatalogueText(std::string_view bytes, const std::string& path, std::str
             return 1;
         }
     }
-    if (seen.empty()) {
+    if (sections.empty()) {
         problem = path + ": no chip is listed";
         return 1;
     }
     return 0;
+}
+
+int ListCatalogueChips(const std::string& folder, std::vector<CatalogueChip>& chips,
+                       std::string& problem) {
+    chips.clear();
+    std::string bytes;
+    if (ReadTextFile(CataloguePath(folder), bytes, problem) != kReadOk) {
+        return -1;
+    }
+    problem.clear();
+    IniStore ini;
+    ini.OpenText(bytes);
+    for (const std::string& name : ChipSections(bytes)) {
+        CatalogueChip chip;
+        chip.id = name;
+        chip.maker = static_cast<uint8_t>(std::stoul(name.substr(0, 2), nullptr, 16));
+        chip.device = static_cast<uint8_t>(std::stoul(name.substr(3, 2), nullptr, 16));
+        if (ReadChip(ini, name, chip.geometry, chip.problem) == 0) {
+            CheckChipGeometry(chip.geometry, chip.problem);
+        }
+        chips.push_back(std::move(chip));
+    }
+    return 0;
+}
+
+bool ReadCatalogueVersion(const std::string& folder, std::string& date, std::string& version) {
+    IniStore ini;
+    return OpenCatalogue(ini, folder) && ini.GetString("VERSION", "DATE", date) &&
+           ini.GetString("VERSION", "VER", version);
+}
+
+ChipName KnownChipName(uint8_t maker, uint8_t device) {
+    // The parts named in the About box, by the device codes their data sheets
+    // give (1.8 V, x8 parts); each code's catalogue geometry matches the part's
+    // size. The same makers' 3 V codes (F1, DA, 75, 76) are other parts.
+    struct Part {
+        uint8_t maker;
+        uint8_t device;
+        const char* name;
+    };
+    static constexpr Part kParts[] = {
+        {0xEC, 0xA1, "K9F1G08R0A"},   {0xEC, 0xAA, "K9F2G08R0A"}, {0x20, 0xA1, "NAND01GR3B2B"},
+        {0x20, 0xAA, "NAND02GR3B2B"}, {0x20, 0x35, "NAND256R3A"}, {0x20, 0x36, "NAND512R3A"},
+    };
+    ChipName name;
+    if (maker == 0xEC) {
+        name.maker = "Samsung";
+    } else if (maker == 0x20) {
+        name.maker = "ST";
+    }
+    for (const Part& part : kParts) {
+        if (part.maker == maker && part.device == device) {
+            name.part = part.name;
+        }
+    }
+    return name;
 }
 
 }  // namespace velmora

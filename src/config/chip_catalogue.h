@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -64,5 +65,32 @@ int CheckChipGeometry(const NandGeometry& g, std::string& problem);
 int CheckCatalogue(const std::string& folder, std::string& problem);
 // The same on the catalogue's text; `path` names the file in `problem`.
 int CheckCatalogueText(std::string_view text, const std::string& path, std::string& problem);
+
+// One entry of the catalogue as identification would read it.
+struct CatalogueChip {
+    std::string id;  // the section name, "XX,YY"
+    uint8_t maker = 0;
+    uint8_t device = 0;
+    NandGeometry geometry;
+    std::string problem;  // why a job would refuse the entry; empty when it is sound
+};
+
+// The chips listed in `folder`/FlashChip.ini, in file order (a section named
+// twice counts once, as a lookup finds the first). -1 when the file cannot be
+// read (`problem` says why), else 0.
+int ListCatalogueChips(const std::string& folder, std::vector<CatalogueChip>& chips,
+                       std::string& problem);
+
+// The [VERSION] section's DATE and VER; false when either is missing.
+bool ReadCatalogueVersion(const std::string& folder, std::string& date, std::string& version);
+
+// The maker named by a chip's first ID byte, and the part named by both, for
+// the chips the tool was made for; empty texts where the bytes tie to no
+// name for certain.
+struct ChipName {
+    std::string maker;
+    std::string part;
+};
+ChipName KnownChipName(uint8_t maker, uint8_t device);
 
 }  // namespace velmora

@@ -11,13 +11,11 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <filesystem>
 #include <system_error>
 
 #include "base/job_flags.h"
 
 namespace velmora {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -98,29 +96,6 @@ std::string SerialDevicePath(const std::string& port, int* number) {
         }
     }
     return port;
-}
-
-std::vector<std::string> ListSerialPorts() {
-    std::vector<std::string> ports;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
-        const fs::path device = entry.path() / "device";
-        if (!fs::exists(device, ec)) {
-            continue;  // virtual terminals, ptys: no hardware behind them
-        }
-        // Legacy 8250 placeholders hang off the platform bus whether or not a
-        // UART is fitted; real ports sit on pnp, pci, usb and the like.
-        const fs::path subsystem = fs::read_symlink(device / "subsystem", ec);
-        if (!ec && subsystem.filename() == "platform") {
-            continue;
-        }
-        const std::string node = "/dev/" + entry.path().filename().string();
-        if (fs::exists(node, ec)) {
-            ports.push_back(node);
-        }
-    }
-    std::sort(ports.begin(), ports.end());
-    return ports;
 }
 
 SerialPort::SerialPort(const JobFlags& flags) : flags_(flags) {}

@@ -21,10 +21,6 @@ enum class Parity { kNone, kEven };
 // (`number` = 0). Empty when COMn is out of range or the text is empty.
 std::string SerialDevicePath(const std::string& port, int* number = nullptr);
 
-// The serial devices present (real ones: devices with a driver behind them, not
-// placeholder legacy ports), sorted as text.
-std::vector<std::string> ListSerialPorts();
-
 class SerialPort {
   public:
     // `flags` is the job's stop state; it must outlive the port.

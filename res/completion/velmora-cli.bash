@@ -1,0 +1,81 @@
+# bash completion for velmora-cli
+# Installed as <prefix>/share/bash-completion/completions/velmora-cli.
+
+_velmora_cli_ports() {
+    # Stable names first; the kernel's names of USB adapters and UARTs after.
+    local p
+    for p in /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM* /dev/ttyS*; do
+        [[ -e $p ]] && printf '%s\n' "$p"
+    done
+    printf '%s\n' sim
+}
+
+_velmora_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local command="" i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            --home) ((i++)) ;;
+            upgrade | read | erase | ptt | ports | chips | udev-rule)
+                command=${COMP_WORDS[i]}
+                break
+                ;;
+        esac
+    done
+    COMPREPLY=()
+    local IFS=$'\n'
+    case $prev in
+        --home)
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return
+            ;;
+        --ptt)
+            COMPREPLY=($(compgen -f -X '!*.[pP][tT][tT]' -- "$cur") $(compgen -d -- "$cur"))
+            return
+            ;;
+        --port)
+            COMPREPLY=($(compgen -W "$(_velmora_cli_ports)" -- "$cur"))
+            return
+            ;;
+        --baud)
+            COMPREPLY=($(compgen -W $'115200\n460800\n921600' -- "$cur"))
+            return
+            ;;
+        --range)
+            case $command in
+                upgrade) COMPREPLY=($(compgen -W $'all\ncode' -- "$cur")) ;;
+                read) COMPREPLY=($(compgen -W $'ptt\neerom\narea' -- "$cur")) ;;
+                erase) COMPREPLY=($(compgen -W $'fs\narea\ncode\nall\neerom' -- "$cur")) ;;
+            esac
+            return
+            ;;
+        --start | --end)
+            return
+            ;;
+    esac
+    local words
+    case $command in
+        "")
+            if [[ $cur == -* ]]; then
+                words=$'--home\n--debug\n--json\n--version\n--help'
+            else
+                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule'
+            fi
+            ;;
+        upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--help' ;;
+        read) words=$'--range\n--start\n--end\n--port\n--baud\n--usb\n--help' ;;
+        erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--help' ;;
+        ptt)
+            if [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -f -X '!*.[pP][tT][tT]' -- "$cur") $(compgen -d -- "$cur"))
+                return
+            fi
+            words=--help
+            ;;
+        *) words=--help ;;
+    esac
+    COMPREPLY=($(compgen -W "$words" -- "$cur"))
+}
+
+complete -o filenames -F _velmora_cli velmora-cli

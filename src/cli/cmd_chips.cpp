@@ -1,0 +1,109 @@
+// chips: the NAND chips the catalogue in the home folder knows, as a job would
+// read them.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "config/chip_catalogue.h"
+
+namespace velmora::cli {
+
+namespace {
+
+std::string SizeText(int64_t bytes) {
+    char text[32];
+    if (bytes >= (int64_t{1} << 30) && bytes % (int64_t{1} << 30) == 0) {
+        std::snprintf(text, sizeof text, "%lld GiB", static_cast<long long>(bytes >> 30));
+    } else if (bytes >= (int64_t{1} << 20)) {
+        std::snprintf(text, sizeof text, "%lld MiB", static_cast<long long>(bytes >> 20));
+    } else {
+        std::snprintf(text, sizeof text, "%lld KiB", static_cast<long long>(bytes >> 10));
+    }
+    return text;
+}
+
+nlohmann::json ChipJson(const CatalogueChip& chip) {
+    const ChipName name = KnownChipName(chip.maker, chip.device);
+    const NandGeometry& g = chip.geometry;
+    nlohmann::json item = {{"id", chip.id},
+                           {"maker", name.maker},
+                           {"part", name.part},
+                           {"block_count", g.block_count},
+                           {"block_size", g.block_size},
+                           {"page_size", g.page_size},
+                           {"spare_size", g.spare_size},
+                           {"erase_time_us", g.erase_time},
+                           {"write_time_us", g.write_time},
+                           {"bytes", int64_t{g.block_count} * g.block_size},
+                           {"problem", nullptr}};
+    if (!chip.problem.empty()) {
+        item["problem"] = chip.problem;
+    }
+    return item;
+}
+
+void PrintChip(const CatalogueChip& chip) {
+    const ChipName name = KnownChipName(chip.maker, chip.device);
+    const NandGeometry& g = chip.geometry;
+    std::printf("%-6s %-8s %-13s", chip.id.c_str(), name.maker.c_str(), name.part.c_str());
+    if (!chip.problem.empty()) {
+        std::printf("refused: %s\n", chip.problem.c_str());
+        return;
+    }
+    const std::string size = SizeText(int64_t{g.block_count} * g.block_size);
+    const std::string block = SizeText(g.block_size);
+    std::printf("%6d %8s %6d %6d %9s %7d %7d\n", g.block_count, block.c_str(), g.page_size,
+                g.spare_size, size.c_str(), g.erase_time, g.write_time);
+}
+
+}  // namespace
+
+int RunChips(const GlobalOptions& global) {
+    const std::string path = global.home + std::string(kCatalogueName) + ".ini";
+    std::vector<CatalogueChip> chips;
+    std::string problem;
+    const bool readable = ListCatalogueChips(global.home, chips, problem) == 0;
+    std::string date;
+    std::string version;
+    if (readable) {
+        ReadCatalogueVersion(global.home, date, version);
+        // The check a job makes before it asks the phone: the exit status says
+        // whether jobs would start with this catalogue.
+        CheckCatalogue(global.home, problem);
+    }
+    if (global.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const CatalogueChip& chip : chips) {
+            list.push_back(ChipJson(chip));
+        }
+        nlohmann::json event = {{"event", "chips"},
+                                {"catalogue", path},
+                                {"date", date},
+                                {"version", version},
+                                {"chips", list}};
+        if (!problem.empty()) {
+            event["error"] = problem;
+        }
+        std::printf("%s\n",
+                    event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return problem.empty() ? kExitOk : kExitRefused;
+    }
+    if (readable) {
+        std::printf("catalogue %s, %s V%s\n", path.c_str(), date.c_str(), version.c_str());
+        std::printf("%-6s %-8s %-13s%6s %8s %6s %6s %9s %7s %7s\n", "ID", "maker", "part", "blocks",
+                    "block", "page", "spare", "size", "erase", "write");
+        for (const CatalogueChip& chip : chips) {
+            PrintChip(chip);
+        }
+        std::printf("(page and spare in bytes; erase per block and write per page in µs)\n");
+    }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "velmora-cli: %s\n", problem.c_str());
+        return kExitRefused;
+    }
+    return kExitOk;
+}
+
+}  // namespace velmora::cli
