@@ -2,12 +2,14 @@
 // What every step of a job shares, from the boot stage to the NAND operations:
 // the stop flags, the time-outs, the reporter, the failure text and the notes
 // for the operator.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/job_flags.h"
 #include "base/job_timings.h"
 #include "base/reporter.h"
+#include "base/results.h"
 
 namespace velmora {
 
@@ -28,6 +30,12 @@ class JobBase : public JobFlags {
     void AddNote(const std::string& text);
     // Sets the result (when `code` is non-zero) and the error text.
     void Fail(int code, std::string text);
+
+    // The step the job is in, and the code of a part that a failing step wrapped
+    // into its own result (a block write behind a partition's failure): together
+    // they explain the result at the job's end.
+    JobStep step = JobStep::kOpenPort;
+    std::optional<int> inner;
 };
 
 }  // namespace velmora

@@ -67,6 +67,7 @@ int EraseMapped(NandSession& nand, int b) {
 // the range may be erased now. All are then shown as failed, and the text names
 // the range rather than pretending nothing was touched.
 void ReportEraseFailure(NandSession& nand, int first, int end, int failed, int code) {
+    nand.inner = code;
     if (failed >= 0) {
         ReportFailure(nand, Format("Erase block%d fail, #%d", failed, code));
         nand.reporter.MarkBlock(failed, BlockState::kEraseFailed);

@@ -179,6 +179,7 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
                 if (nand.Aborted()) {
                     return nand.result.load();
                 }
+                nand.inner = c;
                 ReportFailure(nand, Format("Erase partition %d fail, #%d", i, c), false);
                 return kPartitionEraseFailed;
             }
@@ -202,6 +203,7 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
             if (nand.Aborted()) {
                 return nand.result.load();
             }
+            nand.inner = c;
             ReportFailure(nand, Format("Write partition_#%d fail, #%d", i + 1, c));
             nand.result.store(kWriteFailed);
             return kWriteFailed;
@@ -216,6 +218,7 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
         if (nand.Aborted() && !nand.boot_block_touched) {
             return nand.result.load();  // stopped: the previous boot block is in place
         }
+        nand.inner = c;
         ReportFailure(nand, Format("Write boot nand fail, #%d", c));
         nand.result.store(kWriteFailed);
         return kWriteFailed;

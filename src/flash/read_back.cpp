@@ -438,6 +438,7 @@ int ReadPartitions(NandSession& nand) {
     Reporter& reporter = nand.reporter;
     reporter.SetStatus("Get nand flash aprameter...");
     if (const int c = ReadBootTable(nand, kReportMode); c != 0) {
+        nand.inner = c;
         if (c != 10000) {  // a file that cannot be written keeps its own text
             nand.error_text = Format("Read flash parameter error #%d", c);
         }
@@ -456,6 +457,7 @@ int ReadPartitions(NandSession& nand) {
         if (nand.Aborted()) {
             return nand.result.load();
         }
+        nand.inner = c;
         ReportFailure(nand, c == 10000 ? nand.error_text : Format("Read BOOT_NAND error #%d", c),
                       false);
         return 2;
@@ -466,6 +468,7 @@ int ReadPartitions(NandSession& nand) {
             if (nand.Aborted()) {
                 return nand.result.load();
             }
+            nand.inner = c;
             ReportFailure(
                 nand, c == 10000 ? nand.error_text : Format("Read Partition%d error #%d", i + 1, c),
                 false);

@@ -7,12 +7,25 @@ DownloadJob::DownloadJob(LinkKind link, EventSink* display, bool debug_mode)
 
 DownloadJob::~DownloadJob() = default;
 
-void DownloadJob::ShowEnding(int final_result) {
+JobEnd DownloadJob::Ending(int final_result) const {
     JobEnd end;
     end.result = final_result;
     end.user_stopped = user_stop.load() != 0;
     end.error_text = error_text;
     end.notes = notes;
+    if (final_result != 0 && !end.user_stopped) {
+        const ResultExplanation why =
+            ExplainResult(step, link_kind == LinkKind::kUsb, final_result, inner);
+        end.step = std::string(StepName(step));
+        end.result_name = why.inner_name.empty() ? why.name : why.name + ", " + why.inner_name;
+        end.meaning = why.meaning;
+        end.next_step = why.next_step;
+    }
+    return end;
+}
+
+void DownloadJob::ShowEnding(int final_result) {
+    const JobEnd end = Ending(final_result);
     reporter.End(end);
     if (final_result == 0) {
         for (const std::string& note : notes) {

@@ -72,8 +72,10 @@ class DownloadJob : public NandSession {
     std::string port;
     int baud_selection = 2;
 
-    // The job's ending on the display: green full bar on success; on a failure
-    // that Stop did not cause, the red bar, the error text and its step message.
+    // How the job ended with `final_result`, its result explained.
+    JobEnd Ending(int final_result) const;
+    // The job's ending on the display: its end event, then on a failure that
+    // Stop did not cause the error text and its step message.
     void ShowEnding(int final_result);
 };
 

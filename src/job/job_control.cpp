@@ -160,11 +160,7 @@ void JobController::Worker(DownloadJob* job) {
     const int result = job->Aborted() ? job->result.load() : runner(*job);
     job->reporter.CloseLog();
 
-    JobOutcome outcome;
-    outcome.result = result;
-    outcome.user_stopped = job->user_stop.load() != 0;
-    outcome.error_text = job->error_text;
-    outcome.notes = job->notes;
+    const JobOutcome outcome = job->Ending(result);
     std::unique_ptr<DownloadJob> finished;
     {
         std::lock_guard lock(mutex_);

@@ -30,22 +30,19 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
 
 namespace {
 
-// A step's failure message; a step that failed because the operator stopped the
-// job says nothing, as the job's end does not.
-void StepFailed(DownloadJob& job) {
-    if (job.user_stop.load() == 0) {
-        job.reporter.ShowStepMessage(job.error_text);
-    }
-}
+constexpr TargetStepResults kTargetStepResults = {
+    .identify = -7, .ibt = 100, .parameters = -8, .record = -80, .ibt_status = "Get Flash IBT!"};
 
 // Runs the steps up to the end of the work mode; returns the job result.
 int RunSteps(DownloadJob& job, SerialPort& port) {
     Reporter& reporter = job.reporter;
     reporter.SetStatus("请打开手机！");
+    job.step = JobStep::kOpenPort;
     if (const int r = OpenForJob(port, job); r != 0) {
         job.Fail(r, "打开串口失败！");
         return r;
     }
+    job.step = JobStep::kWaitPhone;
     if (WaitForPhone(port, job) != 0) {
         job.Fail(-1, "连接手机失败！");
         return -1;
@@ -54,47 +51,30 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
     // A phone that skipped the handshake fails at the loader's first acknowledgement.
+    job.step = JobStep::kBootRom;
     BootHandshake(port, job);
     reporter.SetProgress(6, 100);
 
+    job.step = JobStep::kLoader;
     std::vector<uint8_t> image;
     int r = LoadRamLoader(SerialRamLoader(), job.home, image);
     if (r == 0) {
         r = SendRamLoader(port, job, image);
     }
     if (r != 0) {
+        job.inner = r;
         job.result.store(-2);
         return -2;
     }
+    job.step = JobStep::kBaudSwitch;
     if (const int b = SwitchToLoaderBaud(port, job, job.baud_selection); b != 0) {
         job.result.store(b);
         return b;
     }
     reporter.ResetBlockMap();
 
-    reporter.SetStatus("Get Flash information!");
-    if (IdentifyNand(job) != 0) {
-        StepFailed(job);
-        job.result.store(-7);
-        return -7;
-    }
-    reporter.SetStatus("Get Flash IBT!");
-    if (GetIbt(job) != 0) {
-        StepFailed(job);
-        job.result.store(100);
-        return 100;
-    }
-    if (SetNandParameters(job) != 0) {
-        StepFailed(job);
-        job.result.store(-8);
-        return -8;
-    }
-    reporter.SetStatus("Get MangrBlk!");
-    if (const int m = ReadManagementRecord(job); m > 0) {
-        job.error_text = Format("Get MangrBlk Fail, #%d!", m);
-        StepFailed(job);
-        job.result.store(-80);
-        return -80;
+    if (const int t = RunTargetSteps(job, kTargetStepResults); t != 0) {
+        return t;
     }
     return DispatchWorkMode(job);
 }

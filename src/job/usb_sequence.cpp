@@ -22,6 +22,8 @@ namespace velmora::usb {
 namespace {
 
 constexpr uint32_t kSdiParameter = 0x20F00000;
+constexpr TargetStepResults kTargetStepResults = {
+    .identify = -7, .ibt = -8, .parameters = -9, .record = -80, .ibt_status = nullptr};
 
 // The steps from the DFU search to the end of the work mode; returns the result.
 int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
@@ -29,6 +31,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
 
     reporter.SetStatus("Searching DFU device...");
+    job.step = JobStep::kUsbSearch;
     DfuChooser chooser(usb.match());
     std::set<std::string> told;  // passed-over devices already named in the status
     std::optional<UsbDeviceInfo> phone;
@@ -58,7 +61,9 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     usb.SetPhonePath(dfu_path);
     reporter.WriteLog(Format("\ndfu full path name = %s.\n", dfu_path.c_str()));
 
+    job.step = JobStep::kUsbOpen;
     if (const int r = usb.dfu().Open(dfu_path); r != kDfuOk) {
+        job.inner = r;
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
         if (usb.dfu().open_error().failed()) {
             job.error_text = OpenFailureText("DFU device", *phone, usb.dfu().open_error());
@@ -89,6 +94,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     reporter.ResetBlockMap();
 
     reporter.SetStatus("search usb dlv device...");
+    job.step = JobStep::kDlvSearch;
     job.Sleep(t.dlv_settle_ms);
     std::string dlv_path;
     reporter.WriteLog(Format("\nGet Dlv full name: %s.\n", dlv_path.c_str()));
@@ -131,31 +137,13 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     }
     reporter.WriteLog(Format("\nfind usb dlv device = %s.\n", dlv_path.c_str()));
 
-    reporter.SetStatus("Get Flash information!");
-    if (IdentifyNand(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
-        job.result.store(-7);
-        return -7;
+    if (const int r = RunTargetSteps(job, kTargetStepResults); r != 0) {
+        return r;
     }
-    if (GetIbt(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
-        job.result.store(-8);
-        return -8;
-    }
-    if (SetNandParameters(job) != 0) {
-        reporter.ShowStepMessage(job.error_text);
-        job.result.store(-9);
-        return -9;
-    }
-    reporter.SetStatus("Get MangrBlk!");
-    if (const int m = ReadManagementRecord(job); m > 0) {
-        job.error_text = Format("Get MangrBlk Fail, #%d!", m);
-        reporter.ShowStepMessage(job.error_text);
-        job.result.store(-80);
-        return -80;
-    }
-    if (InitSdi(job, kSdiParameter) != 0) {
+    job.step = JobStep::kInitSdi;
+    if (const int r = InitSdi(job, kSdiParameter); r != 0) {
         reporter.WriteLog("Init SDI fail!\n");
+        job.inner = r;
         job.result.store(-81);
         return -81;
     }

@@ -4,8 +4,10 @@
 
 #include "base/text_format.h"
 #include "base/tick.h"
+#include "flash/identify.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
+#include "flash/target_protocol.h"
 #include "flash/upgrade_check.h"
 #include "job/download_job.h"
 
@@ -53,19 +55,23 @@ int Finish(DownloadJob& job, int code) {
 
 int CodeUpgrade(DownloadJob& job) {
     job.reporter.SetStatus("代码升级！");
+    job.step = JobStep::kUpgrade;
     if (const int r = CheckUpgrade(job, job.table); r != 0) {
         return Finish(job, r);
     }
     // A chip the record cannot map gets none: its bad blocks are skipped instead.
     if (!job.record.Present() && RecordMapsBadBlocks(job)) {
+        job.step = JobStep::kRecordBuild;
         if (const int r = BuildManagementRecord(job); r != 0) {
             return Finish(job, r);
         }
+        job.step = JobStep::kUpgrade;
     }
     return Finish(job, DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode));
 }
 
 int ReadCode(DownloadJob& job) {
+    job.step = JobStep::kRead;
     switch (job.erase_range) {
         case read_range::kPartitionTable:
             job.reporter.SetStatus("读取FLASH数据！");
@@ -106,6 +112,7 @@ int CodeAreaEnd(DownloadJob& job, int& end_block) {
 }
 
 int Erase(DownloadJob& job) {
+    job.step = JobStep::kErase;
     job.reporter.SetStatus("ERASE FLASH!");
     const int blocks = job.geometry.block_count;
     BlockRange range;
@@ -149,6 +156,42 @@ int Erase(DownloadJob& job) {
 }
 
 }  // namespace
+
+int FailStep(DownloadJob& job, int result, int inner) {
+    job.inner = inner;
+    if (job.user_stop.load() == 0) {
+        job.reporter.ShowStepMessage(job.error_text);
+    }
+    job.result.store(result);
+    return result;
+}
+
+int RunTargetSteps(DownloadJob& job, const TargetStepResults& results) {
+    Reporter& reporter = job.reporter;
+    reporter.SetStatus("Get Flash information!");
+    job.step = JobStep::kIdentify;
+    if (const int r = IdentifyNand(job); r != 0) {
+        return FailStep(job, results.identify, r);
+    }
+    if (results.ibt_status) {
+        reporter.SetStatus(results.ibt_status);
+    }
+    job.step = JobStep::kIbt;
+    if (const int r = GetIbt(job); r != 0) {
+        return FailStep(job, results.ibt, r);
+    }
+    job.step = JobStep::kParameters;
+    if (const int r = SetNandParameters(job); r != 0) {
+        return FailStep(job, results.parameters, r);
+    }
+    reporter.SetStatus("Get MangrBlk!");
+    job.step = JobStep::kRecord;
+    if (const int m = ReadManagementRecord(job); m > 0) {
+        job.error_text = Format("Get MangrBlk Fail, #%d!", m);
+        return FailStep(job, results.record, m);
+    }
+    return 0;
+}
 
 BlockRange EeromRange(int block_count) {
     return {block_count - 74, block_count - block_count / 50 - 2};

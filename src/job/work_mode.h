@@ -11,6 +11,24 @@ class DownloadJob;
 // (also left in job.result when non-zero), with job.error_text set on failure.
 int DispatchWorkMode(DownloadJob& job);
 
+// The result each failing target step gives the job; the links' sequences
+// differ in them.
+struct TargetStepResults {
+    int identify;
+    int ibt;
+    int parameters;
+    int record;
+    const char* ibt_status;  // the status line of the IBT read, if it has one
+};
+
+// A step that failed with `inner` ends the job with `result`; its error text
+// goes to the step message too (debug mode), unless the operator stopped it.
+int FailStep(DownloadJob& job, int result, int inner);
+
+// Identification, the IBT, the NAND parameters and the management record, in
+// that order, each named as the job's step. 0, or the failing step's result.
+int RunTargetSteps(DownloadJob& job, const TargetStepResults& results);
+
 // Block ranges of the erase work mode, [first, end), for B blocks; K is the
 // code-area end block.
 struct BlockRange {

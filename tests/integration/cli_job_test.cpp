@@ -182,6 +182,10 @@ TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(LastLine(r.out), "result: -3001");
     EXPECT_NE(r.out.find("status: 打开串口失败！"), std::string::npos) << r.out;
+    // The result in words, with the step and what to do about it.
+    EXPECT_NE(r.out.find("why: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(serial port, kOpenPortFailed)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("next: "), std::string::npos) << r.out;
 }
 
 TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {
