@@ -15,7 +15,7 @@ seconds=${SECONDS_PER_TARGET:-60}
 jobs=${FUZZ_JOBS:-1}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(ptt ini boot_block settings catalogue dfu_reply socket_reply usb_link
+  targets=(ptt ini boot_block settings catalogue dfu_reply socket_reply usb_link loader_answer
     sim_options sim_frame sim_request)
 fi
 

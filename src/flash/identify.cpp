@@ -19,16 +19,13 @@ void Report(NandSession& nand, const char* text) {
 
 // Command 5 and its answer. 0, −1000 no answer, −1001 a bad one.
 int ReadId(NandSession& nand, ResponseFrame& response) {
-    TargetLink& link = nand.target();
-    const CommandFrame frame(kCmdReadNandId, {});
-    link.SendFrame(frame.span());
-    if (const int code = ReceiveResponse(link, response,
-                                         AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
-        code != 0) {
-        nand.speech().NoIdAnswer(nand, code);
+    const Reply reply = Transact(nand.target(), CommandFrame(kCmdReadNandId, {}), response,
+                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+    if (reply.kind == Reply::kMissing) {
+        nand.speech().NoIdAnswer(nand, reply.link_code);
         return -1000;
     }
-    if (!response.HeaderOk() || response.status() != 0) {
+    if (reply.kind == Reply::kRefused) {
         nand.speech().BadIdAnswer(nand, response.header(), response.status());
         Report(nand, "读NAND FLash ID错误！");
         return -1001;

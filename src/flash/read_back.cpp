@@ -237,12 +237,10 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
         }
     }
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize)) !=
-        0) {
-        return 1000;
-    }
-    if (!response.HeaderOk() || response.status() != 0) {
-        return 1010;
+    const Reply reply =
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize));
+    if (reply.kind != Reply::kGood) {
+        return reply.kind == Reply::kMissing ? 1000 : 1010;
     }
     const uint32_t expected = response.data_checksum();
     if (unchecked) {
@@ -266,12 +264,10 @@ int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, 
     link.SendCommand(frame.span(), kFrameSize,
                      AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), {});
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize)) !=
-        0) {
-        return 100;
-    }
-    if (!response.HeaderOk() || response.status() != 0) {
-        return 101;
+    const Reply reply =
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+    if (reply.kind != Reply::kGood) {
+        return reply.kind == Reply::kMissing ? 100 : 101;
     }
     const auto data = buffer.first(bytes);
     if (link.Receive(data, AnswerMs(nand, nand.timings.response_ms, bytes)) != 0) {

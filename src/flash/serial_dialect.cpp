@@ -44,11 +44,12 @@ class SerialDialect final : public NandDialect {
             AnswerMs(nand, nand.timings.response_ms, payload.size() + 2 * kFrameSize,
                      int64_t{nand.geometry.write_time} * page_count);
         ResponseFrame response;
-        if (ReceiveResponse(link, response, wait_ms) != 0) {
+        const Reply reply = AwaitAnswer(link, response, wait_ms);
+        if (reply.kind == Reply::kMissing) {
             return 3;
         }
         LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
-        if (!response.HeaderOk() || response.status() != 0) {
+        if (reply.kind == Reply::kRefused) {
             nand.error_text = Format("Write nb fial %x, %x", response.header(), response.status());
             return 4;
         }

@@ -1,6 +1,7 @@
 #include "flash/target_protocol.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "base/checksum.h"
 #include "base/text_format.h"
@@ -17,15 +18,15 @@ int GetIbtOnce(NandSession& nand) {
     TargetLink& link = nand.target();
     nand.ibt.fill(0);
     const CommandFrame frame(kCmdGetIbt, {static_cast<uint32_t>(nand.geometry.block_count)});
-    link.SendFrame(frame.span());
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize)) !=
-        0) {
+    // Status values 1 to 20 belong to the RAM loader; the host only accepts them.
+    const Reply reply = Transact(link, frame, response,
+                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), 20);
+    if (reply.kind == Reply::kMissing) {
         nand.error_text = "Wait for ibt command response fail!";
         return 4000;
     }
-    // Status values 1 to 20 belong to the RAM loader; the host only accepts them.
-    if (!response.HeaderOk() || response.status() > 20) {
+    if (reply.kind == Reply::kRefused) {
         nand.error_text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
         return 4010;
     }
@@ -62,13 +63,15 @@ int ReadManagementRecordOnce(NandSession& nand) {
     link.PurgeInput();
     const CommandFrame frame(kCmdReadMgmtRecord, {static_cast<uint32_t>(nand.reservoir_start),
                                                   static_cast<uint32_t>(blocks)});
-    link.SendFrame(frame.span());
     ResponseFrame response;
-    if (ReceiveResponse(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize)) !=
-        0) {
+    // The status is judged here: 255 says the phone holds no record.
+    const Reply reply =
+        Transact(link, frame, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize),
+                 std::numeric_limits<uint32_t>::max());
+    if (reply.kind == Reply::kMissing) {
         return 1000;
     }
-    if (!response.HeaderOk()) {
+    if (reply.kind == Reply::kRefused) {
         return 1010;
     }
     if (response.status() != 0) {
@@ -121,12 +124,15 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
         return 255;
     }
     ResponseFrame response;
-    if (ReceiveResponse(link, response, nand.timings.usb_response_ms) != 0) {
+    // The answer carries no status: only its header and its words count.
+    const Reply reply = AwaitAnswer(link, response, nand.timings.usb_response_ms,
+                                    std::numeric_limits<uint32_t>::max());
+    if (reply.kind == Reply::kMissing) {
         nand.error_text = "Wait for SDI init command response fail!\n";
         nand.reporter.WriteLog(nand.error_text);
         return 4000;
     }
-    if (!response.HeaderOk()) {
+    if (reply.kind == Reply::kRefused) {
         nand.error_text =
             Format("SDI init return command fail, cmd.header = 0x%04X\n", response.header());
         nand.reporter.WriteLog(nand.error_text);

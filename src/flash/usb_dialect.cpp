@@ -121,14 +121,14 @@ class UsbDialect final : public NandDialect {
         reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
         ResponseFrame response;
         const int64_t program_us = int64_t{nand.geometry.write_time} * page_count;
-        if (const int r = ReceiveResponse(
-                link, response, AnswerMs(nand, nand.timings.usb_response_ms, 0, program_us));
-            r != 0) {
-            Fail(nand, Format("\nusb rx command fail, error code #%d!\n", r));
+        const Reply reply = AwaitAnswer(
+            link, response, AnswerMs(nand, nand.timings.usb_response_ms, 0, program_us));
+        if (reply.kind == Reply::kMissing) {
+            Fail(nand, Format("\nusb rx command fail, error code #%d!\n", reply.link_code));
             return 3;
         }
         reporter.WriteLog(Format("%08X: Get response from target\n", TickCount()));
-        if (!response.HeaderOk() || response.status() != 0) {
+        if (reply.kind == Reply::kRefused) {
             Fail(nand, Format("\nWrite nb fial %x, %x\n", response.header(), response.status()));
             return 4;
         }
@@ -216,15 +216,16 @@ class UsbDialect final : public NandDialect {
         const int wait_ms = AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize,
                                      int64_t{nand.geometry.erase_time} * std::max(end - first, 1));
         ResponseFrame response;
+        Reply reply;
         // A lost answer sends the erase again: erasing twice does no harm.
         const int r = RetryOnce(nand, Format("Erase blocks #%d to #%d", first, end - 1), [&] {
-            link.SendFrame(frame.span());
-            return ReceiveResponse(link, response, wait_ms) != 0 ? 3000 : 0;
+            reply = Transact(link, frame, response, wait_ms);
+            return reply.kind == Reply::kMissing ? 3000 : 0;
         });
         if (r != 0) {
             return r;
         }
-        if (!response.HeaderOk() || response.status() != 0) {
+        if (reply.kind == Reply::kRefused) {
             Fail(nand, Format("Erase block%d fail, 0x%x", first, response.status()));
             return 3010;
         }

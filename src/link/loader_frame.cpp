@@ -22,4 +22,23 @@ int ReceiveResponse(TargetLink& link, ResponseFrame& response, int timeout_ms) {
     return link.Receive(response.span(), timeout_ms);
 }
 
+bool Accepted(const ResponseFrame& answer, uint32_t max_status) {
+    return answer.HeaderOk() && answer.status() <= max_status;
+}
+
+Reply AwaitAnswer(TargetLink& link, ResponseFrame& answer, int timeout_ms, uint32_t max_status) {
+    Reply reply;
+    if ((reply.link_code = ReceiveResponse(link, answer, timeout_ms)) != 0) {
+        return reply;
+    }
+    reply.kind = Accepted(answer, max_status) ? Reply::kGood : Reply::kRefused;
+    return reply;
+}
+
+Reply Transact(TargetLink& link, const CommandFrame& frame, ResponseFrame& answer, int timeout_ms,
+               uint32_t max_status) {
+    link.SendFrame(frame.span());
+    return AwaitAnswer(link, answer, timeout_ms, max_status);
+}
+
 }  // namespace velmora

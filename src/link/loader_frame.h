@@ -69,4 +69,20 @@ struct ResponseFrame {
 // Receives one response frame; 0 done, else the link's failure code.
 int ReceiveResponse(TargetLink& link, ResponseFrame& response, int timeout_ms);
 
+// Whether an answer frame says yes: its header is 0xAA55 and its status at most
+// `max_status`. No I/O: the one place answers are judged.
+bool Accepted(const ResponseFrame& answer, uint32_t max_status = 0);
+
+// How the answer to a command came back.
+struct Reply {
+    enum Kind { kGood, kMissing, kRefused };
+    Kind kind = kMissing;
+    int link_code = 0;  // kMissing: the link's failure code
+};
+// Receives the answer frame within `timeout_ms` and judges it (Accepted).
+Reply AwaitAnswer(TargetLink& link, ResponseFrame& answer, int timeout_ms, uint32_t max_status = 0);
+// Sends `frame`, then AwaitAnswer: one command exchange.
+Reply Transact(TargetLink& link, const CommandFrame& frame, ResponseFrame& answer, int timeout_ms,
+               uint32_t max_status = 0);
+
 }  // namespace velmora
