@@ -1,4 +1,5 @@
 #include "base/output_file.h"
+#include "base/text_format.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,12 +30,12 @@ File OpenOutputFile(const std::string& path, std::string* reason) {
     const int fd =
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        Say(reason, errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
+        Say(reason, errno == ELOOP ? "it is a symbolic link" : ErrnoText(errno));
         return File();
     }
     File file(::fdopen(fd, "wb"));
     if (!file) {
-        Say(reason, std::strerror(errno));
+        Say(reason, ErrnoText(errno));
         ::close(fd);
     }
     return file;
@@ -49,15 +50,15 @@ bool MakeOutputFolder(const std::string& folder, std::string* reason) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) {
-            Say(reason, std::strerror(errno));
+            Say(reason, ErrnoText(errno));
             return false;
         }
         if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-            Say(reason, std::strerror(errno));
+            Say(reason, ErrnoText(errno));
             return false;
         }
         if (::lstat(path.c_str(), &st) != 0) {
-            Say(reason, std::strerror(errno));
+            Say(reason, ErrnoText(errno));
             return false;
         }
     }

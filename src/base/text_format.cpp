@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace velmora {
 
@@ -20,6 +21,12 @@ std::string Format(const char* format, ...) {
     }
     va_end(args);
     return text;
+}
+
+std::string ErrnoText(int error) {
+    char buffer[256];
+    // The GNU strerror_r returns the text, in the buffer or a static one.
+    return strerror_r(error, buffer, sizeof buffer);
 }
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "base/text_format.h"
 #include "config/ini_store.h"
 
 namespace velmora {
@@ -244,7 +245,7 @@ int CheckCatalogueText(std::string_view bytes, const std::string& path, std::str
         NandGeometry g;
         std::string why;
         if (ReadChip(ini, name, g, why) != 0 || CheckChipGeometry(g, why) != 0) {
-            problem = path + ": chip [" + name + "] " + why;
+            problem = Format("%s: chip [%s] %s", path.c_str(), name.c_str(), why.c_str());
             return 1;
         }
     }

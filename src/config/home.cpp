@@ -215,18 +215,24 @@ std::string ResolveHome(const std::string& explicit_home, CatalogueNote* note) {
     if (!explicit_home.empty()) {
         return WithSlash(explicit_home);
     }
+    // The environment is read at start-up, before any job's thread exists.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe)
     if (const char* env = std::getenv("VELMORA_HOME"); env && *env) {
         return WithSlash(env);
     }
-    const std::string exe_folder = ExecutableFolder();
+    std::string exe_folder = ExecutableFolder();
     std::error_code ec;
     if (!exe_folder.empty() && fs::is_regular_file(exe_folder + kCatalogueFile, ec)) {
         return exe_folder;
     }
     fs::path data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read at start-up, as above
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    // NOLINTNEXTLINE(concurrency-mt-unsafe)
+    const char* user_home = std::getenv("HOME");
+    if (xdg && *xdg) {
         data = xdg;
-    } else if (const char* user_home = std::getenv("HOME"); user_home && *user_home) {
+    } else if (user_home && *user_home) {
         data = fs::path(user_home) / ".local" / "share";
     } else {
         return {};
@@ -236,7 +242,7 @@ std::string ResolveHome(const std::string& explicit_home, CatalogueNote* note) {
     if (!fs::is_directory(folder, ec)) {
         return {};
     }
-    const std::string home = WithSlash(folder.string());
+    std::string home = WithSlash(folder.string());
     CatalogueNote result = UpdateHomeCatalogue(home, DataFolderFor(exe_folder));
     if (note) {
         *note = std::move(result);

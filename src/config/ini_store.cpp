@@ -1,4 +1,5 @@
 #include "config/ini_store.h"
+#include "base/text_format.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -270,7 +271,7 @@ int ProfileValue(std::string_view text, std::string_view section, std::string_vi
 int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem) {
     bytes.clear();
     problem.clear();
-    auto failed = [&](const char* reason) {
+    auto failed = [&](const std::string& reason) {
         problem = "cannot read " + path + ": " + reason;
         bytes.clear();
         return kReadFailed;
@@ -285,7 +286,7 @@ int ReadTextFile(const std::string& path, std::string& bytes, std::string& probl
     // refused below like every other file that is not a regular one.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return failed(std::strerror(errno));
+        return failed(ErrnoText(errno));
     }
     struct FdCloser {
         int fd;
@@ -293,10 +294,10 @@ int ReadTextFile(const std::string& path, std::string& bytes, std::string& probl
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        return failed(std::strerror(errno));
+        return failed(ErrnoText(errno));
     }
     if (S_ISDIR(st.st_mode)) {
-        return failed(std::strerror(EISDIR));
+        return failed(ErrnoText(EISDIR));
     }
     if (!S_ISREG(st.st_mode)) {
         return failed("not a regular file");
@@ -319,7 +320,7 @@ int ReadTextFile(const std::string& path, std::string& bytes, std::string& probl
                 if (n > 0) {
                     return too_large(kTextFileMax + 1);
                 }
-                return n < 0 ? failed(std::strerror(errno)) : kReadOk;
+                return n < 0 ? failed(ErrnoText(errno)) : kReadOk;
             }
             bytes.resize(std::min<size_t>(bytes.size() + 4096, kTextFileMax));
         }
@@ -328,7 +329,7 @@ int ReadTextFile(const std::string& path, std::string& bytes, std::string& probl
             continue;
         }
         if (n < 0) {
-            return failed(std::strerror(errno));
+            return failed(ErrnoText(errno));
         }
         if (n == 0) {
             bytes.resize(done);

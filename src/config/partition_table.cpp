@@ -113,7 +113,7 @@ std::string JoinTablePath(const std::string& folder, const std::string& name) {
 }
 
 std::string FindTableFile(const std::string& folder, const std::string& name) {
-    const std::string joined = JoinTablePath(folder, name);
+    std::string joined = JoinTablePath(folder, name);
     if (Exists(joined)) {
         return joined;
     }

@@ -1,4 +1,5 @@
 #include "serial/port_list.h"
+#include "base/text_format.h"
 
 #include <grp.h>
 #include <libudev.h>
@@ -77,7 +78,7 @@ std::vector<SerialPortInfo> ListSerialPortDetails(std::string* error) {
     if (!scan || udev_enumerate_add_match_subsystem(scan.get(), "tty") < 0 ||
         udev_enumerate_scan_devices(scan.get()) < 0) {
         if (error) {
-            *error = std::string("udev cannot list the tty devices (") + std::strerror(errno) + ")";
+            *error = std::string("udev cannot list the tty devices (") + ErrnoText(errno) + ")";
         }
         return ports;
     }

@@ -230,6 +230,6 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
 // ---- UsbDevice ---------------------------------------------------------------------------
 
 UsbDevice::UsbDevice(std::unique_ptr<UsbBus> bus, UsbMatch match, DfuTiming timing)
-    : bus_(std::move(bus)), match_(match), dfu_(*bus_, std::move(timing)), dlv_(*bus_) {}
+    : bus_(std::move(bus)), match_(std::move(match)), dfu_(*bus_, std::move(timing)), dlv_(*bus_) {}
 
 }  // namespace velmora::usb
