@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "base/output_file.h"
@@ -54,6 +55,73 @@ std::string CheckBeforeThePhone(const JobRequest& request) {
     return {};
 }
 
+// The files of a job: the work mode's output or input, and its folder.
+struct JobFiles {
+    std::string job_file;  // upgrade: the .ptt; read: the upload file; erase: none
+    std::string folder;    // read: the upload folder; upgrade and erase: the table's
+    JobPartitionTable table;
+};
+
+// Refusals as Start gives them, with the loader's own message shown first.
+StartOutcome RefuseWithMessage(const char* message, const char* caption, std::string detail,
+                               std::string title) {
+    StartOutcome refused = Refuse(message, caption);
+    refused.loader_message = std::move(detail);
+    refused.loader_title = std::move(title);
+    return refused;
+}
+
+// Read: the upload folder made and the file named. Upgrade: the table loaded
+// and checked. Erase: the folder of a debug job's record dump. A refusal when
+// the work mode cannot have its files.
+std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& files) {
+    const std::string& home = request.home;
+    switch (request.work_mode) {
+        case WorkMode::kReadCode: {
+            files.folder = home + "upload_nand/";
+            if (std::string reason; !MakeOutputFolder(files.folder, &reason)) {
+                return RefuseWithMessage(kRefuseFolder, "Error",
+                                         "Cannot use the folder " + files.folder + ": " + reason,
+                                         "Error");
+            }
+            files.job_file =
+                files.folder + (request.erase_range == read_range::kPartitionTable ? "upload.ptt"
+                                : request.erase_range == read_range::kEerom ? "upload_eerom.bin"
+                                                                            : "upload_range.bin");
+            return std::nullopt;
+        }
+        case WorkMode::kErase:
+            // No file is needed; a debug job's record dump goes to the chosen
+            // table's folder, as for an upgrade, else to the program's folder.
+            files.folder = request.ptt_path.empty() ? home : FolderOf(request.ptt_path);
+            if (files.folder.empty()) {
+                files.folder = home;
+            }
+            return std::nullopt;
+        case WorkMode::kCodeUpgrade:
+            break;
+    }
+    if (request.ptt_path.empty()) {
+        return Refuse(kRefuseNoPtt, "错误");
+    }
+    if (CanOpenFile(request.ptt_path) != 0) {
+        return Refuse(kRefuseOpenPtt, "错误");
+    }
+    if (std::string message, title;
+        LoadJobTable(request.ptt_path, files.table, message, title) != 0) {
+        return RefuseWithMessage(kRefuseParsePtt, "错误", message, title);
+    }
+    if (files.table.boot_file_size == 0) {
+        return RefuseWithMessage(kRefuseParsePtt, "错误",
+                                 "The boot image " + files.table.BootFilePath() +
+                                     " is empty: the phone would be left without boot code.",
+                                 "ERROR");
+    }
+    files.job_file = request.ptt_path;
+    files.folder = files.table.folder;  // empty: the table lies in the current folder
+    return std::nullopt;
+}
+
 }  // namespace
 
 StartOutcome JobController::Start(const JobRequest& request) {
@@ -63,63 +131,20 @@ StartOutcome JobController::Start(const JobRequest& request) {
         display_->OnBlockMap(0, 0);
     }
 
-    const std::string home = request.home;
     if (const std::string problem = CheckBeforeThePhone(request); !problem.empty()) {
         return Refuse(problem, "错误");
     }
-    std::string job_file;
-    std::string folder;
-    JobPartitionTable table;
-    switch (request.work_mode) {
-        case WorkMode::kReadCode: {
-            folder = home + "upload_nand/";
-            if (std::string reason; !MakeOutputFolder(folder, &reason)) {
-                StartOutcome refused = Refuse(kRefuseFolder, "Error");
-                refused.loader_message = "Cannot use the folder " + folder + ": " + reason;
-                refused.loader_title = "Error";
-                return refused;
-            }
-            job_file = folder + (request.erase_range == read_range::kPartitionTable ? "upload.ptt"
-                                 : request.erase_range == read_range::kEerom ? "upload_eerom.bin"
-                                                                             : "upload_range.bin");
-            if (on_notice) {
-                on_notice(kReadNotice + job_file);
-            }
-            break;
-        }
-        case WorkMode::kErase:
-            // No file is needed; a debug job's record dump goes to the chosen
-            // table's folder, as for an upgrade, else to the program's folder.
-            folder = request.ptt_path.empty() ? home : FolderOf(request.ptt_path);
-            if (folder.empty()) {
-                folder = home;
-            }
-            break;
-        case WorkMode::kCodeUpgrade:
-            if (request.ptt_path.empty()) {
-                return Refuse(kRefuseNoPtt, "错误");
-            }
-            if (CanOpenFile(request.ptt_path) != 0) {
-                return Refuse(kRefuseOpenPtt, "错误");
-            }
-            if (std::string message, title;
-                LoadJobTable(request.ptt_path, table, message, title) != 0) {
-                StartOutcome refused = Refuse(kRefuseParsePtt, "错误");
-                refused.loader_message = message;
-                refused.loader_title = title;
-                return refused;
-            }
-            if (table.boot_file_size == 0) {
-                StartOutcome refused = Refuse(kRefuseParsePtt, "错误");
-                refused.loader_message = "The boot image " + table.BootFilePath() +
-                                         " is empty: the phone would be left without boot code.";
-                refused.loader_title = "ERROR";
-                return refused;
-            }
-            job_file = request.ptt_path;
-            folder = table.folder;  // empty: the table lies in the current folder
-            break;
+    JobFiles files;
+    if (std::optional<StartOutcome> refused = PrepareFiles(request, files)) {
+        return *refused;
     }
+    if (request.work_mode == WorkMode::kReadCode && on_notice) {
+        on_notice(kReadNotice + files.job_file);
+    }
+    const std::string& home = request.home;
+    const std::string job_file = files.job_file;
+    const std::string folder = files.folder;
+    JobPartitionTable& table = files.table;
 
     auto job = std::make_unique<DownloadJob>(request.link, display_, request.debug);
     job->work_mode = request.work_mode;

@@ -25,16 +25,23 @@ constexpr uint32_t kSdiParameter = 0x20F00000;
 constexpr TargetStepResults kTargetStepResults = {
     .identify = -7, .ibt = -8, .parameters = -9, .record = -80, .ibt_status = nullptr};
 
-// The steps from the DFU search to the end of the work mode; returns the result.
-int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
-    Reporter& reporter = job.reporter;
-    const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
+// Ends the job with `result` and the error text, which also goes to the log.
+int EndWith(DownloadJob& job, int result) {
+    job.reporter.WriteLog("\n" + job.error_text + "\n");
+    job.result.store(result);
+    return result;
+}
 
+// Waits for the phone's DFU device as the choice rules allow (usb_choice.h),
+// naming the devices it passes over. 0 with `phone` set; −1 stopped, or more
+// than one candidate.
+int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
+              std::optional<UsbDeviceInfo>& phone) {
+    Reporter& reporter = job.reporter;
     reporter.SetStatus("Searching DFU device...");
     job.step = JobStep::kUsbSearch;
     DfuChooser chooser(usb.match());
     std::set<std::string> told;  // passed-over devices already named in the status
-    std::optional<UsbDeviceInfo> phone;
     while (!phone) {
         DfuLook look = chooser.Look(usb.bus().List());
         for (const UsbDeviceInfo& d : look.passed_over) {
@@ -46,9 +53,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
         }
         if (!look.several.empty()) {
             job.error_text = SeveralDevicesText(look.several);
-            reporter.WriteLog("\n" + job.error_text + "\n");
-            job.result.store(-1);
-            return -1;
+            return EndWith(job, -1);
         }
         phone = std::move(look.chosen);
         if (!phone && !job.Sleep(t.dfu_search_ms)) {
@@ -57,30 +62,32 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
             return -1;
         }
     }
-    const std::string dfu_path = phone->path;
-    usb.SetPhonePath(dfu_path);
-    reporter.WriteLog(Format("\ndfu full path name = %s.\n", dfu_path.c_str()));
+    usb.SetPhonePath(phone->path);
+    reporter.WriteLog(Format("\ndfu full path name = %s.\n", phone->path.c_str()));
+    return 0;
+}
 
+// Opens the DFU device and brings up the RAM loader through it. 0, or −2 when
+// the device cannot be opened. A failed identification or loader transfer
+// shows later, as a bulk device that never comes up.
+int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone) {
+    Reporter& reporter = job.reporter;
     job.step = JobStep::kUsbOpen;
-    if (const int r = usb.dfu().Open(dfu_path); r != kDfuOk) {
+    if (const int r = usb.dfu().Open(phone.path); r != kDfuOk) {
         job.inner = r;
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
         if (usb.dfu().open_error().failed()) {
-            job.error_text = OpenFailureText("DFU device", *phone, usb.dfu().open_error());
+            job.error_text = OpenFailureText("DFU device", phone, usb.dfu().open_error());
         } else {
             job.error_text = Format(
                                  "Cannot read the descriptors of the phone's DFU device %s "
                                  "(#%d). ",
-                                 dfu_path.c_str(), r) +
+                                 phone.path.c_str(), r) +
                              NextStep(UsbOpenFailure::kOther);
         }
-        reporter.WriteLog("\n" + job.error_text + "\n");
-        job.result.store(-2);
-        return -2;
+        return EndWith(job, -2);
     }
-
-    // A failed identification or loader transfer shows as a bulk device that never
-    // comes up.
+    const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
     reporter.SetStatus("get target information...");
     ReadTargetInfo(usb.dfu(), log);
     reporter.SetStatus("send ram loader...");
@@ -88,11 +95,13 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r == 0) {
         SendRamLoaderUsb(usb.dfu(), image, log);
     }
+    return 0;
+}
 
-    reporter.ClearElapsed();
-    reporter.SetPhase(Phase::kConnect);
-    reporter.ResetBlockMap();
-
+// Waits for the RAM loader's bulk device on the phone's bus path and opens it.
+// 0; 100 when it never came, or came and would not open (access, busy).
+int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
+    Reporter& reporter = job.reporter;
     reporter.SetStatus("search usb dlv device...");
     job.step = JobStep::kDlvSearch;
     job.Sleep(t.dlv_settle_ms);
@@ -102,7 +111,8 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     for (int attempt = 0; job.result.load() == 0; ++attempt) {
         if (usb.FindDlvDevice(&dlv_path)) {
             if (usb.dlv().Open(dlv_path) == 0) {
-                break;
+                reporter.WriteLog(Format("\nfind usb dlv device = %s.\n", dlv_path.c_str()));
+                return 0;
             }
             const UsbOpenFailure why = usb.dlv().open_error().kind;
             refusals =
@@ -114,9 +124,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
             UsbDeviceInfo device;
             device.path = dlv_path;
             job.error_text = OpenFailureText("bulk device", device, usb.dlv().open_error());
-            reporter.WriteLog("\n" + job.error_text + "\n");
-            job.result.store(100);
-            break;
+            return EndWith(job, 100);
         }
         if (attempt + 1 >= t.dlv_attempts) {
             // Otherwise the operator would wait most of a minute to be told nothing.
@@ -126,17 +134,29 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
                                   usb.dfu().open_error().name + " (" +
                                   usb.dfu().open_error().detail + ")";
             }
-            reporter.WriteLog("\n" + job.error_text + "\n");
-            job.result.store(100);
-            break;
+            return EndWith(job, 100);
         }
         job.Sleep(t.dlv_retry_ms);
     }
-    if (const int r = job.result.load(); r != 0) {
+    return job.result.load();
+}
+
+// The steps from the DFU search to the end of the work mode; returns the result.
+int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
+    Reporter& reporter = job.reporter;
+    std::optional<UsbDeviceInfo> phone;
+    if (const int r = FindPhone(job, usb, t, phone); r != 0) {
         return r;
     }
-    reporter.WriteLog(Format("\nfind usb dlv device = %s.\n", dlv_path.c_str()));
-
+    if (const int r = BringUpLoader(job, usb, *phone); r != 0) {
+        return r;
+    }
+    reporter.ClearElapsed();
+    reporter.SetPhase(Phase::kConnect);
+    reporter.ResetBlockMap();
+    if (const int r = OpenBulkDevice(job, usb, t); r != 0) {
+        return r;
+    }
     if (const int r = RunTargetSteps(job, kTargetStepResults); r != 0) {
         return r;
     }
