@@ -50,6 +50,17 @@ bool ReadFull(int fd, uint8_t* p, size_t n) {
     return true;
 }
 
+// One message from the host: a length that is neither 0 nor above 64 MiB, then as many
+// bytes. false: the host is gone, or the length is out of bounds.
+bool ReadMessage(int fd, Bytes* m) {
+    uint8_t head[4];
+    if (!ReadFull(fd, head, 4) || Get32(head) == 0 || Get32(head) > (1u << 26)) {
+        return false;
+    }
+    m->resize(Get32(head));
+    return ReadFull(fd, m->data(), m->size());
+}
+
 // The head and the payload go out as they are: a paced reply is due the moment it
 // is sent, with no copy of its data in between.
 bool Send(int fd, uint8_t type, const Bytes& payload) {
@@ -313,14 +324,10 @@ std::vector<uint8_t> SimUsbBus::ListReply() const {
     return r;
 }
 
-void SimUsbBus::RunConnection(int fd) {
-    // Paced replies are due to the microsecond: no timer slack on this thread.
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    {
-        std::lock_guard lock(mutex_);
-        waiters_.push_back(wake);
-    }
+// What one host connection has opened and is waiting for.
+struct SimUsbBus::ConnectionState {
+    int fd = -1;
+    int wake = -1;  // an eventfd: bulk data may have come
     std::string bound_path;
     uint64_t bound_generation = 0;
     uint8_t bound_interface = 0;
@@ -342,255 +349,282 @@ void SimUsbBus::RunConnection(int fd) {
     // latest transfer ended on that bus.
     SimClock::duration late{};
     SimClock::time_point bus_free{};
+
     // A transfer that ended on the bus at `end` is answered `now`.
-    auto Ended = [&](SimClock::time_point now, SimClock::time_point end) {
+    void Ended(SimClock::time_point now, SimClock::time_point end) {
         late = now - end;
         bus_free = end;
-    };
-
-    // The bound device, or nullptr when it has left the bus. Lock held.
-    auto device = [&]() -> SimUsbFunction* {
-        const auto it = slots_.find(bound_path);
-        if (bound_generation == 0 || it == slots_.end() ||
-            it->second.generation != bound_generation) {
-            return nullptr;
-        }
-        return it->second.function.get();
-    };
-    // Tries to complete the waiting IN transfer. Lock held.
-    auto try_in = [&]() -> bool {
-        SimUsbFunction* f = device();
-        if (!f) {
-            timed_reply.clear();
-            return Send(fd, 'b', BulkReply(SimStatus::kNoDevice, 0)) &&
-                   (pending = Pending::kNone, true);
-        }
-        Bytes data;
-        SimClock::duration pace{};
-        SimClock::time_point ready = SimClock::time_point::max();
-        if (!f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready, false)) {
-            wake_at = ready;
-            return true;
-        }
-        const uint32_t n = static_cast<uint32_t>(data.size());
-        const auto now = SimClock::now();
-        if (pace > SimClock::duration::zero()) {
-            // The data lands in the host's buffer while it crosses the wire; the
-            // completion comes when the wire is done.
-            pending = Pending::kTimed;
-            timed_reply = BulkReply(SimStatus::kOk, n);
-            wake_at = now + pace;
-            return data.empty() || Send(fd, 'd', data);
-        }
-        pending = Pending::kNone;
-        Ended(now, now + pace);
-        return Send(fd, 'b', BulkReply(SimStatus::kOk, n, data));
-    };
-
-    // The OUT half of a command-and-read ended on the bus at `end`: its IN half is
-    // on the bus from then. Lock held.
-    auto start_follow = [&](SimClock::time_point end) -> bool {
-        in_follows = false;
+    }
+    // An IN transfer on the bus from `requested` on waits for its data.
+    void AwaitIn(uint8_t endpoint, uint32_t length, SimClock::time_point requested) {
         pending = Pending::kIn;
-        in_endpoint = follow_endpoint;
-        in_length = follow_length;
-        in_requested = end;
+        in_endpoint = endpoint;
+        in_length = length;
+        in_requested = requested;
         wake_at = SimClock::time_point::max();
-        return try_in();
-    };
+    }
+};
 
+void SimUsbBus::RunConnection(int fd) {
+    // Paced replies are due to the microsecond: no timer slack on this thread.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    ConnectionState c;
+    c.fd = fd;
+    c.wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    {
+        std::lock_guard lock(mutex_);
+        waiters_.push_back(c.wake);
+    }
     bool alive = true;
-    while (alive) {
-        // The pacing of the wire needs better than whole milliseconds.
-        timespec timeout{};
-        timespec* until = nullptr;
-        if (pending != Pending::kNone && wake_at != SimClock::time_point::max()) {
-            const auto left = std::max<int64_t>(
-                0, std::chrono::duration_cast<std::chrono::nanoseconds>(wake_at - SimClock::now())
-                       .count());
-            timeout.tv_sec = static_cast<time_t>(left / 1000000000);
-            timeout.tv_nsec = static_cast<long>(left % 1000000000);
-            until = &timeout;
-        }
-        pollfd p[3] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-        ::ppoll(p, 3, until, nullptr);
-        if (p[2].revents) {
-            break;
-        }
-        if (p[1].revents) {
-            uint64_t drained;
-            [[maybe_unused]] const ssize_t n = ::read(wake, &drained, sizeof drained);
-        }
-        if (p[0].revents) {
-            uint8_t head[4];
+    bool readable = false;
+    while (alive && AwaitWork(c, &readable)) {
+        if (readable) {
             Bytes m;
-            if (!ReadFull(fd, head, 4) || Get32(head) == 0 || Get32(head) > (1u << 26)) {
-                break;
-            }
-            m.resize(Get32(head));
-            if (!ReadFull(fd, m.data(), m.size())) {
+            if (!ReadMessage(fd, &m)) {
                 break;
             }
             std::lock_guard lock(mutex_);
             const std::optional<SimRequest> request = DecodeSimRequest(m);
             if (request && request->kind == SimRequest::Kind::kCancel) {
-                if (pending == Pending::kIn) {
-                    // What the device sent before the cancel stays with the host.
-                    Bytes data;
-                    SimClock::duration pace{};
-                    SimClock::time_point ready;
-                    if (SimUsbFunction* f = device()) {
-                        f->BulkIn(in_endpoint, in_length, &data, in_requested, &pace, &ready, true);
-                    }
-                    alive = Send(
-                        fd, 'b',
-                        BulkReply(SimStatus::kCancelled, static_cast<uint32_t>(data.size()), data));
-                } else if (pending == Pending::kTimed) {
-                    // The bytes have gone over the wire already; only the wait ends.
-                    timed_reply[0] = static_cast<uint8_t>(SimStatus::kCancelled);
-                    alive = Send(fd, 'b', timed_reply);
-                }
-                pending = Pending::kNone;
-                in_follows = false;  // a cancelled command is not answered
+                alive = Cancel(c);
                 continue;
             }
-            if (!request || pending != Pending::kNone) {
+            if (!request || c.pending != ConnectionState::Pending::kNone) {
                 break;  // one request at a time on a connection
             }
-            const SimRequest& q = *request;
-            switch (q.kind) {
-                case SimRequest::Kind::kList:
-                    alive = Send(fd, 'l', ListReply());
-                    break;
-                case SimRequest::Kind::kOpen: {
-                    const auto it = slots_.find(q.path);
-                    SimStatus st = SimStatus::kNoDevice;
-                    if (bound_generation == 0 && it != slots_.end() &&
-                        SimClock::now() >= it->second.visible_from) {
-                        auto& claimed = it->second.claimed;
-                        if (const SimStatus refused = it->second.function->OpenStatus();
-                            refused != SimStatus::kOk) {
-                            st = refused;
-                        } else if (std::find(claimed.begin(), claimed.end(), q.interface) !=
-                                   claimed.end()) {
-                            st = SimStatus::kError;  // held by another program
-                        } else {
-                            claimed.push_back(q.interface);
-                            bound_path = q.path;
-                            bound_generation = it->second.generation;
-                            bound_interface = q.interface;
-                            st = SimStatus::kOk;
-                        }
-                    }
-                    alive = Send(fd, 'o', {static_cast<uint8_t>(st)});
-                    break;
-                }
-                case SimRequest::Kind::kControl: {
-                    const Bytes out(q.out.begin(), q.out.end());
-                    Bytes in;
-                    SimStatus st = SimStatus::kNoDevice;
-                    if (SimUsbFunction* f = device()) {
-                        st = f->Control(q.setup, out, &in);
-                    }
-                    if (in.size() > q.setup.length) {
-                        in.resize(q.setup.length);
-                    }
-                    Bytes r = {static_cast<uint8_t>(st)};
-                    r.insert(r.end(), in.begin(), in.end());
-                    alive = Send(fd, 'c', r);
-                    break;
-                }
-                case SimRequest::Kind::kBulk:
-                case SimRequest::Kind::kCommand: {
-                    // The wire may start when the host submitted the transfer (the
-                    // socket's delivery is no bus time), not before the previous
-                    // transfer ended.
-                    const auto now = SimClock::now();
-                    const SimClock::time_point submitted{std::chrono::nanoseconds(q.submitted_ns)};
-                    const auto requested = std::max(bus_free, std::min(now, submitted) - late);
-                    const bool command = q.kind == SimRequest::Kind::kCommand;
-                    if (command) {
-                        follow_endpoint = q.in_endpoint;
-                        follow_length = q.in_length;
-                    }
-                    if (q.endpoint & 0x80) {
-                        pending = Pending::kIn;
-                        in_endpoint = q.endpoint;
-                        in_length = q.length;
-                        in_requested = requested;
-                        wake_at = SimClock::time_point::max();
-                        alive = try_in();
-                        break;
-                    }
-                    SimClock::duration pace{};
-                    SimStatus st = SimStatus::kNoDevice;
-                    const uint32_t n = static_cast<uint32_t>(q.out.size());
-                    if (SimUsbFunction* f = device()) {
-                        st = f->BulkOut(q.endpoint, q.out.data(), n, requested, &pace);
-                    }
-                    in_follows = command && st == SimStatus::kOk;
-                    if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
-                        pending = Pending::kTimed;
-                        timed_reply = BulkReply(st, n);
-                        wake_at = now + pace;
-                    } else {
-                        Ended(now, st == SimStatus::kOk ? now + pace : now);
-                        alive = Send(fd, 'b', BulkReply(st, st == SimStatus::kOk ? n : 0));
-                        if (alive && in_follows) {
-                            alive = start_follow(bus_free);
-                        }
-                    }
-                    break;
-                }
-                case SimRequest::Kind::kReset: {
-                    SimStatus st = SimStatus::kNoDevice;
-                    if (SimUsbFunction* f = device()) {
-                        // A device that re-enumerates leaves this connection behind.
-                        const std::shared_ptr<SimUsbFunction> keep = slots_[bound_path].function;
-                        st = f->Reset();
-                    }
-                    alive = Send(fd, 'r', {static_cast<uint8_t>(st)});
-                    break;
-                }
-                case SimRequest::Kind::kClearHalt: {
-                    SimStatus st = SimStatus::kNoDevice;
-                    if (SimUsbFunction* f = device()) {
-                        st = f->ClearHalt(q.endpoint);
-                    }
-                    alive = Send(fd, 'h', {static_cast<uint8_t>(st)});
-                    break;
-                }
-                case SimRequest::Kind::kCancel:
-                    break;
-            }
+            alive = Answer(c, *request);
         }
-        if (pending == Pending::kIn) {
-            std::lock_guard lock(mutex_);
-            alive = alive && try_in();
-        }
-        if (pending == Pending::kTimed && SimClock::now() >= wake_at) {
-            pending = Pending::kNone;
-            Ended(SimClock::now(), wake_at);
-            alive = alive && Send(fd, 'b', timed_reply);
-            if (alive && in_follows) {
-                std::lock_guard lock(mutex_);
-                alive = start_follow(wake_at);
+        alive = alive && FinishPending(c);
+    }
+    EndConnection(c);
+}
+
+bool SimUsbBus::AwaitWork(ConnectionState& c, bool* readable) {
+    // The pacing of the wire needs better than whole milliseconds.
+    timespec timeout{};
+    timespec* until = nullptr;
+    if (c.pending != ConnectionState::Pending::kNone && c.wake_at != SimClock::time_point::max()) {
+        const auto left = std::max<int64_t>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(c.wake_at - SimClock::now())
+                   .count());
+        timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+        timeout.tv_nsec = static_cast<long>(left % 1000000000);
+        until = &timeout;
+    }
+    pollfd p[3] = {{c.fd, POLLIN, 0}, {c.wake, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+    ::ppoll(p, 3, until, nullptr);
+    if (p[2].revents) {
+        return false;
+    }
+    if (p[1].revents) {
+        uint64_t drained;
+        [[maybe_unused]] const ssize_t n = ::read(c.wake, &drained, sizeof drained);
+    }
+    *readable = p[0].revents != 0;
+    return true;
+}
+
+bool SimUsbBus::Answer(ConnectionState& c, const SimRequest& q) {
+    switch (q.kind) {
+        case SimRequest::Kind::kList:
+            return Send(c.fd, 'l', ListReply());
+        case SimRequest::Kind::kOpen:
+            return Send(c.fd, 'o', {static_cast<uint8_t>(Bind(c, q))});
+        case SimRequest::Kind::kControl: {
+            const Bytes out(q.out.begin(), q.out.end());
+            Bytes in;
+            SimStatus st = SimStatus::kNoDevice;
+            if (SimUsbFunction* f = Device(c)) {
+                st = f->Control(q.setup, out, &in);
             }
+            in.resize(std::min<size_t>(in.size(), q.setup.length));
+            Bytes r = {static_cast<uint8_t>(st)};
+            r.insert(r.end(), in.begin(), in.end());
+            return Send(c.fd, 'c', r);
+        }
+        case SimRequest::Kind::kBulk:
+        case SimRequest::Kind::kCommand:
+            return StartBulk(c, q);
+        case SimRequest::Kind::kReset: {
+            SimStatus st = SimStatus::kNoDevice;
+            if (SimUsbFunction* f = Device(c)) {
+                // A device that re-enumerates leaves this connection behind.
+                const std::shared_ptr<SimUsbFunction> keep = slots_[c.bound_path].function;
+                st = f->Reset();
+            }
+            return Send(c.fd, 'r', {static_cast<uint8_t>(st)});
+        }
+        case SimRequest::Kind::kClearHalt: {
+            SimStatus st = SimStatus::kNoDevice;
+            if (SimUsbFunction* f = Device(c)) {
+                st = f->ClearHalt(q.endpoint);
+            }
+            return Send(c.fd, 'h', {static_cast<uint8_t>(st)});
+        }
+        case SimRequest::Kind::kCancel:
+            break;
+    }
+    return true;
+}
+
+SimStatus SimUsbBus::Bind(ConnectionState& c, const SimRequest& q) {
+    const auto it = slots_.find(q.path);
+    if (c.bound_generation != 0 || it == slots_.end() ||
+        SimClock::now() < it->second.visible_from) {
+        return SimStatus::kNoDevice;
+    }
+    if (const SimStatus refused = it->second.function->OpenStatus(); refused != SimStatus::kOk) {
+        return refused;
+    }
+    auto& claimed = it->second.claimed;
+    if (std::find(claimed.begin(), claimed.end(), q.interface) != claimed.end()) {
+        return SimStatus::kError;  // held by another program
+    }
+    claimed.push_back(q.interface);
+    c.bound_path = q.path;
+    c.bound_generation = it->second.generation;
+    c.bound_interface = q.interface;
+    return SimStatus::kOk;
+}
+
+SimUsbFunction* SimUsbBus::Device(const ConnectionState& c) const {
+    const auto it = slots_.find(c.bound_path);
+    if (c.bound_generation == 0 || it == slots_.end() ||
+        it->second.generation != c.bound_generation) {
+        return nullptr;
+    }
+    return it->second.function.get();
+}
+
+bool SimUsbBus::StartBulk(ConnectionState& c, const SimRequest& q) {
+    // The wire may start when the host submitted the transfer (the socket's delivery is
+    // no bus time), not before the previous transfer ended.
+    const auto now = SimClock::now();
+    const SimClock::time_point submitted{std::chrono::nanoseconds(q.submitted_ns)};
+    const auto requested = std::max(c.bus_free, std::min(now, submitted) - c.late);
+    const bool command = q.kind == SimRequest::Kind::kCommand;
+    if (command) {
+        c.follow_endpoint = q.in_endpoint;
+        c.follow_length = q.in_length;
+    }
+    if (q.endpoint & 0x80) {
+        c.AwaitIn(q.endpoint, q.length, requested);
+        return TryIn(c);
+    }
+    SimClock::duration pace{};
+    SimStatus st = SimStatus::kNoDevice;
+    const uint32_t n = static_cast<uint32_t>(q.out.size());
+    if (SimUsbFunction* f = Device(c)) {
+        st = f->BulkOut(q.endpoint, q.out.data(), n, requested, &pace);
+    }
+    c.in_follows = command && st == SimStatus::kOk;
+    if (st == SimStatus::kOk && pace > SimClock::duration::zero()) {
+        c.pending = ConnectionState::Pending::kTimed;
+        c.timed_reply = BulkReply(st, n);
+        c.wake_at = now + pace;
+        return true;
+    }
+    c.Ended(now, st == SimStatus::kOk ? now + pace : now);
+    if (!Send(c.fd, 'b', BulkReply(st, st == SimStatus::kOk ? n : 0))) {
+        return false;
+    }
+    return !c.in_follows || StartFollow(c, c.bus_free);
+}
+
+bool SimUsbBus::TryIn(ConnectionState& c) {
+    SimUsbFunction* f = Device(c);
+    if (!f) {
+        c.timed_reply.clear();
+        if (!Send(c.fd, 'b', BulkReply(SimStatus::kNoDevice, 0))) {
+            return false;
+        }
+        c.pending = ConnectionState::Pending::kNone;
+        return true;
+    }
+    Bytes data;
+    SimClock::duration pace{};
+    SimClock::time_point ready = SimClock::time_point::max();
+    if (!f->BulkIn(c.in_endpoint, c.in_length, &data, c.in_requested, &pace, &ready, false)) {
+        c.wake_at = ready;
+        return true;
+    }
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    const auto now = SimClock::now();
+    if (pace > SimClock::duration::zero()) {
+        // The data lands in the host's buffer while it crosses the wire; the
+        // completion comes when the wire is done.
+        c.pending = ConnectionState::Pending::kTimed;
+        c.timed_reply = BulkReply(SimStatus::kOk, n);
+        c.wake_at = now + pace;
+        return data.empty() || Send(c.fd, 'd', data);
+    }
+    c.pending = ConnectionState::Pending::kNone;
+    c.Ended(now, now + pace);
+    return Send(c.fd, 'b', BulkReply(SimStatus::kOk, n, data));
+}
+
+bool SimUsbBus::StartFollow(ConnectionState& c, SimClock::time_point end) {
+    c.in_follows = false;
+    c.AwaitIn(c.follow_endpoint, c.follow_length, end);
+    return TryIn(c);
+}
+
+bool SimUsbBus::FinishPending(ConnectionState& c) {
+    if (c.pending == ConnectionState::Pending::kIn) {
+        std::lock_guard lock(mutex_);
+        if (!TryIn(c)) {
+            return false;
         }
     }
-
+    if (c.pending != ConnectionState::Pending::kTimed || SimClock::now() < c.wake_at) {
+        return true;
+    }
+    c.pending = ConnectionState::Pending::kNone;
+    c.Ended(SimClock::now(), c.wake_at);
+    if (!Send(c.fd, 'b', c.timed_reply)) {
+        return false;
+    }
+    if (!c.in_follows) {
+        return true;
+    }
     std::lock_guard lock(mutex_);
-    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), wake));
-    const auto it = slots_.find(bound_path);
-    if (bound_generation != 0 && it != slots_.end() && it->second.generation == bound_generation) {
-        auto& claimed = it->second.claimed;
-        claimed.erase(std::remove(claimed.begin(), claimed.end(), bound_interface), claimed.end());
+    return StartFollow(c, c.wake_at);
+}
+
+bool SimUsbBus::Cancel(ConnectionState& c) {
+    bool sent = true;
+    if (c.pending == ConnectionState::Pending::kIn) {
+        // What the device sent before the cancel stays with the host.
+        Bytes data;
+        SimClock::duration pace{};
+        SimClock::time_point ready;
+        if (SimUsbFunction* f = Device(c)) {
+            f->BulkIn(c.in_endpoint, c.in_length, &data, c.in_requested, &pace, &ready, true);
+        }
+        sent = Send(c.fd, 'b',
+                    BulkReply(SimStatus::kCancelled, static_cast<uint32_t>(data.size()), data));
+    } else if (c.pending == ConnectionState::Pending::kTimed) {
+        // The bytes have gone over the wire already; only the wait ends.
+        c.timed_reply[0] = static_cast<uint8_t>(SimStatus::kCancelled);
+        sent = Send(c.fd, 'b', c.timed_reply);
+    }
+    c.pending = ConnectionState::Pending::kNone;
+    c.in_follows = false;  // a cancelled command is not answered
+    return sent;
+}
+
+void SimUsbBus::EndConnection(ConnectionState& c) {
+    std::lock_guard lock(mutex_);
+    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), c.wake));
+    if (Device(c)) {
+        Slot& slot = slots_[c.bound_path];
+        std::erase(slot.claimed, c.bound_interface);
         // Keep the device alive while it reacts: it may take itself off the bus.
-        const std::shared_ptr<SimUsbFunction> function = it->second.function;
+        const std::shared_ptr<SimUsbFunction> function = slot.function;
         function->Released();
     }
-    ::close(wake);
-    ::close(fd);
+    ::close(c.wake);
+    ::close(c.fd);
 }
 
 }  // namespace velmora::sim

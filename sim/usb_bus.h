@@ -149,7 +149,33 @@ class SimUsbBus {
         std::vector<uint8_t> claimed;
     };
     void AcceptLoop();
+    // Serves one host connection until it closes, breaks the protocol or Stop.
     void RunConnection(int fd);
+    struct ConnectionState;
+    // Waits for a request, for bulk data or for a paced reply's time; drains the
+    // wake-up. false on Stop. *readable: a request is there to read.
+    bool AwaitWork(ConnectionState& c, bool* readable);
+    // Called with the lock held, down to Cancel; false: a reply could not be sent.
+    // One request, answered or, for a transfer, started.
+    bool Answer(ConnectionState& c, const SimRequest& q);
+    // An open: the connection takes the interface unless it is refused or held.
+    SimStatus Bind(ConnectionState& c, const SimRequest& q);
+    // The device the connection opened, or nullptr when it has left the bus.
+    SimUsbFunction* Device(const ConnectionState& c) const;
+    // A bulk transfer, or a command-and-read's OUT transfer, paced from its submission.
+    bool StartBulk(ConnectionState& c, const SimRequest& q);
+    // Completes the waiting IN transfer when the device has its data.
+    bool TryIn(ConnectionState& c);
+    // A command-and-read's OUT transfer ended on the bus at `end`: its IN transfer is
+    // on the bus from then.
+    bool StartFollow(ConnectionState& c, SimClock::time_point end);
+    // Cancels the waiting transfer with what it has; a command's IN half never starts.
+    bool Cancel(ConnectionState& c);
+    // After each wake-up, taking the lock itself: the IN transfer when data has come,
+    // the paced reply when its time is up.
+    bool FinishPending(ConnectionState& c);
+    // Leaves the wake-up list, frees the claimed interface and closes the socket.
+    void EndConnection(ConnectionState& c);
     // The 'L' reply: the devices visible now (lock held).
     std::vector<uint8_t> ListReply() const;
 

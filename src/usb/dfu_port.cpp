@@ -445,160 +445,175 @@ int DfuPort::StatusState(const DfuStatus& status) {
     return status.state;
 }
 
-int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> data,
-                      bool long_mode) {
-    DfuDevice& d = device_;
-    // Read where it is used: a device that re-enumerates after the reset may say
-    // otherwise in DFU mode than it did in run-time mode.
-    auto tolerant = [&d] { return d.functional.ManifestationTolerant(); };
+// Where one download stands.
+struct DfuPort::DownloadRun {
+    std::span<const uint8_t> frame;
+    std::span<const uint8_t> data;  // long mode: the blocks after the frame
+    bool long_mode = false;
     bool manifested = false;  // the frame went through manifestation
-    uint16_t block = 0;
-    size_t sent = 0;
+    uint16_t block = 0;       // the number of the next block
+    size_t sent = 0;          // bytes of data downloaded
     int error_passes = 0;
     int rereads = 0;
-    int state = d.GetState();
-    for (;;) {
+};
+
+// The state one step of a download leads to; `done`: the download ends in it.
+struct DfuPort::DownloadStep {
+    int state;
+    bool done = false;
+};
+
+int DfuPort::Download(std::span<const uint8_t> frame, std::span<const uint8_t> data,
+                      bool long_mode) {
+    DownloadRun run{.frame = frame, .data = data, .long_mode = long_mode};
+    DownloadStep step{device_.GetState()};
+    while (!step.done) {
         if (Stopped()) {
             return kDfuStateUnknown;
         }
-        switch (state) {
-            case kAppIdle:
-                if (detach_phase_ != kPhaseBeforeDetach) {
-                    // Still in application mode after detach and reset: no way on.
-                    return kDfuStateUnknown;
-                }
-                if (!d.Detach()) {
-                    return kDfuStateUnknown;
-                }
-                detach_phase_ = kPhaseAfterDetach;
-                state = kAppDetach;
-                continue;
-            case kAppDetach:
-                // A detached device waits for the bus reset that brings up its DFU mode.
-                detach_phase_ = kPhaseAfterDetach;
-                ResetAndFollow();
-                state = d.GetState();
-                continue;
-            case kDfuIdle:
-                if (manifested) {
-                    return kDfuIdle;  // done: never the same frame a second time
-                }
-                block = 0;
-                sent = 0;
-                if (!d.Dnload(block++, frame.data(), static_cast<uint16_t>(frame.size())).ok()) {
-                    state = d.GetState();
-                    // A refused first block that leaves the device idle cannot go on.
-                    if (state == kDfuIdle) {
-                        return kDfuStateUnknown;
-                    }
-                    continue;
-                }
-                state = d.GetState();
-                continue;
-            case kDfuDnloadSync:
-                state = d.GetStatus() ? StatusState(d.last_status) : kDfuError;
-                continue;
-            case kDfuDnBusy:
-                for (;;) {
-                    if (!Wait(d.last_status.poll_timeout_ms)) {
-                        return kDfuStateUnknown;
-                    }
-                    if (!d.GetStatus()) {
-                        state = kDfuError;
-                        break;
-                    }
-                    state = StatusState(d.last_status);
-                    if (state != kDfuDnBusy) {
-                        break;
-                    }
-                }
-                if (state != kDfuError && state != kDfuStateUnknown) {
-                    state = kDfuDnloadIdle;
-                }
-                continue;
-            case kDfuDnloadIdle: {
-                if (long_mode && sent < data.size()) {
-                    const size_t n = std::min(kGroupBytes, data.size() - sent);
-                    const UsbResult r =
-                        d.Dnload(block++, data.data() + sent, static_cast<uint16_t>(n));
-                    if (!r.ok()) {
-                        state = kDfuError;
-                        continue;
-                    }
-                    sent += n;
-                    const size_t total = data.size();
-                    if (progress_ && total != 0x20000 && total != 0x21000) {
-                        progress_(static_cast<int>(sent * 100 / total + 1));
-                    }
-                    state = r.transferred == n ? kDfuDnloadSync : kDfuError;
-                    continue;
-                }
-                const UsbResult r = d.Dnload(block++, nullptr, 0);
-                state = r.ok() ? d.GetState() : kDfuError;
-                continue;
-            }
-            case kDfuManifestSync: {
-                manifested = true;
-                if (!d.GetStatus()) {
-                    state = kDfuError;
-                    continue;
-                }
-                if (d.last_status.status == kStatusErrNotDone) {
-                    error_flag_ = true;
-                    d.ClrStatus();
-                    return tolerant() ? kDfuIdle : kDfuStateUnknown;
-                }
-                if (StatusState(d.last_status) == kDfuStateUnknown) {
-                    return kDfuStateUnknown;
-                }
-                if (!Wait(d.last_status.poll_timeout_ms)) {
-                    return kDfuStateUnknown;
-                }
-                if (!d.GetStatus()) {
-                    state = kDfuError;
-                    continue;
-                }
-                if (d.last_status.status == kStatusErrNotDone) {
-                    error_flag_ = true;
-                    d.ClrStatus();
-                    return tolerant() ? kDfuIdle : kDfuStateUnknown;
-                }
-                state = StatusState(d.last_status);
-                if (state != kDfuStateUnknown && tolerant()) {
-                    return kDfuIdle;
-                }
-                continue;
-            }
-            case kDfuManifest:
-                return kDfuIdle;
-            case kDfuManifestWaitReset:
-                // Only a reset would end this, and a reset ends the boot ROM session.
-                return kDfuStateUnknown;
-            case kDfuError:
-                if (++error_passes >= 3) {
-                    return kDfuStateUnknown;
-                }
-                if (!d.GetStatus()) {
-                    return kDfuStateUnknown;
-                }
-                if (!Wait(d.last_status.poll_timeout_ms)) {
-                    return kDfuStateUnknown;
-                }
-                if (d.last_status.state == kDfuError && d.ClrStatus()) {
-                    error_flag_ = true;
-                }
-                state = d.GetState();
-                continue;
-            case kDfuStateUnknown:
-                return kDfuStateUnknown;
-            default:
-                if (++rereads > kMaxIdleRereads) {
-                    return kDfuStateUnknown;
-                }
-                state = d.GetState();
-                continue;
-        }
+        step = DownloadFrom(run, step.state);
     }
+    return step.state;
+}
+
+DfuPort::DownloadStep DfuPort::DownloadFrom(DownloadRun& run, int state) {
+    DfuDevice& d = device_;
+    switch (state) {
+        case kAppIdle:
+        case kAppDetach:
+            return LeaveApplicationMode(state);
+        case kDfuIdle:
+            return SendFrame(run);
+        case kDfuDnloadSync:
+            return {d.GetStatus() ? StatusState(d.last_status) : kDfuError};
+        case kDfuDnBusy:
+            return AwaitNotBusy();
+        case kDfuDnloadIdle:
+            return SendNextBlock(run);
+        case kDfuManifestSync:
+            return Manifest(run);
+        case kDfuManifest:
+            return {kDfuIdle, true};
+        case kDfuManifestWaitReset:
+            // Only a reset would end this, and a reset ends the boot ROM session.
+            return {kDfuStateUnknown, true};
+        case kDfuError:
+            return ClearError(run);
+        case kDfuStateUnknown:
+            return {kDfuStateUnknown, true};
+        default:
+            if (++run.rereads > kMaxIdleRereads) {
+                return {kDfuStateUnknown, true};
+            }
+            return {d.GetState()};
+    }
+}
+
+DfuPort::DownloadStep DfuPort::LeaveApplicationMode(int state) {
+    if (state == kAppIdle) {
+        // Still in application mode after detach and reset: no way on.
+        if (detach_phase_ != kPhaseBeforeDetach || !device_.Detach()) {
+            return {kDfuStateUnknown, true};
+        }
+        detach_phase_ = kPhaseAfterDetach;
+        return {kAppDetach};
+    }
+    // A detached device waits for the bus reset that brings up its DFU mode.
+    detach_phase_ = kPhaseAfterDetach;
+    ResetAndFollow();
+    return {device_.GetState()};
+}
+
+DfuPort::DownloadStep DfuPort::SendFrame(DownloadRun& run) {
+    if (run.manifested) {
+        return {kDfuIdle, true};  // done: never the same frame a second time
+    }
+    run.block = 0;
+    run.sent = 0;
+    const auto size = static_cast<uint16_t>(run.frame.size());
+    const bool taken = device_.Dnload(run.block++, run.frame.data(), size).ok();
+    const int state = device_.GetState();
+    // A refused first block that leaves the device idle cannot go on.
+    return !taken && state == kDfuIdle ? DownloadStep{kDfuStateUnknown, true} : DownloadStep{state};
+}
+
+DfuPort::DownloadStep DfuPort::AwaitNotBusy() {
+    DfuDevice& d = device_;
+    int state = kDfuDnBusy;
+    while (state == kDfuDnBusy) {
+        if (!Wait(d.last_status.poll_timeout_ms)) {
+            return {kDfuStateUnknown, true};
+        }
+        state = d.GetStatus() ? StatusState(d.last_status) : kDfuError;
+    }
+    if (state != kDfuError && state != kDfuStateUnknown) {
+        state = kDfuDnloadIdle;
+    }
+    return {state};
+}
+
+DfuPort::DownloadStep DfuPort::SendNextBlock(DownloadRun& run) {
+    DfuDevice& d = device_;
+    if (!run.long_mode || run.sent >= run.data.size()) {
+        const UsbResult r = d.Dnload(run.block++, nullptr, 0);
+        return {r.ok() ? d.GetState() : kDfuError};
+    }
+    const size_t n = std::min(kGroupBytes, run.data.size() - run.sent);
+    const UsbResult r = d.Dnload(run.block++, run.data.data() + run.sent, static_cast<uint16_t>(n));
+    if (!r.ok()) {
+        return {kDfuError};
+    }
+    run.sent += n;
+    const size_t total = run.data.size();
+    if (progress_ && total != 0x20000 && total != 0x21000) {
+        progress_(static_cast<int>(run.sent * 100 / total + 1));
+    }
+    return {r.transferred == n ? kDfuDnloadSync : kDfuError};
+}
+
+DfuPort::DownloadStep DfuPort::Manifest(DownloadRun& run) {
+    DfuDevice& d = device_;
+    run.manifested = true;
+    // Read where it is used: a device that re-enumerates after the reset may say
+    // otherwise in DFU mode than it did in run-time mode.
+    auto tolerant = [&d] { return d.functional.ManifestationTolerant(); };
+    // errNOTDONE ends the download: a tolerant device is idle again, ready for more.
+    auto not_done = [&]() -> DownloadStep {
+        error_flag_ = true;
+        d.ClrStatus();
+        return {tolerant() ? kDfuIdle : kDfuStateUnknown, true};
+    };
+    if (!d.GetStatus()) {
+        return {kDfuError};
+    }
+    if (d.last_status.status == kStatusErrNotDone) {
+        return not_done();
+    }
+    if (StatusState(d.last_status) == kDfuStateUnknown || !Wait(d.last_status.poll_timeout_ms)) {
+        return {kDfuStateUnknown, true};
+    }
+    if (!d.GetStatus()) {
+        return {kDfuError};
+    }
+    if (d.last_status.status == kStatusErrNotDone) {
+        return not_done();
+    }
+    const int state = StatusState(d.last_status);
+    if (state != kDfuStateUnknown && tolerant()) {
+        return {kDfuIdle, true};
+    }
+    return {state};
+}
+
+DfuPort::DownloadStep DfuPort::ClearError(DownloadRun& run) {
+    DfuDevice& d = device_;
+    if (++run.error_passes >= 3 || !d.GetStatus() || !Wait(d.last_status.poll_timeout_ms)) {
+        return {kDfuStateUnknown, true};
+    }
+    if (d.last_status.state == kDfuError && d.ClrStatus()) {
+        error_flag_ = true;
+    }
+    return {d.GetState()};
 }
 
 int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {

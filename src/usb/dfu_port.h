@@ -133,6 +133,24 @@ class DfuPort {
     int Exchange(std::span<const uint8_t> frame, std::span<const uint8_t> long_data, bool long_mode,
                  std::span<uint8_t> reply, size_t* received);
 
+    // Download's steps, one per state the device is found in; each says the state it
+    // leads to and whether the download ends there.
+    struct DownloadRun;
+    struct DownloadStep;
+    DownloadStep DownloadFrom(DownloadRun& run, int state);
+    // appIDLE: DETACH (once per session); appDETACH: the reset that brings up DFU mode.
+    DownloadStep LeaveApplicationMode(int state);
+    // dfuIDLE: the frame as block 0, unless it has been through manifestation already.
+    DownloadStep SendFrame(DownloadRun& run);
+    // dfuDNBUSY: polls at the device's poll time-out until it is busy no more.
+    DownloadStep AwaitNotBusy();
+    // dfuDNLOAD-IDLE: the next long-mode block, or the empty block that ends the data.
+    DownloadStep SendNextBlock(DownloadRun& run);
+    // dfuMANIFEST-SYNC: the status before and after the manifestation's poll time-out.
+    DownloadStep Manifest(DownloadRun& run);
+    // dfuERROR: the status read and cleared; the third time gives up.
+    DownloadStep ClearError(DownloadRun& run);
+
     UsbBus& bus_;
     DfuTiming timing_;
     DfuDevice device_;
