@@ -52,23 +52,23 @@ report() {
 
 declare -A running=()  # pid -> target
 failed=()
+# Waits for one running target to end and reports it.
+reap() {
+  local rc=0 done_pid
+  wait -n -p done_pid "${!running[@]}" || rc=$?
+  report "${running[$done_pid]}" "$rc"
+  if [ "$rc" -ne 0 ]; then failed+=("${running[$done_pid]}"); fi
+  unset "running[$done_pid]"
+}
 for t in "${targets[@]}"; do
   while [ ${#running[@]} -ge "$jobs" ]; do
-    rc=0
-    wait -n -p done_pid "${!running[@]}" || rc=$?
-    report "${running[$done_pid]}" "$rc"
-    if [ "$rc" -ne 0 ]; then failed+=("${running[$done_pid]}"); fi
-    unset "running[$done_pid]"
+    reap
   done
   run_one "$t" &
   running[$!]=$t
 done
 while [ ${#running[@]} -gt 0 ]; do
-  rc=0
-  wait -n -p done_pid "${!running[@]}" || rc=$?
-  report "${running[$done_pid]}" "$rc"
-  if [ "$rc" -ne 0 ]; then failed+=("${running[$done_pid]}"); fi
-  unset "running[$done_pid]"
+  reap
 done
 
 echo "fuzz: ${#targets[@]} targets for ${seconds}s each, ${#failed[@]} found a fault${failed[*]:+: ${failed[*]}}"

@@ -55,6 +55,12 @@ class NandDialect {
     virtual void NoIdAnswer(NandSession& nand, int code) = 0;
     virtual void BadIdAnswer(NandSession& nand, uint16_t header, uint32_t status) = 0;
     virtual void Identified(NandSession& nand) = 0;
+
+  protected:
+    // The visits of [first, end) in order; `erase` for each block a visit asks to
+    // erase. The first non-zero code (or the job's result on Stop) ends the walk.
+    static int WalkRange(NandSession& nand, int first, int end, const VisitBlock& visit,
+                         const std::function<int(int block)>& erase);
 };
 
 std::unique_ptr<NandDialect> MakeSerialDialect();

@@ -91,24 +91,14 @@ class SerialDialect final : public NandDialect {
     // One command per block, in order.
     int EraseRange(NandSession& nand, int first, int end, const VisitBlock& visit,
                    const BlockErased& erased, int* failed) override {
-        for (int b = first; b < end; ++b) {
-            if (nand.Aborted()) {
-                return nand.result.load();
-            }
-            Visit what = Visit::kLeave;
-            if (const int c = visit(b, &what); c != 0) {
-                return c;
-            }
-            if (what == Visit::kLeave) {
-                continue;
-            }
+        return WalkRange(nand, first, end, visit, [&](int b) {
             if (const int c = EraseBlock(nand, b); c != 0) {
                 *failed = b;
                 return c;
             }
             erased(b);
-        }
-        return 0;
+            return 0;
+        });
     }
 
     void NoIdAnswer(NandSession& nand, int) override {

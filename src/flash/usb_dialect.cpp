@@ -170,19 +170,10 @@ class UsbDialect final : public NandDialect {
             *failed = -1;
             return c;
         }
-        for (int b = first; b < end; ++b) {
-            if (nand.Aborted()) {
-                return nand.result.load();
-            }
-            Visit what = Visit::kLeave;
-            if (const int c = visit(b, &what); c != 0) {
-                return c;
-            }
-            if (what == Visit::kErase) {
-                erased(b);
-            }
-        }
-        return 0;
+        return WalkRange(nand, first, end, visit, [&](int b) {
+            erased(b);
+            return 0;
+        });
     }
 
     void NoIdAnswer(NandSession& nand, int code) override {
