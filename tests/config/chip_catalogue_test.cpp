@@ -144,18 +144,5 @@ TEST(ChipCatalogue, CheckRefusesWhatWouldMisleadTheProgram) {
     EXPECT_EQ(problem, dir.path() + "FlashChip.ini: no chip is listed");
 }
 
-TEST(ChipCatalogue, ShippedCatalogueIsComplete) {
-    const std::string folder = VELMORA_SOURCE_DIR "/res/";
-    std::string text;
-    EXPECT_EQ(CatalogueVersionText(folder, text), 0);
-    EXPECT_EQ(CheckCatalogue(folder, text), 0) << text;
-    for (const char* id : {"EC,A1", "20,A1", "EC,AA", "20,AA", "EC,F1", "20,F1", "EC,DA", "20,DA",
-                           "20,35", "20,75", "20,36", "20,76"}) {
-        NandGeometry g;
-        EXPECT_EQ(LookupChip(folder, id, g), 0) << id;  // CheckCatalogue vouched for the shape
-        EXPECT_GE(g.block_count, 1024) << id;
-    }
-}
-
 }  // namespace
 }  // namespace velmora
