@@ -1,44 +1,26 @@
 // velmora-cli chips, and the catalogue of a program installed under some prefix.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
+#include "run_shell.h"
 #include "temp_dir.h"
 
 namespace velmora {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;  // stdout
-};
+using testing::Outcome;
+using testing::RunShell;
 
-// Runs a shell command; stderr goes to *err when given, else is dropped.
-Outcome RunShell(const std::string& command, testing::TempDir* err_dir = nullptr) {
-    Outcome run;
-    const std::string redirect = err_dir ? " 2>" + err_dir->path() + "stderr" : " 2>/dev/null";
-    FILE* pipe = popen((command + redirect).c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buf[4096];
-    size_t n = 0;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) {
-        run.out.append(buf, n);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string Cli(const testing::TempDir& home) {
-    return std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home.path();
+// velmora-cli with `args` on the home folder; stderr is dropped.
+Outcome Cli(const testing::TempDir& home, const std::string& args) {
+    return RunShell(std::string(VELMORA_BIN_DIR) + "/velmora-cli --home " + home.path() + " " +
+                    args + " 2>/dev/null");
 }
 
 std::string ShippedCatalogue() {
@@ -49,30 +31,34 @@ std::string ShippedCatalogue() {
 TEST(CliChips, ListsTheShippedCatalogue) {
     testing::TempDir home;
     home.Write("FlashChip.ini", ShippedCatalogue());
-    const Outcome text = RunShell(Cli(home) + " chips");
+    const Outcome text = Cli(home, "chips");
     EXPECT_EQ(text.status, 0) << text.out;
     EXPECT_NE(text.out.find("EC,A1  Samsung  K9F1G08R0A     1024  128 KiB   2048     64   128 MiB"),
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("V1.0"), std::string::npos) << text.out;
 
-    const Outcome json = RunShell(Cli(home) + " --json chips");
+    const Outcome json = Cli(home, "--json chips");
     ASSERT_EQ(json.status, 0) << json.out;
     const auto event = nlohmann::json::parse(json.out);
     EXPECT_EQ(event["event"], "chips");
     EXPECT_EQ(event["version"], "1.0");
-    ASSERT_EQ(event["chips"].size(), 12u);
+    std::vector<std::string> ids;
     int named = 0;
     for (const auto& chip : event["chips"]) {
+        ids.push_back(chip["id"]);
         EXPECT_TRUE(chip["problem"].is_null()) << chip;
+        EXPECT_GE(chip["block_count"].get<int>(), 1024) << chip;
         EXPECT_EQ(chip["bytes"].get<int64_t>(),
                   chip["block_count"].get<int64_t>() * chip["block_size"].get<int64_t>());
         named += chip["part"] != "" ? 1 : 0;
     }
+    ASSERT_EQ(ids,
+              (std::vector<std::string>{"EC,A1", "20,A1", "EC,AA", "20,AA", "EC,F1", "20,F1",
+                                        "EC,DA", "20,DA", "20,35", "20,75", "20,36", "20,76"}));
     // Only the six parts the tool was made for carry a part name.
     EXPECT_EQ(named, 6);
-    const auto& small = event["chips"][8];
-    EXPECT_EQ(small["id"], "20,35");
+    const auto& small = event["chips"][8];  // 20,35
     EXPECT_EQ(small["maker"], "ST");
     EXPECT_EQ(small["part"], "NAND256R3A");
     EXPECT_EQ(small["page_size"], 512);
@@ -82,15 +68,15 @@ TEST(CliChips, ListsTheShippedCatalogue) {
 
 TEST(CliChips, RefusesAMissingOrBrokenCatalogue) {
     testing::TempDir home;
-    EXPECT_EQ(RunShell(Cli(home) + " chips").status, 2);
-    const Outcome missing = RunShell(Cli(home) + " --json chips");
+    EXPECT_EQ(Cli(home, "chips").status, 2);
+    const Outcome missing = Cli(home, "--json chips");
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(nlohmann::json::parse(missing.out).contains("error")) << missing.out;
 
     // A job would refuse this catalogue; chips still lists what it can and
     // names the entry that is wrong.
     home.Write("FlashChip.ini", ShippedCatalogue() + "\n[EC,F2]\nBLOCK_NUM=1024\n");
-    const Outcome broken = RunShell(Cli(home) + " --json chips");
+    const Outcome broken = Cli(home, "--json chips");
     EXPECT_EQ(broken.status, 2);
     const auto event = nlohmann::json::parse(broken.out);
     ASSERT_EQ(event["chips"].size(), 13u);
@@ -110,17 +96,17 @@ TEST(CliChips, InstalledProgramFindsAndRefreshesItsCatalogue) {
     fs::copy_file(VELMORA_BIN_DIR "/velmora-cli", prefix.path() + "bin/velmora-cli");
     const std::string shipped = ShippedCatalogue();
     prefix.Write("share/velmora/FlashChip.ini", shipped);
-    const std::string command = "env -u VELMORA_HOME XDG_DATA_HOME=" + xdg.path() + " " +
-                                prefix.path() + "bin/velmora-cli chips";
     testing::TempDir err;
-    const Outcome first = RunShell(command, &err);
+    const std::string command = "env -u VELMORA_HOME XDG_DATA_HOME=" + xdg.path() + " " +
+                                prefix.path() + "bin/velmora-cli chips 2>" + err.path() + "stderr";
+    const Outcome first = RunShell(command);
     EXPECT_EQ(first.status, 0) << first.out << err.Read("stderr");
     EXPECT_EQ(xdg.Read("velmora/FlashChip.ini"), shipped);
 
     std::string newer = shipped;
     newer.replace(newer.find("VER=1.0"), 7, "VER=1.1");
     prefix.Write("share/velmora/FlashChip.ini", newer);
-    const Outcome second = RunShell(command, &err);
+    const Outcome second = RunShell(command);
     EXPECT_EQ(second.status, 0);
     EXPECT_NE(second.out.find("V1.1"), std::string::npos) << second.out;
     EXPECT_NE(err.Read("stderr").find("updated from V1.0 to V1.1"), std::string::npos)

@@ -2,38 +2,44 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "temp_dir.h"
 
 namespace velmora {
 namespace {
 
+// What GetString and GetInt find, or "absent".
+std::string Str(IniStore& ini, std::string_view section, std::string_view key) {
+    std::string value;
+    return ini.GetString(section, key, value) ? value : "absent";
+}
+std::string Int(IniStore& ini, std::string_view section, std::string_view key) {
+    int n = 0;
+    return ini.GetInt(section, key, n) ? std::to_string(n) : "absent";
+}
+
 TEST(IniStore, SectionIsAnyLineContainingItsName) {
     IniStore ini;
-    ASSERT_TRUE(ini.OpenText("MYPATH=x\n[PATH]\nPTT=a.ptt\n"));
-    std::string value = "unchanged";
     // MYPATH=x is taken as the section line, so the string search ends at [PATH].
-    EXPECT_FALSE(ini.GetString("PATH", "PTT", value));
+    ASSERT_TRUE(ini.OpenText("MYPATH=x\n[PATH]\nPTT=a.ptt\n"));
+    EXPECT_EQ(Str(ini, "PATH", "PTT"), "absent");
     ASSERT_TRUE(ini.OpenText("[PATH]\nPTT=a.ptt\n"));
-    ASSERT_TRUE(ini.GetString("PATH", "PTT", value));
-    EXPECT_EQ(value, "a.ptt");
+    EXPECT_EQ(Str(ini, "PATH", "PTT"), "a.ptt");
     ASSERT_TRUE(ini.OpenText("MYPATH=x\nPTT=first\n[PATH]\nPTT=second\n"));
-    ASSERT_TRUE(ini.GetString("PATH", "PTT", value));
-    EXPECT_EQ(value, "first");
+    EXPECT_EQ(Str(ini, "PATH", "PTT"), "first");
     EXPECT_FALSE(ini.FindSection("path"));  // letter case counts
-    EXPECT_FALSE(ini.GetString("NOPE", "PTT", value));
+    EXPECT_EQ(Str(ini, "NOPE", "PTT"), "absent");
 }
 
 TEST(IniStore, KeyMatchesAsSubstringAndFirstWins) {
     IniStore ini;
     ASSERT_TRUE(ini.OpenText("[VERSION]\nVERSION=3\nVER=4\n"));
-    std::string value;
-    ASSERT_TRUE(ini.GetString("VERSION", "VER", value));
-    EXPECT_EQ(value, "3");
+    EXPECT_EQ(Str(ini, "VERSION", "VER"), "3");
     // Lines without "=" and lines with an empty name are never key lines.
     ASSERT_TRUE(ini.OpenText("[S]\nKEY\n=KEY\n; KEY comment\nKEY=1\nKEY=2\n"));
-    int n = 0;
-    ASSERT_TRUE(ini.GetInt("S", "KEY", n));
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ(Int(ini, "S", "KEY"), "1");
 }
 
 TEST(IniStore, GetStringStopsAtNextSectionButGetIntRunsOn) {
@@ -42,13 +48,12 @@ TEST(IniStore, GetStringStopsAtNextSectionButGetIntRunsOn) {
     std::string text = "unchanged";
     EXPECT_FALSE(ini.GetString("A", "KEY", text));
     EXPECT_EQ(text, "unchanged");
-    int n = -5;
-    ASSERT_TRUE(ini.GetInt("A", "KEY", n));
-    EXPECT_EQ(n, 42);
+    EXPECT_EQ(Int(ini, "A", "KEY"), "42");
     // Any "[" ends the string search, even inside a value.
     ASSERT_TRUE(ini.OpenText("[A]\nP=x[1]\nKEY=7\n"));
-    EXPECT_FALSE(ini.GetString("A", "KEY", text));
+    EXPECT_EQ(Str(ini, "A", "KEY"), "absent");
     ASSERT_TRUE(ini.OpenText("[A]\nKEY=x[1]\nKEY=7\n"));
+    int n = -5;
     ASSERT_TRUE(ini.GetInt("A", "KEY", n));
     EXPECT_EQ(n, 7);
     EXPECT_FALSE(ini.GetInt("A", "MISSING", n));
@@ -58,26 +63,16 @@ TEST(IniStore, GetStringStopsAtNextSectionButGetIntRunsOn) {
 TEST(IniStore, ValuesTrimSpacesKeepTabsAndNeverCarryCr) {
     IniStore ini;
     ASSERT_TRUE(ini.OpenText("[S]\r\nA=  12  \r\nB=\t12 \r\nC=-7x\r\nD=\r\nE=abc\r"));
-    std::string text;
-    int n = 0;
-    ASSERT_TRUE(ini.GetString("S", "A", text));
-    EXPECT_EQ(text, "12");
-    ASSERT_TRUE(ini.GetInt("S", "A", n));
-    EXPECT_EQ(n, 12);
-    ASSERT_TRUE(ini.GetString("S", "B", text));
-    EXPECT_EQ(text, "\t12");
-    ASSERT_TRUE(ini.GetInt("S", "C", n));
-    EXPECT_EQ(n, -7);
-    ASSERT_TRUE(ini.GetString("S", "D", text));
-    EXPECT_EQ(text, "");
-    ASSERT_TRUE(ini.GetString("S", "E", text));
-    EXPECT_EQ(text, "abc");
+    EXPECT_EQ(Str(ini, "S", "A"), "12");
+    EXPECT_EQ(Int(ini, "S", "A"), "12");
+    EXPECT_EQ(Str(ini, "S", "B"), "\t12");
+    EXPECT_EQ(Int(ini, "S", "C"), "-7");
+    EXPECT_EQ(Str(ini, "S", "D"), "");
+    EXPECT_EQ(Str(ini, "S", "E"), "abc");
     // A lone CR (old line ends) also ends a line instead of entering a value.
     ASSERT_TRUE(ini.OpenText("[S]\rA=1\rB=2"));
-    ASSERT_TRUE(ini.GetString("S", "A", text));
-    EXPECT_EQ(text, "1");
-    ASSERT_TRUE(ini.GetInt("S", "B", n));
-    EXPECT_EQ(n, 2);
+    EXPECT_EQ(Str(ini, "S", "A"), "1");
+    EXPECT_EQ(Int(ini, "S", "B"), "2");
 }
 
 TEST(IniStore, NumberConversions) {

@@ -121,7 +121,6 @@ TEST_F(PartitionTableTest, LoadResultCodes) {
     EXPECT_EQ(table_.message().text,
               "Partition#1 content size too large(Partition size = 0xfff, content size = 0x1000)");
     EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x1000")), kPttOk);  // exact fit
-    EXPECT_EQ(Load(Head("1") + Section(1, "nothere.bin")), kPttEntryFailed);
     EXPECT_EQ(Load("[partition_table_config_start]\nnumber_of_partition=0\nBootNand=\n"),
               kPttNoBootName);
     EXPECT_EQ(Load(Head("0", "nothere.bin")), kPttNoBootFile);
@@ -146,7 +145,6 @@ TEST_F(PartitionTableTest, EntryCodesStopAtFirstMissingKey) {
     dir_.Write("t.ptt", Head("1") + Section(1, "nothere.bin"));
     table_.Load(dir_.path() + "t.ptt");
     EXPECT_EQ(table_.LoadEntry(0), kEntryCannotOpen);
-    EXPECT_EQ(table_.message().text, "不能打开文件: " + dir_.path() + "nothere.bin");
     EXPECT_EQ(table_.LoadEntry(1), kEntryNoId);  // section partition#02 absent
 }
 
@@ -212,24 +210,15 @@ TEST_F(PartitionTableTest, PathsWithEitherSeparator) {
     EXPECT_EQ(FolderOf("/t.ptt"), "/");
 }
 
-// UTF-8 text (up to three-byte sequences) as a UTF-16LE file with its byte order mark.
+// UTF-8 text (ASCII and three-byte sequences) as a UTF-16LE file with its byte order mark.
 std::string Utf16Le(const std::string& text) {
     std::string out = "\xFF\xFE";
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<uint8_t>(text[i]);
-        uint32_t code = c;
-        size_t n = 1;
-        if (c >= 0xE0) {
-            code = c & 0x0Fu;
-            n = 3;
-        } else if (c >= 0xC0) {
-            code = c & 0x1Fu;
-            n = 2;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t code = static_cast<uint8_t>(text[i]);
+        if (code >= 0xE0) {
+            code = (code & 0x0Fu) << 12 | (text[i + 1] & 0x3Fu) << 6 | (text[i + 2] & 0x3Fu);
+            i += 2;
         }
-        for (size_t k = 1; k < n; ++k) {
-            code = (code << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3Fu);
-        }
-        i += n;
         out.push_back(static_cast<char>(code & 0xFF));
         out.push_back(static_cast<char>(code >> 8));
     }

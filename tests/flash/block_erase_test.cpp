@@ -4,41 +4,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "flash/fake_loader.h"
-#include "flash/nand_dialect.h"
 #include "flash/nand_operations.h"
-#include "job/download_job.h"
-#include "job/recording_display.h"
 
 namespace velmora::testing {
 namespace {
 
 using ::testing::ElementsAre;
 
-// A job of `blocks` blocks of 16 KiB with the given bad blocks in its IBT.
-struct Fixture {
-    Fixture(int blocks, std::set<int> bad) : job(LinkKind::kSerial, &display, false) {
-        auto fake = std::make_unique<FakeLoader>();
-        loader = fake.get();
-        job.link = std::move(fake);
-        job.dialect = MakeSerialDialect();
-        job.geometry = {blocks, 0x4000, 2048, 64, 2000, 200};
-        for (int b = 0; b < blocks; ++b) {
-            if (!bad.count(b))
-                job.ibt[b / 8] |= static_cast<uint8_t>(1 << (b % 8));
-        }
-        job.reporter.InitBlockMap(blocks, 0x4000);
-    }
-    std::string Status(int block) const { return display.map().Text(block + 1, 2); }
-    RecordingDisplay display;
-    DownloadJob job;
-    FakeLoader* loader = nullptr;
-};
-
 TEST(BuildManagementRecord, PassesOverABadTopAndRefusesAnExhaustedReservoir) {
-    Fixture f(1024, {5, 1023});
+    LoaderJob f(1024, {5, 1023});
     ASSERT_EQ(BuildManagementRecord(f.job), 0);
     EXPECT_EQ(f.job.record.Entry(5), 1002u);
     EXPECT_EQ(f.job.record.Entry(1023), ManagementRecord::kBadReservoir);
@@ -50,14 +25,14 @@ TEST(BuildManagementRecord, PassesOverABadTopAndRefusesAnExhaustedReservoir) {
     std::set<int> bad;
     for (int b = 1; b <= 23; ++b)
         bad.insert(b);  // 23 bad blocks for 22 reservoir blocks
-    Fixture exhausted(1024, bad);
+    LoaderJob exhausted(1024, bad);
     EXPECT_EQ(BuildManagementRecord(exhausted.job), -1);
     EXPECT_TRUE(exhausted.loader->blocks_named.empty());
     EXPECT_FALSE(exhausted.job.record.Present());
 }
 
 TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) {
-    Fixture f(1024, {1021});
+    LoaderJob f(1024, {1021});
     EXPECT_EQ(EraseBlockRange(f.job, 10, 5), -1);
     EXPECT_EQ(EraseBlockRange(f.job, 1019, 2000), 0);
     EXPECT_THAT(f.loader->blocks_named[kCmdErase], ElementsAre(1019, 1020, 1022, 1023));

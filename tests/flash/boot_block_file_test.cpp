@@ -3,15 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
-
 #include "config/temp_dir.h"
 #include "flash/boot_image.h"
 #include "flash/fake_loader.h"
-#include "flash/nand_dialect.h"
-#include "job/download_job.h"
 
 namespace velmora::testing {
 namespace {
@@ -25,18 +19,12 @@ struct Case {
 };
 
 int WriteBoot(const Case& c) {
-    DownloadJob job(LinkKind::kSerial, nullptr, false);
-    auto fake = std::make_unique<FakeLoader>();
-    FakeLoader* loader = fake.get();
-    job.link = std::move(fake);
-    job.dialect = MakeSerialDialect();
-    job.geometry = {1024, 0x4000, 2048, 64, 2000, 200};
-    job.reporter.InitBlockMap(1024, 0x4000);
-    job.table.folder = c.folder;
-    job.table.boot_file_name = c.name;
-    job.table.boot_file_size = c.recorded;
-    const int r = WriteBootBlock(job, job.table);
-    EXPECT_TRUE(loader->blocks_named.empty()) << c.what << ": block 0 was touched";
+    LoaderJob f(1024);
+    f.job.table.folder = c.folder;
+    f.job.table.boot_file_name = c.name;
+    f.job.table.boot_file_size = c.recorded;
+    const int r = WriteBootBlock(f.job, f.job.table);
+    EXPECT_TRUE(f.loader->blocks_named.empty()) << c.what << ": block 0 was touched";
     return r;
 }
 

@@ -12,9 +12,13 @@ namespace {
 
 using testing::RecordingDisplay;
 
-TEST(DisplayAdapter, ElapsedTextDependsOnTheLink) {
+class DisplayAdapterTest : public ::testing::Test {
+  protected:
     RecordingDisplay display;
-    Reporter reporter(&display, false);
+    Reporter reporter{&display, false};
+};
+
+TEST_F(DisplayAdapterTest, ElapsedTextDependsOnTheLink) {
     reporter.ShowElapsed(125999);
     display.set_link(LinkKind::kUsb);
     reporter.ShowElapsed(125999);
@@ -22,9 +26,7 @@ TEST(DisplayAdapter, ElapsedTextDependsOnTheLink) {
     EXPECT_EQ(display.elapsed(), (std::vector<std::string>{"125秒", "126.00 S", ""}));
 }
 
-TEST(DisplayAdapter, ProgressIsTruncatedAndZeroUnitsShowZero) {
-    RecordingDisplay display;
-    Reporter reporter(&display, false);
+TEST_F(DisplayAdapterTest, ProgressIsTruncatedAndZeroUnitsShowZero) {
     reporter.UpdateProgress();  // no units yet
     reporter.units_total = 3;
     reporter.units_done = 1;
@@ -34,9 +36,7 @@ TEST(DisplayAdapter, ProgressIsTruncatedAndZeroUnitsShowZero) {
     EXPECT_EQ(display.progress(), (std::vector<int>{0, 33, 100}));
 }
 
-TEST(DisplayAdapter, BlockStatesBecomeRowsColoursCellsAndScrolling) {
-    RecordingDisplay display;
-    Reporter reporter(&display, false);
+TEST_F(DisplayAdapterTest, BlockStatesBecomeRowsColoursCellsAndScrolling) {
     reporter.InitBlockMap(1024, 131072);
     BlockMap map = display.map();
     EXPECT_EQ(map.rows(), 1025);
@@ -68,9 +68,7 @@ TEST(DisplayAdapter, BlockStatesBecomeRowsColoursCellsAndScrolling) {
     EXPECT_EQ(display.chip().back(), "");
 }
 
-TEST(DisplayAdapter, TheEndPaintsTheBarByLinkAndAStopLeavesItAlone) {
-    RecordingDisplay display;
-    Reporter reporter(&display, false);
+TEST_F(DisplayAdapterTest, TheEndPaintsTheBarByLinkAndAStopLeavesItAlone) {
     const auto end = [](int result, bool stopped) {
         JobEnd e;
         e.result = result;

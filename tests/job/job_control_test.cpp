@@ -1,12 +1,11 @@
 #include "job/job_control.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <future>
 
+#include "config/temp_dir.h"
 #include "job/recording_display.h"
 
 namespace velmora {
@@ -18,13 +17,8 @@ using testing::RecordingDisplay;
 class JobControlTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        home_ = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_job_control_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(home_);
-        fs::create_directories(home_);
         fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home_ + "FlashChip.ini");
     }
-    void TearDown() override { fs::remove_all(home_); }
 
     JobRequest Request(WorkMode mode, int range = 0) const {
         JobRequest r;
@@ -35,7 +29,8 @@ class JobControlTest : public ::testing::Test {
         return r;
     }
 
-    std::string home_;
+    testing::TempDir dir_;
+    const std::string home_ = dir_.path();
     RecordingDisplay display_;
 };
 
@@ -67,27 +62,6 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
     EXPECT_FALSE(refused.started);
     EXPECT_EQ(refused.message, "创建目录失败！");
     EXPECT_EQ(refused.caption, "Error");
-}
-
-TEST_F(JobControlTest, StopReachesAWaitingJob) {
-    JobController jobs(&display_);
-    std::promise<void> waiting;
-    JobOutcome outcome;
-    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
-    jobs.runner = [&](DownloadJob& job) {
-        waiting.set_value();
-        job.Sleep(60000);
-        return job.result.load();
-    };
-    ASSERT_TRUE(jobs.Start(Request(WorkMode::kErase)).started);
-    waiting.get_future().wait();
-    EXPECT_TRUE(jobs.Running());
-    jobs.Stop();
-    jobs.Wait();
-    EXPECT_FALSE(jobs.Running());
-    EXPECT_TRUE(outcome.user_stopped);
-    EXPECT_EQ(outcome.result, 1);
-    jobs.Stop();  // no job: nothing happens
 }
 
 TEST_F(JobControlTest, AStopBeforeTheJobExistsEndsItBeforeItTouchesThePhone) {

@@ -1,6 +1,6 @@
 #pragma once
 // An event sink that records what a job showed, for tests: the events as they
-// came (statuses, messages, block states, files) and, through the window's
+// came (statuses, messages, block states, the log) and, through the window's
 // adapter, the window's terms (bar colours, percentages, the block map).
 // Thread-safe: the job writes from its worker, the test reads.
 #include <algorithm>
@@ -41,23 +41,16 @@ class RecordingDisplay : public EventSink {
         }
         adapter_.OnBlock(block, state);
     }
-    void OnFile(const std::string& path) override { Add("file", path); }
+    void OnFile(const std::string&) override {}
     void OnStepMessage(const std::string& text) override { Add("message", text); }
     void OnLog(const std::string& text) override { Add("log", text); }
-    void OnEnd(const JobEnd& end) override {
-        {
-            std::lock_guard lock(mutex_);
-            ends_.push_back(end);
-        }
-        adapter_.OnEnd(end);
-    }
+    void OnEnd(const JobEnd& end) override { adapter_.OnEnd(end); }
 
     std::vector<std::string> statuses() const { return Get("status"); }
     std::vector<std::string> messages() const { return Get("message"); }
     std::vector<std::string> elapsed() const { return Get("elapsed"); }
     std::vector<std::string> chip() const { return Get("chip"); }
     std::vector<std::string> log() const { return Get("log"); }
-    std::vector<std::string> files() const { return Get("file"); }
     std::vector<int> progress() const {
         std::vector<int> out;
         for (const auto& p : Get("progress"))
@@ -77,10 +70,6 @@ class RecordingDisplay : public EventSink {
         std::lock_guard lock(mutex_);
         const auto it = states_.find(block);
         return it == states_.end() ? std::nullopt : std::optional<BlockState>(it->second);
-    }
-    std::vector<JobEnd> ends() const {
-        std::lock_guard lock(mutex_);
-        return ends_;
     }
     std::string last_status() const {
         const auto s = statuses();
@@ -140,7 +129,6 @@ class RecordingDisplay : public EventSink {
     std::vector<uint32_t> bar_colours_;
     BlockMap map_;
     std::map<int, BlockState> states_;
-    std::vector<JobEnd> ends_;
     Window window_{*this};
     DisplayAdapter adapter_{window_};
 };

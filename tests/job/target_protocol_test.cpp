@@ -3,47 +3,26 @@
 #include "flash/target_protocol.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <deque>
-#include <filesystem>
-#include <fstream>
 
 #include "base/checksum.h"
+#include "config/temp_dir.h"
+#include "flash/fake_loader.h"
 #include "flash/identify.h"
 #include "flash/nand_dialect.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
-#include "link/target_link.h"
 
 namespace velmora {
 namespace {
 
 // Answers come from a byte queue; every frame sent is kept.
-class ScriptedLink : public TargetLink {
+class ScriptedLink : public testing::QueueLink {
   public:
     int SendFrame(std::span<const uint8_t, 64> frame) override {
         frames.emplace_back(frame.begin(), frame.end());
         return 0;
     }
     int SendData(std::span<const uint8_t>) override { return 0; }
-    int Receive(std::span<uint8_t> buffer, int) override {
-        if (input.size() < buffer.size())
-            return 1;
-        for (auto& b : buffer)
-            b = input.front(), input.pop_front();
-        return 0;
-    }
-    bool WaitForByte(uint8_t value, int) override {
-        while (!input.empty()) {
-            const uint8_t b = input.front();
-            input.pop_front();
-            if (b == value)
-                return true;
-        }
-        return false;
-    }
-    void PurgeInput() override {}
 
     void Answer(std::initializer_list<std::pair<size_t, uint32_t>> words,
                 uint16_t header = 0xAA55) {
@@ -59,7 +38,6 @@ class ScriptedLink : public TargetLink {
     }
     uint32_t Arg(size_t frame, int n) const { return LoadLe32(frames.at(frame).data() + 4 * n); }
 
-    std::deque<uint8_t> input;
     std::vector<std::vector<uint8_t>> frames;
 };
 
@@ -101,22 +79,20 @@ TEST_F(TargetProtocolTest, IdentificationCodesAndIdTexts) {
 }
 
 TEST_F(TargetProtocolTest, GeometryChecksIncludingAZeroPageSize) {
-    const std::string home =
-        ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_geometry/";
-    std::filesystem::create_directories(home);
-    job_.home = home;
+    testing::TempDir home;
+    job_.home = home.path();
     const struct {
         int block_kib, page;
         int expected;
     } cases[] = {{128, 2048, 0}, {16, 528, -2002}, {128, 0, -2002}, {8, 512, -2002}};
     for (const auto& c : cases) {
-        std::ofstream(home + "FlashChip.ini")
-            << "[EC,F1]\nBLOCK_NUM=1024\nBLOCK_SIZE=" << c.block_kib << "\nPAGE_SIZE=" << c.page
-            << "\nSPARE_SIZE=16\nERASE_TIME=1\nWRITE_TIME=1\n";
+        home.Write("FlashChip.ini",
+                   "[EC,F1]\nBLOCK_NUM=1024\nBLOCK_SIZE=" + std::to_string(c.block_kib) +
+                       "\nPAGE_SIZE=" + std::to_string(c.page) +
+                       "\nSPARE_SIZE=16\nERASE_TIME=1\nWRITE_TIME=1\n");
         Identify({0xEC, 0xF1, 0, 0x95});
         EXPECT_EQ(IdentifyNand(job_), c.expected) << c.block_kib << " KiB, page " << c.page;
     }
-    std::filesystem::remove_all(home);
 }
 
 TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAcceptedAndAFailedReadIsAskedOnceMore) {

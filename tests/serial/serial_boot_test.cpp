@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include "job/download_job.h"
-#include "job/serial_sequence.h"
 #include "pty_pair.h"
 #include "serial/serial_port.h"
 
@@ -29,104 +27,19 @@ bool AnnounceUntilD(const PtyPair& pty, bool echo) {
     return false;
 }
 
-// A boot ROM that answers each letter command as the phone's does, and records
-// the loader chunks it receives. `ack_chunks` limits how many 'L' commands of
-// the loader transfer it acknowledges.
-class ScriptedBootRom {
-  public:
-    explicit ScriptedBootRom(const PtyPair& pty) : pty_(pty) {}
-    ~ScriptedBootRom() { Join(); }
-
-    void Run(int ack_chunks) {
-        thread_ = std::thread([this, ack_chunks] {
-            if (AnnounceUntilD(pty_, true))
-                Serve(ack_chunks);
-        });
-    }
-    void Join() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    std::vector<uint8_t> count_bytes;  // count byte of every loader chunk
-
-  private:
-    std::vector<uint8_t> Take(size_t n) { return pty_.Read(n, 2000); }
-
-    void Serve(int ack_chunks) {
-        bool loading = false;
-        int chunks = 0;
-        for (;;) {
-            const auto command = Take(1);
-            if (command.empty())
-                return;
-            switch (command[0]) {
-                case 'S': {
-                    const auto address = Take(4);
-                    loading = address == std::vector<uint8_t>{0, 0, 0, 0};
-                    pty_.Write({'O'});
-                    break;
-                }
-                case 'L': {
-                    const auto n = Take(1);
-                    if (n.empty())
-                        return;
-                    Take(4u * (n[0] + 1u));
-                    if (loading) {
-                        count_bytes.push_back(n[0]);
-                        if (++chunks > ack_chunks)
-                            return;
-                    }
-                    pty_.Write({'O'});
-                    break;
-                }
-                case 'T':
-                case 'D':
-                    Take(command[0] == 'T' ? 1 : 20);
-                    pty_.Write({'O'});
-                    break;
-                case 'P':
-                case 'Q':
-                    pty_.Write(std::vector<uint8_t>(command[0] == 'P' ? 5 : 16, 0x11));
-                    break;
-                case 'G': {
-                    const auto n = Take(1);
-                    if (n.empty())
-                        return;
-                    pty_.Write(std::vector<uint8_t>(4u * (n[0] + 1u), 0x22));
-                    break;
-                }
-                default:  // 'J' among them
-                    return;
-            }
-        }
-    }
-
-    const PtyPair& pty_;
-    std::thread thread_;
-};
-
-class SerialBootTest : public ::testing::Test {
-  protected:
-    SerialBootTest() : job_(LinkKind::kSerial, nullptr, false), port_(job_) {
-        job_.timings.ack_ms = 200;
-        job_.timings.loader_start_ms = 200;
-    }
-    void SetUp() override { ASSERT_TRUE(port_.Open(pty_.slave_path())); }
-
-    PtyPair pty_;
-    DownloadJob job_;
-    SerialPort port_;
-};
-
-TEST_F(SerialBootTest, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
-    std::thread phone([&] { AnnounceUntilD(pty_, true); });
-    EXPECT_EQ(WaitForPhone(port_, job_), 0);
+TEST(SerialBoot, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
+    PtyPair pty;
+    DownloadJob job(LinkKind::kSerial, nullptr, false);
+    job.timings.ack_ms = 200;
+    SerialPort port(job);
+    ASSERT_TRUE(port.Open(pty.slave_path()));
+    std::thread phone([&] { AnnounceUntilD(pty, true); });
+    EXPECT_EQ(WaitForPhone(port, job), 0);
     phone.join();
 
     // No echo: one attempt only, then failure.
-    std::thread silent([&] { AnnounceUntilD(pty_, false); });
-    EXPECT_EQ(WaitForPhone(port_, job_), 1);
+    std::thread silent([&] { AnnounceUntilD(pty, false); });
+    EXPECT_EQ(WaitForPhone(port, job), 1);
     silent.join();
 }
 
@@ -168,23 +81,6 @@ TEST(SerialBoot, ARateThePortDidNotTakeFailsItsStepNamingTheRate) {
         EXPECT_EQ(job.error_text, c.text);
         EXPECT_EQ(port.taken_baud(), 38400);
     }
-}
-
-// The whole sequence fails with -2 when the boot ROM stops acknowledging the
-// loader, and the port is closed at the end.
-TEST(SerialJob, AMissingLoaderAcknowledgementFailsTheJobWithMinus2) {
-    PtyPair pty;
-    DownloadJob job(LinkKind::kSerial, nullptr, false);
-    job.timings.ack_ms = 200;
-    job.port = pty.slave_path();
-    ScriptedBootRom rom(pty);
-    rom.Run(/*ack_chunks=*/10);
-    EXPECT_EQ(RunSerialJob(job), -2);
-    rom.Join();
-    EXPECT_EQ(rom.count_bytes.size(), 11u);
-    EXPECT_EQ(job.result.load(), -2);
-    SerialPort again(job);
-    EXPECT_TRUE(again.Open(pty.slave_path())) << "the job's end closed the port";
 }
 
 }  // namespace
