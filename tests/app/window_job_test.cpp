@@ -4,15 +4,11 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <thread>
 
 #include "app/block_map.h"
 #include "app/progress_bar.h"
 #include "app/window_jobs.h"
-#include "config/chip_catalogue.h"
-#include "integration/nand_harness.h"
-#include "sim/nand.h"
 #include "window_fixture.h"
 
 using namespace velmora::app;
@@ -48,6 +44,25 @@ void StartWaitingJob(WindowFixture& f) {
     w.serialCheck()->setChecked(true);
     w.portList()->setEditText(kSilentPhone);
     QTest::mouseClick(w.startButton(), Qt::LeftButton);
+}
+
+// A code upgrade of the sample firmware against the simulated phone, to its end:
+// green and full, the chip shown, and no boxes outside debug mode.
+void RunSampleUpgrade(WindowFixture& f, bool serial, const char* port) {
+    MainWindow& w = *f.window;
+    w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
+    w.serialCheck()->setChecked(serial);
+    w.portList()->setEditText(QString::fromLatin1(port));
+    w.StartJob();
+    QVERIFY(w.jobRunning());
+    ExpectBusy(w);
+    QCOMPARE(w.startButton()->text(), QStringLiteral("代码升级"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+    ExpectIdle(w);
+    QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
+    QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+    QCOMPARE(w.progressBar()->paintedText(), QStringLiteral("100%"));
+    QVERIFY(f.dialogs.messages.empty());
 }
 
 }  // namespace
@@ -94,41 +109,6 @@ class WindowJobTest : public QObject {
         QVERIFY(settings.readAll().contains("WORKMODE=2"));
     }
 
-    // Closing the window once block 0 is erased waits for its write: the phone,
-    // which paces the write at the line rate, keeps a whole new boot block.
-    void closeWhileBlockZeroIsWrittenWaitsForTheWholeBlock() {
-        WindowFixture f;
-        QVERIFY(f.Open());
-        MainWindow& w = *f.window;
-        const std::string dir = f.home();
-        const std::vector<uint8_t> boot = velmora::testing::BootImage(2);
-        velmora::testing::WriteSmallFirmware(dir, boot);
-        w.targetFile()->setText(QString::fromStdString(dir + "fw.ptt"));
-        Choose(w.rangeList(), 1);  // the partitions' blocks only: a short job
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QString::fromStdString("sim:pace,nand=" + dir + "phone.nand"));
-        w.StartJob();
-        QVERIFY(w.jobRunning());
-        const BlockMapModel& map = *w.blockMap();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            map.rowCount() > 0 &&
-                map.data(map.index(0, 2), Qt::DisplayRole).toString() == QStringLiteral("G"),
-            30000);
-        w.reject();
-        QVERIFY(!w.jobRunning());
-        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
-        f.window.reset();  // lets go of the simulated phone and its chip file
-
-        velmora::sim::ChipDescription chip;
-        QCOMPARE(velmora::LookupChip(dir, "EC,A1", chip.geometry), 0);
-        velmora::sim::NandChip nand;
-        QVERIFY(nand.Open(chip, dir + "phone.nand").empty());
-        const auto block0 = nand.ReadBlock(0, false);
-        QVERIFY(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
-        QVERIFY(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000));
-        QCOMPARE(block0[0x4000], uint8_t{0xFF});
-    }
-
     void readCodeNamesItsOutput() {
         WindowFixture f;
         QVERIFY(f.Open());
@@ -152,15 +132,7 @@ class WindowJobTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5"));
-        w.StartJob();
-        QVERIFY(w.jobRunning());
-        ExpectBusy(w);
-        QCOMPARE(w.startButton()->text(), QStringLiteral("代码升级"));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-        ExpectIdle(w);
+        RunSampleUpgrade(f, true, "sim:chip=EC,A1,bad=5");
         const BlockMapModel& map = *w.blockMap();
         const auto colour = [&](int block) {
             return map.data(map.index(block, 0), Qt::BackgroundRole).value<QColor>();
@@ -178,10 +150,6 @@ class WindowJobTest : public QObject {
         QCOMPARE(status(1), QStringLiteral("G"));
         QCOMPARE(status(5), QStringLiteral("NG"));     // the factory bad block
         QCOMPARE(colour(500), QColor(255, 128, 255));  // erased, never programmed
-        QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
-        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
-        QCOMPARE(w.progressBar()->paintedText(), QStringLiteral("100%"));
-        QVERIFY(f.dialogs.messages.empty());  // no debug mode, no boxes
 
         // A chip the catalogue does not know: the job fails, red and full.
         Choose(w.workModeList(), 2);
@@ -242,6 +210,56 @@ class WindowJobTest : public QObject {
         QCOMPARE(map.data(map.index(10, 2), Qt::BackgroundRole).value<QColor>(),
                  QColor(200, 20, 20));
         QCOMPARE(w.blockMapView()->topBlock(), 6);
+    }
+
+    // The serial box unchecked and "sim": a code upgrade over the USB stand-in, from
+    // the boot ROM's DFU device to the RAM loader's bulk pipes; then an unusable text.
+    void upgradeOverUsbAgainstTheSimulatedPhone() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        RunSampleUpgrade(f, false, "sim:chip=EC,A1");
+
+        w.portList()->setEditText(QStringLiteral("sim:busy=x"));
+        w.StartJob();
+        QVERIFY(!w.jobRunning());
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QVERIFY(f.dialogs.messages[0].text.contains(QStringLiteral("busy")));
+    }
+
+    // A malformed USB link text is refused as the command line refuses it, never
+    // replaced by the default search; a serial port's name still means the default.
+    // The USB choice and the text are kept with the other settings.
+    void usbOverrideIsCheckedAndKept() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.serialCheck()->setChecked(false);
+        for (const char* bad : {"dfu=xyz", "path=1-4-2", "1-4.2"}) {
+            f.dialogs.messages.clear();
+            w.portList()->setEditText(QString::fromLatin1(bad));
+            w.StartJob();
+            QVERIFY(!w.jobRunning());
+            QCOMPARE(f.dialogs.messages.size(), size_t(1));
+            QVERIFY2(f.dialogs.messages[0].text.contains(QStringLiteral("unknown USB link item")),
+                     bad);
+        }
+        w.portList()->setEditText(QStringLiteral("path=1-4.2,dlv=1209"));
+        f.Close();
+        QFile file(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString saved = QString::fromUtf8(file.readAll());
+        QVERIFY2(saved.contains(QStringLiteral("SERIAL=0\nUSBPORT=path=1-4.2,dlv=1209\n")),
+                 qPrintable(saved));
+
+        QVERIFY(f.Open());
+        QVERIFY(!f.window->serialCheck()->isChecked());
+        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("path=1-4.2,dlv=1209"));
+        f.window->serialCheck()->setChecked(true);
+        f.Close();
+        QVERIFY(f.Open());
+        QVERIFY(f.window->serialCheck()->isChecked());
+        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("/dev/ttyUSB0"));
     }
 };
 

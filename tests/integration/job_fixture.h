@@ -21,6 +21,7 @@
 #include "flash/management_record.h"
 #include "job/job_control.h"
 #include "job/recording_display.h"
+#include "nand_harness.h"
 #include "sim/phone.h"
 
 namespace velmora::testing {
@@ -115,15 +116,12 @@ class JobFixture : public ::testing::Test {
     // Writes a valid management record (every block good) into the two top
     // blocks of the chip, where the RAM loader keeps it.
     std::array<uint8_t, ManagementRecord::kBytes> StoreRecord() {
-        ManagementRecord record;
-        record.words[0] = record.words[1026] = ManagementRecord::kMagic;
-        record.words[1] = 1;
-        const auto bytes = record.ToBytes();
         auto& nand = phone_->nand();
-        std::vector<uint8_t> block(nand.pages_per_block() * nand.page_size(), 0xFF);
-        std::copy(bytes.begin(), bytes.end(), block.begin());
+        const auto block = RecordBlock({}, nand.pages_per_block() * nand.page_size());
         nand.WriteBlock(nand.blocks() - 1, block, false);
         nand.WriteBlock(nand.blocks() - 2, block, false);
+        std::array<uint8_t, ManagementRecord::kBytes> bytes;
+        std::copy_n(block.begin(), bytes.size(), bytes.begin());
         return bytes;
     }
 

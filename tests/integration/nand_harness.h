@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ inline std::string TestCatalogue() {
            entry(kSmallPage, 1024, 16, 512, 16);
 }
 
+// A block of the 128 KiB-block test chips, and with its pages' spare bytes.
+inline constexpr size_t kBlock = 0x20000;
+inline constexpr size_t kSpareBlock = 64 * 2112;
+
 // Deterministic bytes.
 inline std::vector<uint8_t> Bytes(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
@@ -65,18 +70,63 @@ inline std::vector<uint8_t> BootImage(uint8_t version, size_t size = 0x4000) {
     return image;
 }
 
+// Writes `bytes` to `path`, making its folders.
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// The content files and the boot image under <home>fw/, and the job's table of them.
+inline JobPartitionTable WriteFirmware(const std::string& home, const std::vector<Partition>& parts,
+                                       const std::vector<uint8_t>& boot) {
+    JobPartitionTable table;
+    table.folder = home + "fw/";
+    table.boot_file_name = "boot.bin";
+    table.boot_file_size = static_cast<uint32_t>(boot.size());
+    WriteBytes(home + "fw/boot.bin", boot);
+    table.partition_count = static_cast<uint32_t>(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Partition& p = parts[i];
+        JobPartition& e = table.entries[i];
+        e.index = static_cast<uint32_t>(i + 1);
+        e.id = p.id;
+        e.offset = p.offset;
+        e.size = p.size;
+        e.content_size = static_cast<uint32_t>(p.content.size());
+        std::copy_n(p.name.begin(), std::min<size_t>(8, p.name.size()), e.name.begin());
+        table.content_paths[i] = "sub\\p" + std::to_string(i + 1) + ".bin";
+        WriteBytes(home + "fw/sub/p" + std::to_string(i + 1) + ".bin", p.content);
+    }
+    return table;
+}
+
+// A management record in an erased block: every block used as itself except
+// `replaced` (bad, spare); the record has no entries beyond block 1023.
+inline std::vector<uint8_t> RecordBlock(std::initializer_list<std::pair<int, int>> replaced,
+                                        size_t block_bytes = kBlock) {
+    std::vector<uint32_t> words(1027, 0);
+    words[0] = words[1026] = 0x01020304;
+    words[1] = 1 + static_cast<uint32_t>(replaced.size());
+    for (auto [bad, spare] : replaced) {
+        words[2 + bad] = static_cast<uint32_t>(spare);
+        if (spare < 1024)
+            words[2 + spare] = 0xFFFFFFFA;
+    }
+    std::vector<uint8_t> out(block_bytes, 0xFF);
+    for (size_t i = 0; i < words.size(); ++i)
+        StoreLe32(out.data() + 4 * i, words[i]);
+    return out;
+}
+
 // A one-partition firmware package in `dir` (ending in '/'), as an operator
 // gets one: fw.ptt, boot.bin and code.bin, a partition "code" at block 1 of a
 // 128 KiB-block chip whose `blocks` blocks hold `content_bytes` of content.
 inline std::string WriteSmallFirmware(const std::string& dir, const std::vector<uint8_t>& boot,
                                       size_t content_bytes = 0x8000, int blocks = 1) {
-    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(dir + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    };
-    write("boot.bin", boot);
-    write("code.bin", Bytes(content_bytes, 7));
+    WriteBytes(dir + "boot.bin", boot);
+    WriteBytes(dir + "code.bin", Bytes(content_bytes, 7));
     std::ofstream(dir + "fw.ptt") << "[partition_table_config_start]\nnumber_of_partition=1\n"
                                      "BootNand=boot.bin\n\n[partition#01]\npartition_id=1\n"
                                      "partition_name=code\npartition_path=code.bin\n"
@@ -107,28 +157,8 @@ class SimHarness {
 
     sim::NandChip& nand() { return phone->nand(); }
 
-    // Writes the content files and the boot image into the home's "fw/" and
-    // makes the job's table of them.
     void SetFirmware(const std::vector<Partition>& parts, const std::vector<uint8_t>& boot) {
-        table = JobPartitionTable{};
-        table.folder = home.path() + "fw/";
-        table.boot_file_name = "boot.bin";
-        table.boot_file_size = static_cast<uint32_t>(boot.size());
-        home.Write("fw/boot.bin", std::string(boot.begin(), boot.end()));
-        table.partition_count = static_cast<uint32_t>(parts.size());
-        for (size_t i = 0; i < parts.size(); ++i) {
-            const Partition& p = parts[i];
-            JobPartition& e = table.entries[i];
-            e.index = static_cast<uint32_t>(i + 1);
-            e.id = p.id;
-            e.offset = p.offset;
-            e.size = p.size;
-            e.content_size = static_cast<uint32_t>(p.content.size());
-            std::copy_n(p.name.begin(), std::min<size_t>(8, p.name.size()), e.name.begin());
-            table.content_paths[i] = "sub\\p" + std::to_string(i + 1) + ".bin";
-            home.Write("fw/sub/p" + std::to_string(i + 1) + ".bin",
-                       std::string(p.content.begin(), p.content.end()));
-        }
+        table = WriteFirmware(home.path(), parts, boot);
     }
 
     // Runs one job to its end on this thread; `setup` may adjust the job first.

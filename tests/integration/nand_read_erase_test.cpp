@@ -10,9 +10,6 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kBlock = 0x20000;
-constexpr size_t kSpareBlock = 64 * 2112;
-
 std::string Text(const std::vector<uint8_t>& v) {
     return {v.begin(), v.end()};
 }
@@ -183,33 +180,6 @@ TEST_F(ReadEraseTest, HostileNamesOnThePhoneWriteNothingOutsideTheUploadFolder) 
         }
     }
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_.._.._x").size(), 100u);
-}
-
-// Block 6 turns bad after an upgrade wrote the record: its entry stays 0. The
-// read-back takes the block itself, where the download put its data, never
-// block 0; the erase passes over it.
-TEST(TurnedBadTest, ABlockWithoutReplacementIsReadAsItselfAndNeverErased) {
-    TempDir chip_dir;
-    const std::string chip_file = chip_dir.path() + "chip.nand";
-    auto on_file = [&](sim::PhoneOptions& o) { o.nand_file = chip_file; };
-    const auto content = Bytes(5 * 0x20000, 41);
-    {
-        SimHarness before(kChip128, {}, on_file);
-        ASSERT_TRUE(before.started) << before.start_error;
-        before.SetFirmware({{"code", 4 * 0x20000, 8 * 0x20000, content, 1}}, BootImage(2));
-        ASSERT_EQ(before.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0);
-    }
-    SimHarness after(kChip128, {6}, on_file);
-    ASSERT_TRUE(after.started) << after.start_error;
-    ASSERT_EQ(after.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
-        << after.job->error_text;
-    EXPECT_EQ(after.ReadFile("upload_nand/parti_01_code"), Text(content));
-    after.phone->trace().Clear();
-    ASSERT_EQ(after.Run(WorkMode::kErase, erase_range::kAll), 0) << after.job->error_text;
-    const auto erased = after.phone->trace().ErasedBlocks();
-    EXPECT_EQ(std::count(erased.begin(), erased.end(), 6u), 0);
-    EXPECT_EQ(std::count(erased.begin(), erased.end(), 0u), 1);
-    EXPECT_EQ(erased.size(), 53u);
 }
 
 }  // namespace

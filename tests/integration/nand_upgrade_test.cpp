@@ -7,27 +7,6 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kBlock = 0x20000;
-constexpr size_t kSpareBlock = 64 * 2112;
-
-std::vector<uint32_t> ManagementRecordWords(std::initializer_list<std::pair<int, int>> replaced) {
-    std::vector<uint32_t> w(1027, 0);
-    w[0] = w[1026] = 0x01020304;
-    w[1] = 1 + static_cast<uint32_t>(replaced.size());
-    for (auto [bad, spare] : replaced) {
-        w[2 + bad] = static_cast<uint32_t>(spare);
-        w[2 + spare] = 0xFFFFFFFA;
-    }
-    return w;
-}
-
-std::vector<uint8_t> RecordBlock(const std::vector<uint32_t>& words, size_t block_bytes) {
-    std::vector<uint8_t> out(block_bytes, 0xFF);
-    for (size_t i = 0; i < words.size(); ++i)
-        StoreLe32(out.data() + 4 * i, words[i]);
-    return out;
-}
-
 // A classic 64-byte record as the boot block carries it.
 std::vector<uint8_t> ClassicRecordBytes(const Partition& p) {
     std::vector<uint8_t> r(64, 0);
@@ -108,7 +87,7 @@ TEST_F(UpgradeTest, BadBlocksAreReplacedFromTheReservoirAndTheRecordIsReused) {
     ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
 
     auto expected = PartitionBlocks(parts, {{5, 1002}, {9, 1003}});
-    const auto record = RecordBlock(ManagementRecordWords({{5, 1002}, {9, 1003}}), kBlock);
+    const auto record = RecordBlock({{5, 1002}, {9, 1003}});
     expected[1023] = expected[1022] = record;
     expected[0] = ClassicBlockZero(boot, parts, sim.nand().Ibt());
     expected[960] = garbage;

@@ -11,24 +11,10 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kBlock = 0x20000;
-constexpr size_t kSpareBlock = 64 * 2112;
-
 // A record as the phone keeps it: every block used as itself except `replaced`.
 void StoreRecord(sim::NandChip& nand, std::initializer_list<std::pair<int, int>> replaced = {}) {
-    std::vector<uint8_t> block(kBlock, 0xFF);
-    std::vector<uint32_t> words(1027, 0);
-    words[0] = words[1026] = 0x01020304;
-    words[1] = 1 + static_cast<uint32_t>(replaced.size());
-    for (auto [bad, spare] : replaced) {
-        words[2 + bad] = static_cast<uint32_t>(spare);
-        if (spare < 1024)  // the record has no entries beyond block 1023
-            words[2 + spare] = 0xFFFFFFFA;
-    }
-    for (size_t i = 0; i < words.size(); ++i)
-        StoreLe32(block.data() + 4 * i, words[i]);
-    nand.WriteBlock(nand.blocks() - 1, block, false);
-    nand.WriteBlock(nand.blocks() - 2, block, false);
+    nand.WriteBlock(nand.blocks() - 1, RecordBlock(replaced), false);
+    nand.WriteBlock(nand.blocks() - 2, RecordBlock(replaced), false);
 }
 
 // The read-back's files are the partitions' contents, byte for byte.

@@ -19,17 +19,9 @@ namespace velmora::sim {
 namespace {
 
 using testing::Args;
+using testing::Rig;
 using testing::ScriptHost;
 using testing::SmallPhone;
-
-struct Rig {
-    explicit Rig(PhoneOptions options) : phone(std::move(options)) {
-        std::string error;
-        EXPECT_TRUE(phone.Start(&error)) << error;
-    }
-    std::unique_ptr<ScriptHost> Host() { return std::make_unique<ScriptHost>(phone.SlavePath()); }
-    Phone phone;
-};
 
 TEST(PhoneOptions, CompactFormAndErrors) {
     PhoneOptions o;
@@ -88,18 +80,6 @@ TEST(PhoneOptions, CompactFormAndErrors) {
     EXPECT_FALSE(ResolveChip(named, chip, error));
 }
 
-TEST(PhoneFaults, BootFaults) {
-    Rig no_echo(SmallPhone("no-echo"));
-    auto host = no_echo.Host();
-    EXPECT_FALSE(host->Connect());
-
-    Rig no_start(SmallPhone("no-start"));
-    host = no_start.Host();
-    ASSERT_TRUE(host->Connect());
-    ASSERT_TRUE(host->Handshake());
-    EXPECT_FALSE(host->LoadAndJump(std::vector<uint8_t>(256, 1)));
-}
-
 TEST(PhoneFaults, AnswersGoMissingWrongOrLate) {
     Rig rig(SmallPhone("drop=5#1,status=10@3:7,stray=13:5,bad-crc=8,erase-fail=7"));
     auto host = rig.Host();
@@ -140,23 +120,6 @@ TEST(PhoneFaults, AnswersGoMissingWrongOrLate) {
     rig.phone.ClearFaults();
     host->Send(5);
     EXPECT_EQ(ScriptHost::U32(host->Response(), 60), 0u);
-}
-
-TEST(PhoneFaults, PortVanishesAndComesBackUnderAnotherName) {
-    Rig rig(SmallPhone("vanish=10"));
-    auto host = rig.Host();
-    ASSERT_TRUE(host->BringUp());
-    host->Send(10, Args({1}));
-    EXPECT_TRUE(host->Read(1, 1000).empty());
-    EXPECT_TRUE(host->hung_up());
-    host.reset();
-    for (int i = 0; i < 200 && rig.phone.ports() < 2; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_EQ(rig.phone.ports(), 2);
-    rig.phone.ClearFaults();
-    host = rig.Host();
-    EXPECT_TRUE(host->BringUp());
 }
 
 TEST(PhoneSessions, ManualPowerWaitsForTheOperator) {
@@ -266,12 +229,15 @@ TEST(PhoneLink, FollowsThePortWhenItComesBack) {
     ASSERT_TRUE(host->BringUp());
     host->Send(10, Args({1}));
     EXPECT_TRUE(host->Read(1, 1000).empty());
+    EXPECT_TRUE(host->hung_up());
     host.reset();
     for (int i = 0; i < 200 && rig.phone.ports() < 2; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(rig.phone.ports(), 2);
     EXPECT_EQ(std::filesystem::read_symlink(link), rig.phone.SlavePath());
+    rig.phone.ClearFaults();
+    EXPECT_TRUE(rig.Host()->BringUp()) << "a host on the new port gets the phone";
     rig.phone.Stop();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }

@@ -18,24 +18,17 @@ using testing::Args;
 using testing::ScriptHost;
 using testing::SmallPhone;
 
+// A started phone; tests reach it as `phone_`.
 class PhoneTest : public ::testing::Test {
   protected:
     void StartPhone(PhoneOptions options = SmallPhone()) {
-        phone_ = std::make_unique<Phone>(std::move(options));
-        std::string error;
-        ASSERT_TRUE(phone_->Start(&error)) << error;
+        rig_ = std::make_unique<testing::Rig>(std::move(options));
+        phone_ = &rig_->phone;
     }
-    std::unique_ptr<ScriptHost> Host() {
-        auto host = std::make_unique<ScriptHost>(phone_->SlavePath());
-        EXPECT_TRUE(host->ok());
-        return host;
-    }
-    std::unique_ptr<ScriptHost> LoaderHost() {
-        auto host = Host();
-        EXPECT_TRUE(host->BringUp());
-        return host;
-    }
-    std::unique_ptr<Phone> phone_;
+    std::unique_ptr<ScriptHost> Host() { return rig_->Host(); }
+    std::unique_ptr<ScriptHost> LoaderHost() { return rig_->LoaderHost(); }
+    std::unique_ptr<testing::Rig> rig_;
+    Phone* phone_ = nullptr;
 };
 
 TEST_F(PhoneTest, BootHandshakeLoadsTheImageAndStartsTheLoader) {

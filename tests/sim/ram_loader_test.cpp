@@ -38,67 +38,14 @@ Frame MakeFrame(uint16_t command, std::initializer_list<uint32_t> args) {
     return f;
 }
 
-TEST(RamLoaderUsb, RangeEraseEccCodesAndResponses) {
-    NandChip chip;
-    ChipDescription d;
-    d.geometry = NandGeometry{64, 32 * 1024, 2048, 64, 0, 0};
-    d.bad_blocks = {5};
-    ASSERT_EQ(chip.Open(d, ""), "");
-    Trace trace;
-    FaultSet faults;
-    RamLoader loader(chip, trace, faults, Link::kUsb);
-    FakeIo io;
-
-    ASSERT_TRUE(loader.Execute(MakeFrame(6, {64, 32768, 2048, 64, 0, 0}), io));
-    ASSERT_EQ(io.sent.size(), 64u);  // a response, not an 'O'
-    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
-
-    // A range erase passes over the factory bad block.
-    for (uint32_t b = 1; b < 8; ++b)
-        chip.WritePage(b, 0, std::vector<uint8_t>(4, 0));
-    io.sent.clear();
-    ASSERT_TRUE(loader.Execute(MakeFrame(10, {1, 0, 0, 8}), io));
-    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
-    EXPECT_EQ(trace.ErasedBlocks(), (std::vector<uint32_t>{1, 2, 3, 4, 6, 7}));
-    EXPECT_FALSE(chip.IsErased(5));
-    io.sent.clear();
-    ASSERT_TRUE(loader.Execute(MakeFrame(10, {5, 0, 0, 6}), io));  // the bad block alone fails
-    EXPECT_NE(GetU32(io.sent.data() + 60), 0u);
-
-    // A page write answers with the response, then 32 bytes of ECC codes per page.
-    std::vector<uint8_t> data(2 * 2048);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 5 + (i >> 9));
-    io.incoming.assign(data.begin(), data.end());
-    io.sent.clear();
-    ASSERT_TRUE(loader.Execute(MakeFrame(8, {3, 0, 2, 2048, 4096, 0, 0}), io));
-    ASSERT_EQ(io.sent.size(), 64u + 64u);
-    EXPECT_EQ(GetU32(io.sent.data() + 60), 0u);
-    for (size_t k = 0; k < 16; ++k) {
-        EXPECT_EQ(GetU32(io.sent.data() + 64 + 4 * k), EccOf256(data.data() + 256 * k)) << k;
-    }
-
-    // Command 9 answers one byte; Init SDI its twelve words.
-    io.incoming.assign(data.begin(), data.begin() + 2048);
-    io.sent.clear();
-    ASSERT_TRUE(
-        loader.Execute(MakeFrame(9, {4, 1, 1, 2048, 2048, 0, Crc32(data.data(), 2048)}), io));
-    EXPECT_EQ(io.sent, std::vector<uint8_t>{'O'});
-    io.sent.clear();
-    ASSERT_TRUE(loader.Execute(MakeFrame(14, {0, 0x20F00000}), io));
-    ASSERT_EQ(io.sent.size(), 64u);
-    for (uint32_t i = 0; i < 12; ++i)
-        EXPECT_EQ(GetU32(io.sent.data() + 12 + 4 * i), 0x12345678u + i);
-    EXPECT_TRUE(trace.Violations().empty());
-}
-
 // A chip of 128 blocks of 16 pages of 2048 + 64 bytes, parameters set.
 struct UsbRig {
     explicit UsbRig(ChipDescription d = {}) {
         d.geometry = NandGeometry{128, 32 * 1024, 2048, 64, 0, 0};
         EXPECT_EQ(chip.Open(d, ""), "");
-        EXPECT_TRUE(loader.Execute(MakeFrame(6, {128, 32768, 2048, 64, 0, 0}), io));
-        io.sent.clear();
+        // Set parameters answers with a response, not an 'O'.
+        EXPECT_EQ(Run(MakeFrame(6, {128, 32768, 2048, 64, 0, 0})), 0u);
+        EXPECT_EQ(io.sent.size(), 64u);
     }
     uint32_t Run(const Frame& frame) {
         io.sent.clear();
@@ -111,6 +58,43 @@ struct UsbRig {
     RamLoader loader{chip, trace, faults, Link::kUsb};
     FakeIo io;
 };
+
+TEST(RamLoaderUsb, RangeEraseEccCodesAndResponses) {
+    ChipDescription d;
+    d.bad_blocks = {5};
+    UsbRig rig(d);
+    NandChip& chip = rig.chip;
+    FakeIo& io = rig.io;
+
+    // A range erase passes over the factory bad block.
+    for (uint32_t b = 1; b < 8; ++b)
+        chip.WritePage(b, 0, std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(rig.Run(MakeFrame(10, {1, 0, 0, 8})), 0u);
+    EXPECT_EQ(rig.trace.ErasedBlocks(), (std::vector<uint32_t>{1, 2, 3, 4, 6, 7}));
+    EXPECT_FALSE(chip.IsErased(5));
+    EXPECT_NE(rig.Run(MakeFrame(10, {5, 0, 0, 6})), 0u);  // the bad block alone fails
+
+    // A page write answers with the response, then 32 bytes of ECC codes per page.
+    std::vector<uint8_t> data(2 * 2048);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 5 + (i >> 9));
+    io.incoming.assign(data.begin(), data.end());
+    EXPECT_EQ(rig.Run(MakeFrame(8, {3, 0, 2, 2048, 4096, 0, 0})), 0u);
+    ASSERT_EQ(io.sent.size(), 64u + 64u);
+    for (size_t k = 0; k < 16; ++k) {
+        EXPECT_EQ(GetU32(io.sent.data() + 64 + 4 * k), EccOf256(data.data() + 256 * k)) << k;
+    }
+
+    // Command 9 answers one byte; Init SDI its twelve words.
+    io.incoming.assign(data.begin(), data.begin() + 2048);
+    rig.Run(MakeFrame(9, {4, 1, 1, 2048, 2048, 0, Crc32(data.data(), 2048)}));
+    EXPECT_EQ(io.sent, std::vector<uint8_t>{'O'});
+    rig.Run(MakeFrame(14, {0, 0x20F00000}));
+    ASSERT_EQ(io.sent.size(), 64u);
+    for (uint32_t i = 0; i < 12; ++i)
+        EXPECT_EQ(GetU32(io.sent.data() + 12 + 4 * i), 0x12345678u + i);
+    EXPECT_TRUE(rig.trace.Violations().empty());
+}
 
 // A range erase stops at the block whose erase fails, as the chip does: the
 // blocks before it are erased, the rest keep their content.

@@ -14,12 +14,13 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/checksum.h"
-#include "sim/options.h"
+#include "sim/phone.h"
 
 namespace velmora::sim::testing {
 
@@ -229,6 +230,26 @@ class ScriptHost {
   private:
     int fd_ = -1;
     bool hung_up_ = false;
+};
+
+// A started phone and hosts on its port.
+struct Rig {
+    explicit Rig(PhoneOptions options = SmallPhone()) : phone(std::move(options)) {
+        std::string error;
+        EXPECT_TRUE(phone.Start(&error)) << error;
+    }
+    std::unique_ptr<ScriptHost> Host() {
+        auto host = std::make_unique<ScriptHost>(phone.SlavePath());
+        EXPECT_TRUE(host->ok());
+        return host;
+    }
+    // A host that brought up the RAM loader.
+    std::unique_ptr<ScriptHost> LoaderHost() {
+        auto host = Host();
+        EXPECT_TRUE(host->BringUp());
+        return host;
+    }
+    Phone phone;
 };
 
 }  // namespace velmora::sim::testing

@@ -156,21 +156,6 @@ TEST_F(DfuLoops, ApplicationModeIsDetachedAndResetFirst) {
     EXPECT_EQ(port.detach_phase(), kPhaseAfterDetach);
 }
 
-TEST_F(DfuLoops, ApplicationModeAgainAfterResetEndsWithUnknownState) {
-    Script({State(kAppIdle), {kDfuDetach, {}}, {kReset, {}}, State(kAppIdle)});
-    const uint8_t jump[1] = {'J'};
-    EXPECT_EQ(port.Download(jump, {}, false), kDfuStateUnknown);
-}
-
-TEST_F(DfuLoops, BusyDeviceIsPolledAfterEachPollTimeoutUntilItMovesOn) {
-    Script({State(kDfuIdle), Dn(), State(kDfuDnloadSync), Status(kDfuDnBusy, 0, 7),
-            Status(kDfuDnBusy, 0, 9), Status(kDfuDnloadSync, 0, 0), Dn(), State(kDfuManifestSync),
-            Status(kDfuManifest), Status(kDfuIdle)});
-    const uint8_t jump[1] = {'J'};
-    EXPECT_EQ(port.Download(jump, {}, false), kDfuIdle);
-    EXPECT_EQ(waits, (std::vector<unsigned>{7, 9, 0}));
-}
-
 TEST_F(DfuLoops, NotDoneAtManifestationGives600Or601OnlyForTheirCommands) {
     auto not_done = [] {
         return std::vector<Step>{State(kDfuIdle),

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <string>
 
 #include "integration/nand_harness.h"
@@ -19,15 +20,41 @@
 
 namespace velmora::testing {
 
+// A simulated USB phone (not started) with options in its compact form, USB ones
+// included, and the chip catalogue in `catalogue`.
+inline std::unique_ptr<sim::UsbPhone> NewPhone(const std::string& options,
+                                               const std::string& catalogue) {
+    sim::PhoneOptions po;
+    sim::UsbPhoneOptions uo;
+    std::string rest, error;
+    EXPECT_TRUE(sim::SplitUsbPhoneOptions(options, uo, rest, error)) << error;
+    EXPECT_TRUE(sim::ParsePhoneOptions(rest, po, error)) << error;
+    po.catalogue = catalogue;
+    return std::make_unique<sim::UsbPhone>(po, uo);
+}
+
+// Short waits for the devices to come and go.
+inline usb::UsbJobTimings Fast() {
+    usb::UsbJobTimings t;
+    t.dfu_search_ms = 5;
+    t.dlv_settle_ms = 5;
+    t.dlv_retry_ms = 5;
+    return t;
+}
+
+// A fresh home folder (ending in '/') with the build's chip catalogue.
+inline std::string NewHome() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-usb-XXXXXX").string();
+    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+    std::filesystem::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini",
+                               pattern + "/FlashChip.ini");
+    return pattern + "/";
+}
+
 class UsbPhoneTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmora-usb-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern + "/";
-        std::filesystem::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini",
-                                   home_ + "FlashChip.ini");
+        home_ = NewHome();
         socket_ = home_ + "usb.sock";
         display_.set_link(LinkKind::kUsb);
     }
@@ -43,13 +70,8 @@ class UsbPhoneTest : public ::testing::Test {
 
     // Options in the simulated phone's compact form, USB ones included.
     void StartPhone(const std::string& options = "") {
-        sim::PhoneOptions po;
-        sim::UsbPhoneOptions uo;
-        std::string rest, error;
-        ASSERT_TRUE(sim::SplitUsbPhoneOptions(options, uo, rest, error)) << error;
-        ASSERT_TRUE(sim::ParsePhoneOptions(rest, po, error)) << error;
-        po.catalogue = home_;
-        phone_ = std::make_unique<sim::UsbPhone>(po, uo);
+        phone_ = NewPhone(options, home_);
+        std::string error;
         ASSERT_TRUE(phone_->Start(socket_, &error)) << error;
     }
 
@@ -58,32 +80,8 @@ class UsbPhoneTest : public ::testing::Test {
         std::ofstream(home_ + "FlashChip.ini", std::ios::trunc) << TestCatalogue();
     }
 
-    // Content files and boot image under <home>fw/, and the job table of them.
     void SetFirmware(const std::vector<Partition>& parts, const std::vector<uint8_t>& boot) {
-        auto write = [this](const std::string& name, const std::vector<uint8_t>& bytes) {
-            std::filesystem::create_directories(std::filesystem::path(home_ + name).parent_path());
-            std::ofstream(home_ + name, std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
-        };
-        table_ = JobPartitionTable{};
-        table_.folder = home_ + "fw/";
-        table_.boot_file_name = "boot.bin";
-        table_.boot_file_size = static_cast<uint32_t>(boot.size());
-        write("fw/boot.bin", boot);
-        table_.partition_count = static_cast<uint32_t>(parts.size());
-        for (size_t i = 0; i < parts.size(); ++i) {
-            JobPartition& e = table_.entries[i];
-            e.index = static_cast<uint32_t>(i + 1);
-            e.id = parts[i].id;
-            e.offset = parts[i].offset;
-            e.size = parts[i].size;
-            e.content_size = static_cast<uint32_t>(parts[i].content.size());
-            std::copy_n(parts[i].name.begin(), std::min<size_t>(8, parts[i].name.size()),
-                        e.name.begin());
-            table_.content_paths[i] = "p" + std::to_string(i + 1) + ".bin";
-            write("fw/p" + std::to_string(i + 1) + ".bin", parts[i].content);
-        }
+        table_ = WriteFirmware(home_, parts, boot);
     }
 
     // A job of the work mode as the job controller would set it up.
@@ -120,14 +118,6 @@ class UsbPhoneTest : public ::testing::Test {
         return job;
     }
 
-    static usb::UsbJobTimings Fast() {
-        usb::UsbJobTimings t;
-        t.dfu_search_ms = 5;
-        t.dlv_settle_ms = 5;
-        t.dlv_retry_ms = 5;
-        return t;
-    }
-
     int Run(DownloadJob& job, usb::UsbJobTimings timings = Fast(), usb::UsbMatch match = {}) {
         return usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(socket_), match, timings);
     }
@@ -139,11 +129,8 @@ class UsbPhoneTest : public ::testing::Test {
     }
 
     std::string Log() const {
-        std::string all;
-        for (const std::string& s : display_.log()) {
-            all += s;
-        }
-        return all;
+        const auto log = display_.log();
+        return std::accumulate(log.begin(), log.end(), std::string());
     }
     bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
 

@@ -7,9 +7,6 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kBlock = 0x20000;
-constexpr size_t kSpareBlock = 64 * 2112;
-
 class UsbIntegrity : public UsbPhoneTest {
   protected:
     void SetUp() override {

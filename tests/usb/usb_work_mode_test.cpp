@@ -12,8 +12,6 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kBlock = 0x20000;
-constexpr size_t kSpareBlock = 64 * 2112;
 constexpr int kReservoir = 124;  // R of the 128-block chip
 
 // The arguments of every erase command the phone got, as [first, end).
@@ -163,12 +161,6 @@ TEST_F(UsbWorkModes, EccMismatchFailsTheWriteWithoutRetry) {
     EXPECT_EQ(phone_->trace().ProgrammedBlocks(),
               (std::vector<uint32_t>{kReservoir + 3, kReservoir + 2, 2}));
 }
-
-}  // namespace
-}  // namespace velmora::testing
-
-namespace velmora::testing {
-namespace {
 
 // A paced phone takes over three seconds for this upgrade (1.9 s for the code area's
 // erase alone); Stop ends the pipe's wait and the job quietly.

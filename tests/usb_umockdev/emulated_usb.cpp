@@ -369,12 +369,10 @@ bool EmulatedUsb::Handle(Node& node, UMockdevIoctlClient* client) {
                 }
                 node.done.push_back(r);
             } else if (u.type == USBDEVFS_URB_TYPE_BULK && (u.endpoint & 0x80)) {
-                stats([](NodeStats& s) { ++s.bulk; });
                 node.pending_in.push_back(r);
                 node.requested.push_back(sim::SimClock::now());
                 take_in();
             } else if (u.type == USBDEVFS_URB_TYPE_BULK) {
-                stats([](NodeStats& s) { ++s.bulk; });
                 bool stall = false;
                 {
                     std::lock_guard guard(map_mutex_);

@@ -34,7 +34,6 @@ struct NodeStats {
     int discards = 0;  // transfers cancelled (a time-out, Stop)
     int reaped_cancelled = 0;
     int control = 0;
-    int bulk = 0;
 };
 
 class EmulatedUsb {

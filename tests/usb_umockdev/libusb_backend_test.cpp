@@ -9,17 +9,14 @@
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <string>
 #include <vector>
 
-#include "job/download_job.h"
-#include "job/recording_display.h"
-#include "job/usb_sequence.h"
-#include "sim/options.h"
-#include "sim/usb_phone.h"
 #include "usb/libusb_bus.h"
 #include "usb/run_cli.h"
 #include "usb/usb_choice.h"
+#include "usb/usb_fixture.h"
 #include "usb_umockdev/emulated_usb.h"
 
 namespace velmora::testing {
@@ -34,12 +31,7 @@ class LibusbBackend : public ::testing::Test {
         if (!preload || !std::strstr(preload, "umockdev-preload")) {
             GTEST_SKIP() << "run under LD_PRELOAD=libumockdev-preload.so.0";
         }
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmora-umockdev-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern + "/";
-        std::filesystem::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini",
-                                   home_ + "FlashChip.ini");
+        home_ = NewHome();
         usb_ = std::make_unique<EmulatedUsb>();
     }
     void TearDown() override {
@@ -51,15 +43,10 @@ class LibusbBackend : public ::testing::Test {
 
     // A simulated phone at bus path 1-1, shown at `path`.
     sim::UsbPhone& Phone(const std::string& options, const std::string& path = "1-1") {
-        sim::PhoneOptions po;
-        sim::UsbPhoneOptions uo;
-        std::string rest, error;
-        EXPECT_TRUE(sim::SplitUsbPhoneOptions(options, uo, rest, error)) << error;
-        EXPECT_TRUE(sim::ParsePhoneOptions(rest, po, error)) << error;
-        po.catalogue = home_;
-        phones_.push_back(std::make_unique<sim::UsbPhone>(po, uo));
+        phones_.push_back(NewPhone(options, home_));
         sim::UsbPhone& phone = *phones_.back();
         usb_->Follow(phone.bus(), {{sim::UsbPhone::kPort, path}});
+        std::string error;
         EXPECT_TRUE(phone.Start(home_ + "usb" + std::to_string(phones_.size()) + ".sock", &error))
             << error;
         return phone;
@@ -84,20 +71,15 @@ class LibusbBackend : public ::testing::Test {
         usb::UsbError why;
         auto bus = usb::LibusbBus::Create(&why);
         EXPECT_NE(bus, nullptr) << why.name;
-        usb::UsbJobTimings t;
-        t.dfu_search_ms = 5;
-        t.dlv_settle_ms = 5;
-        t.dlv_retry_ms = 5;
+        usb::UsbJobTimings t = Fast();
         t.dlv_attempts = 400;
         return usb::RunUsbJob(job, std::move(bus), spec.match, t);
     }
 
     bool Logged(const std::string& text) const {
-        std::string all;
-        for (const std::string& s : display_.log()) {
-            all += s;
-        }
-        return all.find(text) != std::string::npos;
+        const auto log = display_.log();
+        return std::accumulate(log.begin(), log.end(), std::string()).find(text) !=
+               std::string::npos;
     }
 
     // velmora-cli in this testbed (the preload and its folder are inherited).
