@@ -26,7 +26,7 @@ _velmora_cli() {
     COMPREPLY=()
     local IFS=$'\n'
     case $prev in
-        --home)
+        --home | --output)
             COMPREPLY=($(compgen -d -- "$cur"))
             return
             ;;
@@ -64,7 +64,7 @@ _velmora_cli() {
             fi
             ;;
         upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--help' ;;
-        read) words=$'--range\n--start\n--end\n--port\n--baud\n--usb\n--help' ;;
+        read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--help' ;;
         erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--help' ;;
         ptt)
             if [[ $cur != -* ]]; then

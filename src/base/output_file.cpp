@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace velmora {
 namespace {
@@ -45,6 +48,85 @@ bool CloseOutputFile(File& file) {
     return file && std::fclose(file.release()) == 0;
 }
 
+StagedFile::StagedFile(const std::string& path, std::string* reason) : path_(path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        Say(reason, "it is a symbolic link");
+        return;
+    }
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // A device or a pipe is written in place: moving a file over it would
+        // replace the node itself.
+        file_ = OpenOutputFile(path, reason);
+        return;
+    }
+    const size_t slash = path.find_last_of('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    std::string staged = path.substr(0, name) + "." + path.substr(name) + ".XXXXXX";
+    const int fd = ::mkostemp(staged.data(), O_CLOEXEC);
+    if (fd < 0) {
+        Say(reason, ErrnoText(errno));
+        return;
+    }
+    ::fchmod(fd, 0644);
+    file_.reset(::fdopen(fd, "wb"));
+    if (!file_) {
+        Say(reason, ErrnoText(errno));
+        ::close(fd);
+        ::unlink(staged.c_str());
+        return;
+    }
+    staged_ = std::move(staged);
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : file_(std::move(other.file_)),
+      path_(std::move(other.path_)),
+      staged_(std::move(other.staged_)) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        Abandon();
+        file_ = std::move(other.file_);
+        path_ = std::move(other.path_);
+        staged_ = std::move(other.staged_);
+    }
+    return *this;
+}
+
+bool StagedFile::Finish(std::string* reason) {
+    if (!file_) {
+        return false;
+    }
+    if (staged_.empty()) {
+        const bool ok = CloseOutputFile(file_);
+        Say(reason, ok ? std::string() : ErrnoText(errno));
+        return ok;
+    }
+    if (!CloseOutputFile(file_)) {
+        Say(reason, ErrnoText(errno));
+        ::rename(staged_.c_str(), path_.c_str());  // what reached the disk is kept
+        return false;
+    }
+    if (::rename(staged_.c_str(), path_.c_str()) != 0) {
+        Say(reason, ErrnoText(errno));
+        ::unlink(staged_.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool StagedFile::Abandon() {
+    if (!file_) {
+        return false;
+    }
+    CloseOutputFile(file_);
+    if (!staged_.empty()) {
+        ::rename(staged_.c_str(), path_.c_str());
+    }
+    return true;
+}
+
 bool MakeOutputFolder(const std::string& folder, std::string* reason) {
     const std::string path = WithoutTrailingSeparator(folder);
     struct stat st {};
@@ -52,6 +134,11 @@ bool MakeOutputFolder(const std::string& folder, std::string* reason) {
         if (errno != ENOENT) {
             Say(reason, ErrnoText(errno));
             return false;
+        }
+        // The folders above it are made as needed (an --output path may be new).
+        if (const size_t slash = path.find_last_of('/'); slash != std::string::npos && slash > 0) {
+            std::error_code ignored;
+            std::filesystem::create_directories(path.substr(0, slash), ignored);
         }
         if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
             Say(reason, ErrnoText(errno));

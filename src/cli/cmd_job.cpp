@@ -431,6 +431,17 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         return Refuse(global, "erasing the EEROM needs --yes");
     }
 
+    request.output_folder = job.output;
+    request.overwrite = job.force;
+    if (request.work_mode == WorkMode::kReadCode && !job.force) {
+        const std::string folder = ReadFolder(request);
+        if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
+            return Refuse(global, EarlierReadText(folder, earlier) +
+                                      " (--output DIR reads into another folder; --force "
+                                      "replaces them)");
+        }
+    }
+
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
 

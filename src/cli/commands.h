@@ -31,6 +31,8 @@ struct JobOptions {
     std::optional<std::string> start_hex;
     std::optional<std::string> end_hex;
     bool yes = false;
+    std::string output;  // read: the folder for the files
+    bool force = false;  // read: replace files of an earlier read
     LinkOptions link;
 };
 

@@ -38,14 +38,19 @@ Ranges:
   top 74 blocks) also needs --yes; without it the job names the blocks and erases nothing.
 
 Files: the home folder holds FlashChip.ini, dl_log.txt (debug mode), and upload_nand/ where
-`read` stores its files. It is --home DIR, else $VELMORA_HOME, else the executable's folder
+`read` stores its files unless --output names another folder. A read refuses (exit 2) to
+replace the files of an earlier read there (upload.ptt, boot_nand.bin, parti_*, or
+upload_eerom.bin / upload_range.bin) unless --force; each file is written under a
+temporary name and moved into place when complete, and a read that fails still keeps what
+it read and names the file that is incomplete. It is --home DIR, else $VELMORA_HOME, else the executable's folder
 when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora, which takes its FlashChip.ini from the
 installed one (<prefix>/share/velmora) and takes it again when the installed one is newer and
 the copy was not edited.
 
 Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
 ran (bad arguments, an area whose end lies below its start, partition table missing or
-unparsable, output folder not creatable, catalogue missing, EEROM erase without --yes); 130
+unparsable, output folder not creatable or holding an earlier read's files, catalogue
+missing, EEROM erase without --yes); 130
 stopped by SIGINT or SIGTERM. A stop that comes while block 0 is written waits for the end of
 that write (about one block's time), so the phone always keeps a whole boot block; when that
 was the last step, the job is complete and the status is 0.
@@ -104,11 +109,14 @@ int main(int argc, char** argv) {
         ->default_str("all");
     AddLinkOptions(upgrade, job);
 
-    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/");
+    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
     read->add_option("--range", job.range, "ptt, eerom or area")
         ->check(CLI::IsMember({"ptt", "eerom", "area"}))
         ->default_str("ptt");
     AddAreaOptions(read, job);
+    read->add_option("--output", job.output,
+                     "folder for the files read (default <home>/upload_nand/; made if missing)");
+    read->add_flag("--force", job.force, "replace the files of an earlier read in that folder");
     AddLinkOptions(read, job);
 
     auto* erase = app.add_subcommand("erase", "erase a NAND range");

@@ -35,6 +35,39 @@ int ReadBlockZero(NandSession& nand, std::span<uint8_t> buffer) {
     return RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, buffer, 0, false); });
 }
 
+// A read-back file in the making. One left unfinished (a failed or stopped
+// read) is moved into place with what it holds, and the ending names it.
+class ReadOutput {
+  public:
+    ReadOutput(NandSession& nand, const std::string& path) : nand_(nand), file_(path, &reason_) {}
+    ~ReadOutput() {
+        if (file_.Abandon()) {
+            nand_.AddNote(file_.path() +
+                          " is incomplete: the read ended before the file was whole.");
+        }
+    }
+    ReadOutput(const ReadOutput&) = delete;
+    ReadOutput& operator=(const ReadOutput&) = delete;
+
+    explicit operator bool() const { return static_cast<bool>(file_); }
+    std::FILE* get() const { return file_.get(); }
+    // The file could not be made or written: the job's error text says so. 10000.
+    int CannotWriteFile() { return CannotWrite(nand_, file_.path(), reason_); }
+    // Closes the file and moves it into place. 0, or 10000 as CannotWriteFile.
+    int Finish() {
+        if (!file_ || !file_.Finish(&reason_)) {
+            return CannotWriteFile();
+        }
+        nand_.reporter.FileWritten(file_.path());
+        return 0;
+    }
+
+  private:
+    NandSession& nand_;
+    std::string reason_;
+    StagedFile file_;
+};
+
 // A bad block that went bad after the record was written holds the data the
 // download put there (it wrote the block itself): it is read as it is, and the
 // ending says so.
@@ -53,8 +86,7 @@ class BlockStream {
     // work alike on both links).
     BlockStream(NandSession& nand, const std::string& path, bool with_spare, bool retry_always)
         : nand_(nand),
-          path_(path),
-          file_(OpenOutputFile(path, &reason_)),
+          file_(nand, path),
           with_spare_(with_spare),
           attempts_(retry_always ? 1 + kWriteRetries : nand.speech().PartitionBlockTries()) {
         for (auto& b : buffers_) {
@@ -68,7 +100,7 @@ class BlockStream {
 
     bool Ok() const { return file_ && ok_; }
     // The file could not be made or written: the job's error text says so. 10000.
-    int CannotWriteFile() { return CannotWrite(nand_, path_, reason_); }
+    int CannotWriteFile() { return file_.CannotWriteFile(); }
     size_t block_bytes() const { return buffers_[0].size(); }
 
     // Reads `block` and queues its first `bytes` for the file. 0, or the failing
@@ -101,11 +133,10 @@ class BlockStream {
         if (const int e = Repair(failed); e != 0) {
             return e;
         }
-        if (!Ok() || !CloseOutputFile(file_)) {
+        if (!Ok()) {
             return 10000;
         }
-        nand_.reporter.FileWritten(path_);
-        return 0;
+        return file_.Finish();
     }
 
   private:
@@ -163,9 +194,7 @@ class BlockStream {
     }
 
     NandSession& nand_;
-    std::string path_;
-    std::string reason_;
-    File file_;
+    ReadOutput file_;
     bool with_spare_;
     int attempts_;
     std::vector<uint8_t> buffers_[2];
@@ -324,20 +353,18 @@ int ReadBootTable(NandSession& nand, int mode) {
     }
     const std::string text = UploadReportText(table, BlockSize(nand));
     const std::string path = nand.folder + "upload.ptt";
-    File file = OpenOutputFile(path);
-    if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()) ||
-        !CloseOutputFile(file)) {
-        return CannotWrite(nand, path);
+    ReadOutput file(nand, path);
+    if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+        return file.CannotWriteFile();
     }
-    nand.reporter.FileWritten(path);
-    return 0;
+    return file.Finish();
 }
 
 int ReadBootArea(NandSession& nand) {
     const std::string path = nand.folder + "boot_nand.bin";
-    File file = OpenOutputFile(path);
+    ReadOutput file(nand, path);
     if (!file) {
-        return CannotWrite(nand, path);
+        return file.CannotWriteFile();
     }
     const auto page = static_cast<uint32_t>(nand.geometry.page_size);
     // A block smaller than the boot area is read whole, never past its end.
@@ -355,18 +382,14 @@ int ReadBootArea(NandSession& nand) {
             return c + 30000;
         }
         if (!Append(file.get(), buffer.data(), bytes)) {
-            return CannotWrite(nand, path);
+            return file.CannotWriteFile();
         }
         nand.reporter.MarkBlock(0, BlockState::kRead);
         nand.reporter.units_done += bytes;
         nand.reporter.UpdateProgress();
         remaining -= bytes;
     }
-    if (!CloseOutputFile(file)) {
-        return CannotWrite(nand, path);
-    }
-    nand.reporter.FileWritten(path);
-    return 0;
+    return file.Finish();
 }
 
 int ReadPartitionToFile(NandSession& nand, int i) {
@@ -478,8 +501,7 @@ int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare) {
     const int blocks = nand.geometry.block_count;
     if (blocks < kEeromBlocks) {
         // Nothing to read, but the file is still made, as the operator was told.
-        File file = OpenOutputFile(path);
-        return file && CloseOutputFile(file) ? 0 : CannotWrite(nand, path);
+        return ReadOutput(nand, path).Finish();
     }
     // Blocks as they are: the reservoir and the record copies are part of the area.
     return ReadBlocksToFile(nand, path, blocks - kEeromBlocks, blocks, with_spare,

@@ -1,5 +1,6 @@
 #include "job/job_control.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -71,6 +72,14 @@ StartOutcome RefuseWithMessage(const char* message, const char* caption, std::st
     return refused;
 }
 
+// The file a read names as its own: the report of a read by the partition
+// table, or the one file of the others.
+std::string ReadFileName(const JobRequest& request) {
+    return request.erase_range == read_range::kPartitionTable ? "upload.ptt"
+           : request.erase_range == read_range::kEerom        ? "upload_eerom.bin"
+                                                              : "upload_range.bin";
+}
+
 // Read: the upload folder made and the file named. Upgrade: the table loaded
 // and checked. Erase: the folder of a debug job's record dump. A refusal when
 // the work mode cannot have its files.
@@ -78,16 +87,17 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
     const std::string& home = request.home;
     switch (request.work_mode) {
         case WorkMode::kReadCode: {
-            files.folder = home + "upload_nand/";
+            files.folder = ReadFolder(request);
             if (std::string reason; !MakeOutputFolder(files.folder, &reason)) {
                 return RefuseWithMessage(kRefuseFolder, "Error",
                                          "Cannot use the folder " + files.folder + ": " + reason,
                                          "Error");
             }
-            files.job_file =
-                files.folder + (request.erase_range == read_range::kPartitionTable ? "upload.ptt"
-                                : request.erase_range == read_range::kEerom ? "upload_eerom.bin"
-                                                                            : "upload_range.bin");
+            if (const auto earlier = EarlierReadFiles(files.folder, request);
+                !earlier.empty() && !request.overwrite) {
+                return Refuse(EarlierReadText(files.folder, earlier), "Error");
+            }
+            files.job_file = files.folder + ReadFileName(request);
             return std::nullopt;
         }
         case WorkMode::kErase:
@@ -123,6 +133,39 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
 }
 
 }  // namespace
+
+std::string ReadFolder(const JobRequest& request) {
+    std::string folder =
+        request.output_folder.empty() ? request.home + "upload_nand/" : request.output_folder;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+std::vector<std::string> EarlierReadFiles(const std::string& folder, const JobRequest& request) {
+    const bool by_table = request.erase_range == read_range::kPartitionTable;
+    const std::string own = ReadFileName(request);
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name == own || (by_table && (name == "boot_nand.bin" || name.starts_with("parti_")))) {
+            found.push_back(name);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string EarlierReadText(const std::string& folder, const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return "The folder " + folder + " holds files of an earlier read, which this read would " +
+           "replace: " + list + ". Choose another folder, or move them away first.";
+}
 
 StartOutcome JobController::Start(const JobRequest& request) {
     // The last job's worker ends first, so the display has one caller at a time.

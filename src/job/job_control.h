@@ -38,7 +38,20 @@ struct JobRequest {
     // A specified-area erase over block 0 or the EEROM and reservoir was
     // confirmed (the window's warning; the CLI's --yes).
     bool area_confirmed = false;
+    // Read: the folder for the files (empty: <home>/upload_nand/), and whether
+    // files of an earlier read there may be replaced.
+    std::string output_folder;
+    bool overwrite = false;
 };
+
+// Read: the folder a request's files go to, ending in '/'.
+std::string ReadFolder(const JobRequest& request);
+// Read: the files in `folder` that the request's read would replace (names
+// only, sorted): upload.ptt, boot_nand.bin and parti_* for a read by the
+// partition table, upload_eerom.bin or upload_range.bin for the others.
+std::vector<std::string> EarlierReadFiles(const std::string& folder, const JobRequest& request);
+// The refusal that names them.
+std::string EarlierReadText(const std::string& folder, const std::vector<std::string>& names);
 
 // Refusal texts of Start (caption in brackets).
 inline constexpr const char* kRefuseFolder = "创建目录失败！";  // "Error"

@@ -4,11 +4,15 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "app/block_map.h"
 #include "app/progress_bar.h"
 #include "app/window_jobs.h"
+#include "config/chip_catalogue.h"
+#include "integration/nand_harness.h"
+#include "sim/nand.h"
 #include "window_fixture.h"
 
 using namespace velmora::app;
@@ -107,6 +111,41 @@ class WindowJobTest : public QObject {
         QFile settings(w.settingsPath());
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QVERIFY(settings.readAll().contains("WORKMODE=2"));
+    }
+
+    // Closing the window once block 0 is erased waits for its write: the phone,
+    // which paces the write at the line rate, keeps a whole new boot block.
+    void closeWhileBlockZeroIsWrittenWaitsForTheWholeBlock() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        const std::string dir = f.home();
+        const std::vector<uint8_t> boot = velmora::testing::BootImage(2);
+        velmora::testing::WriteSmallFirmware(dir, boot);
+        w.targetFile()->setText(QString::fromStdString(dir + "fw.ptt"));
+        Choose(w.rangeList(), 1);  // the partitions' blocks only: a short job
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QString::fromStdString("sim:pace,nand=" + dir + "phone.nand"));
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        const BlockMapModel& map = *w.blockMap();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            map.rowCount() > 0 &&
+                map.data(map.index(0, 2), Qt::DisplayRole).toString() == QStringLiteral("G"),
+            30000);
+        w.reject();
+        QVERIFY(!w.jobRunning());
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        f.window.reset();  // lets go of the simulated phone and its chip file
+
+        velmora::sim::ChipDescription chip;
+        QCOMPARE(velmora::LookupChip(dir, "EC,A1", chip.geometry), 0);
+        velmora::sim::NandChip nand;
+        QVERIFY(nand.Open(chip, dir + "phone.nand").empty());
+        const auto block0 = nand.ReadBlock(0, false);
+        QVERIFY(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
+        QVERIFY(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000));
+        QCOMPARE(block0[0x4000], uint8_t{0xFF});
     }
 
     void readCodeNamesItsOutput() {

@@ -188,6 +188,36 @@ TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
     EXPECT_NE(r.out.find("next: "), std::string::npos) << r.out;
 }
 
+// A read never replaces an earlier one unless told to, leaves no half-written
+// file under the final name while it runs, and names a file it could not finish.
+TEST_F(CliJobTest, AReadKeepsEarlierFilesAndNamesAnIncompleteOne) {
+    const std::string out = home_ + "dumps/phone1";
+    const std::string eerom = out + "/upload_eerom.bin";
+    CliRun r = Cli({"read", "--range", "eerom", "--output", out, "--port", "sim"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(fs::file_size(eerom), 74u * 0x20000);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1)
+        << "no staged file is left behind";
+    std::ofstream(eerom, std::ios::app) << "calibration";
+    const auto kept = fs::file_size(eerom);
+
+    r = Cli({"read", "--range", "eerom", "--output", out, "--port", "sim"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("upload_eerom.bin"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_EQ(fs::file_size(eerom), kept);
+
+    // Block 956 (the seventh of the EEROM) never reads: what was read before it is kept, and the
+    // end says so.
+    r = Cli({"--json", "read", "--range", "eerom", "--output", out, "--force", "--port",
+             "sim:status=11@956"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(fs::file_size(eerom), 6u * 0x20000);
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    ASSERT_TRUE(end.contains("notes")) << end.dump();
+    EXPECT_EQ(end["notes"][0], eerom + " is incomplete: the read ended before the file was whole.");
+}
+
 TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {
     const pid_t pid = Spawn({"--debug", "erase", "--range", "all", "--port", "sim:manual"});
     ASSERT_TRUE(WaitUntil(

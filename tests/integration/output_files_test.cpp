@@ -30,6 +30,7 @@ TEST_F(OutputFilesTest, LinksAtTheOutputNamesAreRefusedAndTheirTargetsKept) {
     read.work_mode = WorkMode::kReadCode;
     read.erase_range = read_range::kEerom;
     read.debug = true;
+    read.overwrite = true;  // a name that is there is an earlier read's: past that refusal
     const JobOutcome o = Run(read);
     EXPECT_EQ(o.result, 10000);
     EXPECT_EQ(o.error_text,
