@@ -87,6 +87,13 @@ class TourDialogs : public DialogHost {
         Shoot(&dialog, QStringLiteral("dialog-warning.png"));
         return false;
     }
+    // Pictured, then answered as asked for.
+    bool stop_answer = true;
+    bool ConfirmStopJob(QWidget* parent) override {
+        StopQuestion box(parent);
+        Shoot(&box, QStringLiteral("dialog-stop-question.png"));
+        return stop_answer;
+    }
     bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override {
         RangeDialog dialog(*this, start, end, parent);
         dialog.startEdit()->setText(QStringLiteral("20000"));
