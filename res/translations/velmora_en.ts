@@ -367,5 +367,13 @@
         <source>完成</source>
         <translation>Done</translation>
     </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>配置文件：%1</source>
+        <translation>Catalogue: %1</translation>
+    </message>
 </context>
 </TS>

@@ -22,6 +22,7 @@
 #include "app/block_map.h"
 #include "app/dialog_host.h"
 #include "app/progress_bar.h"
+#include "app/status_text.h"
 #include "app/window_jobs.h"
 #include "config/chip_catalogue.h"
 #include "config/partition_table.h"
@@ -209,7 +210,8 @@ bool MainWindow::Initialise() {
                          tr("读FlashChip.ini错误，请检查该文件是否存在或损坏！"));
         return false;
     }
-    catalogue_date_->setText(QString::fromStdString(version));
+    catalogue_version_ = version;
+    catalogue_date_->setText(DisplayCatalogueVersion(version));
 
     dialogs_.ShowPortSearch(this);
 
@@ -504,6 +506,9 @@ void MainWindow::RetranslateTexts() {
         for (int i = 0; i < ranges_->count() && i < ranges.size(); ++i) {
             ranges_->setItemText(i, ranges[i]);
         }
+    }
+    if (!catalogue_version_.empty()) {
+        catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
     }
     if (!start_text_->text().isEmpty()) {
         start_label_->setText(tr("开始："));

@@ -149,6 +149,7 @@ class MainWindow : public QDialog {
     bool initialised_ = false;
     std::unique_ptr<PartitionTable> table_;
     QString remembered_ptt_;
+    std::string catalogue_version_;  // as the catalogue gives it
     std::unique_ptr<WindowJobs> jobs_;
 
     QLabel* target_file_ = nullptr;

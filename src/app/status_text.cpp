@@ -42,6 +42,24 @@ QString DisplayStatus(const std::string& text) {
     return QCoreApplication::translate("status", key.constData());
 }
 
+QString DisplayElapsed(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    const QString seconds = QStringLiteral("秒");
+    if (!shown.endsWith(seconds)) {
+        return shown;
+    }
+    return QCoreApplication::translate("status", "%1秒").arg(shown.chopped(seconds.size()));
+}
+
+QString DisplayCatalogueVersion(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    const QString caption = QStringLiteral("配置文件：");
+    if (!shown.startsWith(caption)) {
+        return shown;
+    }
+    return QCoreApplication::translate("status", "配置文件：%1").arg(shown.mid(caption.size()));
+}
+
 QString DoneText(const std::vector<std::string>& notes) {
     QString text = QCoreApplication::translate("status", "完成");
     for (const std::string& note : notes) {

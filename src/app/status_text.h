@@ -17,6 +17,13 @@ namespace velmora::app {
 // language (context "status"). Texts that carry paths or numbers stay as they are.
 QString DisplayStatus(const std::string& text);
 
+// The elapsed time as the window shows it: the serial link's "12秒" in the
+// interface language, anything else as it is.
+QString DisplayElapsed(const std::string& text);
+
+// The catalogue's "配置文件：DATE(VERSION)" with its caption in the interface language.
+QString DisplayCatalogueVersion(const std::string& text);
+
 // The status after a successful job, followed by what it has to say.
 QString DoneText(const std::vector<std::string>& notes);
 

@@ -158,7 +158,7 @@ void WindowJobs::OnBarText(const std::string& text) {
 }
 
 void WindowJobs::OnElapsed(const std::string& text) {
-    Post([this, text = Q(text)] { window_.elapsedText()->setText(text); });
+    Post([this, text = DisplayElapsed(text)] { window_.elapsedText()->setText(text); });
 }
 
 void WindowJobs::OnChipInfo(const std::string& text) {

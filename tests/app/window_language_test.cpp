@@ -122,6 +122,10 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(DisplayStatus("未知芯片类型！"), QStringLiteral("Unknown chip type!"));
         QCOMPARE(DisplayStatus("不能打开文件: /x/y.bin"), QStringLiteral("不能打开文件: /x/y.bin"));
         QCOMPARE(DoneText({}), QStringLiteral("Done"));
+        QCOMPARE(DisplayElapsed("12秒"), QStringLiteral("12 s"));
+        QCOMPARE(DisplayElapsed("1.25 S"), QStringLiteral("1.25 S"));
+        QCOMPARE(DisplayCatalogueVersion("配置文件：2026-12-06(V1.0)"),
+                 QStringLiteral("Catalogue: 2026-12-06(V1.0)"));
     }
 
     // A failed job in English: the status is the translated text, trimmed.
