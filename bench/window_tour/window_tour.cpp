@@ -1,6 +1,7 @@
 // Takes the window through its states under a real display (Xvfb) and saves
 // pictures of them, or measures how responsive it stays during a paced job.
 //   velmora-window-tour shots DIR
+//   velmora-window-tour languages DIR   the main states in Chinese and in English
 //   velmora-window-tour measure
 // Both run against the simulated phone inside the program, in a scratch home.
 #include <time.h>
@@ -23,6 +24,7 @@
 #include "app/block_map.h"
 #include "app/dialog_host.h"
 #include "app/dialogs.h"
+#include "app/language.h"
 #include "app/main_window.h"
 #include "app/progress_bar.h"
 #include "app/ptt_viewer.h"
@@ -86,6 +88,14 @@ class TourDialogs : public DialogHost {
         WarningDialog dialog(parent);
         Shoot(&dialog, QStringLiteral("dialog-warning.png"));
         return false;
+    }
+    // Pictured, then answered as asked for.
+    bool stop_answer = true;
+    QString stop_shot = QStringLiteral("dialog-stop-question.png");
+    bool ConfirmStopJob(QWidget* parent) override {
+        StopQuestion box(parent);
+        Shoot(&box, stop_shot);
+        return stop_answer;
     }
     bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override {
         RangeDialog dialog(*this, start, end, parent);
@@ -226,6 +236,52 @@ int Shots(const QString& folder) {
     return 0;
 }
 
+// The window in each language: idle, writing (with the question that closing
+// it then asks, answered "keep running"), after a failure and after a success
+// over USB, which shows the device and the rate.
+int Languages(const QString& folder) {
+    QDir().mkpath(folder);
+    for (const Language language : {Language::kChinese, Language::kEnglish}) {
+        const QString suffix =
+            QStringLiteral("-%1.png").arg(QString::fromStdString(LanguageKey(language)));
+        ApplyLanguage(language);
+        Tour tour(folder);
+        if (!tour.window->Initialise()) {
+            return 1;
+        }
+        MainWindow& w = *tour.window;
+        w.SetLanguage(language);
+        w.show();
+        Pump(300);
+        const auto shoot_window = [&](const QString& name) {
+            Pump(100);
+            w.grab().save(folder + u'/' + name + suffix);
+            std::printf("saved %s%s\n", qPrintable(name), qPrintable(suffix));
+        };
+        shoot_window(QStringLiteral("window-idle"));
+
+        tour.Start(0, 0, QStringLiteral("sim:pace"));
+        PumpUntil([&] { return tour.Coloured() >= 300 || !w.jobRunning(); }, 120000);
+        PumpUntil([&] { return !w.rateText()->text().isEmpty() || !w.jobRunning(); }, 60000);
+        shoot_window(QStringLiteral("window-upgrade-running"));
+        tour.dialogs.stop_answer = false;
+        tour.dialogs.stop_shot = QStringLiteral("dialog-stop-question") + suffix;
+        w.reject();  // the close box: asked, and the job keeps running
+        w.StopJob();
+        PumpUntil([&] { return !w.jobRunning(); }, 20000);
+
+        tour.Start(2, 0, QStringLiteral("sim:id=12,34,00,15"));
+        PumpUntil([&] { return !w.jobRunning(); }, 60000);
+        shoot_window(QStringLiteral("window-failed"));
+
+        tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1"), false);
+        PumpUntil([&] { return !w.jobRunning(); }, 60000);
+        shoot_window(QStringLiteral("window-upgrade-done"));
+        w.accept();
+    }
+    return 0;
+}
+
 // The longest gap between two turns of the event loop while a paced upgrade of
 // a 1,024-block chip runs, and the time from Stop to the controls coming back.
 int Measure() {
@@ -316,9 +372,12 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QStringLiteral("shots")) {
         return Shots(args[2]);
     }
+    if (args.size() == 3 && args[1] == QStringLiteral("languages")) {
+        return Languages(args[2]);
+    }
     if (args.size() == 2 && args[1] == QStringLiteral("measure")) {
         return Measure();
     }
-    std::fprintf(stderr, "usage: velmora-window-tour shots DIR | measure\n");
+    std::fprintf(stderr, "usage: velmora-window-tour shots DIR | languages DIR | measure\n");
     return 2;
 }

@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <memory>
 
 #include "app/app_icon.h"
 #include "app/dialog_host.h"
+#include "app/language.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "config/home.h"
+#include "config/settings.h"
 
 namespace velmora::app {
 
@@ -29,7 +32,7 @@ void OnTerminate(int) {
 // does: a running job is stopped and waited for, and the settings are saved.
 class TerminationWatch {
   public:
-    explicit TerminationWatch(QDialog& window) {
+    explicit TerminationWatch(MainWindow& window) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0) {
             return;
         }
@@ -38,7 +41,7 @@ class TerminationWatch {
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, &window, [this, &window] {
             char byte = 0;
             [[maybe_unused]] const ssize_t n = ::read(fds_[1], &byte, 1);
-            window.reject();
+            window.CloseWithoutAsking();
         });
         struct sigaction action {};
         action.sa_handler = OnTerminate;
@@ -68,14 +71,19 @@ class TerminationWatch {
 }  // namespace
 
 int RunApplication(DialogHost& dialogs, const std::string& lock_folder, const std::string& home) {
+    // The language first, so that even the first boxes speak it.
+    if (JobSettings stored; ReadSettingsFile(home, stored) && stored.language) {
+        ApplyLanguage(LanguageFromKey(*stored.language));
+    }
     FileLock own;
     switch (CheckSingleInstance(lock_folder, own)) {
         case InstanceCheck::kAlreadyRunning:
-            dialogs.Message(nullptr, MessageIcon::None, {}, QStringLiteral("程序正在运行！"));
+            dialogs.Message(nullptr, MessageIcon::None, {},
+                            QCoreApplication::translate("Application", "程序正在运行！"));
             return 1;
         case InstanceCheck::kMultiPortRunning:
             dialogs.Message(nullptr, MessageIcon::None, {},
-                            QStringLiteral("多口下载程序正在运行！"));
+                            QCoreApplication::translate("Application", "多口下载程序正在运行！"));
             return 1;
         case InstanceCheck::kFirst:
             break;

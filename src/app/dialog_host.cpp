@@ -1,6 +1,7 @@
 #include "app/dialog_host.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/dialogs.h"
 #include "app/ptt_viewer.h"
@@ -31,6 +32,12 @@ void QtDialogHost::Message(QWidget* parent, MessageIcon icon, const QString& cap
 bool QtDialogHost::ConfirmEeromErase(QWidget* parent) {
     WarningDialog dialog(parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogHost::ConfirmStopJob(QWidget* parent) {
+    StopQuestion box(parent);
+    box.exec();
+    return box.stopChosen();
 }
 
 bool QtDialogHost::EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) {

@@ -22,6 +22,9 @@ class DialogHost {
                          const QString& text) = 0;
     // The EEROM erase warning: true when the operator answers "是".
     virtual bool ConfirmEeromErase(QWidget* parent) = 0;
+    // Asked when the window is closed while a job writes to the phone: true
+    // when the operator chooses to stop it.
+    virtual bool ConfirmStopJob(QWidget* parent) = 0;
     // The specified-area entry: true on OK with start and end replaced.
     virtual bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) = 0;
     // The partition table viewer over the program's table, opened with `path`:
@@ -37,6 +40,7 @@ class QtDialogHost : public DialogHost {
     void Message(QWidget* parent, MessageIcon icon, const QString& caption,
                  const QString& text) override;
     bool ConfirmEeromErase(QWidget* parent) override;
+    bool ConfirmStopJob(QWidget* parent) override;
     bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override;
     bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) override;
     void ShowAbout(QWidget* parent) override;

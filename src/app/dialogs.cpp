@@ -39,22 +39,22 @@ uint32_t ParseHexText(const QString& text) {
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于 Velmora"));
+    setWindowTitle(tr("关于 Velmora"));
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
     auto* texts = new QVBoxLayout;
-    texts->addWidget(new QLabel(QStringLiteral("Velmora(中文版) 7.03"), this));
+    texts->addWidget(new QLabel(tr("Velmora(中文版) 7.03"), this));
     texts->addWidget(new QLabel(QStringLiteral("NXP pnx5220 platform NAND FLASH Downlaod."), this));
     texts->addSpacing(6);
-    texts->addWidget(new QLabel(QStringLiteral("支持 FLASH:"), this));
+    texts->addWidget(new QLabel(tr("支持 FLASH:"), this));
     texts->addWidget(new QLabel(QStringLiteral("SAMSUNG: K9F1G08R0A, K9F2G08R0A"), this));
     texts->addWidget(
         new QLabel(QStringLiteral("ST(Large Page): NAND01GR3B2B, NAND02GR3B2B"), this));
     texts->addWidget(new QLabel(QStringLiteral("ST(Small Page): NAND256R3A, NAND512R3A"), this));
 
-    auto* close = new QPushButton(QStringLiteral("关闭"), this);
+    auto* close = new QPushButton(tr("关闭"), this);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -69,17 +69,17 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 }
 
 WarningDialog::WarningDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("警告！"));
+    setWindowTitle(tr("警告！"));
     auto* note = new QLabel(
         QStringLiteral(
             "注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"),
         this);
     note->setWordWrap(true);
-    auto* question = new QLabel(QStringLiteral("确认要擦除?"), this);
+    auto* question = new QLabel(tr("确认要擦除?"), this);
     question->setAlignment(Qt::AlignCenter);
 
-    auto* yes = new QPushButton(QStringLiteral("是"), this);
-    auto* no = new QPushButton(QStringLiteral("否"), this);
+    auto* yes = new QPushButton(tr("是"), this);
+    auto* no = new QPushButton(tr("否"), this);
     yes->setDefault(true);
     connect(yes, &QPushButton::clicked, this, &QDialog::accept);
     connect(no, &QPushButton::clicked, this, &QDialog::reject);
@@ -98,9 +98,9 @@ WarningDialog::WarningDialog(QWidget* parent) : QDialog(parent) {
 
 RangeDialog::RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget* parent)
     : QDialog(parent), host_(host), start_(start), end_(end) {
-    auto* group = new QGroupBox(QStringLiteral("输入地址或块"), this);
-    address_ = new QRadioButton(QStringLiteral("地址"), group);
-    auto* block = new QRadioButton(QStringLiteral("块"), group);
+    auto* group = new QGroupBox(tr("输入地址或块"), this);
+    address_ = new QRadioButton(tr("地址"), group);
+    auto* block = new QRadioButton(tr("块"), group);
     block->setEnabled(false);  // only byte addresses are entered
     address_->setChecked(true);
     auto* kinds = new QHBoxLayout(group);
@@ -111,13 +111,13 @@ RangeDialog::RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget
     start_edit_ = new QLineEdit(this);
     end_edit_ = new QLineEdit(this);
     auto* fields = new QGridLayout;
-    fields->addWidget(new QLabel(QStringLiteral("开始：  0X"), this), 0, 0);
+    fields->addWidget(new QLabel(tr("开始：  0X"), this), 0, 0);
     fields->addWidget(start_edit_, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("结束：  0X"), this), 1, 0);
+    fields->addWidget(new QLabel(tr("结束：  0X"), this), 1, 0);
     fields->addWidget(end_edit_, 1, 1);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
+    auto* cancel = new QPushButton(tr("取消"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &RangeDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -139,8 +139,8 @@ void RangeDialog::accept() {
     const uint32_t start = ParseHexText(start_edit_->text());
     const uint32_t end = ParseHexText(end_edit_->text());
     if (end < start) {
-        host_.Message(this, MessageIcon::Error, QStringLiteral("错误"),
-                      QStringLiteral("输入参数错误，结束地址小于开始地址！"));
+        host_.Message(this, MessageIcon::Error, tr("错误"),
+                      tr("输入参数错误，结束地址小于开始地址！"));
         return;
     }
     start_ = start;
@@ -148,11 +148,22 @@ void RangeDialog::accept() {
     QDialog::accept();
 }
 
+StopQuestion::StopQuestion(QWidget* parent) : QMessageBox(parent) {
+    setIcon(QMessageBox::Warning);
+    setWindowTitle(QString::fromLatin1(kProgramName));
+    setText(tr("作业正在写入手机。要停止正在运行的作业吗？"));
+    setInformativeText(tr("停止后，手机中的数据可能不完整。正在写入的启动块会先写完。"));
+    stop_ = addButton(tr("停止作业"), QMessageBox::DestructiveRole);
+    QPushButton* keep = addButton(tr("继续运行"), QMessageBox::RejectRole);
+    setDefaultButton(keep);
+    setEscapeButton(keep);
+}
+
 PortSearchDialog::PortSearchDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Box | QFrame::Plain);
-    auto* note = new QLabel(QStringLiteral("搜索计算机可用的串口，请等待:"), frame);
+    auto* note = new QLabel(tr("搜索计算机可用的串口，请等待:"), frame);
     note->setAlignment(Qt::AlignCenter);
     counter_ = new QLabel(frame);
     counter_->setAlignment(Qt::AlignCenter);

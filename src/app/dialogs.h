@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+#include <QMessageBox>
+
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -50,6 +52,18 @@ class RangeDialog : public QDialog {
     QLineEdit* start_edit_;
     QLineEdit* end_edit_;
     QRadioButton* address_;
+};
+
+// The question before closing the window stops a running write. Esc and the
+// default button keep the job running.
+class StopQuestion : public QMessageBox {
+    Q_OBJECT
+  public:
+    explicit StopQuestion(QWidget* parent = nullptr);
+    bool stopChosen() const { return clickedButton() == stop_; }
+
+  private:
+    QAbstractButton* stop_;
 };
 
 // Counts 1 to 16 and closes by itself.

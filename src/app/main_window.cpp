@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +11,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QThread>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -19,6 +22,7 @@
 #include "app/block_map.h"
 #include "app/dialog_host.h"
 #include "app/progress_bar.h"
+#include "app/status_text.h"
 #include "app/window_jobs.h"
 #include "config/chip_catalogue.h"
 #include "config/partition_table.h"
@@ -50,7 +54,8 @@ MainWindow::MainWindow(DialogHost& dialogs, Options options, QWidget* parent)
       table_(std::make_unique<PartitionTable>()) {
     BuildControls();
     jobs_ = std::make_unique<WindowJobs>(*this);
-    setWindowTitle(kWindowTitle);
+    language_ = CurrentLanguage();
+    RetranslateTexts();
     setWindowIcon(AppIcon());
     qApp->installEventFilter(this);
 }
@@ -63,22 +68,22 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildControls() {
     target_file_ = SunkenLabel(this);
-    choose_ = new QPushButton(QStringLiteral("选择"), this);
+    choose_ = new QPushButton(this);
 
     block_model_ = new BlockMapModel(this);
     block_view_ = new BlockMapView(this);
     block_view_->setBlockModel(block_model_);
     block_view_->setMinimumHeight(220);
 
-    serial_ = new QCheckBox(QStringLiteral("串口："), this);
+    serial_ = new QCheckBox(this);
     ports_ = new QComboBox(this);
     ports_->setEditable(true);
     ports_->setInsertPolicy(QComboBox::NoInsert);
-    auto* port_number = Label(QStringLiteral("串口号："), this);
+    auto* port_number = Label(tr("串口号："), this);
     port_number->hide();
     bauds_ = new QComboBox(this);
     work_modes_ = new QComboBox(this);
-    range_label_ = Label(QStringLiteral("擦除范围："), this);
+    range_label_ = Label({}, this);
     ranges_ = new QComboBox(this);
     start_label_ = Label({}, this);
     start_text_ = Label({}, this);
@@ -91,9 +96,11 @@ void MainWindow::BuildControls() {
     auto* choices = new QGridLayout;
     choices->addWidget(serial_, 0, 0);
     choices->addWidget(ports_, 0, 1);
-    choices->addWidget(Label(QStringLiteral("波特率："), this), 1, 0);
+    baud_label_ = Label({}, this);
+    mode_label_ = Label({}, this);
+    choices->addWidget(baud_label_, 1, 0);
     choices->addWidget(bauds_, 1, 1);
-    choices->addWidget(Label(QStringLiteral("工作模式："), this), 2, 0);
+    choices->addWidget(mode_label_, 2, 0);
     choices->addWidget(work_modes_, 2, 1);
     choices->addWidget(range_label_, 3, 0);
     choices->addWidget(ranges_, 3, 1);
@@ -113,7 +120,8 @@ void MainWindow::BuildControls() {
     group_row->addLayout(choices, 1);
 
     auto* file_row = new QHBoxLayout;
-    file_row->addWidget(Label(QStringLiteral("目标文件:"), this));
+    file_label_ = Label({}, this);
+    file_row->addWidget(file_label_);
     file_row->addWidget(target_file_, 1);
     file_row->addWidget(choose_);
 
@@ -128,27 +136,47 @@ void MainWindow::BuildControls() {
     chip_info_ = Label({}, this);
     status_ = Label({}, this);
     status_->setWordWrap(true);  // a failure's reason and next step in full
+    // The device the job talks to and how fast the data goes.
+    device_ = Label({}, this);
+    device_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rate_ = Label({}, this);
+    rate_->setMinimumWidth(90);
+    rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel** label : {&elapsed_label_, &progress_label_, &chip_label_, &status_label_,
+                           &device_label_, &rate_label_}) {
+        *label = Label({}, this);
+    }
+    auto* device_row = new QHBoxLayout;
+    device_row->addWidget(device_, 1);
+    device_row->addWidget(rate_label_);
+    device_row->addWidget(rate_);
     auto* displays = new QGridLayout;
-    displays->addWidget(Label(QStringLiteral("花费时间："), this), 0, 0);
+    displays->addWidget(elapsed_label_, 0, 0);
     displays->addWidget(elapsed_, 0, 1);
-    displays->addWidget(Label(QStringLiteral("当前进度："), this), 1, 0);
+    displays->addWidget(progress_label_, 1, 0);
     displays->addWidget(progress_frame, 1, 1);
-    displays->addWidget(Label(QStringLiteral("芯片信息:"), this), 2, 0);
+    displays->addWidget(chip_label_, 2, 0);
     displays->addWidget(chip_info_, 2, 1);
-    displays->addWidget(Label(QStringLiteral("当前状态:"), this), 3, 0);
-    displays->addWidget(status_, 3, 1);
+    displays->addWidget(device_label_, 3, 0);
+    displays->addLayout(device_row, 3, 1);
+    displays->addWidget(status_label_, 4, 0);
+    displays->addWidget(status_, 4, 1);
     displays->setColumnStretch(1, 1);
 
     catalogue_date_ = Label(QStringLiteral("更新日期： 2007-09-19"), this);
-    start_ = new QPushButton(QStringLiteral("开始"), this);
-    stop_ = new QPushButton(QStringLiteral("停止"), this);
-    exit_ = new QPushButton(QStringLiteral("退出"), this);
+    start_ = new QPushButton(this);
+    stop_ = new QPushButton(this);
+    exit_ = new QPushButton(this);
+    language_button_ = new QToolButton(this);
+    language_button_->setPopupMode(QToolButton::InstantPopup);
+    BuildLanguageMenu();
     for (QPushButton* button : {choose_, start_, stop_, exit_}) {
         button->setAutoDefault(false);
     }
     auto* button_row = new QHBoxLayout;
     button_row->addWidget(catalogue_date_);
     button_row->addStretch(1);
+    button_row->addWidget(language_button_);
     button_row->addWidget(start_);
     button_row->addWidget(stop_);
     button_row->addWidget(exit_);
@@ -158,12 +186,12 @@ void MainWindow::BuildControls() {
     column->addWidget(group, 1);
     column->addLayout(displays);
     column->addLayout(button_row);
-    resize(600, 470);
+    resize(600, 490);
 
-    auto* about = new QAction(QStringLiteral("About Velmora"), this);
-    about->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(about, &QAction::triggered, this, [this] { dialogs_.ShowAbout(this); });
-    addAction(about);
+    about_ = new QAction(this);
+    about_->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(about_, &QAction::triggered, this, [this] { dialogs_.ShowAbout(this); });
+    addAction(about_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     connect(start_, &QPushButton::clicked, this, &MainWindow::StartJob);
@@ -179,10 +207,11 @@ bool MainWindow::Initialise() {
     std::string version;
     if (CatalogueVersionText(options_.home, version) != 0) {
         dialogs_.Message(this, MessageIcon::Error, QStringLiteral("ERROR"),
-                         QStringLiteral("读FlashChip.ini错误，请检查该文件是否存在或损坏！"));
+                         tr("读FlashChip.ini错误，请检查该文件是否存在或损坏！"));
         return false;
     }
-    catalogue_date_->setText(QString::fromStdString(version));
+    catalogue_version_ = version;
+    catalogue_date_->setText(DisplayCatalogueVersion(version));
 
     dialogs_.ShowPortSearch(this);
 
@@ -198,19 +227,18 @@ bool MainWindow::Initialise() {
         {QStringLiteral("115200"), QStringLiteral("460800"), QStringLiteral("921600")});
     bauds_->setCurrentIndex(2);
     work_modes_->clear();
-    work_modes_->addItems(
-        {QStringLiteral("代码升级"), QStringLiteral("读取代码"), QStringLiteral("擦除")});
+    work_modes_->addItems(WorkModeItems());
     work_modes_->setCurrentIndex(0);
-    range_label_->setText(QStringLiteral("擦除范围："));
+    range_label_->setText(RangeLabelText(0));
     ranges_->clear();
-    ranges_->addItems({QStringLiteral("代码和文件系统"), QStringLiteral("代码区域")});
+    ranges_->addItems(RangeItems(0));
     ranges_->setCurrentIndex(0);
     serial_->setChecked(false);
 
     LoadSettings();
 
-    setWindowTitle(kWindowTitle);
     debug_ = false;
+    setWindowTitle(TitleText());
     block_model_->Clear();
     initialised_ = true;
     return true;
@@ -235,25 +263,12 @@ void MainWindow::FillPortList() {
 void MainWindow::OnWorkModeChange() {
     ranges_->setEnabled(true);
     ranges_->clear();
-    switch (work_modes_->currentIndex()) {
-        case 0:
-            range_label_->setText(QStringLiteral("擦除范围："));
-            ranges_->addItems({QStringLiteral("代码和文件系统"), QStringLiteral("代码区域")});
-            break;
-        case 1:
-            range_label_->setText(QStringLiteral("读取范围："));
-            ranges_->addItems({QStringLiteral("依据分区表"), QStringLiteral("EEROM"),
-                               QStringLiteral("指定区域")});
-            break;
-        case 2:
-            range_label_->setText(QStringLiteral("擦除范围："));
-            ranges_->addItems({QStringLiteral("文件系统"), QStringLiteral("指定区域"),
-                               QStringLiteral("代码区域"), QStringLiteral("代码和文件系统"),
-                               QStringLiteral("EEROM")});
-            break;
-        default:
-            ShowError(QStringLiteral("错误"), QStringLiteral("选择模式错误！"));
-            break;
+    const int mode = work_modes_->currentIndex();
+    if (mode >= 0 && mode <= 2) {
+        range_label_->setText(RangeLabelText(mode));
+        ranges_->addItems(RangeItems(mode));
+    } else {
+        ShowError(tr("错误"), tr("选择模式错误！"));
     }
     ranges_->setCurrentIndex(0);
     start_->setFocus();
@@ -277,8 +292,8 @@ void MainWindow::OnRangeChange() {
             QString digits = QString::number(value, 16).rightJustified(8, u'0');
             return QStringLiteral("0x") + (upper ? digits.toUpper() : digits);
         };
-        start_label_->setText(QStringLiteral("开始："));
-        end_label_->setText(QStringLiteral("结束："));
+        start_label_->setText(tr("开始："));
+        end_label_->setText(tr("结束："));
         start_text_->setText(hex(start, true));
         end_text_->setText(hex(end, upper_case_end));
         range_start_ = start;
@@ -301,7 +316,7 @@ void MainWindow::OnRangeChange() {
             }
             break;
         default:
-            ShowError(QStringLiteral("错误"), QStringLiteral("选择模式错误！"));
+            ShowError(tr("错误"), tr("选择模式错误！"));
             break;
     }
     start_->setFocus();
@@ -318,7 +333,7 @@ void MainWindow::OnChooseFile() {
 
 void MainWindow::SetDebugMode(bool on) {
     debug_ = on;
-    setWindowTitle(on ? kWindowTitle + QStringLiteral(" (调试模式)") : kWindowTitle);
+    setWindowTitle(TitleText());
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -343,6 +358,7 @@ void MainWindow::SetJobControlsEnabled(bool enabled) {
          std::initializer_list<QWidget*>{bauds_, ports_, choose_, work_modes_, ranges_, serial_}) {
         control->setEnabled(enabled);
     }
+    language_button_->setEnabled(enabled);
 }
 
 void MainWindow::ShowError(const QString& caption, const QString& text) {
@@ -363,15 +379,20 @@ void MainWindow::StopJob() {
 
 void MainWindow::FinishJob() {
     SetJobControlsEnabled(true);
-    start_->setText(QStringLiteral("开始"));
+    start_->setText(tr("开始"));
     start_->setFocus();
 }
 
 void MainWindow::done(int result) {
     if (closing_) {
-        return;  // already waiting for the job to end
+        return;  // already waiting for the job to end, or asking
     }
     closing_ = true;
+    // A write cut short leaves the phone half written: the operator decides.
+    if (ask_before_stop_ && jobs_->writing() && !dialogs_.ConfirmStopJob(this)) {
+        closing_ = false;
+        return;
+    }
     jobs_->StopAndWait();
     // Settings are only written by a window whose lists were filled.
     if (initialised_) {
@@ -379,6 +400,120 @@ void MainWindow::done(int result) {
     }
     closing_ = false;
     QDialog::done(result);
+}
+
+void MainWindow::CloseWithoutAsking() {
+    ask_before_stop_ = false;
+    reject();
+    ask_before_stop_ = true;
+}
+
+void MainWindow::BuildLanguageMenu() {
+    auto* menu = new QMenu(language_button_);
+    language_actions_ = new QActionGroup(this);
+    language_actions_->setExclusive(true);
+    for (const Language language : {Language::kChinese, Language::kEnglish, Language::kSystem}) {
+        QAction* action = menu->addAction(LanguageName(language));
+        action->setCheckable(true);
+        action->setData(static_cast<int>(language));
+        language_actions_->addAction(action);
+        connect(action, &QAction::triggered, this, [this, language] {
+            SetLanguage(language);
+            if (initialised_) {
+                SaveSettings();
+            }
+        });
+    }
+    language_button_->setMenu(menu);
+}
+
+void MainWindow::SetLanguage(Language language) {
+    language_ = language;
+    if (!ApplyLanguage(language)) {
+        ShowError(tr("错误"), tr("无法载入英文界面。"));
+    }
+    // The change event retranslates; without a catalogue change there is none.
+    RetranslateTexts();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateTexts();
+    }
+    QDialog::changeEvent(event);
+}
+
+QStringList MainWindow::WorkModeItems() const {
+    return {tr("代码升级"), tr("读取代码"), tr("擦除")};
+}
+
+QStringList MainWindow::RangeItems(int work_mode) const {
+    switch (work_mode) {
+        case 1:
+            return {tr("依据分区表"), QStringLiteral("EEROM"), tr("指定区域")};
+        case 2:
+            return {tr("文件系统"), tr("指定区域"), tr("代码区域"), tr("代码和文件系统"),
+                    QStringLiteral("EEROM")};
+        default:
+            break;
+    }
+    return {tr("代码和文件系统"), tr("代码区域")};
+}
+
+QString MainWindow::RangeLabelText(int work_mode) const {
+    return work_mode == 1 ? tr("读取范围：") : tr("擦除范围：");
+}
+
+QString MainWindow::TitleText() const {
+    const QString title = tr("Velmora(中文版)7.03");
+    return debug_ ? title + tr(" (调试模式)") : title;
+}
+
+void MainWindow::RetranslateTexts() {
+    setWindowTitle(TitleText());
+    file_label_->setText(tr("目标文件:"));
+    choose_->setText(tr("选择"));
+    serial_->setText(tr("串口："));
+    baud_label_->setText(tr("波特率："));
+    mode_label_->setText(tr("工作模式："));
+    elapsed_label_->setText(tr("花费时间："));
+    progress_label_->setText(tr("当前进度："));
+    chip_label_->setText(tr("芯片信息:"));
+    device_label_->setText(tr("设备:"));
+    rate_label_->setText(tr("速率:"));
+    status_label_->setText(tr("当前状态:"));
+    stop_->setText(tr("停止"));
+    exit_->setText(tr("退出"));
+    if (!jobRunning()) {
+        start_->setText(tr("开始"));
+    }
+    about_->setText(tr("关于 Velmora"));
+    // Both names, so that an operator who reads only one of them finds it.
+    language_button_->setText(QStringLiteral("语言 Language"));
+    for (QAction* action : language_actions_->actions()) {
+        const auto language = static_cast<Language>(action->data().toInt());
+        action->setText(LanguageName(language));
+        action->setChecked(language == language_);
+    }
+    const int mode = work_modes_->currentIndex();
+    const QStringList modes = WorkModeItems();
+    for (int i = 0; i < work_modes_->count() && i < modes.size(); ++i) {
+        work_modes_->setItemText(i, modes[i]);
+    }
+    if (mode >= 0 && mode <= 2) {
+        range_label_->setText(RangeLabelText(mode));
+        const QStringList ranges = RangeItems(mode);
+        for (int i = 0; i < ranges_->count() && i < ranges.size(); ++i) {
+            ranges_->setItemText(i, ranges[i]);
+        }
+    }
+    if (!catalogue_version_.empty()) {
+        catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
+    }
+    if (!start_text_->text().isEmpty()) {
+        start_label_->setText(tr("开始："));
+        end_label_->setText(tr("结束："));
+    }
 }
 
 QString MainWindow::settingsPath() const {
@@ -424,6 +559,8 @@ class WindowSettings : public SettingsView {
             w_.portList()->setEditText(QString::fromStdString(text));
         }
     }
+    std::optional<std::string> Language() const override { return LanguageKey(w_.language()); }
+    void SetLanguage(const std::string& key) override { w_.SetLanguage(LanguageFromKey(key)); }
 
   private:
     QComboBox* ListOf(List list) const {

@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
+
+class QAction;
+class QActionGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace velmora {
 class PartitionTable;
@@ -56,6 +61,15 @@ class MainWindow : public QDialog {
     void LoadSettings();
     void SaveSettings();
 
+    // The interface language, chosen in the language menu or by the settings:
+    // the texts change at once.
+    void SetLanguage(Language language);
+    Language language() const { return language_; }
+
+    // Closes as the close box does, but stops a running job without asking
+    // (SIGTERM, SIGINT: nobody is there to answer).
+    void CloseWithoutAsking();
+
     bool debugMode() const { return debug_; }
     bool jobRunning() const;
     uint32_t rangeStart() const { return range_start_; }
@@ -80,6 +94,9 @@ class MainWindow : public QDialog {
     QLabel* chipInfo() const { return chip_info_; }
     QLabel* statusText() const { return status_; }
     QLabel* catalogueDate() const { return catalogue_date_; }
+    QLabel* deviceText() const { return device_; }
+    QLabel* rateText() const { return rate_; }
+    QToolButton* languageButton() const { return language_button_; }
     ProgressBar* progressBar() const { return progress_; }
     BlockMapModel* blockMap() const { return block_model_; }
     BlockMapView* blockMapView() const { return block_view_; }
@@ -107,9 +124,17 @@ class MainWindow : public QDialog {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void BuildControls();
+    void BuildLanguageMenu();
+    // Every text of the window's own in the interface language.
+    void RetranslateTexts();
+    QStringList WorkModeItems() const;
+    QStringList RangeItems(int work_mode) const;
+    QString RangeLabelText(int work_mode) const;
+    QString TitleText() const;
     void FillPortList();
     void ShowError(const QString& caption, const QString& text);
 
@@ -117,11 +142,14 @@ class MainWindow : public QDialog {
     Options options_;
     bool debug_ = false;
     bool closing_ = false;
+    bool ask_before_stop_ = true;
+    Language language_ = Language::kChinese;
     uint32_t range_start_ = 0;
     uint32_t range_end_ = 0;
     bool initialised_ = false;
     std::unique_ptr<PartitionTable> table_;
     QString remembered_ptt_;
+    std::string catalogue_version_;  // as the catalogue gives it
     std::unique_ptr<WindowJobs> jobs_;
 
     QLabel* target_file_ = nullptr;
@@ -146,6 +174,21 @@ class MainWindow : public QDialog {
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* exit_ = nullptr;
+    QLabel* device_ = nullptr;
+    QLabel* rate_ = nullptr;
+    QToolButton* language_button_ = nullptr;
+    QActionGroup* language_actions_ = nullptr;
+    QAction* about_ = nullptr;
+    // Labels that only carry a fixed text.
+    QLabel* file_label_ = nullptr;
+    QLabel* baud_label_ = nullptr;
+    QLabel* mode_label_ = nullptr;
+    QLabel* elapsed_label_ = nullptr;
+    QLabel* progress_label_ = nullptr;
+    QLabel* chip_label_ = nullptr;
+    QLabel* status_label_ = nullptr;
+    QLabel* device_label_ = nullptr;
+    QLabel* rate_label_ = nullptr;
 };
 
 }  // namespace velmora::app

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -26,7 +27,7 @@ QString Q(const std::string& text) {
 WindowJobs::WindowJobs(MainWindow& window)
     : window_(window),
       links_(SimulatedPhones()),
-      controller_(std::make_unique<JobController>(&adapter_)) {
+      controller_(std::make_unique<JobController>(&events_)) {
     controller_->on_finished = [this](const JobOutcome&) { Post([this] { Finished(); }); };
     controller_->on_notice = [this](const std::string& text) {
         // Read code: the field shows where the output goes, then the operator is told.
@@ -34,7 +35,7 @@ WindowJobs::WindowJobs(MainWindow& window)
         if (text.rfind(prefix, 0) == 0) {
             window_.targetFile()->setText(Q(text.substr(prefix.size())));
         }
-        window_.dialogs().Message(&window_, MessageIcon::None, {}, Q(text));
+        window_.dialogs().Message(&window_, MessageIcon::None, {}, DisplayStatus(text));
     };
 }
 
@@ -53,13 +54,16 @@ void WindowJobs::Start() {
     request.port = window_.portList()->currentText().trimmed().toStdString();
     if (std::string error; !links_.Resolve(request.link, request.port, window_.home(),
                                            OtherPortText::kDefaultDevice, &request.port, &error)) {
-        window_.dialogs().Message(&window_, MessageIcon::Error, QStringLiteral("错误"), Q(error));
+        window_.dialogs().Message(&window_, MessageIcon::Error,
+                                  QCoreApplication::translate("WindowJobs", "错误"),
+                                  DisplayStatus(error));
         return;
     }
     switch (window_.workModeList()->currentIndex()) {
         case 1:
             request.work_mode = WorkMode::kReadCode;
-            window_.startButton()->setText(QStringLiteral("读FLASH数据"));
+            window_.startButton()->setText(
+                QCoreApplication::translate("WindowJobs", "读FLASH数据"));
             break;
         case 2:
             request.work_mode = WorkMode::kErase;
@@ -87,14 +91,19 @@ void WindowJobs::Start() {
             window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.loader_title),
                                       Q(outcome.loader_message));
         }
-        window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.caption),
-                                  Q(outcome.message));
+        window_.dialogs().Message(&window_, MessageIcon::Error, DisplayStatus(outcome.caption),
+                                  DisplayStatus(outcome.message));
         return;
     }
     if (request.work_mode == WorkMode::kCodeUpgrade) {
-        window_.startButton()->setText(QStringLiteral("代码升级"));
+        window_.startButton()->setText(QCoreApplication::translate("WindowJobs", "代码升级"));
     }
     running_ = true;
+    writes_ = request.work_mode != WorkMode::kReadCode;
+    succeeded_.reset();
+    window_.rateText()->clear();
+    // A serial job's device is its port; a USB job names its device once chosen.
+    window_.deviceText()->setText(request.link == LinkKind::kSerial ? Q(request.port) : QString());
     window_.SetJobControlsEnabled(false);
 }
 
@@ -118,6 +127,10 @@ void WindowJobs::StopAndWait() {
 
 void WindowJobs::Finished() {
     running_ = false;
+    if (succeeded_) {
+        window_.statusText()->setText(DoneText(*succeeded_));
+        succeeded_.reset();
+    }
     window_.FinishJob();
     if (waiting_) {
         waiting_->quit();
@@ -125,7 +138,7 @@ void WindowJobs::Finished() {
 }
 
 void WindowJobs::OnStatus(const std::string& text) {
-    Post([this, text = Q(text)] { window_.statusText()->setText(text); });
+    Post([this, text = DisplayStatus(text)] { window_.statusText()->setText(text); });
 }
 
 void WindowJobs::OnProgress(int percent) {
@@ -145,7 +158,7 @@ void WindowJobs::OnBarText(const std::string& text) {
 }
 
 void WindowJobs::OnElapsed(const std::string& text) {
-    Post([this, text = Q(text)] { window_.elapsedText()->setText(text); });
+    Post([this, text = DisplayElapsed(text)] { window_.elapsedText()->setText(text); });
 }
 
 void WindowJobs::OnChipInfo(const std::string& text) {
@@ -173,7 +186,7 @@ void WindowJobs::OnBlockColour(int block, uint32_t colour, int top_row) {
 }
 
 void WindowJobs::OnStepMessage(const std::string& text) {
-    const auto show = [this, text = Q(text)] {
+    const auto show = [this, text = DisplayStatus(text)] {
         window_.dialogs().Message(&window_, MessageIcon::None, {}, text);
     };
     if (QThread::currentThread() == window_.thread()) {
@@ -182,6 +195,68 @@ void WindowJobs::OnStepMessage(const std::string& text) {
     }
     // The worker waits until the operator has closed the box.
     QMetaObject::invokeMethod(&window_, show, Qt::BlockingQueuedConnection);
+}
+
+void WindowJobs::Events::OnStatus(const std::string& text) {
+    jobs_.adapter_.OnStatus(text);
+}
+
+void WindowJobs::Events::OnPhase(Phase phase) {
+    meter_.OnPhase(phase);
+    jobs_.adapter_.OnPhase(phase);
+}
+
+void WindowJobs::Events::OnProgress(uint64_t done, uint64_t total) {
+    meter_.OnProgress(done);
+    jobs_.adapter_.OnProgress(done, total);
+}
+
+void WindowJobs::Events::OnElapsed(std::optional<uint32_t> milliseconds) {
+    jobs_.adapter_.OnElapsed(milliseconds);
+    if (!milliseconds) {
+        return;
+    }
+    if (const std::optional<double> rate = meter_.OnElapsed(*milliseconds)) {
+        jobs_.Post(
+            [&jobs = jobs_, text = RateText(*rate)] { jobs.window_.rateText()->setText(text); });
+    }
+}
+
+void WindowJobs::Events::OnChip(const std::optional<std::array<uint8_t, 4>>& id) {
+    jobs_.adapter_.OnChip(id);
+}
+
+void WindowJobs::Events::OnUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) {
+    jobs_.Post([&jobs = jobs_, text = UsbDeviceText(path, vendor, product)] {
+        jobs.window_.deviceText()->setText(text);
+    });
+}
+
+void WindowJobs::Events::OnBlockMap(int block_count, uint32_t block_size) {
+    jobs_.adapter_.OnBlockMap(block_count, block_size);
+}
+
+void WindowJobs::Events::OnBlock(int block, BlockState state) {
+    jobs_.adapter_.OnBlock(block, state);
+}
+
+void WindowJobs::Events::OnFile(const std::string& path) {
+    jobs_.adapter_.OnFile(path);
+}
+
+void WindowJobs::Events::OnStepMessage(const std::string& text) {
+    jobs_.adapter_.OnStepMessage(text);
+}
+
+void WindowJobs::Events::OnLog(const std::string& text) {
+    jobs_.adapter_.OnLog(text);
+}
+
+void WindowJobs::Events::OnEnd(const JobEnd& end) {
+    jobs_.adapter_.OnEnd(end);
+    if (end.result == 0) {
+        jobs_.Post([&jobs = jobs_, notes = end.notes] { jobs.succeeded_ = notes; });
+    }
 }
 
 }  // namespace velmora::app

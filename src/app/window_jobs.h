@@ -3,7 +3,10 @@
 // display calls carried to the window's thread in the order they were made.
 #include <QEventLoop>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/status_text.h"
 #include "base/job_timings.h"
 #include "frontend/display.h"
 #include "job/link_registry.h"
@@ -38,6 +41,8 @@ class WindowJobs : public JobDisplay {
     void StopAndWait();
     // From a started job until the window has restored its controls.
     bool running() const { return running_; }
+    // A running job that writes to the phone (a code upgrade or an erase).
+    bool writing() const { return running_ && writes_; }
 
     // Time-outs of the jobs to come (tests shorten them).
     JobTimings timings;
@@ -56,15 +61,43 @@ class WindowJobs : public JobDisplay {
     void OnStepMessage(const std::string& text) override;
 
   private:
+    // The job's events: passed on to the display adapter, with what the
+    // window shows beyond the classic display taken on the way.
+    class Events : public EventSink {
+      public:
+        explicit Events(WindowJobs& jobs) : jobs_(jobs) {}
+        void OnStatus(const std::string& text) override;
+        void OnPhase(Phase phase) override;
+        void OnProgress(uint64_t done, uint64_t total) override;
+        void OnElapsed(std::optional<uint32_t> milliseconds) override;
+        void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override;
+        void OnUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) override;
+        void OnBlockMap(int block_count, uint32_t block_size) override;
+        void OnBlock(int block, BlockState state) override;
+        void OnFile(const std::string& path) override;
+        void OnStepMessage(const std::string& text) override;
+        void OnLog(const std::string& text) override;
+        void OnEnd(const JobEnd& end) override;
+
+      private:
+        WindowJobs& jobs_;
+        ThroughputMeter meter_;  // worker thread only
+    };
+
     // Runs `f` on the window's thread after every call posted before it.
     template <typename F>
     void Post(F&& f);
     void Finished();
     MainWindow& window_;
     bool running_ = false;
+    bool writes_ = false;
+    // A success seen in the job's end, with its notes: the status says so once
+    // the job's last calls have been shown.
+    std::optional<std::vector<std::string>> succeeded_;
     QEventLoop* waiting_ = nullptr;
     LinkRegistry links_;             // keeps the simulated phone of the port text from job to job
     DisplayAdapter adapter_{*this};  // the job's events in the window's terms
+    Events events_{*this};
     std::unique_ptr<JobController> controller_;  // last: its end waits for the worker
 };
 

@@ -65,6 +65,9 @@ class EventSink {
     virtual void OnElapsed(std::optional<uint32_t> /*milliseconds*/) {}
     // The NAND chip's four ID bytes; none clears them.
     virtual void OnChip(const std::optional<std::array<uint8_t, 4>>& /*id*/) {}
+    // The USB device the job has taken for the phone: its bus path and IDs.
+    virtual void OnUsbDevice(const std::string& /*path*/, uint16_t /*vendor*/,
+                             uint16_t /*product*/) {}
     // The chip's blocks (0: none known).
     virtual void OnBlockMap(int /*block_count*/, uint32_t /*block_size*/) {}
     virtual void OnBlock(int /*block*/, BlockState /*state*/) {}

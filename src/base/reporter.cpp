@@ -86,6 +86,11 @@ void Reporter::SetChip(const std::array<uint8_t, 4>& id) {
         sink_->OnChip(id);
 }
 
+void Reporter::SetUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) {
+    if (sink_)
+        sink_->OnUsbDevice(path, vendor, product);
+}
+
 void Reporter::InitBlockMap(int block_count, uint32_t block_size) {
     block_count_ = block_count > 0 ? block_count : 0;
     if (sink_)

@@ -37,6 +37,7 @@ class Reporter {
     void ClearElapsed();
 
     void SetChip(const std::array<uint8_t, 4>& id);
+    void SetUsbDevice(const std::string& path, uint16_t vendor, uint16_t product);
     // The chip's blocks; blocks outside them are not reported.
     void InitBlockMap(int block_count, uint32_t block_size);
     // No blocks and no chip.

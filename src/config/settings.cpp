@@ -34,6 +34,9 @@ JobSettings ReadSettings(IniStore& ini) {
     if (ini.GetString(kSection, "USBPORT", text)) {
         read.usb_port = text;
     }
+    if (ini.GetString(kSection, "LANGUAGE", text)) {
+        read.language = text;
+    }
     const std::pair<const char*, std::optional<int>*> keys[] = {
         {"COMPORT", &read.com_port_index},   {"WORKMODE", &read.work_mode_index},
         {"BAUDRATE", &read.baud_rate_index}, {"ERASE_RANGE", &read.erase_range_index},
@@ -83,6 +86,9 @@ bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {
     }
     ok = ini.WriteInt("SERIAL", settings.serial_link.value_or(-1)) && ok;
     ok = ini.WriteString("USBPORT", settings.usb_port.value_or("")) && ok;
+    if (settings.language) {
+        ok = ini.WriteString("LANGUAGE", *settings.language) && ok;
+    }
     return ini.Close() && ok;
 }
 
@@ -100,6 +106,9 @@ void LoadSettings(const std::string& folder, SettingsView& view) {
         }
         if (stored.usb_port && !stored.usb_port->empty()) {
             view.SetUsbPortText(*stored.usb_port);
+        }
+        if (stored.language && !stored.language->empty()) {
+            view.SetLanguage(*stored.language);
         }
     }
     view.RefreshWorkMode();
@@ -120,6 +129,7 @@ bool SaveSettings(const std::string& folder, SettingsView& view) {
         settings.serial_link = *serial ? 1 : 0;
     }
     settings.usb_port = view.UsbPortText();
+    settings.language = view.Language();
     if (!WriteSettingsFile(folder, settings)) {
         view.ShowSaveFailure(kSaveFailedText);
         return false;

@@ -20,6 +20,7 @@ struct JobSettings {
     std::optional<int> erase_range_index;  // meaning depends on the work mode
     std::optional<int> serial_link;        // 1 the serial link, 0 USB
     std::optional<std::string> usb_port;   // the USB port text ("path=1-4.2", "sim:...")
+    std::optional<std::string> language;   // the window's: "zh", "en" or "system"
 };
 
 // Reads `folder`/velmora.ini; false when it cannot be opened (`out` untouched).
@@ -27,7 +28,9 @@ bool ReadSettingsFile(const std::string& folder, JobSettings& out);
 // The same from the file's text.
 JobSettings ReadSettingsText(std::string_view text);
 // Writes all eight lines whatever the file held; missing values are written as
-// an empty text and -1. False when the file cannot be written.
+// an empty text and -1. The language comes last, and only when it is set, so
+// that a file is read the same by a window that knows no language key. False
+// when the file cannot be written.
 bool WriteSettingsFile(const std::string& folder, const JobSettings& settings);
 
 // What the settings need of the main window: its lists, its target-file field
@@ -54,6 +57,9 @@ class SettingsView {
     virtual void SetSerialLink(bool) {}
     virtual std::string UsbPortText() const { return {}; }
     virtual void SetUsbPortText(const std::string&) {}
+    // The interface language's key; none: the view keeps no language.
+    virtual std::optional<std::string> Language() const { return std::nullopt; }
+    virtual void SetLanguage(const std::string&) {}
 };
 
 // Applies the settings file to the window. A missing file or key keeps the

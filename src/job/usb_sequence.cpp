@@ -63,6 +63,7 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         }
     }
     usb.SetPhonePath(phone->path);
+    reporter.SetUsbDevice(phone->path, phone->vendor, phone->product);
     reporter.WriteLog(Format("\ndfu full path name = %s.\n", phone->path.c_str()));
     return 0;
 }

@@ -20,6 +20,8 @@ struct FakeDialogs : DialogHost {
     std::vector<Shown> messages;
     std::deque<bool> eerom_answers;  // answered in turn; "否" once they run out
     int eerom_asked = 0;
+    std::deque<bool> stop_answers;  // answered in turn; "stop" once they run out
+    int stop_asked = 0;
     std::optional<std::pair<uint32_t, uint32_t>> range_answer;  // none: Cancel
     std::optional<QString> chosen_ptt;                          // none: Cancel
     int port_search_shown = 0;
@@ -39,6 +41,15 @@ struct FakeDialogs : DialogHost {
         const bool yes = eerom_answers.front();
         eerom_answers.pop_front();
         return yes;
+    }
+    bool ConfirmStopJob(QWidget*) override {
+        ++stop_asked;
+        if (stop_answers.empty()) {
+            return true;
+        }
+        const bool stop = stop_answers.front();
+        stop_answers.pop_front();
+        return stop;
     }
     bool EnterRange(QWidget*, uint32_t& start, uint32_t& end) override {
         if (!range_answer) {

@@ -146,7 +146,7 @@ class MainWindowTest : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()),
                  QStringLiteral("[PATH]\nPTT=/fw/a.ptt\nCOMPORT=1\nWORKMODE=1\nBAUDRATE=0\n"
-                                "ERASE_RANGE=1\nSERIAL=0\nUSBPORT=\n"));
+                                "ERASE_RANGE=1\nSERIAL=0\nUSBPORT=\nLANGUAGE=zh\n"));
         file.close();
 
         QVERIFY(f.Open());

@@ -1,0 +1,379 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>关于 Velmora</source>
+        <translation>About Velmora</translation>
+    </message>
+    <message>
+        <source>Velmora(中文版) 7.03</source>
+        <translation>Velmora 7.03</translation>
+    </message>
+    <message>
+        <source>支持 FLASH:</source>
+        <translation>Supported flash chips:</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
+    <name>Application</name>
+    <message>
+        <source>程序正在运行！</source>
+        <translation>The program is already running!</translation>
+    </message>
+    <message>
+        <source>多口下载程序正在运行！</source>
+        <translation>The multi-port download program is running!</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>串口号：</source>
+        <translation>Port number:</translation>
+    </message>
+    <message>
+        <source>读FlashChip.ini错误，请检查该文件是否存在或损坏！</source>
+        <translation>Cannot read FlashChip.ini. Check that the file exists and is intact.</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>选择模式错误！</source>
+        <translation>Invalid work mode!</translation>
+    </message>
+    <message>
+        <source>开始：</source>
+        <translation>Start:</translation>
+    </message>
+    <message>
+        <source>结束：</source>
+        <translation>End:</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>无法载入英文界面。</source>
+        <translation>The English interface could not be loaded.</translation>
+    </message>
+    <message>
+        <source>代码升级</source>
+        <translation>Code upgrade</translation>
+    </message>
+    <message>
+        <source>读取代码</source>
+        <translation>Read code</translation>
+    </message>
+    <message>
+        <source>擦除</source>
+        <translation>Erase</translation>
+    </message>
+    <message>
+        <source>依据分区表</source>
+        <translation>By partition table</translation>
+    </message>
+    <message>
+        <source>指定区域</source>
+        <translation>Specified area</translation>
+    </message>
+    <message>
+        <source>文件系统</source>
+        <translation>File system</translation>
+    </message>
+    <message>
+        <source>代码区域</source>
+        <translation>Code area</translation>
+    </message>
+    <message>
+        <source>代码和文件系统</source>
+        <translation>Code and file system</translation>
+    </message>
+    <message>
+        <source>读取范围：</source>
+        <translation>Read range:</translation>
+    </message>
+    <message>
+        <source>擦除范围：</source>
+        <translation>Erase range:</translation>
+    </message>
+    <message>
+        <source>Velmora(中文版)7.03</source>
+        <translation>Velmora 7.03</translation>
+    </message>
+    <message>
+        <source> (调试模式)</source>
+        <translation> (debug mode)</translation>
+    </message>
+    <message>
+        <source>目标文件:</source>
+        <translation>Target file:</translation>
+    </message>
+    <message>
+        <source>选择</source>
+        <translation>Choose</translation>
+    </message>
+    <message>
+        <source>串口：</source>
+        <translation>Serial port:</translation>
+    </message>
+    <message>
+        <source>波特率：</source>
+        <translation>Baud rate:</translation>
+    </message>
+    <message>
+        <source>工作模式：</source>
+        <translation>Work mode:</translation>
+    </message>
+    <message>
+        <source>花费时间：</source>
+        <translation>Elapsed:</translation>
+    </message>
+    <message>
+        <source>当前进度：</source>
+        <translation>Progress:</translation>
+    </message>
+    <message>
+        <source>芯片信息:</source>
+        <translation>Chip:</translation>
+    </message>
+    <message>
+        <source>设备:</source>
+        <translation>Device:</translation>
+    </message>
+    <message>
+        <source>速率:</source>
+        <translation>Rate:</translation>
+    </message>
+    <message>
+        <source>当前状态:</source>
+        <translation>Status:</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>关于 Velmora</source>
+        <translation>About Velmora</translation>
+    </message>
+    <message>
+        <source>跟随系统</source>
+        <translation>System language</translation>
+    </message>
+</context>
+<context>
+    <name>PortSearchDialog</name>
+    <message>
+        <source>搜索计算机可用的串口，请等待:</source>
+        <translation>Searching for serial ports, please wait:</translation>
+    </message>
+</context>
+<context>
+    <name>RangeDialog</name>
+    <message>
+        <source>输入地址或块</source>
+        <translation>Enter an address or a block</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>块</source>
+        <translation>Block</translation>
+    </message>
+    <message>
+        <source>开始：  0X</source>
+        <translation>Start:  0X</translation>
+    </message>
+    <message>
+        <source>结束：  0X</source>
+        <translation>End:  0X</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>输入参数错误，结束地址小于开始地址！</source>
+        <translation>Invalid input: the end address is below the start address!</translation>
+    </message>
+</context>
+<context>
+    <name>StopQuestion</name>
+    <message>
+        <source>作业正在写入手机。要停止正在运行的作业吗？</source>
+        <translation>The job is writing to the phone. Stop the running job?</translation>
+    </message>
+    <message>
+        <source>停止后，手机中的数据可能不完整。正在写入的启动块会先写完。</source>
+        <translation>After a stop the phone&apos;s contents may be incomplete. A boot block being written is finished first.</translation>
+    </message>
+    <message>
+        <source>停止作业</source>
+        <translation>Stop the job</translation>
+    </message>
+    <message>
+        <source>继续运行</source>
+        <translation>Keep running</translation>
+    </message>
+</context>
+<context>
+    <name>WarningDialog</name>
+    <message>
+        <source>警告！</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>确认要擦除?</source>
+        <translation>Erase it?</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+</context>
+<context>
+    <name>WindowJobs</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>读FLASH数据</source>
+        <translation>Reading flash</translation>
+    </message>
+    <message>
+        <source>代码升级</source>
+        <translation>Code upgrade</translation>
+    </message>
+</context>
+<context>
+    <name>status</name>
+    <message>
+        <source>请打开手机！</source>
+        <translation>Switch on the phone!</translation>
+    </message>
+    <message>
+        <source>代码升级！</source>
+        <translation>Code upgrade!</translation>
+    </message>
+    <message>
+        <source>读取FLASH数据！</source>
+        <translation>Reading flash data!</translation>
+    </message>
+    <message>
+        <source>读取EEROM数据！</source>
+        <translation>Reading EEROM data!</translation>
+    </message>
+    <message>
+        <source>打开串口失败！</source>
+        <translation>Cannot open the serial port!</translation>
+    </message>
+    <message>
+        <source>连接手机失败！</source>
+        <translation>Cannot connect to the phone!</translation>
+    </message>
+    <message>
+        <source>BootLoader启动失败!</source>
+        <translation>The boot loader did not start!</translation>
+    </message>
+    <message>
+        <source>读NAND FLash ID错误！</source>
+        <translation>Cannot read the NAND flash ID!</translation>
+    </message>
+    <message>
+        <source>未知芯片类型！</source>
+        <translation>Unknown chip type!</translation>
+    </message>
+    <message>
+        <source>芯片类型错误！</source>
+        <translation>Wrong chip type!</translation>
+    </message>
+    <message>
+        <source>参数定义错误！</source>
+        <translation>Invalid parameters!</translation>
+    </message>
+    <message>
+        <source>创建目录失败！</source>
+        <translation>Cannot create the folder!</translation>
+    </message>
+    <message>
+        <source>请选择PTT文件！</source>
+        <translation>Choose a PTT file!</translation>
+    </message>
+    <message>
+        <source>解析PTT文件错误！</source>
+        <translation>Cannot parse the PTT file!</translation>
+    </message>
+    <message>
+        <source>不能打开PTT文件，请确认该文件是否存在！</source>
+        <translation>Cannot open the PTT file. Check that it exists!</translation>
+    </message>
+    <message>
+        <source>改变波特率到115200！</source>
+        <translation>Changing the baud rate to 115200!</translation>
+    </message>
+    <message>
+        <source>改变波特率到460800!</source>
+        <translation>Changing the baud rate to 460800!</translation>
+    </message>
+    <message>
+        <source>改变波特率到921600!</source>
+        <translation>Changing the baud rate to 921600!</translation>
+    </message>
+    <message>
+        <source>改变波特率到115200失败！</source>
+        <translation>Cannot change the baud rate to 115200!</translation>
+    </message>
+    <message>
+        <source>改变波特率到460800失败！</source>
+        <translation>Cannot change the baud rate to 460800!</translation>
+    </message>
+    <message>
+        <source>改变波特率到921600失败！</source>
+        <translation>Cannot change the baud rate to 921600!</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>配置文件：%1</source>
+        <translation>Catalogue: %1</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,208 @@
+// The window's English interface, the question before a running write is
+// stopped by closing, and what the status line makes of the job's texts.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QToolButton>
+
+#include "app/language.h"
+#include "app/progress_bar.h"
+#include "app/status_text.h"
+#include "app/window_jobs.h"
+#include "window_fixture.h"
+
+using namespace velmora::app;
+
+namespace {
+
+QString SettingsText(const WindowFixture& f) {
+    QFile file(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Picks a language from the window's language menu, as the operator does.
+void ChooseLanguage(MainWindow& w, const QString& name) {
+    for (QAction* action : w.languageButton()->menu()->actions()) {
+        if (action->text() == name) {
+            action->trigger();
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no language entry ") + name));
+}
+
+// A job that waits for a phone that is never switched on, until stopped.
+void StartWaitingJob(MainWindow& w, int work_mode) {
+    Choose(w.workModeList(), work_mode);
+    Choose(w.rangeList(), 1);  // for a read, the EEROM: no partition table needed
+    w.serialCheck()->setChecked(true);
+    w.portList()->setEditText(QStringLiteral("sim:manual"));
+    w.StartJob();
+}
+
+}  // namespace
+
+class WindowLanguageTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void cleanup() { ApplyLanguage(Language::kChinese); }
+
+    void languageKeysAndTheSystemLocale() {
+        QCOMPARE(LanguageFromKey("en"), Language::kEnglish);
+        QCOMPARE(LanguageFromKey("system"), Language::kSystem);
+        QCOMPARE(LanguageFromKey("zh"), Language::kChinese);
+        QCOMPARE(LanguageFromKey("klingon"), Language::kChinese);
+        QCOMPARE(LanguageFromKey(""), Language::kChinese);
+        for (const Language l : {Language::kChinese, Language::kEnglish, Language::kSystem}) {
+            QCOMPARE(LanguageFromKey(LanguageKey(l)), l);
+        }
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        const QLocale german(QLocale::German, QLocale::Germany);
+        QVERIFY(!ShowsEnglish(Language::kSystem, chinese));
+        QVERIFY(ShowsEnglish(Language::kSystem, german));
+        QVERIFY(!ShowsEnglish(Language::kChinese, german));
+        QVERIFY(ShowsEnglish(Language::kEnglish, chinese));
+    }
+
+    // Chosen in the menu, English shows at once, is kept with the other
+    // settings (as the file's last key) and comes back with the next start;
+    // a file without the key opens in Chinese.
+    void englishIsChosenKeptAndRestored() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        QCOMPARE(f.window->startButton()->text(), QStringLiteral("开始"));
+        Choose(f.window->workModeList(), 1);
+        ChooseLanguage(*f.window, QStringLiteral("English"));
+        MainWindow& w = *f.window;
+        QCOMPARE(w.language(), Language::kEnglish);
+        QCOMPARE(w.startButton()->text(), QStringLiteral("Start"));
+        QCOMPARE(w.exitButton()->text(), QStringLiteral("Exit"));
+        QCOMPARE(w.rangeLabel()->text(), QStringLiteral("Read range:"));
+        QCOMPARE(Entries(w.workModeList()),
+                 (QStringList{QStringLiteral("Code upgrade"), QStringLiteral("Read code"),
+                              QStringLiteral("Erase")}));
+        QCOMPARE(w.workModeList()->currentIndex(), 1);  // the choice survives the change
+        QCOMPARE(Entries(w.rangeList()).first(), QStringLiteral("By partition table"));
+        QVERIFY(!w.windowTitle().contains(QStringLiteral("中文")));
+        f.Close();
+        QVERIFY2(SettingsText(f).endsWith(QStringLiteral("USBPORT=\nLANGUAGE=en\n")),
+                 qPrintable(SettingsText(f)));
+
+        ApplyLanguage(Language::kChinese);
+        QVERIFY(f.Open());
+        QCOMPARE(f.window->language(), Language::kEnglish);
+        QCOMPARE(f.window->stopButton()->text(), QStringLiteral("Stop"));
+        ChooseLanguage(*f.window, QStringLiteral("中文"));
+        QCOMPARE(f.window->stopButton()->text(), QStringLiteral("停止"));
+        f.Close();
+
+        QFile old(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        old.write("[PATH]\nPTT=\nCOMPORT=0\nWORKMODE=0\nBAUDRATE=2\nERASE_RANGE=0\n");
+        old.close();
+        ApplyLanguage(Language::kEnglish);  // what an earlier window left behind
+        QVERIFY(f.Open());
+        ChooseLanguage(*f.window, QStringLiteral("中文"));
+        QCOMPARE(f.window->startButton()->text(), QStringLiteral("开始"));
+    }
+
+    // The library's fixed Chinese texts follow the language; texts with a path
+    // or a number stay as they came. Either way the status line has no line
+    // breaks or blanks at its ends.
+    void statusTextsAreTrimmedAndTranslated() {
+        QCOMPARE(DisplayStatus("\n\n请打开手机！ \n"), QStringLiteral("请打开手机！"));
+        QCOMPARE(DisplayStatus("\nWrite partition_#01...\r\n"),
+                 QStringLiteral("Write partition_#01..."));
+        ApplyLanguage(Language::kEnglish);
+        QCOMPARE(DisplayStatus("\n请打开手机！\n"), QStringLiteral("Switch on the phone!"));
+        QCOMPARE(DisplayStatus("未知芯片类型！"), QStringLiteral("Unknown chip type!"));
+        QCOMPARE(DisplayStatus("不能打开文件: /x/y.bin"), QStringLiteral("不能打开文件: /x/y.bin"));
+        QCOMPARE(DoneText({}), QStringLiteral("Done"));
+        QCOMPARE(DisplayElapsed("12秒"), QStringLiteral("12 s"));
+        QCOMPARE(DisplayElapsed("1.25 S"), QStringLiteral("1.25 S"));
+        QCOMPARE(DisplayCatalogueVersion("配置文件：2026-12-06(V1.0)"),
+                 QStringLiteral("Catalogue: 2026-12-06(V1.0)"));
+    }
+
+    // A failed job in English: the status is the translated text, trimmed.
+    void failureShowsTrimmedTranslatedStatus() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        ChooseLanguage(w, QStringLiteral("English"));
+        Choose(w.workModeList(), 2);
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        w.StartJob();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        const QString status = w.statusText()->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Unknown chip type!")), qPrintable(status));
+        QCOMPARE(status, status.trimmed());
+        QCOMPARE(w.deviceText()->text().left(9), QStringLiteral("/dev/pts/"));
+    }
+
+    // After a success the status says so instead of the last step's text, and
+    // the write's rate and the USB device are on screen.
+    void successShowsDoneRateAndDevice() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
+        w.serialCheck()->setChecked(false);
+        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1"));
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        QCOMPARE(w.statusText()->text(), QStringLiteral("完成"));
+        QVERIFY2(w.rateText()->text().endsWith(QStringLiteral("/s")),
+                 qPrintable(w.rateText()->text()));
+        // "bus-port, vendor:product"
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+-[\\d.]+, [0-9a-f]{4}:[0-9a-f]{4}$"))
+                     .match(w.deviceText()->text())
+                     .hasMatch(),
+                 qPrintable(w.deviceText()->text()));
+    }
+
+    // Closing during a write asks first: "no" keeps the job and the window,
+    // "yes" stops it as Stop does. A read, and a signal, close without asking.
+    void closingDuringAWriteAsks() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.show();
+        StartWaitingJob(w, 2);
+        QVERIFY(w.jobRunning());
+        f.dialogs.stop_answers = {false};
+        w.reject();  // Esc and the close box
+        QCOMPARE(f.dialogs.stop_asked, 1);
+        QVERIFY(w.jobRunning());
+        QVERIFY(w.isVisible());
+        w.exitButton()->click();
+        QCOMPARE(f.dialogs.stop_asked, 2);  // answered "stop"
+        QVERIFY(!w.jobRunning());
+        QVERIFY(!w.isVisible());
+
+        QVERIFY(f.Open());
+        f.window->show();
+        StartWaitingJob(*f.window, 1);
+        QVERIFY(f.window->jobRunning());
+        f.window->reject();
+        QCOMPARE(f.dialogs.stop_asked, 2);
+        QVERIFY(!f.window->jobRunning());
+
+        QVERIFY(f.Open());
+        StartWaitingJob(*f.window, 2);
+        QVERIFY(f.window->jobRunning());
+        f.window->CloseWithoutAsking();
+        QCOMPARE(f.dialogs.stop_asked, 2);
+        QVERIFY(!f.window->jobRunning());
+    }
+};
+
+QTEST_MAIN(WindowLanguageTest)
+#include "window_language_test.moc"
