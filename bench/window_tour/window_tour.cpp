@@ -92,6 +92,7 @@ class TourDialogs : public DialogHost {
     // Pictured, then answered as asked for.
     bool stop_answer = true;
     QString stop_shot = QStringLiteral("dialog-stop-question.png");
+    bool ConfirmReplaceFiles(QWidget*, const QString&, const QString&) override { return true; }
     bool ConfirmStopJob(QWidget* parent) override {
         StopQuestion box(parent);
         Shoot(&box, stop_shot);

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>ReplaceQuestion</name>
+    <message>
+        <source>文件夹 %1 中已有上次读取的文件：%2。要替换它们吗？</source>
+        <translation>The folder %1 holds files of an earlier read: %2. Replace them?</translation>
+    </message>
+    <message>
+        <source>替换</source>
+        <translation>Replace</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>AboutDialog</name>
     <message>
         <source>关于 Velmora</source>

@@ -1,5 +1,6 @@
 #include "app/dialog_host.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -38,6 +39,23 @@ bool QtDialogHost::ConfirmStopJob(QWidget* parent) {
     StopQuestion box(parent);
     box.exec();
     return box.stopChosen();
+}
+
+bool QtDialogHost::ConfirmReplaceFiles(QWidget* parent, const QString& folder,
+                                       const QString& names) {
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramName),
+                    QCoreApplication::translate(
+                        "ReplaceQuestion", "文件夹 %1 中已有上次读取的文件：%2。要替换它们吗？")
+                        .arg(folder, names),
+                    QMessageBox::NoButton, parent);
+    QPushButton* replace = box.addButton(QCoreApplication::translate("ReplaceQuestion", "替换"),
+                                         QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(QCoreApplication::translate("ReplaceQuestion", "取消"),
+                                      QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == replace;
 }
 
 bool QtDialogHost::EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) {

@@ -25,6 +25,10 @@ class DialogHost {
     // Asked when the window is closed while a job writes to the phone: true
     // when the operator chooses to stop it.
     virtual bool ConfirmStopJob(QWidget* parent) = 0;
+    // Asked before a read replaces the files an earlier read left in `folder`:
+    // true when the operator chooses to replace them.
+    virtual bool ConfirmReplaceFiles(QWidget* parent, const QString& folder,
+                                     const QString& names) = 0;
     // The specified-area entry: true on OK with start and end replaced.
     virtual bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) = 0;
     // The partition table viewer over the program's table, opened with `path`:
@@ -41,6 +45,7 @@ class QtDialogHost : public DialogHost {
                  const QString& text) override;
     bool ConfirmEeromErase(QWidget* parent) override;
     bool ConfirmStopJob(QWidget* parent) override;
+    bool ConfirmReplaceFiles(QWidget* parent, const QString& folder, const QString& names) override;
     bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override;
     bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) override;
     void ShowAbout(QWidget* parent) override;

@@ -83,6 +83,20 @@ void WindowJobs::Start() {
     request.timings = timings;
     // The operator chose the area in the range dialog and started the erase.
     request.area_confirmed = true;
+    if (request.work_mode == WorkMode::kReadCode) {
+        const std::string folder = ReadFolder(request);
+        if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
+            QStringList names;
+            for (const std::string& name : earlier) {
+                names << Q(name);
+            }
+            if (!window_.dialogs().ConfirmReplaceFiles(&window_, Q(folder),
+                                                       names.join(QStringLiteral(", ")))) {
+                return;
+            }
+            request.overwrite = true;
+        }
+    }
 
     adapter_.set_link(request.link);
     const StartOutcome outcome = controller_->Start(request);

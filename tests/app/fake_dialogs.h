@@ -22,6 +22,8 @@ struct FakeDialogs : DialogHost {
     int eerom_asked = 0;
     std::deque<bool> stop_answers;  // answered in turn; "stop" once they run out
     int stop_asked = 0;
+    std::vector<QString> replace_asked;  // the names each question listed
+    bool replace_answer = false;
     std::optional<std::pair<uint32_t, uint32_t>> range_answer;  // none: Cancel
     std::optional<QString> chosen_ptt;                          // none: Cancel
     int port_search_shown = 0;
@@ -41,6 +43,10 @@ struct FakeDialogs : DialogHost {
         const bool yes = eerom_answers.front();
         eerom_answers.pop_front();
         return yes;
+    }
+    bool ConfirmReplaceFiles(QWidget*, const QString&, const QString& names) override {
+        replace_asked.push_back(names);
+        return replace_answer;
     }
     bool ConfirmStopJob(QWidget*) override {
         ++stop_asked;

@@ -164,6 +164,18 @@ class WindowJobTest : public QObject {
         QCOMPARE(w.startButton()->text(), QStringLiteral("读FLASH数据"));
         w.StopJob();
         QTRY_VERIFY(!w.jobRunning());
+
+        // The files of an earlier read are replaced only when the operator says so.
+        std::ofstream(output.toStdString()) << "last phone's EEROM";
+        w.StartJob();
+        QCOMPARE(f.dialogs.replace_asked.size(), size_t(1));
+        QCOMPARE(f.dialogs.replace_asked[0], QStringLiteral("upload_eerom.bin"));
+        QVERIFY(!w.jobRunning());
+        f.dialogs.replace_answer = true;
+        w.StartJob();
+        QVERIFY(w.jobRunning());
+        w.StopJob();
+        QTRY_VERIFY(!w.jobRunning());
     }
 
     // A whole code upgrade against the simulated phone, then a job that fails.
