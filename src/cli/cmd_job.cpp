@@ -73,10 +73,15 @@ class TerminalDisplay : public EventSink {
     void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
         phase_ = phase;
+        phase_started_.reset();
+        printed_decile_ = -1;
         if (json_) {
             Emit({{"event", "progress"},
                   {"phase", PhaseName(phase)},
                   {"colour", Format("#%06X", Rgb(BarColour(phase)))}});
+        } else if (!tty_ && phase != Phase::kConnect) {
+            std::printf("phase: %s\n", std::string(PhaseName(phase)).c_str());
+            std::fflush(stdout);
         }
     }
     void OnProgress(uint64_t done, uint64_t total) override {
@@ -94,11 +99,14 @@ class TerminalDisplay : public EventSink {
             }
             return;
         }
+        Measure(done, total);
         if (tty_) {
             DrawBar();
         } else if (changed && (percent / 10 != printed_decile_ || percent == 100)) {
             printed_decile_ = percent / 10;
-            std::printf("progress: %3d%%  %s\n", percent, elapsed_.c_str());
+            std::printf("progress: %s %3d%%  %s  %s\n", std::string(PhaseName(phase_)).c_str(),
+                        percent, figures_.c_str(), elapsed_.c_str());
+            std::fflush(stdout);
         }
     }
     void OnElapsed(std::optional<uint32_t> milliseconds) override {
@@ -243,9 +251,10 @@ class TerminalDisplay : public EventSink {
     void DrawBar() {
         constexpr int kWidth = 30;
         const int filled = percent_ * kWidth / 100;
-        std::printf("\r[%s%s] %3d%%  %s   ", std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::printf("\r[%s%s] %3d%%  %s  %s  %s   ",
+                    std::string(static_cast<size_t>(filled), '#').c_str(),
                     std::string(static_cast<size_t>(kWidth - filled), '.').c_str(), percent_,
-                    elapsed_.c_str());
+                    std::string(PhaseName(phase_)).c_str(), figures_.c_str(), elapsed_.c_str());
         std::fflush(stdout);
         bar_shown_ = true;
     }
@@ -255,6 +264,44 @@ class TerminalDisplay : public EventSink {
             bar_shown_ = false;
         }
     }
+
+    // The phase's figures: what is done of the total, and once a second of it
+    // has passed, the rate since the phase's first count and the time left.
+    // Erases count blocks, the rest bytes.
+    void Measure(uint64_t done, uint64_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!phase_started_ || done < phase_done0_) {
+            phase_started_ = now;
+            phase_done0_ = done;
+        }
+        figures_.clear();
+        if (phase_ == Phase::kConnect || done == 0) {
+            return;  // a share of the start-up, or a reset between phases: no figures
+        }
+        const bool blocks = phase_ == Phase::kErase || phase_ == Phase::kEraseRange;
+        figures_ = blocks ? Format("%llu/%llu blocks", static_cast<unsigned long long>(done),
+                                   static_cast<unsigned long long>(total))
+                          : Bytes(done) + " of " + Bytes(total);
+        const double seconds = std::chrono::duration<double>(now - *phase_started_).count();
+        if (seconds < 1.0 || done <= phase_done0_) {
+            return;
+        }
+        const double rate = static_cast<double>(done - phase_done0_) / seconds;
+        figures_ += blocks ? Format("  %.0f blocks/s", rate) : "  " + Bytes(rate) + "/s";
+        if (total > done) {
+            const auto left =
+                static_cast<long long>(static_cast<double>(total - done) / rate + 0.5);
+            figures_ += Format("  %lld:%02lld left", left / 60, left % 60);
+        }
+    }
+    static std::string Bytes(double bytes) {
+        if (bytes >= 1024.0 * 1024.0)
+            return Format("%.1f MiB", bytes / (1024.0 * 1024.0));
+        if (bytes >= 1024.0)
+            return Format("%.1f KiB", bytes / 1024.0);
+        return Format("%.0f B", bytes);
+    }
+    static std::string Bytes(uint64_t bytes) { return Bytes(static_cast<double>(bytes)); }
 
     // "blocks: 1024; programmed 40, erased 949, failed 1" and the failed and NG blocks.
     std::string Summary() const {
@@ -298,6 +345,9 @@ class TerminalDisplay : public EventSink {
     Phase phase_ = Phase::kConnect;
     int percent_ = -1;
     int printed_decile_ = -1;
+    std::optional<std::chrono::steady_clock::time_point> phase_started_;
+    uint64_t phase_done0_ = 0;
+    std::string figures_;
     bool bar_shown_ = false;
     std::string elapsed_;
     std::vector<Block> blocks_;

@@ -55,8 +55,10 @@ stopped by SIGINT or SIGTERM. A stop that comes while block 0 is written waits f
 that write (about one block's time), so the phone always keeps a whole boot block; when that
 was the last step, the job is complete and the status is 0.
 
-Output: status lines and a progress display; the last line on stdout is `result: N` with
-the job's result code. With --json, one JSON object per line, each with an "event" field
+Output: status lines and a progress display (on a terminal one line redrawn in place: the
+phase, bytes or blocks done of the total, the rate and the time left; piped, a `phase:` line
+when a phase starts and a `progress:` line every 10 %); the last line on stdout is
+`result: N` with the job's result code; a failure adds `why:` and `next:` lines. With --json, one JSON object per line, each with an "event" field
 (status, progress, elapsed, chip, block, message, log, end); the last is
 {"event":"end","result":N,"error":"TEXT"}.)";
 
