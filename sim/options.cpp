@@ -64,7 +64,7 @@ const std::vector<OptionSpec>& OptionSpecs() {
          "times"},
         {"manual", nullptr,
          "the phone stays off until switched on (in-process only), instead of switching on "
-         "whenever the host opens the port"},
+         "whenever the host opens the port (serial) or at start (USB)"},
         {"announce-interval", "MS", "time between two 0x81 announcements (default 10)"},
         {"start-delay", "MS", "time from the jump to the RAM loader's 0xBE (default 10)"},
         {"data-timeout", "MS",

@@ -359,7 +359,8 @@ bool UsbPhone::Start(const std::string& socket_path, std::string* error) {
     if (!options_.trace_file.empty()) {
         trace_.OpenFile(options_.trace_file);
     }
-    {
+    // A manual phone stays off (no DFU device on the bus) until Reboot().
+    if (options_.auto_power) {
         std::lock_guard lock(bus_.mutex());
         PowerOnLocked();
     }

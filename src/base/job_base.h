@@ -36,6 +36,11 @@ class JobBase : public JobFlags {
     // they explain the result at the job's end.
     JobStep step = JobStep::kOpenPort;
     std::optional<int> inner;
+    // What happened and what to do next, when the step knows it better than the
+    // result table does (a port's path and the system's reason): they replace the
+    // table's meaning and next step at the job's end.
+    std::string reason;
+    std::string advice;
 };
 
 }  // namespace velmora

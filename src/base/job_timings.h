@@ -3,6 +3,10 @@
 // values the phone's boot ROM and RAM loader are built for; tests shrink them.
 namespace velmora {
 
+// How often a front end that asks for it is told that the job still waits for
+// the phone.
+inline constexpr int kPhoneNoticeMs = 10000;
+
 struct JobTimings {
     int ack_ms = 1000;           // an 'O' acknowledgement (boot ROM, RAM loader) or the 'D' echo
     int boot_answer_ms = 2000;   // fixed-size boot ROM answers ('P', 'Q', 'G')
@@ -13,6 +17,11 @@ struct JobTimings {
     int response_ms = 3000;      // a 64-byte response frame or a data phase of the RAM loader
     int usb_response_ms = 5000;  // the longer USB answers (write pages, Init SDI)
     int retry_pause_ms = 200;    // between retries of a failed block read or write
+    // The wait for the phone to announce itself (serial) or its DFU device to
+    // appear (USB): 0 waits until Stop; otherwise the job ends with −1 after it.
+    int phone_wait_ms = 0;
+    // A status line every so often while the phone is awaited (0: none).
+    int phone_notice_ms = 0;
 };
 
 }  // namespace velmora

@@ -809,6 +809,19 @@ std::string_view StepName(JobStep step) {
     return "unknown step";
 }
 
+std::string PhoneWaitText(const std::string& port, int waited_s, int limit_s) {
+    std::string how_long = std::to_string(waited_s) + " s";
+    if (limit_s > 0) {
+        how_long += " of " + std::to_string(limit_s) + " s";
+    }
+    return "Waiting for the phone on " + port + " (" + how_long +
+           "): switch it on in download mode";
+}
+
+std::string NoPhoneText(const std::string& port, int limit_s) {
+    return "no phone within " + std::to_string(limit_s) + " s on " + port;
+}
+
 std::span<const ResultEntry> ResultTable() {
     return kTable;
 }

@@ -315,6 +315,17 @@ inline constexpr JobStep kLastJobStep = JobStep::kErase;
 // "boot ROM handshake", "partition write", ...
 std::string_view StepName(JobStep step);
 
+// The wait for the phone, both links. While it lasts: "Waiting for the phone on
+// /dev/ttyUSB0 (20 s): switch it on in download mode" (with "20 s of 60 s" when
+// the wait has a limit, `limit_s` > 0). At its end: "no phone within 60 s on
+// /dev/ttyUSB0".
+std::string PhoneWaitText(const std::string& port, int waited_s, int limit_s);
+std::string NoPhoneText(const std::string& port, int limit_s);
+// What a job that waited in vain tells the operator to do.
+inline constexpr std::string_view kNoPhoneNext =
+    "Check that the phone is switched on in download mode, the cable, and that the port is the "
+    "phone's; a longer --timeout gives more time.";
+
 enum class ResultLink { kBoth, kSerial, kUsb };
 
 // How a code is made.

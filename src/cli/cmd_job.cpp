@@ -494,6 +494,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
 
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
+    request.timings.phone_wait_ms = job.link.timeout_s * 1000;
+    request.timings.phone_notice_ms = kPhoneNoticeMs;
 
     if (!job.link.usb && job.link.port.empty())
         return Refuse(global, "--port is needed for the serial link");

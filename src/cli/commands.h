@@ -22,6 +22,7 @@ struct LinkOptions {
     std::string port;  // device path, COMn, "sim" or "sim:OPTIONS"
     int baud = 921600;
     bool usb = false;
+    int timeout_s = 0;  // the wait for the phone; 0 waits until stopped
 };
 
 struct JobOptions {

@@ -22,6 +22,10 @@ constexpr const char* kFooter = R"(Link options of upgrade, read and erase:
                 port text: `sim[:OPTIONS]`, or `path=BUS-PORT[.PORT...]` (the phone's bus
                 path, as `ports` lists it), `dfu=VID[:PID]`, `dlv=VID[:PID]`, separated
                 by commas
+  --timeout SECONDS   the job waits this long for the phone to announce itself (serial)
+                or its DFU device to appear (USB), then ends with result -1 and "no phone
+                within SECONDS s on PORT" (exit status 1); by default it waits until stopped.
+                Either way a status line says every 10 s what it waits for on which port
 
 Ranges:
   upgrade --range all   = "代码和文件系统" (code and file system, default)
@@ -68,6 +72,10 @@ void AddLinkOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
     cmd->add_option("--baud", job.link.baud, "115200, 460800 or 921600 (default 921600)")
         ->check(CLI::IsMember({115200, 460800, 921600}));
     cmd->add_flag("--usb", job.link.usb, "use the USB link");
+    cmd->add_option("--timeout", job.link.timeout_s,
+                    "give up waiting for the phone after SECONDS (default: wait until stopped)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
 }
 
 void AddAreaOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {

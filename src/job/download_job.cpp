@@ -18,8 +18,8 @@ JobEnd DownloadJob::Ending(int final_result) const {
             ExplainResult(step, link_kind == LinkKind::kUsb, final_result, inner);
         end.step = std::string(StepName(step));
         end.result_name = why.inner_name.empty() ? why.name : why.name + ", " + why.inner_name;
-        end.meaning = why.meaning;
-        end.next_step = why.next_step;
+        end.meaning = reason.empty() ? why.meaning : reason;
+        end.next_step = advice.empty() ? why.next_step : advice;
     }
     return end;
 }
@@ -34,7 +34,14 @@ void DownloadJob::ShowEnding(int final_result) {
     } else if (!end.user_stopped) {
         reporter.SetStatus(error_text);
         reporter.ShowStepMessage(error_text);
+    } else {
+        // Not the failure of the step the Stop cut: that failure is the Stop's doing.
+        reporter.SetStatus(StoppedText(step));
     }
+}
+
+std::string StoppedText(JobStep step) {
+    return "Stopped during the " + std::string(StepName(step)) + ".";
 }
 
 }  // namespace velmora

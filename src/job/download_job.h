@@ -75,8 +75,12 @@ class DownloadJob : public NandSession {
     // How the job ended with `final_result`, its result explained.
     JobEnd Ending(int final_result) const;
     // The job's ending on the display: its end event, then on a failure that
-    // Stop did not cause the error text and its step message.
+    // Stop did not cause the error text and its step message; after a Stop, in
+    // which step it came.
     void ShowEnding(int final_result);
 };
+
+// The last status of a stopped job: "Stopped during the boot ROM handshake."
+std::string StoppedText(JobStep step);
 
 }  // namespace velmora

@@ -18,10 +18,17 @@ namespace velmora {
 
 int OpenForJob(SerialPort& port, DownloadJob& job) {
     const std::string device = SerialDevicePath(job.port);
-    if (device.empty() || !port.Open(device) ||
-        port.SetLineFormat(115200, 8, Parity::kEven, 1) != 1) {
+    if (!port.Open(device) || port.SetLineFormat(115200, 8, Parity::kEven, 1) != 1) {
+        PortOpenError why = port.open_error();
+        if (!why.failed()) {
+            why.kind = PortOpenFailure::kFormat;
+        }
         port.Close();
+        const std::string shown = device.empty() ? job.port : device;
+        job.reason = PortOpenReason(shown, why);
+        job.advice = PortOpenNextStep(why);
         job.reporter.SetStatus("Open COMPort Fail");
+        job.reporter.WriteLog("\n" + job.reason + "\n");
         return -3001;
     }
     port.PurgeInput();
@@ -36,23 +43,32 @@ constexpr TargetStepResults kTargetStepResults = {
 // Runs the steps up to the end of the work mode; returns the job result.
 int RunSteps(DownloadJob& job, SerialPort& port) {
     Reporter& reporter = job.reporter;
-    reporter.SetStatus("请打开手机！");
+    // The port first: a port that cannot be opened is said before the operator
+    // is asked to switch the phone on.
     job.step = JobStep::kOpenPort;
     if (const int r = OpenForJob(port, job); r != 0) {
-        job.Fail(r, "打开串口失败！");
+        job.Fail(r, "打开串口失败！ " + job.reason + ". " + job.advice);
         return r;
     }
+    reporter.SetStatus("请打开手机！");
     job.step = JobStep::kWaitPhone;
-    if (WaitForPhone(port, job) != 0) {
-        job.Fail(-1, "连接手机失败！");
+    if (const int w = WaitForPhone(port, job, job.port); w != 0) {
+        if (w == kPhoneTimedOut) {
+            job.reason = job.error_text;
+            job.advice = kNoPhoneNext;
+        } else {
+            job.Fail(-1, "连接手机失败！");
+        }
         return -1;
     }
-
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
     // A phone that skipped the handshake fails at the loader's first acknowledgement.
     job.step = JobStep::kBootRom;
     BootHandshake(port, job);
+    if (job.Aborted()) {
+        return job.result.load();
+    }
     reporter.SetProgress(6, 100);
 
     job.step = JobStep::kLoader;
@@ -60,6 +76,9 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     int r = LoadRamLoader(SerialRamLoader(), job.home, image);
     if (r == 0) {
         r = SendRamLoader(port, job, image);
+    }
+    if (job.Aborted()) {
+        return job.result.load();
     }
     if (r != 0) {
         job.inner = r;
@@ -70,6 +89,9 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     if (const int b = SwitchToLoaderBaud(port, job, job.baud_selection); b != 0) {
         job.result.store(b);
         return b;
+    }
+    if (job.Aborted()) {
+        return job.result.load();
     }
     reporter.ResetBlockMap();
 

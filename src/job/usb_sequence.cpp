@@ -1,10 +1,12 @@
 #include "job/usb_sequence.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "base/text_format.h"
+#include "base/tick.h"
 #include "flash/identify.h"
 #include "flash/nand_dialect.h"
 #include "flash/target_protocol.h"
@@ -42,6 +44,12 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
     job.step = JobStep::kUsbSearch;
     DfuChooser chooser(usb.match());
     std::set<std::string> told;  // passed-over devices already named in the status
+    // Without a time-out the operator switches the phone on when ready, or stops.
+    const std::string port = job.port.empty() ? "USB" : job.port;
+    const uint32_t started = TickCount();
+    const int limit_ms = job.timings.phone_wait_ms;
+    const int notice_ms = job.timings.phone_notice_ms;
+    uint32_t next_notice = static_cast<uint32_t>(notice_ms);
     while (!phone) {
         DfuLook look = chooser.Look(usb.bus().List());
         for (const UsbDeviceInfo& d : look.passed_over) {
@@ -56,7 +64,26 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
             return EndWith(job, -1);
         }
         phone = std::move(look.chosen);
-        if (!phone && !job.Sleep(t.dfu_search_ms)) {
+        if (phone) {
+            break;
+        }
+        const uint32_t waited = TickCount() - started;
+        if (limit_ms > 0 && waited >= static_cast<uint32_t>(limit_ms)) {
+            job.error_text = NoPhoneText(port, (limit_ms + 999) / 1000);
+            job.reason = job.error_text;
+            job.advice = kNoPhoneNext;
+            return EndWith(job, -1);
+        }
+        if (notice_ms > 0 && waited >= next_notice) {
+            reporter.SetStatus(
+                PhoneWaitText(port, static_cast<int>(waited / 1000), (limit_ms + 999) / 1000));
+            next_notice += static_cast<uint32_t>(notice_ms);
+        }
+        int pause = t.dfu_search_ms;
+        if (limit_ms > 0) {
+            pause = std::min<int>(pause, limit_ms - static_cast<int>(waited));
+        }
+        if (!job.Sleep(pause)) {
             reporter.WriteLog("\nno dfu device attached!\n");
             job.result.store(-1);
             return -1;

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "base/job_base.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "link/loader_frame.h"
 #include "serial/serial_port.h"
@@ -48,18 +51,46 @@ bool SetFormat(SerialPort& port, JobBase& job, int baud) {
 
 }  // namespace
 
-int WaitForPhone(SerialPort& port, JobBase& job) {
+int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
     port.PurgeInput();
     if (job.Aborted()) {
         return job.result.load() != 0 ? job.result.load() : 1;
     }
-    // No time-out: the operator switches the phone on when ready, or stops.
+    // Without a time-out the operator switches the phone on when ready, or stops.
+    const auto start = Clock::now();
+    const auto never = Clock::time_point::max();
+    const int limit_ms = job.timings.phone_wait_ms;
+    const int notice_ms = job.timings.phone_notice_ms;
+    const auto deadline = limit_ms > 0 ? start + milliseconds(limit_ms) : never;
+    auto next_notice = notice_ms > 0 ? start + milliseconds(notice_ms) : never;
     std::array<uint8_t, 9> burst{};
     for (;;) {
-        const int n = port.ReadSome(burst, -1);
+        const auto wake = std::min(deadline, next_notice);
+        int timeout_ms = -1;
+        if (wake != never) {
+            const auto left = std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
+            timeout_ms = static_cast<int>(std::max<long long>(left, 0));
+        }
+        const int n = port.ReadSome(burst, timeout_ms);
         if (n < 0) {
             // Stopped, or the device went away.
             return job.result.load() != 0 ? job.result.load() : 1;
+        }
+        if (n == 0) {
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                job.Fail(-1, NoPhoneText(port_name, (limit_ms + 999) / 1000));
+                return kPhoneTimedOut;
+            }
+            if (now >= next_notice) {
+                const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - start);
+                job.reporter.SetStatus(PhoneWaitText(port_name, static_cast<int>(waited.count()),
+                                                     (limit_ms + 999) / 1000));
+                next_notice += milliseconds(notice_ms);
+            }
+            continue;
         }
         if (std::find(burst.begin(), burst.begin() + n, kAnnounce) != burst.begin() + n) {
             port.PurgeInput();

@@ -3,16 +3,23 @@
 // its handshake, the loader transfer and the switch to the loader's line rate.
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace velmora {
 
 class JobBase;
 class SerialPort;
 
-// Waits (without limit, until Stop) for 0x81 from the boot ROM, then sends 'D'
-// as an immediate byte and waits for its echo. 0 connected; 1 no echo; the
-// job's result when stopped.
-int WaitForPhone(SerialPort& port, JobBase& job);
+// WaitForPhone's answer when the job's phone_wait_ms passed without a phone.
+inline constexpr int kPhoneTimedOut = 2;
+
+// Waits for 0x81 from the boot ROM, then sends 'D' as an immediate byte and
+// waits for its echo. The wait ends on Stop, or after timings.phone_wait_ms when
+// that is set; every timings.phone_notice_ms a status says what is awaited on
+// `port_name`. 0 connected; 1 no echo; kPhoneTimedOut with the error text set
+// ("no phone within N s on PORT") and the result −1; the job's result when
+// stopped.
+int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name = "the port");
 
 // The fixed boot ROM exchange: 0, 2001 (no 'O' after 'T'), 2002 (no product ID),
 // 2003 (a later step).

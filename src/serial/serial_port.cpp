@@ -106,21 +106,35 @@ SerialPort::~SerialPort() {
 
 bool SerialPort::Open(const std::string& device) {
     Close();
+    open_error_ = {};
     if (device.empty()) {
+        open_error_.kind = PortOpenFailure::kNoPath;
         return false;
     }
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        open_error_ = ClassifyOpenError(device, errno);
         return false;
     }
     // Exclusive: refuse a port another program holds, and keep others out.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    termios tio{};
+    int why = 0;
+    if (tcgetattr(fd, &tio) != 0) {
+        why = errno;
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        why = errno;
+    }
+    if (why != 0) {
         ::close(fd);
+        // Classified after the close, so that the search for the port's holder
+        // does not find this program.
+        open_error_ = ClassifyOpenError(device, why);
         return false;
     }
     fd_ = fd;
     if (SetLineFormat(115200, 8, Parity::kNone, 1) != 1) {
         Close();
+        open_error_.kind = PortOpenFailure::kFormat;
         return false;
     }
     // The phone's boot ROM must not see DTR or RTS: some cables wire them to the

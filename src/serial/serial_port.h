@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_open_error.h"
+
 namespace velmora {
 
 class JobFlags;
@@ -30,8 +32,10 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens `device` raw and exclusively at 115200 8N1 and purges both queues;
-    // an open port is closed first. False when it cannot be opened or is in use.
+    // an open port is closed first. False when it cannot be opened or is in use;
+    // open_error() then says why.
     bool Open(const std::string& device);
+    const PortOpenError& open_error() const { return open_error_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -92,6 +96,7 @@ class SerialPort {
     void LowerModemLines();
 
     const JobFlags& flags_;
+    PortOpenError open_error_;
     int fd_ = -1;
     int baud_ = 0;
     int taken_baud_ = 0;

@@ -76,9 +76,11 @@ TEST_F(SerialJobTest, PortThatCannotBeOpenedFailsWithMinus3001) {
         request.port = port;
         const JobOutcome o = Run(request);
         EXPECT_EQ(o.result, -3001) << port;
-        EXPECT_EQ(o.error_text, "打开串口失败！");
+        // The specified text first, then the reason beside it.
+        EXPECT_EQ(o.error_text.rfind("打开串口失败！ ", 0), 0u) << o.error_text;
+        EXPECT_NE(o.error_text.find(port), std::string::npos) << o.error_text;
         EXPECT_TRUE(Contains(display_.statuses(), "Open COMPort Fail"));
-        EXPECT_EQ(display_.last_status(), "打开串口失败！");
+        EXPECT_EQ(display_.last_status(), o.error_text);
     }
 }
 
