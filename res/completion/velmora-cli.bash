@@ -63,9 +63,9 @@ _velmora_cli() {
                 words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule'
             fi
             ;;
-        upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--help' ;;
-        read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--help' ;;
-        erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--help' ;;
+        upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         ptt)
             if [[ $cur != -* ]]; then
                 COMPREPLY=($(compgen -f -X '!*.[pP][tT][tT]' -- "$cur") $(compgen -d -- "$cur"))
