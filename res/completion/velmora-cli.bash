@@ -17,7 +17,7 @@ _velmora_cli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --home) ((i++)) ;;
-            upgrade | read | erase | ptt | ports | chips | udev-rule)
+            upgrade | read | erase | ptt | ports | chips | udev-rule | results)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -60,12 +60,13 @@ _velmora_cli() {
             if [[ $cur == -* ]]; then
                 words=$'--home\n--debug\n--json\n--version\n--help'
             else
-                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule'
+                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule\nresults'
             fi
             ;;
         upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        results) words=$'--markdown\n--help' ;;
         ptt)
             if [[ $cur != -* ]]; then
                 COMPREPLY=($(compgen -f -X '!*.[pP][tT][tT]' -- "$cur") $(compgen -d -- "$cur"))

@@ -41,6 +41,7 @@ int RunPtt(const GlobalOptions& global, const std::string& file);
 int RunPorts(const GlobalOptions& global);
 int RunChips(const GlobalOptions& global);
 int RunUdevRule(const GlobalOptions& global);
+int RunResults(const GlobalOptions& global, bool markdown);
 int RunJob(const GlobalOptions& global, const JobOptions& job);
 
 }  // namespace velmora::cli

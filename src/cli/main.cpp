@@ -147,6 +147,10 @@ int main(int argc, char** argv) {
     auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
     auto* udev_rule = app.add_subcommand(
         "udev-rule", "print the udev rule that gives access to the phone's USB devices");
+    bool markdown = false;
+    auto* results = app.add_subcommand(
+        "results", "list every result code: its step, name, meaning and the next step to take");
+    results->add_flag("--markdown", markdown, "as the guide's page of result codes (Markdown)");
 
     try {
         app.parse(argc, argv);
@@ -163,7 +167,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmora-cli: %s\n", note.text.c_str());
     }
 
-    if (*ptt || *ports || *chips) {
+    if (*ptt || *ports || *chips || *results) {
         let_signals_through();
     }
     if (*ptt) {
@@ -177,6 +181,9 @@ int main(int argc, char** argv) {
     }
     if (*udev_rule) {
         return RunUdevRule(global);
+    }
+    if (*results) {
+        return RunResults(global, markdown);
     }
     for (auto* cmd : {upgrade, read, erase}) {
         if (*cmd) {
