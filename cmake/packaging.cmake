@@ -37,6 +37,8 @@ install(FILES res/completion/_velmora-cli DESTINATION ${VELMORA_ZSH_COMPLETION_D
 
 # The licence, where Debian keeps a package's copyright.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+# The technician's guide and its page of result codes.
+install(FILES docs/guide.md docs/result-codes.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # What lintian reports that is so on purpose.
 install(FILES res/velmora.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
