@@ -213,8 +213,10 @@ class TerminalDisplay : public EventSink {
         for (const std::string& note : end.notes) {
             std::printf("note: %s\n", note.c_str());
         }
-        if (end.result != 0 && !error.empty()) {
-            std::printf("error: %s\n", error.c_str());
+        if (end.result != 0) {
+            // Some failures carry no text of the phone's own; their meaning still shows.
+            if (!error.empty())
+                std::printf("error: %s\n", error.c_str());
             if (!stopped && !end.meaning.empty()) {
                 std::printf("why: %s (%s, %s)\n", end.meaning.c_str(), end.step.c_str(),
                             end.result_name.c_str());
