@@ -72,6 +72,8 @@ std::string NandChip::Open(const ChipDescription& chip, const std::string& file)
     bad_ = std::set<uint32_t>(chip.bad_blocks.begin(), chip.bad_blocks.end());
     grown_ = std::set<uint32_t>(chip.grown_blocks.begin(), chip.grown_blocks.end());
     flips_ = chip.flips;
+    read_flips_ = std::set<uint32_t>(chip.read_flips.begin(), chip.read_flips.end());
+    sessions_ = 0;
     fail_erase_.clear();
     fail_program_.clear();
     map_size_ = kHeaderBytes + block_bytes_ * blocks();
@@ -153,6 +155,13 @@ std::array<uint8_t, NandChip::kIbtBytes> NandChip::Ibt() const {
     return ibt;
 }
 
+void NandChip::BeginSession() {
+    std::lock_guard lock(mutex_);
+    if (++sessions_ == 2) {
+        grown_.insert(chip_.turns_bad.begin(), chip_.turns_bad.end());
+    }
+}
+
 void NandChip::FailErase(uint32_t block, bool fail) {
     std::lock_guard lock(mutex_);
     if (fail) {
@@ -232,6 +241,9 @@ void NandChip::Read(uint32_t block, uint32_t page, uint8_t* out, size_t length) 
     const uint8_t* cells = PagePtr(block, page);
     for (size_t i = 0; i < length; ++i) {
         out[i] = static_cast<uint8_t>(~cells[i]);
+    }
+    if (page == 0 && length > 0 && read_flips_.erase(block) != 0) {
+        out[0] ^= 0x01;
     }
 }
 

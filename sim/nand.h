@@ -34,6 +34,10 @@ struct ChipDescription {
     // in the IBT, erase and program fail, the content stays.
     std::vector<uint32_t> grown_blocks;
     std::vector<BitFlip> flips;
+    // Blocks whose first read comes back with a bit inverted (a read disturb).
+    std::vector<uint32_t> read_flips;
+    // Blocks that go bad (as grown blocks) once the first session has ended.
+    std::vector<uint32_t> turns_bad;
 };
 
 // The bytes of a chip of geometry `g`, spare bytes included (UINT64_MAX when they
@@ -76,6 +80,9 @@ class NandChip {
     // A block whose erase or program fails although it is not factory bad
     // (it went bad later); fault injection.
     void FailErase(uint32_t block, bool fail = true);
+    // A session with the host begins: from the second on, the blocks that turn
+    // bad between jobs are bad.
+    void BeginSession();
     void FailProgram(uint32_t block, bool fail = true);
 
     enum class Result { kOk, kFailed, kStuckBits };
@@ -108,6 +115,8 @@ class NandChip {
     std::set<uint32_t> bad_;
     std::set<uint32_t> grown_;
     std::vector<BitFlip> flips_;
+    mutable std::set<uint32_t> read_flips_;  // cleared by the read they disturb
+    int sessions_ = 0;
     std::set<uint32_t> fail_erase_;
     std::set<uint32_t> fail_program_;
     int fd_ = -1;

@@ -89,6 +89,12 @@ const std::vector<OptionSpec>& OptionSpecs() {
          "fault: the chip stores the byte at OFFSET of BLOCK (pages each followed by their "
          "spare bytes) with its lowest bit inverted; answers and ECC codes show the bytes "
          "as received"},
+        {"read-flip", "N+N...",
+         "fault: the first read of these blocks gives their first byte with its lowest bit "
+         "inverted (the stored byte is right; a second read is clean)"},
+        {"turns-bad", "N+N...",
+         "fault: these blocks are good in the first session and bad (as grown bad blocks) in "
+         "every later one, as a block that wears out between two jobs"},
     };
     return specs;
 }
@@ -297,6 +303,12 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
     if (name == "grown") {
         return ParseBlocks(value, o.grown_blocks) ? true : bad_value();
     }
+    if (name == "read-flip") {
+        return ParseBlocks(value, o.read_flips) ? true : bad_value();
+    }
+    if (name == "turns-bad") {
+        return ParseBlocks(value, o.turns_bad) ? true : bad_value();
+    }
     if (name == "flip") {
         for (auto part : Split(value, "+")) {
             const size_t colon = part.find(':');
@@ -473,7 +485,10 @@ bool ResolveChip(const PhoneOptions& o, ChipDescription& chip, std::string& erro
     chip.bad_blocks = o.bad_blocks;
     chip.grown_blocks = o.grown_blocks;
     chip.flips = o.flips;
-    for (const auto* list : {&chip.bad_blocks, &chip.grown_blocks}) {
+    chip.read_flips = o.read_flips;
+    chip.turns_bad = o.turns_bad;
+    for (const auto* list :
+         {&chip.bad_blocks, &chip.grown_blocks, &chip.read_flips, &chip.turns_bad}) {
         for (uint32_t b : *list) {
             if (b >= static_cast<uint32_t>(g.block_count)) {
                 error = "bad block " + std::to_string(b) + " lies beyond the chip";

@@ -65,6 +65,8 @@ struct PhoneOptions {
     std::vector<uint32_t> program_fail_blocks;
     std::vector<uint32_t> grown_blocks;  // bad since the management record was written
     std::vector<BitFlip> flips;          // bytes stored with a bit inverted
+    std::vector<uint32_t> read_flips;    // blocks whose first read comes back with a bit inverted
+    std::vector<uint32_t> turns_bad;     // blocks that go bad once the first session has ended
     std::string nand_file;               // backing file; empty: memory, lost when the phone stops
 
     bool pace = false;       // bytes at the host's baud rate, erase and program times

@@ -350,6 +350,7 @@ void Phone::Run() {
             }
             wire_.Idle(-1);
         }
+        nand_.BeginSession();
         const End end = Session();
         ++sessions_;
         trace_.Add({.kind = "session_end",

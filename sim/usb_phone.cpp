@@ -412,6 +412,7 @@ DfuBootRomStats UsbPhone::boot_rom_stats() {
 
 void UsbPhone::PowerOnLocked() {
     ++sessions_;
+    nand_.BeginSession();
     trace_.Add({.kind = "power_on"});
     DfuBootRomOptions rom = usb_.dfu;
     if (rom.reenumerate) {

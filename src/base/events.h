@@ -21,6 +21,8 @@ enum class Phase {
     kBootBlock,   // a code upgrade's block 0
     kRead,        // a read-back
     kEraseRange,  // the erase work mode
+    kBackup,      // reading what a write will replace, before it erases anything
+    kVerify,      // reading back what was written and comparing
 };
 
 // What became of a block.
@@ -50,6 +52,8 @@ struct JobEnd {
     std::string result_name;
     std::string meaning;
     std::string next_step;
+    // A health report's job: the report, as JSON text.
+    std::string report;
 };
 
 // Receives a job's events on the job's worker thread, in the order they

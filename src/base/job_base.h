@@ -2,6 +2,8 @@
 // What every step of a job shares, from the boot stage to the NAND operations:
 // the stop flags, the time-outs, the reporter, the failure text and the notes
 // for the operator.
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +43,9 @@ class JobBase : public JobFlags {
     // table's meaning and next step at the job's end.
     std::string reason;
     std::string advice;
+
+    // The five bytes the boot ROM gives as the phone's product ID, once read.
+    std::optional<std::array<uint8_t, 5>> product_id;
 };
 
 }  // namespace velmora

@@ -160,4 +160,24 @@ bool MakeOutputFolder(const std::string& folder, std::string* reason) {
     return true;
 }
 
+bool SyncToDisk(const std::string& path, std::string* reason) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    for (const std::string& name : {path, folder}) {
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool ok = fd >= 0 && ::fsync(fd) == 0;
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!ok) {
+            if (reason) {
+                *reason = "cannot flush " + name + " to the disk: " + std::strerror(error);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace velmora

@@ -61,4 +61,8 @@ class StagedFile {
 // other than a directory; `reason` then says which.
 bool MakeOutputFolder(const std::string& folder, std::string* reason = nullptr);
 
+// Flushes the file at `path`, and the folder that holds its name, to the disk,
+// so that both survive a power cut. False (`reason` set) when either fails.
+bool SyncToDisk(const std::string& path, std::string* reason = nullptr);
+
 }  // namespace velmora

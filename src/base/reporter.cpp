@@ -18,6 +18,10 @@ std::string_view PhaseName(Phase phase) {
             return "read";
         case Phase::kEraseRange:
             return "erase range";
+        case Phase::kBackup:
+            return "backup";
+        case Phase::kVerify:
+            return "verify";
     }
     return "?";
 }

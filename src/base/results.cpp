@@ -616,6 +616,36 @@ constexpr ResultEntry kTable[] = {
             "block 0 could not be read for the phone's partition table (also after one retry); "
             "nothing was erased",
             kLineBoth),
+
+    // --- backup, verify, restore, health ---------------------------------------------------
+    Wraps(Plain(S::kBackup, L::kBoth, VELMORA_CODE(safety_net, kBackupFailed),
+                "the backup could not be completed (a block could not be read, or a file in the "
+                "backup folder could not be written); nothing was erased",
+                "Nothing on the phone was changed. Check the backup folder's disk and the "
+                "cable, then start again."),
+          S::kBlockRead),
+    Plain(S::kVerify, L::kBoth, VELMORA_CODE(safety_net, kVerifyMismatch),
+          "blocks read back after the write differ from what was sent (the error text names "
+          "them): the chip did not keep what it was given",
+          "Write the phone again. If the same blocks differ again, they are worn: the phone "
+          "needs service (velmora-cli health shows its bad blocks)."),
+    Wraps(Plain(S::kVerify, L::kBoth, VELMORA_CODE(safety_net, kVerifyReadFailed),
+                "a written block could not be read back to verify it", kLineBoth),
+          S::kBlockRead),
+    Plain(S::kRestore, L::kBoth, VELMORA_CODE(safety_net, kRestoreRefused),
+          "the restore was refused before anything was erased: the backup does not belong to "
+          "this phone's chip, its files do not match their sums, or a block it must write has "
+          "gone bad (the error text says which)",
+          "Nothing on the phone was changed. Restore a backup made of this phone, from an "
+          "undamaged copy of its folder."),
+    Wraps(Plain(S::kRestore, L::kBoth, VELMORA_CODE(safety_net, kRestoreWriteFailed),
+                "a block of the backup could not be written back (the error text names it)",
+                "Start the restore again; a block that fails again is worn."),
+          S::kBlockErase, S::kBlockWrite),
+    Wraps(Plain(S::kHealth, L::kBoth, VELMORA_CODE(safety_net, kHealthReadFailed),
+                "a block the report needs (block 0 or a record copy) could not be read",
+                kLineBoth),
+          S::kBlockRead),
 };
 
 #undef VELMORA_CODE
@@ -805,6 +835,14 @@ std::string_view StepName(JobStep step) {
             return "page read";
         case S::kErase:
             return "erase";
+        case S::kBackup:
+            return "backup";
+        case S::kVerify:
+            return "verify";
+        case S::kRestore:
+            return "restore";
+        case S::kHealth:
+            return "health report";
     }
     return "unknown step";
 }

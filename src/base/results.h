@@ -260,6 +260,16 @@ inline constexpr int kAreaNotConfirmed = 121;
 inline constexpr int kBootTableReadBase = 30000;  // + the block read's code
 }  // namespace erase_mode
 
+// Backup before a write, verify after it, restore, and the health report.
+namespace safety_net {
+inline constexpr int kVerifyMismatch = 122;  // blocks read back unlike what was written
+inline constexpr int kVerifyReadFailed = 123;
+inline constexpr int kBackupFailed = 124;   // nothing was erased
+inline constexpr int kRestoreRefused = 125;  // nothing was erased
+inline constexpr int kRestoreWriteFailed = 126;
+inline constexpr int kHealthReadFailed = 127;
+}  // namespace safety_net
+
 }  // namespace velmora::result
 
 namespace velmora {
@@ -309,8 +319,13 @@ enum class JobStep {
     kPageRead,
     // Erase.
     kErase,
+    // Backup before a write, verify after it, restore, the health report.
+    kBackup,
+    kVerify,
+    kRestore,
+    kHealth,
 };
-inline constexpr JobStep kLastJobStep = JobStep::kErase;
+inline constexpr JobStep kLastJobStep = JobStep::kHealth;
 
 // "boot ROM handshake", "partition write", ...
 std::string_view StepName(JobStep step);

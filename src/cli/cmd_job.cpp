@@ -25,6 +25,8 @@
 #include "cli/commands.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
+#include "job/safety_net.h"
+#include "base/output_file.h"
 
 #include "frontend/simulated_phone.h"
 
@@ -197,6 +199,8 @@ class TerminalDisplay : public EventSink {
             e["stopped"] = stopped;
             if (!end.notes.empty())
                 e["notes"] = end.notes;
+            if (!end.report.empty())
+                e["report"] = Json::parse(end.report, nullptr, false);
             if (!end.result_name.empty()) {
                 e["step"] = end.step;
                 e["name"] = end.result_name;
@@ -209,6 +213,9 @@ class TerminalDisplay : public EventSink {
         EndBar();
         if (!blocks_.empty()) {
             std::printf("%s\n", Summary().c_str());
+        }
+        if (!end.report.empty()) {
+            std::printf("%s", HealthText(end.report).c_str());
         }
         for (const std::string& note : end.notes) {
             std::printf("note: %s\n", note.c_str());
@@ -379,7 +386,10 @@ int RangeIndex(const JobOptions& job) {
     static const std::map<std::string, std::map<std::string, int>> kRanges = {
         {"upgrade", {{"all", 0}, {"code", 1}}},
         {"read", {{"ptt", 0}, {"eerom", 1}, {"area", 2}}},
-        {"erase", {{"fs", 0}, {"area", 1}, {"code", 2}, {"all", 3}, {"eerom", 4}}}};
+        {"erase", {{"fs", 0}, {"area", 1}, {"code", 2}, {"all", 3}, {"eerom", 4}}},
+        {"backup", {{"eerom", 0}, {"all", 1}}},
+        {"restore", {{"eerom", 0}, {"all", 1}}},
+        {"health", {{"", 0}}}};
     const auto& ranges = kRanges.at(job.command);
     const auto it = ranges.find(job.range);
     return it == ranges.end() ? -1 : it->second;
@@ -449,9 +459,12 @@ class SignalStop {
 int RunJob(const GlobalOptions& global, const JobOptions& job) {
     SignalStop signals;
     JobRequest request;
-    request.work_mode = job.command == "upgrade" ? WorkMode::kCodeUpgrade
-                        : job.command == "read"  ? WorkMode::kReadCode
-                                                 : WorkMode::kErase;
+    request.work_mode = job.command == "upgrade"   ? WorkMode::kCodeUpgrade
+                        : job.command == "read"    ? WorkMode::kReadCode
+                        : job.command == "backup"  ? WorkMode::kBackup
+                        : job.command == "restore" ? WorkMode::kRestore
+                        : job.command == "health"  ? WorkMode::kHealth
+                                                   : WorkMode::kErase;
     request.erase_range = RangeIndex(job);
     if (request.erase_range < 0)
         return Refuse(global, "unknown range: " + job.range);
@@ -485,6 +498,26 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
 
     request.output_folder = job.output;
     request.overwrite = job.force;
+    request.backup_folder = job.command == "backup" ? job.output : job.backup;
+    request.verify = job.verify;
+    request.since_path = job.since;
+    if (job.command == "restore") {
+        const BackupSummary backup = ReadBackupSummary(job.backup, false);
+        if (!backup.error.empty()) {
+            return Refuse(global, backup.error);
+        }
+        const std::string what = "the backup of " + backup.date + ", chip " + backup.chip_id +
+                                 ", product ID " +
+                                 (backup.product_id.empty() ? "unknown" : backup.product_id) +
+                                 " (" + backup.range + ")";
+        if (!job.yes) {
+            return Refuse(global, "restoring " + what +
+                                      " writes over the phone's EEROM; confirm with --yes");
+        }
+        if (!global.json) {
+            std::printf("Restoring %s\n", what.c_str());
+        }
+    }
     if (request.work_mode == WorkMode::kReadCode && !job.force) {
         const std::string folder = ReadFolder(request);
         if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
@@ -532,6 +565,15 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     // A Stop that came while the last block was written leaves a whole job: result 0.
     const bool stopped = (outcome.user_stopped || signals.signalled()) && outcome.result != 0;
     display.End(outcome, stopped);
+    if (!job.save.empty() && !outcome.report.empty()) {
+        std::string reason;
+        File out = OpenOutputFile(job.save, &reason);
+        if (!out || std::fputs(outcome.report.c_str(), out.get()) < 0 || !CloseOutputFile(out)) {
+            std::fprintf(stderr, "velmora-cli: cannot write %s%s\n", job.save.c_str(),
+                         reason.empty() ? "" : (": " + reason).c_str());
+            return kExitJobFailed;
+        }
+    }
     if (stopped)
         return kExitStopped;
     return outcome.result == 0 ? kExitOk : kExitJobFailed;

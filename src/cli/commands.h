@@ -26,7 +26,7 @@ struct LinkOptions {
 };
 
 struct JobOptions {
-    std::string command;  // "upgrade", "read" or "erase"
+    std::string command;  // "upgrade", "read", "erase", "backup", "restore" or "health"
     std::string ptt;
     std::string range;
     std::optional<std::string> start_hex;
@@ -34,6 +34,10 @@ struct JobOptions {
     bool yes = false;
     std::string output;  // read: the folder for the files
     bool force = false;  // read: replace files of an earlier read
+    std::string backup;  // upgrade, erase: back up first into this folder; restore: its folder
+    bool verify = false;  // upgrade: read back and compare what was written
+    std::string since;    // health: a backup folder or an earlier report
+    std::string save;     // health: write the report (JSON) to this file
     LinkOptions link;
 };
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr const char* kFooter = R"(Link options of upgrade, read and erase:
+constexpr const char* kFooter = R"(Link options of every command that talks to the phone:
   --port PORT   device path (/dev/ttyUSB0, /dev/pts/3) or COMn (= /dev/ttyS{n-1}); `sim` or
                 `sim:OPTIONS` runs the job against a simulated phone started inside the
                 program (OPTIONS are the simulated phone's own, comma-separated, e.g.
@@ -50,6 +50,17 @@ it read and names the file that is incomplete. It is --home DIR, else $VELMORA_H
 when it holds FlashChip.ini, else $XDG_DATA_HOME/velmora, which takes its FlashChip.ini from the
 installed one (<prefix>/share/velmora) and takes it again when the installed one is newer and
 the copy was not edited.
+
+Backup, verify, restore: `backup --output DIR` keeps the EEROM (blocks B-74 to B-1, spare
+bytes included) with a manifest.json (chip ID, product ID, date, geometry, bad blocks, each
+file's blocks, size and SHA-256); `--range all` adds block 0, the record, every partition and
+the file system. `upgrade --backup DIR` and `erase --backup DIR` back up the EEROM and all they
+will erase, and start erasing only once the backup is complete and on the disk. `upgrade
+--verify` reads back every block written and fails (result 122) naming the blocks that differ.
+`restore DIR --yes` checks the manifest's sums and that the phone's chip matches, then writes
+the EEROM back to its own blocks and verifies it. `health` reports bad blocks with and without
+a replacement, the reservoir, the record's two copies and each partition's blocks; `--since`
+a backup folder or a saved report lists what changed.
 
 Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
 ran (bad arguments, an area whose end lies below its start, partition table missing or
@@ -117,6 +128,13 @@ int main(int argc, char** argv) {
     upgrade->add_option("--range", job.range, "all (code and file system) or code (code area)")
         ->check(CLI::IsMember({"all", "code"}))
         ->default_str("all");
+    upgrade->add_option("--backup", job.backup,
+                        "first back up the EEROM and what the upgrade erases into DIR (made if "
+                        "missing; must hold no earlier backup)")
+        ->type_name("DIR");
+    upgrade->add_flag("--verify", job.verify,
+                      "afterwards read back every block written and compare it with what was "
+                      "sent");
     AddLinkOptions(upgrade, job);
 
     auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
@@ -136,7 +154,42 @@ int main(int argc, char** argv) {
     AddAreaOptions(erase, job);
     erase->add_flag("--yes", job.yes,
                     "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
+    erase->add_option("--backup", job.backup,
+                      "first back up the EEROM and the blocks to erase into DIR")
+        ->type_name("DIR");
     AddLinkOptions(erase, job);
+
+    auto* backup = app.add_subcommand(
+        "backup", "back up the EEROM (calibration, IMEI) or everything into a folder with a "
+                  "manifest");
+    backup->add_option("--output", job.output, "folder for the backup (made if missing)")
+        ->required();
+    backup->add_option("--range", job.range,
+                       "eerom (the EEROM area with spare bytes, default) or all (also block 0, "
+                       "the record, every partition and the file system)")
+        ->check(CLI::IsMember({"eerom", "all"}))
+        ->default_str("eerom");
+    AddLinkOptions(backup, job);
+
+    auto* restore = app.add_subcommand(
+        "restore", "write a backup back: the EEROM to its own blocks; with --range all also "
+                   "the partitions, block 0 and (when the record is the same) the reservoir");
+    restore->add_option("DIR", job.backup, "the backup's folder")->required();
+    restore->add_option("--range", job.range, "eerom (default) or all")
+        ->check(CLI::IsMember({"eerom", "all"}))
+        ->default_str("eerom");
+    restore->add_flag("--yes", job.yes, "confirm writing over the phone's EEROM");
+    AddLinkOptions(restore, job);
+
+    auto* health = app.add_subcommand(
+        "health", "report bad blocks, replacements, the reservoir, the record and where each "
+                  "partition lies");
+    health->add_option("--since", job.since,
+                       "a backup folder or an earlier report (--save) to compare with")
+        ->type_name("PATH");
+    health->add_option("--save", job.save, "also write the report as JSON to FILE")
+        ->type_name("FILE");
+    AddLinkOptions(health, job);
 
     std::string ptt_file;
     auto* ptt = app.add_subcommand("ptt", "print a partition table's summary");
@@ -185,11 +238,13 @@ int main(int argc, char** argv) {
     if (*results) {
         return RunResults(global, markdown);
     }
-    for (auto* cmd : {upgrade, read, erase}) {
+    for (auto* cmd : {upgrade, read, erase, backup, restore, health}) {
         if (*cmd) {
             job.command = cmd->get_name();
-            if (job.range.empty()) {
-                job.range = job.command == "upgrade" ? "all" : "ptt";
+            if (job.range.empty() && job.command != "health") {
+                job.range = job.command == "upgrade"                             ? "all"
+                            : job.command == "backup" || job.command == "restore" ? "eerom"
+                                                                                 : "ptt";
             }
             return RunJob(global, job);
         }

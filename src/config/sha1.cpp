@@ -2,7 +2,10 @@
 
 #include <openssl/evp.h>
 
+#include <array>
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace velmora {
 
@@ -37,6 +40,38 @@ bool Sha1Hasher::Final(Sha1Digest& out) {
         ok_ && EVP_DigestFinal_ex(ctx_.get(), out.data(), &length) == 1 && length == out.size();
     ok_ = false;
     return ok;
+}
+
+}  // namespace velmora
+
+namespace velmora {
+
+std::string Sha256FileHex(const std::string& path) {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"),
+                                                            &std::fclose);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!file || !ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    std::vector<unsigned char> piece(1 << 16);
+    size_t n = 0;
+    while ((n = std::fread(piece.data(), 1, piece.size(), file.get())) > 0) {
+        if (EVP_DigestUpdate(ctx.get(), piece.data(), n) != 1) {
+            return {};
+        }
+    }
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (std::ferror(file.get()) || EVP_DigestFinal_ex(ctx.get(), digest.data(), &length) != 1) {
+        return {};
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
 }
 
 }  // namespace velmora

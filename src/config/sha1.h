@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace velmora {
 
@@ -34,5 +35,13 @@ class Sha1Hasher {
     std::unique_ptr<evp_md_ctx_st, Free> ctx_;
     bool ok_ = false;
 };
+
+}  // namespace velmora
+
+namespace velmora {
+
+// The SHA-256 of the file at `path` as 64 lower-case hex digits; empty when the
+// file cannot be read. The file is read in pieces.
+std::string Sha256FileHex(const std::string& path);
 
 }  // namespace velmora

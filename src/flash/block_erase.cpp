@@ -97,6 +97,7 @@ int WriteRecordCopy(NandSession& nand, int block) {
         nand.reporter.MarkBlock(block, BlockState::kFailed);
         return -5;
     }
+    nand.NoteWritten(block, std::span(bytes).first(length), false);
     nand.reporter.MarkBlock(block, BlockState::kProgrammed);
     return 0;
 }

@@ -9,4 +9,19 @@ NandSession::NandSession(EventSink* sink, bool debug_mode) : JobBase(sink, debug
 // Here, where NandDialect is whole, so that the owner can destroy it.
 NandSession::~NandSession() = default;
 
+void NandSession::NoteWritten(int block, std::span<const uint8_t> data, bool with_spare) {
+    if (!track_writes) {
+        return;
+    }
+    WrittenBlock entry{block, with_spare, static_cast<uint32_t>(data.size()), {}};
+    Sha1(data, entry.digest);
+    for (WrittenBlock& w : written) {
+        if (w.block == block) {
+            w = entry;
+            return;
+        }
+    }
+    written.push_back(entry);
+}
+
 }  // namespace velmora

@@ -7,11 +7,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "base/job_base.h"
 #include "config/chip_catalogue.h"
+#include "config/sha1.h"
 #include "flash/management_record.h"
 #include "flash/partition_records.h"
 #include "link/target_link.h"
@@ -21,6 +23,14 @@ namespace velmora {
 class NandDialect;
 
 inline constexpr int kIbtBytes = 2048;
+
+// A block as a write left it: what the verify reads back and compares.
+struct WrittenBlock {
+    int block = 0;  // the physical block
+    bool with_spare = false;
+    uint32_t length = 0;  // bytes from the block's start, spare bytes inline when with_spare
+    Sha1Digest digest{};
+};
 
 class NandSession : public JobBase {
   public:
@@ -46,6 +56,12 @@ class NandSession : public JobBase {
     int reservoir_start = 0;  // R = B − ⌊B ÷ 50⌋ − 2, set when the record is read
     TargetPartitionRecords records;
     bool boot_block_touched = false;  // block 0's erase has begun
+
+    // With `track_writes`, every block written lands in `written` (a block
+    // written twice keeps its last content), for the verify after the write.
+    bool track_writes = false;
+    std::vector<WrittenBlock> written;
+    void NoteWritten(int block, std::span<const uint8_t> data, bool with_spare);
 
     bool IbtGood(int block) const {
         return block >= 0 && block < kIbtBytes * 8 && ((ibt[block / 8] >> (block % 8)) & 1) != 0;

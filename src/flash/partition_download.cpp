@@ -26,7 +26,8 @@ bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
     return static_cast<int8_t>(name[0]) >= 0x71;
 }
 
-// Writes one block-sized piece, retried on the serial link.
+}  // namespace
+
 int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                uint32_t length) {
     const bool small_page = nand.geometry.page_size == 512;
@@ -44,8 +45,6 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
     }
     return r + 20000;
 }
-
-}  // namespace
 
 int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) {
     TargetPartitionRecords& out = nand.records;
@@ -148,6 +147,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
             result = nand.Aborted() ? nand.result.load() : r;
             break;
         }
+        nand.NoteWritten(block, std::span(buffer).first(n), with_spare);
         nand.reporter.MarkBlock(block, BlockState::kProgrammed);
         nand.reporter.units_done += n;
         nand.reporter.UpdateProgress();

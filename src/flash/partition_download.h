@@ -1,6 +1,8 @@
 #pragma once
 // The code upgrade: erase, every partition's content file written block by
 // block through the bad-block map, then the boot block.
+#include <cstdint>
+#include <span>
 
 namespace velmora {
 
@@ -11,5 +13,11 @@ class PartitionTable;
 // opened; 11001 length differs from the content size, or the partition ran out
 // of blocks; 12000 short read; 20000 + r a block write failed with r.
 int WritePartition(NandSession& nand, const PartitionTable& table, int i);
+
+// Writes the first `length` bytes of `buffer` into the erased physical `block`,
+// tried as often as the link tries a partition's block. 0, or 20000 + the last
+// attempt's code.
+int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
+               uint32_t length);
 
 }  // namespace velmora

@@ -497,6 +497,37 @@ int ReadPartitions(NandSession& nand) {
     return nand.result.load();
 }
 
+int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::vector<int>& blocks,
+                        bool with_spare, int* failed) {
+    BlockStream file(nand, path, with_spare, true);
+    if (!file.Ok()) {
+        return file.CannotWriteFile();
+    }
+    const size_t n = file.block_bytes();
+    int r = 0;
+    for (size_t i = 0; i < blocks.size() && file.Ok() && r == 0; ++i) {
+        if (nand.Aborted()) {
+            return nand.result.load();
+        }
+        if ((r = file.Read(blocks[i], n, failed)) == 0) {
+            nand.reporter.MarkBlock(blocks[i], BlockState::kRead);
+            nand.reporter.units_done += n;
+            nand.reporter.UpdateProgress();
+        }
+    }
+    if (r == 0) {
+        r = file.Finish(failed);
+    }
+    if (r == 10000) {
+        return file.CannotWriteFile();
+    }
+    if (r != 0) {
+        nand.reporter.MarkBlock(*failed, BlockState::kFailed);
+        return nand.Aborted() ? nand.result.load() : r + 20000;
+    }
+    return 0;
+}
+
 int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare) {
     const int blocks = nand.geometry.block_count;
     if (blocks < kEeromBlocks) {

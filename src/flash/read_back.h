@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -33,6 +34,13 @@ int ReadBootArea(NandSession& nand);
 // Partition i of the phone's table into its own file. 0; 10000; 11001 ran past
 // its last block; 20000 + r a block read failed after the retries.
 int ReadPartitionToFile(NandSession& nand, int i);
+
+// The physical `blocks`, in order and whole, into the file at `path`; progress
+// adds to the reporter's counts without resetting them. 0; 10000 the file cannot
+// be written (error text set); 20000 + r a block read failed after the retries,
+// with the block in *failed.
+int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::vector<int>& blocks,
+                        bool with_spare, int* failed);
 
 // "parti_%02d_" and the record's name. Name bytes that are not printable ASCII,
 // and '/' and '\', become '_', so the file stays inside the output folder.

@@ -13,6 +13,7 @@ JobEnd DownloadJob::Ending(int final_result) const {
     end.user_stopped = user_stop.load() != 0;
     end.error_text = error_text;
     end.notes = notes;
+    end.report = report;
     if (final_result != 0 && !end.user_stopped) {
         const ResultExplanation why =
             ExplainResult(step, link_kind == LinkKind::kUsb, final_result, inner);

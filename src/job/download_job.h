@@ -22,6 +22,9 @@ enum class WorkMode : int {
     kCodeUpgrade = 0,  // "代码升级"
     kReadCode = 1,     // "读取代码"
     kErase = 2,        // "擦除"
+    kBackup = 3,       // the EEROM (or everything) into a backup folder
+    kRestore = 4,      // a backup folder back onto the phone
+    kHealth = 5,       // the bad blocks, the reservoir, the record and the partitions
 };
 
 // Range selections; the meaning of an EraseRange value depends on the work mode.
@@ -41,6 +44,10 @@ inline constexpr int kCode = 2;        // "代码区域"
 inline constexpr int kAll = 3;         // "代码和文件系统"
 inline constexpr int kEerom = 4;       // "EEROM"
 }  // namespace erase_range
+namespace backup_range {
+inline constexpr int kEerom = 0;  // the EEROM area with its spare bytes
+inline constexpr int kAll = 1;    // also block 0, the record, every partition, the file system
+}  // namespace backup_range
 
 // Baud-rate selections of the serial link.
 inline constexpr int kBaudRates[3] = {115200, 460800, 921600};
@@ -66,6 +73,16 @@ class DownloadJob : public NandSession {
     // A specified-area erase may reach block 0 and the EEROM and reservoir only
     // when the operator confirmed it (the window's warning, the CLI's --yes).
     bool area_confirmed = false;
+    // Upgrade and erase: back up what the job will erase (and the EEROM) into
+    // this folder before the first erase; empty: no backup. Backup: its folder;
+    // restore: the folder restored from.
+    std::string backup_folder;
+    // Upgrade and restore: read back every block written and compare.
+    bool verify = false;
+    // Health: a backup folder or an earlier report to compare with.
+    std::string since_path;
+    // Health: the report, as JSON text, for the job's end.
+    std::string report;
 
     // Serial link: the port as the operator gave it (device path or COMn) and the
     // baud selection (0 = 115200, 1 = 460800, 2 = 921600). USB: the link text.

@@ -11,6 +11,7 @@
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
 #include "job/link_registry.h"
+#include "job/safety_net.h"
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -80,6 +81,29 @@ std::string ReadFileName(const JobRequest& request) {
                                                               : "upload_range.bin";
 }
 
+// A backup's folder: made, and holding no earlier backup (one folder, one
+// phone's backup: a second would mix two phones' files under one manifest).
+std::optional<StartOutcome> PrepareBackupFolder(const JobRequest& request) {
+    if (request.backup_folder.empty()) {
+        if (request.work_mode == WorkMode::kBackup) {
+            return Refuse("Name the folder for the backup.", "Error");
+        }
+        return std::nullopt;
+    }
+    std::string folder = request.backup_folder;
+    if (std::string reason; !MakeOutputFolder(folder, &reason)) {
+        return Refuse("Cannot use the backup folder " + folder + ": " + reason, "Error");
+    }
+    std::error_code ec;
+    if (fs::exists(fs::path(folder) / "manifest.json", ec)) {
+        return Refuse("The folder " + folder +
+                          " holds a backup already; choose an empty folder for this one, so "
+                          "that the earlier backup is kept.",
+                      "Error");
+    }
+    return std::nullopt;
+}
+
 // Read: the upload folder made and the file named. Upgrade: the table loaded
 // and checked. Erase: the folder of a debug job's record dump. A refusal when
 // the work mode cannot have its files.
@@ -101,6 +125,9 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
             return std::nullopt;
         }
         case WorkMode::kErase:
+            if (auto refused = PrepareBackupFolder(request)) {
+                return refused;
+            }
             // No file is needed; a debug job's record dump goes to the chosen
             // table's folder, as for an upgrade, else to the program's folder.
             files.folder = request.ptt_path.empty() ? home : FolderOf(request.ptt_path);
@@ -108,8 +135,28 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
                 files.folder = home;
             }
             return std::nullopt;
+        case WorkMode::kBackup:
+            files.folder = request.backup_folder;
+            return PrepareBackupFolder(request);
+        case WorkMode::kRestore: {
+            files.folder = home;
+            if (request.backup_folder.empty()) {
+                return Refuse("Name the backup folder to restore.", "Error");
+            }
+            const BackupSummary summary = ReadBackupSummary(request.backup_folder, true);
+            if (!summary.error.empty()) {
+                return Refuse(summary.error + " Nothing was restored.", "Error");
+            }
+            return std::nullopt;
+        }
+        case WorkMode::kHealth:
+            files.folder = home;
+            return std::nullopt;
         case WorkMode::kCodeUpgrade:
             break;
+    }
+    if (auto refused = PrepareBackupFolder(request)) {
+        return refused;
     }
     if (request.ptt_path.empty()) {
         return Refuse(kRefuseNoPtt, "错误");
@@ -200,6 +247,9 @@ StartOutcome JobController::Start(const JobRequest& request) {
     job->table = std::move(table);
     job->timings = request.timings;
     job->area_confirmed = request.area_confirmed;
+    job->backup_folder = request.backup_folder;
+    job->verify = request.verify;
+    job->since_path = request.since_path;
     job->port = request.port;
     job->baud_selection = request.baud_selection;
     job->reporter.SetProgress(0, 100);

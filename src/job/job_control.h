@@ -42,6 +42,14 @@ struct JobRequest {
     // files of an earlier read there may be replaced.
     std::string output_folder;
     bool overwrite = false;
+    // Upgrade and erase: back up the EEROM and what the job will erase into this
+    // folder first (empty: no backup). Backup: the folder (erase_range: a
+    // backup_range). Restore: the backup's folder (erase_range: a backup_range).
+    std::string backup_folder;
+    // Upgrade and restore: read back every written block and compare.
+    bool verify = false;
+    // Health: a backup folder or an earlier health report to compare with.
+    std::string since_path;
 };
 
 // Read: the folder a request's files go to, ending in '/'.

@@ -117,7 +117,7 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone) 
     }
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
     reporter.SetStatus("get target information...");
-    ReadTargetInfo(usb.dfu(), log);
+    ReadTargetInfo(usb.dfu(), log, &job.product_id);
     reporter.SetStatus("send ram loader...");
     std::vector<uint8_t> image;
     if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r == 0) {

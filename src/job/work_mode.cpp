@@ -10,6 +10,7 @@
 #include "flash/target_protocol.h"
 #include "flash/upgrade_check.h"
 #include "job/download_job.h"
+#include "job/safety_net.h"
 
 namespace velmora {
 namespace {
@@ -59,6 +60,10 @@ int CodeUpgrade(DownloadJob& job) {
     if (const int r = CheckUpgrade(job, job.table); r != 0) {
         return Finish(job, r);
     }
+    if (const int r = BackUpBeforeWrite(job, {}); r != 0) {
+        return Finish(job, r);
+    }
+    job.track_writes = job.verify;
     // A chip the record cannot map gets none: its bad blocks are skipped instead.
     if (!job.record.Present() && RecordMapsBadBlocks(job)) {
         job.step = JobStep::kRecordBuild;
@@ -67,7 +72,12 @@ int CodeUpgrade(DownloadJob& job) {
         }
         job.step = JobStep::kUpgrade;
     }
-    return Finish(job, DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode));
+    if (const int r =
+            DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
+        r != 0 || job.user_stop.load() != 0) {
+        return Finish(job, r);
+    }
+    return Finish(job, VerifyAfterWrite(job));
 }
 
 int ReadCode(DownloadJob& job) {
@@ -152,6 +162,9 @@ int Erase(DownloadJob& job) {
     if (job.result.load() != 0) {
         return job.result.load();
     }
+    if (const int r = BackUpBeforeWrite(job, range); r != 0) {
+        return Finish(job, r);
+    }
     return Finish(job, EraseBlockRange(job, range.first, range.end));
 }
 
@@ -202,9 +215,17 @@ int DispatchWorkMode(DownloadJob& job) {
     job.reporter.start_tick = TickCount();
     // The record of an upgrade is written before its erase begins.
     job.reporter.SetPhase(job.work_mode == WorkMode::kCodeUpgrade ? Phase::kWrite
-                          : job.work_mode == WorkMode::kReadCode  ? Phase::kRead
-                                                                  : Phase::kEraseRange);
+                          : job.work_mode == WorkMode::kErase     ? Phase::kEraseRange
+                          : job.work_mode == WorkMode::kRestore   ? Phase::kWrite
+                          : job.work_mode == WorkMode::kBackup    ? Phase::kBackup
+                                                                  : Phase::kRead);
     switch (job.work_mode) {
+        case WorkMode::kBackup:
+            return Finish(job, RunBackup(job));
+        case WorkMode::kRestore:
+            return Finish(job, RunRestore(job));
+        case WorkMode::kHealth:
+            return Finish(job, RunHealth(job));
         case WorkMode::kCodeUpgrade:
             return CodeUpgrade(job);
         case WorkMode::kReadCode:

@@ -31,10 +31,15 @@ bool Ack(SerialPort& port, const JobBase& job, size_t sent) {
     return port.WaitForByte(kAck, job.timings.ack_ms + port.WireMs(sent + 1));
 }
 
-bool Answer(SerialPort& port, const JobBase& job, size_t sent, size_t count) {
+bool Answer(SerialPort& port, const JobBase& job, size_t sent, size_t count,
+            std::array<uint8_t, 16>* kept = nullptr) {
     std::array<uint8_t, 16> answer{};
-    return port.ReadExact(std::span(answer).first(count),
-                          job.timings.boot_answer_ms + port.WireMs(sent + count));
+    const bool ok = port.ReadExact(std::span(answer).first(count),
+                                   job.timings.boot_answer_ms + port.WireMs(sent + count));
+    if (ok && kept != nullptr) {
+        *kept = answer;
+    }
+    return ok;
 }
 
 // Sets the line format; on a rate the port did not take, the log says which it took.
@@ -103,8 +108,11 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
 int BootHandshake(SerialPort& port, JobBase& job) {
     if (!Ack(port, job, Send(port, {'T', 0xFF})))
         return 2001;
-    if (!Answer(port, job, Send(port, {'P'}), 5))
+    std::array<uint8_t, 16> product{};
+    if (!Answer(port, job, Send(port, {'P'}), 5, &product))
         return 2002;
+    job.product_id.emplace();
+    std::copy_n(product.begin(), 5, job.product_id->begin());
     if (!Answer(port, job, Send(port, {'Q'}), 16))
         return 2003;
     std::vector<uint8_t> dongle(21, 0);

@@ -29,7 +29,7 @@ int SetAddressZero(DfuPort& port, const LogFn& log) {
 
 }  // namespace
 
-int ReadTargetInfo(DfuPort& port, const LogFn& log) {
+int ReadTargetInfo(DfuPort& port, const LogFn& log, std::optional<std::array<uint8_t, 5>>* product_id) {
     const uint8_t timeout[1] = {0xFF};
     int r = port.BootRomCommand(3, 1, timeout);
     if (r != kDfuOk) {
@@ -43,6 +43,10 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log) {
         return r;
     }
     log(Text("\nProduct ID - %02X%02X%02X%02X%02X.\n", id[4], id[3], id[2], id[1], id[0]));
+    if (product_id != nullptr) {
+        product_id->emplace();
+        std::copy_n(id, 5, (*product_id)->begin());
+    }
     uint8_t v[8] = {};
     r = port.BootRomCommand(38, 0, {}, v);
     if (r != kDfuOk) {
