@@ -641,7 +641,7 @@ constexpr ResultEntry kTable[] = {
     Wraps(Plain(S::kRestore, L::kBoth, VELMORA_CODE(safety_net, kRestoreWriteFailed),
                 "a block of the backup could not be written back (the error text names it)",
                 "Start the restore again; a block that fails again is worn."),
-          S::kBlockErase, S::kBlockWrite),
+          S::kBlockWrite),
     Wraps(Plain(S::kHealth, L::kBoth, VELMORA_CODE(safety_net, kHealthReadFailed),
                 "a block the report needs (block 0 or a record copy) could not be read",
                 kLineBoth),
