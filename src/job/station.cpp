@@ -311,6 +311,10 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
 
     slots_ = std::move(slots);
     loop_ = request.loop;
+    ptt_path_ = std::filesystem::absolute(job.ptt_path, ec).string();
+    if (ptt_path_.empty()) {
+        ptt_path_ = job.ptt_path;
+    }
     ptt_sha256_ = sha256;
     for (auto& run : slots_) {
         run->jobs.on_finished = [r = run.get()](const JobOutcome& outcome) {
@@ -389,7 +393,7 @@ void Station::RunSlot(SlotRun& run) {
         }
         int64_t row = 0;
         if (log_) {
-            row = log_->Begin({slot_number, run.view.port_text, run.request.ptt_path, ptt_sha256_});
+            row = log_->Begin({slot_number, run.view.port_text, ptt_path_, ptt_sha256_});
         }
         {
             std::lock_guard lock(mutex_);
