@@ -54,6 +54,8 @@ struct JobEnd {
     std::string next_step;
     // A health report's job: the report, as JSON text.
     std::string report;
+    // The phone's product ID as the boot ROM gave it, once read.
+    std::optional<std::array<uint8_t, 5>> product_id;
 };
 
 // Receives a job's events on the job's worker thread, in the order they

@@ -14,6 +14,7 @@ JobEnd DownloadJob::Ending(int final_result) const {
     end.error_text = error_text;
     end.notes = notes;
     end.report = report;
+    end.product_id = product_id;
     if (final_result != 0 && !end.user_stopped) {
         const ResultExplanation why =
             ExplainResult(step, link_kind == LinkKind::kUsb, final_result, inner);

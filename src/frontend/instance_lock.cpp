@@ -1,4 +1,4 @@
-#include "app/single_instance.h"
+#include "frontend/instance_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace velmora::app {
+namespace velmora {
 
 std::string LockFolder() {
     std::string folder = "/tmp";
@@ -74,4 +74,16 @@ InstanceCheck CheckSingleInstance(const std::string& folder, FileLock& own) {
     return InstanceCheck::kFirst;
 }
 
-}  // namespace velmora::app
+StationCheck CheckStationInstance(const std::string& folder, FileLock& own) {
+    if (own.TryLock(folder, kMultiPortLockName) == FileLock::Result::kBusy) {
+        return StationCheck::kStationRunning;
+    }
+    FileLock window;
+    if (window.TryLock(folder, kInstanceLockName) == FileLock::Result::kBusy) {
+        own.Release();
+        return StationCheck::kWindowRunning;
+    }
+    return StationCheck::kFirst;
+}
+
+}  // namespace velmora
