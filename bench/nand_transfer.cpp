@@ -5,6 +5,12 @@
 //   of the work mode (from the dispatch to the job's end) and `ratio`: the
 //   physical limit (the bytes that crossed the wire × 10 / baud, plus the chip's
 //   erase and program times) divided by that time. Target: at least 0.97.
+// Paced/UpgradeBackupVerify: the same upgrade with --backup and --verify, beside
+//   the plain one: `backup_s`, `write_s` (erase, partitions, block 0),
+//   `verify_s`, the whole time against the plain upgrade's (`vs_plain`), and
+//   `verify_ratio`: the verify's own wire time (every written block read back)
+//   divided by the time it took. Target: the verify adds no more than its
+//   read-back's wire time (verify_ratio at least 0.97).
 // Unpaced/Upgrade, Unpaced/ReadBack: an unpaced phone with a 128 MiB chip and a
 //   100 MiB image. Reports MB/s and the job thread's CPU seconds per MiB.
 //   Target: above 20 MB/s.
@@ -12,7 +18,9 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "integration/nand_harness.h"
 
@@ -137,6 +145,76 @@ void Paced(benchmark::State& state, bool read_back) {
     }
 }
 
+// The moment each phase began, and the job's end.
+class PhaseTimes : public EventSink {
+  public:
+    void OnPhase(Phase phase) override { begun.emplace_back(phase, Clock::now()); }
+    void OnEnd(const JobEnd&) override { end = Clock::now(); }
+    // Seconds from the first phase in `from` to the first phase after it that is
+    // not in `from` (or the end).
+    double Span(std::initializer_list<Phase> from) const {
+        std::optional<Clock::time_point> a;
+        for (const auto& [phase, at] : begun) {
+            const bool in = std::find(from.begin(), from.end(), phase) != from.end();
+            if (in && !a)
+                a = at;
+            if (!in && a)
+                return std::chrono::duration<double>(at - *a).count();
+        }
+        return a ? std::chrono::duration<double>(end - *a).count() : 0;
+    }
+    std::vector<std::pair<Phase, Clock::time_point>> begun;
+    Clock::time_point end;
+};
+
+void PacedBackupVerify(benchmark::State& state) {
+    auto real_timings = [](DownloadJob& job) { job.timings = JobTimings{}; };
+    for (auto _ : state) {
+        SimHarness plain(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
+        SetImage(plain, 2 * 1024 * 1024);
+        PhaseClock plain_clock;
+        if (plain.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &plain_clock) !=
+            0) {
+            state.SkipWithError(plain.job->error_text.c_str());
+            return;
+        }
+        SimHarness net(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
+        SetImage(net, 2 * 1024 * 1024);
+        PhaseTimes times;
+        const std::string folder = net.home.path() + "backup/";
+        const int result = net.Run(
+            WorkMode::kCodeUpgrade, upgrade_range::kAll,
+            [&](DownloadJob& job) {
+                job.timings = JobTimings{};
+                job.backup_folder = folder;
+                job.verify = true;
+            },
+            &times);
+        if (result != 0) {
+            state.SkipWithError(net.job->error_text.c_str());
+            return;
+        }
+        const double whole = times.Span(
+            {Phase::kBackup, Phase::kErase, Phase::kWrite, Phase::kBootBlock, Phase::kVerify});
+        const double verify = times.Span({Phase::kVerify});
+        double verify_bytes = 0;
+        const NandGeometry g = GeometryOf(net);
+        for (const WrittenBlock& w : net.job->written) {
+            const double page = g.page_size + (w.with_spare ? g.spare_size : 0);
+            verify_bytes += page * (g.block_size / g.page_size) + 2 * kFrameSize;
+        }
+        state.SetIterationTime(whole);
+        state.counters["plain_s"] = plain_clock.seconds();
+        state.counters["seconds"] = whole;
+        state.counters["vs_plain"] = whole / plain_clock.seconds();
+        state.counters["backup_s"] = times.Span({Phase::kBackup});
+        state.counters["write_s"] = times.Span({Phase::kErase, Phase::kWrite, Phase::kBootBlock});
+        state.counters["verify_s"] = verify;
+        state.counters["verify_ratio"] = verify_bytes * 10 / 921600 / verify;
+        state.counters["verified_blocks"] = static_cast<double>(net.job->written.size());
+    }
+}
+
 void Unpaced(benchmark::State& state, bool read_back) {
     SimHarness sim(kChip1024);
     const size_t image = 100 * 1024 * 1024;
@@ -163,6 +241,11 @@ void Unpaced(benchmark::State& state, bool read_back) {
 
 BENCHMARK_CAPTURE(Paced, Upgrade, false)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(Paced, ReadBack, true)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(PacedBackupVerify)
+    ->Name("Paced/UpgradeBackupVerify")
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(Unpaced, Upgrade, false)
     ->Iterations(1)
     ->UseManualTime()

@@ -17,7 +17,7 @@ _velmora_cli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --home) ((i++)) ;;
-            upgrade | read | erase | ptt | ports | chips | udev-rule | results | station | log)
+            upgrade | read | erase | backup | restore | health | ptt | ports | chips | udev-rule | results | station | log)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -26,7 +26,7 @@ _velmora_cli() {
     COMPREPLY=()
     local IFS=$'\n'
     case $prev in
-        --home | --output)
+        --home | --output | --backup)
             COMPREPLY=($(compgen -d -- "$cur"))
             return
             ;;
@@ -51,6 +51,7 @@ _velmora_cli() {
                 upgrade) COMPREPLY=($(compgen -W $'all\ncode' -- "$cur")) ;;
                 read) COMPREPLY=($(compgen -W $'ptt\neerom\narea' -- "$cur")) ;;
                 erase) COMPREPLY=($(compgen -W $'fs\narea\ncode\nall\neerom' -- "$cur")) ;;
+                backup | restore) COMPREPLY=($(compgen -W $'eerom\nall' -- "$cur")) ;;
             esac
             return
             ;;
@@ -64,12 +65,21 @@ _velmora_cli() {
             if [[ $cur == -* ]]; then
                 words=$'--home\n--debug\n--json\n--version\n--help'
             else
-                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule\nresults\nstation\nlog'
+                words=$'upgrade\nread\nerase\nbackup\nrestore\nhealth\nptt\nports\nchips\nudev-rule\nresults\nstation\nlog'
             fi
             ;;
-        upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        upgrade) words=$'--ptt\n--range\n--backup\n--verify\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--timeout\n--help' ;;
-        erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        erase) words=$'--range\n--start\n--end\n--yes\n--backup\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        backup) words=$'--output\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        restore)
+            if [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -d -- "$cur"))
+                return
+            fi
+            words=$'--range\n--yes\n--port\n--baud\n--usb\n--timeout\n--help'
+            ;;
+        health) words=$'--since\n--save\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         results) words=$'--markdown\n--help' ;;
         station) words=$'--ptt\n--port\n--usb\n--loop\n--verify\n--log\n--baud\n--timeout\n--help' ;;
         log) words=$'--since\n--csv\n--json\n--log\n--help' ;;

@@ -643,8 +643,7 @@ constexpr ResultEntry kTable[] = {
                 "Start the restore again; a block that fails again is worn."),
           S::kBlockWrite),
     Wraps(Plain(S::kHealth, L::kBoth, VELMORA_CODE(safety_net, kHealthReadFailed),
-                "a block the report needs (block 0 or a record copy) could not be read",
-                kLineBoth),
+                "a block the report needs (block 0 or a record copy) could not be read", kLineBoth),
           S::kBlockRead),
 };
 

@@ -264,7 +264,7 @@ inline constexpr int kBootTableReadBase = 30000;  // + the block read's code
 namespace safety_net {
 inline constexpr int kVerifyMismatch = 122;  // blocks read back unlike what was written
 inline constexpr int kVerifyReadFailed = 123;
-inline constexpr int kBackupFailed = 124;   // nothing was erased
+inline constexpr int kBackupFailed = 124;    // nothing was erased
 inline constexpr int kRestoreRefused = 125;  // nothing was erased
 inline constexpr int kRestoreWriteFailed = 126;
 inline constexpr int kHealthReadFailed = 127;

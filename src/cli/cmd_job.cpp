@@ -21,12 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/output_file.h"
 #include "base/text_format.h"
 #include "cli/commands.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
 #include "job/safety_net.h"
-#include "base/output_file.h"
 
 #include "frontend/simulated_phone.h"
 
@@ -506,13 +506,12 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         if (!backup.error.empty()) {
             return Refuse(global, backup.error);
         }
-        const std::string what = "the backup of " + backup.date + ", chip " + backup.chip_id +
-                                 ", product ID " +
-                                 (backup.product_id.empty() ? "unknown" : backup.product_id) +
-                                 " (" + backup.range + ")";
+        const std::string what =
+            "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +
+            (backup.product_id.empty() ? "unknown" : backup.product_id) + " (" + backup.range + ")";
         if (!job.yes) {
-            return Refuse(global, "restoring " + what +
-                                      " writes over the phone's EEROM; confirm with --yes");
+            return Refuse(
+                global, "restoring " + what + " writes over the phone's EEROM; confirm with --yes");
         }
         if (!global.json) {
             std::printf("Restoring %s\n", what.c_str());

@@ -61,8 +61,8 @@ void PrintMarkdown() {
                 "|---|---|---|---|---|\n",
                 std::string(StepName(e.step)).c_str());
         }
-        std::printf("| %s | %s | `%s` | %s | %s |\n", Cell(CodeText(e)).c_str(),
-                    LinkText(e.link), std::string(e.name).c_str(), Cell(e.meaning).c_str(),
+        std::printf("| %s | %s | `%s` | %s | %s |\n", Cell(CodeText(e)).c_str(), LinkText(e.link),
+                    std::string(e.name).c_str(), Cell(e.meaning).c_str(),
                     Cell(e.next_step).c_str());
     }
 }

@@ -33,9 +33,9 @@ struct JobOptions {
     std::optional<std::string> start_hex;
     std::optional<std::string> end_hex;
     bool yes = false;
-    std::string output;  // read: the folder for the files
-    bool force = false;  // read: replace files of an earlier read
-    std::string backup;  // upgrade, erase: back up first into this folder; restore: its folder
+    std::string output;   // read: the folder for the files
+    bool force = false;   // read: replace files of an earlier read
+    std::string backup;   // upgrade, erase: back up first into this folder; restore: its folder
     bool verify = false;  // upgrade: read back and compare what was written
     std::string since;    // health: a backup folder or an earlier report
     std::string save;     // health: write the report (JSON) to this file

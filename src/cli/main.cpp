@@ -128,9 +128,10 @@ int main(int argc, char** argv) {
     upgrade->add_option("--range", job.range, "all (code and file system) or code (code area)")
         ->check(CLI::IsMember({"all", "code"}))
         ->default_str("all");
-    upgrade->add_option("--backup", job.backup,
-                        "first back up the EEROM and what the upgrade erases into DIR (made if "
-                        "missing; must hold no earlier backup)")
+    upgrade
+        ->add_option("--backup", job.backup,
+                     "first back up the EEROM and what the upgrade erases into DIR (made if "
+                     "missing; must hold no earlier backup)")
         ->type_name("DIR");
     upgrade->add_flag("--verify", job.verify,
                       "afterwards read back every block written and compare it with what was "
@@ -154,26 +155,30 @@ int main(int argc, char** argv) {
     AddAreaOptions(erase, job);
     erase->add_flag("--yes", job.yes,
                     "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
-    erase->add_option("--backup", job.backup,
-                      "first back up the EEROM and the blocks to erase into DIR")
+    erase
+        ->add_option("--backup", job.backup,
+                     "first back up the EEROM and the blocks to erase into DIR")
         ->type_name("DIR");
     AddLinkOptions(erase, job);
 
     auto* backup = app.add_subcommand(
-        "backup", "back up the EEROM (calibration, IMEI) or everything into a folder with a "
-                  "manifest");
+        "backup",
+        "back up the EEROM (calibration, IMEI) or everything into a folder with a "
+        "manifest");
     backup->add_option("--output", job.output, "folder for the backup (made if missing)")
         ->required();
-    backup->add_option("--range", job.range,
-                       "eerom (the EEROM area with spare bytes, default) or all (also block 0, "
-                       "the record, every partition and the file system)")
+    backup
+        ->add_option("--range", job.range,
+                     "eerom (the EEROM area with spare bytes, default) or all (also block 0, "
+                     "the record, every partition and the file system)")
         ->check(CLI::IsMember({"eerom", "all"}))
         ->default_str("eerom");
     AddLinkOptions(backup, job);
 
     auto* restore = app.add_subcommand(
-        "restore", "write a backup back: the EEROM to its own blocks; with --range all also "
-                   "the partitions, block 0 and (when the record is the same) the reservoir");
+        "restore",
+        "write a backup back: the EEROM to its own blocks; with --range all also "
+        "the partitions, block 0 and (when the record is the same) the reservoir");
     restore->add_option("DIR", job.backup, "the backup's folder")->required();
     restore->add_option("--range", job.range, "eerom (default) or all")
         ->check(CLI::IsMember({"eerom", "all"}))
@@ -182,10 +187,12 @@ int main(int argc, char** argv) {
     AddLinkOptions(restore, job);
 
     auto* health = app.add_subcommand(
-        "health", "report bad blocks, replacements, the reservoir, the record and where each "
-                  "partition lies");
-    health->add_option("--since", job.since,
-                       "a backup folder or an earlier report (--save) to compare with")
+        "health",
+        "report bad blocks, replacements, the reservoir, the record and where each "
+        "partition lies");
+    health
+        ->add_option("--since", job.since,
+                     "a backup folder or an earlier report (--save) to compare with")
         ->type_name("PATH");
     health->add_option("--save", job.save, "also write the report as JSON to FILE")
         ->type_name("FILE");
@@ -282,9 +289,9 @@ int main(int argc, char** argv) {
         if (*cmd) {
             job.command = cmd->get_name();
             if (job.range.empty() && job.command != "health") {
-                job.range = job.command == "upgrade"                             ? "all"
+                job.range = job.command == "upgrade"                              ? "all"
                             : job.command == "backup" || job.command == "restore" ? "eerom"
-                                                                                 : "ptt";
+                                                                                  : "ptt";
             }
             return RunJob(global, job);
         }

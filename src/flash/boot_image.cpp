@@ -59,7 +59,8 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int e
         nand.reporter.MarkBlock(0, BlockState::kFailed);
         return r;
     }
-    nand.NoteWritten(0, std::span(image).first(std::min<size_t>(image.size(), BlockSize(nand))), false);
+    nand.NoteWritten(0, std::span(image).first(std::min<size_t>(image.size(), BlockSize(nand))),
+                     false);
     nand.reporter.MarkBlock(0, BlockState::kProgrammed);
     nand.reporter.units_done += static_cast<uint32_t>(nand.geometry.page_size);
     nand.reporter.UpdateProgress();

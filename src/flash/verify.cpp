@@ -113,7 +113,8 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
         const WrittenBlock& w = written[i];
         const int r = read(buffers[i % 2], w, compare);
         if (const int s = settle(); s != 0) {
-            return nand.Aborted() ? nand.result.load() : unreadable(written[size_t(pending)].block, s);
+            return nand.Aborted() ? nand.result.load()
+                                  : unreadable(written[size_t(pending)].block, s);
         }
         if (r != 0) {
             return nand.Aborted() ? nand.result.load() : unreadable(w.block, r);
@@ -127,8 +128,8 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
         return nand.Aborted() ? nand.result.load() : unreadable(written[size_t(pending)].block, s);
     }
     if (differing.empty()) {
-        reporter.WriteLog(Format("\nVerified %zu blocks: each reads back as written\n",
-                                 written.size()));
+        reporter.WriteLog(
+            Format("\nVerified %zu blocks: each reads back as written\n", written.size()));
         return 0;
     }
     std::sort(differing.begin(), differing.end());

@@ -153,9 +153,9 @@ BlockRange PartitionBlocks(const NandSession& nand, int i) {
     const PartitionRecord rec = RecordOf(nand, i);
     const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
-    const auto end = static_cast<int>(
-        std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
-                           static_cast<uint64_t>(nand.geometry.block_count)));
+    const auto end =
+        static_cast<int>(std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
+                                            static_cast<uint64_t>(nand.geometry.block_count)));
     return {first, end};
 }
 
@@ -169,8 +169,9 @@ void PlanEverything(DownloadJob& job, std::vector<BackupFile>& files) {
         files.push_back({"record.bin", "record", {}});
     }
     if (ReadBootTable(job, kBootTableToJob) != 0 || CodeAreaEndBlock(job) < 0) {
-        job.AddNote("Block 0 holds no partition table: the code and file-system area was backed "
-                    "up as one file.");
+        job.AddNote(
+            "Block 0 holds no partition table: the code and file-system area was backed "
+            "up as one file.");
         files.push_back({"area.bin", "blocks", Logical(job, 1, top)});
         return;
     }
@@ -180,8 +181,7 @@ void PlanEverything(DownloadJob& job, std::vector<BackupFile>& files) {
         files.push_back({PartitionFileName(i + 1, RecordOf(job, i).name) + ".bin", "partition",
                          Logical(job, r.first, r.end)});
     }
-    files.push_back(
-        {"filesystem.bin", "filesystem", Logical(job, CodeAreaEndBlock(job), top)});
+    files.push_back({"filesystem.bin", "filesystem", Logical(job, CodeAreaEndBlock(job), top)});
 }
 
 // What the write job will erase, beside the EEROM.
@@ -300,16 +300,16 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
                 if (r == 10000) {
                     return BackupFailed(job, job.error_text + ".");
                 }
-                return BackupFailed(job, Format("Backup: block %d could not be read (#%d).",
-                                                failed, r),
+                return BackupFailed(job,
+                                    Format("Backup: block %d could not be read (#%d).", failed, r),
                                     r >= 20000 ? std::optional<int>(r - 20000) : std::nullopt);
             }
         }
         std::string reason;
         const std::string sum = Sha256FileHex(path);
         if (sum.empty() || !SyncToDisk(path, &reason)) {
-            return BackupFailed(job, "Cannot write " + path + (reason.empty() ? "" : ": " + reason) +
-                                         ".");
+            return BackupFailed(
+                job, "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
         }
         Json entry = {{"name", f.name},
                       {"kind", f.kind},
@@ -328,8 +328,8 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
     std::string reason;
     if (!out || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
         !out.Finish(&reason) || !SyncToDisk(path, &reason)) {
-        return BackupFailed(job, "Cannot write " + path + (reason.empty() ? "" : ": " + reason) +
-                                     ".");
+        return BackupFailed(job,
+                            "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
     }
     reporter.FileWritten(path);
     reporter.WriteLog("\nBackup complete in " + folder + "\n");
@@ -422,8 +422,8 @@ int WriteBack(DownloadJob& job, const Manifest& m, const RestoreBlock& rb,
         return code::kRestoreWriteFailed;
     }
     if (!Erased(buffer)) {
-        if (const int c = WritePiece(job, buffer, rb.physical, true,
-                                     static_cast<uint32_t>(buffer.size()));
+        if (const int c =
+                WritePiece(job, buffer, rb.physical, true, static_cast<uint32_t>(buffer.size()));
             c != 0) {
             job.inner = c - 20000;
             job.error_text = Format("Restore: write of block %d fail, #%d", rb.physical, c);
@@ -462,13 +462,13 @@ std::string PlanRestore(DownloadJob& job, const Manifest& m, bool all,
             then.resize(std::fread(then.data(), 1, then.size(), f.get()));
         }
         const auto now = job.record.ToBytes();
-        reservoir_ok = job.record.Present()
-                           ? then.size() == now.size() && std::equal(then.begin(), then.end(),
-                                                                     now.begin())
-                           : then.empty();
+        reservoir_ok = job.record.Present() ? then.size() == now.size() &&
+                                                  std::equal(then.begin(), then.end(), now.begin())
+                                            : then.empty();
         if (!reservoir_ok) {
-            job.AddNote("The reservoir was not restored: the phone's bad-block record differs "
-                        "from the backup's.");
+            job.AddNote(
+                "The reservoir was not restored: the phone's bad-block record differs "
+                "from the backup's.");
         }
     }
     for (const Json& f : j["files"]) {
@@ -498,16 +498,18 @@ std::string PlanRestore(DownloadJob& job, const Manifest& m, bool all,
             } else {
                 target = ReadTarget(job, logical);
                 if (target < 0) {
-                    return Format("Logical block %d (block %d in the backup) has no good block on "
-                                  "this phone now.",
-                                  logical, physical_then);
+                    return Format(
+                        "Logical block %d (block %d in the backup) has no good block on "
+                        "this phone now.",
+                        logical, physical_then);
                 }
             }
-            if (!job.IbtGood(target) && job.record.Present() && MappedBlock(job, target) == target &&
-                kind == "eerom") {
-                return Format("Block %d of the EEROM has gone bad since the backup: it cannot be "
-                              "written back to the same block.",
-                              target);
+            if (!job.IbtGood(target) && job.record.Present() &&
+                MappedBlock(job, target) == target && kind == "eerom") {
+                return Format(
+                    "Block %d of the EEROM has gone bad since the backup: it cannot be "
+                    "written back to the same block.",
+                    target);
             }
             if (!job.IbtGood(target) && kind != "eerom" && MappedBlock(job, logical) == logical) {
                 return Format("Block %d has gone bad since the backup and has no replacement.",
@@ -633,14 +635,14 @@ Json Changes(const Json& now, const BadBlockView& then) {
     for (const auto& [b, by] : replaced) {
         const auto it = then.replaced.find(b);
         if (then.bad.count(b) != 0 && it != then.replaced.end() && it->second != by) {
-            changes.push_back(Format("Block %d is now replaced by block %d (it was %d).", b, by,
-                                     it->second));
+            changes.push_back(
+                Format("Block %d is now replaced by block %d (it was %d).", b, by, it->second));
         }
     }
     const int used = now["reservoir"].value("used", -1);
     if (then.reservoir_used >= 0 && used != then.reservoir_used) {
-        changes.push_back(Format("Reservoir blocks in use: %d, were %d.", used,
-                                 then.reservoir_used));
+        changes.push_back(
+            Format("Reservoir blocks in use: %d, were %d.", used, then.reservoir_used));
     }
     return changes;
 }
@@ -808,9 +810,10 @@ int RunHealth(DownloadJob& job) {
                     return job.result.load();
                 }
                 job.inner = r;
-                job.error_text = Format("Health: the record copy in block %d could not be read, "
-                                        "#%d",
-                                        copies[i], r);
+                job.error_text = Format(
+                    "Health: the record copy in block %d could not be read, "
+                    "#%d",
+                    copies[i], r);
                 job.result.store(code::kHealthReadFailed);
                 return code::kHealthReadFailed;
             }
@@ -878,9 +881,9 @@ std::string HealthText(const std::string& report_json) {
     }
     std::ostringstream out;
     const Json& g = j["geometry"];
-    out << "Chip " << j.value("chip_id", "?") << ": " << g.value("block_count", 0)
-        << " blocks of " << g.value("block_size", 0) / 1024 << " KiB, pages of "
-        << g.value("page_size", 0) << " + " << g.value("spare_size", 0) << " bytes\n";
+    out << "Chip " << j.value("chip_id", "?") << ": " << g.value("block_count", 0) << " blocks of "
+        << g.value("block_size", 0) / 1024 << " KiB, pages of " << g.value("page_size", 0) << " + "
+        << g.value("spare_size", 0) << " bytes\n";
     if (const std::string p = j.value("product_id", ""); !p.empty()) {
         out << "Product ID " << p << "\n";
     }
@@ -888,9 +891,8 @@ std::string HealthText(const std::string& report_json) {
     const size_t replaced = bad["replaced"].size();
     const size_t unreplaced = bad["unreplaced"].size();
     const size_t reserve = bad["reservoir"].size();
-    out << "Bad blocks: " << replaced + unreplaced + reserve << " (" << replaced
-        << " replaced, " << unreplaced << " without a replacement, " << reserve
-        << " in the reservoir)\n";
+    out << "Bad blocks: " << replaced + unreplaced + reserve << " (" << replaced << " replaced, "
+        << unreplaced << " without a replacement, " << reserve << " in the reservoir)\n";
     for (const Json& r : bad["replaced"]) {
         out << "  block " << r["block"].get<int>() << " replaced by block " << r["by"].get<int>()
             << "\n";

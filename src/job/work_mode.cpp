@@ -72,8 +72,7 @@ int CodeUpgrade(DownloadJob& job) {
         }
         job.step = JobStep::kUpgrade;
     }
-    if (const int r =
-            DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
+    if (const int r = DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
         r != 0 || job.user_stop.load() != 0) {
         return Finish(job, r);
     }

@@ -29,7 +29,8 @@ int SetAddressZero(DfuPort& port, const LogFn& log) {
 
 }  // namespace
 
-int ReadTargetInfo(DfuPort& port, const LogFn& log, std::optional<std::array<uint8_t, 5>>* product_id) {
+int ReadTargetInfo(DfuPort& port, const LogFn& log,
+                   std::optional<std::array<uint8_t, 5>>* product_id) {
     const uint8_t timeout[1] = {0xFF};
     int r = port.BootRomCommand(3, 1, timeout);
     if (r != kDfuOk) {

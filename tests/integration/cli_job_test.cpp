@@ -164,6 +164,42 @@ TEST_F(CliJobTest, SigintWhileBlockZeroIsWrittenLeavesAWholeBootBlock) {
     EXPECT_EQ(block0.substr(0x1000, want.size() - 0x1000), want.substr(0x1000));
 }
 
+// The safety net as a technician drives it: the health report, in JSON and in
+// text, of a phone with a factory-bad block that the record replaces and blocks
+// that wore out later; a restore shows what it would write and asks first.
+TEST_F(CliJobTest, HealthTellsEveryKindOfBadBlockAndARestoreAsksFirst) {
+    const std::string ptt = WriteSmallFirmware(home_, BootImage(2));
+    const std::string nand = "nand=" + home_ + "phone.nand";
+    ASSERT_EQ(Cli({"upgrade", "--ptt", ptt, "--port", "sim:bad=5," + nand}).status, 0);
+    CliRun r = Cli(
+        {"--json", "health", "--save", home_ + "h.json", "--port", "sim:bad=5,grown=40," + nand});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto report = nlohmann::json::parse(LastLine(r.out))["report"];
+    EXPECT_EQ(report["bad_blocks"]["replaced"],
+              nlohmann::json::parse(R"([{"block":5,"by":1002}])"));
+    EXPECT_EQ(report["bad_blocks"]["unreplaced"], nlohmann::json::parse("[40]"));
+    EXPECT_EQ(nlohmann::json::parse(ReadFile(home_ + "h.json")), report);
+
+    r = Cli({"health", "--since", home_ + "h.json", "--port", "sim:bad=5,grown=40+41," + nand});
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (const char* line :
+         {"  block 5 replaced by block 1002\n", "  block 41: no replacement",
+          "Record: present; copies in blocks 1023 1022, equal", "  Block 41 turned bad.\n"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+
+    ASSERT_EQ(Cli({"backup", "--output", home_ + "bk", "--port", "sim:" + nand}).status, 0);
+    r = Cli({"restore", home_ + "bk", "--port", "sim:" + nand});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("chip EC A1 00 15, product ID 0001052052 (eerom)"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("confirm with --yes"), std::string::npos) << r.err;
+    // A second backup into the same folder would mix two phones' files.
+    r = Cli({"backup", "--output", home_ + "bk", "--port", "sim:" + nand});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds a backup already"), std::string::npos) << r.err;
+}
+
 TEST_F(CliJobTest, AJobAgainstTheSimulatedPhoneEndsWithItsResult) {
     CliRun r = Cli({"--json", "erase", "--range", "area", "--start", "0", "--end", "1FFFF", "--yes",
                     "--baud", "115200", "--port", "sim"});

@@ -50,7 +50,8 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware(Firmware(), BootImage(2));
     FillEerom(sim.nand());
-    sim.nand().WriteBlock(30, Bytes(kBlock, 9), false);  // the file system's data
+    const auto data = Bytes(kBlock, 9);  // the file system's, in block 30
+    sim.nand().WriteBlock(30, data, false);
     const auto eerom = Blocks(sim.nand(), kEeromFirst, kBlocks);
     const std::string folder = sim.home.path() + "backup/";
 
@@ -82,7 +83,7 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
     const std::string area = sim.ReadFile("backup/area.bin");
     const size_t raw = eerom[0].size();
     EXPECT_EQ(area.size(), raw * (kEeromFirst - 1));
-    EXPECT_EQ(area.substr(29 * raw, 16), std::string(16, '\x09'));  // block 30 is the 30th
+    EXPECT_EQ(area.substr(29 * raw, 2048), std::string(data.begin(), data.begin() + 2048));
 }
 
 TEST(SafetyNet, NoEraseWithoutACompleteBackup) {
@@ -92,14 +93,16 @@ TEST(SafetyNet, NoEraseWithoutACompleteBackup) {
     sim.nand().WriteBlock(3, Bytes(kBlock, 5), false);
     // A backup "folder" that is a file: the backup cannot be written.
     sim.home.Write("not-a-folder", "x");
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
-                      [&](DownloadJob& job) { job.backup_folder = sim.home.path() + "not-a-folder"; }),
-              result::safety_net::kBackupFailed);
+    EXPECT_EQ(
+        sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+                [&](DownloadJob& job) { job.backup_folder = sim.home.path() + "not-a-folder"; }),
+        result::safety_net::kBackupFailed);
     EXPECT_NE(sim.job->error_text.find("Nothing was erased"), std::string::npos);
     EXPECT_EQ(sim.nand().ReadBlock(3, false), Bytes(kBlock, 5));
     // Nor when a block of the EEROM cannot be read.
     SimHarness broken(kChip128, {}, [](sim::PhoneOptions& o) {
-        o.faults.push_back({sim::FaultKind::kStatus, 11, kEeromFirst + 3, 0, 1});  // every read of it
+        o.faults.push_back(
+            {sim::FaultKind::kStatus, 11, kEeromFirst + 3, 0, 1});  // every read of it
     });
     broken.SetFirmware(Firmware(), BootImage(2));
     broken.nand().WriteBlock(3, Bytes(kBlock, 5), false);
@@ -182,8 +185,7 @@ TEST(SafetyNet, HealthTellsFactoryGrownAndReplacedBlocksAndWhatChangedSinceABack
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->error_text;
-    ASSERT_EQ(sim.Run(WorkMode::kHealth, 0, [&](DownloadJob& job) { job.since_path = folder; }),
-              0)
+    ASSERT_EQ(sim.Run(WorkMode::kHealth, 0, [&](DownloadJob& job) { job.since_path = folder; }), 0)
         << sim.job->error_text;
     const Json h = Json::parse(sim.job->report);
     EXPECT_EQ(h["bad_blocks"]["replaced"], Json::parse(R"([{"block":5,"by":124}])"));
