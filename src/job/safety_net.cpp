@@ -504,16 +504,16 @@ std::string PlanRestore(DownloadJob& job, const Manifest& m, bool all,
                         logical, physical_then);
                 }
             }
-            if (!job.IbtGood(target) && job.record.Present() &&
-                MappedBlock(job, target) == target && kind == "eerom") {
-                return Format(
-                    "Block %d of the EEROM has gone bad since the backup: it cannot be "
-                    "written back to the same block.",
-                    target);
-            }
-            if (!job.IbtGood(target) && kind != "eerom" && MappedBlock(job, logical) == logical) {
-                return Format("Block %d has gone bad since the backup and has no replacement.",
-                              target);
+            if (!job.IbtGood(target)) {
+                return kind == "eerom"
+                           ? Format(
+                                 "Block %d of the EEROM has gone bad since the backup: it "
+                                 "cannot be written back to the same block.",
+                                 target)
+                           : Format(
+                                 "Block %d has gone bad since the backup and has no "
+                                 "replacement.",
+                                 target);
             }
             plan.push_back({name, at, target});
         }
