@@ -74,4 +74,16 @@ InstanceCheck CheckSingleInstance(const std::string& folder, FileLock& own) {
     return InstanceCheck::kFirst;
 }
 
+InstanceCheck CheckStationInstance(const std::string& folder, FileLock& own) {
+    if (own.TryLock(folder, kMultiPortLockName) == FileLock::Result::kBusy) {
+        return InstanceCheck::kMultiPortRunning;
+    }
+    FileLock window;
+    if (window.TryLock(folder, kInstanceLockName) == FileLock::Result::kBusy) {
+        own.Release();
+        return InstanceCheck::kWindowRunning;
+    }
+    return InstanceCheck::kFirst;
+}
+
 }  // namespace velmora::app

@@ -33,11 +33,17 @@ class FileLock {
     int fd_ = -1;
 };
 
-enum class InstanceCheck { kFirst, kAlreadyRunning, kMultiPortRunning };
+enum class InstanceCheck { kFirst, kAlreadyRunning, kMultiPortRunning, kWindowRunning };
 
 // Takes the program's own lock into `own` (kept for the life of the process)
 // and tests the multi-port program's lock without keeping it. A lock file that
 // cannot be opened at all guards nothing and does not stop the program.
 InstanceCheck CheckSingleInstance(const std::string& folder, FileLock& own);
+
+// The station's side: takes the multi-port lock into `own` (kMultiPortRunning
+// when another station holds it) and refuses while a single-phone window holds the
+// first (kWindowRunning). Each side takes its own lock before it tests the
+// other's, so of two that start together at most one goes on.
+InstanceCheck CheckStationInstance(const std::string& folder, FileLock& own);
 
 }  // namespace velmora::app
