@@ -78,23 +78,36 @@ void ApplyStoredLanguage(const std::string& home) {
 }
 
 // The refusal of a start while the other program, or another copy, runs.
+void Refuse(DialogHost& dialogs, const char* text) {
+    dialogs.Message(nullptr, MessageIcon::None, {},
+                    QCoreApplication::translate("Application", text));
+}
+
 bool Refused(DialogHost& dialogs, InstanceCheck check) {
-    const char* text = nullptr;
     switch (check) {
         case InstanceCheck::kFirst:
             return false;
         case InstanceCheck::kAlreadyRunning:
-            text = QT_TRANSLATE_NOOP("Application", "程序正在运行！");
-            break;
+            Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "程序正在运行！"));
+            return true;
         case InstanceCheck::kMultiPortRunning:
-            text = QT_TRANSLATE_NOOP("Application", "多口下载程序正在运行！");
-            break;
-        case InstanceCheck::kWindowRunning:
-            text = QT_TRANSLATE_NOOP("Application", "单口下载程序正在运行，请先关闭它！");
             break;
     }
-    dialogs.Message(nullptr, MessageIcon::None, {},
-                    QCoreApplication::translate("Application", text));
+    Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "多口下载程序正在运行！"));
+    return true;
+}
+
+bool Refused(DialogHost& dialogs, StationCheck check) {
+    switch (check) {
+        case StationCheck::kFirst:
+            return false;
+        case StationCheck::kStationRunning:
+            Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "多口下载程序正在运行！"));
+            return true;
+        case StationCheck::kWindowRunning:
+            break;
+    }
+    Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "单口下载程序正在运行，请先关闭它！"));
     return true;
 }
 

@@ -77,7 +77,7 @@ class StationWindowTest : public QObject {
         window_lock.Release();
 
         FileLock station_lock;
-        QCOMPARE(CheckStationInstance(folder, station_lock), InstanceCheck::kFirst);
+        QCOMPARE(CheckStationInstance(folder, station_lock), StationCheck::kFirst);
         host.messages.clear();
         QCOMPARE(RunApplication(host, folder, "/nonexistent/"), 1);
         QCOMPARE(host.lastText(), QStringLiteral("多口下载程序正在运行！"));

@@ -1,4 +1,4 @@
-#include "app/single_instance.h"
+#include "frontend/instance_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace velmora::app {
+namespace velmora {
 
 std::string LockFolder() {
     std::string folder = "/tmp";
@@ -74,16 +74,16 @@ InstanceCheck CheckSingleInstance(const std::string& folder, FileLock& own) {
     return InstanceCheck::kFirst;
 }
 
-InstanceCheck CheckStationInstance(const std::string& folder, FileLock& own) {
+StationCheck CheckStationInstance(const std::string& folder, FileLock& own) {
     if (own.TryLock(folder, kMultiPortLockName) == FileLock::Result::kBusy) {
-        return InstanceCheck::kMultiPortRunning;
+        return StationCheck::kStationRunning;
     }
     FileLock window;
     if (window.TryLock(folder, kInstanceLockName) == FileLock::Result::kBusy) {
         own.Release();
-        return InstanceCheck::kWindowRunning;
+        return StationCheck::kWindowRunning;
     }
-    return InstanceCheck::kFirst;
+    return StationCheck::kFirst;
 }
 
-}  // namespace velmora::app
+}  // namespace velmora

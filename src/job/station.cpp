@@ -1,0 +1,533 @@
+#include "job/station.h"
+
+#include <openssl/evp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "base/text_format.h"
+#include "config/chip_catalogue.h"
+#include "job/job_table.h"
+#include "job/station_log.h"
+#include "usb/usb_link_spec.h"
+
+namespace velmora {
+namespace {
+
+// Between two looks at a USB slot's bus path, and after a job that never
+// reached a phone before the next one starts (a port that is gone would
+// otherwise be tried without pause).
+constexpr int kUsbLookMs = 250;
+constexpr int kRetryPauseMs = 2000;
+
+std::string HexBytes(const uint8_t* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += Format(i ? ",%02X" : "%02X", bytes[i]);
+    }
+    return text;
+}
+
+// Waits up to `ms` for the station's stop; true when it came.
+bool WaitForStop(int stop_fd, int ms) {
+    pollfd fd{stop_fd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            return false;
+        }
+        const int rc = poll(&fd, 1, static_cast<int>(left));
+        if (rc > 0) {
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+std::string_view SlotStateName(SlotState state) {
+    switch (state) {
+        case SlotState::kIdle:
+            return "idle";
+        case SlotState::kRunning:
+            return "running";
+        case SlotState::kWaitingUsb:
+            return "waiting";
+        case SlotState::kPassed:
+            return "passed";
+        case SlotState::kFailed:
+            return "failed";
+        case SlotState::kStopped:
+            return "stopped";
+    }
+    return "idle";
+}
+
+std::string FileSha256(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    std::vector<char> buffer(64 * 1024);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (in.gcount() > 0 &&
+            EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<size_t>(in.gcount())) != 1) {
+            return {};
+        }
+    }
+    if (in.bad()) {
+        return {};
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &size) != 1) {
+        return {};
+    }
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += Format("%02x", digest[i]);
+    }
+    return text;
+}
+
+// What the station learns from a slot's events for its log, passed on to the
+// front end's sink unchanged. Reset by the slot's thread before each job,
+// written by the job's worker; Start and Wait order the two.
+class SlotTap final : public EventSink {
+  public:
+    EventSink* sink = nullptr;
+    std::string chip_id;
+    std::string usb_path;
+    std::set<int> bad_blocks;
+
+    void Reset() {
+        chip_id.clear();
+        usb_path.clear();
+        bad_blocks.clear();
+    }
+
+    void OnStatus(const std::string& text) override {
+        if (sink)
+            sink->OnStatus(text);
+    }
+    void OnPhase(Phase phase) override {
+        if (sink)
+            sink->OnPhase(phase);
+    }
+    void OnProgress(uint64_t done, uint64_t total) override {
+        if (sink)
+            sink->OnProgress(done, total);
+    }
+    void OnElapsed(std::optional<uint32_t> ms) override {
+        if (sink)
+            sink->OnElapsed(ms);
+    }
+    void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
+        if (id)
+            chip_id = HexBytes(id->data(), id->size());
+        if (sink)
+            sink->OnChip(id);
+    }
+    void OnUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) override {
+        usb_path = path;
+        if (sink)
+            sink->OnUsbDevice(path, vendor, product);
+    }
+    void OnBlockMap(int count, uint32_t size) override {
+        if (sink)
+            sink->OnBlockMap(count, size);
+    }
+    void OnBlock(int block, BlockState state) override {
+        switch (state) {
+            case BlockState::kBad:
+            case BlockState::kReplaced:
+            case BlockState::kSkipped:
+            case BlockState::kEraseFailed:
+            case BlockState::kFailed:
+                bad_blocks.insert(block);
+                break;
+            default:
+                break;
+        }
+        if (sink)
+            sink->OnBlock(block, state);
+    }
+    void OnFile(const std::string& path) override {
+        if (sink)
+            sink->OnFile(path);
+    }
+    void OnStepMessage(const std::string& text) override {
+        if (sink)
+            sink->OnStepMessage(text);
+    }
+    void OnLog(const std::string& text) override {
+        if (sink)
+            sink->OnLog(text);
+    }
+    void OnEnd(const JobEnd& end) override {
+        if (sink)
+            sink->OnEnd(end);
+    }
+};
+
+struct Station::SlotRun {
+    explicit SlotRun(SimulatorFactory simulators) : links(std::move(simulators)) {}
+    LinkRegistry links;  // the slot's own simulated phone, if any
+    SlotTap tap;
+    JobController jobs{&tap};
+    JobRequest request;  // with the slot's port
+    std::mutex outcome_mutex;
+    JobOutcome outcome;  // guarded by outcome_mutex
+    SlotView view;       // guarded by the station's mutex_
+    std::thread thread;
+};
+
+Station::Station(SimulatorFactory simulators)
+    : simulators_(std::move(simulators)), stop_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+Station::~Station() {
+    Stop();
+    Wait();
+    if (stop_fd_ >= 0) {
+        close(stop_fd_);
+    }
+}
+
+StationStart Station::Start(const StationRequest& request, const std::vector<EventSink*>& sinks) {
+    StationStart refused;
+    const auto refuse = [&](std::string text) {
+        refused.message = std::move(text);
+        return refused;
+    };
+    if (Running()) {
+        return refuse("The station is already running.");
+    }
+    Wait();
+    slots_.clear();
+    log_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = false;
+    }
+    uint64_t drained = 0;
+    [[maybe_unused]] const ssize_t n = read(stop_fd_, &drained, sizeof drained);
+
+    const JobRequest& job = request.job;
+    if (request.ports.empty()) {
+        return refuse("A station needs at least one port (--port, once per slot).");
+    }
+    if (sinks.size() != request.ports.size()) {
+        return refuse("A station needs one display per slot.");
+    }
+    if (job.work_mode != WorkMode::kCodeUpgrade) {
+        return refuse("A station runs code upgrades only.");
+    }
+    if (job.debug) {
+        return refuse(
+            "A station runs without debug mode: every slot would write the same dl_log.txt "
+            "and bbm_rcb.bin. Debug one phone with a single job (velmora-cli --debug upgrade "
+            "--port PORT).");
+    }
+    std::error_code ec;
+    if (job.home.empty() || !std::filesystem::is_directory(job.home, ec)) {
+        return refuse("The home folder " + job.home + " does not exist or is not a folder.");
+    }
+    if (std::string problem; CheckCatalogue(job.home, problem) != 0) {
+        return refuse("The chip catalogue is not usable: " + problem);
+    }
+    if (job.ptt_path.empty()) {
+        return refuse(kRefuseNoPtt);
+    }
+    {
+        JobPartitionTable table;
+        std::string message, title;
+        if (CanOpenFile(job.ptt_path) != 0) {
+            return refuse(kRefuseOpenPtt);
+        }
+        if (LoadJobTable(job.ptt_path, table, message, title) != 0) {
+            return refuse(message.empty() ? kRefuseParsePtt
+                                          : std::string(kRefuseParsePtt) + " " + message);
+        }
+    }
+    const std::string sha256 = FileSha256(job.ptt_path);
+
+    std::vector<std::unique_ptr<SlotRun>> slots;
+    std::set<std::string> seen;
+    for (size_t i = 0; i < request.ports.size(); ++i) {
+        const std::string& text = request.ports[i];
+        const bool simulated = IsSimulatedPortText(text);
+        if (!simulated && !seen.insert(text).second) {
+            return refuse("The port " + text + " is given twice; each slot needs its own.");
+        }
+        if (job.link == LinkKind::kUsb && !simulated) {
+            usb::UsbLinkSpec spec;
+            std::string why;
+            if (!usb::ParseUsbLinkSpec(text, &spec, &why)) {
+                return refuse("Slot " + std::to_string(i + 1) + ": " + why);
+            }
+            if (spec.match.path.empty()) {
+                return refuse("Slot " + std::to_string(i + 1) + " (" + text +
+                              "): a USB slot is named by its bus path (path=BUS-PORT[.PORT...], "
+                              "as `velmora-cli ports` lists it).");
+            }
+        }
+        auto run = std::make_unique<SlotRun>(simulators_);
+        run->tap.sink = sinks[i];
+        run->request = job;
+        std::string error;
+        if (!run->links.Resolve(job.link, text, job.home, OtherPortText::kRefuse,
+                                &run->request.port, &error)) {
+            return refuse("Slot " + std::to_string(i + 1) + " (" + text + "): " + error);
+        }
+        run->view.slot = static_cast<int>(i);
+        run->view.port_text = text;
+        run->view.port = run->request.port;
+        slots.push_back(std::move(run));
+    }
+
+    if (!request.log_path.empty()) {
+        auto log = std::make_unique<StationLog>();
+        std::string error;
+        if (!log->Open(request.log_path, &error)) {
+            return refuse(error);
+        }
+        log_ = std::move(log);
+    }
+
+    slots_ = std::move(slots);
+    loop_ = request.loop;
+    ptt_sha256_ = sha256;
+    for (auto& run : slots_) {
+        run->jobs.on_finished = [r = run.get()](const JobOutcome& outcome) {
+            std::lock_guard lock(r->outcome_mutex);
+            r->outcome = outcome;
+        };
+    }
+    for (auto& run : slots_) {
+        run->thread = std::thread(&Station::RunSlot, this, std::ref(*run));
+    }
+    StationStart started;
+    started.started = true;
+    return started;
+}
+
+void Station::Publish(SlotRun& run) {
+    SlotView view;
+    {
+        std::lock_guard lock(mutex_);
+        view = run.view;
+    }
+    if (on_slot) {
+        on_slot(view);
+    }
+}
+
+bool Station::WaitForNextUsbPhone(SlotRun& run) {
+    usb::UsbLinkSpec spec;
+    std::string why;
+    if (!usb::ParseUsbLinkSpec(run.request.port, &spec, &why)) {
+        return !stopped();
+    }
+    const std::string path = run.tap.usb_path.empty() ? spec.match.path : run.tap.usb_path;
+    std::unique_ptr<usb::UsbBus> bus = usb::MakeUsbBus(spec, &why);
+    if (path.empty() || !bus) {
+        return !stopped();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        run.view.state = SlotState::kWaitingUsb;
+    }
+    Publish(run);
+    // The finished phone stays on its path (its loader's bulk device, or its
+    // boot ROM again) until it is unplugged: the next phone is the device that
+    // comes after the path was seen empty.
+    bool left = false;
+    for (;;) {
+        bool present = false;
+        for (const usb::UsbDeviceInfo& device : bus->List()) {
+            present = present || device.path == path;
+        }
+        if (!present) {
+            left = true;
+        } else if (left) {
+            return true;
+        }
+        if (WaitForStop(stop_fd_, kUsbLookMs)) {
+            return false;
+        }
+    }
+}
+
+void Station::RunSlot(SlotRun& run) {
+    const int slot_number = run.view.slot + 1;
+    for (bool first = true;; first = false) {
+        if (stopped()) {
+            break;
+        }
+        if (!first && run.request.link == LinkKind::kUsb && !WaitForNextUsbPhone(run)) {
+            break;
+        }
+        run.tap.Reset();
+        {
+            std::lock_guard lock(run.outcome_mutex);
+            run.outcome = JobOutcome{};
+        }
+        int64_t row = 0;
+        if (log_) {
+            row = log_->Begin({slot_number, run.view.port_text, run.request.ptt_path, ptt_sha256_});
+        }
+        {
+            std::lock_guard lock(mutex_);
+            run.view.state = SlotState::kRunning;
+        }
+        Publish(run);
+        const auto began = std::chrono::steady_clock::now();
+        const StartOutcome started = run.jobs.Start(run.request);
+        JobOutcome outcome;
+        if (started.started) {
+            run.jobs.Wait();
+            std::lock_guard lock(run.outcome_mutex);
+            outcome = run.outcome;
+        } else {
+            outcome.result = -1;
+            outcome.error_text = started.loader_message.empty()
+                                     ? started.message
+                                     : started.loader_message + " " + started.message;
+        }
+        const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - began)
+                                  .count();
+        // A Stop during the last block's write leaves a whole job: it passed.
+        const bool was_stopped = outcome.result != 0 && (outcome.user_stopped || stopped());
+        const bool reached_phone = !run.tap.chip_id.empty();
+        std::string text = outcome.result == 0 ? "passed"
+                           : was_stopped       ? "stopped"
+                                               : outcome.error_text;
+        if (text.empty()) {
+            text = outcome.meaning.empty() ? Format("result %d", outcome.result) : outcome.meaning;
+        }
+        if (log_ && row != 0) {
+            if (was_stopped && !reached_phone) {
+                log_->Forget(row);  // stopped while it waited: no phone, nothing written
+            } else {
+                StationRowEnd end;
+                end.result = outcome.result;
+                end.result_text = text;
+                end.chip_id = run.tap.chip_id;
+                end.port = run.tap.usb_path;
+                end.duration_ms = duration;
+                end.bad_blocks = static_cast<int>(run.tap.bad_blocks.size());
+                log_->Finish(row, end);
+            }
+        }
+        {
+            std::lock_guard lock(mutex_);
+            run.view.last_end = outcome;
+            run.view.last_text = text;
+            if (was_stopped) {
+                run.view.state = SlotState::kStopped;
+            } else if (outcome.result == 0) {
+                run.view.state = SlotState::kPassed;
+                ++run.view.passed;
+            } else {
+                run.view.state = SlotState::kFailed;
+                ++run.view.failed;
+            }
+        }
+        Publish(run);
+        if (!loop_ || was_stopped || !started.started) {
+            break;
+        }
+        if (outcome.result != 0 && !reached_phone && WaitForStop(stop_fd_, kRetryPauseMs)) {
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_ && run.view.state == SlotState::kRunning) {
+            run.view.state = SlotState::kStopped;
+        }
+        if (run.view.state == SlotState::kWaitingUsb || run.view.state == SlotState::kIdle) {
+            run.view.state = SlotState::kStopped;
+        }
+        run.view.done = true;
+    }
+    Publish(run);
+}
+
+void Station::Stop() {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(stop_fd_, &one, sizeof one);
+    for (auto& run : slots_) {
+        run->jobs.RequestStop();
+    }
+}
+
+void Station::Wait() {
+    for (auto& run : slots_) {
+        if (run->thread.joinable()) {
+            run->thread.join();
+        }
+    }
+}
+
+bool Station::Running() const {
+    std::lock_guard lock(mutex_);
+    for (const auto& run : slots_) {
+        if (!run->view.done) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Station::slot_count() const {
+    return static_cast<int>(slots_.size());
+}
+
+SlotView Station::Slot(int slot) const {
+    std::lock_guard lock(mutex_);
+    return slots_.at(static_cast<size_t>(slot))->view;
+}
+
+int Station::passed() const {
+    std::lock_guard lock(mutex_);
+    int total = 0;
+    for (const auto& run : slots_) {
+        total += run->view.passed;
+    }
+    return total;
+}
+
+int Station::failed() const {
+    std::lock_guard lock(mutex_);
+    int total = 0;
+    for (const auto& run : slots_) {
+        total += run->view.failed;
+    }
+    return total;
+}
+
+bool Station::stopped() const {
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
+}  // namespace velmora

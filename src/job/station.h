@@ -1,0 +1,125 @@
+#pragma once
+// A production line's station: the same job on many phones at once, one slot
+// per port, each slot its own worker on the job engine (a JobController of its
+// own), so a phone that fails leaves the others alone. With `loop` a slot that
+// finished starts again with the next phone: serial slots wait for the next
+// boot-ROM announce, USB slots for the finished phone to leave its bus path and
+// a device to appear there again. Every job is a row of the station log.
+//
+//   Station station(SimulatedPhones());
+//   station.on_slot = [](const SlotView& v) {...};   // a slot's state changed
+//   StationStart s = station.Start(request, sinks);  // one EventSink per slot
+//   ... station.Stop();  station.Wait();
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/events.h"
+#include "job/job_control.h"
+#include "job/link_registry.h"
+
+namespace velmora {
+
+class StationLog;
+
+enum class SlotState {
+    kIdle,        // not started
+    kRunning,     // a job runs (it may still wait for its phone)
+    kWaitingUsb,  // loop: waiting for the finished phone to leave its bus path
+    kPassed,      // the last job passed; the slot is done (no loop)
+    kFailed,      // the last job failed; the slot is done (no loop)
+    kStopped,     // stopped by Stop; the slot is done
+};
+std::string_view SlotStateName(SlotState state);  // "idle", "running", ...
+
+// What a slot shows between events: the counters and its last result.
+struct SlotView {
+    int slot = 0;           // 0-based
+    std::string port_text;  // as the operator gave it
+    std::string port;       // as the job opens it (a simulated phone's pty, ...)
+    SlotState state = SlotState::kIdle;
+    int passed = 0;
+    int failed = 0;
+    std::optional<JobEnd> last_end;  // the last job's end
+    std::string last_text;           // "passed", the error text, or "stopped"
+    bool done = false;               // the slot's worker has ended
+};
+
+struct StationRequest {
+    // The job every slot runs: link, baud, table, home, time-outs. Its `port`
+    // is ignored; `debug` is refused (every slot would write the same
+    // dl_log.txt and bbm_rcb.bin).
+    JobRequest job;
+    std::vector<std::string> ports;  // one per slot: serial device, USB link text, sim[:...]
+    bool loop = false;
+    // The station log; empty: no log.
+    std::string log_path;
+};
+
+struct StationStart {
+    bool started = false;
+    std::string message;  // why not
+};
+
+// The SHA-256 of a file as 64 lower-case hexadecimal digits; empty when it
+// cannot be read.
+std::string FileSha256(const std::string& path);
+
+class Station {
+  public:
+    // `simulators` starts the phones of `sim` port texts (each slot its own).
+    explicit Station(SimulatorFactory simulators = {});
+    // Stops every slot and waits for their ends.
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Called on a slot's own thread (so from several threads at once) whenever
+    // its state, counters or last result change, and once more when it is done.
+    // Set before Start.
+    std::function<void(const SlotView& view)> on_slot;
+
+    // Checks the request (ports given, not twice, resolvable; the table, home
+    // and catalogue as JobController::Start checks them; the log opens) and
+    // starts every slot. `sinks` holds one EventSink per port (null: not
+    // shown); each must outlive the station. A refused request starts nothing.
+    StationStart Start(const StationRequest& request, const std::vector<EventSink*>& sinks);
+
+    // Stops every slot as the window's Stop stops a job (a boot block being
+    // written is finished first); returns at once. Also kept for a slot whose
+    // next job has not started yet. Safe from any thread, also from a signal
+    // watcher.
+    void Stop();
+    // Waits until every slot is done.
+    void Wait();
+    bool Running() const;
+
+    int slot_count() const;
+    SlotView Slot(int slot) const;
+    int passed() const;  // over all slots
+    int failed() const;
+    // True once Stop was called.
+    bool stopped() const;
+
+  private:
+    struct SlotRun;
+    void RunSlot(SlotRun& run);
+    void Publish(SlotRun& run);
+    // Loop, USB: false when stopped first.
+    bool WaitForNextUsbPhone(SlotRun& run);
+
+    SimulatorFactory simulators_;
+    std::unique_ptr<StationLog> log_;
+    std::vector<std::unique_ptr<SlotRun>> slots_;
+    bool loop_ = false;
+    std::string ptt_sha256_;
+    mutable std::mutex mutex_;
+    bool stop_ = false;  // guarded by mutex_
+    int stop_fd_ = -1;   // an eventfd, readable once Stop was called
+};
+
+}  // namespace velmora
