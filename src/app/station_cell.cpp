@@ -109,6 +109,7 @@ void StationCell::SetRate(const QString& text) {
 void StationCell::BeginPhone() {
     phase_.reset();
     phase_label_->clear();
+    bar_->SetPos(0);
     rate_->clear();
     status_->clear();
 }

@@ -11,26 +11,23 @@ SlotEvents::SlotEvents(StationCell* cell, LinkKind link, std::function<void(cons
     adapter_.set_link(link);
 }
 
+namespace {
+
+// Queued on the cell: a post still on its way when the cell goes is dropped.
 template <typename F>
-void SlotEvents::Post(F&& f) {
-    // Queued on the cell: a post still on its way when the cell goes is dropped.
-    QMetaObject::invokeMethod(cell_, std::forward<F>(f), Qt::QueuedConnection);
+void Post(StationCell* cell, F&& f) {
+    QMetaObject::invokeMethod(cell, std::forward<F>(f), Qt::QueuedConnection);
 }
 
+}  // namespace
+
 void SlotEvents::OnStatus(const std::string& text) {
-    if (!begun_) {
-        // The first word of the slot's next phone.
-        begun_ = true;
-        Post([cell = cell_] { cell->BeginPhone(); });
-    }
-    Post([cell = cell_, text = DisplayStatus(text)] { cell->SetStatus(text); });
-    adapter_.OnStatus(text);
+    Post(cell_, [cell = cell_, text = DisplayStatus(text)] { cell->SetStatus(text); });
 }
 
 void SlotEvents::OnPhase(Phase phase) {
-    begun_ = true;
     meter_.OnPhase(phase);
-    Post([cell = cell_, phase] { cell->SetPhase(phase); });
+    Post(cell_, [cell = cell_, phase] { cell->SetPhase(phase); });
     adapter_.OnPhase(phase);
 }
 
@@ -44,14 +41,13 @@ void SlotEvents::OnElapsed(std::optional<uint32_t> milliseconds) {
         return;
     }
     if (const std::optional<double> rate = meter_.OnElapsed(*milliseconds)) {
-        Post([cell = cell_, text = RateText(*rate)] { cell->SetRate(text); });
+        Post(cell_, [cell = cell_, text = RateText(*rate)] { cell->SetRate(text); });
     }
 }
 
 void SlotEvents::OnEnd(const JobEnd& end) {
-    begun_ = false;
     adapter_.OnEnd(end);
-    Post([cell = cell_, end, on_end = on_end_] {
+    Post(cell_, [cell = cell_, end, on_end = on_end_] {
         cell->EndPhone(end);
         if (on_end) {
             on_end(end);
@@ -59,20 +55,20 @@ void SlotEvents::OnEnd(const JobEnd& end) {
     });
 }
 
-void SlotEvents::OnProgress(int percent) {
-    Post([cell = cell_, percent] { cell->SetProgress(percent); });
+void SlotEvents::Bar::OnProgress(int percent) {
+    Post(cell_, [cell = cell_, percent] { cell->SetProgress(percent); });
 }
 
-void SlotEvents::OnBarColour(uint32_t colour) {
-    Post([cell = cell_, colour] { cell->SetBarColour(colour); });
+void SlotEvents::Bar::OnBarColour(uint32_t colour) {
+    Post(cell_, [cell = cell_, colour] { cell->SetBarColour(colour); });
 }
 
-void SlotEvents::OnPercentDisplay(bool on) {
-    Post([cell = cell_, on] { cell->SetPercentDisplay(on); });
+void SlotEvents::Bar::OnPercentDisplay(bool on) {
+    Post(cell_, [cell = cell_, on] { cell->SetPercentDisplay(on); });
 }
 
-void SlotEvents::OnBarText(const std::string& text) {
-    Post([cell = cell_, text = QString::fromStdString(text)] { cell->SetBarText(text); });
+void SlotEvents::Bar::OnBarText(const std::string& text) {
+    Post(cell_, [cell = cell_, text = QString::fromStdString(text)] { cell->SetBarText(text); });
 }
 
 }  // namespace velmora::app

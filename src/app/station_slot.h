@@ -14,7 +14,7 @@ namespace velmora::app {
 
 class StationCell;
 
-class SlotEvents : public EventSink, private JobDisplay {
+class SlotEvents : public EventSink {
   public:
     // `on_end` runs on the window's thread after the cell has shown the end.
     // The cell must outlive every call of the sink.
@@ -28,20 +28,24 @@ class SlotEvents : public EventSink, private JobDisplay {
     void OnEnd(const JobEnd& end) override;
 
   private:
-    // JobDisplay: the adapter's bar calls.
-    void OnProgress(int percent) override;
-    void OnBarColour(uint32_t colour) override;
-    void OnPercentDisplay(bool on) override;
-    void OnBarText(const std::string& text) override;
+    // The adapter's bar calls, carried to the cell.
+    class Bar : public JobDisplay {
+      public:
+        explicit Bar(StationCell* cell) : cell_(cell) {}
+        void OnProgress(int percent) override;
+        void OnBarColour(uint32_t colour) override;
+        void OnPercentDisplay(bool on) override;
+        void OnBarText(const std::string& text) override;
 
-    template <typename F>
-    void Post(F&& f);
+      private:
+        StationCell* cell_;
+    };
 
     StationCell* cell_;  // outlives the slot's worker; posts to it die with it
     std::function<void(const JobEnd&)> on_end_;
-    DisplayAdapter adapter_{static_cast<JobDisplay&>(*this)};
+    Bar bar_{cell_};
+    DisplayAdapter adapter_{bar_};
     ThroughputMeter meter_;  // worker thread only
-    bool begun_ = false;     // worker thread only: the phone's first event was seen
 };
 
 }  // namespace velmora::app

@@ -323,9 +323,14 @@ void StationWindow::StartStation() {
     station_->on_slot = [this, counts](const SlotView& view) {
         QMetaObject::invokeMethod(
             this,
-            [this, counts, slot = view.slot, passed = view.passed, failed = view.failed] {
+            [this, counts, slot = view.slot, passed = view.passed, failed = view.failed,
+             state = view.state] {
                 if (slot < 0 || slot >= static_cast<int>(counts->size())) {
                     return;
+                }
+                // Published before the slot's job starts, so before any of its events.
+                if (state == SlotState::kRunning) {
+                    cells_[slot]->BeginPhone();
                 }
                 (*counts)[slot] = {passed, failed};
                 passed_count_ = 0;
