@@ -304,7 +304,6 @@ int Station(const QString& folder) {
             return 1;
         }
         w.SetLanguage(language);
-        w.log_path = options.home + "station.db";
         w.targetFile()->setText(kSamplePtt);
         w.serialCheck()->setChecked(true);
         for (const char* phone :

@@ -29,6 +29,7 @@
 #include "config/settings.h"
 #include "frontend/simulated_phone.h"
 #include "job/station.h"
+#include "job/station_log.h"
 #include "serial/port_list.h"
 
 namespace velmora::app {
@@ -64,6 +65,7 @@ StationWindow::StationWindow(DialogHost& dialogs, Options options, QWidget* pare
       dialogs_(dialogs),
       options_(std::move(options)),
       table_(std::make_unique<PartitionTable>()) {
+    log_path = DefaultStationLogPath(options_.home);
     BuildControls();
     language_ = CurrentLanguage();
     RetranslateTexts();

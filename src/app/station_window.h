@@ -75,7 +75,7 @@ class StationWindow : public QDialog {
 
     // Time-outs of the jobs to come (tests shorten them).
     JobTimings timings;
-    // The station log's file; empty: none (tests).
+    // The station log's file (<home>/station-log.sqlite unless changed); empty: none.
     std::string log_path;
 
     // Controls, for tests and the pictures.

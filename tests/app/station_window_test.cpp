@@ -17,6 +17,7 @@
 #include "app/station_cell.h"
 #include "app/station_window.h"
 #include "fake_dialogs.h"
+#include "job/station_log.h"
 
 using namespace velmora::app;
 
@@ -36,8 +37,8 @@ struct StationFixture {
         options.home = dir.path().toStdString() + "/";
         options.probe_ports = [] { return std::vector<std::string>{"/dev/ttyUSB0"}; };
         window = std::make_unique<StationWindow>(dialogs, options);
-        window->log_path = options.home + "station.db";
     }
+    std::string home() const { return dir.path().toStdString() + "/"; }
 };
 
 // While the station runs only Stop is enabled; between runs all but Stop.
@@ -140,6 +141,17 @@ class StationWindowTest : public QObject {
         QCOMPARE(w.failedCount(), 1);
         QCOMPARE(w.passedText()->text(), QStringLiteral("通过：2"));
         QCOMPARE(w.failedText()->text(), QStringLiteral("失败：1"));
+
+        // Each phone is a row of the station log in the home folder.
+        velmora::StationLog log;
+        std::string error;
+        QVERIFY2(log.OpenForReading(velmora::DefaultStationLogPath(f.home()), &error),
+                 error.c_str());
+        const std::vector<velmora::StationRow> rows = log.Rows();
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(std::count_if(rows.begin(), rows.end(),
+                               [](const velmora::StationRow& r) { return r.result == 0; }),
+                 2);
     }
 
     // Stop, and the close box while slots run: every slot ends stopped through
