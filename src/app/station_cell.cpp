@@ -94,6 +94,10 @@ void StationCell::SetBarText(const QString& text) {
 }
 
 void StationCell::SetStatus(const QString& text) {
+    // A failure's text comes after its end; the result shows it already.
+    if (ended_ && result_ == SlotResult::kFailed && text == last_error_) {
+        return;
+    }
     status_->setText(text);
 }
 
@@ -107,6 +111,7 @@ void StationCell::SetRate(const QString& text) {
 }
 
 void StationCell::BeginPhone() {
+    ended_ = false;
     phase_.reset();
     phase_label_->clear();
     bar_->SetPos(0);
@@ -125,6 +130,8 @@ void StationCell::EndPhone(const JobEnd& end) {
     last_code_ = end.result;
     last_error_ = DisplayStatus(end.error_text);
     rate_->clear();
+    status_->clear();
+    ended_ = true;
     ShowResult();
 }
 

@@ -58,6 +58,7 @@ class StationCell : public QFrame {
     QString port_;
     std::optional<Phase> phase_;
     SlotResult result_ = SlotResult::kNone;
+    bool ended_ = false;  // the phone's job has ended; its last words may follow
     int last_code_ = 0;
     QString last_error_;
     QLabel* port_label_ = nullptr;

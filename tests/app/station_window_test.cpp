@@ -137,6 +137,7 @@ class StationWindowTest : public QObject {
                  qPrintable(cells[1]->resultText()));
         QCOMPARE(cells[1]->progressBar()->barColour(), 0x0000FFu);
         QCOMPARE(cells[1]->phaseText(), QStringLiteral("写入"));
+        QVERIFY(cells[1]->statusText().isEmpty());  // said once, in the result
         QCOMPARE(w.passedCount(), 2);
         QCOMPARE(w.failedCount(), 1);
         QCOMPARE(w.passedText()->text(), QStringLiteral("通过：2"));
