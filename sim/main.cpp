@@ -1,12 +1,14 @@
-// velmora-phone-sim: a simulated phone behind a pseudo-terminal. Prints the
-// port path for the host, then serves one job after another until SIGINT or
-// SIGTERM.
+// velmora-phone-sim: a simulated phone behind a pseudo-terminal (or --count N
+// of them, one port each). Prints the port path for the host, then serves one
+// job after another until SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/phone.h"
 #include "sim/usb_serve.h"
@@ -37,6 +39,12 @@ int main(int argc, char** argv) {
                    "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, "
                    "renum, deny=access|busy, deny-dlv=access|busy, packet=N")
         ->type_name("LIST");
+    int count = 1;
+    app.add_option("--count", count,
+                   "serve N phones, each on its own port (one line per port on stdout, "
+                   "\"N PATH\"); --link, --nand and --trace get \"-N\" appended per phone")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64));
     app.set_version_flag("--version", std::string("velmora-phone-sim ") + velmora::kVersion,
                          "print the version and exit");
     try {
@@ -75,23 +83,52 @@ int main(int argc, char** argv) {
     if (!usb_socket.empty()) {
         return ServeUsbPhone(options, usb_socket, usb_options, signals);
     }
-    Phone phone(options);
-    phone.SetPortCallback([](const std::string& path) { std::cout << path << std::endl; });
-    if (!phone.Start(&error)) {
-        std::cerr << "velmora-phone-sim: " << error << '\n';
-        return 1;
+    if (count > 1 && !usb_socket.empty()) {
+        std::cerr << "velmora-phone-sim: --count serves serial phones; start one USB stand-in "
+                     "per phone\n";
+        return 2;
     }
-    const auto& g = phone.chip().geometry;
-    const auto& id = phone.chip().id;
-    std::fprintf(stderr,
-                 "velmora-phone-sim: chip %02X,%02X,%02X,%02X: %d blocks of %d bytes, pages of "
-                 "%d + %d bytes%s; serving on %s%s%s\n",
-                 id[0], id[1], id[2], id[3], g.block_count, g.block_size, g.page_size, g.spare_size,
-                 options.pace ? ", paced" : "", phone.SlavePath().c_str(),
-                 options.link.empty() ? "" : " as ", options.link.c_str());
+    // Each phone its own port, chip file, trace and link: "-N" after the name.
+    std::vector<std::unique_ptr<Phone>> phones;
+    for (int n = 1; n <= count; ++n) {
+        PhoneOptions own = options;
+        if (count > 1) {
+            const std::string suffix = "-" + std::to_string(n);
+            for (std::string* name : {&own.link, &own.nand_file, &own.trace_file}) {
+                if (!name->empty()) {
+                    *name += suffix;
+                }
+            }
+        }
+        auto phone = std::make_unique<Phone>(own);
+        phone->SetPortCallback([n, count](const std::string& path) {
+            if (count > 1) {
+                std::cout << n << ' ' << path << std::endl;
+            } else {
+                std::cout << path << std::endl;
+            }
+        });
+        if (!phone->Start(&error)) {
+            std::cerr << "velmora-phone-sim: " << error << '\n';
+            return 1;
+        }
+        const auto& g = phone->chip().geometry;
+        const auto& id = phone->chip().id;
+        std::fprintf(stderr,
+                     "velmora-phone-sim: chip %02X,%02X,%02X,%02X: %d blocks of %d bytes, pages "
+                     "of %d + %d bytes%s; serving on %s%s%s\n",
+                     id[0], id[1], id[2], id[3], g.block_count, g.block_size, g.page_size,
+                     g.spare_size, own.pace ? ", paced" : "", phone->SlavePath().c_str(),
+                     own.link.empty() ? "" : " as ", own.link.c_str());
+        phones.push_back(std::move(phone));
+    }
     int signal = 0;
     sigwait(&signals, &signal);
-    phone.Stop();
-    std::fprintf(stderr, "velmora-phone-sim: stopped after %d sessions\n", phone.sessions());
+    int sessions = 0;
+    for (auto& phone : phones) {
+        phone->Stop();
+        sessions += phone->sessions();
+    }
+    std::fprintf(stderr, "velmora-phone-sim: stopped after %d sessions\n", sessions);
     return 0;
 }

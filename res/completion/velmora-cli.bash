@@ -17,7 +17,7 @@ _velmora_cli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --home) ((i++)) ;;
-            upgrade | read | erase | ptt | ports | chips | udev-rule | results)
+            upgrade | read | erase | ptt | ports | chips | udev-rule | results | station | log)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
@@ -28,6 +28,10 @@ _velmora_cli() {
     case $prev in
         --home | --output)
             COMPREPLY=($(compgen -d -- "$cur"))
+            return
+            ;;
+        --log)
+            COMPREPLY=($(compgen -f -- "$cur"))
             return
             ;;
         --ptt)
@@ -50,7 +54,7 @@ _velmora_cli() {
             esac
             return
             ;;
-        --start | --end)
+        --start | --end | --since | --timeout)
             return
             ;;
     esac
@@ -60,13 +64,15 @@ _velmora_cli() {
             if [[ $cur == -* ]]; then
                 words=$'--home\n--debug\n--json\n--version\n--help'
             else
-                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule\nresults'
+                words=$'upgrade\nread\nerase\nptt\nports\nchips\nudev-rule\nresults\nstation\nlog'
             fi
             ;;
         upgrade) words=$'--ptt\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         erase) words=$'--range\n--start\n--end\n--yes\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         results) words=$'--markdown\n--help' ;;
+        station) words=$'--ptt\n--port\n--usb\n--loop\n--verify\n--log\n--baud\n--timeout\n--help' ;;
+        log) words=$'--since\n--csv\n--json\n--log\n--help' ;;
         ptt)
             if [[ $cur != -* ]]; then
                 COMPREPLY=($(compgen -f -X '!*.[pP][tT][tT]' -- "$cur") $(compgen -d -- "$cur"))

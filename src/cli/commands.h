@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora::cli {
 
@@ -37,11 +38,36 @@ struct JobOptions {
     LinkOptions link;
 };
 
+// station: the same code upgrade on every slot.
+struct StationOptions {
+    std::string ptt;
+    std::vector<std::string> ports;  // one per slot
+    bool usb = false;
+    bool loop = false;
+    bool verify = false;
+    std::string log;  // the station log; empty: <home>/station-log.sqlite
+    int baud = 921600;
+    int timeout_s = 0;
+};
+
+// log: the station log's rows.
+struct LogOptions {
+    std::string since;
+    bool csv = false;
+    bool json = false;
+    std::string log;
+};
+
+// --since of log: Unix milliseconds, or none when the text is not a time.
+std::optional<int64_t> ParseSince(const std::string& text, int64_t now_ms);
+
 int RunPtt(const GlobalOptions& global, const std::string& file);
 int RunPorts(const GlobalOptions& global);
 int RunChips(const GlobalOptions& global);
 int RunUdevRule(const GlobalOptions& global);
 int RunResults(const GlobalOptions& global, bool markdown);
 int RunJob(const GlobalOptions& global, const JobOptions& job);
+int RunStation(const GlobalOptions& global, const StationOptions& options);
+int RunLog(const GlobalOptions& global, const LogOptions& options);
 
 }  // namespace velmora::cli

@@ -152,6 +152,40 @@ int main(int argc, char** argv) {
         "results", "list every result code: its step, name, meaning and the next step to take");
     results->add_flag("--markdown", markdown, "as the guide's page of result codes (Markdown)");
 
+    StationOptions station_options;
+    auto* station = app.add_subcommand(
+        "station", "the same code upgrade on many phones at once, one slot per --port");
+    station->add_option("--ptt", station_options.ptt, "partition table file (.ptt)")->required();
+    station
+        ->add_option("--port", station_options.ports,
+                     "a slot's port, once per slot: serial device, USB bus path "
+                     "(path=BUS-PORT[.PORT...]) with --usb, or `sim[:OPTIONS]`")
+        ->required()
+        ->allow_extra_args(false);
+    station->add_flag("--usb", station_options.usb, "every slot on the USB link");
+    station->add_flag("--loop", station_options.loop,
+                      "start each slot again with the next phone, until Ctrl-C");
+    station->add_flag("--verify", station_options.verify, "read back every block written");
+    station->add_option("--log", station_options.log,
+                        "the station log (default <home>/station-log.sqlite)");
+    station->add_option("--baud", station_options.baud, "115200, 460800 or 921600 (default 921600)")
+        ->check(CLI::IsMember({115200, 460800, 921600}));
+    station
+        ->add_option("--timeout", station_options.timeout_s,
+                     "a slot gives up waiting for its phone after SECONDS")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
+
+    LogOptions log_options;
+    auto* log = app.add_subcommand("log", "print the station log: one row per phone and job");
+    log->add_option(
+        "--since", log_options.since,
+        "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d");
+    auto* log_csv = log->add_flag("--csv", log_options.csv, "as CSV with a header line");
+    log->add_flag("--json", log_options.json, "one JSON object per row")->excludes(log_csv);
+    log->add_option("--log", log_options.log,
+                    "the station log (default <home>/station-log.sqlite)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -167,7 +201,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmora-cli: %s\n", note.text.c_str());
     }
 
-    if (*ptt || *ports || *chips || *results) {
+    if (*ptt || *ports || *chips || *results || *log) {
         let_signals_through();
     }
     if (*ptt) {
@@ -184,6 +218,12 @@ int main(int argc, char** argv) {
     }
     if (*results) {
         return RunResults(global, markdown);
+    }
+    if (*log) {
+        return RunLog(global, log_options);
+    }
+    if (*station) {
+        return RunStation(global, station_options);
     }
     for (auto* cmd : {upgrade, read, erase}) {
         if (*cmd) {

@@ -111,6 +111,8 @@ std::string FileSha256(const std::string& path) {
 class SlotTap final : public EventSink {
   public:
     EventSink* sink = nullptr;
+    StationLog* log = nullptr;
+    int64_t row = 0;
     std::string chip_id;
     std::string usb_path;
     std::set<int> bad_blocks;
@@ -138,8 +140,11 @@ class SlotTap final : public EventSink {
             sink->OnElapsed(ms);
     }
     void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
-        if (id)
+        if (id) {
             chip_id = HexBytes(id->data(), id->size());
+            if (log)
+                log->NoteChip(row, chip_id);
+        }
         if (sink)
             sink->OnChip(id);
     }
@@ -311,6 +316,10 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
 
     slots_ = std::move(slots);
     loop_ = request.loop;
+    ptt_path_ = std::filesystem::absolute(job.ptt_path, ec).string();
+    if (ptt_path_.empty()) {
+        ptt_path_ = job.ptt_path;
+    }
     ptt_sha256_ = sha256;
     for (auto& run : slots_) {
         run->jobs.on_finished = [r = run.get()](const JobOutcome& outcome) {
@@ -389,8 +398,10 @@ void Station::RunSlot(SlotRun& run) {
         }
         int64_t row = 0;
         if (log_) {
-            row = log_->Begin({slot_number, run.view.port_text, run.request.ptt_path, ptt_sha256_});
+            row = log_->Begin({slot_number, run.view.port_text, ptt_path_, ptt_sha256_});
         }
+        run.tap.log = log_.get();
+        run.tap.row = row;
         {
             std::lock_guard lock(mutex_);
             run.view.state = SlotState::kRunning;

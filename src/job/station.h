@@ -116,6 +116,7 @@ class Station {
     std::unique_ptr<StationLog> log_;
     std::vector<std::unique_ptr<SlotRun>> slots_;
     bool loop_ = false;
+    std::string ptt_path_;  // absolute, for the log
     std::string ptt_sha256_;
     mutable std::mutex mutex_;
     bool stop_ = false;  // guarded by mutex_

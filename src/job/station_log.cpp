@@ -154,6 +154,20 @@ bool StationLog::Finish(int64_t id, const StationRowEnd& end) {
     return sqlite3_step(s.get()) == SQLITE_DONE;
 }
 
+bool StationLog::NoteChip(int64_t id, const std::string& chip_id) {
+    std::lock_guard lock(mutex_);
+    if (!db_ || id == 0) {
+        return false;
+    }
+    Statement s(db_, "UPDATE jobs SET chip_id = ? WHERE id = ?");
+    if (!s.ok()) {
+        return false;
+    }
+    s.Bind(1, chip_id);
+    s.Bind(2, id);
+    return sqlite3_step(s.get()) == SQLITE_DONE;
+}
+
 bool StationLog::Forget(int64_t id) {
     std::lock_guard lock(mutex_);
     if (!db_ || id == 0) {

@@ -70,6 +70,8 @@ class StationLog {
 
     // A new row for a job that starts now: its id, or 0 when it could not be written.
     int64_t Begin(const StationRowStart& start);
+    // The chip as soon as it answered, so that an interrupted row names it.
+    bool NoteChip(int64_t id, const std::string& chip_id);
     // Closes the row. False when it could not be written.
     bool Finish(int64_t id, const StationRowEnd& end);
     // Removes a row that recorded no phone (a slot stopped while it waited).

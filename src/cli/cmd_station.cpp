@@ -1,0 +1,486 @@
+// station: the same code upgrade on many phones at once, one slot per port.
+// On a terminal one line per slot is redrawn in place under the counters;
+// piped, each event is a line tagged with its slot; with --json, the events of
+// the job commands with a "slot" field.
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/text_format.h"
+#include "cli/commands.h"
+#include "frontend/display.h"
+#include "frontend/instance_lock.h"
+#include "frontend/simulated_phone.h"
+#include "job/station.h"
+#include "job/station_log.h"
+
+namespace velmora::cli {
+namespace {
+
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+uint32_t Rgb(uint32_t bgr) {
+    return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
+}
+
+std::string Bytes(double bytes) {
+    if (bytes >= 1024.0 * 1024.0)
+        return Format("%.1f MiB", bytes / (1024.0 * 1024.0));
+    if (bytes >= 1024.0)
+        return Format("%.1f KiB", bytes / 1024.0);
+    return Format("%.0f B", bytes);
+}
+
+// Everything the station prints goes through here, one writer at a time.
+class Screen {
+  public:
+    enum class Mode { kTerminal, kLines, kJson };
+
+    Screen(Mode mode, LinkKind link, std::vector<std::string> ports)
+        : mode_(mode), link_(link), rows_(ports.size()) {
+        for (size_t i = 0; i < ports.size(); ++i)
+            rows_[i].port = std::move(ports[i]);
+        if (mode_ == Mode::kJson)
+            Emit({{"event", "start"}, {"schema", 2}, {"slots", rows_.size()}});
+    }
+
+    Mode mode() const { return mode_; }
+    LinkKind link() const { return link_; }
+
+    // A slot's event as JSON (slot 1-based), or as a tagged line when piped.
+    void Event(int slot, Json event, const std::string& line) {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::kJson) {
+            event["slot"] = slot + 1;
+            Emit(std::move(event));
+        } else if (mode_ == Mode::kLines && !line.empty()) {
+            std::printf("slot %d: %s\n", slot + 1, line.c_str());
+            std::fflush(stdout);
+        }
+    }
+
+    // The terminal's row of a slot.
+    void Phase(int slot, velmora::Phase phase) {
+        std::lock_guard lock(mutex_);
+        Row& row = rows_[static_cast<size_t>(slot)];
+        row.phase = phase;
+        row.percent = 0;
+        row.rate.clear();
+        row.phase_started = Clock::now();
+        row.done0 = 0;
+        Redraw(false);
+    }
+    void Progress(int slot, uint64_t done, uint64_t total) {
+        std::lock_guard lock(mutex_);
+        Row& row = rows_[static_cast<size_t>(slot)];
+        row.percent = PercentOf(done, total);
+        const bool blocks = row.phase == Phase::kErase || row.phase == Phase::kEraseRange;
+        if (done < row.done0 || row.done0 == 0) {
+            row.phase_started = Clock::now();
+            row.done0 = done;
+        }
+        const double seconds =
+            std::chrono::duration<double>(Clock::now() - row.phase_started).count();
+        if (row.phase != Phase::kConnect && seconds >= 1.0 && done > row.done0) {
+            const double rate = static_cast<double>(done - row.done0) / seconds;
+            row.rate = blocks ? Format("%.0f blocks/s", rate) : Bytes(rate) + "/s";
+        }
+        Redraw(false);
+    }
+    void Status(int slot, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        rows_[static_cast<size_t>(slot)].status = text;
+        Redraw(false);
+    }
+    void SlotChanged(const SlotView& view, int passed, int failed) {
+        std::lock_guard lock(mutex_);
+        Row& row = rows_[static_cast<size_t>(view.slot)];
+        row.state = view.state;
+        row.last = view.last_text;
+        row.passed = view.passed;
+        row.failed = view.failed;
+        if (view.state == SlotState::kRunning) {
+            row.phase = Phase::kConnect;
+            row.percent = 0;
+            row.rate.clear();
+        }
+        passed_ = passed;
+        failed_ = failed;
+        if (mode_ == Mode::kJson) {
+            Json e = {{"event", "slot"},        {"slot", view.slot + 1},
+                      {"port", view.port_text}, {"state", SlotStateName(view.state)},
+                      {"passed", view.passed},  {"failed", view.failed}};
+            if (view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
+                view.state == SlotState::kStopped)
+                e["text"] = view.last_text;
+            Emit(std::move(e));
+        } else if (mode_ == Mode::kLines && (row.shown_state != view.state ||
+                                             row.shown_count != view.passed + view.failed)) {
+            row.shown_state = view.state;
+            row.shown_count = view.passed + view.failed;
+            std::string line = std::string(SlotStateName(view.state));
+            if (view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
+                view.state == SlotState::kStopped) {
+                line += ": " + view.last_text;
+                line += Format("  (slot: %d passed, %d failed; station: %d passed, %d failed)",
+                               view.passed, view.failed, passed, failed);
+            }
+            std::printf("slot %d: [%s] %s\n", view.slot + 1, view.port_text.c_str(), line.c_str());
+            std::fflush(stdout);
+        }
+        Redraw(true);
+    }
+
+    void Finish(bool stopped, int passed, int failed) {
+        std::lock_guard lock(mutex_);
+        passed_ = passed;
+        failed_ = failed;
+        if (mode_ == Mode::kJson) {
+            Emit({{"event", "station"},
+                  {"passed", passed},
+                  {"failed", failed},
+                  {"stopped", stopped}});
+            return;
+        }
+        Redraw(true);
+        std::printf("passed: %d  failed: %d%s\n", passed, failed, stopped ? "  (stopped)" : "");
+        std::fflush(stdout);
+    }
+
+    void Note(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::kJson)
+            return Emit({{"event", "message"}, {"text", text}});
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        drawn_ = 0;
+    }
+
+  private:
+    struct Row {
+        std::string port;
+        SlotState state = SlotState::kIdle;
+        velmora::Phase phase = Phase::kConnect;
+        int percent = 0;
+        std::string rate;
+        std::string status;
+        std::string last;
+        int passed = 0;
+        int failed = 0;
+        Clock::time_point phase_started = Clock::now();
+        uint64_t done0 = 0;
+        SlotState shown_state = SlotState::kIdle;  // piped: the last state printed
+        int shown_count = 0;
+    };
+
+    void Emit(Json j) {
+        j["ms"] =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count();
+        std::printf("%s\n", j.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+        std::fflush(stdout);
+    }
+
+    // Every slot's line and the counters, drawn over the last drawing; at
+    // most ten times a second unless a slot's state changed.
+    void Redraw(bool now) {
+        if (mode_ != Mode::kTerminal)
+            return;
+        const auto t = Clock::now();
+        if (!now && t - last_draw_ < std::chrono::milliseconds(100))
+            return;
+        last_draw_ = t;
+        std::string out;
+        if (drawn_ > 0)
+            out += Format("\x1b[%dA", drawn_);
+        for (size_t i = 0; i < rows_.size(); ++i) {
+            const Row& r = rows_[i];
+            std::string what;
+            if (r.state == SlotState::kRunning) {
+                what = r.phase == Phase::kConnect
+                           ? Format("%-10s %s", "connect", r.status.c_str())
+                           : Format("%-10s %3d%%  %s", std::string(PhaseName(r.phase)).c_str(),
+                                    r.percent, r.rate.c_str());
+            } else {
+                what = std::string(SlotStateName(r.state));
+            }
+            std::string line = Format("%2zu %-20s %-48s | %d ok %d failed", i + 1, r.port.c_str(),
+                                      what.substr(0, 48).c_str(), r.passed, r.failed);
+            if (!r.last.empty())
+                line += " | last: " + r.last;
+            out += "\x1b[2K" + line.substr(0, 200) + "\n";
+        }
+        out += "\x1b[2K" + Format("passed: %d  failed: %d", passed_, failed_) + "\n";
+        drawn_ = static_cast<int>(rows_.size()) + 1;
+        std::fputs(out.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+    const Mode mode_;
+    const LinkKind link_;
+    const Clock::time_point started_ = Clock::now();
+    std::mutex mutex_;
+    std::vector<Row> rows_;
+    int passed_ = 0;
+    int failed_ = 0;
+    int drawn_ = 0;
+    Clock::time_point last_draw_{};
+};
+
+// One slot's events, onto the screen.
+class SlotDisplay final : public EventSink {
+  public:
+    SlotDisplay(Screen& screen, int slot) : screen_(screen), slot_(slot) {}
+
+    void OnStatus(const std::string& text) override {
+        screen_.Status(slot_, text);
+        screen_.Event(slot_, {{"event", "status"}, {"text", text}},
+                      text.empty() ? "" : "status: " + text);
+    }
+    void OnPhase(velmora::Phase phase) override {
+        phase_ = phase;
+        percent_ = -1;
+        decile_ = -1;
+        screen_.Phase(slot_, phase);
+        screen_.Event(slot_,
+                      {{"event", "progress"},
+                       {"phase", PhaseName(phase)},
+                       {"colour", Format("#%06X", Rgb(BarColour(phase)))}},
+                      phase == Phase::kConnect ? "" : "phase: " + std::string(PhaseName(phase)));
+    }
+    void OnProgress(uint64_t done, uint64_t total) override {
+        const int percent = PercentOf(done, total);
+        screen_.Progress(slot_, done, total);
+        if (percent == percent_)
+            return;
+        percent_ = percent;
+        std::string line;
+        if (phase_ != Phase::kConnect && (percent / 10 != decile_ || percent == 100)) {
+            decile_ = percent / 10;
+            line = Format("progress: %s %3d%%", std::string(PhaseName(phase_)).c_str(), percent);
+        }
+        screen_.Event(slot_,
+                      {{"event", "progress"},
+                       {"percent", percent},
+                       {"phase", PhaseName(phase_)},
+                       {"done", done},
+                       {"total", total}},
+                      line);
+    }
+    void OnElapsed(std::optional<uint32_t> ms) override {
+        const std::string text = ms ? ElapsedText(screen_.link(), *ms) : std::string();
+        if (text == elapsed_)
+            return;
+        elapsed_ = text;
+        if (screen_.mode() != Screen::Mode::kJson)
+            return;
+        Json e = {{"event", "elapsed"}, {"text", text}};
+        if (ms)
+            e["elapsed_ms"] = *ms;
+        screen_.Event(slot_, std::move(e), "");
+    }
+    void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
+        const std::string text = id ? ChipText(*id) : std::string();
+        Json e = {{"event", "chip"}, {"text", text}};
+        e["id"] = id ? Json(*id) : Json(nullptr);
+        screen_.Event(slot_, std::move(e), text.empty() ? "" : "chip:" + text);
+    }
+    void OnUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) override {
+        screen_.Event(slot_,
+                      {{"event", "device"},
+                       {"path", path},
+                       {"vendor", Format("%04x", vendor)},
+                       {"product", Format("%04x", product)}},
+                      Format("device: %s %04x:%04x", path.c_str(), vendor, product));
+    }
+    void OnBlockMap(int blocks, uint32_t block_size) override {
+        if (blocks > 0 && screen_.mode() == Screen::Mode::kJson)
+            screen_.Event(slot_,
+                          {{"event", "block"}, {"blocks", blocks}, {"block_size", block_size}}, "");
+    }
+    void OnBlock(int block, BlockState state) override {
+        if (screen_.mode() != Screen::Mode::kJson)
+            return;
+        Json e = {{"event", "block"}, {"block", block}, {"state", StateName(state)}};
+        if (const auto colour = RowColour(state))
+            e["colour"] = Format("#%06X", Rgb(*colour));
+        if (const std::string_view text = CellText(state); !text.empty()) {
+            e["column"] = kStatusColumn;
+            e["text"] = text;
+        }
+        screen_.Event(slot_, std::move(e), "");
+    }
+    void OnFile(const std::string& path) override {
+        screen_.Event(slot_, {{"event", "file"}, {"path", path}}, "file: " + path);
+    }
+    void OnStepMessage(const std::string& text) override {
+        screen_.Event(slot_, {{"event", "message"}, {"text", text}}, "message: " + text);
+    }
+    void OnEnd(const JobEnd& end) override {
+        Json e = {{"event", "end"}, {"result", end.result}, {"error", end.error_text}};
+        e["stopped"] = end.user_stopped && end.result != 0;
+        if (!end.notes.empty())
+            e["notes"] = end.notes;
+        if (!end.result_name.empty()) {
+            e["step"] = end.step;
+            e["name"] = end.result_name;
+            e["meaning"] = end.meaning;
+            e["next_step"] = end.next_step;
+        }
+        std::string line = Format("result: %d", end.result);
+        if (end.result != 0 && !end.error_text.empty())
+            line += "  error: " + end.error_text;
+        screen_.Event(slot_, std::move(e), line);
+    }
+
+  private:
+    Screen& screen_;
+    const int slot_;
+    velmora::Phase phase_ = Phase::kConnect;
+    int percent_ = -1;
+    int decile_ = -1;
+    std::string elapsed_;
+};
+
+// SIGINT and SIGTERM (blocked since main's start) stop every slot.
+class StationSignals {
+  public:
+    explicit StationSignals(Station& station) {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+        signal_fd_ = signalfd(-1, &set_, SFD_CLOEXEC);
+        done_fd_ = eventfd(0, EFD_CLOEXEC);
+        watcher_ = std::thread([this, &station] {
+            pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {done_fd_, POLLIN, 0}};
+            for (;;) {
+                if (poll(fds, 2, -1) < 0)
+                    continue;
+                if (fds[1].revents)
+                    return;
+                signalfd_siginfo info{};
+                if (fds[0].revents && read(signal_fd_, &info, sizeof info) == sizeof info) {
+                    signalled_.store(true);
+                    station.Stop();
+                }
+            }
+        });
+    }
+    ~StationSignals() {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(done_fd_, &one, sizeof one);
+        watcher_.join();
+        close(signal_fd_);
+        close(done_fd_);
+    }
+    bool signalled() const { return signalled_.load(); }
+
+  private:
+    sigset_t set_{};
+    int signal_fd_ = -1;
+    int done_fd_ = -1;
+    std::atomic<bool> signalled_{false};
+    std::thread watcher_;
+};
+
+int Refuse(const GlobalOptions& global, const std::string& text) {
+    if (global.json) {
+        std::printf("%s\n", Json({{"event", "end"}, {"result", kExitRefused}, {"error", text}})
+                                .dump(-1, ' ', false, Json::error_handler_t::replace)
+                                .c_str());
+    } else {
+        std::cerr << "velmora-cli: " << text << "\n";
+    }
+    return kExitRefused;
+}
+
+}  // namespace
+
+int RunStation(const GlobalOptions& global, const StationOptions& options) {
+    if (global.debug) {
+        return Refuse(global,
+                      "station runs without --debug: every slot would write the same dl_log.txt "
+                      "and bbm_rcb.bin. Debug one phone with a single job (velmora-cli --debug "
+                      "upgrade --port PORT).");
+    }
+    if (global.home.empty())
+        return Refuse(global, "no home folder can be had");
+    FileLock lock;
+    switch (CheckStationInstance(LockFolder(), lock)) {
+        case StationCheck::kStationRunning:
+            return Refuse(global, "多口下载程序正在运行！ (another station is running)");
+        case StationCheck::kWindowRunning:
+            return Refuse(global,
+                          "程序正在运行！ (the window velmora is running; close it before a "
+                          "station starts)");
+        case StationCheck::kFirst:
+            break;
+    }
+
+    StationRequest request;
+    JobRequest& job = request.job;
+    job.work_mode = WorkMode::kCodeUpgrade;
+    job.erase_range = upgrade_range::kAll;
+    job.home = global.home;
+    job.ptt_path = options.ptt;
+    job.link = options.usb ? LinkKind::kUsb : LinkKind::kSerial;
+    job.baud_selection = options.baud == 115200 ? 0 : options.baud == 460800 ? 1 : 2;
+    job.timings.phone_wait_ms = options.timeout_s * 1000;
+    job.timings.phone_notice_ms = kPhoneNoticeMs;
+    // --verify: every written block is read back and compared once the job
+    // engine offers it (JobRequest::verify).
+    [[maybe_unused]] const bool verify = options.verify;
+    request.ports = options.ports;
+    request.loop = options.loop;
+    request.log_path = options.log.empty() ? DefaultStationLogPath(global.home) : options.log;
+
+    const Screen::Mode mode = global.json                  ? Screen::Mode::kJson
+                              : isatty(STDOUT_FILENO) != 0 ? Screen::Mode::kTerminal
+                                                           : Screen::Mode::kLines;
+    Screen screen(mode, job.link, options.ports);
+    std::vector<std::unique_ptr<SlotDisplay>> displays;
+    std::vector<EventSink*> sinks;
+    for (size_t i = 0; i < options.ports.size(); ++i) {
+        displays.push_back(std::make_unique<SlotDisplay>(screen, static_cast<int>(i)));
+        sinks.push_back(displays.back().get());
+    }
+
+    Station station(SimulatedPhones());
+    station.on_slot = [&](const SlotView& view) {
+        screen.SlotChanged(view, station.passed(), station.failed());
+    };
+    StationSignals signals(station);
+    const StationStart started = station.Start(request, sinks);
+    if (!started.started)
+        return Refuse(global, started.message);
+    if (mode != Screen::Mode::kJson)
+        screen.Note("station log: " + request.log_path);
+    station.Wait();
+
+    const bool stopped = signals.signalled();
+    screen.Finish(stopped, station.passed(), station.failed());
+    if (stopped)
+        return kExitStopped;
+    bool all_passed = true;
+    for (int i = 0; i < station.slot_count(); ++i) {
+        all_passed = all_passed && station.Slot(i).failed == 0 && station.Slot(i).passed > 0;
+    }
+    return all_passed ? kExitOk : kExitJobFailed;
+}
+
+}  // namespace velmora::cli
