@@ -135,6 +135,16 @@ void StationCell::EndPhone(const JobEnd& end) {
     ShowResult();
 }
 
+void StationCell::SlotStopped() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    result_ = SlotResult::kStopped;
+    rate_->clear();
+    ShowResult();
+}
+
 void StationCell::ShowResult() {
     QPalette palette = result_label_->palette();
     switch (result_) {

@@ -38,6 +38,9 @@ class StationCell : public QFrame {
     void BeginPhone();
     // A phone's job ended.
     void EndPhone(const JobEnd& end);
+    // The slot was stopped: shown as such unless its last phone's end says more
+    // (a slot stopped before its job began has none).
+    void SlotStopped();
 
     // Texts in the interface language.
     void Retranslate();

@@ -326,13 +326,16 @@ void StationWindow::StartStation() {
         QMetaObject::invokeMethod(
             this,
             [this, counts, slot = view.slot, passed = view.passed, failed = view.failed,
-             state = view.state] {
+             state = view.state, done = view.done] {
                 if (slot < 0 || slot >= static_cast<int>(counts->size())) {
                     return;
                 }
                 // Published before the slot's job starts, so before any of its events.
                 if (state == SlotState::kRunning) {
                     cells_[slot]->BeginPhone();
+                }
+                if (done && state == SlotState::kStopped) {
+                    cells_[slot]->SlotStopped();
                 }
                 (*counts)[slot] = {passed, failed};
                 passed_count_ = 0;
@@ -436,7 +439,11 @@ void StationWindow::CloseWithoutAsking() {
 }
 
 void StationWindow::SaveLanguage() {
-    // The settings file is the single window's; the station keeps only the language in it.
+    // The settings file is the single window's; the station keeps only the
+    // language in it, and only when the operator chose one here.
+    if (!language_chosen_) {
+        return;
+    }
     JobSettings settings;
     ReadSettingsFile(options_.home, settings);
     const std::string key = LanguageKey(language_);
@@ -455,7 +462,10 @@ void StationWindow::BuildLanguageMenu() {
         action->setCheckable(true);
         action->setData(static_cast<int>(language));
         language_actions_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, language] { SetLanguage(language); });
+        connect(action, &QAction::triggered, this, [this, language] {
+            language_chosen_ = true;
+            SetLanguage(language);
+        });
     }
     language_button_->setMenu(menu);
 }

@@ -127,6 +127,7 @@ class StationWindow : public QDialog {
     bool running_ = false;
     bool closing_ = false;
     bool ask_before_stop_ = true;
+    bool language_chosen_ = false;  // from the language menu
     int passed_count_ = 0;
     int failed_count_ = 0;
     std::unique_ptr<PartitionTable> table_;

@@ -207,6 +207,25 @@ class StationWindowTest : public QObject {
         QVERIFY(!w.running());
         QVERIFY(SettingsShow(w, true));
     }
+
+    // The station speaks English as the window does, its cells too.
+    void speaksEnglish() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        w.SetLanguage(Language::kEnglish);
+        QCOMPARE(w.passedText()->text(), QStringLiteral("Passed: 0"));
+        QCOMPARE(w.loopCheck()->text(), QStringLiteral("Loop (wait for the next phone when done)"));
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        w.AddPort(QStringLiteral("sim:manual"));
+        w.StartStation();
+        w.StopStation();
+        QTRY_VERIFY(!w.running());
+        QCOMPARE(w.cells()[0]->resultText(), QStringLiteral("Stopped"));
+        w.SetLanguage(Language::kChinese);
+        QCOMPARE(w.cells()[0]->resultText(), QStringLiteral("已停止"));
+    }
 };
 
 QTEST_MAIN(StationWindowTest)
