@@ -280,13 +280,18 @@ void StationWindow::MakeCells(const QStringList& ports) {
         delete cell;
     }
     cells_.clear();
-    const int columns = std::min(kColumns, static_cast<int>(ports.size()));
+    const int columns = std::max(1, std::min(kColumns, static_cast<int>(ports.size())));
     for (int i = 0; i < ports.size(); ++i) {
         auto* cell = new StationCell(ports[i], grid_host_);
         grid_->addWidget(cell, i / columns, i % columns);
         cells_.push_back(cell);
     }
-    grid_->setRowStretch(grid_->rowCount(), 1);
+    // The cells keep their height; the room left goes below them.
+    const int rows = (static_cast<int>(ports.size()) + columns - 1) / columns;
+    for (int row = 0; row < grid_->rowCount(); ++row) {
+        grid_->setRowStretch(row, row == rows ? 1 : 0);
+    }
+    grid_->setRowStretch(rows, 1);
 }
 
 void StationWindow::StartStation() {
@@ -356,6 +361,7 @@ void StationWindow::StartStation() {
     const StationStart outcome = station_->Start(request, sinks);
     if (!outcome.started) {
         station_.reset();
+        MakeCells({});
         dialogs_.Message(this, MessageIcon::Error, tr("错误"), DisplayStatus(outcome.message));
         return;
     }

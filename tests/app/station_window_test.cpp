@@ -205,6 +205,7 @@ class StationWindowTest : public QObject {
         QCOMPARE(f.dialogs.messages.size(), size_t(2));
         QCOMPARE(f.dialogs.messages.back().icon, MessageIcon::Error);
         QVERIFY(!w.running());
+        QVERIFY(w.cells().empty());
         QVERIFY(SettingsShow(w, true));
     }
 
