@@ -308,7 +308,7 @@ int Station(const QString& folder) {
         w.serialCheck()->setChecked(true);
         for (const char* phone :
              {"sim:pace", "sim:pace,bad=5", "sim:pace,chip=20,A1", "sim:pace,program-fail=2",
-              "sim:pace,bad=9", "sim:pace,chip=EC,DA"}) {
+              "sim:pace,bad=9", "sim:pace,bad=3+7"}) {
             w.AddPort(QString::fromLatin1(phone));
         }
         w.show();
@@ -321,7 +321,7 @@ int Station(const QString& folder) {
                 failed += cell->result() == SlotResult::kFailed ? 1 : 0;
                 under_way += cell->progressBar()->position() >= 30 ? 1 : 0;
             }
-            return failed == 1 && under_way >= 4;
+            return failed == 1 && under_way >= 5;
         };
         PumpUntil([&] { return writing() || !w.running(); }, 180000);
         Pump(300);
