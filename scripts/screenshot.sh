@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the window: runs it under Xvfb against the simulated phone and saves
 # PNGs of the idle window, a paced code upgrade under way, a failed job and each
-# dialog into DIR, and the main states in Chinese and in English (*-zh.png, *-en.png).
+# dialog into DIR, the main states in Chinese and in English (*-zh.png, *-en.png), and
+# the station view during a run (station-running-*.png).
 #   bash scripts/screenshot.sh DIR
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -22,4 +23,5 @@ export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" shots "$out"
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" languages "$out"
+xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" station "$out"
 echo "pictures in $out"

@@ -2,6 +2,7 @@
 // pictures of them, or measures how responsive it stays during a paced job.
 //   velmora-window-tour shots DIR
 //   velmora-window-tour languages DIR   the main states in Chinese and in English
+//   velmora-window-tour station DIR     the station view during a run, in both languages
 //   velmora-window-tour measure
 // Both run against the simulated phone inside the program, in a scratch home.
 #include <time.h>
@@ -28,6 +29,8 @@
 #include "app/main_window.h"
 #include "app/progress_bar.h"
 #include "app/ptt_viewer.h"
+#include "app/station_cell.h"
+#include "app/station_window.h"
 #include "config/partition_table.h"
 
 using namespace velmora::app;
@@ -283,6 +286,54 @@ int Languages(const QString& folder) {
     return 0;
 }
 
+// The station view in each language, pictured while paced phones are being
+// written and one has failed on a block that would not program.
+int Station(const QString& folder) {
+    QDir().mkpath(folder);
+    for (const Language language : {Language::kChinese, Language::kEnglish}) {
+        ApplyLanguage(language);
+        QTemporaryDir home;
+        QFile::copy(QStringLiteral(VELMORA_BIN_DIR "/FlashChip.ini"),
+                    home.path() + QStringLiteral("/FlashChip.ini"));
+        TourDialogs dialogs({});
+        StationWindow::Options options;
+        options.home = home.path().toStdString() + "/";
+        options.probe_ports = [] { return std::vector<std::string>{"/dev/ttyUSB0"}; };
+        StationWindow w(dialogs, options);
+        if (!w.Initialise()) {
+            return 1;
+        }
+        w.SetLanguage(language);
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        for (const char* phone :
+             {"sim:pace", "sim:pace,bad=5", "sim:pace,chip=20,A1", "sim:pace,program-fail=2",
+              "sim:pace,bad=9", "sim:pace,bad=3+7"}) {
+            w.AddPort(QString::fromLatin1(phone));
+        }
+        w.show();
+        Pump(300);
+        w.StartStation();
+        const auto writing = [&] {
+            int failed = 0;
+            int under_way = 0;
+            for (StationCell* cell : w.cells()) {
+                failed += cell->result() == SlotResult::kFailed ? 1 : 0;
+                under_way += cell->progressBar()->position() >= 30 ? 1 : 0;
+            }
+            return failed == 1 && under_way >= 5;
+        };
+        PumpUntil([&] { return writing() || !w.running(); }, 180000);
+        Pump(300);
+        const QString name = QStringLiteral("station-running-%1.png")
+                                 .arg(QString::fromStdString(LanguageKey(language)));
+        w.grab().save(folder + u'/' + name);
+        std::printf("saved %s\n", qPrintable(name));
+        w.CloseWithoutAsking();
+    }
+    return 0;
+}
+
 // The longest gap between two turns of the event loop while a paced upgrade of
 // a 1,024-block chip runs, and the time from Stop to the controls coming back.
 int Measure() {
@@ -376,9 +427,13 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QStringLiteral("languages")) {
         return Languages(args[2]);
     }
+    if (args.size() == 3 && args[1] == QStringLiteral("station")) {
+        return Station(args[2]);
+    }
     if (args.size() == 2 && args[1] == QStringLiteral("measure")) {
         return Measure();
     }
-    std::fprintf(stderr, "usage: velmora-window-tour shots DIR | languages DIR | measure\n");
+    std::fprintf(stderr,
+                 "usage: velmora-window-tour shots DIR | languages DIR | station DIR | measure\n");
     return 2;
 }

@@ -45,6 +45,10 @@
         <source>多口下载程序正在运行！</source>
         <translation>The multi-port download program is running!</translation>
     </message>
+    <message>
+        <source>单口下载程序正在运行，请先关闭它！</source>
+        <translation>The single-phone window is running. Close it first!</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -389,6 +393,92 @@
     <message>
         <source>配置文件：%1</source>
         <translation>Catalogue: %1</translation>
+    </message>
+</context>
+<context>
+    <name>StationCell</name>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>擦除</source>
+        <translation>Erase</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>启动块</source>
+        <translation>Boot block</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>擦除范围</source>
+        <translation>Erase range</translation>
+    </message>
+    <message>
+        <source>通过</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败 (%1)</source>
+        <translation>Failed (%1)</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+</context>
+<context>
+    <name>StationWindow</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>请选择至少一个端口！</source>
+        <translation>Tick at least one port!</translation>
+    </message>
+    <message>
+        <source>通过：%1</source>
+        <translation>Passed: %1</translation>
+    </message>
+    <message>
+        <source>失败：%1</source>
+        <translation>Failed: %1</translation>
+    </message>
+    <message>
+        <source>Velmora 多口下载</source>
+        <translation>Velmora station</translation>
+    </message>
+    <message>
+        <source>端口（每个勾选的端口一部手机）：</source>
+        <translation>Ports (one phone on each ticked port):</translation>
+    </message>
+    <message>
+        <source>串口、USB 路径或 sim:…</source>
+        <translation>Serial port, USB path or sim:…</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>循环（完成后等待下一部手机）</source>
+        <translation>Loop (wait for the next phone when done)</translation>
+    </message>
+    <message>
+        <source>写入后校验</source>
+        <translation>Verify after writing</translation>
     </message>
 </context>
 </TS>

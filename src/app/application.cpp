@@ -14,6 +14,7 @@
 #include "app/language.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/station_window.h"
 #include "config/home.h"
 #include "config/settings.h"
 
@@ -32,7 +33,8 @@ void OnTerminate(int) {
 // does: a running job is stopped and waited for, and the settings are saved.
 class TerminationWatch {
   public:
-    explicit TerminationWatch(MainWindow& window) {
+    template <typename Window>
+    explicit TerminationWatch(Window& window) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0) {
             return;
         }
@@ -68,28 +70,73 @@ class TerminationWatch {
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace
-
-int RunApplication(DialogHost& dialogs, const std::string& lock_folder, const std::string& home) {
-    // The language first, so that even the first boxes speak it.
+// The language first, so that even the first boxes speak it.
+void ApplyStoredLanguage(const std::string& home) {
     if (JobSettings stored; ReadSettingsFile(home, stored) && stored.language) {
         ApplyLanguage(LanguageFromKey(*stored.language));
     }
-    FileLock own;
-    switch (CheckSingleInstance(lock_folder, own)) {
-        case InstanceCheck::kAlreadyRunning:
-            dialogs.Message(nullptr, MessageIcon::None, {},
-                            QCoreApplication::translate("Application", "程序正在运行！"));
-            return 1;
-        case InstanceCheck::kMultiPortRunning:
-            dialogs.Message(nullptr, MessageIcon::None, {},
-                            QCoreApplication::translate("Application", "多口下载程序正在运行！"));
-            return 1;
+}
+
+// The refusal of a start while the other program, or another copy, runs.
+void Refuse(DialogHost& dialogs, const char* text) {
+    dialogs.Message(nullptr, MessageIcon::None, {},
+                    QCoreApplication::translate("Application", text));
+}
+
+bool Refused(DialogHost& dialogs, InstanceCheck check) {
+    switch (check) {
         case InstanceCheck::kFirst:
+            return false;
+        case InstanceCheck::kAlreadyRunning:
+            Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "程序正在运行！"));
+            return true;
+        case InstanceCheck::kMultiPortRunning:
             break;
+    }
+    Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "多口下载程序正在运行！"));
+    return true;
+}
+
+bool Refused(DialogHost& dialogs, StationCheck check) {
+    switch (check) {
+        case StationCheck::kFirst:
+            return false;
+        case StationCheck::kStationRunning:
+            Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "多口下载程序正在运行！"));
+            return true;
+        case StationCheck::kWindowRunning:
+            break;
+    }
+    Refuse(dialogs, QT_TRANSLATE_NOOP("Application", "单口下载程序正在运行，请先关闭它！"));
+    return true;
+}
+
+}  // namespace
+
+int RunApplication(DialogHost& dialogs, const std::string& lock_folder, const std::string& home) {
+    ApplyStoredLanguage(home);
+    FileLock own;
+    if (Refused(dialogs, CheckSingleInstance(lock_folder, own))) {
+        return 1;
     }
     ApplyLook();
     MainWindow window(dialogs, MainWindow::Options{home, {}});
+    if (!window.Initialise()) {
+        return 1;
+    }
+    TerminationWatch watch(window);
+    window.exec();
+    return 0;
+}
+
+int RunStation(DialogHost& dialogs, const std::string& lock_folder, const std::string& home) {
+    ApplyStoredLanguage(home);
+    FileLock own;
+    if (Refused(dialogs, CheckStationInstance(lock_folder, own))) {
+        return 1;
+    }
+    ApplyLook();
+    StationWindow window(dialogs, StationWindow::Options{home, {}});
     if (!window.Initialise()) {
         return 1;
     }
@@ -104,6 +151,14 @@ int RunApplication() {
     const std::string home = ResolveHome();
     SetHome(home);
     return RunApplication(dialogs, LockFolder(), home);
+}
+
+int RunStation() {
+    QtDialogHost dialogs;
+    QApplication::setApplicationName(QStringLiteral("velmora"));
+    const std::string home = ResolveHome();
+    SetHome(home);
+    return RunStation(dialogs, LockFolder(), home);
 }
 
 }  // namespace velmora::app

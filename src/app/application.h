@@ -11,4 +11,10 @@ int RunApplication();
 // As above with the boxes, the lock folder and the home folder given.
 int RunApplication(DialogHost& dialogs, const std::string& lock_folder, const std::string& home);
 
+// The station view (velmora --station): takes the multi-port program's lock
+// instead of the window's and refuses while a window runs; then shows the
+// station until the operator closes it.
+int RunStation();
+int RunStation(DialogHost& dialogs, const std::string& lock_folder, const std::string& home);
+
 }  // namespace velmora::app

@@ -7,11 +7,15 @@
 
 namespace velmora::app {
 
-int HandleCommandLine(int argc, char** argv) {
+int HandleCommandLine(int argc, char** argv, CommandLine& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") {
             break;
+        }
+        if (arg == "--station") {
+            options.station = true;
+            continue;
         }
         if (arg == "--version") {
             std::printf("velmora %s\n", kVersion);
@@ -19,10 +23,11 @@ int HandleCommandLine(int argc, char** argv) {
         }
         if (arg == "--help" || arg == "-h") {
             std::printf(
-                "Usage: velmora [--version] [--help] [Qt options]\n"
+                "Usage: velmora [--station] [--version] [--help] [Qt options]\n"
                 "The window of Velmora: write firmware into, read back and erase the NAND flash\n"
-                "of PNX5220 phones over a serial line or USB. The command-line front end is\n"
-                "velmora-cli; see velmora(1) and velmora-cli(1).\n");
+                "of PNX5220 phones over a serial line or USB. --station opens the station view,\n"
+                "which upgrades a phone on each of many ports at once. The command-line front\n"
+                "end is velmora-cli; see velmora(1) and velmora-cli(1).\n");
             return 0;
         }
     }

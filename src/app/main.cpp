@@ -4,9 +4,10 @@
 #include "app/command_line.h"
 
 int main(int argc, char** argv) {
-    if (const int status = velmora::app::HandleCommandLine(argc, argv); status >= 0) {
+    velmora::app::CommandLine options;
+    if (const int status = velmora::app::HandleCommandLine(argc, argv, options); status >= 0) {
         return status;
     }
     QApplication app(argc, argv);
-    return velmora::app::RunApplication();
+    return options.station ? velmora::app::RunStation() : velmora::app::RunApplication();
 }

@@ -1,0 +1,233 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <algorithm>
+#include <memory>
+
+#include "app/application.h"
+#include "app/progress_bar.h"
+#include "app/single_instance.h"
+#include "app/station_cell.h"
+#include "app/station_window.h"
+#include "fake_dialogs.h"
+#include "job/station_log.h"
+
+using namespace velmora::app;
+
+namespace {
+
+const QString kSamplePtt = QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt");
+
+struct StationFixture {
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    std::unique_ptr<StationWindow> window;
+
+    StationFixture() {
+        QFile::copy(QStringLiteral(VELMORA_BIN_DIR "/FlashChip.ini"),
+                    dir.path() + QStringLiteral("/FlashChip.ini"));
+        StationWindow::Options options;
+        options.home = dir.path().toStdString() + "/";
+        options.probe_ports = [] { return std::vector<std::string>{"/dev/ttyUSB0"}; };
+        window = std::make_unique<StationWindow>(dialogs, options);
+    }
+    std::string home() const { return dir.path().toStdString() + "/"; }
+};
+
+// While the station runs only Stop is enabled; between runs all but Stop.
+bool SettingsShow(const StationWindow& w, bool idle) {
+    const std::initializer_list<QWidget*> settings = {
+        w.chooseButton(), w.serialCheck(),    w.portList(),   w.portEntry(),
+        w.addButton(),    w.removeButton(),   w.baudList(),   w.loopCheck(),
+        w.verifyCheck(),  w.languageButton(), w.startButton()};
+    return std::all_of(settings.begin(), settings.end(),
+                       [&](QWidget* c) { return c->isEnabled() == idle; }) &&
+           w.stopButton()->isEnabled() == !idle;
+}
+
+}  // namespace
+
+class StationWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    // The station takes the multi-port program's lock instead of the window's:
+    // it refuses while a window runs, and a window refuses while it runs.
+    void lockRules() {
+        QTemporaryDir locks;
+        const std::string folder = locks.path().toStdString() + "/";
+        FakeDialogs host;
+
+        FileLock window_lock;
+        QCOMPARE(CheckSingleInstance(folder, window_lock), InstanceCheck::kFirst);
+        QCOMPARE(RunStation(host, folder, "/nonexistent/"), 1);
+        QCOMPARE(host.lastText(), QStringLiteral("单口下载程序正在运行，请先关闭它！"));
+        QVERIFY(host.messages.back().caption.isEmpty());  // the program's name
+        QCOMPARE(host.port_search_shown, 0);
+        {
+            // The refused station left the multi-port lock free.
+            FileLock probe;
+            QCOMPARE(probe.TryLock(folder, kMultiPortLockName), FileLock::Result::kTaken);
+        }
+        window_lock.Release();
+
+        FileLock station_lock;
+        QCOMPARE(CheckStationInstance(folder, station_lock), StationCheck::kFirst);
+        host.messages.clear();
+        QCOMPARE(RunApplication(host, folder, "/nonexistent/"), 1);
+        QCOMPARE(host.lastText(), QStringLiteral("多口下载程序正在运行！"));
+        host.messages.clear();
+        QCOMPARE(RunStation(host, folder, "/nonexistent/"), 1);  // a second station
+        QCOMPARE(host.lastText(), QStringLiteral("多口下载程序正在运行！"));
+        {
+            // The refused window left its own lock free.
+            FileLock probe;
+            QCOMPARE(probe.TryLock(folder, kInstanceLockName), FileLock::Result::kTaken);
+        }
+        station_lock.Release();
+
+        // Neither held: the station goes on to its catalogue check, which fails here.
+        host.messages.clear();
+        QCOMPARE(RunStation(host, folder, "/nonexistent/"), 1);
+        QCOMPARE(host.lastText(),
+                 QStringLiteral("读FlashChip.ini错误，请检查该文件是否存在或损坏！"));
+        QCOMPARE(host.messages.back().caption, QStringLiteral("ERROR"));
+    }
+
+    // Three simulated phones, one of which fails to program a block: the other
+    // two pass, each cell shows its own end, the counters add up, and the
+    // settings are locked only while the station runs.
+    void oneFailingSlotLeavesTheOthersAlone() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        QVERIFY(SettingsShow(w, true));
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        w.AddPort(QStringLiteral("sim:chip=EC,A1"));
+        w.AddPort(QStringLiteral("sim:chip=EC,A1,program-fail=2"));
+        w.portEntry()->setText(QStringLiteral(" sim:chip=EC,A1,bad=5 "));
+        QTest::mouseClick(w.addButton(), Qt::LeftButton);
+        QCOMPARE(w.checkedPorts().size(), 3);  // the listed /dev/ttyUSB0 is not ticked
+
+        QTest::mouseClick(w.startButton(), Qt::LeftButton);
+        QVERIFY(w.running());
+        QVERIFY(SettingsShow(w, false));
+        QCOMPARE(w.cells().size(), size_t(3));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 90000);
+        QVERIFY(SettingsShow(w, true));
+        QVERIFY(f.dialogs.messages.empty());
+
+        const auto& cells = w.cells();
+        for (int i : {0, 2}) {
+            QCOMPARE(cells[i]->result(), SlotResult::kPassed);
+            QCOMPARE(cells[i]->resultText(), QStringLiteral("通过"));
+            QCOMPARE(cells[i]->progressBar()->barColour(), 0x0BD40Bu);
+            QCOMPARE(cells[i]->percentText(), QStringLiteral("100%"));
+        }
+        QCOMPARE(cells[1]->port(), QStringLiteral("sim:chip=EC,A1,program-fail=2"));
+        QCOMPARE(cells[1]->result(), SlotResult::kFailed);
+        QVERIFY2(cells[1]->resultText().startsWith(QStringLiteral("失败 (")),
+                 qPrintable(cells[1]->resultText()));
+        QCOMPARE(cells[1]->progressBar()->barColour(), 0x0000FFu);
+        QCOMPARE(cells[1]->phaseText(), QStringLiteral("写入"));
+        QVERIFY(cells[1]->statusText().isEmpty());  // said once, in the result
+        QCOMPARE(w.passedCount(), 2);
+        QCOMPARE(w.failedCount(), 1);
+        QCOMPARE(w.passedText()->text(), QStringLiteral("通过：2"));
+        QCOMPARE(w.failedText()->text(), QStringLiteral("失败：1"));
+
+        // Each phone is a row of the station log in the home folder.
+        velmora::StationLog log;
+        std::string error;
+        QVERIFY2(log.OpenForReading(velmora::DefaultStationLogPath(f.home()), &error),
+                 error.c_str());
+        const std::vector<velmora::StationRow> rows = log.Rows();
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(std::count_if(rows.begin(), rows.end(),
+                               [](const velmora::StationRow& r) { return r.result == 0; }),
+                 2);
+    }
+
+    // Stop, and the close box while slots run: every slot ends stopped through
+    // the job engine; the close box asks first and keeps running on "no".
+    void stopAndCloseEndEverySlot() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        // Phones never switched on: each slot waits until stopped.
+        w.AddPort(QStringLiteral("sim:manual"));
+        w.AddPort(QStringLiteral("sim:manual,chip=EC,A1"));
+        w.StartStation();
+        QVERIFY(w.running());
+        QTRY_VERIFY(std::all_of(w.cells().begin(), w.cells().end(), [](StationCell* c) {
+            return c->statusText() == QStringLiteral("请打开手机！");
+        }));
+        QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+        QTRY_VERIFY(!w.running());
+        QVERIFY(SettingsShow(w, true));
+        for (StationCell* cell : w.cells()) {
+            QCOMPARE(cell->result(), SlotResult::kStopped);
+        }
+        QCOMPARE(w.failedCount(), 0);
+
+        w.StartStation();
+        QVERIFY(w.running());
+        f.dialogs.stop_answers = {false};
+        w.reject();  // asked, and the operator keeps the station running
+        QCOMPARE(f.dialogs.stop_asked, 1);
+        QVERIFY(w.running());
+        w.reject();  // asked again, and stopped
+        QCOMPARE(f.dialogs.stop_asked, 2);
+        QVERIFY(!w.running());
+        QVERIFY(!w.isVisible());
+    }
+
+    // Nothing ticked, or no table: refused with a box, nothing runs.
+    void refusedStartsStartNothing() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        w.StartStation();
+        QCOMPARE(f.dialogs.lastText(), QStringLiteral("请选择至少一个端口！"));
+        QVERIFY(!w.running());
+        w.targetFile()->clear();
+        w.AddPort(QStringLiteral("sim"));
+        w.StartStation();
+        QCOMPARE(f.dialogs.messages.size(), size_t(2));
+        QCOMPARE(f.dialogs.messages.back().icon, MessageIcon::Error);
+        QVERIFY(!w.running());
+        QVERIFY(w.cells().empty());
+        QVERIFY(SettingsShow(w, true));
+    }
+
+    // The station speaks English as the window does, its cells too.
+    void speaksEnglish() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        w.SetLanguage(Language::kEnglish);
+        QCOMPARE(w.passedText()->text(), QStringLiteral("Passed: 0"));
+        QCOMPARE(w.loopCheck()->text(), QStringLiteral("Loop (wait for the next phone when done)"));
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        w.AddPort(QStringLiteral("sim:manual"));
+        w.StartStation();
+        w.StopStation();
+        QTRY_VERIFY(!w.running());
+        QCOMPARE(w.cells()[0]->resultText(), QStringLiteral("Stopped"));
+        w.SetLanguage(Language::kChinese);
+        QCOMPARE(w.cells()[0]->resultText(), QStringLiteral("已停止"));
+    }
+};
+
+QTEST_MAIN(StationWindowTest)
+#include "station_window_test.moc"
