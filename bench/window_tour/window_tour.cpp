@@ -250,8 +250,9 @@ int Shots(const QString& folder) {
 }
 
 // The window in each language: idle, writing (with the question that closing
-// it then asks, answered "keep running"), after a failure and after a success
-// over USB, which shows the device and the rate.
+// it then asks, answered "keep running"), after a failure, after a success
+// over USB, which shows the device and the rate, after an upgrade backed up
+// first and verified, and the debug mode's NAND health report.
 int Languages(const QString& folder) {
     QDir().mkpath(folder);
     for (const Language language : {Language::kChinese, Language::kEnglish}) {
