@@ -131,6 +131,17 @@ class TourDialogs : public DialogHost {
         }
         PumpUntil([&] { return !dialog.isVisible(); }, 2000);
     }
+    QString backup_base;  // the folder the chooser answers with
+    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
+        folder = backup_base;
+        return true;
+    }
+    bool ChooseSaveFile(QWidget*, const QString&, QString&) override { return false; }
+    QString health_shot = QStringLiteral("dialog-health.png");
+    void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) override {
+        HealthDialog dialog(*this, text, json, parent);
+        Shoot(&dialog, health_shot);
+    }
 
   private:
     QString folder_;
@@ -148,6 +159,7 @@ struct Tour {
         options.home = home.path().toStdString() + "/";
         options.probe_ports = [] { return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0"}; };
         window = std::make_unique<MainWindow>(dialogs, options);
+        dialogs.backup_base = home.path() + QStringLiteral("/backups");
     }
 
     // Erase or upgrade against a simulated phone given by its options, over the
@@ -241,8 +253,9 @@ int Shots(const QString& folder) {
 }
 
 // The window in each language: idle, writing (with the question that closing
-// it then asks, answered "keep running"), after a failure and after a success
-// over USB, which shows the device and the rate.
+// it then asks, answered "keep running"), after a failure, after a success
+// over USB, which shows the device and the rate, after an upgrade backed up
+// first and verified, and the debug mode's NAND health report.
 int Languages(const QString& folder) {
     QDir().mkpath(folder);
     for (const Language language : {Language::kChinese, Language::kEnglish}) {
@@ -281,6 +294,20 @@ int Languages(const QString& folder) {
         tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1"), false);
         PumpUntil([&] { return !w.jobRunning(); }, 60000);
         shoot_window(QStringLiteral("window-upgrade-done"));
+
+        // Backed up first and verified after, then the debug mode's health report
+        // of a chip with factory-bad and grown-bad blocks.
+        w.backupCheck()->setChecked(true);
+        w.verifyCheck()->setChecked(true);
+        w.OnChooseBackupFolder();
+        tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1,bad=5+9,grown=700"));
+        PumpUntil([&] { return !w.jobRunning(); }, 60000);
+        shoot_window(QStringLiteral("window-backup-verify"));
+        w.SetDebugMode(true);
+        tour.dialogs.health_shot = QStringLiteral("dialog-health") + suffix;
+        w.healthButton()->click();
+        PumpUntil([&] { return !w.jobRunning(); }, 60000);
+        w.SetDebugMode(false);
         w.accept();
     }
     return 0;

@@ -192,6 +192,38 @@
         <source>跟随系统</source>
         <translation>System language</translation>
     </message>
+    <message>
+        <source>备份</source>
+        <translation>Back up first</translation>
+    </message>
+    <message>
+        <source>写入前把 EEROM 和将被擦除的块备份到所选文件夹中的新文件夹</source>
+        <translation>Before writing, back up the EEROM and the blocks the job will erase into a new folder inside the chosen one</translation>
+    </message>
+    <message>
+        <source>文件夹...</source>
+        <translation>Folder...</translation>
+    </message>
+    <message>
+        <source>(未选择文件夹)</source>
+        <translation>(no folder chosen)</translation>
+    </message>
+    <message>
+        <source>备份文件夹</source>
+        <translation>Backup folder</translation>
+    </message>
+    <message>
+        <source>校验</source>
+        <translation>Verify</translation>
+    </message>
+    <message>
+        <source>写入后读回每个写入的块并比较</source>
+        <translation>After writing, read back every written block and compare</translation>
+    </message>
+    <message>
+        <source>NAND 健康</source>
+        <translation>NAND health</translation>
+    </message>
 </context>
 <context>
     <name>PortSearchDialog</name>
@@ -247,7 +279,7 @@
     </message>
     <message>
         <source>停止后，手机中的数据可能不完整。正在写入的启动块会先写完。</source>
-        <translation>After a stop the phone&apos;s contents may be incomplete. A boot block being written is finished first.</translation>
+        <translation>After a stop the phone's contents may be incomplete. A boot block being written is finished first.</translation>
     </message>
     <message>
         <source>停止作业</source>
@@ -290,6 +322,14 @@
     <message>
         <source>代码升级</source>
         <translation>Code upgrade</translation>
+    </message>
+    <message>
+        <source>备份需要一个文件夹：请选择文件夹，或取消勾选“备份”。</source>
+        <translation>A backup needs a folder: choose one, or untick “Back up first”.</translation>
+    </message>
+    <message>
+        <source>NAND 健康</source>
+        <translation>NAND health</translation>
     </message>
 </context>
 <context>
@@ -394,6 +434,18 @@
         <source>配置文件：%1</source>
         <translation>Catalogue: %1</translation>
     </message>
+    <message>
+        <source>正在备份到 %1 ...</source>
+        <translation>Backing up to %1...</translation>
+    </message>
+    <message>
+        <source>正在校验写入的 %1 个块...</source>
+        <translation>Verifying %1 written blocks...</translation>
+    </message>
+    <message>
+        <source>正在检查 NAND 健康...</source>
+        <translation>NAND health...</translation>
+    </message>
 </context>
 <context>
     <name>StationCell</name>
@@ -479,6 +531,33 @@
     <message>
         <source>写入后校验</source>
         <translation>Verify after writing</translation>
+    </message>
+</context>
+<context>
+    <name>HealthDialog</name>
+    <message>
+        <source>NAND 健康</source>
+        <translation>NAND health</translation>
+    </message>
+    <message>
+        <source>保存为 JSON...</source>
+        <translation>Save as JSON...</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>保存 NAND 健康报告</source>
+        <translation>Save the NAND health report</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法保存 %1：%2</source>
+        <translation>Cannot save %1: %2</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "app/dialog_host.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -84,6 +85,30 @@ void QtDialogHost::ShowAbout(QWidget* parent) {
 
 void QtDialogHost::ShowPortSearch(QWidget* parent) {
     PortSearchDialog dialog(parent);
+    dialog.exec();
+}
+
+bool QtDialogHost::ChooseFolder(QWidget* parent, const QString& caption, QString& folder) {
+    const QString chosen = QFileDialog::getExistingDirectory(parent, caption, folder);
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    folder = chosen;
+    return true;
+}
+
+bool QtDialogHost::ChooseSaveFile(QWidget* parent, const QString& caption, QString& path) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(parent, caption, path, QStringLiteral("JSON (*.json)"));
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    path = chosen;
+    return true;
+}
+
+void QtDialogHost::ShowHealthReport(QWidget* parent, const QString& text, const QString& json) {
+    HealthDialog dialog(*this, text, json, parent);
     dialog.exec();
 }
 

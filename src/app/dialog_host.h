@@ -36,6 +36,12 @@ class DialogHost {
     virtual bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) = 0;
     virtual void ShowAbout(QWidget* parent) = 0;
     virtual void ShowPortSearch(QWidget* parent) = 0;
+    // A folder chooser opened at `folder`: true with `folder` replaced.
+    virtual bool ChooseFolder(QWidget* parent, const QString& caption, QString& folder) = 0;
+    // A file chooser for saving, proposing `path`: true with `path` replaced.
+    virtual bool ChooseSaveFile(QWidget* parent, const QString& caption, QString& path) = 0;
+    // The NAND health report: `text` for the operator, `json` as the job gave it.
+    virtual void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) = 0;
 };
 
 // The real thing: the window's own dialogs and QMessageBox.
@@ -50,6 +56,9 @@ class QtDialogHost : public DialogHost {
     bool ViewPartitionTable(QWidget* parent, PartitionTable& table, QString& path) override;
     void ShowAbout(QWidget* parent) override;
     void ShowPortSearch(QWidget* parent) override;
+    bool ChooseFolder(QWidget* parent, const QString& caption, QString& folder) override;
+    bool ChooseSaveFile(QWidget* parent, const QString& caption, QString& path) override;
+    void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) override;
 };
 
 // Caption of the boxes that have none of their own.

@@ -1,13 +1,18 @@
 #include "app/dialogs.h"
 
+#include <QDateTime>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -201,6 +206,49 @@ void PortSearchDialog::Tick() {
     }
     ++count_;
     counter_->setText(QString::number(count_));
+}
+
+HealthDialog::HealthDialog(DialogHost& host, const QString& text, const QString& json,
+                           QWidget* parent)
+    : QDialog(parent), host_(host), json_(json) {
+    setWindowTitle(tr("NAND 健康"));
+    view_ = new QPlainTextEdit(text, this);
+    view_->setReadOnly(true);
+    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    save_ = new QPushButton(tr("保存为 JSON..."), this);
+    auto* close = new QPushButton(tr("关闭"), this);
+    save_->setAutoDefault(false);
+    close->setDefault(true);
+    connect(save_, &QPushButton::clicked, this, [this] { Save(); });
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(save_);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(view_, 1);
+    column->addLayout(buttons);
+    resize(560, 420);
+}
+
+bool HealthDialog::Save() {
+    QString path = QDir::home().filePath(
+        QStringLiteral("nand-health-%1.json")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    if (!host_.ChooseSaveFile(this, tr("保存 NAND 健康报告"), path)) {
+        return false;
+    }
+    // Written whole or not at all: a report cut short would not parse.
+    QSaveFile file(path);
+    const QByteArray bytes = json_.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        host_.Message(this, MessageIcon::Error, tr("错误"),
+                      tr("无法保存 %1：%2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
 }
 
 }  // namespace velmora::app

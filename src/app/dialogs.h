@@ -1,6 +1,6 @@
 #pragma once
 // The small modal dialogs of the window: About, the EEROM erase warning, the
-// specified-area entry and the port search notice.
+// specified-area entry, the port search notice and the NAND health report.
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QRadioButton;
 class QTimer;
 
@@ -82,6 +83,27 @@ class PortSearchDialog : public QDialog {
     QLabel* counter_;
     QTimer* timer_;
     int count_ = 0;
+};
+
+// The NAND health report of the debug mode, read-only, with a button that
+// saves the report as the job gave it (JSON).
+class HealthDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // `host` asks for the file and shows a failed save.
+    HealthDialog(DialogHost& host, const QString& text, const QString& json,
+                 QWidget* parent = nullptr);
+
+    QPlainTextEdit* reportView() const { return view_; }
+    QPushButton* saveButton() const { return save_; }
+    // Asks for a file and writes the JSON into it; true when it was written.
+    bool Save();
+
+  private:
+    DialogHost& host_;
+    QString json_;
+    QPlainTextEdit* view_;
+    QPushButton* save_;
 };
 
 }  // namespace velmora::app

@@ -108,7 +108,20 @@ void MainWindow::BuildControls() {
     choices->addWidget(start_text_, 4, 1);
     choices->addWidget(end_label_, 5, 0);
     choices->addWidget(end_text_, 5, 1);
-    choices->setRowStretch(6, 1);
+    // The net around a write: a backup of what it will replace, and a read-back.
+    backup_ = new QCheckBox(this);
+    backup_folder_ = SunkenLabel(this);
+    // A long path must not widen the window; its tool tip shows it whole.
+    backup_folder_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    backup_choose_ = new QPushButton(this);
+    auto* backup_row = new QHBoxLayout;
+    backup_row->addWidget(backup_folder_, 1);
+    backup_row->addWidget(backup_choose_);
+    verify_ = new QCheckBox(this);
+    choices->addWidget(backup_, 6, 0);
+    choices->addLayout(backup_row, 6, 1);
+    choices->addWidget(verify_, 7, 0);
+    choices->setRowStretch(8, 1);
     choices->setColumnStretch(1, 1);
     choices->setRowMinimumHeight(4, 20);
     choices->setRowMinimumHeight(5, 20);
@@ -167,15 +180,18 @@ void MainWindow::BuildControls() {
     start_ = new QPushButton(this);
     stop_ = new QPushButton(this);
     exit_ = new QPushButton(this);
+    health_ = new QPushButton(this);
+    health_->hide();  // debug mode only
     language_button_ = new QToolButton(this);
     language_button_->setPopupMode(QToolButton::InstantPopup);
     BuildLanguageMenu();
-    for (QPushButton* button : {choose_, start_, stop_, exit_}) {
+    for (QPushButton* button : {choose_, start_, stop_, exit_, backup_choose_, health_}) {
         button->setAutoDefault(false);
     }
     auto* button_row = new QHBoxLayout;
     button_row->addWidget(catalogue_date_);
     button_row->addStretch(1);
+    button_row->addWidget(health_);
     button_row->addWidget(language_button_);
     button_row->addWidget(start_);
     button_row->addWidget(stop_);
@@ -201,6 +217,9 @@ void MainWindow::BuildControls() {
     connect(work_modes_, &QComboBox::activated, this, &MainWindow::OnWorkModeChange);
     connect(ranges_, &QComboBox::activated, this, &MainWindow::OnRangeChange);
     connect(ports_, &QComboBox::activated, this, [this] { start_->setFocus(); });
+    connect(backup_choose_, &QPushButton::clicked, this, &MainWindow::OnChooseBackupFolder);
+    connect(health_, &QPushButton::clicked, this, &MainWindow::StartHealth);
+    setBackupFolder({});
 }
 
 bool MainWindow::Initialise() {
@@ -234,8 +253,12 @@ bool MainWindow::Initialise() {
     ranges_->addItems(RangeItems(0));
     ranges_->setCurrentIndex(0);
     serial_->setChecked(false);
+    backup_->setChecked(false);
+    verify_->setChecked(false);
+    setBackupFolder({});
 
     LoadSettings();
+    UpdateSafetyControls(true);
 
     debug_ = false;
     setWindowTitle(TitleText());
@@ -271,6 +294,7 @@ void MainWindow::OnWorkModeChange() {
         ShowError(tr("错误"), tr("选择模式错误！"));
     }
     ranges_->setCurrentIndex(0);
+    UpdateSafetyControls(!jobRunning());
     start_->setFocus();
 }
 
@@ -331,9 +355,32 @@ void MainWindow::OnChooseFile() {
     remembered_ptt_ = target_file_->text();
 }
 
+bool MainWindow::OnChooseBackupFolder() {
+    QString folder = backup_dir_;
+    if (!dialogs_.ChooseFolder(this, tr("备份文件夹"), folder)) {
+        return false;
+    }
+    setBackupFolder(folder);
+    if (initialised_) {
+        SaveSettings();
+    }
+    return true;
+}
+
+void MainWindow::setBackupFolder(const QString& folder) {
+    backup_dir_ = folder;
+    backup_folder_->setText(folder.isEmpty() ? tr("(未选择文件夹)") : folder);
+    backup_folder_->setToolTip(folder);
+}
+
+void MainWindow::StartHealth() {
+    jobs_->StartHealth();
+}
+
 void MainWindow::SetDebugMode(bool on) {
     debug_ = on;
     setWindowTitle(TitleText());
+    health_->setVisible(on);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -359,6 +406,17 @@ void MainWindow::SetJobControlsEnabled(bool enabled) {
         control->setEnabled(enabled);
     }
     language_button_->setEnabled(enabled);
+    health_->setEnabled(enabled);
+    UpdateSafetyControls(enabled);
+}
+
+void MainWindow::UpdateSafetyControls(bool idle) {
+    const int mode = work_modes_->currentIndex();
+    const bool writes = mode == 0 || mode == 2;
+    backup_->setEnabled(idle && writes);
+    backup_choose_->setEnabled(idle && writes);
+    backup_folder_->setEnabled(idle && writes);
+    verify_->setEnabled(idle && mode == 0);
 }
 
 void MainWindow::ShowError(const QString& caption, const QString& text) {
@@ -484,6 +542,15 @@ void MainWindow::RetranslateTexts() {
     status_label_->setText(tr("当前状态:"));
     stop_->setText(tr("停止"));
     exit_->setText(tr("退出"));
+    backup_->setText(tr("备份"));
+    backup_->setToolTip(tr("写入前把 EEROM 和将被擦除的块备份到所选文件夹中的新文件夹"));
+    backup_choose_->setText(tr("文件夹..."));
+    verify_->setText(tr("校验"));
+    verify_->setToolTip(tr("写入后读回每个写入的块并比较"));
+    health_->setText(tr("NAND 健康"));
+    if (backup_dir_.isEmpty()) {
+        backup_folder_->setText(tr("(未选择文件夹)"));
+    }
     if (!jobRunning()) {
         start_->setText(tr("开始"));
     }
@@ -561,6 +628,15 @@ class WindowSettings : public SettingsView {
     }
     std::optional<std::string> Language() const override { return LanguageKey(w_.language()); }
     void SetLanguage(const std::string& key) override { w_.SetLanguage(LanguageFromKey(key)); }
+    std::optional<SafetyChoices> Safety() const override {
+        return SafetyChoices{w_.backupCheck()->isChecked(), w_.backupFolder().toStdString(),
+                             w_.verifyCheck()->isChecked()};
+    }
+    void SetSafety(const SafetyChoices& choices) override {
+        w_.backupCheck()->setChecked(choices.backup);
+        w_.setBackupFolder(QString::fromStdString(choices.backup_folder));
+        w_.verifyCheck()->setChecked(choices.verify);
+    }
 
   private:
     QComboBox* ListOf(List list) const {

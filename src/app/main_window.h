@@ -56,6 +56,11 @@ class MainWindow : public QDialog {
     void OnWorkModeChange();
     void OnRangeChange();
     void OnChooseFile();
+    // The folder under which each backup gets a folder of its own; false when
+    // the operator cancelled.
+    bool OnChooseBackupFolder();
+    // Debug mode only: a job that reports the chip's health, shown in a dialog.
+    void StartHealth();
     void SetDebugMode(bool on);
 
     void LoadSettings();
@@ -103,6 +108,14 @@ class MainWindow : public QDialog {
     QPushButton* startButton() const { return start_; }
     QPushButton* stopButton() const { return stop_; }
     QPushButton* exitButton() const { return exit_; }
+    QCheckBox* backupCheck() const { return backup_; }
+    QPushButton* backupFolderButton() const { return backup_choose_; }
+    QLabel* backupFolderText() const { return backup_folder_; }
+    QCheckBox* verifyCheck() const { return verify_; }
+    QPushButton* healthButton() const { return health_; }
+    // The chosen backup folder; empty when none was chosen.
+    QString backupFolder() const { return backup_dir_; }
+    void setBackupFolder(const QString& folder);
     DialogHost& dialogs() const { return dialogs_; }
     // The program's partition table: the viewer loads it, Start reloads it.
     PartitionTable& table() { return *table_; }
@@ -137,6 +150,9 @@ class MainWindow : public QDialog {
     QString TitleText() const;
     void FillPortList();
     void ShowError(const QString& caption, const QString& text);
+    // The backup box applies to an upgrade and an erase, the verify box to an
+    // upgrade; both are locked while a job runs.
+    void UpdateSafetyControls(bool idle);
 
     DialogHost& dialogs_;
     Options options_;
@@ -149,6 +165,7 @@ class MainWindow : public QDialog {
     bool initialised_ = false;
     std::unique_ptr<PartitionTable> table_;
     QString remembered_ptt_;
+    QString backup_dir_;
     std::string catalogue_version_;  // as the catalogue gives it
     std::unique_ptr<WindowJobs> jobs_;
 
@@ -174,6 +191,11 @@ class MainWindow : public QDialog {
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* exit_ = nullptr;
+    QCheckBox* backup_ = nullptr;
+    QLabel* backup_folder_ = nullptr;
+    QPushButton* backup_choose_ = nullptr;
+    QCheckBox* verify_ = nullptr;
+    QPushButton* health_ = nullptr;
     QLabel* device_ = nullptr;
     QLabel* rate_ = nullptr;
     QToolButton* language_button_ = nullptr;

@@ -1,6 +1,7 @@
 #include "app/status_text.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 namespace velmora::app {
 
@@ -33,10 +34,31 @@ namespace {
     QT_TRANSLATE_NOOP("status", "错误"),
 };
 
+// The library's status texts of the backup, verify and health steps carry a
+// path or a count: matched here and shown in the interface language.
+struct PhaseText {
+    const char* pattern;
+    const char* shown;  // Chinese source, %1 the captured part
+};
+constexpr PhaseText kPhaseTexts[] = {
+    {R"(^Backing up to (.+)\.\.\.$)", QT_TRANSLATE_NOOP("status", "正在备份到 %1 ...")},
+    {R"(^Verifying (\d+) written blocks\.\.\.$)",
+     QT_TRANSLATE_NOOP("status", "正在校验写入的 %1 个块...")},
+    {R"(^NAND health\.\.\.$)", QT_TRANSLATE_NOOP("status", "正在检查 NAND 健康...")},
+};
+
 }  // namespace
 
 QString DisplayStatus(const std::string& text) {
     const QString trimmed = QString::fromStdString(text).trimmed();
+    for (const PhaseText& phase : kPhaseTexts) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QString::fromLatin1(phase.pattern)).match(trimmed);
+        if (match.hasMatch()) {
+            const QString shown = QCoreApplication::translate("status", phase.shown);
+            return match.lastCapturedIndex() >= 1 ? shown.arg(match.captured(1)) : shown;
+        }
+    }
     const QByteArray key = trimmed.toUtf8();
     // Untranslated texts come back unchanged, so any text may be looked up.
     return QCoreApplication::translate("status", key.constData());
@@ -86,7 +108,8 @@ QString RateText(double bytes_per_second) {
 }
 
 void ThroughputMeter::OnPhase(Phase phase) {
-    measuring_ = phase == Phase::kWrite || phase == Phase::kBootBlock || phase == Phase::kRead;
+    measuring_ = phase == Phase::kWrite || phase == Phase::kBootBlock || phase == Phase::kRead ||
+                 phase == Phase::kBackup || phase == Phase::kVerify;
     first_.reset();
 }
 

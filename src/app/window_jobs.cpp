@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -13,6 +15,7 @@
 #include "app/progress_bar.h"
 #include "frontend/simulated_phone.h"
 #include "job/job_control.h"
+#include "job/safety_net.h"
 
 namespace velmora::app {
 
@@ -23,6 +26,16 @@ QString Q(const std::string& text) {
 }
 
 }  // namespace
+
+QString NewBackupFolder(const QString& base, const QDateTime& now) {
+    const QDir dir(base);
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = stamp;
+    for (int n = 2; dir.exists(name); ++n) {
+        name = stamp + QStringLiteral("-%1").arg(n);
+    }
+    return dir.filePath(name) + u'/';
+}
 
 WindowJobs::WindowJobs(MainWindow& window)
     : window_(window),
@@ -48,8 +61,7 @@ void WindowJobs::Post(F&& f) {
     QMetaObject::invokeMethod(&window_, std::forward<F>(f), Qt::QueuedConnection);
 }
 
-void WindowJobs::Start() {
-    JobRequest request;
+bool WindowJobs::ChooseLink(JobRequest& request) {
     request.link = window_.serialCheck()->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
     request.port = window_.portList()->currentText().trimmed().toStdString();
     if (std::string error; !links_.Resolve(request.link, request.port, window_.home(),
@@ -57,9 +69,36 @@ void WindowJobs::Start() {
         window_.dialogs().Message(&window_, MessageIcon::Error,
                                   QCoreApplication::translate("WindowJobs", "错误"),
                                   DisplayStatus(error));
+        return false;
+    }
+    request.baud_selection = window_.baudList()->currentIndex();
+    request.debug = window_.debugMode();
+    request.home = window_.home();
+    request.timings = timings;
+    return true;
+}
+
+void WindowJobs::Start() {
+    JobRequest request;
+    if (!ChooseLink(request)) {
         return;
     }
-    switch (window_.workModeList()->currentIndex()) {
+    const int mode = window_.workModeList()->currentIndex();
+    const bool writes = mode != 1;  // an upgrade (0 and any other) or an erase (2)
+    QString backup;
+    if (writes && window_.backupCheck()->isChecked()) {
+        // A backup goes nowhere by default: the operator names the place once.
+        if (window_.backupFolder().isEmpty() && !window_.OnChooseBackupFolder()) {
+            window_.dialogs().Message(
+                &window_, MessageIcon::Error, QCoreApplication::translate("WindowJobs", "错误"),
+                QCoreApplication::translate(
+                    "WindowJobs", "备份需要一个文件夹：请选择文件夹，或取消勾选“备份”。"));
+            return;
+        }
+        backup = NewBackupFolder(window_.backupFolder(), QDateTime::currentDateTime());
+        request.backup_folder = backup.toStdString();
+    }
+    switch (mode) {
         case 1:
             request.work_mode = WorkMode::kReadCode;
             window_.startButton()->setText(
@@ -71,16 +110,13 @@ void WindowJobs::Start() {
             break;
         default:
             request.work_mode = WorkMode::kCodeUpgrade;
+            request.verify = window_.verifyCheck()->isChecked();
             break;
     }
     request.erase_range = window_.rangeList()->currentIndex();
     request.range_start = window_.rangeStart();
     request.range_end = window_.rangeEnd();
-    request.debug = window_.debugMode();
-    request.baud_selection = window_.baudList()->currentIndex();
     request.ptt_path = window_.targetFile()->text().toStdString();
-    request.home = window_.home();
-    request.timings = timings;
     // The operator chose the area in the range dialog and started the erase.
     request.area_confirmed = true;
     if (request.work_mode == WorkMode::kReadCode) {
@@ -98,6 +134,29 @@ void WindowJobs::Start() {
         }
     }
 
+    if (!Launch(request)) {
+        if (!backup.isEmpty()) {
+            QDir().rmdir(backup);  // made by the refused Start; only when still empty
+        }
+        return;
+    }
+    if (request.work_mode == WorkMode::kCodeUpgrade) {
+        window_.startButton()->setText(QCoreApplication::translate("WindowJobs", "代码升级"));
+    }
+}
+
+void WindowJobs::StartHealth() {
+    JobRequest request;
+    if (!ChooseLink(request)) {
+        return;
+    }
+    request.work_mode = WorkMode::kHealth;
+    if (Launch(request)) {
+        window_.startButton()->setText(QCoreApplication::translate("WindowJobs", "NAND 健康"));
+    }
+}
+
+bool WindowJobs::Launch(const JobRequest& request) {
     adapter_.set_link(request.link);
     const StartOutcome outcome = controller_->Start(request);
     if (!outcome.started) {
@@ -107,18 +166,17 @@ void WindowJobs::Start() {
         }
         window_.dialogs().Message(&window_, MessageIcon::Error, DisplayStatus(outcome.caption),
                                   DisplayStatus(outcome.message));
-        return;
-    }
-    if (request.work_mode == WorkMode::kCodeUpgrade) {
-        window_.startButton()->setText(QCoreApplication::translate("WindowJobs", "代码升级"));
+        return false;
     }
     running_ = true;
-    writes_ = request.work_mode != WorkMode::kReadCode;
+    writes_ = request.work_mode == WorkMode::kCodeUpgrade || request.work_mode == WorkMode::kErase;
     succeeded_.reset();
+    report_.reset();
     window_.rateText()->clear();
     // A serial job's device is its port; a USB job names its device once chosen.
     window_.deviceText()->setText(request.link == LinkKind::kSerial ? Q(request.port) : QString());
     window_.SetJobControlsEnabled(false);
+    return true;
 }
 
 void WindowJobs::Stop() {
@@ -148,6 +206,12 @@ void WindowJobs::Finished() {
     window_.FinishJob();
     if (waiting_) {
         waiting_->quit();
+        report_.reset();  // the window is closing: nobody to read it
+    }
+    if (report_) {
+        const std::string json = std::move(*report_);
+        report_.reset();
+        window_.dialogs().ShowHealthReport(&window_, Q(HealthText(json)), Q(json));
     }
 }
 
@@ -268,8 +332,12 @@ void WindowJobs::Events::OnLog(const std::string& text) {
 
 void WindowJobs::Events::OnEnd(const JobEnd& end) {
     jobs_.adapter_.OnEnd(end);
+    jobs_.Post([&jobs = jobs_, result = end.result] { jobs.last_result_ = result; });
     if (end.result == 0) {
         jobs_.Post([&jobs = jobs_, notes = end.notes] { jobs.succeeded_ = notes; });
+        if (!end.report.empty()) {
+            jobs_.Post([&jobs = jobs_, report = end.report] { jobs.report_ = report; });
+        }
     }
 }
 

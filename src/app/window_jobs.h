@@ -11,13 +11,21 @@
 #include "frontend/display.h"
 #include "job/link_registry.h"
 
+class QDateTime;
+
 namespace velmora {
 class JobController;
+struct JobRequest;
 }  // namespace velmora
 
 namespace velmora::app {
 
 class MainWindow;
+
+// A new folder for one backup below `base`, named after `now`
+// (<base>/YYYYMMDD-HHMMSS/, with -2, -3, ... when that name is taken), so that
+// a second backup never meets the first. Ends in '/'.
+QString NewBackupFolder(const QString& base, const QDateTime& now);
 
 class WindowJobs : public JobDisplay {
   public:
@@ -35,6 +43,9 @@ class WindowJobs : public JobDisplay {
     // "unix:PATH"), or, when it is none (a serial port's name), the machine's USB
     // with the default recognition.
     void Start();
+    // A NAND health job on the window's link and port; its report is shown in
+    // a dialog when it ends.
+    void StartHealth();
     // Raises the job's stop flags; the job ends when its sequence notices.
     void Stop();
     // Stops a running job and waits for its end while the window stays alive.
@@ -43,6 +54,8 @@ class WindowJobs : public JobDisplay {
     bool running() const { return running_; }
     // A running job that writes to the phone (a code upgrade or an erase).
     bool writing() const { return running_ && writes_; }
+    // The result of the last job that ended (0 before any).
+    int lastResult() const { return last_result_; }
 
     // Time-outs of the jobs to come (tests shorten them).
     JobTimings timings;
@@ -87,13 +100,21 @@ class WindowJobs : public JobDisplay {
     // Runs `f` on the window's thread after every call posted before it.
     template <typename F>
     void Post(F&& f);
+    // The link and port of the window's choice into `request`; false (after
+    // telling the operator) when the port text cannot be used.
+    bool ChooseLink(JobRequest& request);
+    // Starts the request; false (after telling the operator) when refused.
+    bool Launch(const JobRequest& request);
     void Finished();
     MainWindow& window_;
     bool running_ = false;
     bool writes_ = false;
+    int last_result_ = 0;
     // A success seen in the job's end, with its notes: the status says so once
     // the job's last calls have been shown.
     std::optional<std::vector<std::string>> succeeded_;
+    // A health job's report (JSON), from its end until it is shown.
+    std::optional<std::string> report_;
     QEventLoop* waiting_ = nullptr;
     LinkRegistry links_;             // keeps the simulated phone of the port text from job to job
     DisplayAdapter adapter_{*this};  // the job's events in the window's terms

@@ -37,10 +37,17 @@ JobSettings ReadSettings(IniStore& ini) {
     if (ini.GetString(kSection, "LANGUAGE", text)) {
         read.language = text;
     }
+    if (ini.GetString(kSection, "BACKUP_DIR", text)) {
+        read.backup_folder = text;
+    }
     const std::pair<const char*, std::optional<int>*> keys[] = {
-        {"COMPORT", &read.com_port_index},   {"WORKMODE", &read.work_mode_index},
-        {"BAUDRATE", &read.baud_rate_index}, {"ERASE_RANGE", &read.erase_range_index},
+        {"COMPORT", &read.com_port_index},
+        {"WORKMODE", &read.work_mode_index},
+        {"BAUDRATE", &read.baud_rate_index},
+        {"ERASE_RANGE", &read.erase_range_index},
         {"SERIAL", &read.serial_link},
+        {"BACKUP_FIRST", &read.backup},
+        {"VERIFY", &read.verify},
     };
     for (const auto& [key, field] : keys) {
         int value = 0;
@@ -86,6 +93,11 @@ bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {
     }
     ok = ini.WriteInt("SERIAL", settings.serial_link.value_or(-1)) && ok;
     ok = ini.WriteString("USBPORT", settings.usb_port.value_or("")) && ok;
+    if (settings.backup || settings.backup_folder || settings.verify) {
+        ok = ini.WriteInt("BACKUP_FIRST", settings.backup.value_or(-1)) && ok;
+        ok = ini.WriteString("BACKUP_DIR", settings.backup_folder.value_or("")) && ok;
+        ok = ini.WriteInt("VERIFY", settings.verify.value_or(-1)) && ok;
+    }
     if (settings.language) {
         ok = ini.WriteString("LANGUAGE", *settings.language) && ok;
     }
@@ -110,6 +122,19 @@ void LoadSettings(const std::string& folder, SettingsView& view) {
         if (stored.language && !stored.language->empty()) {
             view.SetLanguage(*stored.language);
         }
+        if (std::optional<SettingsView::SafetyChoices> safety = view.Safety()) {
+            // Each key that is there replaces its choice; -1 (never chosen) keeps it.
+            if (stored.backup && *stored.backup >= 0) {
+                safety->backup = *stored.backup != 0;
+            }
+            if (stored.backup_folder) {
+                safety->backup_folder = *stored.backup_folder;
+            }
+            if (stored.verify && *stored.verify >= 0) {
+                safety->verify = *stored.verify != 0;
+            }
+            view.SetSafety(*safety);
+        }
     }
     view.RefreshWorkMode();
     Apply(view, List::kEraseRange, stored.erase_range_index);
@@ -130,6 +155,11 @@ bool SaveSettings(const std::string& folder, SettingsView& view) {
     }
     settings.usb_port = view.UsbPortText();
     settings.language = view.Language();
+    if (const std::optional<SettingsView::SafetyChoices> safety = view.Safety()) {
+        settings.backup = safety->backup ? 1 : 0;
+        settings.backup_folder = safety->backup_folder;
+        settings.verify = safety->verify ? 1 : 0;
+    }
     if (!WriteSettingsFile(folder, settings)) {
         view.ShowSaveFailure(kSaveFailedText);
         return false;

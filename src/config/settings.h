@@ -21,6 +21,13 @@ struct JobSettings {
     std::optional<int> serial_link;        // 1 the serial link, 0 USB
     std::optional<std::string> usb_port;   // the USB port text ("path=1-4.2", "sim:...")
     std::optional<std::string> language;   // the window's: "zh", "en" or "system"
+    // The window's net around a write (BACKUP_FIRST, BACKUP_DIR, VERIFY): back
+    // up first (1) into a folder of its own below backup_folder, and verify an
+    // upgrade after it (1). No key is part of another: a key line matches any
+    // name that contains the key.
+    std::optional<int> backup;
+    std::optional<std::string> backup_folder;
+    std::optional<int> verify;
 };
 
 // Reads `folder`/velmora.ini; false when it cannot be opened (`out` untouched).
@@ -28,9 +35,9 @@ bool ReadSettingsFile(const std::string& folder, JobSettings& out);
 // The same from the file's text.
 JobSettings ReadSettingsText(std::string_view text);
 // Writes all eight lines whatever the file held; missing values are written as
-// an empty text and -1. The language comes last, and only when it is set, so
-// that a file is read the same by a window that knows no language key. False
-// when the file cannot be written.
+// an empty text and -1. The backup and verify choices follow, and the language
+// comes last, each only when it is set, so that a file is read the same by a
+// window that knows none of them. False when the file cannot be written.
 bool WriteSettingsFile(const std::string& folder, const JobSettings& settings);
 
 // What the settings need of the main window: its lists, its target-file field
@@ -60,6 +67,15 @@ class SettingsView {
     // The interface language's key; none: the view keeps no language.
     virtual std::optional<std::string> Language() const { return std::nullopt; }
     virtual void SetLanguage(const std::string&) {}
+    // The backup and verify tick boxes and the backup folder; none: the view
+    // keeps no such choices.
+    struct SafetyChoices {
+        bool backup = false;
+        std::string backup_folder;
+        bool verify = false;
+    };
+    virtual std::optional<SafetyChoices> Safety() const { return std::nullopt; }
+    virtual void SetSafety(const SafetyChoices&) {}
 };
 
 // Applies the settings file to the window. A missing file or key keeps the

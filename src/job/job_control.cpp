@@ -155,9 +155,6 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
         case WorkMode::kCodeUpgrade:
             break;
     }
-    if (auto refused = PrepareBackupFolder(request)) {
-        return refused;
-    }
     if (request.ptt_path.empty()) {
         return Refuse(kRefuseNoPtt, "错误");
     }
@@ -173,6 +170,10 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
                                  "The boot image " + files.table.BootFilePath() +
                                      " is empty: the phone would be left without boot code.",
                                  "ERROR");
+    }
+    // Made only once the table holds, so that a refused Start leaves no folder.
+    if (auto refused = PrepareBackupFolder(request)) {
+        return refused;
     }
     files.job_file = request.ptt_path;
     files.folder = files.table.folder;  // empty: the table lies in the current folder

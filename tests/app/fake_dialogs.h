@@ -27,6 +27,14 @@ struct FakeDialogs : DialogHost {
     std::optional<std::pair<uint32_t, uint32_t>> range_answer;  // none: Cancel
     std::optional<QString> chosen_ptt;                          // none: Cancel
     int port_search_shown = 0;
+    std::optional<QString> chosen_folder;  // none: Cancel
+    int folder_asked = 0;
+    std::optional<QString> chosen_save_file;  // none: Cancel
+    struct Report {
+        QString text;
+        QString json;
+    };
+    std::vector<Report> reports;                          // health reports shown
     std::function<void(const QString& text)> on_message;  // called as each box is shown
 
     void Message(QWidget*, MessageIcon icon, const QString& caption, const QString& text) override {
@@ -74,6 +82,24 @@ struct FakeDialogs : DialogHost {
     }
     void ShowAbout(QWidget*) override {}
     void ShowPortSearch(QWidget*) override { ++port_search_shown; }
+    bool ChooseFolder(QWidget*, const QString&, QString& folder) override {
+        ++folder_asked;
+        if (!chosen_folder) {
+            return false;
+        }
+        folder = *chosen_folder;
+        return true;
+    }
+    bool ChooseSaveFile(QWidget*, const QString&, QString& path) override {
+        if (!chosen_save_file) {
+            return false;
+        }
+        path = *chosen_save_file;
+        return true;
+    }
+    void ShowHealthReport(QWidget*, const QString& text, const QString& json) override {
+        reports.push_back({text, json});
+    }
 
     QString lastText() const { return messages.empty() ? QString() : messages.back().text; }
 };

@@ -81,6 +81,8 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(w.language(), Language::kEnglish);
         QCOMPARE(w.startButton()->text(), QStringLiteral("Start"));
         QCOMPARE(w.exitButton()->text(), QStringLiteral("Exit"));
+        QCOMPARE(w.backupCheck()->text(), QStringLiteral("Back up first"));
+        QCOMPARE(w.verifyCheck()->text(), QStringLiteral("Verify"));
         QCOMPARE(w.rangeLabel()->text(), QStringLiteral("Read range:"));
         QCOMPARE(Entries(w.workModeList()),
                  (QStringList{QStringLiteral("Code upgrade"), QStringLiteral("Read code"),
@@ -89,7 +91,7 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(Entries(w.rangeList()).first(), QStringLiteral("By partition table"));
         QVERIFY(!w.windowTitle().contains(QStringLiteral("中文")));
         f.Close();
-        QVERIFY2(SettingsText(f).endsWith(QStringLiteral("USBPORT=\nLANGUAGE=en\n")),
+        QVERIFY2(SettingsText(f).endsWith(QStringLiteral("VERIFY=0\nLANGUAGE=en\n")),
                  qPrintable(SettingsText(f)));
 
         ApplyLanguage(Language::kChinese);
@@ -117,7 +119,16 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(DisplayStatus("\n\n请打开手机！ \n"), QStringLiteral("请打开手机！"));
         QCOMPARE(DisplayStatus("\nWrite partition_#01...\r\n"),
                  QStringLiteral("Write partition_#01..."));
+        // The backup's and verify's texts carry a path or a count.
+        QCOMPARE(DisplayStatus("Backing up to /b/20260312-142501/..."),
+                 QStringLiteral("正在备份到 /b/20260312-142501/ ..."));
+        QCOMPARE(DisplayStatus("Verifying 37 written blocks..."),
+                 QStringLiteral("正在校验写入的 37 个块..."));
         ApplyLanguage(Language::kEnglish);
+        QCOMPARE(DisplayStatus("Backing up to /b/20260312-142501/..."),
+                 QStringLiteral("Backing up to /b/20260312-142501/..."));
+        QCOMPARE(DisplayStatus("Verifying 37 written blocks..."),
+                 QStringLiteral("Verifying 37 written blocks..."));
         QCOMPARE(DisplayStatus("\n请打开手机！\n"), QStringLiteral("Switch on the phone!"));
         QCOMPARE(DisplayStatus("未知芯片类型！"), QStringLiteral("Unknown chip type!"));
         QCOMPARE(DisplayStatus("不能打开文件: /x/y.bin"), QStringLiteral("不能打开文件: /x/y.bin"));

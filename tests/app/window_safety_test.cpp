@@ -1,0 +1,189 @@
+// The window's net around a write: the backup and verify boxes, kept in the
+// settings and carried into the job, and the debug mode's NAND health report.
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include "app/dialogs.h"
+#include "app/progress_bar.h"
+#include "app/window_jobs.h"
+#include "window_fixture.h"
+
+using namespace velmora::app;
+
+namespace {
+
+const QString kSamplePtt = QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt");
+
+QString SettingsText(const WindowFixture& f) {
+    QFile file(f.window ? f.window->settingsPath()
+                        : QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// A code upgrade of the sample firmware over the serial link, to its end.
+void RunUpgrade(MainWindow& w, const QString& port) {
+    w.targetFile()->setText(kSamplePtt);
+    w.serialCheck()->setChecked(true);
+    w.portList()->setEditText(port);
+    w.StartJob();
+    QVERIFY(w.jobRunning());
+    // Locked with the other controls while the job runs.
+    QVERIFY(!w.backupCheck()->isEnabled());
+    QVERIFY(!w.backupFolderButton()->isEnabled());
+    QVERIFY(!w.verifyCheck()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+    QVERIFY(w.verifyCheck()->isEnabled());
+}
+
+}  // namespace
+
+class WindowSafetyTest : public QObject {
+    Q_OBJECT
+  private slots:
+    // Each box is enabled where it applies; the choices and the folder survive
+    // a restart; a backup without a folder asks for one and, refused, starts nothing.
+    void boxesApplyWhereTheyMeanSomethingAndAreKept() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow* w = f.window.get();
+        QVERIFY(!w->backupCheck()->isChecked());
+        QVERIFY(!w->verifyCheck()->isChecked());
+        const struct {
+            int mode;
+            bool backup;
+            bool verify;
+        } modes[] = {{1, false, false}, {2, true, false}, {0, true, true}};
+        for (const auto& m : modes) {
+            Choose(w->workModeList(), m.mode);
+            QCOMPARE(w->backupCheck()->isEnabled(), m.backup);
+            QCOMPARE(w->backupFolderButton()->isEnabled(), m.backup);
+            QCOMPARE(w->verifyCheck()->isEnabled(), m.verify);
+        }
+
+        w->backupCheck()->setChecked(true);
+        w->targetFile()->setText(kSamplePtt);
+        w->serialCheck()->setChecked(true);
+        w->portList()->setEditText(QStringLiteral("sim:manual"));
+        w->StartJob();  // no folder yet, and the chooser is cancelled
+        QCOMPARE(f.dialogs.folder_asked, 1);
+        QVERIFY(!w->jobRunning());
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QVERIFY(f.dialogs.lastText().contains(QStringLiteral("备份需要一个文件夹")));
+        QCOMPARE(w->startButton()->text(), QStringLiteral("开始"));
+
+        const QString base = QString::fromStdString(f.home()) + QStringLiteral("backups");
+        f.dialogs.chosen_folder = base;
+        QTest::mouseClick(w->backupFolderButton(), Qt::LeftButton);
+        QCOMPARE(w->backupFolder(), base);
+        QVERIFY2(SettingsText(f).contains(QStringLiteral("BACKUP_FIRST=1\nBACKUP_DIR=") + base +
+                                          QStringLiteral("\nVERIFY=0\n")),
+                 qPrintable(SettingsText(f)));
+        w->verifyCheck()->setChecked(true);
+        f.Close();
+        QVERIFY(SettingsText(f).contains(QStringLiteral("VERIFY=1\n")));
+
+        QVERIFY(f.Open());
+        w = f.window.get();
+        QVERIFY(w->backupCheck()->isChecked());
+        QVERIFY(w->verifyCheck()->isChecked());
+        QCOMPARE(w->backupFolder(), base);
+        QCOMPARE(w->backupFolderText()->text(), base);
+        w->backupCheck()->setChecked(false);
+        f.Close();
+        QVERIFY(f.Open());
+        QVERIFY(!f.window->backupCheck()->isChecked());
+        QVERIFY(f.window->verifyCheck()->isChecked());
+    }
+
+    // Two upgrades with both boxes ticked against the simulated phone: each
+    // succeeds and leaves a whole backup in a folder of its own, even when both
+    // start within the same second.
+    void upgradeBacksUpAndVerifies() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        const QString base = QString::fromStdString(f.home()) + QStringLiteral("backups");
+        f.dialogs.chosen_folder = base;
+        w.backupCheck()->setChecked(true);
+        w.verifyCheck()->setChecked(true);
+        for (int run = 1; run <= 2; ++run) {
+            RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,bad=5"));
+            QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastText()));
+            QCOMPARE(w.jobs().lastResult(), 0);
+            QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+            const QStringList backups = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            QCOMPARE(backups.size(), run);
+            for (const QString& name : backups) {
+                QVERIFY(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}(-\\d+)?$"))
+                            .match(name)
+                            .hasMatch());
+                QVERIFY2(QFile::exists(base + u'/' + name + QStringLiteral("/manifest.json")),
+                         qPrintable(name));
+            }
+        }
+        QCOMPARE(f.dialogs.folder_asked, 1);  // chosen once, at the first Start
+    }
+
+    // A chip that stores one byte of a written block wrongly without saying so:
+    // the verify finds it, the job fails with its own result and the status
+    // names the block.
+    void verifyFindsALyingBlock() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        w.verifyCheck()->setChecked(true);
+        RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,flip=1:100"));
+        QCOMPARE(w.jobs().lastResult(), 122);
+        QVERIFY2(w.statusText()->text().contains(QStringLiteral("block 1 ")),
+                 qPrintable(w.statusText()->text()));
+        QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
+        QVERIFY(f.dialogs.messages.empty());  // outside debug mode: no boxes
+    }
+
+    // The health button exists in debug mode only; its job's report is shown
+    // as text and saved as the job's JSON.
+    void healthReportInDebugMode() {
+        WindowFixture f;
+        QVERIFY(f.Open());
+        MainWindow& w = *f.window;
+        QVERIFY(w.healthButton()->isHidden());
+        QTest::keyClick(&w, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(!w.healthButton()->isHidden());
+        w.serialCheck()->setChecked(true);
+        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5+9"));
+        f.dialogs.on_message = [](const QString&) {};  // debug mode's step boxes
+        QTest::mouseClick(w.healthButton(), Qt::LeftButton);
+        QVERIFY(w.jobRunning());
+        QVERIFY(!w.healthButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
+        QCOMPARE(w.jobs().lastResult(), 0);
+        QCOMPARE(f.dialogs.reports.size(), size_t(1));
+        const auto& report = f.dialogs.reports[0];
+        QVERIFY2(report.text.contains(QStringLiteral("Bad blocks: 2")), qPrintable(report.text));
+        const QJsonDocument json = QJsonDocument::fromJson(report.json.toUtf8());
+        QVERIFY(json.object().contains(QStringLiteral("bad_blocks")));
+
+        HealthDialog dialog(f.dialogs, report.text, report.json);
+        QCOMPARE(dialog.reportView()->toPlainText(), report.text);
+        QVERIFY(dialog.reportView()->isReadOnly());
+        QVERIFY(!dialog.Save());  // cancelled
+        const QString saved = QString::fromStdString(f.home()) + QStringLiteral("health.json");
+        f.dialogs.chosen_save_file = saved;
+        QVERIFY(dialog.Save());
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), report.json);
+
+        QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+        QVERIFY(w.healthButton()->isHidden());
+    }
+};
+
+QTEST_MAIN(WindowSafetyTest)
+#include "window_safety_test.moc"
