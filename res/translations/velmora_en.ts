@@ -450,6 +450,14 @@
 <context>
     <name>StationCell</name>
     <message>
+        <source>备份</source>
+        <translation>Back up</translation>
+    </message>
+    <message>
+        <source>校验</source>
+        <translation>Verify</translation>
+    </message>
+    <message>
         <source>连接</source>
         <translation>Connect</translation>
     </message>

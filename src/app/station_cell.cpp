@@ -32,6 +32,10 @@ QString PhaseText(Phase phase) {
             return Tr("读取");
         case Phase::kEraseRange:
             return Tr("擦除范围");
+        case Phase::kBackup:
+            return Tr("备份");
+        case Phase::kVerify:
+            return Tr("校验");
     }
     return {};
 }
