@@ -16,7 +16,6 @@
 //   Target: above 20 MB/s.
 // The peak memory of velmora-cli is measured by bench_nand_cli_memory.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,87 +23,10 @@
 #include <optional>
 
 #include "integration/nand_harness.h"
+#include "paced_limit.h"
 
 namespace velmora::testing {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// Times the work mode: from the dispatch (the percentage display comes on) to
-// the job's end (the bar turns green or red).
-class PhaseClock : public EventSink {
-  public:
-    // The work mode begins with its first phase after the connection.
-    void OnPhase(Phase phase) override {
-        if (phase != Phase::kConnect && !started) {
-            started = true;
-            start = Clock::now();
-            cpu_start = ThreadCpuSeconds();
-        }
-    }
-    void OnEnd(const JobEnd&) override {
-        if (started) {
-            end = Clock::now();
-            cpu_end = ThreadCpuSeconds();
-        }
-    }
-    double seconds() const { return std::chrono::duration<double>(end - start).count(); }
-    double cpu() const { return cpu_end - cpu_start; }
-
-    bool started = false;
-    Clock::time_point start, end;
-    double cpu_start = 0, cpu_end = 0;
-};
-
-// What the work mode must cost at least: every byte of its commands and
-// answers on the wire, and the chip's busy times.
-double PhysicalLimitSeconds(const sim::Trace& trace, const NandGeometry& g, double baud) {
-    const auto events = trace.Events();
-    size_t from = 0;
-    for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].kind == "frame" && events[i].command == kCmdReadMgmtRecord)
-            from = i + 1;
-    }
-    double bytes = 0;
-    double chip_us = 0;
-    for (size_t i = from; i < events.size(); ++i) {
-        const sim::TraceEvent& e = events[i];
-        if (e.kind == "erase") {
-            chip_us += g.erase_time;
-        } else if (e.kind == "program") {
-            chip_us += static_cast<double>(g.write_time) * static_cast<double>(e.count);
-        }
-        if (e.kind != "frame")
-            continue;
-        bytes += kFrameSize;
-        switch (e.command) {
-            case kCmdWritePages:
-                bytes += e.args[4] + kFrameSize;
-                break;
-            case kCmdWriteBlock:
-                bytes += e.args[4] + 1;
-                break;
-            case kCmdErase:
-                bytes += 1;
-                break;
-            case kCmdReadBlock:
-                bytes += static_cast<double>(e.args[1]) * e.args[2] + kFrameSize;
-                break;
-            case kCmdReadPage:
-                bytes += e.args[2] + kFrameSize;
-                break;
-            default:
-                bytes += kFrameSize;
-        }
-    }
-    return bytes * 10 / baud + chip_us * 1e-6;
-}
 
 constexpr size_t kBlock = 0x20000;
 

@@ -11,9 +11,7 @@
 //
 //   bench_sigint_upgrade --benchmark_filter=SigintAtRandom   (RUNS=48 by default)
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,10 +26,9 @@
 #include <vector>
 
 #include "config/chip_catalogue.h"
+#include "integration/cli_process.h"
 #include "integration/nand_harness.h"
 #include "sim/nand.h"
-
-extern char** environ;
 
 namespace {
 
@@ -84,28 +81,11 @@ struct Bench {
 
     // One run; the exit status, or -1 when the program did not exit normally.
     int Run(std::chrono::milliseconds delay) {
-        std::vector<std::string> args = {std::string(VELMORA_BIN_DIR) + "/velmora-cli",
-                                         "--home",
-                                         home,
-                                         "upgrade",
-                                         "--ptt",
-                                         home + "fw.ptt",
-                                         "--range",
-                                         "code",
-                                         "--port",
-                                         "sim:pace,nand=" + home + "phone.nand"};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
         pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&files);
-        if (spawned != 0)
+        if (velmora::testing::SpawnCli(home,
+                                       {"upgrade", "--ptt", home + "fw.ptt", "--range", "code",
+                                        "--port", "sim:pace,nand=" + home + "phone.nand"},
+                                       "/dev/null", "/dev/null", &pid) != 0)
             return -1;
         std::this_thread::sleep_for(delay);
         kill(pid, SIGINT);

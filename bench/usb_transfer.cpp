@@ -19,75 +19,35 @@
 #include "flash/target_protocol.h"
 #include "integration/nand_harness.h"
 #include "job/usb_sequence.h"
+#include "paced_limit.h"
 #include "sim/usb_phone.h"
 #include "usb/socket_bus.h"
 
 namespace velmora::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr size_t kBlock = 0x20000;
 
-// From the dispatch (the work mode's first phase) to the job's end.
-class PhaseClock : public EventSink {
-  public:
-    // The work mode begins with its first phase after the connection.
-    void OnPhase(Phase phase) override {
-        if (phase != Phase::kConnect && !started) {
-            started = true;
-            start = Clock::now();
-        }
+// A frame over USB: its bulk transfers, with its data and its answer.
+double UsbFrameBytes(const sim::TraceEvent& e) {
+    switch (e.command) {
+        case kCmdWritePages:
+            return kFrameSize + e.args[4] + kFrameSize + 32.0 * e.args[2];
+        case kCmdWriteBlock:
+            return kFrameSize + e.args[4] + 1;
+        case kCmdReadBlock:
+            return kFrameSize + static_cast<double>(e.args[1]) * e.args[2] + kFrameSize;
+        case kCmdReadPage:
+            return kFrameSize + e.args[2] + kFrameSize;
+        default:
+            return 2 * kFrameSize;
     }
-    void OnEnd(const JobEnd&) override {
-        if (started) {
-            end = Clock::now();
-        }
-    }
-    double seconds() const { return std::chrono::duration<double>(end - start).count(); }
-
-    bool started = false;
-    Clock::time_point start, end;
-};
+}
 
 // The least the work mode can cost: its bulk bytes at the bus rate, and the chip.
 double LimitSeconds(const sim::Trace& trace, const NandGeometry& g, double rate) {
-    const auto events = trace.Events();
-    size_t from = 0;
-    for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].kind == "frame" && events[i].command == kCmdInitSdi) {
-            from = i + 1;
-        }
-    }
-    double bytes = 0, chip_us = 0;
-    for (size_t i = from; i < events.size(); ++i) {
-        const sim::TraceEvent& e = events[i];
-        if (e.kind == "erase") {
-            chip_us += g.erase_time;
-        } else if (e.kind == "program") {
-            chip_us += static_cast<double>(g.write_time) * static_cast<double>(e.count);
-        }
-        if (e.kind != "frame") {
-            continue;
-        }
-        bytes += kFrameSize;
-        switch (e.command) {
-            case kCmdWritePages:
-                bytes += e.args[4] + kFrameSize + 32.0 * e.args[2];
-                break;
-            case kCmdWriteBlock:
-                bytes += e.args[4] + 1;
-                break;
-            case kCmdReadBlock:
-                bytes += static_cast<double>(e.args[1]) * e.args[2] + kFrameSize;
-                break;
-            case kCmdReadPage:
-                bytes += e.args[2] + kFrameSize;
-                break;
-            default:
-                bytes += kFrameSize;
-        }
-    }
-    return bytes / rate + chip_us * 1e-6;
+    const WorkModeCost cost = CostOfWorkMode(trace, g, kCmdInitSdi, UsbFrameBytes);
+    return cost.bytes / rate + cost.chip_us * 1e-6;
 }
 
 class UsbBench {

@@ -21,6 +21,7 @@
 #include "app/app_icon.h"
 #include "app/block_map.h"
 #include "app/dialog_host.h"
+#include "app/language_menu.h"
 #include "app/progress_bar.h"
 #include "app/status_text.h"
 #include "app/window_jobs.h"
@@ -184,7 +185,12 @@ void MainWindow::BuildControls() {
     health_->hide();  // debug mode only
     language_button_ = new QToolButton(this);
     language_button_->setPopupMode(QToolButton::InstantPopup);
-    BuildLanguageMenu();
+    language_actions_ = BuildLanguageMenu(language_button_, this, [this](Language language) {
+        SetLanguage(language);
+        if (initialised_) {
+            SaveSettings();
+        }
+    });
     for (QPushButton* button : {choose_, start_, stop_, exit_, backup_choose_, health_}) {
         button->setAutoDefault(false);
     }
@@ -466,25 +472,6 @@ void MainWindow::CloseWithoutAsking() {
     ask_before_stop_ = true;
 }
 
-void MainWindow::BuildLanguageMenu() {
-    auto* menu = new QMenu(language_button_);
-    language_actions_ = new QActionGroup(this);
-    language_actions_->setExclusive(true);
-    for (const Language language : {Language::kChinese, Language::kEnglish, Language::kSystem}) {
-        QAction* action = menu->addAction(LanguageName(language));
-        action->setCheckable(true);
-        action->setData(static_cast<int>(language));
-        language_actions_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, language] {
-            SetLanguage(language);
-            if (initialised_) {
-                SaveSettings();
-            }
-        });
-    }
-    language_button_->setMenu(menu);
-}
-
 void MainWindow::SetLanguage(Language language) {
     language_ = language;
     if (!ApplyLanguage(language)) {
@@ -555,13 +542,7 @@ void MainWindow::RetranslateTexts() {
         start_->setText(tr("开始"));
     }
     about_->setText(tr("关于 Velmora"));
-    // Both names, so that an operator who reads only one of them finds it.
-    language_button_->setText(QStringLiteral("语言 Language"));
-    for (QAction* action : language_actions_->actions()) {
-        const auto language = static_cast<Language>(action->data().toInt());
-        action->setText(LanguageName(language));
-        action->setChecked(language == language_);
-    }
+    RetranslateLanguageMenu(language_button_, language_actions_, language_);
     const int mode = work_modes_->currentIndex();
     const QStringList modes = WorkModeItems();
     for (int i = 0; i < work_modes_->count() && i < modes.size(); ++i) {

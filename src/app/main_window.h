@@ -141,7 +141,6 @@ class MainWindow : public QDialog {
 
   private:
     void BuildControls();
-    void BuildLanguageMenu();
     // Every text of the window's own in the interface language.
     void RetranslateTexts();
     QStringList WorkModeItems() const;

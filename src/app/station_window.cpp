@@ -21,6 +21,7 @@
 
 #include "app/app_icon.h"
 #include "app/dialog_host.h"
+#include "app/language_menu.h"
 #include "app/station_cell.h"
 #include "app/station_slot.h"
 #include "app/status_text.h"
@@ -161,7 +162,10 @@ void StationWindow::BuildControls() {
     exit_ = new QPushButton(this);
     language_button_ = new QToolButton(this);
     language_button_->setPopupMode(QToolButton::InstantPopup);
-    BuildLanguageMenu();
+    language_actions_ = BuildLanguageMenu(language_button_, this, [this](Language language) {
+        language_chosen_ = true;
+        SetLanguage(language);
+    });
     for (QPushButton* button : {choose_, add_, remove_, start_, stop_, exit_}) {
         button->setAutoDefault(false);
     }
@@ -459,23 +463,6 @@ void StationWindow::SaveLanguage() {
     }
 }
 
-void StationWindow::BuildLanguageMenu() {
-    auto* menu = new QMenu(language_button_);
-    language_actions_ = new QActionGroup(this);
-    language_actions_->setExclusive(true);
-    for (const Language language : {Language::kChinese, Language::kEnglish, Language::kSystem}) {
-        QAction* action = menu->addAction(LanguageName(language));
-        action->setCheckable(true);
-        action->setData(static_cast<int>(language));
-        language_actions_->addAction(action);
-        connect(action, &QAction::triggered, this, [this, language] {
-            language_chosen_ = true;
-            SetLanguage(language);
-        });
-    }
-    language_button_->setMenu(menu);
-}
-
 void StationWindow::SetLanguage(Language language) {
     language_ = language;
     if (!ApplyLanguage(language)) {
@@ -511,12 +498,7 @@ void StationWindow::RetranslateTexts() {
     start_->setText(QCoreApplication::translate("MainWindow", "开始"));
     stop_->setText(QCoreApplication::translate("MainWindow", "停止"));
     exit_->setText(QCoreApplication::translate("MainWindow", "退出"));
-    language_button_->setText(QStringLiteral("语言 Language"));
-    for (QAction* action : language_actions_->actions()) {
-        const auto language = static_cast<Language>(action->data().toInt());
-        action->setText(LanguageName(language));
-        action->setChecked(language == language_);
-    }
+    RetranslateLanguageMenu(language_button_, language_actions_, language_);
     if (!catalogue_version_.empty()) {
         catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
     }

@@ -109,7 +109,6 @@ class StationWindow : public QDialog {
 
   private:
     void BuildControls();
-    void BuildLanguageMenu();
     void RetranslateTexts();
     void FillPortList();
     void OnChooseFile();

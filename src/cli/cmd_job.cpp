@@ -1,13 +1,7 @@
 // upgrade, read and erase: one job through the job engine, shown on a terminal
 // or as JSON events.
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -18,12 +12,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/output_file.h"
 #include "base/text_format.h"
 #include "cli/commands.h"
+#include "cli/signal_stop.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
 #include "job/safety_net.h"
@@ -362,16 +356,6 @@ class TerminalDisplay : public EventSink {
     std::vector<Block> blocks_;
 };
 
-int Refuse(const GlobalOptions& global, const std::string& text) {
-    if (global.json) {
-        std::printf("%s\n",
-                    Dump({{"event", "end"}, {"result", kExitRefused}, {"error", text}}).c_str());
-    } else {
-        std::cerr << "velmora-cli: " << text << "\n";
-    }
-    return kExitRefused;
-}
-
 std::optional<uint32_t> ParseHex(std::string text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.erase(0, 2);
@@ -395,66 +379,17 @@ int RangeIndex(const JobOptions& job) {
     return it == ranges.end() ? -1 : it->second;
 }
 
-// SIGINT and SIGTERM stop the job as the window's Stop button does. They are
-// blocked before any thread starts (threads inherit the mask, so none of them
-// is killed by the default action) and taken from a signalfd by one watcher.
-class SignalStop {
-  public:
-    SignalStop() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-        signal_fd_ = signalfd(-1, &set_, SFD_CLOEXEC);
-        done_fd_ = eventfd(0, EFD_CLOEXEC);
-    }
-    ~SignalStop() {
-        Unwatch();
-        close(signal_fd_);
-        close(done_fd_);
-        // The mask stays: a signal that comes after the job's end must not kill
-        // the program while it prints the result; the program ends right after.
-    }
-    // From now on a signal stops the jobs of `jobs`.
-    void Watch(JobController& jobs) {
-        watcher_ = std::thread([this, &jobs] { Run(jobs); });
-    }
-    // Ends the watcher; call it before the controller goes away.
-    void Unwatch() {
-        if (watcher_.joinable()) {
-            const uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = write(done_fd_, &one, sizeof one);
-            watcher_.join();
-        }
-    }
-    bool signalled() const { return signalled_.load(); }
-
-  private:
-    void Run(JobController& jobs) {
-        pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {done_fd_, POLLIN, 0}};
-        for (;;) {
-            if (poll(fds, 2, -1) < 0)
-                continue;
-            if (fds[1].revents)
-                return;
-            if (fds[0].revents) {
-                signalfd_siginfo info{};
-                if (read(signal_fd_, &info, sizeof info) == sizeof info) {
-                    signalled_.store(true);
-                    jobs.RequestStop();  // kept when the job does not exist yet
-                }
-            }
-        }
-    }
-
-    sigset_t set_{};
-    int signal_fd_ = -1;
-    int done_fd_ = -1;
-    std::atomic<bool> signalled_{false};
-    std::thread watcher_;
-};
-
 }  // namespace
+
+int Refuse(const GlobalOptions& global, const std::string& text) {
+    if (global.json) {
+        std::printf("%s\n",
+                    Dump({{"event", "end"}, {"result", kExitRefused}, {"error", text}}).c_str());
+    } else {
+        std::cerr << "velmora-cli: " << text << "\n";
+    }
+    return kExitRefused;
+}
 
 int RunJob(const GlobalOptions& global, const JobOptions& job) {
     SignalStop signals;
@@ -548,7 +483,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         outcome = o;
     };
 
-    signals.Watch(jobs);
+    // A stop asked before the job exists is kept for it.
+    signals.Watch([&jobs] { jobs.RequestStop(); });
     const StartOutcome started = jobs.Start(request);
     if (!started.started) {
         signals.Unwatch();

@@ -2,14 +2,8 @@
 // On a terminal one line per slot is redrawn in place under the counters;
 // piped, each event is a line tagged with its slot; with --json, the events of
 // the job commands with a "slot" field.
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -17,11 +11,11 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/text_format.h"
 #include "cli/commands.h"
+#include "cli/signal_stop.h"
 #include "frontend/display.h"
 #include "frontend/instance_lock.h"
 #include "frontend/simulated_phone.h"
@@ -356,59 +350,6 @@ class SlotDisplay final : public EventSink {
     std::string elapsed_;
 };
 
-// SIGINT and SIGTERM (blocked since main's start) stop every slot.
-class StationSignals {
-  public:
-    explicit StationSignals(Station& station) {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-        signal_fd_ = signalfd(-1, &set_, SFD_CLOEXEC);
-        done_fd_ = eventfd(0, EFD_CLOEXEC);
-        watcher_ = std::thread([this, &station] {
-            pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {done_fd_, POLLIN, 0}};
-            for (;;) {
-                if (poll(fds, 2, -1) < 0)
-                    continue;
-                if (fds[1].revents)
-                    return;
-                signalfd_siginfo info{};
-                if (fds[0].revents && read(signal_fd_, &info, sizeof info) == sizeof info) {
-                    signalled_.store(true);
-                    station.Stop();
-                }
-            }
-        });
-    }
-    ~StationSignals() {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(done_fd_, &one, sizeof one);
-        watcher_.join();
-        close(signal_fd_);
-        close(done_fd_);
-    }
-    bool signalled() const { return signalled_.load(); }
-
-  private:
-    sigset_t set_{};
-    int signal_fd_ = -1;
-    int done_fd_ = -1;
-    std::atomic<bool> signalled_{false};
-    std::thread watcher_;
-};
-
-int Refuse(const GlobalOptions& global, const std::string& text) {
-    if (global.json) {
-        std::printf("%s\n", Json({{"event", "end"}, {"result", kExitRefused}, {"error", text}})
-                                .dump(-1, ' ', false, Json::error_handler_t::replace)
-                                .c_str());
-    } else {
-        std::cerr << "velmora-cli: " << text << "\n";
-    }
-    return kExitRefused;
-}
-
 }  // namespace
 
 int RunStation(const GlobalOptions& global, const StationOptions& options) {
@@ -462,7 +403,8 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
     station.on_slot = [&](const SlotView& view) {
         screen.SlotChanged(view, station.passed(), station.failed());
     };
-    StationSignals signals(station);
+    SignalStop signals;
+    signals.Watch([&station] { station.Stop(); });
     const StationStart started = station.Start(request, sinks);
     if (!started.started)
         return Refuse(global, started.message);

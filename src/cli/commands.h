@@ -74,4 +74,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job);
 int RunStation(const GlobalOptions& global, const StationOptions& options);
 int RunLog(const GlobalOptions& global, const LogOptions& options);
 
+// A job or station request refused before any work: the reason on stderr, or
+// an "end" event with it under --json. Returns kExitRefused.
+int Refuse(const GlobalOptions& global, const std::string& text);
+
 }  // namespace velmora::cli

@@ -1,17 +1,13 @@
 // velmora-cli upgrade/read/erase as an operator or a script runs it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include "cli_process.h"
 #include "job_fixture.h"
 #include "nand_harness.h"
-
-extern char** environ;
 
 namespace velmora::testing {
 namespace {
@@ -26,29 +22,13 @@ class CliJobTest : public JobFixture {
   protected:
     // Starts velmora-cli with `args` (after --home); stdout and stderr go to files.
     pid_t Spawn(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {std::string(VELMORA_BIN_DIR) + "/velmora-cli", "--home",
-                                         home_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> raw;
-        for (auto& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, (home_ + "out.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, (home_ + "err.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, raw[0], &files, nullptr, raw.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&files);
+        EXPECT_EQ(SpawnCli(home_, args, home_ + "out.txt", home_ + "err.txt", &pid), 0);
         return pid;
     }
     CliRun Finish(pid_t pid) {
         CliRun run;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.status = WaitExitStatus(pid);
         run.out = ReadFile(home_ + "out.txt");
         run.err = ReadFile(home_ + "err.txt");
         return run;

@@ -1,18 +1,14 @@
 // velmora-cli station against paced simulated phones: Ctrl-C in the middle of
 // a run, and a program killed mid-job, as the station log then reads.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "integration/cli_process.h"
 #include "integration/job_fixture.h"
-
-extern char** environ;
 
 namespace velmora::testing {
 namespace {
@@ -24,29 +20,11 @@ class StationCliTest : public JobFixture {
         setenv("XDG_RUNTIME_DIR", home_.c_str(), 1);  // the station's lock, this test's own
     }
     pid_t Spawn(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {std::string(VELMORA_BIN_DIR) + "/velmora-cli", "--home",
-                                         home_};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> raw;
-        for (auto& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, (home_ + "out.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, (home_ + "err.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, raw[0], &files, nullptr, raw.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&files);
+        EXPECT_EQ(SpawnCli(home_, args, home_ + "out.txt", home_ + "err.txt", &pid), 0);
         return pid;
     }
-    int Finish(pid_t pid) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Finish(pid_t pid) { return WaitExitStatus(pid); }
     std::string Out() const { return ReadFile(home_ + "out.txt"); }
     // Block 0 of a chip file, read back by a job.
     std::string BlockZero(const std::string& nand) {
