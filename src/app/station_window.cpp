@@ -37,24 +37,6 @@ namespace velmora::app {
 
 namespace {
 
-// The verify option of a job, where the job engine has one.
-template <typename Request>
-constexpr bool HasVerify() {
-    return requires(Request r) {
-        r.verify = true;
-    };
-}
-
-template <typename Request>
-void SetVerify(Request& request, bool on) {
-    if constexpr (HasVerify<Request>()) {
-        request.verify = on;
-    } else {
-        (void)request;
-        (void)on;
-    }
-}
-
 // Slots side by side: up to four in a row.
 constexpr int kColumns = 4;
 
@@ -104,7 +86,6 @@ void StationWindow::BuildControls() {
     loop_ = new QCheckBox(this);
     verify_ = new QCheckBox(this);
     // Only where the job engine can check what it wrote.
-    verify_->setVisible(HasVerify<JobRequest>());
 
     auto* entry_row = new QHBoxLayout;
     entry_row->addWidget(port_entry_, 1);
@@ -315,7 +296,7 @@ void StationWindow::StartStation() {
     request.job.ptt_path = target_file_->text().toStdString();
     request.job.home = options_.home;
     request.job.timings = timings;
-    SetVerify(request.job, verify_->isChecked());
+    request.job.verify = verify_->isChecked();
     request.loop = loop_->isChecked();
     request.log_path = log_path;
     for (const QString& port : ports) {
