@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole suite three times: a plain
 # build, then AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
-# tests under ThreadSanitizer; then runs every fuzz target for 30 seconds, two at a
+# tests under ThreadSanitizer; then runs every fuzz target for 20 seconds, two at a
 # time (scripts/fuzz.sh). Prints the totals at the end.
 #
 # The paced tests (label "paced": jobs at the line rate of 115200 baud, about two
@@ -64,9 +64,9 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   -DVELMORA_SANITIZE=thread -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_APP=OFF
 
 # A fault a fuzz target finds fails the run; its input is in fuzz/out/.
-echo "=== fuzz: every target for 30 s, two at a time"
+echo "=== fuzz: every target for 20 s, two at a time"
 mkdir -p fuzz/out
-if SECONDS_PER_TARGET=30 FUZZ_JOBS=2 bash scripts/fuzz.sh 2>&1 | tee fuzz/out/fuzz.log; then :; else status=1; fi
+if SECONDS_PER_TARGET=20 FUZZ_JOBS=2 bash scripts/fuzz.sh 2>&1 | tee fuzz/out/fuzz.log; then :; else status=1; fi
 fuzz_line=$(grep -E "^fuzz: " fuzz/out/fuzz.log | tail -n 1 || true)
 summary+=("${fuzz_line:-fuzz: no result (see fuzz/out/fuzz.log)}")
 wait_paced
