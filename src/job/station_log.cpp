@@ -163,7 +163,8 @@ bool SameFile(int fd, const std::string& path, struct stat* by_fd = nullptr) {
 // taken.
 bool AppendPendingLine(const std::string& path, const std::string& line, std::string* error) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        Fd fd(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        Fd fd(open(path.c_str(),
+                   O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
         if (fd.get() < 0) {
             *error = Errno();
             return false;
@@ -177,6 +178,10 @@ bool AppendPendingLine(const std::string& path, const std::string& line, std::st
         struct stat st {};
         if (!SameFile(fd.get(), path, &st)) {
             continue;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            *error = "not a regular file";
+            return false;
         }
         std::string bytes;
         char last = '\n';
@@ -327,7 +332,8 @@ ParsedPending ParsePending(const std::string& bytes) {
 bool ReadPendingBytes(const std::string& path, std::string& bytes, bool& exists, std::string* error,
                       ino_t* inode = nullptr) {
     exists = false;
-    Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Never blocked by a FIFO planted at the name: only a regular file is read.
+    Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
             return true;
@@ -373,7 +379,7 @@ bool ReadPendingBytes(const std::string& path, std::string& bytes, bool& exists,
 // file is no longer the one that was read (another merge came first).
 void RemoveMerged(const std::string& path, ino_t inode, const std::string& merged,
                   const std::vector<std::string>& kept) {
-    Fd fd(open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    Fd fd(open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         return;
     }
@@ -383,7 +389,7 @@ void RemoveMerged(const std::string& path, ino_t inode, const std::string& merge
         }
     }
     struct stat st {};
-    if (!SameFile(fd.get(), path, &st) || st.st_ino != inode ||
+    if (!SameFile(fd.get(), path, &st) || !S_ISREG(st.st_mode) || st.st_ino != inode ||
         st.st_size < static_cast<off_t>(merged.size())) {
         return;
     }
