@@ -493,6 +493,10 @@
         <source>已停止</source>
         <translation>Stopped</translation>
     </message>
+    <message>
+        <source>未写入站点日志：%1</source>
+        <translation>Not in the station log: %1</translation>
+    </message>
 </context>
 <context>
     <name>StationWindow</name>
@@ -539,6 +543,18 @@
     <message>
         <source>写入后校验</source>
         <translation>Verify after writing</translation>
+    </message>
+    <message>
+        <source>站点日志</source>
+        <translation>Station log</translation>
+    </message>
+    <message>
+        <source>%1 部手机的记录未能写入站点日志 %2。它们保存在 %3，下次启动多口下载或运行 velmora-cli log --merge-pending 时加入日志。</source>
+        <translation>%1 phone row(s) could not be written to the station log %2. They wait in %3 and are added at the next station start or by velmora-cli log --merge-pending.</translation>
+    </message>
+    <message>
+        <source>%1 部手机的记录既未写入站点日志，也未能保存到 %2：这些记录已丢失（见各端口的说明）。</source>
+        <translation>%1 phone row(s) could be written neither to the station log nor to %2: they are lost (each slot says why).</translation>
     </message>
 </context>
 <context>

@@ -65,6 +65,13 @@ StationCell::StationCell(const QString& port, QWidget* parent) : QFrame(parent),
     result_label_->setWordWrap(true);
     result_label_->setAutoFillBackground(true);
     result_label_->setMargin(2);
+    log_label_ = new QLabel(this);
+    log_label_->setWordWrap(true);
+    log_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette red = log_label_->palette();
+    red.setColor(QPalette::WindowText, QColor(200, 0, 0));
+    log_label_->setPalette(red);
+    log_label_->hide();
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
@@ -75,7 +82,8 @@ StationCell::StationCell(const QString& port, QWidget* parent) : QFrame(parent),
     layout->addWidget(rate_, 2, 1);
     layout->addWidget(status_, 3, 0, 1, 2);
     layout->addWidget(result_label_, 4, 0, 1, 2);
-    layout->setRowStretch(5, 1);
+    layout->addWidget(log_label_, 5, 0, 1, 2);
+    layout->setRowStretch(6, 1);
     layout->setColumnStretch(0, 1);
     setMinimumWidth(200);
     ShowResult();
@@ -149,6 +157,11 @@ void StationCell::SlotStopped() {
     ShowResult();
 }
 
+void StationCell::SetLogProblem(const QString& text) {
+    log_problem_ = text;
+    Retranslate();
+}
+
 void StationCell::ShowResult() {
     QPalette palette = result_label_->palette();
     switch (result_) {
@@ -184,6 +197,13 @@ void StationCell::Retranslate() {
         phase_label_->setText(PhaseText(*phase_));
     }
     ShowResult();
+    log_label_->setText(log_problem_.isEmpty() ? QString()
+                                               : Tr("未写入站点日志：%1").arg(log_problem_));
+    log_label_->setVisible(!log_problem_.isEmpty());
+}
+
+QString StationCell::logProblemText() const {
+    return log_label_->text();
 }
 
 QString StationCell::phaseText() const {

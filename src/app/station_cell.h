@@ -41,6 +41,8 @@ class StationCell : public QFrame {
     // The slot was stopped: shown as such unless its last phone's end says more
     // (a slot stopped before its job began has none).
     void SlotStopped();
+    // Why the last phone's row is not in the station log; empty: it is.
+    void SetLogProblem(const QString& text);
 
     // Texts in the interface language.
     void Retranslate();
@@ -53,6 +55,7 @@ class StationCell : public QFrame {
     QString rateText() const;
     QString statusText() const;
     QString resultText() const;
+    QString logProblemText() const;
     SlotResult result() const { return result_; }
 
   private:
@@ -64,12 +67,14 @@ class StationCell : public QFrame {
     bool ended_ = false;  // the phone's job has ended; its last words may follow
     int last_code_ = 0;
     QString last_error_;
+    QString log_problem_;
     QLabel* port_label_ = nullptr;
     ProgressBar* bar_ = nullptr;
     QLabel* phase_label_ = nullptr;
     QLabel* rate_ = nullptr;
     QLabel* status_ = nullptr;
     QLabel* result_label_ = nullptr;
+    QLabel* log_label_ = nullptr;
 };
 
 // The name of a phase as the station view shows it.

@@ -161,10 +161,16 @@ void StationWindow::BuildControls() {
     button_row->addWidget(stop_);
     button_row->addWidget(exit_);
 
+    log_note_ = new QLabel(this);
+    log_note_->setWordWrap(true);
+    log_note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    log_note_->hide();
+
     auto* column = new QVBoxLayout(this);
     column->addLayout(file_row);
     column->addWidget(settings);
     column->addWidget(scroll, 1);
+    column->addWidget(log_note_);
     column->addLayout(button_row);
     resize(900, 600);
 
@@ -316,13 +322,17 @@ void StationWindow::StartStation() {
         QMetaObject::invokeMethod(
             this,
             [this, counts, slot = view.slot, passed = view.passed, failed = view.failed,
-             state = view.state, done = view.done] {
+             state = view.state, done = view.done, log_text = view.log_text] {
                 if (slot < 0 || slot >= static_cast<int>(counts->size())) {
                     return;
                 }
                 // Published before the slot's job starts, so before any of its events.
                 if (state == SlotState::kRunning) {
                     cells_[slot]->BeginPhone();
+                }
+                if (state == SlotState::kPassed || state == SlotState::kFailed ||
+                    state == SlotState::kStopped) {
+                    cells_[slot]->SetLogProblem(DisplayStatus(log_text));
                 }
                 if (done && state == SlotState::kStopped) {
                     cells_[slot]->SlotStopped();
@@ -351,6 +361,11 @@ void StationWindow::StartStation() {
         return;
     }
     running_ = true;
+    log_notes_.clear();
+    for (const std::string& note : outcome.notes) {
+        log_notes_ << DisplayStatus(note);
+    }
+    ShowLogNotes();
     ShowCounters();
     SetSettingsEnabled(false);
     // Every slot's end reaches the window after the events its workers posted.
@@ -388,6 +403,35 @@ void StationWindow::Finished() {
     running_ = false;
     SetSettingsEnabled(true);
     start_->setFocus();
+    // A phone's row that is not in the log is said once more at the end, where
+    // it cannot be missed.
+    if (station_ && station_->unlogged() > 0) {
+        const int lost = station_->lost_rows();
+        const QString log = QString::fromStdString(station_->log_path());
+        const QString pending = QString::fromStdString(station_->pending_path());
+        QStringList text;
+        if (station_->unlogged() > lost) {
+            text << tr("%1 部手机的记录未能写入站点日志 %2。它们保存在 %3，下次启动多口下载或运行 "
+                       "velmora-cli log --merge-pending 时加入日志。")
+                        .arg(station_->unlogged() - lost)
+                        .arg(log, pending);
+        }
+        if (lost > 0) {
+            text << tr("%1 部手机的记录既未写入站点日志，也未能保存到 "
+                       "%2：这些记录已丢失（见各端口的说明）。")
+                        .arg(lost)
+                        .arg(pending);
+        }
+        log_notes_ << text;
+        ShowLogNotes();
+        dialogs_.Message(this, MessageIcon::Warning, tr("站点日志"),
+                         text.join(QStringLiteral("\n")));
+    }
+}
+
+void StationWindow::ShowLogNotes() {
+    log_note_->setText(log_notes_.join(QStringLiteral("\n")));
+    log_note_->setVisible(!log_notes_.isEmpty());
 }
 
 void StationWindow::SetSettingsEnabled(bool enabled) {

@@ -4,6 +4,7 @@
 // the pass and fail counters, and the settings locked while the station runs.
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -95,6 +96,8 @@ class StationWindow : public QDialog {
     QToolButton* languageButton() const { return language_button_; }
     QLabel* passedText() const { return passed_; }
     QLabel* failedText() const { return failed_; }
+    // What the station log's start and end had to say (rows added, waiting, lost).
+    QLabel* logNote() const { return log_note_; }
     int passedCount() const { return passed_count_; }
     int failedCount() const { return failed_count_; }
     const std::vector<StationCell*>& cells() const { return cells_; }
@@ -116,6 +119,7 @@ class StationWindow : public QDialog {
     void ShowCounters();
     void SetSettingsEnabled(bool enabled);
     void Finished();
+    void ShowLogNotes();
     void SaveLanguage();
     QString TitleText() const;
 
@@ -153,6 +157,8 @@ class StationWindow : public QDialog {
     QLabel* ports_label_ = nullptr;
     QLabel* baud_label_ = nullptr;
     QLabel* catalogue_date_ = nullptr;
+    QLabel* log_note_ = nullptr;
+    QStringList log_notes_;
     QWidget* grid_host_ = nullptr;
     QGridLayout* grid_ = nullptr;
 

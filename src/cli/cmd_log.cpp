@@ -8,6 +8,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "base/text_format.h"
@@ -94,8 +95,67 @@ std::optional<int64_t> ParseSince(const std::string& text, int64_t now_ms) {
     return static_cast<int64_t>(t) * 1000;
 }
 
+namespace {
+
+// Tells on stderr about rows that wait in the log's side file.
+void SayWaiting(const std::string& path, StationLog* log) {
+    const PendingRows pending = ReadPendingRows(path);
+    const std::string file = PendingRowsPath(path);
+    if (!pending.error.empty()) {
+        std::cerr << "velmora-cli: " << file << " cannot be read: " << pending.error << "\n";
+        return;
+    }
+    std::set<std::string> rows;
+    for (const StationRow& row : pending.rows)
+        rows.insert(row.uuid);
+    const int waiting = log ? log->CountWaiting(pending) : static_cast<int>(rows.size());
+    if (waiting > 0) {
+        std::cerr << "velmora-cli: " << waiting << " row(s) wait in " << file
+                  << ": the station log could not take them when they were made. "
+                     "`velmora-cli log --merge-pending` adds them.\n";
+    }
+    if (pending.unreadable > 0) {
+        std::cerr << "velmora-cli: " << file << " holds " << pending.unreadable
+                  << " line(s) that are not a row.\n";
+    }
+}
+
+int MergePending(const std::string& path) {
+    const std::string file = PendingRowsPath(path);
+    struct stat info {};
+    if (stat(file.c_str(), &info) != 0) {
+        std::printf("No rows wait for the station log %s.\n", path.c_str());
+        return kExitOk;
+    }
+    StationLog log;
+    std::string error;
+    if (!log.Open(path, &error)) {
+        std::cerr << "velmora-cli: " << error << "\n";
+        return kExitRefused;
+    }
+    const MergeOutcome merged = log.MergePending();
+    if (!merged.ok) {
+        std::cerr << "velmora-cli: the rows in " << file
+                  << " still wait: the station log cannot take them (" << merged.error << ").\n";
+        return kExitJobFailed;
+    }
+    std::printf("%d row(s) added to the station log %s from %s", merged.added, path.c_str(),
+                file.c_str());
+    if (merged.already > 0)
+        std::printf(" (%d more were in it already)", merged.already);
+    std::printf(".\n");
+    if (merged.unreadable > 0)
+        std::printf("%s keeps %d line(s) that are not a row.\n", file.c_str(), merged.unreadable);
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+}  // namespace
+
 int RunLog(const GlobalOptions& global, const LogOptions& options) {
     const std::string path = options.log.empty() ? DefaultStationLogPath(global.home) : options.log;
+    if (options.merge_pending)
+        return MergePending(path);
     int64_t since = 0;
     if (!options.since.empty()) {
         const auto parsed =
@@ -108,9 +168,20 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
         }
         since = *parsed;
     }
+    std::optional<std::string> product;
+    if (!options.product.empty()) {
+        product = NormaliseProductId(options.product);
+        if (!product) {
+            std::cerr << "velmora-cli: --product takes a product ID as the boot ROM sends it "
+                         "(52,20,00,01,07) or as ten digits (0701002052): "
+                      << options.product << "\n";
+            return kExitRefused;
+        }
+    }
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         std::cerr << "velmora-cli: no station log at " << path << "\n";
+        SayWaiting(path, nullptr);
         return kExitRefused;
     }
     StationLog log;
@@ -128,50 +199,60 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
     if (options.csv) {
         std::printf(
             "id,time,slot,port,chip_id,product_id,ptt,ptt_sha256,outcome,result,"
-            "result_text,duration_ms,bad_blocks\n");
+            "result_text,duration_ms,bad_blocks,failed_blocks,uuid\n");
     }
     for (const StationRow& row : rows) {
+        if (product && row.product_id != *product)
+            continue;
+        // Rows of the first format counted failed blocks among the bad ones.
+        const std::string failed =
+            row.failed_blocks ? std::to_string(*row.failed_blocks) : std::string();
         if (json) {
-            Json j = {{"id", row.id},
-                      {"time", LocalTime(row.started_ms)},
-                      {"started_ms", row.started_ms},
-                      {"slot", row.slot},
-                      {"port", row.port},
-                      {"chip_id", row.chip_id},
-                      {"product_id", row.product_id},
-                      {"ptt", row.ptt},
-                      {"ptt_sha256", row.ptt_sha256},
-                      {"outcome", Outcome(row)},
-                      {"interrupted", row.interrupted()},
-                      {"result", row.result ? Json(*row.result) : Json(nullptr)},
-                      {"result_text", row.result_text},
-                      {"duration_ms", row.duration_ms},
-                      {"bad_blocks", row.bad_blocks}};
+            Json j = {
+                {"id", row.id},
+                {"time", LocalTime(row.started_ms)},
+                {"started_ms", row.started_ms},
+                {"slot", row.slot},
+                {"port", row.port},
+                {"chip_id", row.chip_id},
+                {"product_id", row.product_id},
+                {"ptt", row.ptt},
+                {"ptt_sha256", row.ptt_sha256},
+                {"outcome", Outcome(row)},
+                {"interrupted", row.interrupted()},
+                {"result", row.result ? Json(*row.result) : Json(nullptr)},
+                {"result_text", row.result_text},
+                {"duration_ms", row.duration_ms},
+                {"bad_blocks", row.bad_blocks},
+                {"failed_blocks", row.failed_blocks ? Json(*row.failed_blocks) : Json(nullptr)},
+                {"uuid", row.uuid}};
             std::printf("%s\n", j.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
         } else if (options.csv) {
-            std::printf("%lld,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%lld,%d\n",
+            std::printf("%lld,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%lld,%d,%s,%s\n",
                         static_cast<long long>(row.id), LocalTime(row.started_ms).c_str(), row.slot,
                         CsvField(row.port).c_str(), CsvField(row.chip_id).c_str(),
                         CsvField(row.product_id).c_str(), CsvField(row.ptt).c_str(),
                         row.ptt_sha256.c_str(), Outcome(row).c_str(),
                         row.result ? std::to_string(*row.result).c_str() : "",
                         CsvField(row.result_text).c_str(), static_cast<long long>(row.duration_ms),
-                        row.bad_blocks);
+                        row.bad_blocks, failed.c_str(), row.uuid.c_str());
         } else {
             std::string text = Outcome(row);
             if (row.result && *row.result != 0)
                 text += Format(" %d: %s", *row.result, row.result_text.c_str());
             std::printf(
-                "%s  slot %2d  %-16s  chip %-11s  product %-14s  %7.1f s  bad %3d  %s  "
+                "%s  slot %2d  %-16s  chip %-11s  product %-14s  %7.1f s  bad %3d  failed %3s  %s  "
                 "%s (%.12s)\n",
                 LocalTime(row.started_ms).c_str(), row.slot, row.port.c_str(),
                 row.chip_id.empty() ? "-" : row.chip_id.c_str(),
                 row.product_id.empty() ? "-" : row.product_id.c_str(),
-                static_cast<double>(row.duration_ms) / 1000.0, row.bad_blocks, text.c_str(),
-                row.ptt.c_str(), row.ptt_sha256.c_str());
+                static_cast<double>(row.duration_ms) / 1000.0, row.bad_blocks,
+                failed.empty() ? "-" : failed.c_str(), text.c_str(), row.ptt.c_str(),
+                row.ptt_sha256.c_str());
         }
     }
     std::fflush(stdout);
+    SayWaiting(path, &log);
     return kExitOk;
 }
 

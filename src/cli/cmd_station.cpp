@@ -115,24 +115,31 @@ class Screen {
         }
         passed_ = passed;
         failed_ = failed;
+        const bool ended = view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
+                           view.state == SlotState::kStopped;
+        // A phone whose row is not in the log: said with its end, and kept on the row.
+        if (ended && !view.log_text.empty())
+            row.last += " | " + view.log_text;
         if (mode_ == Mode::kJson) {
             Json e = {{"event", "slot"},        {"slot", view.slot + 1},
                       {"port", view.port_text}, {"state", SlotStateName(view.state)},
                       {"passed", view.passed},  {"failed", view.failed}};
-            if (view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
-                view.state == SlotState::kStopped)
+            if (ended)
                 e["text"] = view.last_text;
+            if (ended && !view.log_text.empty())
+                e["log_error"] = view.log_text;
             Emit(std::move(e));
         } else if (mode_ == Mode::kLines && (row.shown_state != view.state ||
                                              row.shown_count != view.passed + view.failed)) {
             row.shown_state = view.state;
             row.shown_count = view.passed + view.failed;
             std::string line = std::string(SlotStateName(view.state));
-            if (view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
-                view.state == SlotState::kStopped) {
+            if (ended) {
                 line += ": " + view.last_text;
                 line += Format("  (slot: %d passed, %d failed; station: %d passed, %d failed)",
                                view.passed, view.failed, passed, failed);
+                if (!view.log_text.empty())
+                    line += "\n  station log: " + view.log_text;
             }
             std::printf("slot %d: [%s] %s\n", view.slot + 1, view.port_text.c_str(), line.c_str());
             std::fflush(stdout);
@@ -140,19 +147,26 @@ class Screen {
         Redraw(true);
     }
 
-    void Finish(bool stopped, int passed, int failed) {
+    // `unlogged`: rows the station log could not take; `log_text` says so.
+    void Finish(bool stopped, int passed, int failed, int unlogged, const std::string& log_text) {
         std::lock_guard lock(mutex_);
         passed_ = passed;
         failed_ = failed;
         if (mode_ == Mode::kJson) {
-            Emit({{"event", "station"},
-                  {"passed", passed},
-                  {"failed", failed},
-                  {"stopped", stopped}});
+            Json e = {{"event", "station"},
+                      {"passed", passed},
+                      {"failed", failed},
+                      {"stopped", stopped},
+                      {"unlogged", unlogged}};
+            if (unlogged > 0)
+                e["log_error"] = log_text;
+            Emit(std::move(e));
             return;
         }
         Redraw(true);
         std::printf("passed: %d  failed: %d%s\n", passed, failed, stopped ? "  (stopped)" : "");
+        if (unlogged > 0)
+            std::printf("%s\n", log_text.c_str());
         std::fflush(stdout);
     }
 
@@ -410,12 +424,32 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
         return Refuse(global, started.message);
     if (mode != Screen::Mode::kJson)
         screen.Note("station log: " + request.log_path);
+    for (const std::string& note : started.notes)
+        screen.Note(note);
     station.Wait();
 
     const bool stopped = signals.signalled();
-    screen.Finish(stopped, station.passed(), station.failed());
+    const int unlogged = station.unlogged();
+    std::string log_text;
+    if (const int lost = station.lost_rows(); unlogged > lost) {
+        log_text = Format(
+            "%d row(s) could not be written to the station log %s; they wait in %s: "
+            "the next station start or `velmora-cli log --merge-pending` adds them.",
+            unlogged - lost, station.log_path().c_str(), station.pending_path().c_str());
+        if (lost > 0)
+            log_text += " ";
+    }
+    if (const int lost = station.lost_rows(); lost > 0) {
+        log_text += Format(
+            "%d row(s) could be written neither to the station log nor to %s: "
+            "they are lost (each slot's line says why).",
+            lost, station.pending_path().c_str());
+    }
+    screen.Finish(stopped, station.passed(), station.failed(), unlogged, log_text);
     if (stopped)
         return kExitStopped;
+    if (unlogged > 0)
+        return kExitJobFailed;
     bool all_passed = true;
     for (int i = 0; i < station.slot_count(); ++i) {
         all_passed = all_passed && station.Slot(i).failed == 0 && station.Slot(i).passed > 0;

@@ -57,8 +57,10 @@ struct StationOptions {
 // log: the station log's rows.
 struct LogOptions {
     std::string since;
+    std::string product;  // only this product's rows, in either spelling
     bool csv = false;
     bool json = false;
+    bool merge_pending = false;  // add the rows waiting beside the log, print nothing else
     std::string log;
 };
 

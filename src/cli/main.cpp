@@ -238,13 +238,23 @@ int main(int argc, char** argv) {
 
     LogOptions log_options;
     auto* log = app.add_subcommand("log", "print the station log: one row per phone and job");
-    log->add_option(
+    auto* log_since = log->add_option(
         "--since", log_options.since,
         "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d");
+    auto* log_product = log->add_option("--product", log_options.product,
+                                        "only this phone product: 52,20,00,01,07 (as the boot "
+                                        "ROM sends it) or 0701002052");
     auto* log_csv = log->add_flag("--csv", log_options.csv, "as CSV with a header line");
-    log->add_flag("--json", log_options.json, "one JSON object per row")->excludes(log_csv);
+    auto* log_json =
+        log->add_flag("--json", log_options.json, "one JSON object per row")->excludes(log_csv);
     log->add_option("--log", log_options.log,
                     "the station log (default <home>/station-log.sqlite)");
+    log->add_flag("--merge-pending", log_options.merge_pending,
+                  "add the rows that wait beside the log (<log>.pending) to it")
+        ->excludes(log_since)
+        ->excludes(log_product)
+        ->excludes(log_csv)
+        ->excludes(log_json);
 
     try {
         app.parse(argc, argv);

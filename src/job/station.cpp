@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
 #include "job/station_log.h"
+#include "serial/serial_port.h"
 #include "usb/usb_link_spec.h"
 
 namespace velmora {
@@ -53,7 +55,59 @@ bool WaitForStop(int stop_fd, int ms) {
     }
 }
 
+// What a port text opens, for telling two names of one device apart. A
+// serial device is its device number after every link (a by-id name, a
+// simulated phone's link to its pty); a name that does not exist yet keeps
+// its text.
+std::string PortIdentity(LinkKind link, const std::string& text) {
+    if (link == LinkKind::kUsb) {
+        usb::UsbLinkSpec spec;
+        std::string why;
+        if (usb::ParseUsbLinkSpec(text, &spec, &why) && !spec.match.path.empty()) {
+            return "usb:" + spec.socket + "|" + spec.match.path;  // one bus, one path
+        }
+        return "text:" + text;
+    }
+    const std::string path = SerialDevicePath(text);
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(path.empty() ? text : path, ec);
+        return "path:" + (ec ? text : absolute.lexically_normal().string());
+    }
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        return Format("dev:%llx", static_cast<unsigned long long>(st.st_rdev));
+    }
+    return Format("file:%llx:%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+}
+
 }  // namespace
+
+std::string SharedPortProblem(LinkKind link, const std::vector<std::string>& ports) {
+    std::vector<std::pair<std::string, size_t>> seen;  // identity, slot index
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string& text = ports[i];
+        if (IsSimulatedPortText(text)) {
+            continue;
+        }
+        const std::string identity = PortIdentity(link, text);
+        for (const auto& [other, j] : seen) {
+            if (other != identity) {
+                continue;
+            }
+            if (ports[j] == text) {
+                return "The port " + text + " is given twice; each slot needs its own.";
+            }
+            return Format(
+                "The ports %s (slot %zu) and %s (slot %zu) are one device; each slot "
+                "needs its own.",
+                ports[j].c_str(), j + 1, text.c_str(), i + 1);
+        }
+        seen.emplace_back(identity, i);
+    }
+    return {};
+}
 
 std::string_view SlotStateName(SlotState state) {
     switch (state) {
@@ -112,15 +166,17 @@ class SlotTap final : public EventSink {
   public:
     EventSink* sink = nullptr;
     StationLog* log = nullptr;
-    int64_t row = 0;
+    StationRow row;  // the job's row, as far as it is known
     std::string chip_id;
     std::string usb_path;
     std::set<int> bad_blocks;
+    std::set<int> failed_blocks;
 
     void Reset() {
         chip_id.clear();
         usb_path.clear();
         bad_blocks.clear();
+        failed_blocks.clear();
     }
 
     void OnStatus(const std::string& text) override {
@@ -142,8 +198,9 @@ class SlotTap final : public EventSink {
     void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
         if (id) {
             chip_id = HexBytes(id->data(), id->size());
+            row.chip_id = chip_id;
             if (log)
-                log->NoteChip(row, chip_id);
+                log->NoteChip(row);
         }
         if (sink)
             sink->OnChip(id);
@@ -162,9 +219,11 @@ class SlotTap final : public EventSink {
             case BlockState::kBad:
             case BlockState::kReplaced:
             case BlockState::kSkipped:
+                bad_blocks.insert(block);
+                break;
             case BlockState::kEraseFailed:
             case BlockState::kFailed:
-                bad_blocks.insert(block);
+                failed_blocks.insert(block);
                 break;
             default:
                 break;
@@ -271,14 +330,13 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
     }
     const std::string sha256 = FileSha256(job.ptt_path);
 
+    if (std::string shared = SharedPortProblem(job.link, request.ports); !shared.empty()) {
+        return refuse(std::move(shared));
+    }
     std::vector<std::unique_ptr<SlotRun>> slots;
-    std::set<std::string> seen;
     for (size_t i = 0; i < request.ports.size(); ++i) {
         const std::string& text = request.ports[i];
         const bool simulated = IsSimulatedPortText(text);
-        if (!simulated && !seen.insert(text).second) {
-            return refuse("The port " + text + " is given twice; each slot needs its own.");
-        }
         if (job.link == LinkKind::kUsb && !simulated) {
             usb::UsbLinkSpec spec;
             std::string why;
@@ -311,6 +369,7 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
         if (!log->Open(request.log_path, &error)) {
             return refuse(error);
         }
+        log->SetCancelFd(stop_fd_);
         log_ = std::move(log);
     }
 
@@ -327,12 +386,43 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
             r->outcome = outcome;
         };
     }
+    StationStart started;
+    started.started = true;
+    if (log_) {
+        started.notes = MergeWaitingRows();
+    }
     for (auto& run : slots_) {
         run->thread = std::thread(&Station::RunSlot, this, std::ref(*run));
     }
-    StationStart started;
-    started.started = true;
     return started;
+}
+
+std::vector<std::string> Station::MergeWaitingRows() {
+    std::vector<std::string> notes;
+    const std::string pending = log_->pending_path();
+    const MergeOutcome merged = log_->MergePending();
+    if (merged.added > 0) {
+        notes.push_back(
+            Format("%d row(s) that an earlier station could not write were added to "
+                   "the station log from %s.",
+                   merged.added, pending.c_str()));
+    }
+    if (!merged.ok) {
+        const int waiting = log_->CountWaiting(ReadPendingRows(log_->path()));
+        notes.push_back(
+            Format("%d row(s) of an earlier station still wait in %s: the station log "
+                   "cannot take them (%s).",
+                   waiting, pending.c_str(), merged.error.c_str()));
+    }
+    if (merged.unreadable > 0) {
+        notes.push_back(Format("%s holds %d line(s) that are not a row; they are kept there.",
+                               pending.c_str(), merged.unreadable));
+    }
+    if (const std::string problem = log_->write_problem(); !problem.empty()) {
+        notes.push_back("The station log " + log_->path() + " cannot be written (" + problem +
+                        "): each phone's row will wait in " + pending + ".");
+    }
+    return notes;
 }
 
 void Station::Publish(SlotRun& run) {
@@ -396,12 +486,11 @@ void Station::RunSlot(SlotRun& run) {
             std::lock_guard lock(run.outcome_mutex);
             run.outcome = JobOutcome{};
         }
-        int64_t row = 0;
+        run.tap.row = NewStationRow(slot_number, run.view.port_text, ptt_path_, ptt_sha256_);
         if (log_) {
-            row = log_->Begin({slot_number, run.view.port_text, ptt_path_, ptt_sha256_});
+            log_->Begin(run.tap.row);
         }
         run.tap.log = log_.get();
-        run.tap.row = row;
         {
             std::lock_guard lock(mutex_);
             run.view.state = SlotState::kRunning;
@@ -432,29 +521,41 @@ void Station::RunSlot(SlotRun& run) {
         if (text.empty()) {
             text = outcome.meaning.empty() ? Format("result %d", outcome.result) : outcome.meaning;
         }
-        if (log_ && row != 0) {
+        RowSaved saved = RowSaved::kLog;
+        std::string log_text;
+        if (log_) {
+            StationRow& row = run.tap.row;
             if (was_stopped && !reached_phone) {
                 log_->Forget(row);  // stopped while it waited: no phone, nothing written
             } else {
-                StationRowEnd end;
-                end.result = outcome.result;
-                end.result_text = text;
-                end.chip_id = run.tap.chip_id;
+                row.result = outcome.result;
+                row.result_text = text;
+                row.chip_id = run.tap.chip_id;
                 if (outcome.product_id) {
                     const auto& p = *outcome.product_id;
-                    end.product_id =
+                    row.product_id =
                         Format("%02X,%02X,%02X,%02X,%02X", p[0], p[1], p[2], p[3], p[4]);
                 }
-                end.port = run.tap.usb_path;
-                end.duration_ms = duration;
-                end.bad_blocks = static_cast<int>(run.tap.bad_blocks.size());
-                log_->Finish(row, end);
+                if (!run.tap.usb_path.empty()) {
+                    row.port = run.tap.usb_path;
+                }
+                row.duration_ms = duration;
+                row.bad_blocks = static_cast<int>(run.tap.bad_blocks.size());
+                row.failed_blocks = static_cast<int>(run.tap.failed_blocks.size());
+                saved = log_->Finish(row, &log_text);
             }
         }
         {
             std::lock_guard lock(mutex_);
             run.view.last_end = outcome;
             run.view.last_text = text;
+            run.view.log_text = log_text;
+            if (saved != RowSaved::kLog) {
+                ++run.view.unlogged;
+            }
+            if (saved == RowSaved::kLost) {
+                ++run.view.lost;
+            }
             if (was_stopped) {
                 run.view.state = SlotState::kStopped;
             } else if (outcome.result == 0) {
@@ -544,6 +645,32 @@ int Station::failed() const {
 bool Station::stopped() const {
     std::lock_guard lock(mutex_);
     return stop_;
+}
+
+int Station::unlogged() const {
+    std::lock_guard lock(mutex_);
+    int total = 0;
+    for (const auto& run : slots_) {
+        total += run->view.unlogged;
+    }
+    return total;
+}
+
+int Station::lost_rows() const {
+    std::lock_guard lock(mutex_);
+    int total = 0;
+    for (const auto& run : slots_) {
+        total += run->view.lost;
+    }
+    return total;
+}
+
+std::string Station::log_path() const {
+    return log_ ? log_->path() : std::string();
+}
+
+std::string Station::pending_path() const {
+    return log_ ? log_->pending_path() : std::string();
 }
 
 }  // namespace velmora

@@ -47,6 +47,11 @@ struct SlotView {
     std::optional<JobEnd> last_end;  // the last job's end
     std::string last_text;           // "passed", the error text, or "stopped"
     bool done = false;               // the slot's worker has ended
+    // Rows of this slot's phones that the station log could not take, and why
+    // the last one is not there (and where it is kept); empty when it is.
+    int unlogged = 0;
+    int lost = 0;  // of those, rows the side file could not keep either
+    std::string log_text;
 };
 
 struct StationRequest {
@@ -63,7 +68,16 @@ struct StationRequest {
 struct StationStart {
     bool started = false;
     std::string message;  // why not
+    // What the operator should know about the log: rows of an earlier run
+    // added to it or still waiting, a log that cannot be written.
+    std::vector<std::string> notes;
 };
+
+// Why two of `ports` cannot be slots of one station: the same text twice, or
+// two names of one device (a serial device after its links, a simulated
+// phone's link and its pty; a USB link's bus path). Empty when they can.
+// `sim` texts each start a phone of their own.
+std::string SharedPortProblem(LinkKind link, const std::vector<std::string>& ports);
 
 // The SHA-256 of a file as 64 lower-case hexadecimal digits; empty when it
 // cannot be read.
@@ -83,7 +97,7 @@ class Station {
     // Set before Start.
     std::function<void(const SlotView& view)> on_slot;
 
-    // Checks the request (ports given, not twice, resolvable; the table, home
+    // Checks the request (ports given, each a device of its own, resolvable; the table, home
     // and catalogue as JobController::Start checks them; the log opens) and
     // starts every slot. `sinks` holds one EventSink per port (null: not
     // shown); each must outlive the station. A refused request starts nothing.
@@ -104,11 +118,19 @@ class Station {
     int failed() const;
     // True once Stop was called.
     bool stopped() const;
+    // Rows the station log could not take (kept in the side file, or lost).
+    int unlogged() const;
+    int lost_rows() const;  // of those, rows the side file could not keep either
+    // The station log's file and its side file; empty without a log.
+    std::string log_path() const;
+    std::string pending_path() const;
 
   private:
     struct SlotRun;
     void RunSlot(SlotRun& run);
     void Publish(SlotRun& run);
+    // Adds the rows an earlier run left in the log's side file; what to tell.
+    std::vector<std::string> MergeWaitingRows();
     // Loop, USB: false when stopped first.
     bool WaitForNextUsbPhone(SlotRun& run);
 

@@ -1,3 +1,4 @@
+#include <sqlite3.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -189,6 +190,37 @@ class StationWindowTest : public QObject {
         QCOMPARE(f.dialogs.stop_asked, 2);
         QVERIFY(!w.running());
         QVERIFY(!w.isVisible());
+    }
+
+    // Another program holds the station log's write lock: the phone passes, its
+    // cell and a box at the station's end say where its row waits.
+    void aRowTheLogCannotTakeIsSaid() {
+        StationFixture f;
+        StationWindow& w = *f.window;
+        QVERIFY(w.Initialise());
+        const std::string pending = velmora::PendingRowsPath(w.log_path);
+        {
+            velmora::StationLog make;
+            QVERIFY(make.Open(w.log_path, nullptr));
+        }
+        sqlite3* holder = nullptr;
+        sqlite3_open(w.log_path.c_str(), &holder);
+        QCOMPARE(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        w.targetFile()->setText(kSamplePtt);
+        w.serialCheck()->setChecked(true);
+        w.AddPort(QStringLiteral("sim:chip=EC,A1"));
+        w.StartStation();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 60000);
+        sqlite3_close(holder);
+
+        QCOMPARE(w.cells()[0]->result(), SlotResult::kPassed);
+        QVERIFY2(w.cells()[0]->logProblemText().contains(QString::fromStdString(pending)),
+                 qPrintable(w.cells()[0]->logProblemText()));
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QCOMPARE(f.dialogs.messages.back().icon, MessageIcon::Warning);
+        QVERIFY(f.dialogs.lastText().contains(QString::fromStdString(pending)));
+        QVERIFY(w.logNote()->isVisibleTo(&w));
+        QCOMPARE(velmora::ReadPendingRows(w.log_path).rows.back().result, 0);
     }
 
     // Nothing ticked, or no table: refused with a box, nothing runs.
