@@ -87,7 +87,7 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
         {"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" + trace});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"frame\""), std::string::npos);
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
 }
 
 TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
@@ -99,7 +99,7 @@ TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
     EXPECT_EQ(end["error"],
               "The area 0x0 to 0x1FFFF covers blocks 0 to 0, which include block 0 (the boot "
               "block): erasing it needs confirmation (--yes). Nothing was erased.");
-    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"erase\""), std::string::npos);
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"erase\""), std::string::npos);
 
     r = Cli(
         {"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--port", "sim"});
