@@ -310,6 +310,45 @@
     </message>
 </context>
 <context>
+    <name>AreaEraseQuestion</name>
+    <message>
+        <source>块 0（启动块：擦除后手机在重新升级前无法启动）</source>
+        <translation>block 0 (the boot block: the phone will not start until it is upgraded again)</translation>
+    </message>
+    <message>
+        <source>块 %1 到 %2（EEROM 和备用区：射频校准参数、IMEI号码等）</source>
+        <translation>blocks %1 to %2 (the EEROM and reservoir: the radio calibration, the IMEI number and more)</translation>
+    </message>
+    <message>
+        <source>%1 和 %2</source>
+        <translation>%1 and %2</translation>
+    </message>
+    <message>
+        <source>注意：
+指定区域 %1 到 %2 占块 %3 到 %4，其中包括%5。
+</source>
+        <translation>Note:
+The area %1 to %2 covers blocks %3 to %4, which include %5.
+</translation>
+    </message>
+    <message>
+        <source>警告！</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>确认要擦除?</source>
+        <translation>Erase it?</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+</context>
+<context>
     <name>WindowJobs</name>
     <message>
         <source>错误</source>
@@ -445,6 +484,14 @@
     <message>
         <source>正在检查 NAND 健康...</source>
         <translation>NAND health...</translation>
+    </message>
+    <message>
+        <source>开始地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）</source>
+        <translation>the area's start "%1" is not an address: give 1 to 8 hexadecimal digits, with or without 0x</translation>
+    </message>
+    <message>
+        <source>结束地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）</source>
+        <translation>the area's end "%1" is not an address: give 1 to 8 hexadecimal digits, with or without 0x</translation>
     </message>
 </context>
 <context>

@@ -36,6 +36,12 @@ bool QtDialogHost::ConfirmEeromErase(QWidget* parent) {
     return dialog.exec() == QDialog::Accepted;
 }
 
+bool QtDialogHost::ConfirmAreaErase(QWidget* parent, const AreaQuestion& area) {
+    AreaEraseQuestion box(area, parent);
+    box.exec();
+    return box.eraseChosen();
+}
+
 bool QtDialogHost::ConfirmStopJob(QWidget* parent) {
     StopQuestion box(parent);
     box.exec();

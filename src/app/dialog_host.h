@@ -8,7 +8,8 @@ class QWidget;
 
 namespace velmora {
 class PartitionTable;
-}
+struct AreaQuestion;
+}  // namespace velmora
 
 namespace velmora::app {
 
@@ -22,6 +23,9 @@ class DialogHost {
                          const QString& text) = 0;
     // The EEROM erase warning: true when the operator answers "是".
     virtual bool ConfirmEeromErase(QWidget* parent) = 0;
+    // Asked before an area erase that reaches block 0 or the EEROM and
+    // reservoir: true when the operator answers "是".
+    virtual bool ConfirmAreaErase(QWidget* parent, const AreaQuestion& area) = 0;
     // Asked when the window is closed while a job writes to the phone: true
     // when the operator chooses to stop it.
     virtual bool ConfirmStopJob(QWidget* parent) = 0;
@@ -50,6 +54,7 @@ class QtDialogHost : public DialogHost {
     void Message(QWidget* parent, MessageIcon icon, const QString& caption,
                  const QString& text) override;
     bool ConfirmEeromErase(QWidget* parent) override;
+    bool ConfirmAreaErase(QWidget* parent, const AreaQuestion& area) override;
     bool ConfirmStopJob(QWidget* parent) override;
     bool ConfirmReplaceFiles(QWidget* parent, const QString& folder, const QString& names) override;
     bool EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) override;

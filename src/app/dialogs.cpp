@@ -18,30 +18,11 @@
 
 #include "app/app_icon.h"
 #include "app/dialog_host.h"
+#include "app/status_text.h"
+#include "frontend/area_input.h"
+#include "job/download_job.h"
 
 namespace velmora::app {
-
-uint32_t ParseHexText(const QString& text) {
-    if (text.isEmpty() || text.size() > 8) {
-        return 0;
-    }
-    uint32_t value = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        uint32_t digit = 0;
-        if (u >= u'0' && u <= u'9') {
-            digit = u - u'0';
-        } else if (u >= u'a' && u <= u'f') {
-            digit = u - u'a' + 10;
-        } else if (u >= u'A' && u <= u'F') {
-            digit = u - u'A' + 10;
-        } else {
-            return 0;
-        }
-        value = (value << 4) | digit;
-    }
-    return value;
-}
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("关于 Velmora"));
@@ -141,16 +122,58 @@ RangeDialog::RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget
 }
 
 void RangeDialog::accept() {
-    const uint32_t start = ParseHexText(start_edit_->text());
-    const uint32_t end = ParseHexText(end_edit_->text());
-    if (end < start) {
+    uint32_t start = 0;
+    uint32_t end = 0;
+    // Read as the command line reads --start and --end: a text that is not an
+    // address is refused, never taken as 0 (block 0).
+    const AreaProblem problem =
+        ReadArea(start_edit_->text().toStdString(), end_edit_->text().toStdString(), start, end);
+    if (problem.kind == AreaProblem::Kind::kEndBelowStart) {
         host_.Message(this, MessageIcon::Error, tr("错误"),
                       tr("输入参数错误，结束地址小于开始地址！"));
+        return;
+    }
+    if (problem.kind != AreaProblem::Kind::kNone) {
+        host_.Message(this, MessageIcon::Error, tr("错误"), DisplayStatus(problem.text));
         return;
     }
     start_ = start;
     end_ = end;
     QDialog::accept();
+}
+
+QString AreaQuestionText(const AreaQuestion& area) {
+    QString blocks;
+    if (area.boot) {
+        blocks = AreaEraseQuestion::tr("块 0（启动块：擦除后手机在重新升级前无法启动）");
+    }
+    if (area.eerom_first >= 0) {
+        const QString eerom =
+            AreaEraseQuestion::tr("块 %1 到 %2（EEROM 和备用区：射频校准参数、IMEI号码等）")
+                .arg(area.eerom_first)
+                .arg(area.eerom_last);
+        blocks = blocks.isEmpty() ? eerom : AreaEraseQuestion::tr("%1 和 %2").arg(blocks, eerom);
+    }
+    const auto hex = [](uint32_t value) {
+        return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, u'0').toUpper();
+    };
+    return AreaEraseQuestion::tr("注意：\n指定区域 %1 到 %2 占块 %3 到 %4，其中包括%5。\n")
+        .arg(hex(area.start), hex(area.end))
+        .arg(area.first)
+        .arg(area.last)
+        .arg(blocks);
+}
+
+AreaEraseQuestion::AreaEraseQuestion(const AreaQuestion& area, QWidget* parent)
+    : QMessageBox(parent) {
+    setIcon(QMessageBox::Warning);
+    setWindowTitle(tr("警告！"));
+    setText(AreaQuestionText(area));
+    setInformativeText(tr("确认要擦除?"));
+    yes_ = addButton(tr("是"), QMessageBox::DestructiveRole);
+    QPushButton* no = addButton(tr("否"), QMessageBox::RejectRole);
+    setDefaultButton(no);
+    setEscapeButton(no);
 }
 
 StopQuestion::StopQuestion(QWidget* parent) : QMessageBox(parent) {

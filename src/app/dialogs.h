@@ -13,12 +13,13 @@ class QPlainTextEdit;
 class QRadioButton;
 class QTimer;
 
+namespace velmora {
+struct AreaQuestion;
+}
+
 namespace velmora::app {
 
 class DialogHost;
-
-// Hexadecimal digits without prefix, at most 8 of them; anything else is 0.
-uint32_t ParseHexText(const QString& text);
 
 class AboutDialog : public QDialog {
     Q_OBJECT
@@ -35,7 +36,8 @@ class WarningDialog : public QDialog {
 class RangeDialog : public QDialog {
     Q_OBJECT
   public:
-    // `host` shows the refusal of an end below the start.
+    // `host` shows the refusal of a text that is not an address, or of an end
+    // below the start; the dialog then stays open.
     RangeDialog(DialogHost& host, uint32_t start, uint32_t end, QWidget* parent = nullptr);
 
     uint32_t start() const { return start_; }
@@ -66,6 +68,21 @@ class StopQuestion : public QMessageBox {
   private:
     QAbstractButton* stop_;
 };
+
+// The question before an erase of an area that reaches block 0 or the EEROM
+// and reservoir, naming the blocks. Esc and the default button keep them.
+class AreaEraseQuestion : public QMessageBox {
+    Q_OBJECT
+  public:
+    AreaEraseQuestion(const AreaQuestion& area, QWidget* parent = nullptr);
+    bool eraseChosen() const { return clickedButton() == yes_; }
+
+  private:
+    QAbstractButton* yes_;
+};
+
+// The question's text: the area, its blocks and what they hold.
+QString AreaQuestionText(const AreaQuestion& area);
 
 // Counts 1 to 16 and closes by itself.
 class PortSearchDialog : public QDialog {

@@ -45,6 +45,11 @@ constexpr PhaseText kPhaseTexts[] = {
     {R"(^Verifying (\d+) written blocks\.\.\.$)",
      QT_TRANSLATE_NOOP("status", "正在校验写入的 %1 个块...")},
     {R"(^NAND health\.\.\.$)", QT_TRANSLATE_NOOP("status", "正在检查 NAND 健康...")},
+    // The specified area's refusals, in the command line's words.
+    {R"re(^the area's start "(.*)" is not an address:)re",
+     QT_TRANSLATE_NOOP("status", "开始地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）")},
+    {R"re(^the area's end "(.*)" is not an address:)re",
+     QT_TRANSLATE_NOOP("status", "结束地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）")},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/window_jobs.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -117,8 +118,11 @@ void WindowJobs::Start() {
     request.range_start = window_.rangeStart();
     request.range_end = window_.rangeEnd();
     request.ptt_path = window_.targetFile()->text().toStdString();
-    // The operator chose the area in the range dialog and started the erase.
-    request.area_confirmed = true;
+    // An area erase over block 0 or the EEROM asks once the chip shows which
+    // blocks the area covers.
+    request.ask_area = [this](const AreaQuestion& area, std::function<void(bool)> answer) {
+        Post([this, area, answer = std::move(answer)] { AskArea(area, answer); });
+    };
     if (request.work_mode == WorkMode::kReadCode) {
         const std::string folder = ReadFolder(request);
         if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
@@ -169,6 +173,7 @@ bool WindowJobs::Launch(const JobRequest& request) {
         return false;
     }
     running_ = true;
+    stopping_ = false;
     writes_ = request.work_mode == WorkMode::kCodeUpgrade || request.work_mode == WorkMode::kErase;
     succeeded_.reset();
     report_.reset();
@@ -180,13 +185,19 @@ bool WindowJobs::Launch(const JobRequest& request) {
 }
 
 void WindowJobs::Stop() {
+    stopping_ = running_;
     controller_->Stop();
     window_.statusText()->clear();
 }
 
 void WindowJobs::StopAndWait() {
     if (running_) {
+        stopping_ = true;
         controller_->Stop();
+        // The job no longer waits for the question's answer: close it ("否").
+        if (QWidget* question = asking_ ? QApplication::activeModalWidget() : nullptr) {
+            question->close();
+        }
         // The job's last display calls and its end arrive through the event
         // loop; a worker waiting on a message box is answered here too.
         QEventLoop loop;
@@ -213,6 +224,17 @@ void WindowJobs::Finished() {
         report_.reset();
         window_.dialogs().ShowHealthReport(&window_, Q(HealthText(json)), Q(json));
     }
+}
+
+void WindowJobs::AskArea(const AreaQuestion& area, const std::function<void(bool)>& answer) {
+    if (stopping_ || !running_) {
+        answer(false);
+        return;
+    }
+    asking_ = true;
+    const bool yes = window_.dialogs().ConfirmAreaErase(&window_, area);
+    asking_ = false;
+    answer(yes && !stopping_);
 }
 
 void WindowJobs::OnStatus(const std::string& text) {

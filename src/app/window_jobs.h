@@ -2,6 +2,7 @@
 // The window's side of a job: Start and Stop on the job engine, and the job's
 // display calls carried to the window's thread in the order they were made.
 #include <QEventLoop>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ class QDateTime;
 namespace velmora {
 class JobController;
 struct JobRequest;
+struct AreaQuestion;
 }  // namespace velmora
 
 namespace velmora::app {
@@ -106,8 +108,13 @@ class WindowJobs : public JobDisplay {
     // Starts the request; false (after telling the operator) when refused.
     bool Launch(const JobRequest& request);
     void Finished();
+    // The question before an area erase over block 0 or the EEROM, asked on the
+    // window's thread; a job being stopped gets "否" without a question.
+    void AskArea(const AreaQuestion& area, const std::function<void(bool)>& answer);
     MainWindow& window_;
     bool running_ = false;
+    bool stopping_ = false;  // a Stop was given to the running job
+    bool asking_ = false;    // the area question is open
     bool writes_ = false;
     int last_result_ = 0;
     // A success seen in the job's end, with its notes: the status says so once

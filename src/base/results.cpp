@@ -397,9 +397,11 @@ constexpr ResultEntry kTable[] = {
           S::kPartitionWrite, S::kBootBlock),
     Plain(S::kUpgrade, L::kBoth, VELMORA_CODE(download, kUpgradeRefused),
           "the upgrade was refused before anything was erased: the firmware does not fit this "
-          "chip or its bad blocks (the error text names the partition, block or file)",
+          "chip or its bad blocks, or the chip's block 0, which must hold the boot block, is "
+          "bad (the error text names the partition, block or file)",
           "Nothing on the phone was changed. Use the firmware made for this phone, or mend what "
-          "the error text names."),
+          "the error text names; a phone whose block 0 is bad cannot start from it and needs "
+          "service."),
     AddCode(S::kUpgrade, L::kBoth, VELMORA_CODE(download, kRecordBuildBase), S::kRecordBuild,
             "the bad-block management record could not be built before the first erase",
             "The record build's code says why; follow its next step."),
@@ -532,6 +534,10 @@ constexpr ResultEntry kTable[] = {
     Wraps(AddIndex(S::kRead, L::kBoth, VELMORA_CODE(read_back, kPartitionBase), 0, 15, 1,
                    "partition {n} could not be read; the files before it are complete", kLineBoth),
           S::kPartitionRead),
+    Plain(S::kRead, L::kBoth, VELMORA_CODE(read_back, kAreaPastChip),
+          "the specified area starts beyond the chip's last block (the error text gives the "
+          "chip's size); nothing was read",
+          "Enter an area inside the chip: its start below the chip's size."),
     Plain(S::kRead, L::kBoth, VELMORA_CODE(read_back, kFileNotCreated),
           "the output file cannot be created or written (the error text names it)", kOutputFolder),
     AddCode(S::kRead, L::kBoth, VELMORA_CODE(read_back, kBlockReadBase), S::kBlockRead,
@@ -606,8 +612,13 @@ constexpr ResultEntry kTable[] = {
     Plain(S::kErase, L::kBoth, VELMORA_CODE(erase_mode, kAreaNotConfirmed),
           "the area covers block 0 or the EEROM and reservoir (the top 74 blocks) and the erase "
           "was not confirmed; nothing was erased",
-          "If that is meant, confirm it (--yes on the command line): it erases the boot code, or "
+          "If that is meant, confirm it (--yes on the command line, Yes to the window's question): "
+          "it erases the boot code, or "
           "the phone's calibration and IMEI."),
+    Plain(S::kErase, L::kBoth, VELMORA_CODE(erase_mode, kAreaPastChip),
+          "the specified area starts beyond the chip's last block (the error text gives the "
+          "chip's size); nothing was erased",
+          "Enter an area inside the chip: its start below the chip's size."),
     AddCode(S::kErase, L::kBoth, VELMORA_CODE(erase_mode, kBlockEraseBase), S::kBlockErase,
             "a block could not be erased; the blocks before it are erased (over USB, any block "
             "of the range may be)",

@@ -240,6 +240,7 @@ inline constexpr int kFileNotCreated = 10000;
 inline constexpr int kPastLastBlock = 11001;
 inline constexpr int kBlockReadBase = 20000;  // + the block read's code
 inline constexpr int kPageReadBase = 30000;   // + the page read's code
+inline constexpr int kAreaPastChip = 128;     // a specified area that starts beyond the chip
 // ReadBlock.
 inline constexpr int kBlockNoAnswer = 1000;
 inline constexpr int kBlockPageBase = 1001;  // + k: page k's data did not come
@@ -257,6 +258,7 @@ namespace erase_mode {
 inline constexpr int kNoCodeArea = 1;      // the phone's table gives no code area
 inline constexpr int kBlockEraseBase = 0;  // + the erase's code, passed on as is
 inline constexpr int kAreaNotConfirmed = 121;
+inline constexpr int kAreaPastChip = 128;         // the area starts beyond the chip; nothing erased
 inline constexpr int kBootTableReadBase = 30000;  // + the block read's code
 }  // namespace erase_mode
 

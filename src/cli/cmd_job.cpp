@@ -2,7 +2,6 @@
 // or as JSON events.
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -18,6 +17,7 @@
 #include "base/text_format.h"
 #include "cli/commands.h"
 #include "cli/signal_stop.h"
+#include "frontend/area_input.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
 #include "job/safety_net.h"
@@ -356,16 +356,6 @@ class TerminalDisplay : public EventSink {
     std::vector<Block> blocks_;
 };
 
-std::optional<uint32_t> ParseHex(std::string text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text.erase(0, 2);
-    uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 int RangeIndex(const JobOptions& job) {
     static const std::map<std::string, std::map<std::string, int>> kRanges = {
         {"upgrade", {{"all", 0}, {"code", 1}}},
@@ -413,15 +403,10 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
         if (!job.start_hex || !job.end_hex) {
             return Refuse(global, "--range area needs --start and --end");
         }
-        const auto start = ParseHex(*job.start_hex);
-        const auto end = ParseHex(*job.end_hex);
-        if (!start || !end)
-            return Refuse(global, "--start and --end take hexadecimal addresses");
-        request.range_start = *start;
-        request.range_end = *end;
-        if (*end < *start) {
-            return Refuse(global,
-                          Format("the area's end 0x%X lies below its start 0x%X", *end, *start));
+        if (const AreaProblem problem =
+                ReadArea(*job.start_hex, *job.end_hex, request.range_start, request.range_end);
+            problem.kind != AreaProblem::Kind::kNone) {
+            return Refuse(global, problem.text);
         }
     }
     // An area erase that turns out to reach block 0 or the EEROM ends before any

@@ -151,6 +151,13 @@ int CheckContent(NandSession& nand, const PartitionTable& table, int i, const Pl
 }  // namespace
 
 int CheckUpgrade(NandSession& nand, const PartitionTable& table) {
+    // Block 0 is never replaced: on a chip whose block 0 is bad every partition
+    // would be rewritten and then the boot block fail.
+    if (!nand.IbtGood(0)) {
+        return Refuse(nand,
+                      "Block 0, which must hold the boot block, is bad in the chip's bad-block "
+                      "table and is never replaced: the phone cannot be given a boot block.");
+    }
     if (const int r = CheckBootImage(nand, table); r != 0) {
         return r;
     }

@@ -5,6 +5,7 @@
 // job's end (which closes the link).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,23 @@ inline constexpr int kEerom = 0;  // the EEROM area with its spare bytes
 inline constexpr int kAll = 1;    // also block 0, the record, every partition, the file system
 }  // namespace backup_range
 
+// A specified-area erase over blocks whose loss the operator must agree to: the
+// area as given, its blocks within the chip, and which guarded blocks it covers.
+struct AreaQuestion {
+    uint32_t start = 0;  // byte addresses
+    uint32_t end = 0;
+    int first = 0;  // blocks
+    int last = 0;
+    bool boot = false;     // block 0, the boot block
+    int eerom_first = -1;  // the EEROM and reservoir blocks it covers; -1: none
+    int eerom_last = -1;
+};
+// Puts the question to the operator and returns at once; `answer` (true: erase)
+// may be called from any thread, also after the job has ended. The job waits
+// for the answer or a Stop.
+using AreaAsker =
+    std::function<void(const AreaQuestion& question, std::function<void(bool)> answer)>;
+
 // Baud-rate selections of the serial link.
 inline constexpr int kBaudRates[3] = {115200, 460800, 921600};
 
@@ -71,8 +89,10 @@ class DownloadJob : public NandSession {
     std::string job_file_path;  // upgrade: the .ptt; read: the upload file; erase: unused
     JobPartitionTable table;    // upgrade and erase: copy of the loaded partition table
     // A specified-area erase may reach block 0 and the EEROM and reservoir only
-    // when the operator confirmed it (the window's warning, the CLI's --yes).
+    // when the operator confirmed it (the CLI's --yes, or the window's question).
     bool area_confirmed = false;
+    // Not confirmed beforehand: the operator is asked, when there is someone to ask.
+    AreaAsker ask_area;
     // Upgrade and erase: back up what the job will erase (and the EEROM) into
     // this folder before the first erase; empty: no backup. Backup: its folder;
     // restore: the folder restored from.

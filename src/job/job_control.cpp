@@ -171,6 +171,16 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
                                      " is empty: the phone would be left without boot code.",
                                  "ERROR");
     }
+    // A count that is not a number reads as 0, so such a table loads and shows;
+    // but an upgrade of no partition would write a boot block that names no code,
+    // and the phone would not start.
+    if (files.table.partition_count == 0) {
+        return Refuse("The partition table " + request.ptt_path +
+                          " lists no partition (its number_of_partition reads as 0): an upgrade "
+                          "would leave the phone with a boot block that names no code. Nothing "
+                          "was erased.",
+                      "错误");
+    }
     // Made only once the table holds, so that a refused Start leaves no folder.
     if (auto refused = PrepareBackupFolder(request)) {
         return refused;
@@ -248,6 +258,7 @@ StartOutcome JobController::Start(const JobRequest& request) {
     job->table = std::move(table);
     job->timings = request.timings;
     job->area_confirmed = request.area_confirmed;
+    job->ask_area = request.ask_area;
     job->backup_folder = request.backup_folder;
     job->verify = request.verify;
     job->since_path = request.since_path;

@@ -36,8 +36,10 @@ struct JobRequest {
     std::string home;        // the program's own folder, ending in '/'
     JobTimings timings;
     // A specified-area erase over block 0 or the EEROM and reservoir was
-    // confirmed (the window's warning; the CLI's --yes).
+    // confirmed beforehand (the CLI's --yes).
     bool area_confirmed = false;
+    // Asks the operator when the area was not confirmed beforehand (the window).
+    AreaAsker ask_area;
     // Read: the folder for the files (empty: <home>/upload_nand/), and whether
     // files of an earlier read there may be replaced.
     std::string output_folder;

@@ -1,7 +1,15 @@
 #include "job/work_mode.h"
 
-#include <algorithm>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/identify.h"
@@ -15,8 +23,7 @@
 namespace velmora {
 namespace {
 
-constexpr int kBootTableToJob = 0x1F;   // read the phone's table into the job only
-constexpr int kAreaNotConfirmed = 121;  // an area erase over block 0 or the EEROM, unconfirmed
+constexpr int kBootTableToJob = 0x1F;  // read the phone's table into the job only
 
 // Blocks of the specified area: every block the byte range touches.
 BlockRange AreaRange(const DownloadJob& job) {
@@ -24,27 +31,110 @@ BlockRange AreaRange(const DownloadJob& job) {
     return {static_cast<int>(job.range_start / size), static_cast<int>(job.range_end / size + 1)};
 }
 
+// An area that starts past the chip's last block holds nothing: read, it would
+// give an empty file with success. (One that only ends past it stops at the last
+// block.)
+int CheckAreaInChip(DownloadJob& job, BlockRange range, const char* nothing_done) {
+    const int blocks = job.geometry.block_count;
+    if (range.first < blocks) {
+        return 0;
+    }
+    const uint64_t bytes =
+        static_cast<uint64_t>(job.geometry.block_size) * static_cast<uint64_t>(blocks);
+    job.error_text = Format(
+        "The area 0x%X to 0x%X starts beyond the chip, which holds %llu MiB (0x%llX bytes, "
+        "blocks 0 to %d). %s",
+        job.range_start, job.range_end, static_cast<unsigned long long>(bytes >> 20),
+        static_cast<unsigned long long>(bytes), blocks - 1, nothing_done);
+    job.reporter.WriteLog("\n" + job.error_text + "\n");
+    return result::read_back::kAreaPastChip;
+}
+
+// The operator's answer, shared with whoever gives it: that may come after the
+// job has ended.
+class Answer {
+  public:
+    Answer() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Answer() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+
+    void Give(bool yes) {
+        yes_.store(yes ? 1 : 0);
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+    }
+    // The answer, or none once the job is stopped. A person takes the time they
+    // need: no deadline, but a Stop ends the wait at once.
+    std::optional<bool> Wait(const JobFlags& flags) const {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {flags.event_fd(), POLLIN, 0}};
+        for (;;) {
+            if (flags.Aborted()) {
+                return std::nullopt;
+            }
+            if (const int yes = yes_.load(); yes >= 0) {
+                return yes == 1;
+            }
+            ::poll(fds, 2, fd_ >= 0 ? -1 : 50);  // without its own descriptor: look again
+        }
+    }
+
+  private:
+    int fd_;
+    std::atomic<int> yes_{-1};
+};
+
+std::optional<bool> AskOperator(DownloadJob& job, const AreaQuestion& question) {
+    auto answer = std::make_shared<Answer>();
+    job.ask_area(question, [answer](bool yes) { answer->Give(yes); });
+    return answer->Wait(job);
+}
+
 // A specified-area erase that reaches block 0 or the EEROM and reservoir needs
 // the operator's confirmation; the blocks are known only now.
 int CheckAreaErase(DownloadJob& job, BlockRange range) {
-    const int top = job.geometry.block_count - kEeromBlocks;
-    const bool boot = range.first == 0;
-    const bool eerom = range.end > top;
-    if (job.area_confirmed || (!boot && !eerom)) {
+    const int blocks = job.geometry.block_count;
+    const int top = blocks - kEeromBlocks;
+    AreaQuestion question;
+    question.start = job.range_start;
+    question.end = job.range_end;
+    question.first = range.first;
+    question.last = std::min(range.end, blocks) - 1;
+    question.boot = range.first == 0;
+    if (range.end > top) {
+        question.eerom_first = std::max(top, range.first);
+        question.eerom_last = blocks - 1;
+    }
+    const bool eerom = question.eerom_first >= 0;
+    if (job.area_confirmed || (!question.boot && !eerom)) {
         return 0;
     }
-    std::string what = boot ? "block 0 (the boot block)" : "";
+    if (job.ask_area) {
+        const std::optional<bool> yes = AskOperator(job, question);
+        if (!yes) {
+            return job.result.load();  // stopped while the question was open
+        }
+        if (*yes) {
+            return 0;
+        }
+    }
+    std::string what = question.boot ? "block 0 (the boot block)" : "";
     if (eerom) {
-        what +=
-            std::string(boot ? " and " : "") +
-            Format("blocks %d to %d (the EEROM and reservoir)", top, job.geometry.block_count - 1);
+        what += std::string(question.boot ? " and " : "") +
+                Format("blocks %d to %d (the EEROM and reservoir)", top, blocks - 1);
     }
     job.error_text =
         Format("The area 0x%X to 0x%X covers blocks %d to %d, which include ", job.range_start,
-               job.range_end, range.first, std::min(range.end, job.geometry.block_count) - 1) +
-        what + ": erasing it needs confirmation (--yes). Nothing was erased.";
+               job.range_end, question.first, question.last) +
+        what +
+        (job.ask_area ? ": the erase was not confirmed. Nothing was erased."
+                      : ": erasing it needs confirmation (--yes). Nothing was erased.");
     job.reporter.WriteLog("\n" + job.error_text + "\n");
-    return kAreaNotConfirmed;
+    return result::erase_mode::kAreaNotConfirmed;
 }
 
 int Finish(DownloadJob& job, int code) {
@@ -91,6 +181,9 @@ int ReadCode(DownloadJob& job) {
         default: {
             job.reporter.SetStatus("读取FLASH数据！");
             const BlockRange range = AreaRange(job);
+            if (const int r = CheckAreaInChip(job, range, "Nothing was read."); r != 0) {
+                return Finish(job, r);
+            }
             return Finish(job,
                           ReadBlockRange(job, job.job_file_path, range.first, range.end, false));
         }
@@ -135,6 +228,9 @@ int Erase(DownloadJob& job) {
         }
         case erase_range::kArea:
             range = AreaRange(job);
+            if (const int r = CheckAreaInChip(job, range, "Nothing was erased."); r != 0) {
+                return Finish(job, r);
+            }
             if (const int r = CheckAreaErase(job, range); r != 0) {
                 return Finish(job, r);
             }

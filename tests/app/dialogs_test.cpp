@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "app/language.h"
 #include "app/ptt_viewer.h"
 #include "app/single_instance.h"
 #include "config/partition_table.h"
@@ -15,24 +16,7 @@ using namespace velmora::app;
 class DialogsTest : public QObject {
     Q_OBJECT
   private slots:
-    void parseHexText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<uint>("value");
-        QTest::newRow("plain") << "20000" << 0x20000u;
-        QTest::newRow("mixed case") << "3fFfF" << 0x3FFFFu;
-        QTest::newRow("eight digits") << "FFFFFFFF" << 0xFFFFFFFFu;
-        QTest::newRow("nine digits") << "100000000" << 0u;
-        QTest::newRow("prefix") << "0x100" << 0u;
-        QTest::newRow("blank") << " 12" << 0u;
-        QTest::newRow("empty") << "" << 0u;
-    }
-    void parseHexText() {
-        QFETCH(QString, text);
-        QFETCH(uint, value);
-        QCOMPARE(ParseHexText(text), value);
-    }
-
-    void rangeDialogRefusesEndBelowStart() {
+    void rangeDialogTakesOnlyAnArea() {
         FakeDialogs host;
         RangeDialog dialog(host, 7, 9);
         QVERIFY(dialog.startEdit()->text().isEmpty());  // texts start empty every time
@@ -49,7 +33,15 @@ class DialogsTest : public QObject {
         QCOMPARE(dialog.startEdit()->text(), QStringLiteral("1FFFF"));
         QCOMPARE(dialog.start(), 7u);
         QCOMPARE(dialog.end(), 9u);
-        dialog.endEdit()->setText(QStringLiteral("3fFfF"));
+        // A text that is not an address is refused in the command line's words,
+        // never taken as 0; 0x may come before the digits.
+        QVERIFY(ApplyLanguage(Language::kEnglish));
+        dialog.endEdit()->clear();
+        dialog.accept();
+        ApplyLanguage(Language::kChinese);
+        QCOMPARE(host.lastText(), QStringLiteral("the area's end \"\" is not an address: give 1 to "
+                                                 "8 hexadecimal digits, with or without 0x"));
+        dialog.endEdit()->setText(QStringLiteral("0x3fFfF"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.start(), 0x1FFFFu);

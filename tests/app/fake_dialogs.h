@@ -1,5 +1,6 @@
 #pragma once
 // Answers the window's boxes in place of an operator and records what was shown.
+#include <QLineEdit>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "app/dialog_host.h"
+#include "app/dialogs.h"
+#include "job/download_job.h"
 
 namespace velmora::app {
 
@@ -20,6 +23,11 @@ struct FakeDialogs : DialogHost {
     std::vector<Shown> messages;
     std::deque<bool> eerom_answers;  // answered in turn; "否" once they run out
     int eerom_asked = 0;
+    std::vector<AreaQuestion> area_asked;
+    bool area_answer = false;
+    // Typed into a real range dialog in place of range_answer; OK is pressed,
+    // then Cancel when the dialog refused the texts.
+    std::optional<std::pair<QString, QString>> range_typed;
     std::deque<bool> stop_answers;  // answered in turn; "stop" once they run out
     int stop_asked = 0;
     std::vector<QString> replace_asked;  // the names each question listed
@@ -52,6 +60,10 @@ struct FakeDialogs : DialogHost {
         eerom_answers.pop_front();
         return yes;
     }
+    bool ConfirmAreaErase(QWidget*, const AreaQuestion& area) override {
+        area_asked.push_back(area);
+        return area_answer;
+    }
     bool ConfirmReplaceFiles(QWidget*, const QString&, const QString& names) override {
         replace_asked.push_back(names);
         return replace_answer;
@@ -66,6 +78,15 @@ struct FakeDialogs : DialogHost {
         return stop;
     }
     bool EnterRange(QWidget*, uint32_t& start, uint32_t& end) override {
+        if (range_typed) {
+            RangeDialog dialog(*this, start, end);
+            dialog.startEdit()->setText(range_typed->first);
+            dialog.endEdit()->setText(range_typed->second);
+            dialog.accept();
+            start = dialog.start();
+            end = dialog.end();
+            return dialog.result() == QDialog::Accepted;
+        }
         if (!range_answer) {
             return false;
         }

@@ -87,7 +87,7 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
         {"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" + trace});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"frame\""), std::string::npos);
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
 }
 
 TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
@@ -99,7 +99,7 @@ TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
     EXPECT_EQ(end["error"],
               "The area 0x0 to 0x1FFFF covers blocks 0 to 0, which include block 0 (the boot "
               "block): erasing it needs confirmation (--yes). Nothing was erased.");
-    EXPECT_EQ(ReadFile(trace).find("\"kind\":\"erase\""), std::string::npos);
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"erase\""), std::string::npos);
 
     r = Cli(
         {"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--port", "sim"});
@@ -109,6 +109,48 @@ TEST_F(CliJobTest, AnAreaEraseOverBlockZeroOrTheEeromNeedsYes) {
     r = Cli({"erase", "--range", "area", "--start", "7F00000", "--end", "7FFFFFF", "--yes",
              "--port", "sim"});
     EXPECT_EQ(r.status, 0) << r.out;
+}
+
+// An upgrade that could only leave a phone that does not start is refused
+// before its first erase: a table of no partition at Start (it still reads as a
+// table), a chip whose block 0 is bad once the chip is known.
+TEST_F(CliJobTest, AnUpgradeThatWouldLeaveNoBootableBlockZeroErasesNothing) {
+    const std::string trace = home_ + "trace.jsonl";
+    const std::string ptt = WriteSmallFirmware(home_, BootImage(2));
+    for (const char* count : {"abc", "0"}) {
+        std::ofstream(home_ + "none.ptt")
+            << "[partition_table_config_start]\nnumber_of_partition=" << count
+            << "\nBootNand=boot.bin\n";
+        CliRun r = Cli({"upgrade", "--ptt", home_ + "none.ptt", "--port", "sim:trace=" + trace});
+        EXPECT_EQ(r.status, 2) << count;
+        EXPECT_NE(r.err.find("lists no partition"), std::string::npos) << r.err;
+        EXPECT_EQ(Cli({"ptt", home_ + "none.ptt"}).status, 0);
+    }
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
+
+    CliRun r = Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim:bad=0,trace=" + trace});
+    EXPECT_EQ(r.status, 1);
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    EXPECT_EQ(end["result"], 120);
+    EXPECT_NE(end["error"].get<std::string>().find("Block 0, which must hold the boot block"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"erase\""), std::string::npos);
+}
+
+// An area that starts past the chip is refused once the chip is known, read and
+// erase alike.
+TEST_F(CliJobTest, AnAreaBeyondTheChipIsRefused) {
+    const std::string trace = home_ + "trace.jsonl";
+    for (const std::string command : {"read", "erase"}) {
+        CliRun r = Cli({"--json", command, "--range", "area", "--start", "0x8000000", "--end",
+                        "8000100", "--port", "sim:trace=" + trace});
+        EXPECT_EQ(r.status, 1) << r.out;
+        const auto end = nlohmann::json::parse(LastLine(r.out));
+        EXPECT_EQ(end["result"], 128);
+        EXPECT_NE(end["error"].get<std::string>().find("which holds 128 MiB"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(home_ + "upload_nand/upload_range.bin"));
+    EXPECT_EQ(ReadFile(trace).find("\"event\":\"erase\""), std::string::npos);
 }
 
 // SIGINT when block 0's erase is done: the write of block 0 goes on to its end

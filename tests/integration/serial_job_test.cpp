@@ -203,5 +203,26 @@ TEST_F(SerialJobTest, StopWhileWaitingForThePhoneOrInACommandEndsSilently) {
     }
 }
 
+// The question before an area erase over block 0 is answered on another
+// thread; a Stop while it is open ends the job, and a late answer harms nothing.
+TEST_F(SerialJobTest, AStopWhileTheAreaQuestionIsOpenErasesNothing) {
+    StartPhone();
+    phone_->nand().WriteBlock(0, Bytes(kBlock, 5), false);
+    const auto written = phone_->nand().ReadBlock(0, false);
+    JobController jobs(&display_);
+    std::function<void(bool)> late;
+    JobRequest request = Request();
+    request.area_confirmed = false;
+    request.ask_area = [&](const AreaQuestion& area, std::function<void(bool)> answer) {
+        EXPECT_TRUE(area.boot);
+        late = std::move(answer);
+        jobs.Stop();
+    };
+    ASSERT_TRUE(jobs.Start(request).started);
+    jobs.Wait();
+    late(true);
+    EXPECT_EQ(phone_->nand().ReadBlock(0, false), written);
+}
+
 }  // namespace
 }  // namespace velmora::testing
