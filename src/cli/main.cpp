@@ -136,6 +136,8 @@ int main(int argc, char** argv) {
     upgrade->add_flag("--verify", job.verify,
                       "afterwards read back every block written and compare it with what was "
                       "sent");
+    upgrade->add_flag("--read-once", job.read_once,
+                      "read the EEROM of the --backup once (by default twice, compared)");
     AddLinkOptions(upgrade, job);
 
     auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
@@ -146,6 +148,9 @@ int main(int argc, char** argv) {
     read->add_option("--output", job.output,
                      "folder for the files read (default <home>/upload_nand/; made if missing)");
     read->add_flag("--force", job.force, "replace the files of an earlier read in that folder");
+    read->add_flag("--read-twice", job.read_twice,
+                   "read every block twice and compare; a block read differently is read a "
+                   "third time and the byte-wise majority kept");
     AddLinkOptions(read, job);
 
     auto* erase = app.add_subcommand("erase", "erase a NAND range");
@@ -159,6 +164,8 @@ int main(int argc, char** argv) {
         ->add_option("--backup", job.backup,
                      "first back up the EEROM and the blocks to erase into DIR")
         ->type_name("DIR");
+    erase->add_flag("--read-once", job.read_once,
+                    "read the EEROM of the --backup once (by default twice, compared)");
     AddLinkOptions(erase, job);
 
     auto* backup = app.add_subcommand(
@@ -173,6 +180,9 @@ int main(int argc, char** argv) {
                      "the record, every partition and the file system)")
         ->check(CLI::IsMember({"eerom", "all"}))
         ->default_str("eerom");
+    backup->add_flag("--read-twice", job.read_twice,
+                     "read every block twice and compare; a block read differently is read a "
+                     "third time and the byte-wise majority kept");
     AddLinkOptions(backup, job);
 
     auto* restore = app.add_subcommand(
