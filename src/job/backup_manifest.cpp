@@ -186,40 +186,32 @@ bool ParseManifest(std::string_view text, BackupManifest& out, std::string& erro
 }
 
 std::string ManifestText(const BackupManifest& m) {
+    // Written value by value, so that no text of it can be taken for layout:
+    // indented for a reader, each file's block list on one line.
+    const auto value = [](const Json& v) {
+        return v.dump(-1, ' ', false, Json::error_handler_t::replace);
+    };
     const ManifestGeometry& g = m.geometry;
-    Json files = Json::array();
-    for (const ManifestFile& f : m.files) {
-        files.push_back({{"name", f.name},
-                         {"kind", f.kind},
-                         {"size", f.size},
-                         {"sha256", f.sha256},
-                         {"with_spare", f.with_spare},
-                         {"blocks", "@blocks" + std::to_string(files.size())}});
-    }
-    const Json manifest = {{"format", m.format},
-                           {"tool", m.tool},
-                           {"date", m.date},
-                           {"range", m.range},
-                           {"chip_id", m.chip_id},
-                           {"product_id", m.product_id},
-                           {"geometry",
-                            {{"block_count", g.block_count},
-                             {"block_size", g.block_size},
-                             {"page_size", g.page_size},
-                             {"spare_size", g.spare_size}}},
-                           {"bad_blocks", m.bad_blocks},
-                           {"replacements", m.replacements},
-                           {"record_present", m.record_present},
-                           {"files", files}};
-    // Indented for a reader, each file's block list on one line.
-    std::string text = manifest.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string text = "{\n \"format\": " + value(m.format) + ",\n \"tool\": " + value(m.tool) +
+                       ",\n \"date\": " + value(m.date) + ",\n \"range\": " + value(m.range) +
+                       ",\n \"chip_id\": " + value(m.chip_id) +
+                       ",\n \"product_id\": " + value(m.product_id) + ",\n \"geometry\": " +
+                       value({{"block_count", g.block_count},
+                              {"block_size", g.block_size},
+                              {"page_size", g.page_size},
+                              {"spare_size", g.spare_size}}) +
+                       ",\n \"bad_blocks\": " + value(m.bad_blocks) +
+                       ",\n \"replacements\": " + value(m.replacements) +
+                       ",\n \"record_present\": " + value(m.record_present) + ",\n \"files\": [";
     for (size_t i = 0; i < m.files.size(); ++i) {
-        const std::string mark = "\"@blocks" + std::to_string(i) + "\"";
-        if (const size_t at = text.find(mark); at != std::string::npos) {
-            text.replace(at, mark.size(), Json(m.files[i].blocks).dump());
-        }
+        const ManifestFile& f = m.files[i];
+        text += std::string(i == 0 ? "" : ",") + "\n  {\"name\": " + value(f.name) +
+                ", \"kind\": " + value(f.kind) + ", \"size\": " + value(f.size) +
+                ", \"with_spare\": " + value(f.with_spare) +
+                ",\n   \"sha256\": " + value(f.sha256) + ",\n   \"blocks\": " + value(f.blocks) +
+                "}";
     }
-    return text;
+    return text + "\n ]\n}\n";
 }
 
 bool LoadManifest(const std::string& folder, BackupManifest& out, std::string& error) {
