@@ -130,14 +130,14 @@ std::string CheckPlace(const ManifestFile& f, const NandGeometry& g, const Table
     if (f.kind == "partition") {
         if (table == nullptr) {
             return f.name +
-                   " is a partition's file, but no partition table is there to check it against "
-                   "(the backup's block 0 holds none).";
+                   " is a partition's file, but no partition table is there to check it "
+                   "against.";
         }
         for (const TablePart& p : table->parts) {
             part = p.file == f.name ? &p : part;
         }
         if (part == nullptr) {
-            return f.name + " names no partition of the backup's partition table.";
+            return f.name + " names no partition of the partition table.";
         }
     }
     for (const auto& [logical, physical] : f.blocks) {
@@ -294,11 +294,11 @@ std::string PlanRestore(DownloadJob& job, const std::string& folder, const Backu
     }
     // A block read through the record for a bad one: the first tool's backups
     // hold it twice, in its partition's file and as itself in the EEROM's.
-    std::map<int, const ManifestFile*> read_for_bad;
+    std::set<int> read_for_bad;
     for (const ManifestFile& f : m.files) {
         for (const auto& [logical, physical] : f.blocks) {
-            if (logical != physical && (all || f.kind == "eerom")) {
-                read_for_bad.emplace(physical, &f);
+            if (logical != physical && all) {
+                read_for_bad.insert(physical);
             }
         }
     }
@@ -337,7 +337,7 @@ std::string PlanRestore(DownloadJob& job, const std::string& folder, const Backu
                 if (target == logical && bad_then.count(logical) != 0 && f.kind != "eerom") {
                     // Bad then and now: no erase touched it, it holds what it held.
                     job.AddNote(
-                        Format("Block %d was bad at the backup and is still; it was left "
+                        Format("Block %d was bad at the backup and still is; it was left "
                                "as it is.",
                                target));
                     continue;
