@@ -589,7 +589,7 @@ constexpr ResultEntry kTable[] = {
 
     Plain(S::kBlockRead, L::kBoth, VELMORA_CODE(read_back, kReadsDisagree),
           "read twice, the block came back two ways, and a third read agreed with neither at "
-          "some byte (the error text names the block): the chip gives it out unsteadily",
+          "some byte (the job's end names the block): the chip gives it out unsteadily",
           kUnsteadyRead),
 
     Plain(S::kPageRead, L::kBoth, VELMORA_CODE(read_back, kPageNoAnswer),

@@ -26,10 +26,12 @@ int SecondOpinion::Confirm(NandSession& nand, std::span<uint8_t> first, int bloc
             continue;
         }
         if (second_[i] != third_[i]) {
+            // Said twice: a partition read puts its own text over the error text.
             nand.error_text = Format(
                 "Block %d read three times gave three different values of its byte %zu: "
                 "no two reads agree",
                 block, i);
+            nand.AddNote(nand.error_text + ".");
             return result::read_back::kReadsDisagree;
         }
         first[i] = second_[i];
