@@ -333,12 +333,13 @@ std::string UnpackFirstToolsBackup(const std::string& to) {
 }
 
 TEST(SafetyNet, ABackupOfTheFirstToolRestoresOnAChipWithAReplacedBlockWritingEachBlockOnce) {
-    // Block 77's second erase fails: a restore that writes it twice fails.
+    // Block 77's second erase fails, and its retry: a restore that writes it twice fails.
     SimHarness sim("EC,16", {3}, [](sim::PhoneOptions& o) {
         std::ofstream(o.catalogue + "FlashChip.ini", std::ios::app)
             << "[EC,16]\nBLOCK_NUM=80\nBLOCK_SIZE=16\nPAGE_SIZE=2048\nSPARE_SIZE=64\n"
                "ERASE_TIME=2000\nWRITE_TIME=200\n";
         o.faults.push_back({sim::FaultKind::kStatus, 10, 77, 2, 1});
+        o.faults.push_back({sim::FaultKind::kStatus, 10, 77, 3, 1});
     });
     ASSERT_TRUE(sim.started) << sim.start_error;
     const std::string folder = UnpackFirstToolsBackup(sim.home.path() + "old/");
