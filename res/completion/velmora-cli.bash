@@ -68,10 +68,10 @@ _velmora_cli() {
                 words=$'upgrade\nread\nerase\nbackup\nrestore\nhealth\nptt\nports\nchips\nudev-rule\nresults\nstation\nlog'
             fi
             ;;
-        upgrade) words=$'--ptt\n--range\n--backup\n--verify\n--port\n--baud\n--usb\n--timeout\n--help' ;;
-        read) words=$'--range\n--start\n--end\n--output\n--force\n--port\n--baud\n--usb\n--timeout\n--help' ;;
-        erase) words=$'--range\n--start\n--end\n--yes\n--backup\n--port\n--baud\n--usb\n--timeout\n--help' ;;
-        backup) words=$'--output\n--range\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        upgrade) words=$'--ptt\n--range\n--backup\n--verify\n--read-once\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        read) words=$'--range\n--start\n--end\n--output\n--force\n--read-twice\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        erase) words=$'--range\n--start\n--end\n--yes\n--backup\n--read-once\n--port\n--baud\n--usb\n--timeout\n--help' ;;
+        backup) words=$'--output\n--range\n--read-twice\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         restore)
             if [[ $cur != -* ]]; then
                 COMPREPLY=($(compgen -d -- "$cur"))

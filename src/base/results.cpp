@@ -71,6 +71,9 @@ constexpr std::string_view kWrongLoader =
 constexpr std::string_view kWornBlock =
     "Run the job again; if the same block fails each time, it has gone bad and the phone needs "
     "service.";
+constexpr std::string_view kUnsteadyRead =
+    "Read again; if the same block disagrees again the chip is failing: keep what was read "
+    "and have the phone serviced.";
 constexpr std::string_view kDescriptors =
     "Replug the phone, directly rather than through a hub, and start again.";
 constexpr std::string_view kProgramFault =
@@ -590,6 +593,11 @@ constexpr ResultEntry kTable[] = {
           "page 99's data did not come)",
           kLineBoth),
 
+    Plain(S::kBlockRead, L::kBoth, VELMORA_CODE(read_back, kReadsDisagree),
+          "read twice, the block came back two ways, and a third read agreed with neither at "
+          "some byte (the job's end names the block): the chip gives it out unsteadily",
+          kUnsteadyRead),
+
     Plain(S::kPageRead, L::kBoth, VELMORA_CODE(read_back, kPageNoAnswer),
           "no answer to the page read (no answer)", kLineBoth),
     Plain(S::kPageRead, L::kBoth, VELMORA_CODE(read_back, kPageBadAnswer),
@@ -598,6 +606,10 @@ constexpr ResultEntry kTable[] = {
           "the page arrived damaged (CRC mismatch)", kLineBoth),
     Plain(S::kPageRead, L::kBoth, VELMORA_CODE(read_back, kPageDataMissing),
           "the page's data did not come", kLineBoth),
+    Plain(S::kPageRead, L::kBoth, VELMORA_CODE(read_back, kReadsDisagree),
+          "read twice, the page came back two ways, and a third read agreed with neither at "
+          "some byte: the chip gives it out unsteadily",
+          kUnsteadyRead),
 
     // --- erase ---------------------------------------------------------------------------
     Plain(S::kErase, L::kBoth, VELMORA_CODE(erase, kBadRange),

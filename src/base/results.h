@@ -246,6 +246,8 @@ inline constexpr int kBlockNoAnswer = 1000;
 inline constexpr int kBlockPageBase = 1001;  // + k: page k's data did not come
 inline constexpr int kBlockBadAnswer = 1010;
 inline constexpr int kBlockCrcMismatch = 1100;
+// Both reads, with the double read: three reads leave a byte without a majority.
+inline constexpr int kReadsDisagree = 999;
 // ReadPage.
 inline constexpr int kPageNoAnswer = 100;
 inline constexpr int kPageBadAnswer = 101;

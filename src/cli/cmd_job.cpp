@@ -420,6 +420,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.overwrite = job.force;
     request.backup_folder = job.command == "backup" ? job.output : job.backup;
     request.verify = job.verify;
+    request.read_twice = job.read_twice;
+    request.read_once = job.read_once;
     request.since_path = job.since;
     if (job.command == "restore") {
         const BackupSummary backup = ReadBackupSummary(job.backup, false);

@@ -39,6 +39,10 @@ struct JobOptions {
     bool verify = false;  // upgrade: read back and compare what was written
     std::string since;    // health: a backup folder or an earlier report
     std::string save;     // health: write the report (JSON) to this file
+    // read, backup: read every block twice and compare. upgrade, erase: the
+    // backup's EEROM read once, not twice.
+    bool read_twice = false;
+    bool read_once = false;
     LinkOptions link;
 };
 

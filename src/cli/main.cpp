@@ -53,14 +53,18 @@ the copy was not edited.
 
 Backup, verify, restore: `backup --output DIR` keeps the EEROM (blocks B-74 to B-1, spare
 bytes included) with a manifest.json (chip ID, product ID, date, geometry, bad blocks, each
-file's blocks, size and SHA-256); `--range all` adds block 0, the record, every partition and
-the file system. `upgrade --backup DIR` and `erase --backup DIR` back up the EEROM and all they
-will erase, and start erasing only once the backup is complete and on the disk. `upgrade
---verify` reads back every block written and fails (result 122) naming the blocks that differ.
-`restore DIR --yes` checks the manifest's sums and that the phone's chip matches, then writes
-the EEROM back to its own blocks and verifies it. `health` reports bad blocks with and without
-a replacement, the reservoir, the record's two copies and each partition's blocks; `--since`
-a backup folder or a saved report lists what changed.
+file's blocks, size and SHA-256); `--range all` keeps every block the chip has good, each in
+one file: block 0, the record, every partition, the blocks between partitions and the file
+system. `upgrade --backup DIR` and `erase --backup DIR` back up the EEROM and all they will
+erase, and start erasing only once the backup is complete and on the disk; that EEROM is read
+twice and compared (`--read-once`: once). `read` and `backup` take `--read-twice`: every
+block read twice, a difference settled by a third read. `upgrade --verify` reads back every
+block written and fails (result 122) naming the blocks that differ. `restore DIR --yes`
+checks the manifest's sums, that the phone's chip matches and that every file lies where the
+backup's own block 0 and the chip say it may, then writes the EEROM back to its own blocks
+and verifies it. `health` reports bad blocks with and without a replacement, the reservoir,
+the record's two copies and each partition's blocks; `--since` a backup folder or a saved
+report lists what changed.
 
 Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any job
 ran (bad arguments, an area whose end lies below its start, partition table missing or
@@ -136,6 +140,8 @@ int main(int argc, char** argv) {
     upgrade->add_flag("--verify", job.verify,
                       "afterwards read back every block written and compare it with what was "
                       "sent");
+    upgrade->add_flag("--read-once", job.read_once,
+                      "read the EEROM of the --backup once (by default twice, compared)");
     AddLinkOptions(upgrade, job);
 
     auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
@@ -146,6 +152,9 @@ int main(int argc, char** argv) {
     read->add_option("--output", job.output,
                      "folder for the files read (default <home>/upload_nand/; made if missing)");
     read->add_flag("--force", job.force, "replace the files of an earlier read in that folder");
+    read->add_flag("--read-twice", job.read_twice,
+                   "read every block twice and compare; a block read differently is read a "
+                   "third time and the byte-wise majority kept");
     AddLinkOptions(read, job);
 
     auto* erase = app.add_subcommand("erase", "erase a NAND range");
@@ -159,6 +168,8 @@ int main(int argc, char** argv) {
         ->add_option("--backup", job.backup,
                      "first back up the EEROM and the blocks to erase into DIR")
         ->type_name("DIR");
+    erase->add_flag("--read-once", job.read_once,
+                    "read the EEROM of the --backup once (by default twice, compared)");
     AddLinkOptions(erase, job);
 
     auto* backup = app.add_subcommand(
@@ -169,10 +180,13 @@ int main(int argc, char** argv) {
         ->required();
     backup
         ->add_option("--range", job.range,
-                     "eerom (the EEROM area with spare bytes, default) or all (also block 0, "
-                     "the record, every partition and the file system)")
+                     "eerom (the EEROM area with spare bytes, default) or all (every block "
+                     "the chip has good, each in one file)")
         ->check(CLI::IsMember({"eerom", "all"}))
         ->default_str("eerom");
+    backup->add_flag("--read-twice", job.read_twice,
+                     "read every block twice and compare; a block read differently is read a "
+                     "third time and the byte-wise majority kept");
     AddLinkOptions(backup, job);
 
     auto* restore = app.add_subcommand(

@@ -57,6 +57,10 @@ class NandSession : public JobBase {
     TargetPartitionRecords records;
     bool boot_block_touched = false;  // block 0's erase has begun
 
+    // Every block the read-back reads is read twice and compared, a third read
+    // settling a difference (flash/read_twice.h).
+    bool read_twice = false;
+
     // With `track_writes`, every block written lands in `written` (a block
     // written twice keeps its last content), for the verify after the write.
     bool track_writes = false;

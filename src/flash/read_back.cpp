@@ -12,6 +12,7 @@
 #include "flash/nand_dialect.h"
 #include "flash/nand_internal.h"
 #include "flash/nand_operations.h"
+#include "flash/read_twice.h"
 #include "flash/target_protocol.h"
 
 namespace velmora {
@@ -32,7 +33,11 @@ int CannotWrite(NandSession& nand, const std::string& path, const std::string& r
 
 // Reads block 0 whole, once more after a failure: the boot table is read from it.
 int ReadBlockZero(NandSession& nand, std::span<uint8_t> buffer) {
-    return RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, buffer, 0, false); });
+    const SecondOpinion::Read read = [&](std::span<uint8_t> into) {
+        return RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, into, 0, false); });
+    };
+    const int r = read(buffer);
+    return r != 0 || !nand.read_twice ? r : SecondOpinion().Confirm(nand, buffer, 0, read);
 }
 
 // A read-back file in the making. One left unfinished (a failed or stopped
@@ -121,6 +126,13 @@ class BlockStream {
             }
             checksum = kNoChecksum;  // checked by the retry
         }
+        if (nand_.read_twice) {
+            if ((r = ReadAgain(buffer, block, checksum)) != 0) {
+                *failed = block;
+                return r;
+            }
+            checksum = kNoChecksum;
+        }
         queued_ = {block, bytes, checksum, next_, State::kQueued};
         next_ ^= 1;
         return 0;
@@ -189,6 +201,20 @@ class BlockStream {
         return code;
     }
 
+    // The session's double read: the first read checked now, then compared with a second.
+    int ReadAgain(std::span<uint8_t> buffer, int block, uint32_t checksum) {
+        const SecondOpinion::Read read = [&](std::span<uint8_t> into) {
+            const int r = ReadBlock(nand_, into, block, with_spare_);
+            return r == 0 ? 0 : Retry(into, block, r);
+        };
+        if (checksum != kNoChecksum && Crc32(buffer) != checksum) {
+            if (const int r = read(buffer); r != 0) {
+                return r;
+            }
+        }
+        return opinion_.Confirm(nand_, buffer, block, read);
+    }
+
     void Write(const uint8_t* data, size_t bytes) {
         ok_ = ok_ && file_ && Append(file_.get(), data, bytes);
     }
@@ -198,6 +224,7 @@ class BlockStream {
     bool with_spare_;
     int attempts_;
     std::vector<uint8_t> buffers_[2];
+    SecondOpinion opinion_;
     int next_ = 0;
     Queued queued_;
     bool ok_ = true;
@@ -370,14 +397,21 @@ int ReadBootArea(NandSession& nand) {
     // A block smaller than the boot area is read whole, never past its end.
     uint32_t remaining = std::min(kBootAreaBytes, BlockSize(nand));
     std::vector<uint8_t> buffer(page);
+    SecondOpinion opinion;
     for (int k = 0; remaining > 0; ++k) {
         if (nand.Aborted()) {
             return nand.result.load();
         }
         const uint32_t bytes = std::min(page, remaining);
-        if (const int c = RetryOnce(nand, Format("Read block #0 page %d", k),
-                                    [&] { return ReadPage(nand, buffer, 0, k, bytes); });
-            c != 0) {
+        const SecondOpinion::Read read = [&](std::span<uint8_t> into) {
+            return RetryOnce(nand, Format("Read block #0 page %d", k),
+                             [&] { return ReadPage(nand, into, 0, k, bytes); });
+        };
+        int c = read(buffer);
+        if (c == 0 && nand.read_twice) {
+            c = opinion.Confirm(nand, std::span(buffer).first(bytes), 0, read);
+        }
+        if (c != 0) {
             nand.reporter.MarkBlock(0, BlockState::kFailed);
             return c + 30000;
         }

@@ -99,6 +99,8 @@ class DownloadJob : public NandSession {
     std::string backup_folder;
     // Upgrade and restore: read back every block written and compare.
     bool verify = false;
+    // Upgrade and erase: the backup's EEROM is read once, not twice.
+    bool read_once = false;
     // Health: a backup folder or an earlier report to compare with.
     std::string since_path;
     // Health: the report, as JSON text, for the job's end.

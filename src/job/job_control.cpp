@@ -261,6 +261,8 @@ StartOutcome JobController::Start(const JobRequest& request) {
     job->ask_area = request.ask_area;
     job->backup_folder = request.backup_folder;
     job->verify = request.verify;
+    job->read_twice = request.read_twice;
+    job->read_once = request.read_once;
     job->since_path = request.since_path;
     job->port = request.port;
     job->baud_selection = request.baud_selection;

@@ -50,6 +50,11 @@ struct JobRequest {
     std::string backup_folder;
     // Upgrade and restore: read back every written block and compare.
     bool verify = false;
+    // Read and backup: read every block twice and compare (a third read settles
+    // a difference). Upgrade and erase: the EEROM of the backup before the
+    // erase is read twice unless `read_once`.
+    bool read_twice = false;
+    bool read_once = false;
     // Health: a backup folder or an earlier health report to compare with.
     std::string since_path;
 };

@@ -2,7 +2,8 @@
 // The repair bench's net around a write: a backup of the EEROM and of what the
 // write will erase, taken before the first erase; a verify that reads back
 // every block written; a restore of a backup; and a report of the chip's bad
-// blocks, reservoir, record and partitions.
+// blocks, reservoir, record and partitions. (backup.cpp, restore.cpp,
+// health.cpp; the manifest in backup_manifest.h.)
 #include <array>
 #include <optional>
 #include <string>
@@ -34,7 +35,7 @@ int VerifyAfterWrite(DownloadJob& job);
 // (with `check_sums`) when a file is missing or does not match its SHA-256.
 struct BackupSummary {
     std::string date;
-    std::string product_id;  // hex, as the log shows it; empty when unknown
+    std::string product_id;  // as the boot ROM sends it, "52,20,05,01,00"; empty when unknown
     std::string chip_id;     // "EC F1 00 95"
     std::string range;       // "eerom", "all", "upgrade" or "erase"
     std::string error;

@@ -2,12 +2,15 @@
 // what the chip did not keep, a restore that gives the EEROM back, and the
 // health report.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "config/sha1.h"
+#include "job/health.h"
 #include "job/safety_net.h"
 #include "job/work_mode.h"
 #include "nand_harness.h"
@@ -45,6 +48,27 @@ Json Manifest(const std::string& folder) {
     return Json::parse(in);
 }
 
+// Block 1 and block 6 lie in no partition; block 3, in the code, is bad.
+std::vector<Partition> GappedFirmware() {
+    return {{"code", 2 * kBlock, 4 * kBlock, Bytes(3 * kBlock + 100, 1)},
+            {"lang", 7 * kBlock, 2 * kBlock, Bytes(kBlock, 2)}};
+}
+
+// A phone with that firmware, bad block 3 replaced by block 124, data in the
+// gaps, the file system and the EEROM, and a backup of everything in `folder`.
+void BackUpAGappedPhone(SimHarness& sim, const std::string& folder) {
+    sim.SetFirmware(GappedFirmware(), BootImage(2));
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+    for (const int b : {1, 6, 30}) {
+        sim.nand().WriteBlock(b, Bytes(kSpareBlock, b), true);
+    }
+    FillEerom(sim.nand());
+    ASSERT_EQ(sim.Run(WorkMode::kBackup, backup_range::kAll,
+                      [&](DownloadJob& job) { job.backup_folder = folder; }),
+              0)
+        << sim.job->error_text;
+}
+
 TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote) {
     SimHarness sim(kChip128);
     ASSERT_TRUE(sim.started) << sim.start_error;
@@ -66,7 +90,7 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
 
     const Json m = Manifest(folder);
     EXPECT_EQ(m["chip_id"], "EC 10 00 15");
-    EXPECT_EQ(m["product_id"], "0001052052");
+    EXPECT_EQ(m["product_id"], "52,20,05,01,00");
     EXPECT_EQ(m["geometry"]["block_count"], kBlocks);
     EXPECT_EQ(m["range"], "upgrade");
     std::map<std::string, Json> files;
@@ -205,6 +229,209 @@ TEST(SafetyNet, HealthTellsFactoryGrownAndReplacedBlocksAndWhatChangedSinceABack
           "Record: present; copies in blocks 127 126, equal", "  Block 30 turned bad."}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
+}
+
+TEST(SafetyNet, ABackupOfEverythingHoldsEachGoodBlockOnceAndARestoreGivesEachBack) {
+    // Block 30 of the file system wears out after the upgrade: no erase or write
+    // touches it again, and the restore leaves it as it is.
+    SimHarness sim(kChip128, {3}, [](sim::PhoneOptions& o) { o.turns_bad = {30}; });
+    const std::string folder = sim.home.path() + "all/";
+    BackUpAGappedPhone(sim, folder);
+    const auto before = Blocks(sim.nand(), 0, kBlocks);
+    std::map<int, int> files_holding;
+    const Json manifest = Manifest(folder);
+    for (const Json& f : manifest["files"]) {
+        for (const Json& b : f["blocks"]) {
+            ++files_holding[b[1].get<int>()];
+        }
+    }
+    for (int b = 0; b < kBlocks; ++b) {
+        EXPECT_EQ(files_holding[b], b == 3 ? 0 : 1) << "block " << b;
+    }
+
+    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->error_text;
+    ASSERT_TRUE(sim.nand().IsErased(1));
+    ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+                      [&](DownloadJob& job) { job.backup_folder = folder; }),
+              0)
+        << sim.job->error_text;
+    for (int b = 0; b < kBlocks; ++b) {
+        EXPECT_TRUE(sim.nand().ReadBlock(b, true) == before[static_cast<size_t>(b)])
+            << "block " << b;
+    }
+    EXPECT_EQ(sim.job->notes, std::vector<std::string>{
+                                  "Block 30 was bad at the backup and still is; it was left as "
+                                  "it is."});
+}
+
+TEST(SafetyNet, ARestoreRefusesAManifestThatPutsAFileWhereItDoesNotBelong) {
+    SimHarness sim(kChip128, {3});
+    const std::string folder = sim.home.path() + "all/";
+    BackUpAGappedPhone(sim, folder);
+    const auto before = Blocks(sim.nand(), 0, kBlocks);
+    const Json manifest = Manifest(folder);
+    auto file = [](Json& m, const std::string& name) -> Json& {
+        for (Json& f : m["files"]) {
+            if (f["name"] == name)
+                return f;
+        }
+        throw std::runtime_error(name);
+    };
+    const std::vector<std::pair<std::function<void(Json&)>, std::string>> cases = {
+        {[&](Json& m) {
+             file(m, "eerom.bin")["blocks"][0] = {0, 0};
+         },
+         "eerom.bin lists block 0, which is not a block of the EEROM (the top 74 blocks)"},
+        {[&](Json& m) {
+             file(m, "parti_02_lang.bin")["blocks"][0] = {5, 5};
+         },
+         "parti_02_lang.bin lists block 5, which lies outside its partition (blocks 7 to 8)"},
+        {[&](Json& m) {
+             file(m, "blocks_6-6.bin")["blocks"][0] = {1, 1};
+         },
+         "Block 1 would be written twice, from blocks_1-1.bin and from blocks_6-6.bin"},
+        {[&](Json& m) { file(m, "filesystem.bin")["blocks"].erase(0); },
+         "filesystem.bin holds 6082560 bytes, where its manifest entry wants 44 blocks of 135168 "
+         "bytes"},
+    };
+    for (const auto& [edit, refusal] : cases) {
+        Json m = manifest;
+        edit(m);
+        std::ofstream(folder + "manifest.json") << m.dump(1);
+        EXPECT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+                          [&](DownloadJob& job) { job.backup_folder = folder; }),
+                  result::safety_net::kRestoreRefused);
+        EXPECT_NE(sim.job->error_text.find(refusal + ". Nothing was erased."), std::string::npos)
+            << sim.job->error_text;
+    }
+    EXPECT_TRUE(Blocks(sim.nand(), 0, kBlocks) == before);
+}
+
+// The first tool's backup (manifest format 1, product ID "0001052052") of a chip
+// of 80 blocks of 16 KiB whose block 3 is bad and replaced by block 77, which
+// it holds twice: in the code partition's file and in eerom.bin.
+std::string UnpackFirstToolsBackup(const std::string& to) {
+    const std::filesystem::path from =
+        VELMORA_SOURCE_DIR "/tests/integration/fixtures/backup-format1";
+    std::filesystem::create_directories(to);
+    for (const auto& entry : std::filesystem::directory_iterator(from)) {
+        const bool packed = entry.path().extension() == ".gz";
+        std::ofstream out(to + (packed ? entry.path().stem() : entry.path().filename()).string(),
+                          std::ios::binary);
+        if (!packed) {
+            out << std::ifstream(entry.path()).rdbuf();
+            continue;
+        }
+        gzFile in = gzopen(entry.path().c_str(), "rb");
+        char buffer[65536];
+        for (int n = 0; (n = gzread(in, buffer, sizeof buffer)) > 0;) {
+            out.write(buffer, n);
+        }
+        gzclose(in);
+    }
+    return to;
+}
+
+TEST(SafetyNet, ABackupOfTheFirstToolRestoresOnAChipWithAReplacedBlockWritingEachBlockOnce) {
+    // Block 77's second erase fails, and its retry: a restore that writes it twice fails.
+    SimHarness sim("EC,16", {3}, [](sim::PhoneOptions& o) {
+        std::ofstream(o.catalogue + "FlashChip.ini", std::ios::app)
+            << "[EC,16]\nBLOCK_NUM=80\nBLOCK_SIZE=16\nPAGE_SIZE=2048\nSPARE_SIZE=64\n"
+               "ERASE_TIME=2000\nWRITE_TIME=200\n";
+        o.faults.push_back({sim::FaultKind::kStatus, 10, 77, 2, 1});
+        o.faults.push_back({sim::FaultKind::kStatus, 10, 77, 3, 1});
+    });
+    ASSERT_TRUE(sim.started) << sim.start_error;
+    const std::string folder = UnpackFirstToolsBackup(sim.home.path() + "old/");
+    const size_t raw = 8 * 2112;
+    // The phone keeps its EEROM and record; the code and block 0 are gone.
+    const std::string eerom = sim.ReadFile("old/eerom.bin");
+    for (int b = 6; b < 80; ++b) {
+        const auto* at = reinterpret_cast<const uint8_t*>(eerom.data()) + (b - 6) * raw;
+        sim.nand().WriteBlock(b, std::vector<uint8_t>(at, at + raw), true);
+    }
+    EXPECT_EQ(ReadBackupSummary(folder, true).product_id, "52,20,05,01,00");
+    ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+                      [&](DownloadJob& job) { job.backup_folder = folder; }),
+              0)
+        << sim.job->error_text;
+    const Json manifest = Manifest(folder);
+    for (const Json& f : manifest["files"]) {
+        const std::string bytes = sim.ReadFile("old/" + f["name"].get<std::string>());
+        for (size_t i = 0; i < f["blocks"].size(); ++i) {
+            const auto block = sim.nand().ReadBlock(f["blocks"][i][1].get<uint32_t>(), true);
+            EXPECT_TRUE(bytes.compare(i * raw, raw, std::string(block.begin(), block.end())) == 0)
+                << f["name"] << " block " << f["blocks"][i];
+        }
+    }
+}
+
+TEST(SafetyNet, TheEeromIsReadTwiceBeforeAnEraseAndABitFlippedOnItsWayOutIsOutvoted) {
+    constexpr int kFlipped = kEeromFirst + 10;  // erased, and never read before the job
+    for (const bool once : {false, true}) {
+        SimHarness sim(kChip128, {}, [](sim::PhoneOptions& o) { o.read_flips = {kFlipped}; });
+        FillEerom(sim.nand());
+        std::string want;
+        for (int b = kEeromFirst; b < kBlocks; ++b) {
+            const auto block = b == kFlipped ? std::vector<uint8_t>(kSpareBlock, 0xFF)
+                                             : sim.nand().ReadBlock(b, true);
+            want.append(block.begin(), block.end());
+        }
+        ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll,
+                          [&](DownloadJob& job) {
+                              job.backup_folder = sim.home.path() + "bk";
+                              job.read_once = once;
+                          }),
+                  0)
+            << sim.job->error_text;
+        EXPECT_EQ(sim.ReadFile("bk/eerom.bin") == want, !once);
+        const std::vector<std::string> notes = {
+            "Block 64 read differently twice; a third read settled it byte by byte."};
+        EXPECT_EQ(sim.job->notes, once ? std::vector<std::string>{} : notes);
+    }
+}
+
+TEST(SafetyNet, ManifestsAndReportsOfTheWrongShapeAreClearErrorsAndBothProductIdSpellingsRead) {
+    TempDir dir;
+    const std::string geometry =
+        R"("geometry":{"block_count":128,"block_size":131072,"page_size":2048,"spare_size":64})";
+    const std::string file = R"({"name":"e","kind":"eerom","sha256":"0","size":)";
+    for (const std::string& text : std::vector<std::string>{
+             "[1]", "5", "{", "null", R"({"files":"x",)" + geometry + "}", R"({"files":[]})",
+             R"({"files":[],"geometry":[1]})", R"({"date":5,"files":[],)" + geometry + "}",
+             R"({"format":"1","files":[],)" + geometry + "}",
+             R"({"bad_blocks":{"a":1},"files":[],)" + geometry + "}",
+             R"({"replacements":[5],"files":[],)" + geometry + "}",
+             R"({"files":[5],)" + geometry + "}",
+             R"({"files":[)" + file + R"("1","blocks":[]}],)" + geometry + "}",
+             R"({"files":[)" + file + R"(1,"blocks":5}],)" + geometry + "}",
+             R"({"files":[)" + file + R"(1,"blocks":[["1",2]]}],)" + geometry + "}",
+             R"({"files":[)" + file + R"(1.5,"blocks":[]}],)" + geometry + "}",
+             R"({"files":[],"geometry":{"block_count":1e400}})"}) {
+        dir.Write("bk/manifest.json", text);
+        EXPECT_NE(
+            ReadBackupSummary(dir.path() + "bk", false).error.find("is not a backup manifest"),
+            std::string::npos)
+            << text;
+    }
+    for (const char* text :
+         {"[]", R"({"bad_blocks":[]})", R"({"bad_blocks":{"replaced":5}})",
+          R"({"bad_blocks":{"replaced":[{"block":"5","by":1}]}})",
+          R"({"bad_blocks":{"unreplaced":["x"]}})", R"({"bad_blocks":{},"reservoir":{"used":"3"}})",
+          R"({"bad_blocks":{},"chip_id":7})"}) {
+        BadBlockView view;
+        std::string error;
+        EXPECT_FALSE(ReadBadBlockView(dir.Write("h.json", text), view, error)) << text;
+        EXPECT_NE(error.find("is neither a backup folder nor a health report"), std::string::npos);
+    }
+    // A report of any shape is shown as far as it goes.
+    const std::string odd = HealthText(
+        R"({"geometry":5,"product_id":"0701002052","bad_blocks":{"replaced":[5,{"block":"x"}]},)"
+        R"("record":{"present":true,"copies":"x"},"partitions":[{"blocks":[1,[2]]},3],)"
+        R"("since":{"changes":[1]}})");
+    EXPECT_NE(odd.find("Product ID 52,20,00,01,07\n"), std::string::npos) << odd;
+    EXPECT_NE(HealthText(R"({"product_id":"52,20,00,01,07"})").find("Product ID 52,20,00,01,07"),
+              std::string::npos);
 }
 
 }  // namespace
