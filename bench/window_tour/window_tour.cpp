@@ -92,6 +92,11 @@ class TourDialogs : public DialogHost {
         Shoot(&dialog, QStringLiteral("dialog-warning.png"));
         return false;
     }
+    bool ConfirmAreaErase(QWidget* parent, const velmora::AreaQuestion& area) override {
+        AreaEraseQuestion box(area, parent);
+        Shoot(&box, QStringLiteral("dialog-area-question.png"));
+        return false;
+    }
     // Pictured, then answered as asked for.
     bool stop_answer = true;
     QString stop_shot = QStringLiteral("dialog-stop-question.png");
