@@ -155,31 +155,8 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
         case WorkMode::kCodeUpgrade:
             break;
     }
-    if (request.ptt_path.empty()) {
-        return Refuse(kRefuseNoPtt, "错误");
-    }
-    if (CanOpenFile(request.ptt_path) != 0) {
-        return Refuse(kRefuseOpenPtt, "错误");
-    }
-    if (std::string message, title;
-        LoadJobTable(request.ptt_path, files.table, message, title) != 0) {
-        return RefuseWithMessage(kRefuseParsePtt, "错误", message, title);
-    }
-    if (files.table.boot_file_size == 0) {
-        return RefuseWithMessage(kRefuseParsePtt, "错误",
-                                 "The boot image " + files.table.BootFilePath() +
-                                     " is empty: the phone would be left without boot code.",
-                                 "ERROR");
-    }
-    // A count that is not a number reads as 0, so such a table loads and shows;
-    // but an upgrade of no partition would write a boot block that names no code,
-    // and the phone would not start.
-    if (files.table.partition_count == 0) {
-        return Refuse("The partition table " + request.ptt_path +
-                          " lists no partition (its number_of_partition reads as 0): an upgrade "
-                          "would leave the phone with a boot block that names no code. Nothing "
-                          "was erased.",
-                      "错误");
+    if (auto refused = LoadUpgradeTable(request.ptt_path, files.table)) {
+        return refused;
     }
     // Made only once the table holds, so that a refused Start leaves no folder.
     if (auto refused = PrepareBackupFolder(request)) {
@@ -191,6 +168,36 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
 }
 
 }  // namespace
+
+std::optional<StartOutcome> LoadUpgradeTable(const std::string& ptt_path,
+                                             JobPartitionTable& table) {
+    if (ptt_path.empty()) {
+        return Refuse(kRefuseNoPtt, "错误");
+    }
+    if (CanOpenFile(ptt_path) != 0) {
+        return Refuse(kRefuseOpenPtt, "错误");
+    }
+    if (std::string message, title; LoadJobTable(ptt_path, table, message, title) != 0) {
+        return RefuseWithMessage(kRefuseParsePtt, "错误", message, title);
+    }
+    if (table.boot_file_size == 0) {
+        return RefuseWithMessage(kRefuseParsePtt, "错误",
+                                 "The boot image " + table.BootFilePath() +
+                                     " is empty: the phone would be left without boot code.",
+                                 "ERROR");
+    }
+    // A count that is not a number reads as 0, so such a table loads and shows;
+    // but an upgrade of no partition would write a boot block that names no code,
+    // and the phone would not start.
+    if (table.partition_count == 0) {
+        return Refuse("The partition table " + ptt_path +
+                          " lists no partition (its number_of_partition reads as 0): an upgrade "
+                          "would leave the phone with a boot block that names no code. Nothing "
+                          "was erased.",
+                      "错误");
+    }
+    return std::nullopt;
+}
 
 std::string ReadFolder(const JobRequest& request) {
     std::string folder =

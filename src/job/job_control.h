@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +92,10 @@ using JobOutcome = JobEnd;
 
 // 0 when `path` opens for binary reading, −1 otherwise.
 int CanOpenFile(const std::string& path);
+
+// An upgrade's table as Start takes it, for one phone or a station: loaded, with
+// a boot image that is not empty and at least one partition. The refusal otherwise.
+std::optional<StartOutcome> LoadUpgradeTable(const std::string& ptt_path, JobPartitionTable& table);
 
 // The job sequence a worker runs; replaceable for tests of the controller.
 using JobRunner = std::function<int(DownloadJob&)>;

@@ -317,16 +317,12 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
     if (job.ptt_path.empty()) {
         return refuse(kRefuseNoPtt);
     }
-    {
-        JobPartitionTable table;
-        std::string message, title;
-        if (CanOpenFile(job.ptt_path) != 0) {
-            return refuse(kRefuseOpenPtt);
-        }
-        if (LoadJobTable(job.ptt_path, table, message, title) != 0) {
-            return refuse(message.empty() ? kRefuseParsePtt
-                                          : std::string(kRefuseParsePtt) + " " + message);
-        }
+    // The same checks of the table as one phone's upgrade: every slot would
+    // refuse it anyway, one after another.
+    if (JobPartitionTable table; auto table_refused = LoadUpgradeTable(job.ptt_path, table)) {
+        return refuse(table_refused->loader_message.empty()
+                          ? table_refused->message
+                          : table_refused->message + " " + table_refused->loader_message);
     }
     const std::string sha256 = FileSha256(job.ptt_path);
 

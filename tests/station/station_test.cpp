@@ -348,6 +348,20 @@ TEST_F(StationTest, RefusesWhatWouldCollide) {
         EXPECT_FALSE(s.started);
         EXPECT_NE(s.message.find(c.says), std::string::npos) << s.message;
     }
+    // A table that names no partition is refused before any slot starts, as one
+    // phone's upgrade refuses it.
+    std::string text = ReadFile(ptt);
+    const size_t at = text.find("number_of_partition");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, text.find('\n', at) - at, "number_of_partition=abc");
+    std::ofstream(ptt, std::ios::trunc) << text;
+    request.ports = {"sim", "sim"};
+    request.job.debug = false;
+    request.job.link = LinkKind::kSerial;
+    Station station;
+    const StationStart s = station.Start(request, two);
+    EXPECT_FALSE(s.started);
+    EXPECT_NE(s.message.find("lists no partition"), std::string::npos) << s.message;
 }
 
 TEST(StationLock, TheWindowAndTheStationNeverRunTogether) {
