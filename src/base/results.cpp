@@ -100,10 +100,9 @@ constexpr ResultEntry kTable[] = {
           "program's own folder, or ~/.local/share/velmora, which an installed program fills on "
           "first start) and check that you may read it."),
     Plain(S::kCatalogueCheck, L::kBoth, VELMORA_CODE(catalogue, kDamaged),
-          "FlashChip.ini is damaged: [VERSION] lacks DATE or VER, or a chip's entry lacks a key "
-          "or holds a value out of range (the error text names it)",
-          "Mend the entry the error text names, or restore FlashChip.ini from the package the "
-          "program came with."),
+          "FlashChip.ini is damaged: its [VERSION] section lacks DATE or VER",
+          "Add DATE and VER to [VERSION], or restore FlashChip.ini from the package the program "
+          "came with."),
 
     Plain(S::kTable, L::kBoth, VELMORA_CODE(partition_table, kNoCount),
           "the partition table cannot be read or gives no number_of_partition, or a content file "
@@ -303,10 +302,11 @@ constexpr ResultEntry kTable[] = {
           "Check that the RAM loader is the one for this phone; a phone whose chip always "
           "answers so needs service."),
     Plain(S::kIdentify, L::kBoth, VELMORA_CODE(identify, kBadGeometry),
-          "the catalogue's entry for this chip gives a shape no NAND chip has (block size not a "
-          "multiple of 16 KiB, or page size not a multiple of 512 that divides the block size)",
-          "Correct BLOCK_SIZE and PAGE_SIZE of this chip in FlashChip.ini from the chip's data "
-          "sheet."),
+          "the catalogue's entry for this chip holds a value the program cannot serve (a page "
+          "size that is not a non-zero multiple of 512, a block size that is not a multiple of "
+          "16 KiB and of the page, or a value out of range; the error text names the key)",
+          "Correct the key the error text names in this chip's entry of FlashChip.ini, from the "
+          "chip's data sheet; the catalogue's other chips are served as they are."),
     AddCode(S::kIdentify, L::kBoth, VELMORA_CODE(identify, kCatalogueBase), S::kCatalogue,
             "the chip catalogue has no usable entry for this chip",
             "Add or mend the chip's entry in FlashChip.ini; the chip information shows its ID "
@@ -322,9 +322,6 @@ constexpr ResultEntry kTable[] = {
              "Add the chip to FlashChip.ini: a section [MAKER,DEVICE] with the ID bytes the chip "
              "information shows, and BLOCK_NUM, BLOCK_SIZE, PAGE_SIZE, SPARE_SIZE, ERASE_TIME "
              "and WRITE_TIME from the chip's data sheet."),
-    Plain(S::kCatalogue, L::kBoth, VELMORA_CODE(catalogue, kValueOutOfRange),
-          "the chip's entry in FlashChip.ini holds a value the program cannot work with",
-          "Correct the key the error text names, from the chip's data sheet."),
 
     Wraps(Plain(S::kIbt, L::kSerial, VELMORA_CODE(serial_job, kIbtFailed),
                 "the phone's bad-block table (IBT) could not be read", kLineSerial),

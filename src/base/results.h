@@ -128,8 +128,8 @@ inline constexpr int kNoDigest = 1101;
 namespace catalogue {
 inline constexpr int kNotReadable = -1;
 inline constexpr int kMissingKeysBase = 0;  // + the number of keys missing, 1 to 6
-inline constexpr int kValueOutOfRange = 7;
-inline constexpr int kDamaged = 1;  // the start-up check: version or a chip entry wrong
+inline constexpr int kValueOutOfRange = 7;  // identification turns it into kBadGeometry
+inline constexpr int kDamaged = 1;          // the start-up check: [VERSION] incomplete
 }  // namespace catalogue
 
 // NAND identification.
