@@ -462,8 +462,9 @@ void UsbPhone::JumpLocked(uint32_t address) {
     }
     loader_ = std::make_shared<Loader>(*this);
     loader_->Start();
-    bus_.AttachLocked(kPort, loader_,
-                      SimClock::now() + std::chrono::milliseconds(usb_.enumerate_delay_ms));
+    // With renum the delay is the DFU-mode device's, after its reset.
+    const int delay_ms = usb_.dfu.reenumerate ? 0 : usb_.enumerate_delay_ms;
+    bus_.AttachLocked(kPort, loader_, SimClock::now() + std::chrono::milliseconds(delay_ms));
     if (usb_.busy_twin) {
         // Another program's bulk device, listed first and already claimed.
         auto twin = std::make_shared<Loader>(*this);

@@ -37,8 +37,8 @@ struct UsbPhoneOptions {
     uint16_t loader_vendor = 0x1209;
     uint16_t loader_product = 0x0002;
     bool loader_enumerates = true;  // false: the RAM loader never brings up its bulk device
-    int enumerate_delay_ms = 0;     // from the jump (or a reset that re-enumerates) until the
-                                    // device shows on the bus
+    int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus;
+                                    // with renum, from the reset until the DFU-mode device does
     bool busy_twin = false;         // a second bulk device, held by another program, listed first
     int corrupt_out = 0;    // the Nth data transfer (over 64 bytes) arrives with a bit flipped
     uint16_t packet = 512;  // the bulk endpoints' packet size (64 on a full-speed link)

@@ -446,6 +446,10 @@
         <source>正在检查 NAND 健康...</source>
         <translation>NAND health...</translation>
     </message>
+    <message>
+        <source>手机要求等待：%1 秒...</source>
+        <translation>The phone asks to wait: %1 s...</translation>
+    </message>
 </context>
 <context>
     <name>StationCell</name>

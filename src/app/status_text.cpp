@@ -45,6 +45,8 @@ constexpr PhaseText kPhaseTexts[] = {
     {R"(^Verifying (\d+) written blocks\.\.\.$)",
      QT_TRANSLATE_NOOP("status", "正在校验写入的 %1 个块...")},
     {R"(^NAND health\.\.\.$)", QT_TRANSLATE_NOOP("status", "正在检查 NAND 健康...")},
+    {R"(^The phone asks to wait: (\d+) s\.\.\.$)",
+     QT_TRANSLATE_NOOP("status", "手机要求等待：%1 秒...")},
 };
 
 }  // namespace

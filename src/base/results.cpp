@@ -168,10 +168,21 @@ constexpr ResultEntry kTable[] = {
           "the boot ROM did not send its product ID ('P')", kReplugSerial),
     Plain(S::kBootRom, L::kSerial, VELMORA_CODE(serial_boot, kNoAnswer),
           "the boot ROM did not answer a later command of the handshake", kReplugSerial),
+    Wraps(Plain(S::kBootRom, L::kUsb, VELMORA_CODE(usb_job, kNoLoaderDevice),
+                "the boot ROM's identification over DFU failed so that no RAM loader can be "
+                "started: the phone left the bus, did not answer, came back in application mode "
+                "or stayed in an error state (the error text says which)",
+                kLineUsb),
+          S::kDfu),
 
     Wraps(Plain(S::kLoader, L::kSerial, VELMORA_CODE(serial_job, kLoaderTransferFailed),
                 "the RAM loader could not be sent to the phone", kReplugSerial),
           S::kLoader),
+    Wraps(Plain(S::kLoader, L::kUsb, VELMORA_CODE(usb_job, kNoLoaderDevice),
+                "the RAM loader could not be sent over DFU, so none can be running (the error "
+                "text names the frame and the cause)",
+                kLineUsb),
+          S::kDfu, S::kLoader),
     Plain(S::kLoader, L::kBoth, VELMORA_CODE(ram_loader, kImageNotFound),
           "the program carries no RAM loader image for this link",
           "Put the RAM loader (ramloader_serial.bin for the serial link, ramloader_usb.bin for "

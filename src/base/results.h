@@ -40,7 +40,9 @@ namespace usb_job {
 inline constexpr int kUsbUnavailable = -1;  // the bus cannot be used at all
 inline constexpr int kNoDfuDevice = -1;     // stopped while searching, or several candidates
 inline constexpr int kDfuOpenFailed = -2;
-inline constexpr int kNoLoaderDevice = 100;  // the RAM loader's bulk device never came (or opened)
+// The RAM loader's bulk device never came (or opened); also the boot ROM failed so
+// that no loader can be running (the step tells which).
+inline constexpr int kNoLoaderDevice = 100;
 inline constexpr int kIdentifyFailed = -7;
 inline constexpr int kIbtFailed = -8;
 inline constexpr int kParametersFailed = -9;
