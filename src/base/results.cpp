@@ -182,7 +182,7 @@ constexpr ResultEntry kTable[] = {
                 "the RAM loader could not be sent over DFU, so none can be running (the error "
                 "text names the frame and the cause)",
                 kLineUsb),
-          S::kDfu, S::kLoader),
+          S::kDfu),
     Plain(S::kLoader, L::kBoth, VELMORA_CODE(ram_loader, kImageNotFound),
           "the program carries no RAM loader image for this link",
           "Put the RAM loader (ramloader_serial.bin for the serial link, ramloader_usb.bin for "

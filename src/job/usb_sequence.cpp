@@ -179,7 +179,9 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
     waits.Begin("send ram loader...");
     std::vector<uint8_t> image;
     if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r != 0) {
-        job.inner = r;
+        const ResultExplanation why = ExplainResult(JobStep::kLoader, true, r);
+        job.reason = why.meaning;
+        job.advice = why.next_step;
         job.error_text = Format(
             "The RAM loader image could not be loaded (#%d): nothing was sent "
             "to the phone.",
