@@ -158,13 +158,15 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log,
         return Failed(port, failure, r, "the time-out command ('T')");
     }
     uint8_t id[5] = {};
-    r = port.BootRomCommand(14, 0, {}, id);
+    size_t received = 0;
+    r = port.BootRomCommand(14, 0, {}, id, &received);
     if (r != kDfuOk) {
         log(Text("\nError during read product ID, error code = #%d.\n", r));
         return Failed(port, failure, r, "the product ID read ('P')");
     }
     log(Text("\nProduct ID - %02X%02X%02X%02X%02X.\n", id[4], id[3], id[2], id[1], id[0]));
-    if (product_id != nullptr) {
+    // An ID the boot ROM did not send is not recorded as the phone's (zeros).
+    if (product_id != nullptr && received >= sizeof id) {
         product_id->emplace();
         std::copy_n(id, 5, (*product_id)->begin());
     }
