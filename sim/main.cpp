@@ -35,9 +35,10 @@ int main(int argc, char** argv) {
     app.add_option("--usb", usb_socket, "serve a USB stand-in bus at this socket instead of a pty")
         ->type_name("SOCKET");
     app.add_option("--usb-options", usb_options,
-                   "USB behaviour: app, stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, "
-                   "manifest-ms=N, notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, "
-                   "renum, deny=access|busy, deny-dlv=access|busy, packet=N")
+                   "USB behaviour: app, stay-app, dfu-error[=stuck], not-tolerant, busy=N, "
+                   "busy-ms=N, manifest-ms=N, notdone=LETTERS, pull=N, mute, no-loader, "
+                   "enum-ms=N, busy-twin, corrupt=N, renum, deny=access|busy, "
+                   "deny-dlv=access|busy, packet=N")
         ->type_name("LIST");
     int count = 1;
     app.add_option("--count", count,

@@ -38,10 +38,11 @@ std::vector<uint8_t> StringDescriptor(const std::string& text) {
 }  // namespace
 
 DfuBootRom::DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t)> on_jump,
-                       std::function<void()> on_reenumerate)
+                       std::function<void()> on_reenumerate, std::function<void()> on_pull)
     : options_(std::move(options)),
       on_jump_(std::move(on_jump)),
-      on_reenumerate_(std::move(on_reenumerate)) {
+      on_reenumerate_(std::move(on_reenumerate)),
+      on_pull_(std::move(on_pull)) {
     state_ = options_.start_in_app_mode ? kAppIdle : kIdle;
     if (options_.start_in_error && !options_.start_in_app_mode) {
         state_ = kError;
@@ -143,6 +144,10 @@ SimStatus DfuBootRom::Control(const SimSetup& setup, const std::vector<uint8_t>&
         return SimStatus::kOk;
     }
     if ((setup.type & 0x7F) == 0x21 && setup.index == options_.interface_number) {
+        // The USB core still gives the descriptors; the boot ROM itself is silent.
+        if (options_.mute) {
+            return SimStatus::kTimeout;
+        }
         return ClassRequest(setup, out, in);
     }
     return SimStatus::kStall;
@@ -215,6 +220,9 @@ SimStatus DfuBootRom::ClassRequest(const SimSetup& setup, const std::vector<uint
                 Fail(kErrStalledPkt);
                 return SimStatus::kStall;
             }
+            if (options_.error_sticks) {
+                return SimStatus::kOk;
+            }
             state_ = kIdle;
             status_ = 0;
             return SimStatus::kOk;
@@ -241,6 +249,10 @@ SimStatus DfuBootRom::ClassRequest(const SimSetup& setup, const std::vector<uint
                 return SimStatus::kStall;
             }
             if (state_ == kIdle && !out.empty()) {
+                if (++commands_begun_ == options_.pull_at_command && on_pull_) {
+                    on_pull_();
+                    return SimStatus::kNoDevice;
+                }
                 command_ = out;
                 next_block_ = setup.value + 1;
                 busy_left_ = options_.busy_polls;

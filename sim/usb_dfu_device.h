@@ -20,6 +20,7 @@ struct DfuBootRomOptions {
     bool start_in_app_mode = false;  // appIDLE until detached and reset
     bool stay_in_app_mode = false;   // a reset after detach brings back appIDLE
     bool start_in_error = false;     // dfuERROR (errUNKNOWN) until cleared
+    bool error_sticks = false;       // CLRSTATUS is taken but leaves dfuERROR as it was
     bool manifestation_tolerant = true;
     uint16_t transfer_size = 4096;
     uint16_t detach_timeout_ms = 1000;
@@ -27,6 +28,8 @@ struct DfuBootRomOptions {
     uint32_t busy_poll_ms = 0;               // poll time-out announced while busy
     uint32_t manifest_poll_ms = 0;           // poll time-out announced at manifestation
     std::string not_done_letters;            // commands with these letters fail with errNOTDONE
+    int pull_at_command = 0;                 // the cable is pulled as this command (1 on) arrives
+    bool mute = false;                       // DFU class requests go unanswered (time out)
     uint8_t interface_number = 0;            // of the DFU interface
     bool reenumerate = false;                // the reset after detach brings up another device
     SimStatus open_status = SimStatus::kOk;  // kError (held elsewhere) or kAccess refuse opens
@@ -50,9 +53,10 @@ class DfuBootRom : public SimUsbFunction {
   public:
     // on_jump runs (bus lock held) when the host has seen the jump command through;
     // on_reenumerate when a reset after detach brings up the DFU-mode device as a new
-    // device (options.reenumerate): it puts that one on the bus.
+    // device (options.reenumerate): it puts that one on the bus; on_pull when the
+    // cable is pulled (options.pull_at_command): it takes the device off the bus.
     DfuBootRom(DfuBootRomOptions options, std::function<void(uint32_t address)> on_jump,
-               std::function<void()> on_reenumerate = {});
+               std::function<void()> on_reenumerate = {}, std::function<void()> on_pull = {});
 
     uint16_t Vendor() const override { return options_.vendor; }
     uint16_t Product() const override { return options_.product; }
@@ -86,7 +90,9 @@ class DfuBootRom : public SimUsbFunction {
     DfuBootRomOptions options_;
     std::function<void(uint32_t)> on_jump_;
     std::function<void()> on_reenumerate_;
+    std::function<void()> on_pull_;
     DfuBootRomStats stats_;
+    int commands_begun_ = 0;
 
     int state_;
     uint8_t status_ = 0;

@@ -288,6 +288,8 @@ bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::
             d.stay_in_app_mode = true;
         } else if (name == "dfu-error") {
             d.start_in_error = true;
+            d.error_sticks = value == "stuck";
+            ok = value.empty() || d.error_sticks;
         } else if (name == "not-tolerant") {
             d.manifestation_tolerant = false;
         } else if (name == "no-loader") {
@@ -316,6 +318,10 @@ bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::
             ok = ParseCount(value, options.corrupt_out);
         } else if (name == "enum-ms") {
             ok = ParseCount(value, options.enumerate_delay_ms);
+        } else if (name == "pull") {
+            ok = ParseCount(value, d.pull_at_command) && d.pull_at_command > 0;
+        } else if (name == "mute") {
+            d.mute = true;
         } else {
             if (!piece.empty()) {
                 rest += (rest.empty() ? "" : ",") + piece;
@@ -420,8 +426,14 @@ void UsbPhone::PowerOnLocked() {
         rom.manifestation_tolerant = !rom.manifestation_tolerant;
     }
     boot_rom_ = std::make_shared<DfuBootRom>(
-        rom, [this](uint32_t a) { JumpLocked(a); }, [this] { ReenumerateLocked(); });
+        rom, [this](uint32_t a) { JumpLocked(a); }, [this] { ReenumerateLocked(); },
+        [this] { PullLocked(); });
     bus_.AttachLocked(kPort, boot_rom_);
+}
+
+void UsbPhone::PullLocked() {
+    trace_.Add({.kind = "pull"});
+    bus_.DetachLocked(kPort);
 }
 
 void UsbPhone::ReenumerateLocked() {
@@ -433,8 +445,11 @@ void UsbPhone::ReenumerateLocked() {
     rom.reenumerate = false;
     rom.interface_number = static_cast<uint8_t>(usb_.dfu.interface_number + 1);
     rom.transfer_size = static_cast<uint16_t>(std::max(64, usb_.dfu.transfer_size / 2));
-    boot_rom_ = std::make_shared<DfuBootRom>(rom, [this](uint32_t a) { JumpLocked(a); });
-    bus_.AttachLocked(kPort, boot_rom_);
+    boot_rom_ = std::make_shared<DfuBootRom>(
+        rom, [this](uint32_t a) { JumpLocked(a); }, std::function<void()>{},
+        [this] { PullLocked(); });
+    bus_.AttachLocked(kPort, boot_rom_,
+                      SimClock::now() + std::chrono::milliseconds(usb_.enumerate_delay_ms));
 }
 
 void UsbPhone::JumpLocked(uint32_t address) {
@@ -447,8 +462,9 @@ void UsbPhone::JumpLocked(uint32_t address) {
     }
     loader_ = std::make_shared<Loader>(*this);
     loader_->Start();
-    bus_.AttachLocked(kPort, loader_,
-                      SimClock::now() + std::chrono::milliseconds(usb_.enumerate_delay_ms));
+    // With renum the delay is the DFU-mode device's, after its reset.
+    const int delay_ms = usb_.dfu.reenumerate ? 0 : usb_.enumerate_delay_ms;
+    bus_.AttachLocked(kPort, loader_, SimClock::now() + std::chrono::milliseconds(delay_ms));
     if (usb_.busy_twin) {
         // Another program's bulk device, listed first and already claimed.
         auto twin = std::make_shared<Loader>(*this);

@@ -37,7 +37,8 @@ struct UsbPhoneOptions {
     uint16_t loader_vendor = 0x1209;
     uint16_t loader_product = 0x0002;
     bool loader_enumerates = true;  // false: the RAM loader never brings up its bulk device
-    int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus
+    int enumerate_delay_ms = 0;     // from the jump until the bulk device shows on the bus;
+                                    // with renum, from the reset until the DFU-mode device does
     bool busy_twin = false;         // a second bulk device, held by another program, listed first
     int corrupt_out = 0;    // the Nth data transfer (over 64 bytes) arrives with a bit flipped
     uint16_t packet = 512;  // the bulk endpoints' packet size (64 on a full-speed link)
@@ -47,10 +48,11 @@ struct UsbPhoneOptions {
 };
 
 // Takes the USB options out of the compact form "chip=EC,A1,app,busy=2": app,
-// stay-app, dfu-error, not-tolerant, busy=N, busy-ms=N, manifest-ms=N,
+// stay-app, dfu-error[=stuck], not-tolerant, busy=N, busy-ms=N, manifest-ms=N,
 // notdone=LETTERS, no-loader, enum-ms=N, busy-twin, corrupt=N, renum, deny=access|busy,
-// deny-dlv=access|busy, packet=N. The other pieces are left in `rest` for
-// ParsePhoneOptions. False with error on a bad value.
+// deny-dlv=access|busy, packet=N, pull=N (the cable is pulled as the boot ROM's Nth
+// command arrives), mute (the boot ROM answers no DFU request). The other pieces are
+// left in `rest` for ParsePhoneOptions. False with error on a bad value.
 bool SplitUsbPhoneOptions(std::string_view text, UsbPhoneOptions& options, std::string& rest,
                           std::string& error);
 
@@ -91,6 +93,7 @@ class UsbPhone {
 
     void PowerOnLocked();
     void ReenumerateLocked();
+    void PullLocked();
     void JumpLocked(uint32_t address);
     void RetireLoaderLocked();
     void JoinRetired();

@@ -493,6 +493,10 @@ The area %1 to %2 covers blocks %3 to %4, which include %5.
         <source>结束地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）</source>
         <translation>the area's end "%1" is not an address: give 1 to 8 hexadecimal digits, with or without 0x</translation>
     </message>
+    <message>
+        <source>手机要求等待：%1 秒...</source>
+        <translation>The phone asks to wait: %1 s...</translation>
+    </message>
 </context>
 <context>
     <name>StationCell</name>

@@ -50,6 +50,8 @@ constexpr PhaseText kPhaseTexts[] = {
      QT_TRANSLATE_NOOP("status", "开始地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）")},
     {R"re(^the area's end "(.*)" is not an address:)re",
      QT_TRANSLATE_NOOP("status", "结束地址“%1”不是地址：请输入 1 到 8 位十六进制数字（可带 0x）")},
+    {R"(^The phone asks to wait: (\d+) s\.\.\.$)",
+     QT_TRANSLATE_NOOP("status", "手机要求等待：%1 秒...")},
 };
 
 }  // namespace

@@ -103,10 +103,9 @@ constexpr ResultEntry kTable[] = {
           "program's own folder, or ~/.local/share/velmora, which an installed program fills on "
           "first start) and check that you may read it."),
     Plain(S::kCatalogueCheck, L::kBoth, VELMORA_CODE(catalogue, kDamaged),
-          "FlashChip.ini is damaged: [VERSION] lacks DATE or VER, or a chip's entry lacks a key "
-          "or holds a value out of range (the error text names it)",
-          "Mend the entry the error text names, or restore FlashChip.ini from the package the "
-          "program came with."),
+          "FlashChip.ini is damaged: its [VERSION] section lacks DATE or VER",
+          "Add DATE and VER to [VERSION], or restore FlashChip.ini from the package the program "
+          "came with."),
 
     Plain(S::kTable, L::kBoth, VELMORA_CODE(partition_table, kNoCount),
           "the partition table cannot be read or gives no number_of_partition, or a content file "
@@ -172,10 +171,21 @@ constexpr ResultEntry kTable[] = {
           "the boot ROM did not send its product ID ('P')", kReplugSerial),
     Plain(S::kBootRom, L::kSerial, VELMORA_CODE(serial_boot, kNoAnswer),
           "the boot ROM did not answer a later command of the handshake", kReplugSerial),
+    Wraps(Plain(S::kBootRom, L::kUsb, VELMORA_CODE(usb_job, kNoLoaderDevice),
+                "the boot ROM's identification over DFU failed so that no RAM loader can be "
+                "started: the phone left the bus, did not answer, came back in application mode "
+                "or stayed in an error state (the error text says which)",
+                kLineUsb),
+          S::kDfu),
 
     Wraps(Plain(S::kLoader, L::kSerial, VELMORA_CODE(serial_job, kLoaderTransferFailed),
                 "the RAM loader could not be sent to the phone", kReplugSerial),
           S::kLoader),
+    Wraps(Plain(S::kLoader, L::kUsb, VELMORA_CODE(usb_job, kNoLoaderDevice),
+                "the RAM loader could not be sent over DFU, so none can be running (the error "
+                "text names the frame and the cause)",
+                kLineUsb),
+          S::kDfu),
     Plain(S::kLoader, L::kBoth, VELMORA_CODE(ram_loader, kImageNotFound),
           "the program carries no RAM loader image for this link",
           "Put the RAM loader (ramloader_serial.bin for the serial link, ramloader_usb.bin for "
@@ -306,10 +316,11 @@ constexpr ResultEntry kTable[] = {
           "Check that the RAM loader is the one for this phone; a phone whose chip always "
           "answers so needs service."),
     Plain(S::kIdentify, L::kBoth, VELMORA_CODE(identify, kBadGeometry),
-          "the catalogue's entry for this chip gives a shape no NAND chip has (block size not a "
-          "multiple of 16 KiB, or page size not a multiple of 512 that divides the block size)",
-          "Correct BLOCK_SIZE and PAGE_SIZE of this chip in FlashChip.ini from the chip's data "
-          "sheet."),
+          "the catalogue's entry for this chip holds a value the program cannot serve (a page "
+          "size that is not a non-zero multiple of 512, a block size that is not a multiple of "
+          "16 KiB and of the page, or a value out of range; the error text names the key)",
+          "Correct the key the error text names in this chip's entry of FlashChip.ini, from the "
+          "chip's data sheet; the catalogue's other chips are served as they are."),
     AddCode(S::kIdentify, L::kBoth, VELMORA_CODE(identify, kCatalogueBase), S::kCatalogue,
             "the chip catalogue has no usable entry for this chip",
             "Add or mend the chip's entry in FlashChip.ini; the chip information shows its ID "
@@ -325,9 +336,6 @@ constexpr ResultEntry kTable[] = {
              "Add the chip to FlashChip.ini: a section [MAKER,DEVICE] with the ID bytes the chip "
              "information shows, and BLOCK_NUM, BLOCK_SIZE, PAGE_SIZE, SPARE_SIZE, ERASE_TIME "
              "and WRITE_TIME from the chip's data sheet."),
-    Plain(S::kCatalogue, L::kBoth, VELMORA_CODE(catalogue, kValueOutOfRange),
-          "the chip's entry in FlashChip.ini holds a value the program cannot work with",
-          "Correct the key the error text names, from the chip's data sheet."),
 
     Wraps(Plain(S::kIbt, L::kSerial, VELMORA_CODE(serial_job, kIbtFailed),
                 "the phone's bad-block table (IBT) could not be read", kLineSerial),

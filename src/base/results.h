@@ -40,7 +40,9 @@ namespace usb_job {
 inline constexpr int kUsbUnavailable = -1;  // the bus cannot be used at all
 inline constexpr int kNoDfuDevice = -1;     // stopped while searching, or several candidates
 inline constexpr int kDfuOpenFailed = -2;
-inline constexpr int kNoLoaderDevice = 100;  // the RAM loader's bulk device never came (or opened)
+// The RAM loader's bulk device never came (or opened); also the boot ROM failed so
+// that no loader can be running (the step tells which).
+inline constexpr int kNoLoaderDevice = 100;
 inline constexpr int kIdentifyFailed = -7;
 inline constexpr int kIbtFailed = -8;
 inline constexpr int kParametersFailed = -9;
@@ -128,8 +130,8 @@ inline constexpr int kNoDigest = 1101;
 namespace catalogue {
 inline constexpr int kNotReadable = -1;
 inline constexpr int kMissingKeysBase = 0;  // + the number of keys missing, 1 to 6
-inline constexpr int kValueOutOfRange = 7;
-inline constexpr int kDamaged = 1;  // the start-up check: version or a chip entry wrong
+inline constexpr int kValueOutOfRange = 7;  // identification turns it into kBadGeometry
+inline constexpr int kDamaged = 1;          // the start-up check: [VERSION] incomplete
 }  // namespace catalogue
 
 // NAND identification.

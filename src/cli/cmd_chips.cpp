@@ -37,8 +37,11 @@ nlohmann::json ChipJson(const CatalogueChip& chip) {
                            {"erase_time_us", g.erase_time},
                            {"write_time_us", g.write_time},
                            {"bytes", int64_t{g.block_count} * g.block_size},
+                           {"refused", !chip.problem.empty()},
+                           {"reason", nullptr},
                            {"problem", nullptr}};
     if (!chip.problem.empty()) {
+        item["reason"] = chip.problem;
         item["problem"] = chip.problem;
     }
     return item;
@@ -70,7 +73,8 @@ int RunChips(const GlobalOptions& global) {
     if (readable) {
         ReadCatalogueVersion(global.home, date, version);
         // The check a job makes before it asks the phone: the exit status says
-        // whether jobs would start with this catalogue.
+        // whether jobs would start with this catalogue. An entry the program cannot
+        // serve is listed as refused; it fails only its own chip's identification.
         CheckCatalogue(global.home, problem);
     }
     if (global.json) {

@@ -174,14 +174,18 @@ std::string ChipIdText(uint8_t maker, uint8_t device) {
     return text;
 }
 
-int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry) {
+int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry,
+               std::string* problem) {
     IniStore ini;
     if (!OpenCatalogue(ini, folder)) {
         return -1;
     }
-    std::string problem;
-    const int result = ReadChip(ini, chip_id, geometry, problem);
+    std::string why;
+    const int result = ReadChip(ini, chip_id, geometry, why);
     ini.Close();
+    if (problem != nullptr) {
+        *problem = result == kChipValueOutOfRange ? why : std::string();
+    }
     return result;
 }
 
@@ -238,19 +242,6 @@ int CheckCatalogueText(std::string_view bytes, const std::string& path, std::str
     std::string text;
     if (!ini.GetString("VERSION", "DATE", text) || !ini.GetString("VERSION", "VER", text)) {
         problem = path + ": the [VERSION] section lacks DATE or VER";
-        return 1;
-    }
-    const std::vector<std::string> sections = ChipSections(bytes);
-    for (const std::string& name : sections) {
-        NandGeometry g;
-        std::string why;
-        if (ReadChip(ini, name, g, why) != 0 || CheckChipGeometry(g, why) != 0) {
-            problem = Format("%s: chip [%s] %s", path.c_str(), name.c_str(), why.c_str());
-            return 1;
-        }
-    }
-    if (sections.empty()) {
-        problem = path + ": no chip is listed";
         return 1;
     }
     return 0;

@@ -43,8 +43,10 @@ std::string ChipIdText(uint8_t maker, uint8_t device);
 // six keys not found, with the found values stored even when others are
 // missing. The shape of a chip (page size non-zero and a multiple of 512, block
 // size a multiple of 16 KiB and of the page size) is left to identification,
-// which refuses it with its own code.
-int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry);
+// which refuses it with its own code. `problem` (if given) names the key and
+// its value when one is out of range.
+int LookupChip(const std::string& folder, const std::string& chip_id, NandGeometry& geometry,
+               std::string* problem = nullptr);
 // The same on the catalogue's text.
 int LookupChipInText(std::string_view text, const std::string& chip_id, NandGeometry& geometry);
 
@@ -57,11 +59,10 @@ int CatalogueVersionText(const std::string& folder, std::string& out);
 int CheckChipGeometry(const NandGeometry& g, std::string& problem);
 
 // Checks the catalogue in `folder` before any phone is asked: the file can be
-// read (-1 otherwise), [VERSION] has DATE and VER, it lists at least one chip,
-// and every chip section ("[XX,YY]", two hex bytes) gives all six keys with
-// values that CheckChipGeometry accepts, read as LookupChip reads them (1
-// otherwise). 0 when all is well; else `problem` names the file and what is
-// wrong with it.
+// read (-1 otherwise) and its [VERSION] has DATE and VER (1 otherwise). The
+// chips' entries are not looked at: one the program cannot serve fails the
+// identification of its own chip only. 0 when all is well; else `problem`
+// names the file and what is wrong with it.
 int CheckCatalogue(const std::string& folder, std::string& problem);
 // The same on the catalogue's text; `path` names the file in `problem`.
 int CheckCatalogueText(std::string_view text, const std::string& path, std::string& problem);
@@ -72,7 +73,7 @@ struct CatalogueChip {
     uint8_t maker = 0;
     uint8_t device = 0;
     NandGeometry geometry;
-    std::string problem;  // why a job would refuse the entry; empty when it is sound
+    std::string problem;  // why identification would refuse the entry; empty when it is served
 };
 
 // The chips listed in `folder`/FlashChip.ini, in file order (a section named

@@ -1,5 +1,7 @@
 #include "flash/identify.h"
 
+#include <string>
+
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "flash/nand_dialect.h"
@@ -54,7 +56,10 @@ int IdentifyNand(NandSession& nand) {
         Report(nand, "芯片类型错误！");
         return -2000;
     }
-    if (const int c = LookupChip(nand.home, ChipIdText(id[0], id[1]), nand.geometry); c != 0) {
+    const std::string entry = ChipIdText(id[0], id[1]);
+    std::string problem;
+    const int c = LookupChip(nand.home, entry, nand.geometry, &problem);
+    if (c != 0 && c != kChipValueOutOfRange) {
         Report(nand, "未知芯片类型！");
         if (c < 0) {
             // The catalogue vanished since the job started: name it, not the chip.
@@ -63,16 +68,23 @@ int IdentifyNand(NandSession& nand) {
         }
         return 20000 + c;
     }
-    const NandGeometry& g = nand.geometry;
-    // A page size of 0 (or a negative value) cannot describe a chip.
-    const bool geometry_ok = g.page_size > 0 && g.block_size > 0 && g.block_count > 0 &&
-                             g.block_size % 16384 == 0 && g.page_size % 512 == 0 &&
-                             g.block_size % g.page_size == 0;
-    if (!geometry_ok) {
+    // An entry the program cannot serve fails this chip alone, naming the key and
+    // its value; a page size of 0 (or a negative value) cannot describe a chip.
+    if (c == kChipValueOutOfRange || CheckChipGeometry(nand.geometry, problem) != 0) {
         Report(nand, "参数定义错误！");
+        const std::string what = "catalogue entry [" + entry + "] in " + nand.home +
+                                 kCatalogueName + ".ini cannot be served: " + problem;
+        nand.error_text += " The " + what + ".";
+        nand.reason = "the " + what;
+        const std::string key = problem.substr(0, problem.find('='));
+        nand.advice = "Correct " + key + " of [" + entry + "] from the chip's data sheet" +
+                      (key == "PAGE_SIZE" ? " (a page's main bytes only, 512 or 2048: a page of "
+                                            "528 bytes is 512 with SPARE_SIZE=16)"
+                                          : "") +
+                      ". The catalogue's other chips are served as they are.";
         return -2002;
     }
-
+    const NandGeometry& g = nand.geometry;
     reporter.InitBlockMap(g.block_count, static_cast<uint32_t>(g.block_size));
     nand.speech().Identified(nand);
     return 0;

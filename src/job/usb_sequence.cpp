@@ -1,6 +1,8 @@
 #include "job/usb_sequence.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <vector>
@@ -95,10 +97,53 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
     return 0;
 }
 
-// Opens the DFU device and brings up the RAM loader through it. 0, or −2 when
-// the device cannot be opened. A failed identification or loader transfer
-// shows later, as a bulk device that never comes up.
-int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone) {
+// A boot ROM failure after which no RAM loader can be running ends the job at once,
+// with the cause and the next step, instead of in the bulk device search.
+int EndBoot(DownloadJob& job, const BootFailure& failure) {
+    job.inner = failure.code;
+    job.reason = failure.Text();
+    job.advice = failure.NextStep();
+    job.error_text =
+        "The phone's RAM loader was not started: " + job.reason + ". Next step: " + job.advice;
+    return EndWith(job, result::usb_job::kNoLoaderDevice);
+}
+
+// While the boot ROM asks for long waits, the status counts them: its answers can
+// take minutes that would otherwise pass under one unchanging status.
+class AskedWaits {
+  public:
+    AskedWaits(Reporter& reporter, DfuPort& port) : reporter_(reporter), port_(port) {
+        port_.SetPollNotice([this](unsigned ms) { Add(ms); });
+    }
+    ~AskedWaits() { port_.SetPollNotice({}); }
+    AskedWaits(const AskedWaits&) = delete;
+    AskedWaits& operator=(const AskedWaits&) = delete;
+    // A new step with its own status: the count starts again.
+    void Begin(const char* status) {
+        reporter_.SetStatus(status);
+        waited_ms_ = 0;
+    }
+
+  private:
+    void Add(unsigned ms) {
+        const uint64_t before = waited_ms_ / 1000;
+        waited_ms_ += ms;
+        if (waited_ms_ / 1000 != before) {
+            reporter_.SetStatus(Format("The phone asks to wait: %llu s...",
+                                       static_cast<unsigned long long>(waited_ms_ / 1000)));
+        }
+    }
+
+    Reporter& reporter_;
+    DfuPort& port_;
+    uint64_t waited_ms_ = 0;
+};
+
+// Opens the DFU device and brings up the RAM loader through it. 0; −2 when the
+// device cannot be opened; 100 when the boot ROM failed so that no loader can be
+// running. A failure at the loader's last frame (the jump) is kept in `jump` for
+// the bulk device search to tell, since the phone may be starting the loader.
+int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, BootFailure& jump) {
     Reporter& reporter = job.reporter;
     job.step = JobStep::kUsbOpen;
     if (const int r = usb.dfu().Open(phone.path); r != kDfuOk) {
@@ -116,19 +161,51 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone) 
         return EndWith(job, -2);
     }
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
-    reporter.SetStatus("get target information...");
-    ReadTargetInfo(usb.dfu(), log, &job.product_id);
-    reporter.SetStatus("send ram loader...");
+    AskedWaits waits(reporter, usb.dfu());
+    job.step = JobStep::kBootRom;
+    waits.Begin("get target information...");
+    BootFailure failure;
+    if (ReadTargetInfo(usb.dfu(), log, &job.product_id, &failure) != 0) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        // A boot ROM that is there and idle may still take the loader.
+        if (failure.trouble != BootTrouble::kNotDone && failure.trouble != BootTrouble::kOther) {
+            return EndBoot(job, failure);
+        }
+        reporter.WriteLog("\n" + failure.Text() + "\n");
+    }
+    job.step = JobStep::kLoader;
+    waits.Begin("send ram loader...");
     std::vector<uint8_t> image;
-    if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r == 0) {
-        SendRamLoaderUsb(usb.dfu(), image, log);
+    if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r != 0) {
+        const ResultExplanation why = ExplainResult(JobStep::kLoader, true, r);
+        job.reason = why.meaning;
+        job.advice = why.next_step;
+        job.error_text = Format(
+            "The RAM loader image could not be loaded (#%d): nothing was sent "
+            "to the phone.",
+            r);
+        return EndWith(job, result::usb_job::kNoLoaderDevice);
+    }
+    failure = {};
+    if (SendRamLoaderUsb(usb.dfu(), image, log, &failure) != 0) {
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        if (failure.Final()) {
+            return EndBoot(job, failure);
+        }
+        reporter.WriteLog("\n" + failure.Text() + "\n");
+        jump = failure;
     }
     return 0;
 }
 
 // Waits for the RAM loader's bulk device on the phone's bus path and opens it.
 // 0; 100 when it never came, or came and would not open (access, busy).
-int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
+int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
+                   const BootFailure& jump) {
     Reporter& reporter = job.reporter;
     reporter.SetStatus("search usb dlv device...");
     job.step = JobStep::kDlvSearch;
@@ -152,17 +229,24 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
             UsbDeviceInfo device;
             device.path = dlv_path;
             job.error_text = OpenFailureText("bulk device", device, usb.dlv().open_error());
-            return EndWith(job, 100);
+            return EndWith(job, result::usb_job::kNoLoaderDevice);
         }
         if (attempt + 1 >= t.dlv_attempts) {
             // Otherwise the operator would wait most of a minute to be told nothing.
             job.error_text = kNoDlvDeviceText;
-            if (usb.dfu().open_error().failed()) {
+            if (jump.failed()) {
+                // The jump's own failure is the likelier cause: it comes first.
+                job.reason = jump.Text() + ", and the RAM loader's USB device did not come up";
+                job.advice = jump.NextStep();
+                std::string first = jump.Text();
+                first[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(first[0])));
+                job.error_text = first + ". " + kNoDlvDeviceText + ". Next step: " + job.advice;
+            } else if (usb.dfu().open_error().failed()) {
                 job.error_text += std::string(". Before that, the boot ROM's DFU device: ") +
                                   usb.dfu().open_error().name + " (" +
                                   usb.dfu().open_error().detail + ")";
             }
-            return EndWith(job, 100);
+            return EndWith(job, result::usb_job::kNoLoaderDevice);
         }
         job.Sleep(t.dlv_retry_ms);
     }
@@ -176,13 +260,14 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     if (const int r = FindPhone(job, usb, t, phone); r != 0) {
         return r;
     }
-    if (const int r = BringUpLoader(job, usb, *phone); r != 0) {
+    BootFailure jump;
+    if (const int r = BringUpLoader(job, usb, *phone, jump); r != 0) {
         return r;
     }
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
     reporter.ResetBlockMap();
-    if (const int r = OpenBulkDevice(job, usb, t); r != 0) {
+    if (const int r = OpenBulkDevice(job, usb, t, jump); r != 0) {
         return r;
     }
     if (const int r = RunTargetSteps(job, kTargetStepResults); r != 0) {

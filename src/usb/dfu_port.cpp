@@ -192,10 +192,18 @@ void DfuDevice::Attach(std::unique_ptr<UsbHandle> handle, uint8_t iface) {
 }
 
 UsbResult DfuDevice::Request(const ControlSetup& setup, uint8_t* data) {
-    if (!handle_) {
-        return {UsbStatus::kNoDevice, 0};
+    const UsbResult r =
+        handle_ ? handle_->Control(setup, data, timeout_ms) : UsbResult{UsbStatus::kNoDevice, 0};
+    // The first failure tells the cause, unless a later one says the device is gone
+    // or silent: what follows a stall is often just its echo.
+    auto rank = [](UsbStatus status) {
+        return status == UsbStatus::kNoDevice ? 3 : status == UsbStatus::kTimeout ? 2 : 1;
+    };
+    if (!r.ok() && (trouble.status == UsbStatus::kOk || rank(r.status) > rank(trouble.status))) {
+        trouble.status = r.status;
+        trouble.request = setup.request;
     }
-    return handle_->Control(setup, data, timeout_ms);
+    return r;
 }
 
 bool DfuDevice::Detach() {
@@ -223,17 +231,27 @@ bool DfuDevice::GetStatus() {
         return false;
     }
     last_status = *status;
+    trouble.state = status->state;
+    trouble.dfu_status = status->status;
+    trouble.not_done = trouble.not_done || status->status == kStatusErrNotDone;
     return true;
 }
 
 bool DfuDevice::ClrStatus() {
-    return Request(ClrStatusRequest(interface), nullptr).ok();
+    if (!Request(ClrStatusRequest(interface), nullptr).ok()) {
+        return false;
+    }
+    trouble.state = kDfuIdle;  // where a clear leads; a device stuck in dfuERROR says so next
+    return true;
 }
 
 int DfuDevice::GetState() {
     uint8_t state = 0;
     const UsbResult r = Request(GetStateRequest(interface), &state);
     last_state = r.ok() && r.transferred == 1 ? state : kDfuStateUnknown;
+    if (last_state != kDfuStateUnknown) {
+        trouble.state = last_state;
+    }
     return last_state;
 }
 
@@ -382,9 +400,25 @@ bool DfuPort::ResetAndFollow() {
     if (!open_error_.failed()) {
         open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND", ""};
     }
-    open_error_.detail = "it did not come back at " + path_ + " after its reset" +
+    open_error_.detail = "did not come back at " + path_ + " within " +
+                         std::to_string((timing_.reappear_ms + 999) / 1000) + " s after its reset" +
                          (open_error_.detail.empty() ? "" : ": " + open_error_.detail);
+    device_.trouble.lost_after_reset = true;
     return false;
+}
+
+bool DfuPort::WaitAsked(unsigned ms) {
+    while (ms > 0) {
+        const unsigned piece = std::min(ms, 1000u);
+        if (!Wait(piece)) {
+            return false;
+        }
+        if (poll_notice_) {
+            poll_notice_(piece);
+        }
+        ms -= piece;
+    }
+    return true;
 }
 
 int DfuPort::OpenOnce(const std::string& path) {
@@ -512,7 +546,11 @@ DfuPort::DownloadStep DfuPort::DownloadFrom(DownloadRun& run, int state) {
 DfuPort::DownloadStep DfuPort::LeaveApplicationMode(int state) {
     if (state == kAppIdle) {
         // Still in application mode after detach and reset: no way on.
-        if (detach_phase_ != kPhaseBeforeDetach || !device_.Detach()) {
+        if (detach_phase_ != kPhaseBeforeDetach) {
+            device_.trouble.application_mode = true;
+            return {kDfuStateUnknown, true};
+        }
+        if (!device_.Detach()) {
             return {kDfuStateUnknown, true};
         }
         detach_phase_ = kPhaseAfterDetach;
@@ -541,7 +579,7 @@ DfuPort::DownloadStep DfuPort::AwaitNotBusy() {
     DfuDevice& d = device_;
     int state = kDfuDnBusy;
     while (state == kDfuDnBusy) {
-        if (!Wait(d.last_status.poll_timeout_ms)) {
+        if (!WaitAsked(d.last_status.poll_timeout_ms)) {
             return {kDfuStateUnknown, true};
         }
         state = d.GetStatus() ? StatusState(d.last_status) : kDfuError;
@@ -589,7 +627,8 @@ DfuPort::DownloadStep DfuPort::Manifest(DownloadRun& run) {
     if (d.last_status.status == kStatusErrNotDone) {
         return not_done();
     }
-    if (StatusState(d.last_status) == kDfuStateUnknown || !Wait(d.last_status.poll_timeout_ms)) {
+    if (StatusState(d.last_status) == kDfuStateUnknown ||
+        !WaitAsked(d.last_status.poll_timeout_ms)) {
         return {kDfuStateUnknown, true};
     }
     if (!d.GetStatus()) {
@@ -607,7 +646,7 @@ DfuPort::DownloadStep DfuPort::Manifest(DownloadRun& run) {
 
 DfuPort::DownloadStep DfuPort::ClearError(DownloadRun& run) {
     DfuDevice& d = device_;
-    if (++run.error_passes >= 3 || !d.GetStatus() || !Wait(d.last_status.poll_timeout_ms)) {
+    if (++run.error_passes >= 3 || !d.GetStatus() || !WaitAsked(d.last_status.poll_timeout_ms)) {
         return {kDfuStateUnknown, true};
     }
     if (d.last_status.state == kDfuError && d.ClrStatus()) {
@@ -629,7 +668,8 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
             break;
         }
         if (state == kAppIdle) {
-            if (detach_phase_ != kPhaseBeforeDetach || !d.Detach()) {
+            d.trouble.application_mode = detach_phase_ != kPhaseBeforeDetach;
+            if (d.trouble.application_mode || !d.Detach()) {
                 state = kDfuStateUnknown;
                 break;
             }
@@ -710,6 +750,7 @@ int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> dat
 
     busy_ = true;
     error_flag_ = false;
+    device_.trouble = {};
     int code = kDfuOk;
     if (spec.argument == Argument::kGroups) {
         for (size_t at = 0; at < n && code == kDfuOk; at += kGroupBytes) {

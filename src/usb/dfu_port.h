@@ -39,8 +39,22 @@ struct DfuTiming {
     std::function<bool(unsigned ms)> wait;
     std::function<bool()> stopped;
     unsigned request_timeout_ms = 5000;
-    unsigned reappear_ms = 5000;  // how long a device that re-enumerates is looked for
+    // How long a device that re-enumerates after its reset is looked for: some
+    // boot ROMs take several seconds to come back in DFU mode.
+    unsigned reappear_ms = 10000;
     unsigned reappear_step_ms = 100;
+};
+
+// What the device met during the latest boot ROM command, so that a failure can be
+// told by its cause.
+struct DfuTrouble {
+    UsbStatus status = UsbStatus::kOk;  // of the latest request the bus failed; kOk: none
+    uint8_t request = 0;                // that request's bRequest
+    int state = kDfuStateUnknown;       // the state the device last reported
+    uint8_t dfu_status = 0;             // the status of its latest GETSTATUS
+    bool not_done = false;              // a GETSTATUS said errNOTDONE
+    bool application_mode = false;      // back in appIDLE after its detach and reset
+    bool lost_after_reset = false;      // not back after its reset (open_error says why)
 };
 
 // A plain waiter: poll() on abort_fd (or nothing) for the time-out.
@@ -77,6 +91,7 @@ class DfuDevice {
     int last_state = kDfuStateUnknown;
     uint16_t block = 0;  // block number of the last download
     unsigned timeout_ms = 5000;
+    DfuTrouble trouble;
 
   private:
     int ReadString(uint8_t index, std::string* out);
@@ -109,6 +124,13 @@ class DfuPort {
                        std::span<uint8_t> reply = {}, size_t* received = nullptr);
 
     void SetProgress(std::function<void(int percent)> progress) { progress_ = std::move(progress); }
+    // Told of every second (or less, at the end) spent in a wait the device asked for
+    // (its poll time-out), with the milliseconds of that piece.
+    void SetPollNotice(std::function<void(unsigned ms)> notice) {
+        poll_notice_ = std::move(notice);
+    }
+    // What the latest boot ROM command met.
+    const DfuTrouble& trouble() const { return device_.trouble; }
 
     DfuDevice& device() { return device_; }
     int detach_phase() const { return detach_phase_; }
@@ -126,6 +148,9 @@ class DfuPort {
     bool ResetAndFollow();
     int StatusState(const DfuStatus& status);
     bool Wait(unsigned ms) { return timing_.wait ? timing_.wait(ms) : true; }
+    // The device's poll time-out, in pieces of at most a second so that a long one
+    // can be told as it passes. False on Stop.
+    bool WaitAsked(unsigned ms);
     bool Stopped() const { return timing_.stopped && timing_.stopped(); }
     // One boot ROM frame: the download (long_data after it in long mode), then, when
     // `reply` is not empty, its uploads; their byte count is added to *received.
@@ -162,6 +187,7 @@ class DfuPort {
     int detach_phase_ = kPhaseBeforeDetach;
     bool error_flag_ = false;
     std::function<void(int)> progress_;
+    std::function<void(unsigned)> poll_notice_;
 };
 
 }  // namespace velmora::usb

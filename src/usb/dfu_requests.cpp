@@ -1,6 +1,8 @@
 #include "usb/dfu_requests.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 
 namespace velmora::usb {
 
@@ -37,6 +39,33 @@ const char* UsbStatusText(UsbStatus status) {
             break;
     }
     return "error";
+}
+
+std::string DfuRequestName(uint8_t request) {
+    static constexpr const char* kNames[] = {"DFU_DETACH",    "DFU_DNLOAD",    "DFU_UPLOAD",
+                                             "DFU_GETSTATUS", "DFU_CLRSTATUS", "DFU_GETSTATE",
+                                             "DFU_ABORT"};
+    return request < std::size(kNames) ? kNames[request] : "request " + std::to_string(request);
+}
+
+std::string DfuStateName(int state) {
+    static constexpr const char* kNames[] = {
+        "appIDLE",          "appDETACH",   "dfuIDLE",
+        "dfuDNLOAD-SYNC",   "dfuDNBUSY",   "dfuDNLOAD-IDLE",
+        "dfuMANIFEST-SYNC", "dfuMANIFEST", "dfuMANIFEST-WAIT-RESET",
+        "dfuUPLOAD-IDLE",   "dfuERROR"};
+    if (state >= 0 && static_cast<size_t>(state) < std::size(kNames)) {
+        return kNames[state];
+    }
+    return state == kDfuStateUnknown ? "unknown" : "state " + std::to_string(state);
+}
+
+std::string DfuStatusName(uint8_t status) {
+    static constexpr const char* kNames[] = {
+        "OK",      "errTARGET", "errFILE",    "errWRITE",     "errERASE",    "errCHECK_ERASED",
+        "errPROG", "errVERIFY", "errADDRESS", "errNOTDONE",   "errFIRMWARE", "errVENDOR",
+        "errUSBR", "errPOR",    "errUNKNOWN", "errSTALLEDPKT"};
+    return status < std::size(kNames) ? kNames[status] : "status " + std::to_string(status);
 }
 
 ControlSetup GetDescriptorRequest(uint8_t type, uint8_t index, uint16_t language, uint16_t length) {

@@ -55,6 +55,12 @@ inline constexpr uint8_t kDescDfuFunctional = 0x21;
 inline constexpr uint8_t kDfuInterfaceClass = 0xFE;
 inline constexpr uint8_t kDfuInterfaceSubclass = 0x01;
 
+// The names DFU 1.0 gives them, for the operator's texts: "DFU_GETSTATE",
+// "dfuERROR", "errNOTDONE"; a number outside the standard's list as "state 12" etc.
+std::string DfuRequestName(uint8_t request);
+std::string DfuStateName(int state);
+std::string DfuStatusName(uint8_t status);
+
 // Standard GET_DESCRIPTOR (device to host, standard, device recipient).
 ControlSetup GetDescriptorRequest(uint8_t type, uint8_t index, uint16_t language, uint16_t length);
 

@@ -124,6 +124,8 @@ class WindowLanguageTest : public QObject {
                  QStringLiteral("正在备份到 /b/20260312-142501/ ..."));
         QCOMPARE(DisplayStatus("Verifying 37 written blocks..."),
                  QStringLiteral("正在校验写入的 37 个块..."));
+        QCOMPARE(DisplayStatus("The phone asks to wait: 12 s..."),
+                 QStringLiteral("手机要求等待：12 秒..."));
         ApplyLanguage(Language::kEnglish);
         QCOMPARE(DisplayStatus("Backing up to /b/20260312-142501/..."),
                  QStringLiteral("Backing up to /b/20260312-142501/..."));

@@ -66,23 +66,46 @@ TEST(CliChips, ListsTheShippedCatalogue) {
     EXPECT_EQ(small["block_size"], 16384);
 }
 
-TEST(CliChips, RefusesAMissingOrBrokenCatalogue) {
+TEST(CliChips, RefusesOnlyACatalogueThatCannotBeUsedAtAll) {
     testing::TempDir home;
     EXPECT_EQ(Cli(home, "chips").status, 2);
     const Outcome missing = Cli(home, "--json chips");
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(nlohmann::json::parse(missing.out).contains("error")) << missing.out;
 
-    // A job would refuse this catalogue; chips still lists what it can and
-    // names the entry that is wrong.
-    home.Write("FlashChip.ini", ShippedCatalogue() + "\n[EC,F2]\nBLOCK_NUM=1024\n");
-    const Outcome broken = Cli(home, "--json chips");
-    EXPECT_EQ(broken.status, 2);
-    const auto event = nlohmann::json::parse(broken.out);
-    ASSERT_EQ(event["chips"].size(), 13u);
-    EXPECT_NE(event["chips"][12]["problem"].get<std::string>().find("lacks BLOCK_SIZE"),
+    // Entries the program cannot serve are listed as refused, with the reason; the
+    // catalogue stays usable for every other chip.
+    home.Write("FlashChip.ini", ShippedCatalogue() +
+                                    "\n[EC,F2]\nBLOCK_NUM=1024\n[EC,B2]\nBLOCK_NUM=2048\n"
+                                    "BLOCK_SIZE=16\nPAGE_SIZE=528\nSPARE_SIZE=16\nERASE_TIME=1\n"
+                                    "WRITE_TIME=1\n");
+    const Outcome odd = Cli(home, "--json chips");
+    EXPECT_EQ(odd.status, 0) << odd.out;
+    const auto event = nlohmann::json::parse(odd.out);
+    EXPECT_FALSE(event.contains("error")) << odd.out;
+    ASSERT_EQ(event["chips"].size(), 14u);
+    EXPECT_EQ(event["chips"][0]["refused"], false);
+    EXPECT_TRUE(event["chips"][0]["reason"].is_null());
+    EXPECT_EQ(event["chips"][12]["refused"], true);
+    EXPECT_NE(event["chips"][12]["reason"].get<std::string>().find("lacks BLOCK_SIZE"),
               std::string::npos);
-    EXPECT_NE(event["error"].get<std::string>().find("[EC,F2]"), std::string::npos);
+    EXPECT_EQ(event["chips"][13]["reason"], "PAGE_SIZE=528 is not a non-zero multiple of 512");
+    const Outcome text = Cli(home, "chips");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("refused: PAGE_SIZE=528"), std::string::npos) << text.out;
+
+    // Another chip's upgrade goes through; the 528-byte chip fails its identification.
+    const std::string upgrade =
+        "upgrade --ptt " VELMORA_BINARY_DIR "/examples/sample/sample.ptt --port sim";
+    const Outcome served = Cli(home, upgrade);
+    EXPECT_EQ(served.status, 0) << served.out;
+    const Outcome refused = Cli(home, upgrade + ":id=EC,B2,00,15");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("result: -7"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("error: 参数定义错误！ The catalogue entry [EC,B2] in " +
+                               home.path() + "FlashChip.ini cannot be served: PAGE_SIZE=528"),
+              std::string::npos)
+        << refused.out;
 }
 
 // An install under a prefix that is not the one the program was built for:

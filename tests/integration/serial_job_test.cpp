@@ -104,18 +104,19 @@ TEST_F(SerialJobTest, IdentificationFailuresShowTheirTexts) {
         phone_.reset();
     }
 
-    // A catalogue whose geometry cannot be right is refused before the phone is
-    // asked, naming the file and the value.
-    std::ofstream(home_ + "FlashChip.ini")
-        << "[VERSION]\nDATE=x\nVER=1\n[EC,A1]\nBLOCK_NUM=1024\nBLOCK_SIZE=16\nPAGE_SIZE=528\n"
-           "SPARE_SIZE=16\nERASE_TIME=1\nWRITE_TIME=1\n";
-    StartPhone();
-    JobController jobs(&display_);
-    const StartOutcome refused = jobs.Start(Request());
-    EXPECT_FALSE(refused.started);
-    EXPECT_NE(refused.message.find(home_ + "FlashChip.ini"), std::string::npos) << refused.message;
-    EXPECT_NE(refused.message.find("PAGE_SIZE=528"), std::string::npos) << refused.message;
-    EXPECT_EQ(phone_->sessions(), 0) << "the phone was never opened";
+    // A chip whose entry cannot be served fails its own identification, naming the
+    // entry and the value; the catalogue is not refused as a whole at Start.
+    std::ofstream(home_ + "FlashChip.ini", std::ios::app)
+        << "[EC,B2]\nBLOCK_NUM=1024\nBLOCK_SIZE=16\nPAGE_SIZE=528\nSPARE_SIZE=16\n"
+           "ERASE_TIME=1\nWRITE_TIME=1\n";
+    StartPhone("id=EC,B2,00,15");
+    const JobOutcome o = Run(Request());
+    EXPECT_EQ(o.result, -7);
+    EXPECT_EQ(o.error_text.rfind("参数定义错误！ The catalogue entry [EC,B2] in " + home_ +
+                                     "FlashChip.ini cannot be served: PAGE_SIZE=528",
+                                 0),
+              0u)
+        << o.error_text;
 }
 
 // Failures of the boot stage and of the loader's first commands, each with its

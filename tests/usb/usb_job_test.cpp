@@ -78,15 +78,85 @@ TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
+    EXPECT_TRUE(job->product_id.has_value());
+
+    // A product ID the boot ROM never sent is not recorded as the phone's.
+    phone_.reset();
+    StartPhone("notdone=P");
+    job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(Run(*job), 1);
+    EXPECT_FALSE(job->product_id.has_value());
 }
 
-TEST_F(UsbPhoneTest, ApplicationModeAfterResetEndsInTheBulkDeviceSearch) {
-    StartPhone("stay-app");
+// A boot ROM failure after which no RAM loader can be running ends the job at once,
+// with result 100 and the cause in its step; one at the jump, where the phone may be
+// starting the loader, keeps the bulk device search and is named first at its end.
+TEST_F(UsbPhoneTest, BootRomFailuresAreToldAtOnceByTheirCause) {
+    struct Case {
+        const char* options;
+        const char* step;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"pull=1", "boot ROM handshake",
+         "the product ID read ('P') failed: the phone left the bus (LIBUSB_TRANSFER_NO_DEVICE "
+         "on DFU_DNLOAD)"},
+        {"pull=10", "RAM loader transfer",
+         "frame 5 of 38 of the RAM loader ('L', bytes 2048 to 2559) failed: the phone left the "
+         "bus"},
+        {"mute", "boot ROM handshake",
+         "failed: the boot ROM did not answer (LIBUSB_TRANSFER_TIMED_OUT on DFU_GETSTATE)"},
+        {"stay-app", "boot ROM handshake", "came back in application mode (appIDLE)"},
+        {"app,renum,enum-ms=11000", "boot ROM handshake",
+         "the phone did not come back at 1-1 within 10 s after its reset"},
+        {"not-tolerant", "boot ROM handshake", "(dfuMANIFEST-WAIT-RESET)"},
+        {"dfu-error=stuck", "boot ROM handshake",
+         "stayed in dfuERROR (errUNKNOWN) after its clear"},
+        {"notdone=L", "RAM loader transfer",
+         "frame 1 of 38 of the RAM loader ('L', bytes 0 to 511) failed: the boot ROM reported it "
+         "as not done (errNOTDONE)"},
+        {"notdone=J", "RAM loader's USB device",
+         "The jump into the RAM loader ('J') failed: the boot ROM reported it as not done "
+         "(errNOTDONE). The phone's RAM loader did not come up on USB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        StartPhone(c.options);
+        auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunNamed(*job), 100);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+        const JobEnd end = job->Ending(100);
+        EXPECT_EQ(end.step, c.step);
+        EXPECT_NE(job->error_text.find(c.text), std::string::npos) << job->error_text;
+        EXPECT_NE(end.meaning.find(job->reason), std::string::npos);
+        EXPECT_FALSE(end.next_step.empty());
+        EXPECT_TRUE(Logged(job->error_text));
+        const auto statuses = display_.statuses();
+        const bool searched = std::find(statuses.begin(), statuses.end(),
+                                        "search usb dlv device...") != statuses.end();
+        EXPECT_EQ(searched, std::string(c.options) == "notdone=J");
+        phone_.reset();
+    }
+}
+
+// A phone that takes 8 s to come back in DFU mode after its reset is still followed;
+// meanwhile, long waits the device asks for are told and counted.
+TEST_F(UsbPhoneTest, ASlowResetIsFollowedAndLongPollWaitsAreCounted) {
+    StartPhone("app,renum,enum-ms=8000");
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
+    EXPECT_EQ(RunNamed(*job), 1);
+    EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
+    phone_.reset();
+
+    StartPhone("busy=1,busy-ms=1100,pull=3");
+    job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(RunNamed(*job), 100);
-    EXPECT_TRUE(Logged("\nError during read product ID, error code = #305.\n"));
-    EXPECT_TRUE(Logged("\nError during set address, error code = #305.\n"));
-    EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
+    const auto statuses = display_.statuses();
+    for (const char* s : {"The phone asks to wait: 1 s...", "The phone asks to wait: 2 s..."}) {
+        EXPECT_NE(std::find(statuses.begin(), statuses.end(), s), statuses.end()) << s;
+    }
+    EXPECT_EQ(phone_->boot_rom_stats().early_polls, 0);
 }
 
 TEST_F(UsbPhoneTest, NoBulkDeviceAfterAllAttemptsGives100) {

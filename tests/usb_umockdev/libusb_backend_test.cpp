@@ -158,6 +158,19 @@ TEST_F(LibusbBackend, VanishedBulkDeviceEndsWithNoDevice) {
     EXPECT_NE(job->error_text.find("the device left the bus"), std::string::npos);
 }
 
+// A cable pulled during the RAM loader's download ends the job at once with libusb's
+// error and the frame, before any bulk device search.
+TEST_F(LibusbBackend, CablePulledDuringTheLoaderDownloadIsToldAtOnce) {
+    Phone("pull=10");
+    auto job = Job();
+    EXPECT_EQ(Run(*job), 100);
+    EXPECT_NE(job->error_text.find("frame 5 of 38 of the RAM loader ('L', bytes 2048 to 2559) "
+                                   "failed: the phone left the bus (LIBUSB_TRANSFER_NO_DEVICE"),
+              std::string::npos)
+        << job->error_text;
+    EXPECT_FALSE(Logged("Get Dlv full name"));
+}
+
 TEST_F(LibusbBackend, SilentDeviceTimesOutAndItsTransferIsCancelledAndReaped) {
     sim::UsbPhone& phone = Phone("");
     sim::Fault drop;
