@@ -50,9 +50,14 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int e
     if (r != 0) {
         nand.reporter.WriteLog(
             Format("\nWriting block #0 failed (#%d), erasing and writing it once more\n", r));
-        nand.Sleep(nand.timings.retry_pause_ms);
-        nand.target().PurgeInput();
+        const int first = r;
+        SettleForRetry(nand);
         r = EraseAndWriteBlockZero(nand, image, erase_base, write_base);
+        const int64_t chip_us =
+            nand.geometry.erase_time + int64_t{nand.geometry.write_time} * PagesPerBlock(nand);
+        if (r == 0 && !OneAnswerOnly(nand, "Write block #0", chip_us)) {
+            r = first;
+        }
     }
     nand.EndUncut();
     if (r != 0) {

@@ -23,6 +23,7 @@ TEST_F(StationTest, AFailingSlotLeavesTheOthersTheirFirmware) {
     for (int i = 0; i < 3; ++i) {
         sim::PhoneOptions o;
         o.catalogue = VELMORA_BIN_DIR;
+        o.faults.push_back({sim::FaultKind::kNoise});
         o.start_delay_ms = 1;
         if (i == 1)
             o.program_fail_blocks = {1};
