@@ -44,9 +44,15 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
                 break;
             }
             // The failed try may have programmed pages, and programming only clears
-            // bits: the block is written again only once it is erased again.
+            // bits: the block is written again only once it is erased again. The
+            // erase's acknowledgement must be the only thing on the line: the late
+            // answer to the failed try may come meanwhile, and a serial 'O' may be
+            // found inside it.
             if (const int e = EraseBlock(nand, block); e != 0) {
                 nand.reporter.WriteLog(Format("\nErase of block #%d failed (#%d)\n", block, e));
+                continue;
+            }
+            if (!OneAnswerOnly(nand, Format("Erase block #%d", block), nand.geometry.erase_time)) {
                 continue;
             }
         }
