@@ -19,8 +19,10 @@ int main(int argc, char** argv) {
     CLI::App app{
         "velmora-phone-sim: a simulated phone (boot ROM, RAM loader, NAND chip) behind a "
         "pseudo-terminal.\nPoint the host at the printed port, e.g. velmora-cli upgrade --ptt F "
-        "--port /dev/pts/N.\nFault SPEC: CMD[@BLOCK][#NTH][:VALUE], several joined by '+' "
-        "(e.g. --drop 8#2 --status 10@5:3); without #NTH every matching command is hit."};
+        "--port /dev/pts/N.\nFault SPEC: CMD[@BLOCK[.PAGE]][#NTH][:VALUE], several joined by '+' "
+        "(e.g. --drop 8#2 --status 10@5:3 --late 13@0.1:6000); PAGE names a page of a page read "
+        "(13) or write (8); without #NTH every matching command is hit, except by --late, which "
+        "hits once unless the SPEC ends in '*'."};
     std::map<std::string, std::string> values;
     std::map<std::string, bool> flags;
     for (const auto& spec : OptionSpecs()) {

@@ -28,13 +28,15 @@ bool FaultSet::Has(FaultKind kind) const {
     return false;
 }
 
-std::optional<Fault> FaultSet::Match(FaultKind kind, int command, int64_t block) {
+std::optional<Fault> FaultSet::Match(FaultKind kind, int command, int64_t block, int64_t first_page,
+                                     int64_t pages) {
     std::lock_guard lock(mutex_);
     std::optional<Fault> fired;
     for (auto& e : entries_) {
         const Fault& f = e.fault;
         if (f.kind != kind || (f.command >= 0 && f.command != command) ||
-            (f.block >= 0 && f.block != block)) {
+            (f.block >= 0 && f.block != block) ||
+            (f.page >= 0 && (f.page < first_page || f.page >= first_page + pages))) {
             continue;
         }
         ++e.seen;
@@ -80,6 +82,13 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"bad-crc", "SPEC", "fault: the checksum in the answer is wrong"},
         {"stray", "SPEC", "fault: VALUE stray bytes (default 3) before the answer"},
         {"vanish", "SPEC", "fault: the port goes away when the command arrives"},
+        {"late", "SPEC",
+         "fault: the answer to the command is held back VALUE ms (e.g. late=13@0.0:6000 for the "
+         "first read of block 0's page 0); once, or the Nth time with #N, or every time with a "
+         "* at the end (late=13@0.0:6000*)"},
+        {"noise", nullptr,
+         "answer bytes the wire format leaves open (beyond header, status, checksums and each "
+         "command's own values) carry random values, as a real loader's may"},
         {"erase-fail", "N+N...", "fault: erasing these blocks fails (they stay good in the IBT)"},
         {"program-fail", "N+N...", "fault: programming these blocks fails"},
         {"grown", "N+N...",
@@ -155,7 +164,8 @@ bool ParseBlocks(std::string_view text, std::vector<uint32_t>& out) {
     return true;
 }
 
-// SPEC: CMD[@BLOCK][#NTH][:VALUE], several joined by '+'.
+// SPEC: CMD[@BLOCK[.PAGE]][#NTH][:VALUE], several joined by '+'. A late answer
+// comes once unless the SPEC ends in '*' (every time) or names #NTH.
 bool ParseFaults(FaultKind kind, std::string_view text, std::vector<Fault>& out) {
     const auto parts = Split(text, "+");
     if (parts.empty()) {
@@ -165,9 +175,22 @@ bool ParseFaults(FaultKind kind, std::string_view text, std::vector<Fault>& out)
         Fault f;
         f.kind = kind;
         f.value = kind == FaultKind::kStatus ? 1 : kind == FaultKind::kStray ? 3 : 0;
+        if (kind == FaultKind::kLate) {
+            f.nth = 1;
+            if (part.size() > 1 && part.back() == '*') {
+                f.nth = 0;
+                part.remove_suffix(1);
+            }
+            if (part.find(':') == std::string_view::npos) {
+                return false;  // how late must be said
+            }
+        }
         int64_t v = 0;
         if (const size_t colon = part.find(':'); colon != std::string_view::npos) {
             if (!ParseNumber(part.substr(colon + 1), v) || v > 0xFFFFFFFF) {
+                return false;
+            }
+            if (kind == FaultKind::kLate && v > 3600000) {
                 return false;
             }
             f.value = static_cast<uint32_t>(v);
@@ -181,7 +204,15 @@ bool ParseFaults(FaultKind kind, std::string_view text, std::vector<Fault>& out)
             part = part.substr(0, hash);
         }
         if (const size_t at = part.find('@'); at != std::string_view::npos) {
-            if (!ParseNumber(part.substr(at + 1), v)) {
+            std::string_view where = part.substr(at + 1);
+            if (const size_t dot = where.find('.'); dot != std::string_view::npos) {
+                if (!ParseNumber(where.substr(dot + 1), v)) {
+                    return false;
+                }
+                f.page = v;
+                where = where.substr(0, dot);
+            }
+            if (!ParseNumber(where, v)) {
                 return false;
             }
             f.block = v;
@@ -381,6 +412,13 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
     }
     if (name == "vanish") {
         return fault(FaultKind::kVanish);
+    }
+    if (name == "late") {
+        return fault(FaultKind::kLate);
+    }
+    if (name == "noise") {
+        o.faults.push_back({FaultKind::kNoise, -1, -1, 0, 0});
+        return true;
     }
     error = "unknown option of the simulated phone: " + name;
     return false;

@@ -23,16 +23,20 @@ enum class FaultKind {
     kBadCrc,       // the checksum in a command's answer is wrong
     kStray,        // `value` stray bytes go out before a command's answer
     kVanish,       // the port goes away when the command arrives
+    kLate,         // a command's answer is held back `value` ms
+    kNoise,        // answer bytes the wire format leaves open carry random values
 };
 
 // One injected fault. It applies to frames of `command` (-1: any) naming
-// `block` (-1: any); with nth > 0 only the nth such frame, else every one.
+// `block` (-1: any) and, for the commands that name pages (8, 13), `page` (-1:
+// any); with nth > 0 only the nth such frame, else every one.
 struct Fault {
     FaultKind kind = FaultKind::kDrop;
     int command = -1;
     int64_t block = -1;
     int nth = 0;
     uint32_t value = 0;
+    int64_t page = -1;
 };
 
 // Thread-safe set of faults with occurrence counting.
@@ -41,8 +45,11 @@ class FaultSet {
     void Add(const Fault& fault);
     void Clear();
     bool Has(FaultKind kind) const;
-    // Counts the frame against every fault of `kind` and returns the one that fires.
-    std::optional<Fault> Match(FaultKind kind, int command, int64_t block);
+    // Counts the frame against every fault of `kind` and returns the one that
+    // fires. The frame names pages first_page to first_page + pages − 1 (none when
+    // `pages` is 0).
+    std::optional<Fault> Match(FaultKind kind, int command, int64_t block, int64_t first_page = 0,
+                               int64_t pages = 0);
 
   private:
     struct Entry {

@@ -63,6 +63,13 @@ class Phone::LoaderLink : public LoaderIo {
         phone_.vanished_ = true;
         gone = true;
     }
+    bool Hold(int ms) override {
+        const int64_t until = SerialWire::Now() + Ms(ms);
+        while (!gone && SerialWire::Now() < until) {
+            Note(phone_.wire_.SleepUntil(until));
+        }
+        return !gone;
+    }
 
   private:
     void Note(SerialWire::Status s) {

@@ -17,6 +17,43 @@ constexpr uint32_t kNoRecord = 255;
 constexpr size_t kMaxDataPhase = 16u << 20;
 constexpr uint8_t kAck = 'O';
 
+// The pages a frame names: first and count (none for commands without pages).
+std::pair<int64_t, int64_t> PagesOf(int command, const uint32_t* args) {
+    switch (command) {
+        case 8:
+            return {args[1], args[2]};
+        case 13:
+            return {args[1], 1};
+        default:
+            return {0, 0};
+    }
+}
+
+// Holds back the first byte of an answer: the "late" fault.
+class HeldIo : public LoaderIo {
+  public:
+    HeldIo(LoaderIo& io, int ms) : io_(io), ms_(ms) {}
+    bool Receive(uint8_t* data, size_t n) override { return io_.Receive(data, n); }
+    bool Send(const uint8_t* data, size_t n) override {
+        if (ms_ > 0) {
+            const int ms = ms_;
+            ms_ = 0;
+            if (!io_.Hold(ms)) {
+                return false;
+            }
+        }
+        return io_.Send(data, n);
+    }
+    void ChipBusy(int64_t microseconds) override { io_.ChipBusy(microseconds); }
+    void SetBaud(uint32_t baud) override { io_.SetBaud(baud); }
+    void Vanish() override { io_.Vanish(); }
+    bool Hold(int ms) override { return io_.Hold(ms); }
+
+  private:
+    LoaderIo& io_;
+    int ms_;
+};
+
 int64_t BlockOf(int command, const uint32_t* args) {
     switch (command) {
         case 8:
@@ -63,6 +100,7 @@ struct RamLoader::Answer {
     std::optional<Fault> status;
     std::optional<Fault> bad_crc;
     std::optional<Fault> stray;
+    bool noise = false;
 
     void SetStatus(uint32_t s) { PutU32(frame.data() + 60, s); }
     uint32_t Status() const { return GetU32(frame.data() + 60); }
@@ -91,15 +129,33 @@ bool RamLoader::Execute(const Frame& frame, LoaderIo& io) {
     Answer a;
     a.command = command;
     a.block = BlockOf(command, args);
-    if (faults_.Match(FaultKind::kVanish, command, a.block)) {
+    const auto [page, pages] = PagesOf(command, args);
+    auto match = [&](FaultKind kind) { return faults_.Match(kind, command, a.block, page, pages); };
+    if (match(FaultKind::kVanish)) {
         trace_.Add({.kind = "fault", .command = command, .block = a.block, .text = "vanish"});
         io.Vanish();
         return false;
     }
-    a.drop = faults_.Match(FaultKind::kDrop, command, a.block).has_value();
-    a.status = faults_.Match(FaultKind::kStatus, command, a.block);
-    a.bad_crc = faults_.Match(FaultKind::kBadCrc, command, a.block);
-    a.stray = faults_.Match(FaultKind::kStray, command, a.block);
+    a.drop = match(FaultKind::kDrop).has_value();
+    a.status = match(FaultKind::kStatus);
+    a.bad_crc = match(FaultKind::kBadCrc);
+    a.stray = match(FaultKind::kStray);
+    a.noise = faults_.Has(FaultKind::kNoise);
+    const std::optional<Fault> late = match(FaultKind::kLate);
+    if (late) {
+        trace_.Add({.kind = "fault",
+                    .command = command,
+                    .block = a.block,
+                    .value = late->value,
+                    .text = "late"});
+    }
+    HeldIo held(io, late ? static_cast<int>(late->value) : 0);
+    return Run(frame, fields, a, late ? held : io);
+}
+
+bool RamLoader::Run(const Frame& frame, const FrameFields& fields, Answer& a, LoaderIo& io) {
+    const int command = fields.command;
+    const uint32_t* args = fields.args.data();
     a.frame[0] = 0x55;
     a.frame[1] = 0xAA;
     a.frame[2] = frame[2];
@@ -182,7 +238,45 @@ bool RamLoader::Respond(Answer& a, LoaderIo& io) {
         }
     }
     trace_.Add({.kind = "answer", .command = a.command, .block = a.block, .value = a.Status()});
+    if (a.noise) {
+        FillOpenBytes(a);
+    }
     return io.Send(a.frame.data(), a.frame.size());
+}
+
+void RamLoader::FillOpenBytes(Answer& a) {
+    // What each answer defines beyond its header (0..1) and status (60..63).
+    size_t keep_from = 0;
+    size_t keep_to = 0;
+    switch (a.command) {
+        case 5:  // the ID bytes: the low byte of the words at 4, 8, 12, 16
+            break;
+        case 8:  // the checksums of the data
+        case 11:
+        case 13:
+            keep_from = 56;
+            keep_to = 60;
+            break;
+        case 14:  // twelve check words
+            keep_from = 12;
+            keep_to = 60;
+            break;
+        case 20:  // the record's checksum
+            keep_from = 52;
+            keep_to = 56;
+            break;
+        default:
+            break;
+    }
+    // Over USB the answer to the parameters is not examined at all.
+    const bool all_open = link_ == Link::kUsb && a.command == 6;
+    for (size_t i = all_open ? 0 : 2; i < (all_open ? kFrameBytes : 60); ++i) {
+        const bool id_byte = a.command == 5 && i >= 4 && i <= 16 && i % 4 == 0;
+        if ((i >= keep_from && i < keep_to) || id_byte) {
+            continue;
+        }
+        a.frame[i] = static_cast<uint8_t>(noise_());
+    }
 }
 
 // The serial link acknowledges some commands with a single 'O' and stays
@@ -359,7 +453,9 @@ bool RamLoader::WritePages(int command, const uint32_t* args, Answer& a, LoaderI
                 std::copy_n(data.begin() + static_cast<ptrdiff_t>(k * 256),
                             std::min<size_t>(256, data.size() - k * 256), unit.begin());
             }
-            PutU32(codes.data() + 4 * k, EccOf256(unit.data()));
+            // A code is 22 bits; the word's top bits are the loader's own.
+            const uint32_t open = a.noise ? static_cast<uint32_t>(noise_()) & 0xFFC00000u : 0;
+            PutU32(codes.data() + 4 * k, EccOf256(unit.data()) | open);
         }
         return io.Send(codes.data(), codes.size());
     }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 
 #include "sim/nand.h"
 #include "sim/options.h"
@@ -64,6 +65,9 @@ class LoaderIo {
     virtual void SetBaud(uint32_t /*baud*/) {}
     // Fault injection: the port goes away.
     virtual void Vanish() {}
+    // Fault injection: nothing goes out for `ms` (a late answer). False when the
+    // session ended meanwhile. A link without time (a byte stream): no wait.
+    virtual bool Hold(int /*ms*/) { return true; }
 };
 
 enum class Link { kSerial, kUsb };
@@ -77,6 +81,8 @@ class RamLoader {
 
   private:
     struct Answer;
+    // Execute once the faults of the frame are known.
+    bool Run(const Frame& frame, const FrameFields& fields, Answer& a, LoaderIo& io);
     bool Respond(Answer& answer, LoaderIo& io);
     bool Ack(Answer& a, bool ok, LoaderIo& io);
     // The "stray" fault: junk sent ahead of the answer, and traced.
@@ -91,12 +97,16 @@ class RamLoader {
     bool ReadRecord(const uint32_t* args, Answer& a, LoaderIo& io);
     bool InitSdi(Answer& a, LoaderIo& io);
     bool SendData(Answer& a, const uint8_t* data, size_t n, LoaderIo& io);
+    // The "noise" fault: random values in the answer bytes the wire format leaves
+    // open for this command.
+    void FillOpenBytes(Answer& a);
 
     NandChip& chip_;
     Trace& trace_;
     FaultSet& faults_;
     Link link_;
     bool parameters_set_ = false;
+    std::mt19937 noise_{std::random_device{}()};
 };
 
 }  // namespace velmora::sim

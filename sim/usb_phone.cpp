@@ -162,7 +162,9 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
             // The answer exists when the command's bytes were in and the chip was done,
             // not when this thread, woken late or busy with its own bookkeeping (copying
             // pages, checksums), got round to it.
-            const auto ready = std::min(SimClock::now(), std::max(last_data_, chip_free_));
+            // A held answer exists only from the end of its hold.
+            const auto ready =
+                std::max(std::min(SimClock::now(), std::max(last_data_, chip_free_)), held_);
             in_.push_back({std::vector<uint8_t>(data, data + n), 0, ready});
         }
         phone_.bus_.Notify();
@@ -185,6 +187,12 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
             gone_ = true;
         }
         phone_.bus_.Detach(kPort);
+    }
+    bool Hold(int ms) override {
+        std::unique_lock lock(mutex_);
+        held_ = SimClock::now() + std::chrono::milliseconds(ms);
+        cv_.wait_until(lock, held_, [this] { return stop_ || gone_; });
+        return !stop_ && !gone_;
     }
 
   private:
@@ -258,6 +266,7 @@ class UsbPhone::Loader : public SimUsbFunction, public LoaderIo {
     SimClock::time_point out_ready_{};
     SimClock::time_point last_data_{};  // when the latest bytes the loader took had arrived
     SimClock::time_point chip_free_{};  // when the chip ends its current operation
+    SimClock::time_point held_{};       // the end of the latest late answer's hold
     int data_transfers_ = 0;
     bool used_ = false;
     bool stop_ = false;

@@ -77,6 +77,7 @@ class UsbPhone {
     SimUsbBus& bus() { return bus_; }
     const ChipDescription& chip() const { return chip_; }
     void AddFault(const Fault& fault) { faults_.Add(fault); }
+    void ClearFaults() { faults_.Clear(); }
     // The boot ROM that took the latest jump (else the current one), as the host left it.
     DfuBootRomStats boot_rom_stats();
     int sessions() const { return sessions_.load(); }

@@ -17,6 +17,15 @@ struct JobTimings {
     int response_ms = 3000;      // a 64-byte response frame or a data phase of the RAM loader
     int usb_response_ms = 5000;  // the longer USB answers (write pages, Init SDI)
     int retry_pause_ms = 200;    // between retries of a failed block read or write
+    // After a wait that timed out, the line is read and dropped until it has been
+    // quiet this long before the next command; after a step that was asked again,
+    // a byte within this long (plus the step's chip time) means a second answer.
+    // Far longer than any gap inside one answer (a byte at 115200 takes 87 µs, a
+    // USB serial adapter holds bytes up to its 16 ms latency timer, the loader
+    // sends a page's data right after its frame) and than a loader's turnaround
+    // to a command that needs no chip time; it is spent only after a time-out or
+    // a retry.
+    int quiet_ms = 100;
     // The wait for the phone to announce itself (serial) or its DFU device to
     // appear (USB): 0 waits until Stop; otherwise the job ends with −1 after it.
     int phone_wait_ms = 0;

@@ -448,7 +448,8 @@ constexpr ResultEntry kTable[] = {
     Plain(S::kBlockErase, L::kSerial, VELMORA_CODE(erase, kFailed),
           "the phone did not acknowledge the erase (also after one retry)", kLineSerial),
     Plain(S::kBlockErase, L::kUsb, VELMORA_CODE(erase, kFailed),
-          "the phone reported the erase as failed (bad status): the block may have gone bad",
+          "the phone reported the erase as failed (bad status; or its answer came damaged, also "
+          "after one retry): the block may have gone bad",
           kWornBlock),
 
     Plain(S::kPartitionWrite, L::kBoth, VELMORA_CODE(download, kFileNotOpened),
@@ -463,10 +464,9 @@ constexpr ResultEntry kTable[] = {
     Plain(S::kPartitionWrite, L::kBoth, VELMORA_CODE(download, kShortRead),
           "the content file could not be read to its end",
           "Check the file and the disk it lies on, then run the upgrade again."),
-    AddCode(S::kPartitionWrite, L::kSerial, VELMORA_CODE(download, kBlockWriteBase), S::kBlockWrite,
-            "a block could not be written, also after three retries", kUpgradeAgain),
-    AddCode(S::kPartitionWrite, L::kUsb, VELMORA_CODE(download, kBlockWriteBase), S::kBlockWrite,
-            "a block could not be written", kUpgradeAgain),
+    AddCode(S::kPartitionWrite, L::kBoth, VELMORA_CODE(download, kBlockWriteBase), S::kBlockWrite,
+            "a block could not be written, also after three retries (each erased it first)",
+            kUpgradeAgain),
 
     AddCode(S::kBlockWrite, L::kBoth, VELMORA_CODE(page_program, kPagesBase), S::kPageWrite,
             "writing its pages failed", "The page write's code says why; follow its next step."),
@@ -577,10 +577,8 @@ constexpr ResultEntry kTable[] = {
           "its content",
           "The file holds what was read. Read the partition's blocks as a specified area, or "
           "have the phone serviced."),
-    AddCode(S::kPartitionRead, L::kSerial, VELMORA_CODE(read_back, kBlockReadBase), S::kBlockRead,
-            "a block could not be read, also after three retries", kLineSerial),
-    AddCode(S::kPartitionRead, L::kUsb, VELMORA_CODE(read_back, kBlockReadBase), S::kBlockRead,
-            "a block could not be read", kLineUsb),
+    AddCode(S::kPartitionRead, L::kBoth, VELMORA_CODE(read_back, kBlockReadBase), S::kBlockRead,
+            "a block could not be read, also after three retries", kLineBoth),
 
     Plain(S::kBlockRead, L::kBoth, VELMORA_CODE(read_back, kBlockNoAnswer),
           "no answer to the block read (no answer)", kLineBoth),

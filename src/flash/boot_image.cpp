@@ -19,13 +19,20 @@ void Fail(NandSession& nand, const std::string& text) {
     nand.reporter.WriteLog(text);
 }
 
+constexpr int kTwoAnswers = -1000000;
+
 // Erase block 0, write the image. 0, or the erase code + `erase_base` / the
-// write code + `write_base`.
+// write code + `write_base`. `again`, after a failed try: kTwoAnswers when more
+// than the erase's acknowledgement came (the late answer to that try may carry
+// a serial 'O'), and nothing is written.
 int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
-                           int write_base) {
+                           int write_base, bool again) {
     if (const int c = EraseBlock(nand, 0); c != 0) {
         Fail(nand, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
         return c + erase_base;
+    }
+    if (again && !OneAnswerOnly(nand, "Erase block #0", nand.geometry.erase_time)) {
+        return kTwoAnswers;
     }
     nand.reporter.MarkBlock(0, BlockState::kErased);
     if (const int c = WriteBlockData(nand, image, 0, false, BlockSize(nand)); c != 0) {
@@ -46,13 +53,18 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int e
         return nand.result.load();  // stopped before block 0 was touched
     }
     nand.boot_block_touched = true;
-    int r = EraseAndWriteBlockZero(nand, image, erase_base, write_base);
+    int r = EraseAndWriteBlockZero(nand, image, erase_base, write_base, false);
     if (r != 0) {
         nand.reporter.WriteLog(
             Format("\nWriting block #0 failed (#%d), erasing and writing it once more\n", r));
-        nand.Sleep(nand.timings.retry_pause_ms);
-        nand.target().PurgeInput();
-        r = EraseAndWriteBlockZero(nand, image, erase_base, write_base);
+        const int first = r;
+        SettleForRetry(nand);
+        r = EraseAndWriteBlockZero(nand, image, erase_base, write_base, true);
+        const int64_t chip_us =
+            nand.geometry.erase_time + int64_t{nand.geometry.write_time} * PagesPerBlock(nand);
+        if (r == kTwoAnswers || (r == 0 && !OneAnswerOnly(nand, "Write block #0", chip_us))) {
+            r = first;
+        }
     }
     nand.EndUncut();
     if (r != 0) {

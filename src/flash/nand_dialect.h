@@ -3,7 +3,7 @@
 // on both links; what differs lives here: how a write is checked (the serial
 // loader echoes a CRC-32, the USB one returns the pages' ECC codes), how a
 // command is acknowledged, how many blocks one erase command covers, how much
-// one write carries and whether a partition's block is tried again.
+// one write carries.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,8 +20,6 @@ class NandDialect {
 
     // Page bytes that one write command (command 8) carries.
     virtual uint32_t ChunkPageBytes() const = 0;
-    // Tries of a block write or read inside a partition.
-    virtual int PartitionBlockTries() const = 0;
 
     // Command 8: `page_count` pages from `first_page` of `block`, `page_bytes`
     // each, checked the link's way. 0, or a failure code (see the

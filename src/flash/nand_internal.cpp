@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text_format.h"
 #include "flash/target_protocol.h"
 
 namespace velmora {
@@ -25,6 +26,33 @@ PartitionRecord V3Record(const TargetPartitionRecords& records, int i) {
     r.id = LoadLe32(p + 12);
     std::copy_n(p + 16, 8, r.name.begin());
     return r;
+}
+
+bool SettleForRetry(NandSession& nand) {
+    if (!nand.Sleep(nand.timings.retry_pause_ms)) {
+        return false;
+    }
+    // A line that does not fall quiet takes no command: the retry then fails at once.
+    nand.target().Drain(nand.timings.quiet_ms);
+    return !nand.Aborted();
+}
+
+bool OneAnswerOnly(NandSession& nand, std::string_view what, int64_t chip_us) {
+    const int64_t wait_ms = int64_t{nand.timings.quiet_ms} + (chip_us + 999) / 1000;
+    const long extra = nand.target().Drain(static_cast<int>(std::min<int64_t>(wait_ms, 1 << 30)));
+    if (extra == 0 || nand.Aborted()) {
+        return extra == 0;
+    }
+    const std::string text =
+        std::string(what) +
+        ": two answers came to one command. The phone answered late, after the command was "
+        "sent again, and which answer belongs to which cannot be told, so neither is used.";
+    nand.reporter.WriteLog(extra > 0
+                               ? Format("\n%s (%ld bytes after the answer)\n", text.c_str(), extra)
+                               : "\n" + text + " (the line did not fall quiet)\n");
+    nand.AddNote(text);
+    nand.error_text = text;
+    return false;
 }
 
 void ReportFailure(NandSession& nand, const std::string& text, bool log) {

@@ -87,23 +87,40 @@ inline int AnswerMs(NandSession& nand, int timeout_ms, size_t wire_bytes, int64_
     return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
 }
 
+// Before a step is asked again: the pause, then whatever the phone still sends
+// for the try that failed (an answer later than its wait) is dropped until the
+// line has been quiet. False when stopped.
+bool SettleForRetry(NandSession& nand);
+
+// After a step that was asked again got its answer: no further byte may come
+// within the quiet interval and the step's chip time. One that does means the
+// late answer to the earlier try and the answer to this one both came, and the
+// host cannot tell which belongs to which. False then (or when stopped), with
+// the log, the notes and the error text saying so.
+bool OneAnswerOnly(NandSession& nand, std::string_view what, int64_t chip_us = 0);
+
 // Runs a step that is safe to repeat once more when it fails and `worth_retry`
-// says the failure may be a glitch (a lost or garbled answer), after a pause in
-// which a late answer can arrive and is then dropped. The retry goes to the log.
+// says the failure may be a glitch (a lost or garbled answer). The retry goes to
+// the log; it comes after SettleForRetry and must pass OneAnswerOnly (`chip_us`:
+// the chip's time for the step), else the first failure stands.
 template <typename Step, typename WorthRetry>
-int RetryOnce(NandSession& nand, std::string_view what, Step step, WorthRetry worth_retry) {
+int RetryOnce(NandSession& nand, std::string_view what, Step step, WorthRetry worth_retry,
+              int64_t chip_us = 0) {
     const int first = step();
     if (first == 0 || nand.Aborted() || !worth_retry(first)) {
         return first;
     }
     nand.reporter.WriteLog("\n" + std::string(what) + " failed (#" + std::to_string(first) +
                            "), trying once more\n");
-    if (!nand.Sleep(nand.timings.retry_pause_ms)) {
+    if (!SettleForRetry(nand)) {
         return first;
     }
-    nand.target().PurgeInput();
     nand.error_text.clear();
-    return step();
+    const int second = step();
+    if (second == 0 && !OneAnswerOnly(nand, what, chip_us)) {
+        return first;
+    }
+    return second;
 }
 template <typename Step>
 int RetryOnce(NandSession& nand, std::string_view what, Step step) {

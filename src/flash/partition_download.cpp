@@ -31,19 +31,45 @@ bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
 int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                uint32_t length) {
     const bool small_page = nand.geometry.page_size == 512;
-    const int attempts = nand.speech().PartitionBlockTries();
-    int r = 0;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (attempt > 0 && !nand.Sleep(nand.timings.retry_pause_ms)) {
-            break;
+    const uint32_t page_bytes = BytesPerPage(nand, with_spare);
+    const int64_t chip_us = nand.geometry.erase_time + int64_t{nand.geometry.write_time} *
+                                                           ((length + page_bytes - 1) / page_bytes);
+    const std::string what = Format("Write block #%d", block);
+    int failure = 0;
+    for (int attempt = 0; attempt <= kWriteRetries; ++attempt) {
+        if (attempt > 0) {
+            nand.reporter.WriteLog(Format("\n%s failed (#%d), erasing it and writing it again\n",
+                                          what.c_str(), failure));
+            if (!SettleForRetry(nand)) {
+                break;
+            }
+            // The failed try may have programmed pages, and programming only clears
+            // bits: the block is written again only once it is erased again. The
+            // erase's acknowledgement must be the only thing on the line: the late
+            // answer to the failed try may come meanwhile, and a serial 'O' may be
+            // found inside it.
+            if (const int e = EraseBlock(nand, block); e != 0) {
+                nand.reporter.WriteLog(Format("\nErase of block #%d failed (#%d)\n", block, e));
+                continue;
+            }
+            if (!OneAnswerOnly(nand, Format("Erase block #%d", block), nand.geometry.erase_time)) {
+                continue;
+            }
         }
-        r = small_page ? WriteSmallBlock(nand, buffer, block, with_spare, length)
-                       : WriteBlockData(nand, buffer, block, with_spare, length);
-        if (r == 0) {
+        const int r = small_page ? WriteSmallBlock(nand, buffer, block, with_spare, length)
+                                 : WriteBlockData(nand, buffer, block, with_spare, length);
+        if (r == 0 && (attempt == 0 || OneAnswerOnly(nand, what, chip_us))) {
+            if (attempt > 0) {
+                nand.error_text.clear();  // the failed tries' texts no longer hold
+            }
             return 0;
         }
+        failure = r != 0 ? r : failure;
+        if (nand.Aborted()) {
+            break;
+        }
     }
-    return r + 20000;
+    return failure + 20000;
 }
 
 int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) {

@@ -14,9 +14,10 @@ class PartitionTable;
 // of blocks; 12000 short read; 20000 + r a block write failed with r.
 int WritePartition(NandSession& nand, const PartitionTable& table, int i);
 
-// Writes the first `length` bytes of `buffer` into the erased physical `block`,
-// tried as often as the link tries a partition's block. 0, or 20000 + the last
-// attempt's code.
+// Writes the first `length` bytes of `buffer` into the erased physical `block`.
+// A failed write is tried again up to three times, each after the block is
+// erased again; a try that drew two answers counts as failed. 0, or 20000 + the
+// code of the last write that failed.
 int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                uint32_t length);
 

@@ -83,17 +83,11 @@ void NoteReadAsItIs(NandSession& nand, int block) {
 // A read-back's output file, fed block by block. While the link fetches a block
 // into one buffer, the block before it is checked against its checksum and
 // written from the other. A block that fails the check is read again (with the
-// link's retries) before anything after it reaches the file.
+// retries) before anything after it reaches the file.
 class BlockStream {
   public:
-    // A failed read is tried as often as the link tries a partition's block, or
-    // always three times more with `retry_always` (the EEROM and range reads
-    // work alike on both links).
-    BlockStream(NandSession& nand, const std::string& path, bool with_spare, bool retry_always)
-        : nand_(nand),
-          file_(nand, path),
-          with_spare_(with_spare),
-          attempts_(retry_always ? 1 + kWriteRetries : nand.speech().PartitionBlockTries()) {
+    BlockStream(NandSession& nand, const std::string& path, bool with_spare)
+        : nand_(nand), file_(nand, path), with_spare_(with_spare) {
         for (auto& b : buffers_) {
             b.resize(BlockBytes(nand, with_spare));
         }
@@ -190,13 +184,23 @@ class BlockStream {
         return 0;
     }
 
-    // The attempts after a first one that failed with `code`, each checked.
+    // Up to three more attempts after a first one that failed with `code`, each
+    // checked; one that drew two answers counts as failed. 0, or the code of the
+    // last read that failed.
     int Retry(std::span<uint8_t> buffer, int block, int code) {
-        for (int attempt = 1; attempt < attempts_ && code != 0; ++attempt) {
-            if (!nand_.Sleep(nand_.timings.retry_pause_ms)) {
+        const std::string what = Format("Read block #%d", block);
+        for (int attempt = 1; attempt <= kWriteRetries; ++attempt) {
+            nand_.reporter.WriteLog(
+                Format("\n%s failed (#%d), trying again\n", what.c_str(), code));
+            if (!SettleForRetry(nand_)) {
                 break;
             }
-            code = ReadBlock(nand_, buffer, block, with_spare_);
+            const int r = ReadBlock(nand_, buffer, block, with_spare_);
+            if (r == 0 && OneAnswerOnly(nand_, what)) {
+                nand_.error_text.clear();  // the failed tries' texts no longer hold
+                return 0;
+            }
+            code = r != 0 ? r : code;
         }
         return code;
     }
@@ -222,7 +226,6 @@ class BlockStream {
     NandSession& nand_;
     ReadOutput file_;
     bool with_spare_;
-    int attempts_;
     std::vector<uint8_t> buffers_[2];
     SecondOpinion opinion_;
     int next_ = 0;
@@ -236,7 +239,7 @@ class BlockStream {
 template <typename Physical>
 int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int end,
                      bool with_spare, Physical physical) {
-    BlockStream file(nand, path, with_spare, true);
+    BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
     }
@@ -436,7 +439,7 @@ int ReadPartitionToFile(NandSession& nand, int i) {
     const bool with_spare =
         v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
     const std::string path = nand.folder + PartitionFileName(i + 1, rec.name);
-    BlockStream file(nand, path, with_spare, false);
+    BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
     }
@@ -533,7 +536,7 @@ int ReadPartitions(NandSession& nand) {
 
 int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::vector<int>& blocks,
                         bool with_spare, int* failed) {
-    BlockStream file(nand, path, with_spare, true);
+    BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
     }

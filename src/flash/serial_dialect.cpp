@@ -1,6 +1,6 @@
 // The RAM loader's commands over the serial line: the loader echoes a CRC-32 of
 // what it received, acknowledges with a single 'O', and erases one block per
-// command. A line glitch is worth another try of a partition's block.
+// command.
 #include <algorithm>
 
 #include "base/checksum.h"
@@ -16,7 +16,6 @@ namespace {
 class SerialDialect final : public NandDialect {
   public:
     uint32_t ChunkPageBytes() const override { return 65536; }
-    int PartitionBlockTries() const override { return 1 + kWriteRetries; }
 
     // 0; 3 no answer; 4 bad header or status; 5 the loader's CRC of the data
     // differs from the host's.
@@ -78,14 +77,17 @@ class SerialDialect final : public NandDialect {
         const int wait_ms =
             AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1, nand.geometry.erase_time);
         // A lost acknowledgement sends the erase again: erasing twice does no harm.
-        return RetryOnce(nand, Format("Erase block #%d", block), [&] {
-            link.SendFrame(frame.span());
-            if (!link.WaitForByte(kAck, wait_ms)) {
-                nand.error_text = Format("Erase block%d fail.", block);
-                return 3010;
-            }
-            return 0;
-        });
+        return RetryOnce(
+            nand, Format("Erase block #%d", block),
+            [&] {
+                link.SendFrame(frame.span());
+                if (!link.WaitForByte(kAck, wait_ms)) {
+                    nand.error_text = Format("Erase block%d fail.", block);
+                    return 3010;
+                }
+                return 0;
+            },
+            [](int) { return true; }, nand.geometry.erase_time);
     }
 
     // One command per block, in order.

@@ -1,7 +1,7 @@
 // The RAM loader's commands over USB: data in pipe pieces of 64 KiB, a write
 // checked by the pages' ECC codes the loader returns (and the pages beyond
 // them read back), acknowledgements as answers, and a range erased by one
-// command. A partition's block is not tried again.
+// command.
 #include <algorithm>
 #include <vector>
 
@@ -23,6 +23,18 @@ constexpr size_t kEccBytesPerPage = 32;  // eight codes of four bytes
 void Fail(NandSession& nand, const std::string& text) {
     nand.reporter.WriteLog(text);
     nand.error_text = text;
+}
+
+// A code is 22 bits in a 32-bit word; the word's top bits are the loader's own
+// and say nothing about the data.
+bool SameCodes(std::span<const uint8_t> host, std::span<const uint8_t> target) {
+    constexpr uint32_t kCodeBits = 0x3FFFFF;
+    for (size_t at = 0; at + 4 <= host.size(); at += 4) {
+        if (((LoadLe32(&host[at]) ^ LoadLe32(&target[at])) & kCodeBits) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The largest piece of one pipe write in a data phase.
@@ -59,7 +71,6 @@ int CheckUncoveredPages(NandSession& nand, std::span<const uint8_t> data, int bl
 class UsbDialect final : public NandDialect {
   public:
     uint32_t ChunkPageBytes() const override { return 131072; }
-    int PartitionBlockTries() const override { return 1; }
 
     // 0; 1 the frame could not be sent; −999 a piece of data could not be sent;
     // 3 no answer or no codes; 4 bad header or status, codes that differ from
@@ -138,7 +149,7 @@ class UsbDialect final : public NandDialect {
             Fail(nand, Format("\nusb rx ecc code fail, error code #%d!\n", r));
             return 3;
         }
-        if (host_codes != target_codes) {
+        if (!SameCodes(host_codes, target_codes)) {
             Fail(nand, "ECC code unmatch, wrong in program or data transfer!\r\n");
             return 4;
         }
@@ -198,29 +209,34 @@ class UsbDialect final : public NandDialect {
 
   private:
     // Command 10 for [first, end): one frame, one answer when the phone is done.
-    // 0; 3000 no answer (after one more try); 3010 a failure status.
+    // 0; 3000 no answer; 3010 a failure status, or an answer still damaged when
+    // asked again.
     int EraseBlocks(NandSession& nand, int first, int end) {
         TargetLink& link = nand.target();
         const CommandFrame frame(kCmdErase,
                                  {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
         // The phone answers when the whole range is erased.
-        const int wait_ms = AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize,
-                                     int64_t{nand.geometry.erase_time} * std::max(end - first, 1));
+        const int64_t chip_us = int64_t{nand.geometry.erase_time} * std::max(end - first, 1);
+        const int wait_ms = AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize, chip_us);
+        constexpr int kDamaged = -1;
         ResponseFrame response;
-        Reply reply;
-        // A lost answer sends the erase again: erasing twice does no harm.
-        const int r = RetryOnce(nand, Format("Erase blocks #%d to #%d", first, end - 1), [&] {
-            reply = Transact(link, frame, response, wait_ms);
-            return reply.kind == Reply::kMissing ? 3000 : 0;
-        });
-        if (r != 0) {
-            return r;
-        }
-        if (reply.kind == Reply::kRefused) {
+        // A lost or damaged answer sends the erase again: erasing twice does no harm.
+        // A failure status is the phone's word and stands.
+        const int r = RetryOnce(
+            nand, Format("Erase blocks #%d to #%d", first, end - 1),
+            [&] {
+                const Reply reply = Transact(link, frame, response, wait_ms);
+                if (reply.kind == Reply::kMissing) {
+                    return 3000;
+                }
+                return reply.kind == Reply::kGood ? 0 : response.HeaderOk() ? 3010 : kDamaged;
+            },
+            [](int c) { return c != 3010; }, chip_us);
+        if (r == 3010 || r == kDamaged) {
             Fail(nand, Format("Erase block%d fail, 0x%x", first, response.status()));
             return 3010;
         }
-        return 0;
+        return r;
     }
 };
 

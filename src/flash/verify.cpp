@@ -66,10 +66,14 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
                     const std::function<void()>& meanwhile) {
         int r = ReadBlock(nand, into, w.block, w.with_spare, meanwhile);
         for (int attempt = 1; attempt < attempts && r != 0 && !nand.Aborted(); ++attempt) {
-            if (!nand.Sleep(nand.timings.retry_pause_ms)) {
+            if (!SettleForRetry(nand)) {
                 break;
             }
-            r = ReadBlock(nand, into, w.block, w.with_spare);
+            const int again = ReadBlock(nand, into, w.block, w.with_spare);
+            if (again == 0 && OneAnswerOnly(nand, Format("Read block #%d", w.block))) {
+                return 0;
+            }
+            r = again != 0 ? again : r;
         }
         return r;
     };

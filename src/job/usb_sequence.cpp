@@ -314,7 +314,8 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     auto owned = std::make_unique<UsbDevice>(std::move(bus), match, std::move(dfu_timing));
     UsbDevice& usb = *owned;
     usb.dlv().SetAbortFd(job.event_fd());
-    job.link = std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms);
+    job.link = std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms,
+                                               job.timings.quiet_ms);
     job.dialect = MakeUsbDialect();
 
     int result = RunSteps(job, usb, timings);

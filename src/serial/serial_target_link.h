@@ -9,7 +9,8 @@ namespace velmora {
 
 class SerialTargetLink : public TargetLink {
   public:
-    SerialTargetLink(std::unique_ptr<SerialPort> port, int write_timeout_ms);
+    // quiet_ms: the drain before a command after a failed wait.
+    SerialTargetLink(std::unique_ptr<SerialPort> port, int write_timeout_ms, int quiet_ms);
     ~SerialTargetLink() override;
 
     int SendFrame(std::span<const uint8_t, 64> frame) override;
@@ -20,6 +21,9 @@ class SerialTargetLink : public TargetLink {
     int WireMs(size_t bytes) const override;
 
     SerialPort& port() { return *port_; }
+
+  protected:
+    long DropUntilQuiet(int quiet_ms) override;
 
   private:
     std::unique_ptr<SerialPort> port_;

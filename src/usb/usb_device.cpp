@@ -11,6 +11,8 @@ namespace velmora::usb {
 
 namespace {
 
+constexpr unsigned kDrainLimitMs = 10000;
+
 bool ParseHex16(const std::string& text, uint16_t* out) {
     if (text.empty() || text.size() > 4) {
         return false;
@@ -225,6 +227,38 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
         }
     }
     return 0;
+}
+
+long DlvDevice::Drain(unsigned quiet_ms) {
+    if (!handle_) {
+        return -1;
+    }
+    using Clock = std::chrono::steady_clock;
+    // More than any one answer needs on the bus, however slow the phone's side.
+    const auto limit = Clock::now() + std::chrono::milliseconds(quiet_ms + kDrainLimitMs);
+    long dropped = static_cast<long>(read_end_ - read_at_);
+    read_at_ = read_end_ = 0;
+    expected_ = 0;
+    read_failure_ = 0;
+    // One packet at a time: a read ends with each packet, so none waits for bytes
+    // beyond what came.
+    std::vector<uint8_t> packet(packet_);
+    for (;;) {
+        if (Clock::now() + std::chrono::milliseconds(quiet_ms) > limit) {
+            return -1;
+        }
+        const UsbResult r =
+            Transfer({in_, static_cast<uint32_t>(packet.size()), quiet_ms}, packet.data());
+        dropped += static_cast<long>(std::min(r.transferred, packet.size()));
+        if (r.transferred > 0 || r.ok()) {
+            continue;  // bytes, or a zero-length packet: the phone is still talking
+        }
+        if (r.status == UsbStatus::kTimeout) {
+            return dropped;
+        }
+        Note(r.status);
+        return -1;
+    }
 }
 
 // ---- UsbDevice ---------------------------------------------------------------------------

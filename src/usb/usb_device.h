@@ -81,6 +81,12 @@ class DlvDevice {
                        size_t answer, unsigned read_timeout_ms,
                        const std::function<void()>& meanwhile);
 
+    // Drops what the phone sends, buffered or still in the IN pipe, with reads of
+    // one packet until one gets nothing for `quiet_ms`. The bytes dropped; −1 when
+    // the pipe did not fall quiet (Stop, a failed transfer, a phone that never
+    // stops).
+    long Drain(unsigned quiet_ms);
+
     // Stop ends a pending transfer at once when this descriptor becomes readable.
     void SetAbortFd(int fd) { abort_fd_ = fd; }
     UsbStatus last_status() const { return last_status_; }

@@ -11,8 +11,9 @@ namespace velmora::usb {
 
 class UsbTargetLink : public TargetLink {
   public:
-    // write_timeout_ms: every pipe write (frames and data pieces).
-    UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeout_ms);
+    // write_timeout_ms: every pipe write (frames and data pieces); quiet_ms: the
+    // drain before a command after a failed wait.
+    UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeout_ms, int quiet_ms);
 
     int SendFrame(std::span<const uint8_t, 64> frame) override;
     int SendData(std::span<const uint8_t> data) override;
@@ -24,7 +25,12 @@ class UsbTargetLink : public TargetLink {
 
     UsbDevice& device() { return *device_; }
 
+  protected:
+    long DropUntilQuiet(int quiet_ms) override;
+
   private:
+    int Noted(int result);
+
     std::unique_ptr<UsbDevice> device_;
     int write_timeout_ms_;
 };

@@ -68,6 +68,7 @@ class JobFixture : public ::testing::Test {
         o.catalogue = VELMORA_BIN_DIR;
         o.start_delay_ms = 1;
         o.data_timeout_ms = 1000;
+        o.faults.push_back({sim::FaultKind::kNoise});  // the host must not read open bytes
         std::string error;
         ASSERT_TRUE(options.empty() || sim::ParsePhoneOptions(options, o, error)) << error;
         phone_ = std::make_unique<sim::Phone>(o);

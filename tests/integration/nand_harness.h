@@ -147,6 +147,7 @@ class SimHarness {
         options.bad_blocks = std::move(bad);
         options.start_delay_ms = 1;
         options.announce_interval_ms = 2;
+        options.faults.push_back({sim::FaultKind::kNoise});  // the host must not read open bytes
         if (adjust)
             adjust(options);
         phone = std::make_unique<sim::Phone>(options);

@@ -23,8 +23,13 @@ class FakeIo : public LoaderIo {
         sent.insert(sent.end(), data, data + n);
         return true;
     }
+    bool Hold(int ms) override {
+        holds.push_back(ms);
+        return sent.empty();  // nothing of the answer may go before its hold
+    }
     std::deque<uint8_t> incoming;
     std::vector<uint8_t> sent;
+    std::vector<int> holds;
 };
 
 Frame MakeFrame(uint16_t command, std::initializer_list<uint32_t> args) {
@@ -94,6 +99,26 @@ TEST(RamLoaderUsb, RangeEraseEccCodesAndResponses) {
     for (uint32_t i = 0; i < 12; ++i)
         EXPECT_EQ(GetU32(io.sent.data() + 12 + 4 * i), 0x12345678u + i);
     EXPECT_TRUE(rig.trace.Violations().empty());
+}
+
+// A late answer is held before its first byte, once unless asked for every time
+// ('*'); noise changes only the bytes that the wire format leaves open.
+TEST(RamLoaderUsb, LateAnswersAndNoise) {
+    PhoneOptions o;
+    std::string error;
+    ASSERT_TRUE(ParsePhoneOptions("late=13@3.1:250,late=5:40*,noise", o, error)) << error;
+    UsbRig rig;
+    for (const Fault& f : o.faults)
+        rig.faults.Add(f);
+    for (const uint32_t page : {0u, 1u, 1u})
+        rig.Run(MakeFrame(13, {3, page, 16}));
+    rig.Run(MakeFrame(5, {}));
+    const std::vector<uint8_t> first = rig.io.sent;
+    rig.Run(MakeFrame(5, {}));
+    EXPECT_EQ(rig.io.holds, (std::vector<int>{250, 40, 40}));
+    EXPECT_NE(first, rig.io.sent);
+    for (const size_t at : {0, 1, 4, 8, 12, 16, 60, 61, 62, 63})
+        EXPECT_EQ(first[at], rig.io.sent[at]) << at;
 }
 
 // A range erase stops at the block whose erase fails, as the chip does: the

@@ -83,6 +83,7 @@ class StationTest : public JobFixture {
         StationRequest request;
         for (sim::PhoneOptions& o : options) {
             o.catalogue = VELMORA_BIN_DIR;
+            o.faults.push_back({sim::FaultKind::kNoise});
             o.start_delay_ms = 1;
             phones_.push_back(std::make_unique<sim::Phone>(o));
             std::string error;

@@ -30,6 +30,7 @@ inline std::unique_ptr<sim::UsbPhone> NewPhone(const std::string& options,
     EXPECT_TRUE(sim::SplitUsbPhoneOptions(options, uo, rest, error)) << error;
     EXPECT_TRUE(sim::ParsePhoneOptions(rest, po, error)) << error;
     po.catalogue = catalogue;
+    po.faults.push_back({sim::FaultKind::kNoise});  // the host must not read open bytes
     return std::make_unique<sim::UsbPhone>(po, uo);
 }
 

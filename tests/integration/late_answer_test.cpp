@@ -1,0 +1,49 @@
+// Over the serial link an answer that comes after the host has asked again is
+// never taken for the answer to a later command.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "late_answers.h"
+
+namespace velmora::testing {
+namespace {
+
+class SerialLateAnswers : public ::testing::Test, public LateRig {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.started) << sim.start_error;
+        sim.SetFirmware(parts, BootImage(2));
+    }
+    int Run(bool upgrade, const std::string& faults) override {
+        SetFaults(*sim.phone, faults);
+        std::filesystem::remove_all(sim.home.path() + "upload_nand");
+        return sim.Run(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
+                       upgrade ? upgrade_range::kAll : read_range::kPartitionTable, ShortWaits);
+    }
+    const DownloadJob& job() const override { return *sim.job; }
+    std::vector<uint8_t> File(const std::string& name) const override {
+        const std::string bytes = sim.ReadFile("upload_nand/" + name);
+        return {bytes.begin(), bytes.end()};
+    }
+    std::vector<uint8_t> Block0() override { return sim.nand().ReadBlock(0, false); }
+
+    SimHarness sim{kChip128};
+};
+
+TEST_F(SerialLateAnswers, EachRepeatedStepEndsWholeOrFails) {
+    CheckEachStep();
+}
+
+// Page 1 of block 0 is answered after the host asked again, and the retry 50 ms
+// later: which answer is the retry's cannot be told.
+TEST_F(SerialLateAnswers, ASecondAnswerToARetriedReadFailsIt) {
+    ASSERT_EQ(Run(true, "noise"), 0) << sim.job->error_text;
+    EXPECT_EQ(Run(false, LateFaults("13@0.1")), 2);
+    EXPECT_EQ(sim.job->error_text, "Read BOOT_NAND error #30100");
+    ASSERT_FALSE(sim.job->notes.empty());
+    EXPECT_NE(sim.job->notes[0].find("two answers came to one command"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::testing
