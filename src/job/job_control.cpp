@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <system_error>
 
+#include "base/input_file.h"
 #include "base/output_file.h"
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
@@ -16,9 +16,8 @@
 namespace velmora {
 namespace fs = std::filesystem;
 
-int CanOpenFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in.is_open() ? 0 : -1;
+int CanOpenFile(const std::string& path, std::string* problem) {
+    return OpenInputFile(path, problem) ? 0 : -1;
 }
 
 JobController::JobController(EventSink* display) : display_(display) {}
@@ -158,8 +157,8 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
     if (request.ptt_path.empty()) {
         return Refuse(kRefuseNoPtt, "错误");
     }
-    if (CanOpenFile(request.ptt_path) != 0) {
-        return Refuse(kRefuseOpenPtt, "错误");
+    if (std::string problem; CanOpenFile(request.ptt_path, &problem) != 0) {
+        return RefuseWithMessage(kRefuseOpenPtt, "错误", problem, "Error");
     }
     if (std::string message, title;
         LoadJobTable(request.ptt_path, files.table, message, title) != 0) {

@@ -82,8 +82,9 @@ struct StartOutcome {
 // How a job ended.
 using JobOutcome = JobEnd;
 
-// 0 when `path` opens for binary reading, −1 otherwise.
-int CanOpenFile(const std::string& path);
+// 0 when `path` is a regular file that opens for reading, −1 otherwise (then
+// `problem`, if given, names the path and the reason).
+int CanOpenFile(const std::string& path, std::string* problem = nullptr);
 
 // The job sequence a worker runs; replaceable for tests of the controller.
 using JobRunner = std::function<int(DownloadJob&)>;

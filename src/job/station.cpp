@@ -261,8 +261,8 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
     {
         JobPartitionTable table;
         std::string message, title;
-        if (CanOpenFile(job.ptt_path) != 0) {
-            return refuse(kRefuseOpenPtt);
+        if (std::string problem; CanOpenFile(job.ptt_path, &problem) != 0) {
+            return refuse(std::string(kRefuseOpenPtt) + " " + problem);
         }
         if (LoadJobTable(job.ptt_path, table, message, title) != 0) {
             return refuse(message.empty() ? kRefuseParsePtt

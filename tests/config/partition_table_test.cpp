@@ -341,7 +341,7 @@ TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {
 // fingerprinting.
 class FlakyTable : public PartitionTable {
   protected:
-    bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) override {
+    bool OpenFile(const std::string& path, File& in, uint32_t& size) override {
         return ++opens_[path] < 2 && PartitionTable::OpenFile(path, in, size);
     }
     std::map<std::string, int> opens_;
