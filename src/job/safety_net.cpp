@@ -857,7 +857,8 @@ int RunHealth(DownloadJob& job) {
             report["since"] = {{"path", job.since_path}, {"error", error}};
         }
     }
-    job.report = report.dump();
+    // A --since path need not be UTF-8: its bytes must not end the program.
+    job.report = report.dump(-1, ' ', false, Json::error_handler_t::replace);
     return 0;
 }
 

@@ -64,5 +64,11 @@ TEST_F(BadInputTest, AFifoOrADeviceForAFileIsRefusedAtOnceByName) {
         << output_;
 }
 
+// A path that is not UTF-8 goes into the JSON report without ending the program.
+TEST_F(BadInputTest, AHealthReportSinceAPathThatIsNotUtf8) {
+    EXPECT_EQ(Cli({"health", "--since", home_ + "\xFF", "--port", "sim"}), 0);
+    EXPECT_NE(output_.find("result: 0"), std::string::npos) << output_;
+}
+
 }  // namespace
 }  // namespace velmora::testing
