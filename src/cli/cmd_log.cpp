@@ -69,6 +69,10 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
         std::cerr << "velmora-cli: no station log at " << path << "\n";
         return kExitRefused;
     }
+    if (!S_ISREG(info.st_mode)) {
+        std::cerr << "velmora-cli: the station log " << path << " is not a regular file\n";
+        return kExitRefused;
+    }
     StationLog log;
     std::string error;
     if (!log.OpenForReading(path, &error)) {

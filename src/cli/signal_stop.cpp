@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 
 #include "cli/commands.h"
 
@@ -49,6 +48,7 @@ void SignalStop::Watch(std::function<void()> stop) {
     std::lock_guard lock(mutex_);
     stop_ = std::move(stop);
     phase_ = Phase::kWatching;
+    give_up_.reset();
     if (signalled_.load() && stop_) {
         stop_();
     }
@@ -61,15 +61,16 @@ void SignalStop::Unwatch() {
 }
 
 void SignalStop::Run() {
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> give_up;  // a signal came while starting
     pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {done_fd_, POLLIN, 0}};
     for (;;) {
         int timeout_ms = -1;
-        if (give_up) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(*give_up - Clock::now()).count();
-            timeout_ms = static_cast<int>(std::max<long long>(left, 0));
+        {
+            std::lock_guard lock(mutex_);
+            if (give_up_) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(*give_up_ - Clock::now()).count();
+                timeout_ms = static_cast<int>(std::max<long long>(left, 0));
+            }
         }
         const int ready = poll(fds, 2, timeout_ms);
         if (ready < 0) {
@@ -80,23 +81,29 @@ void SignalStop::Run() {
         }
         std::lock_guard lock(mutex_);
         if (ready == 0) {
-            if (phase_ == Phase::kStarting) {
-                // Stuck before the job: nothing to stop gently, and nothing touched.
-                std::fprintf(stderr, "velmora-cli: stopped before the job started\n");
+            if (give_up_ && Clock::now() >= *give_up_) {
+                // Stuck before the job or after it: nothing to stop gently, and
+                // the phone is not being touched.
+                std::fprintf(stderr, phase_ == Phase::kStarting
+                                         ? "velmora-cli: stopped before the job started\n"
+                                         : "velmora-cli: stopped after the job ended\n");
                 _exit(kExitStopped);
             }
-            give_up.reset();
             continue;
         }
         signalfd_siginfo info{};
         if (read(signal_fd_, &info, sizeof info) != sizeof info) {
             continue;
         }
-        signalled_.store(true);
-        if (phase_ == Phase::kWatching && stop_) {
-            stop_();
-        } else if (phase_ == Phase::kStarting && !give_up) {
-            give_up = Clock::now() + std::chrono::milliseconds(kStartGraceMs);
+        if (phase_ != Phase::kDone) {
+            signalled_.store(true);
+        }
+        if (phase_ == Phase::kWatching) {
+            if (stop_) {
+                stop_();
+            }
+        } else if (!give_up_) {
+            give_up_ = Clock::now() + std::chrono::milliseconds(kGraceMs);
         }
     }
 }

@@ -5,8 +5,10 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace velmora::cli {
@@ -14,10 +16,11 @@ namespace velmora::cli {
 class SignalStop {
   public:
     // A signal that comes before Watch is kept for the work, which then ends
-    // stopped before it touches the phone. Should the program not reach Watch
-    // within this time (a start-up step that waits), it ends at once with status
-    // 130: nothing of the phone's has been touched yet.
-    static constexpr int kStartGraceMs = 1000;
+    // stopped before it touches the phone; one that comes after Unwatch lets the
+    // program print its result. Should the program not reach Watch, or its end,
+    // within this time (a step that waits: a file that blocks), it ends at once
+    // with status 130: the phone is not being touched then.
+    static constexpr int kGraceMs = 1000;
 
     SignalStop();
     // The mask stays: a signal that comes after the work's end must not kill
@@ -32,8 +35,8 @@ class SignalStop {
     // From now on a signal calls `stop` (on the watcher's thread); one that came
     // before is passed on at once (on the caller's).
     void Watch(std::function<void()> stop);
-    // The work is over: `stop` is no longer called, and later signals change
-    // nothing. Call it before what `stop` touches goes away.
+    // The work is over: `stop` is no longer called. Call it before what `stop`
+    // touches goes away.
     void Unwatch();
     bool signalled() const { return signalled_.load(); }
 
@@ -53,6 +56,7 @@ class SignalStop {
 
   private:
     enum class Phase { kStarting, kWatching, kDone };
+    using Clock = std::chrono::steady_clock;
 
     void Run();
     void EndWatcher();
@@ -64,6 +68,7 @@ class SignalStop {
     std::mutex mutex_;  // held while `stop_` runs, so that Unwatch waits for it
     Phase phase_ = Phase::kStarting;
     std::function<void()> stop_;
+    std::optional<Clock::time_point> give_up_;  // a signal came outside the work
     std::thread watcher_;
 };
 

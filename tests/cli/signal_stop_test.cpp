@@ -13,20 +13,34 @@
 namespace velmora::cli {
 namespace {
 
-// A start-up step that never ends (a read that blocks): the signal still ends the
-// program, with the status of a stop, once the grace time has passed.
-TEST(SignalStopDeathTest, EndsAStartThatWaits) {
+// A step before or after the job that never ends (a read that blocks): the
+// signal still ends the program, with the status of a stop, once the grace time
+// has passed.
+void WaitForever() {
+    int fds[2];
+    [[maybe_unused]] const int piped = pipe(fds);
+    char byte = 0;
+    [[maybe_unused]] const ssize_t n = read(fds[0], &byte, 1);
+}
+
+TEST(SignalStopDeathTest, EndsAStepThatWaitsOutsideTheJob) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             SignalStop signals;
             kill(getpid(), SIGTERM);
-            int fds[2];
-            [[maybe_unused]] const int piped = pipe(fds);
-            char byte = 0;
-            [[maybe_unused]] const ssize_t n = read(fds[0], &byte, 1);
+            WaitForever();
         },
         testing::ExitedWithCode(130), "stopped before the job started");
+    EXPECT_EXIT(
+        {
+            SignalStop signals;
+            signals.Watch([] {});
+            signals.Unwatch();
+            kill(getpid(), SIGINT);
+            WaitForever();
+        },
+        testing::ExitedWithCode(130), "stopped after the job ended");
 }
 
 // A signal before the job exists is passed to it when it is watched.
