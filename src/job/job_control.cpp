@@ -158,6 +158,12 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
         return Refuse(kRefuseNoPtt, "错误");
     }
     if (std::string problem; CanOpenFile(request.ptt_path, &problem) != 0) {
+        // A missing file is what the refusal says; anything else (a FIFO, a
+        // device, no permission) gets its reason too.
+        std::error_code ec;
+        if (!fs::exists(request.ptt_path, ec)) {
+            return Refuse(kRefuseOpenPtt, "错误");
+        }
         return RefuseWithMessage(kRefuseOpenPtt, "错误", problem, "Error");
     }
     if (std::string message, title;
