@@ -64,10 +64,14 @@ TEST_F(BadInputTest, AFifoOrADeviceForAFileIsRefusedAtOnceByName) {
         << output_;
 }
 
-// A path that is not UTF-8 goes into the JSON report without ending the program.
-TEST_F(BadInputTest, AHealthReportSinceAPathThatIsNotUtf8) {
+// A path that is not UTF-8 goes into the JSON report without ending the program;
+// a report saved into a FIFO that nothing reads fails instead of waiting for ever.
+TEST_F(BadInputTest, AHealthReportSinceAPathThatIsNotUtf8OrSavedIntoAFifo) {
     EXPECT_EQ(Cli({"health", "--since", home_ + "\xFF", "--port", "sim"}), 0);
     EXPECT_NE(output_.find("result: 0"), std::string::npos) << output_;
+    ASSERT_EQ(mkfifo((home_ + "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(Cli({"health", "--save", home_ + "fifo", "--port", "sim"}), 1);
+    EXPECT_NE(output_.find("it is a FIFO that nothing reads"), std::string::npos) << output_;
 }
 
 }  // namespace
