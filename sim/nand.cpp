@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/input_file.h"
+
 namespace velmora::sim {
 
 namespace {
@@ -92,9 +94,11 @@ std::string NandChip::Open(const ChipDescription& chip, const std::string& file)
             return std::string("cannot create the chip's memory: ") + std::strerror(errno);
         }
     } else {
-        fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // A regular file only: a device would be sized and mapped as the chip.
+        std::string problem;
+        fd = velmora::OpenRegularFile(file, O_RDWR | O_CREAT, 0644, &problem);
         if (fd < 0) {
-            return "cannot open " + file + ": " + std::strerror(errno);
+            return problem;
         }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             close(fd);

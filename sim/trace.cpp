@@ -1,21 +1,33 @@
 #include "sim/trace.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "base/input_file.h"
 
 namespace velmora::sim {
 
 Trace::Trace() : start_(std::chrono::steady_clock::now()) {}
 
-bool Trace::OpenFile(const std::string& path) {
+bool Trace::OpenFile(const std::string& path, std::string* problem) {
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_.close();
-    }
+    file_.reset();
     if (path.empty()) {
         return true;
     }
-    file_.open(path, std::ios::out | std::ios::trunc);
-    return file_.is_open();
+    // A regular file only: a FIFO would hold the phone's start until a reader came.
+    const int fd = velmora::OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0644, problem);
+    if (fd < 0) {
+        return false;
+    }
+    file_.reset(fdopen(fd, "w"));
+    if (!file_) {
+        close(fd);
+    }
+    return file_ != nullptr;
 }
 
 std::string Trace::ToJson(const TraceEvent& e) {
@@ -54,8 +66,9 @@ void Trace::Add(TraceEvent event) {
                         std::chrono::steady_clock::now() - start_)
                         .count();
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_ << ToJson(event) << '\n';
+    if (file_) {
+        const std::string line = ToJson(event) + "\n";
+        std::fwrite(line.data(), 1, line.size(), file_.get());
     }
     events_.push_back(std::move(event));
 }
@@ -71,8 +84,8 @@ void Trace::Violation(std::string text, int command) {
 
 void Trace::Flush() {
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_.flush();
+    if (file_) {
+        std::fflush(file_.get());
     }
 }
 

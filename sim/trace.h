@@ -6,10 +6,11 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "base/output_file.h"
 
 namespace velmora::sim {
 
@@ -31,8 +32,10 @@ struct TraceEvent {
 class Trace {
   public:
     Trace();
-    // Also writes every event to `path` as JSON lines; empty closes the file.
-    bool OpenFile(const std::string& path);
+    // Also writes every event to `path` (a regular file, made if missing) as JSON
+    // lines; empty closes the file. False, with `problem` (if given), when it
+    // cannot be opened.
+    bool OpenFile(const std::string& path, std::string* problem = nullptr);
     void Add(TraceEvent event);
     void Violation(std::string text, int command = -1);
     void Flush();
@@ -52,7 +55,7 @@ class Trace {
     std::chrono::steady_clock::time_point start_;
     mutable std::mutex mutex_;
     std::vector<TraceEvent> events_;
-    std::ofstream file_;
+    velmora::File file_;
 };
 
 }  // namespace velmora::sim

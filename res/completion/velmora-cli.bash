@@ -81,6 +81,7 @@ _velmora_cli() {
             ;;
         health) words=$'--since\n--save\n--port\n--baud\n--usb\n--timeout\n--help' ;;
         results) words=$'--markdown\n--help' ;;
+        udev-rule) words=$'--loader\n--help' ;;
         station) words=$'--ptt\n--port\n--usb\n--loop\n--verify\n--log\n--baud\n--timeout\n--help' ;;
         log) words=$'--since\n--product\n--csv\n--json\n--log\n--merge-pending\n--help' ;;
         ptt)

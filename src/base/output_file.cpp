@@ -30,10 +30,23 @@ std::string WithoutTrailingSeparator(std::string path) {
 }  // namespace
 
 File OpenOutputFile(const std::string& path, std::string* reason) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO that nothing reads would hold the open for ever; one
+    // that is read is written as usual.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
-        Say(reason, errno == ELOOP ? "it is a symbolic link" : ErrnoText(errno));
+        const int error = errno;
+        struct stat st {};
+        const bool fifo = ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+        Say(reason, error == ELOOP           ? "it is a symbolic link"
+                    : error == ENXIO && fifo ? "it is a FIFO that nothing reads"
+                                             : ErrnoText(error));
+        return File();
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        Say(reason, ErrnoText(errno));
+        ::close(fd);
         return File();
     }
     File file(::fdopen(fd, "wb"));
@@ -164,7 +177,7 @@ bool SyncToDisk(const std::string& path, std::string* reason) {
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     for (const std::string& name : {path, folder}) {
-        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const bool ok = fd >= 0 && ::fsync(fd) == 0;
         const int error = errno;
         if (fd >= 0) {

@@ -382,7 +382,7 @@ int Refuse(const GlobalOptions& global, const std::string& text) {
 }
 
 int RunJob(const GlobalOptions& global, const JobOptions& job) {
-    SignalStop signals;
+    SignalStop& signals = *global.signals;
     JobRequest request;
     request.work_mode = job.command == "upgrade"   ? WorkMode::kCodeUpgrade
                         : job.command == "read"    ? WorkMode::kReadCode

@@ -417,8 +417,8 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
     station.on_slot = [&](const SlotView& view) {
         screen.SlotChanged(view, station.passed(), station.failed());
     };
-    SignalStop signals;
-    signals.Watch([&station] { station.Stop(); });
+    SignalStop& signals = *global.signals;
+    const SignalStop::Watching watching(signals, [&station] { station.Stop(); });
     const StationStart started = station.Start(request, sinks);
     if (!started.started)
         return Refuse(global, started.message);

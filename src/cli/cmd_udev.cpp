@@ -3,8 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
+#include "base/text_format.h"
 #include "cli/commands.h"
+#include "cli/udev_rule.h"
 
 namespace velmora::embedded {
 extern const uint8_t udev_rule[];
@@ -13,17 +17,32 @@ extern const size_t udev_rule_size;
 
 namespace velmora::cli {
 
-int RunUdevRule(const GlobalOptions&) {
+int RunUdevRule(const GlobalOptions&, const std::string& loader) {
+    std::string rule(reinterpret_cast<const char*>(embedded::udev_rule), embedded::udev_rule_size);
+    std::string command = "velmora-cli udev-rule";
+    if (!loader.empty()) {
+        const std::optional<UsbIds> ids = ParseUsbIds(loader);
+        if (!ids) {
+            std::fprintf(stderr,
+                         "velmora-cli: --loader takes the loader device's vendor and product ID "
+                         "as VID:PID in hexadecimal, as the job's failure or lsusb shows them "
+                         "(e.g. 1209:0002): %s\n",
+                         loader.c_str());
+            return kExitRefused;
+        }
+        rule = RuleWithLoader(rule, *ids);
+        command += Format(" --loader %04x:%04x", ids->vendor, ids->product);
+    }
     // The rule alone on stdout, so that it can be piped into place.
-    std::fwrite(embedded::udev_rule, 1, embedded::udev_rule_size, stdout);
+    std::fwrite(rule.data(), 1, rule.size(), stdout);
     std::fflush(stdout);
     std::fprintf(stderr,
                  "Install it with:\n"
-                 "  velmora-cli udev-rule | sudo tee /etc/udev/rules.d/70-velmora.rules "
-                 ">/dev/null\n"
+                 "  %s | sudo tee /etc/udev/rules.d/70-velmora.rules >/dev/null\n"
                  "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
                  "then replug the phone. For access over SSH or as a service: "
-                 "sudo usermod -aG plugdev USER\n");
+                 "sudo usermod -aG plugdev USER\n",
+                 command.c_str());
     return kExitOk;
 }
 

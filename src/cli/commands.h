@@ -13,10 +13,13 @@ inline constexpr int kExitJobFailed = 1;
 inline constexpr int kExitRefused = 2;
 inline constexpr int kExitStopped = 130;
 
+class SignalStop;
+
 struct GlobalOptions {
     std::string home;  // resolved home folder, ending in '/'
     bool debug = false;
     bool json = false;
+    SignalStop* signals = nullptr;  // SIGINT and SIGTERM, watched from the program's start
 };
 
 struct LinkOptions {
@@ -74,7 +77,8 @@ std::optional<int64_t> ParseSince(const std::string& text, int64_t now_ms);
 int RunPtt(const GlobalOptions& global, const std::string& file);
 int RunPorts(const GlobalOptions& global);
 int RunChips(const GlobalOptions& global);
-int RunUdevRule(const GlobalOptions& global);
+// `loader`: "VID:PID" of the RAM loader's device, for a line of its own; empty: none.
+int RunUdevRule(const GlobalOptions& global, const std::string& loader);
 int RunResults(const GlobalOptions& global, bool markdown);
 int RunJob(const GlobalOptions& global, const JobOptions& job);
 int RunStation(const GlobalOptions& global, const StationOptions& options);

@@ -1,12 +1,10 @@
 #include <CLI/CLI.hpp>
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <cstdio>
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/signal_stop.h"
 #include "config/home.h"
 #include "velmora_version.h"
 
@@ -105,12 +103,8 @@ int main(int argc, char** argv) {
     // Ctrl-C from the first moment on is kept for the job (which then ends before
     // it touches the phone) instead of killing the program halfway through its
     // start; commands that run no job let it through again.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    const auto let_signals_through = [&] { pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr); };
+    SignalStop signals;
+    const auto let_signals_through = [&] { signals.Release(); };
     CLI::App app{
         "velmora-cli: write firmware into, read back and erase the NAND flash of PNX5220 "
         "phones over a serial line or USB"};
@@ -121,6 +115,7 @@ int main(int argc, char** argv) {
 
     std::string home;
     GlobalOptions global;
+    global.signals = &signals;
     app.add_option("--home", home, "the program's own folder (FlashChip.ini, upload_nand, logs)");
     app.add_flag("--debug", global.debug,
                  "debug mode: write dl_log.txt and bbm_rcb.bin, print every step message");
@@ -221,6 +216,12 @@ int main(int argc, char** argv) {
     auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
     auto* udev_rule = app.add_subcommand(
         "udev-rule", "print the udev rule that gives access to the phone's USB devices");
+    std::string loader_ids;
+    udev_rule
+        ->add_option("--loader", loader_ids,
+                     "add a line for the RAM loader's device, by the vendor and product ID "
+                     "that a job names when that device refused access")
+        ->type_name("VID:PID");
     bool markdown = false;
     auto* results = app.add_subcommand(
         "results", "list every result code: its step, name, meaning and the next step to take");
@@ -298,7 +299,7 @@ int main(int argc, char** argv) {
         return RunChips(global);
     }
     if (*udev_rule) {
-        return RunUdevRule(global);
+        return RunUdevRule(global, loader_ids);
     }
     if (*results) {
         return RunResults(global, markdown);

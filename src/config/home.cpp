@@ -27,6 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kCatalogueFile = "FlashChip.ini";
+// The digest file holds one line of about 80 bytes.
+constexpr uint64_t kDigestFileMax = 4096;
 
 std::string WithSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') {
@@ -92,7 +94,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes) {
 std::string RecordedDigest(const std::string& home) {
     std::string text;
     std::string problem;
-    if (ReadTextFile(home + kCatalogueDigestName, text, problem) != kReadOk) {
+    if (ReadTextFile(home + kCatalogueDigestName, text, problem, kDigestFileMax) != kReadOk) {
         return {};
     }
     return text.substr(0, text.find(' '));

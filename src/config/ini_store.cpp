@@ -1,15 +1,12 @@
 #include "config/ini_store.h"
-#include "base/text_format.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -268,75 +265,8 @@ int ProfileValue(std::string_view text, std::string_view section, std::string_vi
     return Profile(text).Get(section, key, out);
 }
 
-int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem) {
-    bytes.clear();
-    problem.clear();
-    auto failed = [&](const std::string& reason) {
-        problem = "cannot read " + path + ": " + reason;
-        bytes.clear();
-        return kReadFailed;
-    };
-    auto too_large = [&](uint64_t size) {
-        problem =
-            path + " is too large to read (" + std::to_string(size) + " bytes; at most 4 MiB)";
-        bytes.clear();
-        return kReadTooLarge;
-    };
-    // Non-blocking open: a FIFO named by mistake must not hang the open; it is
-    // refused below like every other file that is not a regular one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return failed(ErrnoText(errno));
-    }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        return failed(ErrnoText(errno));
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return failed(ErrnoText(EISDIR));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return failed("not a regular file");
-    }
-    if (static_cast<uint64_t>(st.st_size) > kTextFileMax) {
-        return too_large(static_cast<uint64_t>(st.st_size));
-    }
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    for (;;) {
-        // Past the size seen the buffer grows in steps, up to the limit and one
-        // byte more: a file that grows meanwhile is still held to the limit.
-        if (done == bytes.size()) {
-            if (bytes.size() == kTextFileMax) {
-                char extra = 0;
-                ssize_t n = 0;
-                do {
-                    n = ::read(fd, &extra, 1);
-                } while (n < 0 && errno == EINTR);
-                if (n > 0) {
-                    return too_large(kTextFileMax + 1);
-                }
-                return n < 0 ? failed(ErrnoText(errno)) : kReadOk;
-            }
-            bytes.resize(std::min<size_t>(bytes.size() + 4096, kTextFileMax));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return failed(ErrnoText(errno));
-        }
-        if (n == 0) {
-            bytes.resize(done);
-            return kReadOk;
-        }
-        done += static_cast<size_t>(n);
-    }
+int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem, uint64_t cap) {
+    return ReadInputText(path, cap, bytes, problem);
 }
 
 IniStore::~IniStore() {
@@ -370,9 +300,15 @@ int IniStore::OpenText(std::string_view text) {
 
 int IniStore::OpenForWrite() {
     Close();
-    out_.open(folder_ + file_name_, std::ios::binary | std::ios::trunc);
+    // A regular file only: opening a FIFO for writing waits for a reader.
+    const int fd =
+        OpenRegularFile(folder_ + file_name_, O_WRONLY | O_CREAT | O_TRUNC, 0644, nullptr);
+    if (fd < 0) {
+        return 0;
+    }
+    out_.reset(::fdopen(fd, "wb"));
     if (!out_) {
-        out_.clear();
+        ::close(fd);
         return 0;
     }
     mode_ = Mode::kWrite;
@@ -385,9 +321,8 @@ int IniStore::Close() {
     }
     int ok = 1;
     if (mode_ == Mode::kWrite) {
-        out_.close();
-        ok = out_ ? 1 : 0;
-        out_.clear();
+        ok = CloseOutputFile(out_) ? 1 : 0;
+        out_.reset();
     }
     lines_.clear();
     mode_ = Mode::kClosed;
@@ -443,27 +378,23 @@ int IniStore::GetString(std::string_view section, std::string_view key, std::str
 }
 
 int IniStore::WriteSection(std::string_view section) {
-    if (mode_ != Mode::kWrite) {
-        return 0;
-    }
-    out_ << '[' << section << "]\n";
-    return out_ ? 1 : 0;
+    return WriteLine("[" + std::string(section) + "]");
 }
 
 int IniStore::WriteInt(std::string_view key, int value) {
-    if (mode_ != Mode::kWrite) {
-        return 0;
-    }
-    out_ << key << '=' << value << '\n';
-    return out_ ? 1 : 0;
+    return WriteLine(std::string(key) + "=" + std::to_string(value));
 }
 
 int IniStore::WriteString(std::string_view key, std::string_view value) {
+    return WriteLine(std::string(key) + "=" + std::string(value));
+}
+
+int IniStore::WriteLine(const std::string& line) {
     if (mode_ != Mode::kWrite) {
         return 0;
     }
-    out_ << key << '=' << value << '\n';
-    return out_ ? 1 : 0;
+    return std::fwrite(line.data(), 1, line.size(), out_.get()) == line.size() &&
+           std::fputc('\n', out_.get()) != EOF;
 }
 
 int IniStore::BindProfile(const std::string& path) {

@@ -4,11 +4,12 @@
 // whose part before "=" contains it), and partition tables through a stricter
 // profile reader that reads them as the tools that make firmware packages do.
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "base/input_file.h"
 
 namespace velmora {
 
@@ -60,31 +61,34 @@ class IniStore {
     enum class Mode { kClosed, kRead, kWrite };
 
     int FindSectionLine(std::string_view section, size_t& line) const;
+    int WriteLine(const std::string& line);
 
     std::string profile_path_;
     std::string folder_;
     std::string file_name_;
     Mode mode_ = Mode::kClosed;
     std::vector<std::string> lines_;  // the file's lines while open for reading
-    std::ofstream out_;
+    File out_;
 };
 
 // Values longer than this are cut, as the profile reader's 255-byte buffer does.
 inline constexpr size_t kProfileValueMax = 254;
 
-// The largest file any of these readers takes. Tables, settings and catalogues
+// The largest text file these readers take: tables, settings and catalogues
 // are a few KiB; anything this large was named by mistake and is refused before
 // it is read whole.
-inline constexpr uint64_t kTextFileMax = 4 * 1024 * 1024;
+inline constexpr uint64_t kTextFileMax = 1024 * 1024;
 
 // Results of ReadTextFile.
-inline constexpr int kReadOk = 0;
-inline constexpr int kReadFailed = 1;    // missing, not a regular file, or a read error
-inline constexpr int kReadTooLarge = 2;  // more than kTextFileMax bytes
+inline constexpr int kReadOk = kInputOk;
+inline constexpr int kReadFailed = kInputFailed;  // missing, not a regular file, or a read error
+inline constexpr int kReadTooLarge = kInputTooLarge;  // more than the cap
 
-// Reads a regular file of at most kTextFileMax bytes. Else `problem` is a text
-// naming the file and the reason (the system's, where it gave one).
-int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem);
+// Reads a regular file of at most `cap` bytes. Else `problem` is a text naming
+// the file and the reason (the system's, where it gave one; the cap, for a file
+// over it).
+int ReadTextFile(const std::string& path, std::string& bytes, std::string& problem,
+                 uint64_t cap = kTextFileMax);
 
 // The UTF-8 byte order mark. The profile reader does not know it: a file that
 // starts with it has its first line taken as something other than a section.

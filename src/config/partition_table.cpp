@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "base/input_file.h"
 #include "config/sha1.h"
 
 namespace velmora {
@@ -23,22 +23,19 @@ bool IsSeparator(char c) {
 
 // Opens a regular file and measures it. Devices and FIFOs are refused: reading
 // one as an image would block or never end.
-bool OpenAndMeasure(const std::string& path, std::ifstream& in, uint32_t& size) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
-    in.open(path, std::ios::binary | std::ios::ate);
+bool OpenAndMeasure(const std::string& path, File& in, uint32_t& size, std::string& reason) {
+    uint64_t length = 0;
+    std::string problem;
+    in = OpenInputFile(path, &problem, &length);
     if (!in) {
-        return false;
-    }
-    const std::streamoff length = in.tellg();
-    if (length < 0) {
+        // The reason alone: the callers name the file in their own words.
+        const std::string head = "cannot read " + path + ": ";
+        reason = problem.starts_with(head) ? problem.substr(head.size()) : problem;
         return false;
     }
     // A length beyond 32 bits must not wrap into a small one that passes the
     // size check.
-    size = static_cast<uint32_t>(std::min<std::streamoff>(length, 0xFFFFFFFF));
+    size = static_cast<uint32_t>(std::min<uint64_t>(length, 0xFFFFFFFF));
     return true;
 }
 
@@ -88,8 +85,8 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-bool PartitionTable::OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) {
-    return OpenAndMeasure(path, in, size);
+bool PartitionTable::OpenFile(const std::string& path, File& in, uint32_t& size) {
+    return OpenAndMeasure(path, in, size, open_problem_);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -198,6 +195,7 @@ void PartitionTable::Reset(const std::string& path) {
         file.clear();
     }
     read_problem_.clear();
+    open_problem_.clear();
     hidden_section_.clear();
 }
 
@@ -266,7 +264,7 @@ int PartitionTable::LoadProfile() {
         return kPttNoBootName;
     }
     boot_path_ = FindTableFile(folder, boot_file_name);
-    std::ifstream boot;
+    File boot;
     if (!OpenFile(BootFilePath(), boot, boot_file_size)) {
         return kPttNoBootFile;
     }
@@ -328,7 +326,7 @@ int PartitionTable::LoadEntry(int i) {
     content_files_[static_cast<size_t>(i)] = FindTableFile(folder, content_path);
     const std::string path = ContentFilePath(i);
     {
-        std::ifstream content;
+        File content;
         if (!OpenFile(path, content, entry.content_size)) {
             message_ = {"ERROR", "不能打开文件: " + path};
             return kEntryCannotOpen;
@@ -345,9 +343,9 @@ int PartitionTable::LoadEntry(int i) {
         return 0;
     }
     entry.protected_size = entry.content_size;
-    std::ifstream content;
+    File content;
     uint32_t length = 0;
-    if (!OpenFile(path, content, length) || !content.seekg(0)) {
+    if (!OpenFile(path, content, length)) {
         message_ = {"Error", "Open file fail"};
         return kEntryReopenFailed;
     }
@@ -357,12 +355,12 @@ int PartitionTable::LoadEntry(int i) {
     std::vector<uint8_t> piece(64 * 1024);
     uint64_t left = length;
     while (left > 0) {
-        const auto n = static_cast<std::streamsize>(std::min<uint64_t>(left, piece.size()));
-        if (!content.read(reinterpret_cast<char*>(piece.data()), n) ||
-            !hasher.Update(std::span(piece).first(static_cast<size_t>(n)))) {
+        const auto n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+        if (std::fread(piece.data(), 1, n, content.get()) != n ||
+            !hasher.Update(std::span(piece).first(n))) {
             return kEntryNoDigest;
         }
-        left -= static_cast<uint64_t>(n);
+        left -= n;
     }
     Sha1Digest digest{};
     if (!hasher.Final(digest)) {
@@ -401,7 +399,8 @@ std::string PartitionTable::FailureText(int result) const {
         case kPttNoBootName:
             return "BootNand is missing";
         case kPttNoBootFile:
-            return "cannot open the boot image " + BootFilePath();
+            return "cannot open the boot image " + BootFilePath() +
+                   (open_problem_.empty() ? "" : ": " + open_problem_);
         default:
             return Format("cannot load the table (code %u)", static_cast<uint32_t>(result));
     }

@@ -4,11 +4,11 @@
 // partitions fingerprinted with SHA-1.
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
+#include "base/output_file.h"
 #include "config/ini_store.h"
 
 namespace velmora {
@@ -111,9 +111,10 @@ class PartitionTable {
     std::string FailureText(int result) const;
 
   protected:
-    // Opens a boot image or content file for binary reading and measures it;
-    // false when it cannot be opened. Tests replace it to fail on purpose.
-    virtual bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size);
+    // Opens a boot image or content file (a regular file) for binary reading and
+    // measures it; false when it cannot be opened. Tests replace it to fail on
+    // purpose.
+    virtual bool OpenFile(const std::string& path, File& in, uint32_t& size);
 
   private:
     void Reset(const std::string& path);
@@ -126,6 +127,7 @@ class PartitionTable {
     std::string boot_path_;  // BootFilePath() once a load looked for it
     std::array<std::string, kMaxPartitions> content_files_;  // ContentFilePath(i), likewise
     std::string read_problem_;                               // why the file could not be read
+    std::string open_problem_;    // why the last image could not be opened
     std::string hidden_section_;  // the first line's section, hidden by a UTF-8 BOM
     int failed_entry_ = -1;       // the partition whose keys or file failed
     int failed_entry_code_ = 0;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/input_file.h"
+
 namespace velmora {
 
 bool Sha1(std::span<const uint8_t> data, Sha1Digest& out) {
@@ -47,8 +49,7 @@ bool Sha1Hasher::Final(Sha1Digest& out) {
 namespace velmora {
 
 std::string Sha256FileHex(const std::string& path) {
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"),
-                                                            &std::fclose);
+    const File file = OpenInputFile(path);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!file || !ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
         return {};

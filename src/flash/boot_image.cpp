@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/input_file.h"
 #include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/nand_internal.h"
@@ -83,7 +84,7 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int e
 
 int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
     const std::string path = table.BootFilePath();
-    File file(std::fopen(path.c_str(), "rb"));
+    File file = OpenInputFile(path);
     if (!file) {
         nand.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
         return 101;

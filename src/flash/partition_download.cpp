@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/input_file.h"
 #include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/boot_image.h"
@@ -131,7 +132,7 @@ int CodeAreaEndBlock(const NandSession& nand) {
 int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
     const PartitionRecord rec = ClassicRecord(nand.records, i);
     const std::string path = table.ContentFilePath(i);
-    File file(std::fopen(path.c_str(), "rb"));
+    File file = OpenInputFile(path);
     if (!file) {
         nand.reporter.WriteLog("\nOpen file fail: \n" + path + "\n");
         return 10000;

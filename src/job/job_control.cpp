@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <system_error>
 
+#include "base/input_file.h"
 #include "base/output_file.h"
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
@@ -16,9 +16,8 @@
 namespace velmora {
 namespace fs = std::filesystem;
 
-int CanOpenFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in.is_open() ? 0 : -1;
+int CanOpenFile(const std::string& path, std::string* problem) {
+    return OpenInputFile(path, problem) ? 0 : -1;
 }
 
 JobController::JobController(EventSink* display) : display_(display) {}
@@ -174,8 +173,14 @@ std::optional<StartOutcome> LoadUpgradeTable(const std::string& ptt_path,
     if (ptt_path.empty()) {
         return Refuse(kRefuseNoPtt, "错误");
     }
-    if (CanOpenFile(ptt_path) != 0) {
-        return Refuse(kRefuseOpenPtt, "错误");
+    if (std::string problem; CanOpenFile(ptt_path, &problem) != 0) {
+        // A missing file is what the refusal says; anything else (a FIFO, a
+        // device, no permission) gets its reason too.
+        std::error_code ec;
+        if (!fs::exists(ptt_path, ec)) {
+            return Refuse(kRefuseOpenPtt, "错误");
+        }
+        return RefuseWithMessage(kRefuseOpenPtt, "错误", problem, "Error");
     }
     if (std::string message, title; LoadJobTable(ptt_path, table, message, title) != 0) {
         return RefuseWithMessage(kRefuseParsePtt, "错误", message, title);

@@ -90,8 +90,9 @@ struct StartOutcome {
 // How a job ended.
 using JobOutcome = JobEnd;
 
-// 0 when `path` opens for binary reading, −1 otherwise.
-int CanOpenFile(const std::string& path);
+// 0 when `path` is a regular file that opens for reading, −1 otherwise (then
+// `problem`, if given, names the path and the reason).
+int CanOpenFile(const std::string& path, std::string* problem = nullptr);
 
 // An upgrade's table as Start takes it, for one phone or a station: loaded, with
 // a boot image that is not empty and at least one partition. The refusal otherwise.

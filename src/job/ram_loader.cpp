@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "base/input_file.h"
 
 namespace velmora {
 namespace embedded {
@@ -27,20 +27,21 @@ const RamLoaderImage& UsbRamLoader() {
 }
 
 int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
-                  std::vector<uint8_t>& image) {
+                  std::vector<uint8_t>& image, std::string* problem) {
     image.clear();
     std::error_code ec;
-    const std::filesystem::path replacement = home + loader.file_name;
-    if (!home.empty() && std::filesystem::exists(replacement, ec)) {
-        std::ifstream in(replacement, std::ios::binary);
-        if (!in) {
+    const std::string replacement = home + loader.file_name;
+    const bool replaced = !home.empty() && std::filesystem::exists(replacement, ec);
+    if (replaced) {
+        std::string bytes;
+        std::string why;
+        if (ReadInputText(replacement, kRamLoaderFileMax, bytes, why) != kInputOk) {
+            if (problem) {
+                *problem = why;
+            }
             return 1003;
         }
-        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            image.clear();
-            return 1003;
-        }
+        image.assign(bytes.begin(), bytes.end());
     } else {
         if (loader.embedded.data() == nullptr) {
             return 1001;
@@ -49,6 +50,11 @@ int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
     }
     // The loader is sent as whole 32-bit words; anything else cannot be sent as is.
     if (image.empty() || image.size() % 4 != 0) {
+        if (problem) {
+            *problem = "The RAM loader " +
+                       (replaced ? replacement : std::string("built into the program")) +
+                       " is empty or not a whole number of 32-bit words.";
+        }
         image.clear();
         return 1002;
     }

@@ -16,10 +16,15 @@ struct RamLoaderImage {
 const RamLoaderImage& SerialRamLoader();
 const RamLoaderImage& UsbRamLoader();
 
+// No RAM loader is this large (the phone runs it from its internal memory): a
+// larger file in the home folder was put there by mistake.
+inline constexpr uint64_t kRamLoaderFileMax = 4 * 1024 * 1024;
+
 // The image for a job: <home>/<file name> when that file exists, else the
 // embedded one. 0; 1001 none found; 1002 empty (or not whole words);
-// 1003 the replacement cannot be read.
+// 1003 the replacement cannot be read (not a regular file, or over
+// kRamLoaderFileMax). `problem` (if given) then says which, naming the file.
 int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
-                  std::vector<uint8_t>& image);
+                  std::vector<uint8_t>& image, std::string* problem = nullptr);
 
 }  // namespace velmora

@@ -73,9 +73,12 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
 
     job.step = JobStep::kLoader;
     std::vector<uint8_t> image;
-    int r = LoadRamLoader(SerialRamLoader(), job.home, image);
+    std::string problem;
+    int r = LoadRamLoader(SerialRamLoader(), job.home, image, &problem);
     if (r == 0) {
         r = SendRamLoader(port, job, image);
+    } else {
+        job.error_text = problem;
     }
     if (job.Aborted()) {
         return job.result.load();

@@ -228,7 +228,14 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         if (refusals >= t.dlv_refusals) {
             UsbDeviceInfo device;
             device.path = dlv_path;
-            job.error_text = OpenFailureText("bulk device", device, usb.dlv().open_error());
+            for (const UsbDeviceInfo& info : usb.bus().List()) {
+                device = info.path == dlv_path ? info : device;
+            }
+            job.error_text = LoaderOpenFailureText(device, usb.dlv().open_error());
+            if (usb.dlv().open_error().kind == UsbOpenFailure::kAccess &&
+                (device.vendor || device.product)) {
+                job.advice = LoaderRuleNextStep(device);
+            }
             return EndWith(job, result::usb_job::kNoLoaderDevice);
         }
         if (attempt + 1 >= t.dlv_attempts) {

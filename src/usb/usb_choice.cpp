@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text_format.h"
 #include "usb/dfu_requests.h"
 
 namespace velmora::usb {
@@ -162,7 +163,9 @@ std::string NextStep(UsbOpenFailure kind) {
     return "Next step: replug the phone and start again.";
 }
 
-std::string OpenFailureText(const char* what, const UsbDeviceInfo& device, const UsbError& error) {
+namespace {
+
+std::string OpenFailureHead(const char* what, const UsbDeviceInfo& device, const UsbError& error) {
     std::string text = std::string("Cannot open the phone's ") + what + " " + device.path;
     if (device.vendor || device.product) {
         text += " (" + Ids(device) + ")";
@@ -171,7 +174,30 @@ std::string OpenFailureText(const char* what, const UsbDeviceInfo& device, const
     if (!error.detail.empty()) {
         text += " (" + error.detail + ")";
     }
-    return text + ". " + NextStep(error.kind);
+    return text + ". ";
+}
+
+}  // namespace
+
+std::string OpenFailureText(const char* what, const UsbDeviceInfo& device, const UsbError& error) {
+    return OpenFailureHead(what, device, error) + NextStep(error.kind);
+}
+
+std::string LoaderRuleNextStep(const UsbDeviceInfo& device) {
+    return Format(
+        "Next step: install the udev rule with a line for this loader device "
+        "(\"velmora-cli udev-rule --loader %04x:%04x\" prints it with the command that "
+        "installs it), then replug the phone and start again.",
+        device.vendor, device.product);
+}
+
+std::string LoaderOpenFailureText(const UsbDeviceInfo& device, const UsbError& error) {
+    // The loader's IDs are not known in advance, so the rule has no line for them
+    // until the operator adds one with the IDs this device shows.
+    const bool rule_needed =
+        error.kind == UsbOpenFailure::kAccess && (device.vendor != 0 || device.product != 0);
+    return OpenFailureHead("bulk device", device, error) +
+           (rule_needed ? LoaderRuleNextStep(device) : NextStep(error.kind));
 }
 
 std::string TransferFailureText(const char* what, const std::string& path, UsbStatus status) {

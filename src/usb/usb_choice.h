@@ -64,6 +64,10 @@ class DfuChooser {
 std::string OpenFailureText(const char* what, const UsbDeviceInfo& device, const UsbError& error);
 std::string TransferFailureText(const char* what, const std::string& path, UsbStatus status);
 std::string NextStep(UsbOpenFailure kind);
+// The RAM loader's bulk device that would not open: as OpenFailureText, but a
+// refused access names the udev rule line for this device's IDs.
+std::string LoaderOpenFailureText(const UsbDeviceInfo& device, const UsbError& error);
+std::string LoaderRuleNextStep(const UsbDeviceInfo& device);
 // "Several USB devices could be the phone: ... Name one ..." (the job refuses).
 std::string SeveralDevicesText(const std::vector<UsbDeviceInfo>& devices);
 // The status that names a run-time DFU device the search passes over.

@@ -328,7 +328,7 @@ TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {
     const std::string path = dir_.Write("t.ptt", text + "\n");
     EXPECT_EQ(table_.Load(path), kPttNoCount);
     EXPECT_EQ(table_.message().title, "ERROR");
-    EXPECT_EQ(table_.message().text, path + " is too large to read (4194305 bytes; at most 4 MiB)");
+    EXPECT_EQ(table_.message().text, path + " is too large to read (1048577 bytes; at most 1 MiB)");
     EXPECT_EQ(table_.FailureText(kPttNoCount), table_.message().text);
     // A missing file gets no message box, only the reason.
     EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), kPttNoCount);
@@ -341,7 +341,7 @@ TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {
 // fingerprinting.
 class FlakyTable : public PartitionTable {
   protected:
-    bool OpenFile(const std::string& path, std::ifstream& in, uint32_t& size) override {
+    bool OpenFile(const std::string& path, File& in, uint32_t& size) override {
         return ++opens_[path] < 2 && PartitionTable::OpenFile(path, in, size);
     }
     std::map<std::string, int> opens_;
