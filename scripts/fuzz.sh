@@ -16,8 +16,8 @@ jobs=${FUZZ_JOBS:-1}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(ptt ini boot_block settings catalogue dfu_reply socket_reply usb_link loader_answer
-    manifest health_since port_text home station_rows sim_options sim_frame sim_request
-    since_time loader_ids)
+    manifest health_since port_text home station_rows pending_rows sim_options sim_frame
+    sim_request since_time loader_ids area)
 fi
 
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
