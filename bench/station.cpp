@@ -15,8 +15,8 @@
 #include <chrono>
 
 #include "integration/nand_harness.h"
-#include "job/station.h"
 #include "paced_limit.h"
+#include "station/station.h"
 
 namespace velmora::testing {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "job/backup_manifest.h"
-#include "job/health.h"
-#include "job/safety_net.h"
+#include "safety/backup_manifest.h"
+#include "safety/health.h"
+#include "safety/safety_net.h"
 #include "temp_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

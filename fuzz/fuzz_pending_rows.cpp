@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "job/station_log.h"
+#include "station/station_log.h"
 #include "temp_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

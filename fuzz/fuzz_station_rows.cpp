@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "job/station_log.h"
+#include "station/station_log.h"
 #include "temp_folder.h"
 
 namespace {

@@ -29,9 +29,9 @@
 #include "config/partition_table.h"
 #include "config/settings.h"
 #include "frontend/simulated_phone.h"
-#include "job/station.h"
-#include "job/station_log.h"
 #include "serial/port_list.h"
+#include "station/station.h"
+#include "station/station_log.h"
 
 namespace velmora::app {
 

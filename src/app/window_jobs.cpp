@@ -16,7 +16,7 @@
 #include "app/progress_bar.h"
 #include "frontend/simulated_phone.h"
 #include "job/job_control.h"
-#include "job/safety_net.h"
+#include "safety/safety_net.h"
 
 namespace velmora::app {
 

@@ -20,7 +20,7 @@
 #include "frontend/area_input.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
-#include "job/safety_net.h"
+#include "safety/safety_net.h"
 
 #include "frontend/simulated_phone.h"
 

@@ -13,7 +13,7 @@
 
 #include "base/text_format.h"
 #include "cli/commands.h"
-#include "job/station_log.h"
+#include "station/station_log.h"
 
 namespace velmora::cli {
 namespace {

@@ -19,8 +19,8 @@
 #include "frontend/display.h"
 #include "frontend/instance_lock.h"
 #include "frontend/simulated_phone.h"
-#include "job/station.h"
-#include "job/station_log.h"
+#include "station/station.h"
+#include "station/station_log.h"
 
 namespace velmora::cli {
 namespace {

@@ -11,7 +11,7 @@
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
 #include "job/link_registry.h"
-#include "job/safety_net.h"
+#include "safety/safety_net.h"
 
 namespace velmora {
 namespace fs = std::filesystem;

@@ -18,7 +18,7 @@
 #include "flash/target_protocol.h"
 #include "flash/upgrade_check.h"
 #include "job/download_job.h"
-#include "job/safety_net.h"
+#include "safety/safety_net.h"
 
 namespace velmora {
 namespace {

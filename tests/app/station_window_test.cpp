@@ -18,7 +18,7 @@
 #include "app/station_cell.h"
 #include "app/station_window.h"
 #include "fake_dialogs.h"
-#include "job/station_log.h"
+#include "station/station_log.h"
 
 using namespace velmora::app;
 

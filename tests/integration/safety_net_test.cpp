@@ -10,10 +10,10 @@
 #include <nlohmann/json.hpp>
 
 #include "config/sha1.h"
-#include "job/health.h"
-#include "job/safety_net.h"
 #include "job/work_mode.h"
 #include "nand_harness.h"
+#include "safety/health.h"
+#include "safety/safety_net.h"
 
 namespace velmora::testing {
 namespace {

@@ -13,9 +13,9 @@
 #include "integration/cli_process.h"
 #include "integration/job_fixture.h"
 #include "integration/nand_harness.h"
-#include "job/station.h"
-#include "job/station_log.h"
 #include "serial/pty_pair.h"
+#include "station/station.h"
+#include "station/station_log.h"
 
 namespace velmora::testing {
 namespace {

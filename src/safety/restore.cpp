@@ -17,8 +17,8 @@
 #include "flash/partition_download.h"
 #include "flash/read_back.h"
 #include "job/download_job.h"
-#include "job/safety_net.h"
-#include "job/safety_net_internal.h"
+#include "safety/safety_net.h"
+#include "safety/safety_net_internal.h"
 
 namespace velmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "job/backup_manifest.h"
+#include "safety/backup_manifest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include "base/text_format.h"
 #include "config/ini_store.h"
 #include "config/sha1.h"
-#include "job/json_shape.h"
+#include "safety/json_shape.h"
 
 namespace velmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "job/safety_net.h"
+#include "safety/safety_net.h"
 
 #include <algorithm>
 #include <ctime>
@@ -8,7 +8,7 @@
 #include "flash/nand_operations.h"
 #include "flash/verify.h"
 #include "job/download_job.h"
-#include "job/safety_net_internal.h"
+#include "safety/safety_net_internal.h"
 
 namespace velmora {
 namespace safety_net {

@@ -1,4 +1,4 @@
-#include "job/station.h"
+#include "station/station.h"
 
 #include <openssl/evp.h>
 #include <poll.h>
@@ -16,8 +16,8 @@
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
-#include "job/station_log.h"
 #include "serial/serial_port.h"
+#include "station/station_log.h"
 #include "usb/usb_link_spec.h"
 
 namespace velmora {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "flash/nand_internal.h"
-#include "job/backup_manifest.h"
 #include "job/work_mode.h"
+#include "safety/backup_manifest.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "job/station_log.h"
+#include "station/station_log.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,8 +11,8 @@
 #include "flash/nand_operations.h"
 #include "flash/read_back.h"
 #include "job/download_job.h"
-#include "job/safety_net.h"
-#include "job/safety_net_internal.h"
+#include "safety/safety_net.h"
+#include "safety/safety_net_internal.h"
 #include "velmora_version.h"
 
 namespace velmora {

@@ -1,6 +1,6 @@
 // The NAND health report: bad blocks, replacements, the reservoir, the record's
 // copies and where each partition lies; compared with an earlier one.
-#include "job/health.h"
+#include "safety/health.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,9 +12,9 @@
 #include "flash/nand_operations.h"
 #include "flash/read_back.h"
 #include "job/download_job.h"
-#include "job/json_shape.h"
-#include "job/safety_net.h"
-#include "job/safety_net_internal.h"
+#include "safety/json_shape.h"
+#include "safety/safety_net.h"
+#include "safety/safety_net_internal.h"
 
 namespace velmora {
 namespace {
