@@ -42,6 +42,20 @@ std::string Dump(const Json& j) {
     return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// The loader's texts may begin or end with a line break (dl_log.txt keeps them
+// so); a terminal line shows the text itself, and a break inside it as a blank,
+// so that "error: " is never left empty and every record stays one line.
+std::string OneLine(const std::string& text) {
+    std::string line = TrimLineBreaks(text);
+    size_t at = 0;
+    while ((at = line.find_first_of("\r\n", at)) != std::string::npos) {
+        const size_t end = line.find_first_not_of("\r\n", at);
+        line.replace(at, end - at, " ");
+        ++at;
+    }
+    return line;
+}
+
 // What the terminal shows: status lines, one progress line redrawn in place
 // (or a line per 10% when stdout is not a terminal), the chip, step messages,
 // and a block summary at the end. With --json, one object per event instead:
@@ -61,10 +75,9 @@ class TerminalDisplay : public EventSink {
     void OnStatus(const std::string& text) override {
         std::lock_guard lock(mutex_);
         if (json_)
-            return Emit({{"event", "status"}, {"text", text}});
-        if (text.empty())
-            return;
-        Line("status: " + text);
+            return Emit({{"event", "status"}, {"text", TrimLineBreaks(text)}});
+        if (const std::string line = OneLine(text); !line.empty())
+            Line("status: " + line);
     }
     void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
@@ -168,8 +181,8 @@ class TerminalDisplay : public EventSink {
     void OnStepMessage(const std::string& text) override {
         std::lock_guard lock(mutex_);
         if (json_)
-            return Emit({{"event", "message"}, {"text", text}});
-        Line("message: " + text);
+            return Emit({{"event", "message"}, {"text", TrimLineBreaks(text)}});
+        Line("message: " + OneLine(text));
     }
     void OnLog(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -187,7 +200,7 @@ class TerminalDisplay : public EventSink {
     // The end: the block summary (people only) and the result line.
     void End(const JobEnd& end, bool stopped) {
         std::lock_guard lock(mutex_);
-        const std::string error = stopped ? "stopped" : end.error_text;
+        const std::string error = stopped ? "stopped" : TrimLineBreaks(end.error_text);
         if (json_) {
             Json e = {{"event", "end"}, {"result", end.result}, {"error", error}};
             e["stopped"] = stopped;
@@ -212,12 +225,12 @@ class TerminalDisplay : public EventSink {
             std::printf("%s", HealthText(end.report).c_str());
         }
         for (const std::string& note : end.notes) {
-            std::printf("note: %s\n", note.c_str());
+            std::printf("note: %s\n", OneLine(note).c_str());
         }
         if (end.result != 0) {
             // Some failures carry no text of the phone's own; their meaning still shows.
             if (!error.empty())
-                std::printf("error: %s\n", error.c_str());
+                std::printf("error: %s\n", OneLine(error).c_str());
             if (!stopped && !end.meaning.empty()) {
                 std::printf("why: %s (%s, %s)\n", end.meaning.c_str(), end.step.c_str(),
                             end.result_name.c_str());

@@ -351,7 +351,7 @@ class SlotDisplay final : public EventSink {
         }
         std::string line = Format("result: %d", end.result);
         if (end.result != 0 && !end.error_text.empty())
-            line += "  error: " + end.error_text;
+            line += "  error: " + TrimLineBreaks(end.error_text);
         screen_.Event(slot_, std::move(e), line);
     }
 

@@ -63,9 +63,10 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     }
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
-    // A phone that skipped the handshake fails at the loader's first acknowledgement.
+    // A phone that skipped the handshake fails at the loader's first acknowledgement;
+    // the handshake's failure then tells why.
     job.step = JobStep::kBootRom;
-    BootHandshake(port, job);
+    const int handshake = BootHandshake(port, job);
     if (job.Aborted()) {
         return job.result.load();
     }
@@ -74,13 +75,22 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     job.step = JobStep::kLoader;
     std::vector<uint8_t> image;
     int r = LoadRamLoader(SerialRamLoader(), job.home, image);
-    if (r == 0) {
+    if (r != 0) {
+        job.error_text = Format(
+            "The RAM loader image could not be loaded (#%d): nothing was sent to the phone.", r);
+    } else {
         r = SendRamLoader(port, job, image);
+        if (r != 0 && handshake != 0) {
+            job.error_text +=
+                " Before that, the handshake failed: " + HandshakeFailureText(handshake) +
+                Format(" (#%d).", handshake);
+        }
     }
     if (job.Aborted()) {
         return job.result.load();
     }
     if (r != 0) {
+        job.reporter.WriteLog("\n" + job.error_text + "\n");
         job.inner = r;
         job.result.store(-2);
         return -2;

@@ -307,6 +307,62 @@ TEST_F(CliJobTest, AReadKeepsEarlierFilesAndNamesAnIncompleteOne) {
     EXPECT_NE(r.out.find("why: a block could not be read"), std::string::npos) << r.out;
 }
 
+// Every failure ends with a text of its own on the error line, which names the
+// partition and the block where it has them; a loader text that begins with a
+// line break still fills the line.
+TEST_F(CliJobTest, EveryFailureEndsWithATextOfItsOwn) {
+    const std::string ptt = WriteSmallFirmware(home_, BootImage(2), 0x8000, 4);
+    const std::string nand = "nand=" + home_ + "phone.nand,";
+    ASSERT_EQ(Cli({"upgrade", "--ptt", ptt, "--port", "sim:" + nand}).status, 0);
+    const std::vector<std::string> area = {"erase", "--range", "area",  "--start",
+                                           "40000", "--end",   "7FFFF", "--yes"};
+    const std::vector<std::string> upgrade = {"upgrade", "--ptt", ptt};
+    const std::vector<std::string> code = {"upgrade", "--ptt", ptt, "--range", "code"};
+    const std::vector<std::string> eerom = {"read", "--range", "eerom", "--force"};
+    const std::vector<std::string> read = {"read", "--force"};
+    struct Case {
+        bool usb;
+        std::string sim;
+        std::vector<std::string> args;
+        int result;
+        std::string text;
+    };
+    const Case cases[] = {
+        {false, "no-ack=3", area, -2, "part 2 of 51 of the RAM loader"},
+        {false, "no-ack=1", area, -2, "the handshake failed"},
+        {true, "bad-crc=14", area, -81, "SDI init"},
+        {true, "vanish=5", area, -7, "read usb dlv error, #1"},
+        {false, "drop=8", upgrade, -5, "management record could not be written to block 1023"},
+        {false, "erase-fail=3", code, 11, "Erase partition 1 fail, #1: Erase block3 fail, #3010"},
+        {false, "status=11@956", eerom, 21010, "Block 956 could not be read, #21010"},
+        {true, "status=11@956", eerom, 21010, "Block 956 could not be read, #21010"},
+        {false, nand + "status=11@1", read, 3, "Read Partition1 error #21010, block 1"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (c.usb)
+            args.push_back("--usb");
+        args.insert(args.end(), {"--port", "sim:" + c.sim});
+        const CliRun r = Cli(args);
+        EXPECT_EQ(LastLine(r.out), "result: " + std::to_string(c.result)) << c.sim << r.out;
+        const auto at = r.out.find("\nerror: ");
+        const std::string line =
+            at == std::string::npos ? "" : r.out.substr(at + 8, r.out.find('\n', at + 1) - at - 8);
+        EXPECT_NE(line.find(c.text), std::string::npos) << c.sim << ": " << line;
+    }
+}
+
+// The end event keeps its error key, empty on a success (a version 3 boot
+// block's counter text is no error).
+TEST_F(CliJobTest, ASuccessfulJobEndsWithAnEmptyError) {
+    const std::string ptt = WriteSmallFirmware(home_, BootImage(3));
+    const CliRun r = Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto end = nlohmann::json::parse(LastLine(r.out));
+    EXPECT_EQ(end["result"], 0);
+    EXPECT_EQ(end["error"], "");
+}
+
 TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {
     const pid_t pid = Spawn({"--debug", "erase", "--range", "all", "--port", "sim:manual"});
     ASSERT_TRUE(WaitUntil(
