@@ -437,9 +437,11 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.read_once = job.read_once;
     request.since_path = job.since;
     if (job.command == "restore") {
-        const BackupSummary backup = ReadBackupSummary(job.backup, false);
+        // A damaged backup is refused here, before it is announced or the phone is
+        // asked for anything (the job checks it again once the chip is known).
+        const BackupSummary backup = ReadBackupSummary(job.backup, true);
         if (!backup.error.empty()) {
-            return Refuse(global, backup.error);
+            return Refuse(global, backup.error + " Nothing was restored.");
         }
         const std::string what =
             "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +

@@ -216,6 +216,14 @@ TEST_F(CliJobTest, HealthTellsEveryKindOfBadBlockAndARestoreAsksFirst) {
     EXPECT_NE(r.err.find("chip EC A1 00 15, product ID 52,20,05,01,00 (eerom)"), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("confirm with --yes"), std::string::npos) << r.err;
+    // A damaged backup is refused as the missing --yes is, before it is announced
+    // or the phone is asked.
+    std::ofstream(home_ + "bk/eerom.bin", std::ios::app) << "x";
+    r = Cli({"restore", home_ + "bk", "--yes", "--port", "sim:trace=" + home_ + "t.jsonl," + nand});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("eerom.bin does not match its SHA-256"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Restoring"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(home_ + "t.jsonl").find("\"event\":\"frame\""), std::string::npos);
     // A second backup into the same folder would mix two phones' files.
     r = Cli({"backup", "--output", home_ + "bk", "--port", "sim:" + nand});
     EXPECT_EQ(r.status, 2);
