@@ -1,21 +1,42 @@
 #include "sim/trace.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace velmora::sim {
 
 Trace::Trace() : start_(std::chrono::steady_clock::now()) {}
 
-bool Trace::OpenFile(const std::string& path) {
+bool Trace::OpenFile(const std::string& path, bool append, std::string* error) {
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_.close();
-    }
+    file_.reset();
     if (path.empty()) {
         return true;
     }
-    file_.open(path, std::ios::out | std::ios::trunc);
-    return file_.is_open();
+    // Made here or added to: never cut short, so a trace kept from an earlier
+    // run cannot be lost to a second one under the same name.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_EXCL), 0644);
+    int why = errno;
+    if (fd >= 0) {
+        file_.reset(::fdopen(fd, "a"));
+        if (file_) {
+            return true;
+        }
+        why = errno;
+        ::close(fd);
+    }
+    if (error != nullptr) {
+        *error = why == EEXIST ? "the trace file " + path +
+                                     " exists already: name a new file, or add to it with "
+                                     "trace-append (velmora-phone-sim: --trace-append)"
+                               : "cannot write the trace file " + path + ": " + std::strerror(why);
+    }
+    return false;
 }
 
 std::string Trace::ToJson(const TraceEvent& e) {
@@ -54,8 +75,9 @@ void Trace::Add(TraceEvent event) {
                         std::chrono::steady_clock::now() - start_)
                         .count();
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_ << ToJson(event) << '\n';
+    if (file_) {
+        const std::string line = ToJson(event) + '\n';
+        std::fwrite(line.data(), 1, line.size(), file_.get());
     }
     events_.push_back(std::move(event));
 }
@@ -71,8 +93,8 @@ void Trace::Violation(std::string text, int command) {
 
 void Trace::Flush() {
     std::lock_guard lock(mutex_);
-    if (file_.is_open()) {
-        file_.flush();
+    if (file_) {
+        std::fflush(file_.get());
     }
 }
 

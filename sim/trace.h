@@ -6,7 +6,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,8 +32,10 @@ struct TraceEvent {
 class Trace {
   public:
     Trace();
-    // Also writes every event to `path` as JSON lines; empty closes the file.
-    bool OpenFile(const std::string& path);
+    // Also writes every event to `path` as JSON lines; empty closes the file. A
+    // file that exists already is refused, so that no earlier trace is lost,
+    // unless `append` says to add to it. False with `error` set.
+    bool OpenFile(const std::string& path, bool append, std::string* error);
     void Add(TraceEvent event);
     void Violation(std::string text, int command = -1);
     void Flush();
@@ -52,7 +55,10 @@ class Trace {
     std::chrono::steady_clock::time_point start_;
     mutable std::mutex mutex_;
     std::vector<TraceEvent> events_;
-    std::ofstream file_;
+    struct CloseFile {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, CloseFile> file_;
 };
 
 }  // namespace velmora::sim

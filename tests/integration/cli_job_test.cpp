@@ -83,8 +83,8 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("boot.bin is empty"), std::string::npos) << r.err;
     fs::remove(home_ + "FlashChip.ini");
-    r = Cli(
-        {"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" + trace});
+    r = Cli({"erase", "--range", "all", "--port",
+             "sim:catalogue=" VELMORA_BIN_DIR ",trace-append,trace=" + trace});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
@@ -121,14 +121,16 @@ TEST_F(CliJobTest, AnUpgradeThatWouldLeaveNoBootableBlockZeroErasesNothing) {
         std::ofstream(home_ + "none.ptt")
             << "[partition_table_config_start]\nnumber_of_partition=" << count
             << "\nBootNand=boot.bin\n";
-        CliRun r = Cli({"upgrade", "--ptt", home_ + "none.ptt", "--port", "sim:trace=" + trace});
+        CliRun r = Cli(
+            {"upgrade", "--ptt", home_ + "none.ptt", "--port", "sim:trace-append,trace=" + trace});
         EXPECT_EQ(r.status, 2) << count;
         EXPECT_NE(r.err.find("lists no partition"), std::string::npos) << r.err;
         EXPECT_EQ(Cli({"ptt", home_ + "none.ptt"}).status, 0);
     }
     EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
 
-    CliRun r = Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim:bad=0,trace=" + trace});
+    CliRun r =
+        Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim:bad=0,trace-append,trace=" + trace});
     EXPECT_EQ(r.status, 1);
     const auto end = nlohmann::json::parse(LastLine(r.out));
     EXPECT_EQ(end["result"], 120);
@@ -143,7 +145,7 @@ TEST_F(CliJobTest, AnAreaBeyondTheChipIsRefused) {
     const std::string trace = home_ + "trace.jsonl";
     for (const std::string command : {"read", "erase"}) {
         CliRun r = Cli({"--json", command, "--range", "area", "--start", "0x8000000", "--end",
-                        "8000100", "--port", "sim:trace=" + trace});
+                        "8000100", "--port", "sim:trace-append,trace=" + trace});
         EXPECT_EQ(r.status, 1) << r.out;
         const auto end = nlohmann::json::parse(LastLine(r.out));
         EXPECT_EQ(end["result"], 128);
@@ -369,6 +371,29 @@ TEST_F(CliJobTest, ASuccessfulJobEndsWithAnEmptyError) {
     const auto end = nlohmann::json::parse(LastLine(r.out));
     EXPECT_EQ(end["result"], 0);
     EXPECT_EQ(end["error"], "");
+}
+
+// A trace is never cut short by a second phone under its name, unless that one
+// is told to add to it.
+TEST_F(CliJobTest, ATraceFileIsNeverCutShort) {
+    const std::string trace = home_ + "trace.jsonl";
+    const std::vector<std::string> erase = {"erase", "--range", "area",  "--start",
+                                            "40000", "--end",   "7FFFF", "--port"};
+    auto with = [&](const std::string& sim) {
+        std::vector<std::string> args = erase;
+        args.push_back(sim);
+        return Cli(args);
+    };
+    ASSERT_EQ(with("sim:trace=" + trace).status, 0);
+    const std::string first = ReadFile(trace);
+    const CliRun r = with("sim:trace=" + trace);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("exists already"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(trace), first);
+    ASSERT_EQ(with("sim:trace-append,trace=" + trace).status, 0);
+    const std::string both = ReadFile(trace);
+    EXPECT_EQ(both.rfind(first, 0), 0u);
+    EXPECT_GT(both.size(), first.size() + first.size() / 2);
 }
 
 TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {
