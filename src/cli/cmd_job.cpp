@@ -42,20 +42,6 @@ std::string Dump(const Json& j) {
     return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// The loader's texts may begin or end with a line break (dl_log.txt keeps them
-// so); a terminal line shows the text itself, and a break inside it as a blank,
-// so that "error: " is never left empty and every record stays one line.
-std::string OneLine(const std::string& text) {
-    std::string line = TrimLineBreaks(text);
-    size_t at = 0;
-    while ((at = line.find_first_of("\r\n", at)) != std::string::npos) {
-        const size_t end = line.find_first_not_of("\r\n", at);
-        line.replace(at, end - at, " ");
-        ++at;
-    }
-    return line;
-}
-
 // What the terminal shows: status lines, one progress line redrawn in place
 // (or a line per 10% when stdout is not a terminal), the chip, step messages,
 // and a block summary at the end. With --json, one object per event instead:
@@ -383,6 +369,17 @@ int RangeIndex(const JobOptions& job) {
 }
 
 }  // namespace
+
+std::string OneLine(const std::string& text) {
+    std::string line = TrimLineBreaks(text);
+    size_t at = 0;
+    while ((at = line.find_first_of("\r\n", at)) != std::string::npos) {
+        const size_t end = line.find_first_not_of("\r\n", at);
+        line.replace(at, end - at, " ");
+        ++at;
+    }
+    return line;
+}
 
 int Refuse(const GlobalOptions& global, const std::string& text) {
     if (global.json) {
