@@ -119,16 +119,12 @@ class WindowSafetyTest : public QObject {
         w.backupCheck()->setChecked(true);
         w.verifyCheck()->setChecked(true);
         const QString trace = QString::fromStdString(f.home()) + QStringLiteral("trace.jsonl");
-        const int reads[] = {2, 3};  // of an EEROM block, in both runs together
         for (int run = 1; run <= 2; ++run) {
             w.eeromTwiceCheck()->setChecked(run == 1);
             RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,bad=5,trace=") + trace);
             QFile lines(trace);
             QVERIFY(lines.open(QIODevice::ReadOnly));
-            QCOMPARE(QString::fromUtf8(lines.readAll())
-                         .count(QRegularExpression(
-                             QStringLiteral(R"(\{"block":1000,[^\n]*"event":"read")"))),
-                     reads[run - 1]);
+            QCOMPARE(lines.readAll().count(R"({"block":1000,"cmd":11,"count")"), run + 1);
             QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastText()));
             QCOMPARE(w.jobs().lastResult(), 0);
             QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
