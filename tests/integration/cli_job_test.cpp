@@ -348,6 +348,7 @@ TEST_F(CliJobTest, EveryFailureEndsWithATextOfItsOwn) {
         {eerom + "status=11@956", 21010, "Block 956 could not be read, #21010"},
         {"read --force --port sim:" + nand + "status=11@1", 3,
          "Read Partition1 error #21010, block 1"},
+        {"health --port sim:" + nand + "status=11@0", 127, "block 0 could not be read, #31010"},
     };
     for (const auto& c : cases) {
         const CliRun r = Cli(Words(c.command));
