@@ -71,7 +71,9 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"start-delay", "MS", "time from the jump to the RAM loader's 0xBE (default 10)"},
         {"data-timeout", "MS",
          "a stalled frame or data phase is dropped after this (default 5000)"},
-        {"trace", "FILE", "write what the host did as JSON lines to FILE"},
+        {"trace", "FILE",
+         "write what the host did as JSON lines to FILE; a FILE that exists is refused"},
+        {"trace-append", nullptr, "add to the trace FILE when it exists"},
         {"link", "PATH",
          "make PATH a symlink to the port; replaces only a link the simulated phone made"},
         {"no-echo", nullptr, "fault: the boot ROM does not echo the host's 'D'"},
@@ -376,6 +378,10 @@ bool ApplyOption(const std::string& name, const std::string& value, PhoneOptions
     }
     if (name == "trace") {
         o.trace_file = value;
+        return true;
+    }
+    if (name == "trace-append") {
+        o.trace_append = true;
         return true;
     }
     if (name == "link") {

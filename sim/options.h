@@ -85,8 +85,9 @@ struct PhoneOptions {
 
     std::vector<Fault> faults;
     std::string trace_file;
-    std::string link;  // a symlink to the port, remade when the port changes
-    int fd = -1;       // serve on this descriptor instead of a new pty (in-process)
+    bool trace_append = false;  // add to an existing trace file instead of refusing it
+    std::string link;           // a symlink to the port, remade when the port changes
+    int fd = -1;                // serve on this descriptor instead of a new pty (in-process)
 };
 
 struct OptionSpec {

@@ -120,10 +120,9 @@ bool Phone::Start(std::string* error) {
     for (const Fault& f : options_.faults) {
         faults_.Add(f);
     }
-    if (std::string problem;
-        !options_.trace_file.empty() && !trace_.OpenFile(options_.trace_file, &problem)) {
-        return fail("cannot write the trace file " + options_.trace_file +
-                    (problem.empty() ? "" : " (" + problem + ")"));
+    if (!options_.trace_file.empty() &&
+        !trace_.OpenFile(options_.trace_file, options_.trace_append, &failure)) {
+        return fail(failure);
     }
     wire_.SetPace(options_.pace);
     wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);

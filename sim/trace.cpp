@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -12,22 +14,39 @@ namespace velmora::sim {
 
 Trace::Trace() : start_(std::chrono::steady_clock::now()) {}
 
-bool Trace::OpenFile(const std::string& path, std::string* problem) {
+bool Trace::OpenFile(const std::string& path, bool append, std::string* error) {
     std::lock_guard lock(mutex_);
     file_.reset();
     if (path.empty()) {
         return true;
     }
-    // A regular file only: a FIFO would hold the phone's start until a reader came.
-    const int fd = velmora::OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0644, problem);
-    if (fd < 0) {
+    // Made here or added to, never cut short, so that a trace kept from an earlier
+    // run is not lost to a second one under the same name; a regular file only: a
+    // FIFO would hold the phone's start until a reader came.
+    struct stat existing {};
+    if (!append && ::stat(path.c_str(), &existing) == 0) {
+        if (error != nullptr) {
+            *error = "the trace file " + path +
+                     " exists already: name a new file, or add to it with trace-append "
+                     "(velmora-phone-sim: --trace-append)";
+        }
         return false;
     }
-    file_.reset(fdopen(fd, "w"));
-    if (!file_) {
-        close(fd);
+    std::string problem;
+    const int fd = velmora::OpenRegularFile(
+        path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_EXCL), 0644, &problem);
+    if (fd >= 0) {
+        file_.reset(::fdopen(fd, "a"));
+        if (file_) {
+            return true;
+        }
+        ::close(fd);
+        problem = "cannot write the trace file " + path;
     }
-    return file_ != nullptr;
+    if (error != nullptr) {
+        *error = problem;
+    }
+    return false;
 }
 
 std::string Trace::ToJson(const TraceEvent& e) {

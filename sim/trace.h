@@ -32,10 +32,10 @@ struct TraceEvent {
 class Trace {
   public:
     Trace();
-    // Also writes every event to `path` (a regular file, made if missing) as JSON
-    // lines; empty closes the file. False, with `problem` (if given), when it
-    // cannot be opened.
-    bool OpenFile(const std::string& path, std::string* problem = nullptr);
+    // Also writes every event to `path` (a regular file) as JSON lines; empty
+    // closes the file. A file that exists already is refused, so that no earlier
+    // trace is lost, unless `append` says to add to it. False with `error` set.
+    bool OpenFile(const std::string& path, bool append, std::string* error);
     void Add(TraceEvent event);
     void Violation(std::string text, int command = -1);
     void Flush();

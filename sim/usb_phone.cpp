@@ -371,8 +371,9 @@ bool UsbPhone::Start(const std::string& socket_path, std::string* error) {
     for (const Fault& f : options_.faults) {
         faults_.Add(f);
     }
-    if (!options_.trace_file.empty()) {
-        trace_.OpenFile(options_.trace_file);
+    if (!options_.trace_file.empty() &&
+        !trace_.OpenFile(options_.trace_file, options_.trace_append, error)) {
+        return false;
     }
     // A manual phone stays off (no DFU device on the bus) until Reboot().
     if (options_.auto_power) {

@@ -112,6 +112,8 @@ class MainWindow : public QDialog {
     QPushButton* backupFolderButton() const { return backup_choose_; }
     QLabel* backupFolderText() const { return backup_folder_; }
     QCheckBox* verifyCheck() const { return verify_; }
+    // The backup's EEROM read twice and compared (on), or once.
+    QCheckBox* eeromTwiceCheck() const { return eerom_twice_; }
     QPushButton* healthButton() const { return health_; }
     // The chosen backup folder; empty when none was chosen.
     QString backupFolder() const { return backup_dir_; }
@@ -149,8 +151,8 @@ class MainWindow : public QDialog {
     QString TitleText() const;
     void FillPortList();
     void ShowError(const QString& caption, const QString& text);
-    // The backup box applies to an upgrade and an erase, the verify box to an
-    // upgrade; both are locked while a job runs.
+    // The backup box applies to an upgrade and an erase, the EEROM-twice box to
+    // a backup, the verify box to an upgrade; all are locked while a job runs.
     void UpdateSafetyControls(bool idle);
 
     DialogHost& dialogs_;
@@ -194,6 +196,7 @@ class MainWindow : public QDialog {
     QLabel* backup_folder_ = nullptr;
     QPushButton* backup_choose_ = nullptr;
     QCheckBox* verify_ = nullptr;
+    QCheckBox* eerom_twice_ = nullptr;
     QPushButton* health_ = nullptr;
     QLabel* device_ = nullptr;
     QLabel* rate_ = nullptr;

@@ -98,6 +98,7 @@ void WindowJobs::Start() {
         }
         backup = NewBackupFolder(window_.backupFolder(), QDateTime::currentDateTime());
         request.backup_folder = backup.toStdString();
+        request.read_once = !window_.eeromTwiceCheck()->isChecked();
     }
     switch (mode) {
         case 1:

@@ -662,9 +662,12 @@ constexpr ResultEntry kTable[] = {
                 "a written block could not be read back to verify it", kLineBoth),
           S::kBlockRead),
     Plain(S::kRestore, L::kBoth, VELMORA_CODE(safety_net, kRestoreRefused),
-          "the restore was refused before anything was erased: the backup does not belong to "
-          "this phone's chip, its files do not match their sums, or a block it must write has "
-          "gone bad (the error text says which)",
+          "the restore was refused once the chip was known, before anything was erased: the "
+          "backup does not belong to this phone's chip, its manifest puts a file where it does "
+          "not belong, a file changed since the job started, or a block it must write has gone "
+          "bad (the error text says which). A backup whose manifest cannot be read or whose "
+          "files do not match their sums is refused before the phone is asked, as is a restore "
+          "without confirmation (the command line's exit status 2)",
           "Nothing on the phone was changed. Restore a backup made of this phone, from an "
           "undamaged copy of its folder."),
     Wraps(Plain(S::kRestore, L::kBoth, VELMORA_CODE(safety_net, kRestoreWriteFailed),

@@ -29,4 +29,12 @@ std::string ErrnoText(int error) {
     return strerror_r(error, buffer, sizeof buffer);
 }
 
+std::string TrimLineBreaks(std::string_view text) {
+    const size_t first = text.find_first_not_of("\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of("\r\n") - first + 1));
+}
+
 }  // namespace velmora

@@ -61,10 +61,9 @@ class TerminalDisplay : public EventSink {
     void OnStatus(const std::string& text) override {
         std::lock_guard lock(mutex_);
         if (json_)
-            return Emit({{"event", "status"}, {"text", text}});
-        if (text.empty())
-            return;
-        Line("status: " + text);
+            return Emit({{"event", "status"}, {"text", TrimLineBreaks(text)}});
+        if (const std::string line = OneLine(text); !line.empty())
+            Line("status: " + line);
     }
     void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
@@ -168,8 +167,8 @@ class TerminalDisplay : public EventSink {
     void OnStepMessage(const std::string& text) override {
         std::lock_guard lock(mutex_);
         if (json_)
-            return Emit({{"event", "message"}, {"text", text}});
-        Line("message: " + text);
+            return Emit({{"event", "message"}, {"text", TrimLineBreaks(text)}});
+        Line("message: " + OneLine(text));
     }
     void OnLog(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -187,7 +186,7 @@ class TerminalDisplay : public EventSink {
     // The end: the block summary (people only) and the result line.
     void End(const JobEnd& end, bool stopped) {
         std::lock_guard lock(mutex_);
-        const std::string error = stopped ? "stopped" : end.error_text;
+        const std::string error = stopped ? "stopped" : TrimLineBreaks(end.error_text);
         if (json_) {
             Json e = {{"event", "end"}, {"result", end.result}, {"error", error}};
             e["stopped"] = stopped;
@@ -212,12 +211,12 @@ class TerminalDisplay : public EventSink {
             std::printf("%s", HealthText(end.report).c_str());
         }
         for (const std::string& note : end.notes) {
-            std::printf("note: %s\n", note.c_str());
+            std::printf("note: %s\n", OneLine(note).c_str());
         }
         if (end.result != 0) {
             // Some failures carry no text of the phone's own; their meaning still shows.
             if (!error.empty())
-                std::printf("error: %s\n", error.c_str());
+                std::printf("error: %s\n", OneLine(error).c_str());
             if (!stopped && !end.meaning.empty()) {
                 std::printf("why: %s (%s, %s)\n", end.meaning.c_str(), end.step.c_str(),
                             end.result_name.c_str());
@@ -371,6 +370,17 @@ int RangeIndex(const JobOptions& job) {
 
 }  // namespace
 
+std::string OneLine(const std::string& text) {
+    std::string line = TrimLineBreaks(text);
+    size_t at = 0;
+    while ((at = line.find_first_of("\r\n", at)) != std::string::npos) {
+        const size_t end = line.find_first_not_of("\r\n", at);
+        line.replace(at, end - at, " ");
+        ++at;
+    }
+    return line;
+}
+
 int Refuse(const GlobalOptions& global, const std::string& text) {
     if (global.json) {
         std::printf("%s\n",
@@ -424,9 +434,11 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.read_once = job.read_once;
     request.since_path = job.since;
     if (job.command == "restore") {
-        const BackupSummary backup = ReadBackupSummary(job.backup, false);
+        // A damaged backup is refused here, before it is announced or the phone is
+        // asked for anything (the job checks it again once the chip is known).
+        const BackupSummary backup = ReadBackupSummary(job.backup, true);
         if (!backup.error.empty()) {
-            return Refuse(global, backup.error);
+            return Refuse(global, backup.error + " Nothing was restored.");
         }
         const std::string what =
             "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +

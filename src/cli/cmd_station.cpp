@@ -255,9 +255,10 @@ class SlotDisplay final : public EventSink {
     SlotDisplay(Screen& screen, int slot) : screen_(screen), slot_(slot) {}
 
     void OnStatus(const std::string& text) override {
-        screen_.Status(slot_, text);
-        screen_.Event(slot_, {{"event", "status"}, {"text", text}},
-                      text.empty() ? "" : "status: " + text);
+        const std::string line = OneLine(text);
+        screen_.Status(slot_, line);
+        screen_.Event(slot_, {{"event", "status"}, {"text", TrimLineBreaks(text)}},
+                      line.empty() ? "" : "status: " + line);
     }
     void OnPhase(velmora::Phase phase) override {
         phase_ = phase;
@@ -336,10 +337,12 @@ class SlotDisplay final : public EventSink {
         screen_.Event(slot_, {{"event", "file"}, {"path", path}}, "file: " + path);
     }
     void OnStepMessage(const std::string& text) override {
-        screen_.Event(slot_, {{"event", "message"}, {"text", text}}, "message: " + text);
+        screen_.Event(slot_, {{"event", "message"}, {"text", TrimLineBreaks(text)}},
+                      "message: " + OneLine(text));
     }
     void OnEnd(const JobEnd& end) override {
-        Json e = {{"event", "end"}, {"result", end.result}, {"error", end.error_text}};
+        Json e = {
+            {"event", "end"}, {"result", end.result}, {"error", TrimLineBreaks(end.error_text)}};
         e["stopped"] = end.user_stopped && end.result != 0;
         if (!end.notes.empty())
             e["notes"] = end.notes;
@@ -351,7 +354,7 @@ class SlotDisplay final : public EventSink {
         }
         std::string line = Format("result: %d", end.result);
         if (end.result != 0 && !end.error_text.empty())
-            line += "  error: " + end.error_text;
+            line += "  error: " + OneLine(end.error_text);
         screen_.Event(slot_, std::move(e), line);
     }
 

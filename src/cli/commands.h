@@ -88,4 +88,9 @@ int RunLog(const GlobalOptions& global, const LogOptions& options);
 // an "end" event with it under --json. Returns kExitRefused.
 int Refuse(const GlobalOptions& global, const std::string& text);
 
+// A job's text as one terminal line. The loader's texts may begin or end with a
+// line break (dl_log.txt keeps them so): they are dropped, and a break inside
+// becomes a blank, so that "error: " is never left empty.
+std::string OneLine(const std::string& text);
+
 }  // namespace velmora::cli

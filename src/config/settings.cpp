@@ -48,6 +48,7 @@ JobSettings ReadSettings(IniStore& ini) {
         {"SERIAL", &read.serial_link},
         {"BACKUP_FIRST", &read.backup},
         {"VERIFY", &read.verify},
+        {"EEROM_TWICE", &read.eerom_twice},
     };
     for (const auto& [key, field] : keys) {
         int value = 0;
@@ -93,10 +94,11 @@ bool WriteSettingsFile(const std::string& folder, const JobSettings& settings) {
     }
     ok = ini.WriteInt("SERIAL", settings.serial_link.value_or(-1)) && ok;
     ok = ini.WriteString("USBPORT", settings.usb_port.value_or("")) && ok;
-    if (settings.backup || settings.backup_folder || settings.verify) {
+    if (settings.backup || settings.backup_folder || settings.verify || settings.eerom_twice) {
         ok = ini.WriteInt("BACKUP_FIRST", settings.backup.value_or(-1)) && ok;
         ok = ini.WriteString("BACKUP_DIR", settings.backup_folder.value_or("")) && ok;
         ok = ini.WriteInt("VERIFY", settings.verify.value_or(-1)) && ok;
+        ok = ini.WriteInt("EEROM_TWICE", settings.eerom_twice.value_or(-1)) && ok;
     }
     if (settings.language) {
         ok = ini.WriteString("LANGUAGE", *settings.language) && ok;
@@ -133,6 +135,9 @@ void LoadSettings(const std::string& folder, SettingsView& view) {
             if (stored.verify && *stored.verify >= 0) {
                 safety->verify = *stored.verify != 0;
             }
+            if (stored.eerom_twice && *stored.eerom_twice >= 0) {
+                safety->eerom_twice = *stored.eerom_twice != 0;
+            }
             view.SetSafety(*safety);
         }
     }
@@ -159,6 +164,7 @@ bool SaveSettings(const std::string& folder, SettingsView& view) {
         settings.backup = safety->backup ? 1 : 0;
         settings.backup_folder = safety->backup_folder;
         settings.verify = safety->verify ? 1 : 0;
+        settings.eerom_twice = safety->eerom_twice ? 1 : 0;
     }
     if (!WriteSettingsFile(folder, settings)) {
         view.ShowSaveFailure(kSaveFailedText);

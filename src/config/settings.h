@@ -21,13 +21,15 @@ struct JobSettings {
     std::optional<int> serial_link;        // 1 the serial link, 0 USB
     std::optional<std::string> usb_port;   // the USB port text ("path=1-4.2", "sim:...")
     std::optional<std::string> language;   // the window's: "zh", "en" or "system"
-    // The window's net around a write (BACKUP_FIRST, BACKUP_DIR, VERIFY): back
-    // up first (1) into a folder of its own below backup_folder, and verify an
-    // upgrade after it (1). No key is part of another: a key line matches any
+    // The window's net around a write (BACKUP_FIRST, BACKUP_DIR, VERIFY,
+    // EEROM_TWICE): back up first (1) into a folder of its own below
+    // backup_folder, verify an upgrade after it (1), and read the backup's EEROM
+    // twice (1) or once (0). No key is part of another: a key line matches any
     // name that contains the key.
     std::optional<int> backup;
     std::optional<std::string> backup_folder;
     std::optional<int> verify;
+    std::optional<int> eerom_twice;
 };
 
 // Reads `folder`/velmora.ini; false when it cannot be opened (`out` untouched).
@@ -73,6 +75,7 @@ class SettingsView {
         bool backup = false;
         std::string backup_folder;
         bool verify = false;
+        bool eerom_twice = true;
     };
     virtual std::optional<SafetyChoices> Safety() const { return std::nullopt; }
     virtual void SetSafety(const SafetyChoices&) {}

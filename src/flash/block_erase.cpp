@@ -54,7 +54,11 @@ int EraseMapped(NandSession& nand, int b) {
         return 0;
     }
     if (const int c = EraseBlock(nand, target); c != 0) {
-        ReportFailure(nand, Format("Erase block%d fail, #%d", b, c));
+        // The block that failed may be the replacement of the block asked for.
+        ReportFailure(nand,
+                      Format("Erase block%d fail, #%d", b, c) +
+                          (target != b ? Format(" (reservoir block #%d, its replacement)", target)
+                                       : std::string()));
         nand.reporter.MarkBlock(target, BlockState::kEraseFailed);
         return 1;
     }
@@ -93,7 +97,14 @@ int WriteRecordCopy(NandSession& nand, int block) {
     nand.reporter.MarkBlock(block, BlockState::kErased);
     const auto bytes = nand.record.ToBytes();
     const uint32_t length = std::min<uint32_t>(BlockSize(nand), ManagementRecord::kBytes);
-    if (WriteBlockData(nand, bytes, block, false, length) != 0) {
+    nand.error_text.clear();  // what the write says, if anything, is about this block
+    if (const int r = WriteBlockData(nand, bytes, block, false, length); r != 0) {
+        nand.inner = r;
+        const std::string detail = TrimLineBreaks(nand.error_text);
+        ReportFailure(nand, Format("The bad-block management record could not be written to "
+                                   "block %d, #%d",
+                                   block, r) +
+                                (detail.empty() ? "" : ": " + detail));
         nand.reporter.MarkBlock(block, BlockState::kFailed);
         return -5;
     }

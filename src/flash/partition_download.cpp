@@ -207,7 +207,13 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
                     return nand.result.load();
                 }
                 nand.inner = c;
-                ReportFailure(nand, Format("Erase partition %d fail, #%d", i, c), false);
+                // Numbered from 1, as the table and the write's texts number them,
+                // and followed by the text of the block that failed.
+                const std::string block = TrimLineBreaks(nand.error_text);
+                ReportFailure(nand,
+                              Format("Erase partition %d fail, #%d", i + 1, c) +
+                                  (block.empty() ? "" : ": " + block),
+                              false);
                 return kPartitionEraseFailed;
             }
         }

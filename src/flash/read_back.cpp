@@ -239,6 +239,7 @@ class BlockStream {
 template <typename Physical>
 int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int end,
                      bool with_spare, Physical physical) {
+    nand.error_text.clear();  // a text left by a step that passed says nothing of this read
     BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
@@ -270,7 +271,15 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
     }
     if (r != 0) {
         nand.reporter.MarkBlock(failed, BlockState::kFailed);
-        return nand.Aborted() ? nand.result.load() : r + 20000;
+        if (nand.Aborted()) {
+            return nand.result.load();
+        }
+        // No text of the loader's own says which block ended the read.
+        const std::string detail = TrimLineBreaks(nand.error_text);
+        nand.error_text = Format("Block %d could not be read, #%d", failed, r + 20000) +
+                          (detail.empty() ? "" : ": " + detail);
+        nand.reporter.WriteLog("\n" + nand.error_text + "\n");
+        return r + 20000;
     }
     return 0;
 }
@@ -429,7 +438,7 @@ int ReadBootArea(NandSession& nand) {
     return file.Finish();
 }
 
-int ReadPartitionToFile(NandSession& nand, int i) {
+int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
     const bool v3 = nand.records.boot_version == 3;
     const PartitionRecord rec = v3 ? V3Record(nand.records, i) : ClassicRecord(nand.records, i);
     const uint32_t size = BlockSize(nand);
@@ -486,6 +495,9 @@ int ReadPartitionToFile(NandSession& nand, int i) {
     }
     if (result != 0) {
         nand.reporter.MarkBlock(failed >= 0 ? failed : b, BlockState::kFailed);
+        if (failed_block != nullptr) {
+            *failed_block = failed;
+        }
     }
     return result;
 }
@@ -520,14 +532,21 @@ int ReadPartitions(NandSession& nand) {
     }
     for (int i = 0; i < count; ++i) {
         reporter.SetStatus(Format("Read partition_#%02d...", i + 1));
-        if (const int c = ReadPartitionToFile(nand, i); c != 0) {
+        nand.error_text.clear();
+        int failed = -1;
+        if (const int c = ReadPartitionToFile(nand, i, &failed); c != 0) {
             if (nand.Aborted()) {
                 return nand.result.load();
             }
             nand.inner = c;
-            ReportFailure(
-                nand, c == 10000 ? nand.error_text : Format("Read Partition%d error #%d", i + 1, c),
-                false);
+            if (c != 10000) {  // a file that cannot be written keeps its own text
+                // The block that failed, and what the read said of it.
+                const std::string detail = TrimLineBreaks(nand.error_text);
+                nand.error_text = Format("Read Partition%d error #%d", i + 1, c) +
+                                  (failed >= 0 ? Format(", block %d", failed) : std::string()) +
+                                  (detail.empty() ? "" : ": " + detail);
+            }
+            ReportFailure(nand, nand.error_text, false);
             return i + 3;
         }
     }

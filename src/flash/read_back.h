@@ -32,8 +32,9 @@ int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, 
 int ReadBootArea(NandSession& nand);
 
 // Partition i of the phone's table into its own file. 0; 10000; 11001 ran past
-// its last block; 20000 + r a block read failed after the retries.
-int ReadPartitionToFile(NandSession& nand, int i);
+// its last block; 20000 + r a block read failed after the retries, with the
+// block in *failed when given.
+int ReadPartitionToFile(NandSession& nand, int i, int* failed = nullptr);
 
 // The physical `blocks`, in order and whole, into the file at `path`; progress
 // adds to the reporter's counts without resetting them. 0; 10000 the file cannot

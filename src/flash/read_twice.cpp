@@ -26,7 +26,7 @@ int SecondOpinion::Confirm(NandSession& nand, std::span<uint8_t> first, int bloc
             continue;
         }
         if (second_[i] != third_[i]) {
-            // Said twice: a partition read puts its own text over the error text.
+            // Said twice: the notes keep it whatever text the read ends with.
             nand.error_text = Format(
                 "Block %d read three times gave three different values of its byte %zu: "
                 "no two reads agree",

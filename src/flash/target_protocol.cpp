@@ -120,7 +120,8 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     TargetLink& link = nand.target();
     const CommandFrame frame(kCmdInitSdi, {0u, parameter});
     if (link.SendFrame(frame.span()) != 0) {
-        nand.reporter.WriteLog("\nUSB send Init_sdi command fail!\n");
+        nand.error_text = "\nUSB send Init_sdi command fail!\n";
+        nand.reporter.WriteLog(nand.error_text);
         return 255;
     }
     ResponseFrame response;
@@ -139,7 +140,13 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
         return 4010;
     }
     for (uint32_t i = 0; i < 12; ++i) {
-        if (response.Word(12 + 4 * i) != 0x12345678u + i) {
+        if (const uint32_t word = response.Word(12 + 4 * i); word != 0x12345678u + i) {
+            nand.error_text = Format(
+                "The answer to SDI init carries 0x%08X in its word at offset %u where the RAM "
+                "loader puts 0x%08X: it was damaged on the way, or the phone runs another "
+                "loader",
+                word, 12 + 4 * i, 0x12345678u + i);
+            nand.reporter.WriteLog("\n" + nand.error_text + "\n");
             return static_cast<int>(i) + 2;
         }
     }

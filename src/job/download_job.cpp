@@ -11,7 +11,10 @@ JobEnd DownloadJob::Ending(int final_result) const {
     JobEnd end;
     end.result = final_result;
     end.user_stopped = user_stop.load() != 0;
-    end.error_text = error_text;
+    // A step that failed and then passed on its retry, or a text a step leaves
+    // for the log (a version 3 boot block's counter), is no error of a job that
+    // succeeded.
+    end.error_text = final_result != 0 ? error_text : std::string();
     end.notes = notes;
     end.report = report;
     end.product_id = product_id;

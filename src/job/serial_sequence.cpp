@@ -63,9 +63,10 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     }
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
-    // A phone that skipped the handshake fails at the loader's first acknowledgement.
+    // A phone that skipped the handshake fails at the loader's first acknowledgement;
+    // the handshake's failure then tells why.
     job.step = JobStep::kBootRom;
-    BootHandshake(port, job);
+    const int handshake = BootHandshake(port, job);
     if (job.Aborted()) {
         return job.result.load();
     }
@@ -75,15 +76,26 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     std::vector<uint8_t> image;
     std::string problem;
     int r = LoadRamLoader(SerialRamLoader(), job.home, image, &problem);
-    if (r == 0) {
-        r = SendRamLoader(port, job, image);
+    if (r != 0) {
+        job.error_text =
+            problem.empty()
+                ? Format("The RAM loader image could not be loaded (#%d): nothing was sent to "
+                         "the phone.",
+                         r)
+                : problem;
     } else {
-        job.error_text = problem;
+        r = SendRamLoader(port, job, image);
+        if (r != 0 && handshake != 0) {
+            job.error_text +=
+                " Before that, the handshake failed: " + HandshakeFailureText(handshake) +
+                Format(" (#%d).", handshake);
+        }
     }
     if (job.Aborted()) {
         return job.result.load();
     }
     if (r != 0) {
+        job.reporter.WriteLog("\n" + job.error_text + "\n");
         job.inner = r;
         job.result.store(-2);
         return -2;

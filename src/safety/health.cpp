@@ -271,7 +271,18 @@ int RunHealth(DownloadJob& job) {
     }
     report["record"] = rec;
     Json partitions = Json::array();
-    if (ReadBootTable(job, kBootTableToJob) == 0 && CodeAreaEndBlock(job) >= 0) {
+    const int table = ReadBootTable(job, kBootTableToJob);
+    if (table >= 30000) {
+        // Block 0 could not be read: whether it holds a table is not known.
+        if (job.Aborted()) {
+            return job.result.load();
+        }
+        job.inner = table - 30000;
+        job.error_text = Format("Health: block 0 could not be read, #%d", table);
+        job.result.store(code::kHealthReadFailed);
+        return code::kHealthReadFailed;
+    }
+    if (table == 0 && CodeAreaEndBlock(job) >= 0) {
         const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, 16));
         for (int i = 0; i < count; ++i) {
             const BlockRange r = PartitionBlocks(job, i);

@@ -129,9 +129,25 @@ int BootHandshake(SerialPort& port, JobBase& job) {
     return Ack(port, job, Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00})) ? 0 : 2003;
 }
 
+std::string HandshakeFailureText(int code) {
+    switch (code) {
+        case 2001:
+            return "the boot ROM did not acknowledge its time-out ('T')";
+        case 2002:
+            return "the boot ROM sent no product ID ('P')";
+        default:
+            return "a step after the product ID got no answer from the boot ROM";
+    }
+}
+
 int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image) {
-    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00})))
+    const size_t chunks = (image.size() + 255) / 256;
+    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00}))) {
+        job.error_text =
+            "The boot ROM did not acknowledge the RAM loader's load address ('S'): nothing of "
+            "the loader was sent.";
         return 2002;
+    }
     size_t offset = 0;
     std::vector<uint8_t> load;
     while (offset < image.size()) {
@@ -142,11 +158,20 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
                     image.begin() + static_cast<std::ptrdiff_t>(offset + chunk));
         port.Write(load);
         offset += chunk;
-        if (!Ack(port, job, load.size()))
+        if (!Ack(port, job, load.size())) {
+            job.error_text = Format(
+                "The boot ROM did not acknowledge part %zu of %zu of the RAM loader ('L'): the "
+                "loader was not sent whole.",
+                (offset + 255) / 256, chunks);
             return 2003;
+        }
     }
-    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00})))
+    if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00}))) {
+        job.error_text =
+            "The RAM loader was sent, but the boot ROM did not acknowledge its start address "
+            "('S'), so it was not started.";
         return 2002;
+    }
     Send(port, {'J'});
     return 0;
 }

@@ -24,9 +24,12 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name = 
 // The fixed boot ROM exchange: 0, 2001 (no 'O' after 'T'), 2002 (no product ID),
 // 2003 (a later step).
 int BootHandshake(SerialPort& port, JobBase& job);
+// What a non-zero BootHandshake code says, for a text.
+std::string HandshakeFailureText(int code);
 
 // Loads `image` at address 0 in chunks of at most 256 bytes and jumps to it.
-// 0; 2002 no 'O' after a set-address; 2003 no 'O' after a chunk.
+// 0; 2002 no 'O' after a set-address; 2003 no 'O' after a chunk; the job's
+// error text names the step that got no answer.
 int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image);
 
 // Switches to the loader's format (8N1), waits for its 0xBE and, for selections

@@ -145,10 +145,10 @@ class MainWindowTest : public QObject {
         f.Close();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()),
-                 QStringLiteral(
-                     "[PATH]\nPTT=/fw/a.ptt\nCOMPORT=1\nWORKMODE=1\nBAUDRATE=0\n"
-                     "ERASE_RANGE=1\nSERIAL=0\nUSBPORT=\nBACKUP_FIRST=0\nBACKUP_DIR=\nVERIFY=0\n"
-                     "LANGUAGE=zh\n"));
+                 QStringLiteral("[PATH]\nPTT=/fw/a.ptt\nCOMPORT=1\nWORKMODE=1\nBAUDRATE=0\n"
+                                "ERASE_RANGE=1\nSERIAL=0\nUSBPORT=\nBACKUP_FIRST=0\nBACKUP_DIR="
+                                "\nVERIFY=0\nEEROM_TWICE=1\n"
+                                "LANGUAGE=zh\n"));
         file.close();
 
         QVERIFY(f.Open());

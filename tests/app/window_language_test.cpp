@@ -91,7 +91,7 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(Entries(w.rangeList()).first(), QStringLiteral("By partition table"));
         QVERIFY(!w.windowTitle().contains(QStringLiteral("中文")));
         f.Close();
-        QVERIFY2(SettingsText(f).endsWith(QStringLiteral("VERIFY=0\nLANGUAGE=en\n")),
+        QVERIFY2(SettingsText(f).endsWith(QStringLiteral("EEROM_TWICE=1\nLANGUAGE=en\n")),
                  qPrintable(SettingsText(f)));
 
         ApplyLanguage(Language::kChinese);

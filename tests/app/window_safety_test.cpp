@@ -54,6 +54,7 @@ class WindowSafetyTest : public QObject {
         MainWindow* w = f.window.get();
         QVERIFY(!w->backupCheck()->isChecked());
         QVERIFY(!w->verifyCheck()->isChecked());
+        QVERIFY(w->eeromTwiceCheck()->isChecked());
         const struct {
             int mode;
             bool backup;
@@ -64,9 +65,11 @@ class WindowSafetyTest : public QObject {
             QCOMPARE(w->backupCheck()->isEnabled(), m.backup);
             QCOMPARE(w->backupFolderButton()->isEnabled(), m.backup);
             QCOMPARE(w->verifyCheck()->isEnabled(), m.verify);
+            QVERIFY(!w->eeromTwiceCheck()->isEnabled());  // only a backup reads the EEROM
         }
 
         w->backupCheck()->setChecked(true);
+        QVERIFY(w->eeromTwiceCheck()->isEnabled());
         w->targetFile()->setText(kSamplePtt);
         w->serialCheck()->setChecked(true);
         w->portList()->setEditText(QStringLiteral("sim:manual"));
@@ -85,13 +88,15 @@ class WindowSafetyTest : public QObject {
                                           QStringLiteral("\nVERIFY=0\n")),
                  qPrintable(SettingsText(f)));
         w->verifyCheck()->setChecked(true);
+        w->eeromTwiceCheck()->setChecked(false);
         f.Close();
-        QVERIFY(SettingsText(f).contains(QStringLiteral("VERIFY=1\n")));
+        QVERIFY(SettingsText(f).contains(QStringLiteral("VERIFY=1\nEEROM_TWICE=0\n")));
 
         QVERIFY(f.Open());
         w = f.window.get();
         QVERIFY(w->backupCheck()->isChecked());
         QVERIFY(w->verifyCheck()->isChecked());
+        QVERIFY(!w->eeromTwiceCheck()->isChecked());
         QCOMPARE(w->backupFolder(), base);
         QCOMPARE(w->backupFolderText()->text(), base);
         w->backupCheck()->setChecked(false);
@@ -103,7 +108,8 @@ class WindowSafetyTest : public QObject {
 
     // Two upgrades with both boxes ticked against the simulated phone: each
     // succeeds and leaves a whole backup in a folder of its own, even when both
-    // start within the same second.
+    // start within the same second. The first reads the EEROM twice, the second,
+    // with that box cleared, once.
     void upgradeBacksUpAndVerifies() {
         WindowFixture f;
         QVERIFY(f.Open());
@@ -112,8 +118,13 @@ class WindowSafetyTest : public QObject {
         f.dialogs.chosen_folder = base;
         w.backupCheck()->setChecked(true);
         w.verifyCheck()->setChecked(true);
+        const QString trace = QString::fromStdString(f.home()) + QStringLiteral("trace.jsonl");
         for (int run = 1; run <= 2; ++run) {
-            RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,bad=5"));
+            w.eeromTwiceCheck()->setChecked(run == 1);
+            RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,bad=5,trace=") + trace);
+            QFile lines(trace);
+            QVERIFY(lines.open(QIODevice::ReadOnly));
+            QCOMPARE(lines.readAll().count(R"({"block":1000,"cmd":11,"count")"), run + 1);
             QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastText()));
             QCOMPARE(w.jobs().lastResult(), 0);
             QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);

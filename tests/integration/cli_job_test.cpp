@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli_process.h"
@@ -35,6 +36,12 @@ class CliJobTest : public JobFixture {
     }
     CliRun Cli(const std::vector<std::string>& args) { return Finish(Spawn(args)); }
 };
+
+// A command line written as one text, split at blanks.
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
 
 std::string LastLine(const std::string& text) {
     std::string t = text;
@@ -83,8 +90,8 @@ TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("boot.bin is empty"), std::string::npos) << r.err;
     fs::remove(home_ + "FlashChip.ini");
-    r = Cli(
-        {"erase", "--range", "all", "--port", "sim:catalogue=" VELMORA_BIN_DIR ",trace=" + trace});
+    r = Cli({"erase", "--range", "all", "--port",
+             "sim:catalogue=" VELMORA_BIN_DIR ",trace-append,trace=" + trace});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(home_ + "FlashChip.ini"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
@@ -121,14 +128,16 @@ TEST_F(CliJobTest, AnUpgradeThatWouldLeaveNoBootableBlockZeroErasesNothing) {
         std::ofstream(home_ + "none.ptt")
             << "[partition_table_config_start]\nnumber_of_partition=" << count
             << "\nBootNand=boot.bin\n";
-        CliRun r = Cli({"upgrade", "--ptt", home_ + "none.ptt", "--port", "sim:trace=" + trace});
+        CliRun r = Cli(
+            {"upgrade", "--ptt", home_ + "none.ptt", "--port", "sim:trace-append,trace=" + trace});
         EXPECT_EQ(r.status, 2) << count;
         EXPECT_NE(r.err.find("lists no partition"), std::string::npos) << r.err;
         EXPECT_EQ(Cli({"ptt", home_ + "none.ptt"}).status, 0);
     }
     EXPECT_EQ(ReadFile(trace).find("\"event\":\"frame\""), std::string::npos);
 
-    CliRun r = Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim:bad=0,trace=" + trace});
+    CliRun r =
+        Cli({"--json", "upgrade", "--ptt", ptt, "--port", "sim:bad=0,trace-append,trace=" + trace});
     EXPECT_EQ(r.status, 1);
     const auto end = nlohmann::json::parse(LastLine(r.out));
     EXPECT_EQ(end["result"], 120);
@@ -143,7 +152,7 @@ TEST_F(CliJobTest, AnAreaBeyondTheChipIsRefused) {
     const std::string trace = home_ + "trace.jsonl";
     for (const std::string command : {"read", "erase"}) {
         CliRun r = Cli({"--json", command, "--range", "area", "--start", "0x8000000", "--end",
-                        "8000100", "--port", "sim:trace=" + trace});
+                        "8000100", "--port", "sim:trace-append,trace=" + trace});
         EXPECT_EQ(r.status, 1) << r.out;
         const auto end = nlohmann::json::parse(LastLine(r.out));
         EXPECT_EQ(end["result"], 128);
@@ -216,6 +225,13 @@ TEST_F(CliJobTest, HealthTellsEveryKindOfBadBlockAndARestoreAsksFirst) {
     EXPECT_NE(r.err.find("chip EC A1 00 15, product ID 52,20,05,01,00 (eerom)"), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("confirm with --yes"), std::string::npos) << r.err;
+    // A damaged backup is refused as the missing --yes is, before it is announced
+    // or the phone is asked.
+    std::ofstream(home_ + "bk/eerom.bin", std::ios::app) << "x";
+    r = Cli({"restore", home_ + "bk", "--yes", "--port", "sim:" + nand});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("eerom.bin does not match its SHA-256"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Restoring"), std::string::npos) << r.out;
     // A second backup into the same folder would mix two phones' files.
     r = Cli({"backup", "--output", home_ + "bk", "--port", "sim:" + nand});
     EXPECT_EQ(r.status, 2);
@@ -305,6 +321,68 @@ TEST_F(CliJobTest, AReadKeepsEarlierFilesAndNamesAnIncompleteOne) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("why: a block could not be read"), std::string::npos) << r.out;
+}
+
+// Every failure ends with a text of its own on the error line, which names the
+// partition and the block where it has them; a loader text that begins with a
+// line break still fills the line.
+TEST_F(CliJobTest, EveryFailureEndsWithATextOfItsOwn) {
+    const std::string ptt = WriteSmallFirmware(home_, BootImage(2), 0x8000, 4);
+    const std::string nand = "nand=" + home_ + "phone.nand,";
+    ASSERT_EQ(Cli({"upgrade", "--ptt", ptt, "--port", "sim:" + nand}).status, 0);
+    const std::string area = "erase --range area --start 40000 --end 7FFFF --yes --port sim:";
+    const std::string eerom = "read --range eerom --force --port sim:";
+    const struct {
+        std::string command;
+        int result;
+        std::string text;
+    } cases[] = {
+        {area + "no-ack=3", -2, "part 2 of 51 of the RAM loader"},
+        {area + "no-ack=1", -2, "the handshake failed"},
+        {area + "bad-crc=14 --usb", -81, "SDI init"},
+        {area + "vanish=5 --usb", -7, "read usb dlv error, #1"},
+        {"upgrade --ptt " + ptt + " --port sim:drop=8", -5,
+         "record could not be written to block 1023"},
+        {"upgrade --range code --ptt " + ptt + " --port sim:erase-fail=3", 11,
+         "Erase partition 1 fail, #1: Erase block3 fail, #3010"},
+        {eerom + "status=11@956", 21010, "Block 956 could not be read, #21010"},
+        {"read --force --port sim:" + nand + "status=11@1", 3,
+         "Read Partition1 error #21010, block 1"},
+        {"health --port sim:" + nand + "status=11@0", 127, "block 0 could not be read, #31010"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Cli(Words(c.command));
+        EXPECT_EQ(LastLine(r.out), "result: " + std::to_string(c.result)) << c.command << r.out;
+        const auto at = r.out.find("\nerror: ");
+        const std::string line =
+            at == std::string::npos ? "" : r.out.substr(at + 8, r.out.find('\n', at + 1) - at - 8);
+        EXPECT_NE(line.find(c.text), std::string::npos) << c.command << ": " << line;
+    }
+}
+
+// The end event keeps its error key, empty on a success (a version 3 boot
+// block's counter text is no error).
+TEST_F(CliJobTest, ASuccessfulJobEndsWithAnEmptyError) {
+    const CliRun r = Cli(
+        {"--json", "upgrade", "--ptt", WriteSmallFirmware(home_, BootImage(3)), "--port", "sim"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(LastLine(r.out))["error"], "");
+}
+
+// A trace is never cut short by a second phone under its name, unless that one
+// is told to add to it.
+TEST_F(CliJobTest, ATraceFileIsNeverCutShort) {
+    const std::string erase = "erase --range area --start 40000 --end 7FFFF --port sim:";
+    const std::string trace = home_ + "trace.jsonl";
+    ASSERT_EQ(Cli(Words(erase + "trace=" + trace)).status, 0);
+    const std::string first = ReadFile(trace);
+    const CliRun r = Cli(Words(erase + "trace=" + trace));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("exists already"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(trace), first);
+    ASSERT_EQ(Cli(Words(erase + "trace-append,trace=" + trace)).status, 0);
+    EXPECT_EQ(ReadFile(trace).rfind(first, 0), 0u);
+    EXPECT_GT(ReadFile(trace).size(), first.size() * 3 / 2);
 }
 
 TEST_F(CliJobTest, SigintStopsTheJobWithStatus130) {

@@ -136,7 +136,7 @@ TEST_F(UsbWorkModes, ABadBlockChecksumIsReadAgainAndFailsOnlyWhenEveryTryIsBad) 
     ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
 
     EXPECT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 3);
-    EXPECT_EQ(job_->error_text, "Read Partition1 error #21100");
+    EXPECT_EQ(job_->error_text, "Read Partition1 error #21100, block 3");
     EXPECT_EQ(display_.state(3), BlockState::kFailed);
     const std::vector<uint8_t> first(parts[0].content.begin(), parts[0].content.begin() + kBlock);
     EXPECT_EQ(ReadFile(home_ + "upload_nand/parti_01_code"), first);
