@@ -33,7 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     sqlite3_exec(db, "DELETE FROM jobs", nullptr, nullptr, nullptr);
-    const int64_t id = writer.Begin({1, "/dev/ttyUSB0", "fw.ptt", std::string(64, 'a')});
+    writer.Begin(velmora::NewStationRow(1, "/dev/ttyUSB0", "fw.ptt", std::string(64, 'a')));
+    int64_t id = 0;
+    {
+        sqlite3_stmt* last = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT max(id) FROM jobs", -1, &last, nullptr) != SQLITE_OK ||
+            sqlite3_step(last) != SQLITE_ROW) {
+            __builtin_trap();
+        }
+        id = sqlite3_column_int64(last, 0);
+        sqlite3_finalize(last);
+    }
     while (size >= 3) {
         const char* column = kColumns[data[0] % std::size(kColumns)];
         const int type = data[1] % 5;

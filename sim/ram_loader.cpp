@@ -129,7 +129,11 @@ bool RamLoader::Execute(const Frame& frame, LoaderIo& io) {
     Answer a;
     a.command = command;
     a.block = BlockOf(command, args);
-    const auto [page, pages] = PagesOf(command, args);
+    // Plain names, not a structured binding: clang before 16 will not let the lambda below capture
+    // one.
+    const auto page_span = PagesOf(command, args);
+    const auto page = page_span.first;
+    const auto pages = page_span.second;
     auto match = [&](FaultKind kind) { return faults_.Match(kind, command, a.block, page, pages); };
     if (match(FaultKind::kVanish)) {
         trace_.Add({.kind = "fault", .command = command, .block = a.block, .text = "vanish"});
