@@ -20,7 +20,10 @@ if [ ${#targets[@]} -eq 0 ]; then
     sim_request since_time loader_ids area)
 fi
 
-CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+link_flags=()
+if command -v mold >/dev/null; then link_flags=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=mold); fi
+CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${link_flags[@]}" >/dev/null
 cmake --build build-fuzz -j 2 --target "${targets[@]/#/fuzz_}"
 
 mkdir -p fuzz/out

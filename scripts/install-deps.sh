@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git mold
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools libgl-dev
   libusb-1.0-0-dev libudev-dev zlib1g-dev libssl-dev libsqlite3-dev
   libcli11-dev nlohmann-json3-dev

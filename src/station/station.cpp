@@ -513,7 +513,7 @@ void Station::RunSlot(SlotRun& run) {
         const bool reached_phone = !run.tap.chip_id.empty();
         std::string text = outcome.result == 0 ? "passed"
                            : was_stopped       ? "stopped"
-                                               : outcome.error_text;
+                                               : TrimLineBreaks(outcome.error_text);
         if (text.empty()) {
             text = outcome.meaning.empty() ? Format("result %d", outcome.result) : outcome.meaning;
         }
