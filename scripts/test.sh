@@ -66,7 +66,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   "-DVELMORA_SANITIZE=address;undefined" -DVELMORA_BUILD_BENCH=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_suite "tsan" build-tsan threaded -DCMAKE_BUILD_TYPE=Debug \
-  -DVELMORA_SANITIZE=thread -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_APP=OFF
+  -DVELMORA_SANITIZE=thread -DVELMORA_BUILD_BENCH=OFF -DVELMORA_BUILD_APP=OFF \
+  -DVELMORA_THREADED_TESTS_ONLY=ON
 
 # A fault a fuzz target finds fails the run; its input is in fuzz/out/.
 echo "=== fuzz: every target for 10 s, two at a time"
