@@ -171,17 +171,17 @@ struct Tour {
     // serial link or the USB stand-in.
     void Start(int mode, int range, const QString& phone, bool serial = true) {
         MainWindow& w = *window;
-        w.workModeList()->setCurrentIndex(mode);
+        w.findChild<QComboBox*>("workModeList")->setCurrentIndex(mode);
         w.OnWorkModeChange();
-        w.rangeList()->setCurrentIndex(range);
-        w.serialCheck()->setChecked(serial);
-        w.portList()->setEditText(phone);
-        w.targetFile()->setText(kSamplePtt);
-        w.startButton()->click();
+        w.findChild<QComboBox*>("rangeList")->setCurrentIndex(range);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(serial);
+        w.findChild<QComboBox*>("portList")->setEditText(phone);
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QPushButton*>("startButton")->click();
     }
 
     int Coloured() const {
-        const velmora::BlockMap& map = window->blockMap()->map();
+        const velmora::BlockMap& map = window->findChild<BlockMapModel*>("blockMap")->map();
         int n = 0;
         for (int b = 0; b < map.block_count(); ++b) {
             n += map.Colour(b).has_value() ? 1 : 0;
@@ -207,11 +207,11 @@ int Shots(const QString& folder) {
     shoot_window(QStringLiteral("window-idle.png"));
 
     tour.dialogs.ShowAbout(&w);
-    w.workModeList()->setCurrentIndex(2);
+    w.findChild<QComboBox*>("workModeList")->setCurrentIndex(2);
     w.OnWorkModeChange();
-    w.rangeList()->setCurrentIndex(4);
+    w.findChild<QComboBox*>("rangeList")->setCurrentIndex(4);
     w.OnRangeChange();  // the warning, answered "否"
-    w.rangeList()->setCurrentIndex(1);
+    w.findChild<QComboBox*>("rangeList")->setCurrentIndex(1);
     w.OnRangeChange();  // the range entry, 0x20000 to 0x3FFFF
     {
         RangeDialog refused(tour.dialogs, 0, 0, &w);
@@ -222,11 +222,11 @@ int Shots(const QString& folder) {
         refused.accept();
     }
     shoot_window(QStringLiteral("window-erase-area.png"));
-    w.targetFile()->setText(kSamplePtt);
+    w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
     w.OnChooseFile();  // the viewer over the sample table
-    w.workModeList()->setCurrentIndex(0);
+    w.findChild<QComboBox*>("workModeList")->setCurrentIndex(0);
     w.OnWorkModeChange();
-    w.targetFile()->clear();
+    w.findChild<QLabel*>("targetFile")->clear();
     tour.dialogs.next_shot = QStringLiteral("message-no-ptt.png");
     w.StartJob();
 
@@ -284,7 +284,9 @@ int Languages(const QString& folder) {
 
         tour.Start(0, 0, QStringLiteral("sim:pace"));
         PumpUntil([&] { return tour.Coloured() >= 300 || !w.jobRunning(); }, 120000);
-        PumpUntil([&] { return !w.rateText()->text().isEmpty() || !w.jobRunning(); }, 60000);
+        PumpUntil(
+            [&] { return !w.findChild<QLabel*>("rateText")->text().isEmpty() || !w.jobRunning(); },
+            60000);
         shoot_window(QStringLiteral("window-upgrade-running"));
         tour.dialogs.stop_answer = false;
         tour.dialogs.stop_shot = QStringLiteral("dialog-stop-question") + suffix;
@@ -302,15 +304,15 @@ int Languages(const QString& folder) {
 
         // Backed up first and verified after, then the debug mode's health report
         // of a chip with factory-bad and grown-bad blocks.
-        w.backupCheck()->setChecked(true);
-        w.verifyCheck()->setChecked(true);
+        w.findChild<QCheckBox*>("backupCheck")->setChecked(true);
+        w.findChild<QCheckBox*>("verifyCheck")->setChecked(true);
         w.OnChooseBackupFolder();
         tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1,bad=5+9,grown=700"));
         PumpUntil([&] { return !w.jobRunning(); }, 60000);
         shoot_window(QStringLiteral("window-backup-verify"));
         w.SetDebugMode(true);
         tour.dialogs.health_shot = QStringLiteral("dialog-health") + suffix;
-        w.healthButton()->click();
+        w.findChild<QPushButton*>("healthButton")->click();
         PumpUntil([&] { return !w.jobRunning(); }, 60000);
         w.SetDebugMode(false);
         w.accept();
@@ -336,8 +338,8 @@ int Station(const QString& folder) {
             return 1;
         }
         w.SetLanguage(language);
-        w.targetFile()->setText(kSamplePtt);
-        w.serialCheck()->setChecked(true);
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
         for (const char* phone :
              {"sim:pace", "sim:pace,bad=5", "sim:pace,chip=20,A1", "sim:pace,program-fail=2",
               "sim:pace,bad=9", "sim:pace,bad=3+7"}) {
@@ -399,7 +401,7 @@ int Measure() {
         if (now - last > longest) {
             longest = now - last;
             longest_cpu = now_cpu - last_cpu;
-            longest_during = w.statusText()->text();
+            longest_during = w.findChild<QLabel*>("statusText")->text();
         }
         last = now;
         last_cpu = now_cpu;
@@ -411,7 +413,7 @@ int Measure() {
     const bool ended = PumpUntil([&] { return !w.jobRunning(); }, 600000);
     std::printf("paced upgrade: %s after %.1f s, status \"%s\", %d blocks coloured\n",
                 ended ? "ended" : "still running", clock.elapsed() / 1000.0,
-                qPrintable(w.statusText()->text()), tour.Coloured());
+                qPrintable(w.findChild<QLabel*>("statusText")->text()), tour.Coloured());
     std::printf(
         "longest event-loop stall: %lld ms, %.1f ms of it on the CPU (status then: \"%s\")\n",
         static_cast<long long>(longest), longest_cpu, qPrintable(longest_during));
@@ -434,13 +436,13 @@ int Measure() {
 
     // Stop in the middle of the next one, once its erase has gone a third of the way.
     tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1,pace"));
-    PumpUntil([&] { return w.blockMap()->rowCount() == 0; }, 10000);
+    PumpUntil([&] { return w.findChild<BlockMapModel*>("blockMap")->rowCount() == 0; }, 10000);
     PumpUntil([&] { return tour.Coloured() >= 300 || !w.jobRunning(); }, 120000);
     const int coloured = tour.Coloured();
     QElapsedTimer stop_clock;
     stop_clock.start();
-    w.stopButton()->click();
-    PumpUntil([&] { return w.startButton()->isEnabled(); }, 60000);
+    w.findChild<QPushButton*>("stopButton")->click();
+    PumpUntil([&] { return w.findChild<QPushButton*>("startButton")->isEnabled(); }, 60000);
     std::printf("Stop to controls back: %lld ms (stopped with %d blocks coloured)\n",
                 static_cast<long long>(stop_clock.elapsed()), coloured);
     w.accept();

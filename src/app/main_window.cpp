@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 
 #include "app/app_icon.h"
 #include "app/block_map.h"
@@ -231,6 +233,41 @@ void MainWindow::BuildControls() {
     connect(backup_, &QCheckBox::toggled, this, [this] { UpdateSafetyControls(!jobRunning()); });
     connect(health_, &QPushButton::clicked, this, &MainWindow::StartHealth);
     setBackupFolder({});
+    // The names by which the tests and the pictures find the controls.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>>{
+             {target_file_, "targetFile"},
+             {choose_, "chooseButton"},
+             {serial_, "serialCheck"},
+             {ports_, "portList"},
+             {bauds_, "baudList"},
+             {work_modes_, "workModeList"},
+             {range_label_, "rangeLabel"},
+             {ranges_, "rangeList"},
+             {start_label_, "rangeStartLabel"},
+             {start_text_, "rangeStartText"},
+             {end_label_, "rangeEndLabel"},
+             {end_text_, "rangeEndText"},
+             {elapsed_, "elapsedText"},
+             {chip_info_, "chipInfo"},
+             {status_, "statusText"},
+             {catalogue_date_, "catalogueDate"},
+             {device_, "deviceText"},
+             {rate_, "rateText"},
+             {language_button_, "languageButton"},
+             {progress_, "progressBar"},
+             {block_model_, "blockMap"},
+             {block_view_, "blockMapView"},
+             {start_, "startButton"},
+             {stop_, "stopButton"},
+             {exit_, "exitButton"},
+             {backup_, "backupCheck"},
+             {backup_choose_, "backupFolderButton"},
+             {backup_folder_, "backupFolderText"},
+             {verify_, "verifyCheck"},
+             {eerom_twice_, "eeromTwiceCheck"},
+             {health_, "healthButton"}}) {
+        control->setObjectName(QLatin1String(name));
+    }
 }
 
 bool MainWindow::Initialise() {
@@ -583,8 +620,6 @@ QString MainWindow::settingsPath() const {
 
 namespace velmora::app {
 
-namespace {
-
 // The settings' view of the window: its lists, its target-file field and the
 // path it remembers.
 class WindowSettings : public SettingsView {
@@ -648,8 +683,6 @@ class WindowSettings : public SettingsView {
 
     MainWindow& w_;
 };
-
-}  // namespace
 
 void MainWindow::LoadSettings() {
     WindowSettings view(*this);

@@ -82,7 +82,37 @@ class MainWindow : public QDialog {
     QString settingsPath() const;
     const std::string& home() const { return options_.home; }
 
-    // Controls, for the job's display and for tests.
+    // The chosen backup folder; empty when none was chosen.
+    QString backupFolder() const { return backup_dir_; }
+    void setBackupFolder(const QString& folder);
+    DialogHost& dialogs() const { return dialogs_; }
+    // The program's partition table: the viewer loads it, Start reloads it.
+    PartitionTable& table() { return *table_; }
+
+    // The partition table path the settings keep while the field shows another.
+    QString rememberedPtt() const { return remembered_ptt_; }
+    void setRememberedPtt(const QString& path) { remembered_ptt_ = path; }
+
+    WindowJobs& jobs() { return *jobs_; }
+    // Called on the window's thread when a job has ended: the controls come back.
+    void FinishJob();
+    // Start and the selection controls on, Stop off (or the other way round).
+    void SetJobControlsEnabled(bool enabled);
+
+  public slots:
+    // Exit button, close box and Esc: stops a running job, waits for it to
+    // end, saves the settings and closes.
+    void done(int result) override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    // The window's own parts reach the controls through these; tests find them by
+    // object name.
+    friend class WindowJobs;
+    friend class WindowSettings;
     QLabel* targetFile() const { return target_file_; }
     QPushButton* chooseButton() const { return choose_; }
     QCheckBox* serialCheck() const { return serial_; }
@@ -112,36 +142,9 @@ class MainWindow : public QDialog {
     QPushButton* backupFolderButton() const { return backup_choose_; }
     QLabel* backupFolderText() const { return backup_folder_; }
     QCheckBox* verifyCheck() const { return verify_; }
-    // The backup's EEROM read twice and compared (on), or once.
     QCheckBox* eeromTwiceCheck() const { return eerom_twice_; }
     QPushButton* healthButton() const { return health_; }
-    // The chosen backup folder; empty when none was chosen.
-    QString backupFolder() const { return backup_dir_; }
-    void setBackupFolder(const QString& folder);
-    DialogHost& dialogs() const { return dialogs_; }
-    // The program's partition table: the viewer loads it, Start reloads it.
-    PartitionTable& table() { return *table_; }
 
-    // The partition table path the settings keep while the field shows another.
-    QString rememberedPtt() const { return remembered_ptt_; }
-    void setRememberedPtt(const QString& path) { remembered_ptt_ = path; }
-
-    WindowJobs& jobs() { return *jobs_; }
-    // Called on the window's thread when a job has ended: the controls come back.
-    void FinishJob();
-    // Start and the selection controls on, Stop off (or the other way round).
-    void SetJobControlsEnabled(bool enabled);
-
-  public slots:
-    // Exit button, close box and Esc: stops a running job, waits for it to
-    // end, saves the settings and closes.
-    void done(int result) override;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-  private:
     void BuildControls();
     // Every text of the window's own in the interface language.
     void RetranslateTexts();

@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 
 #include "app/app_icon.h"
 #include "app/dialog_host.h"
@@ -184,6 +186,27 @@ void StationWindow::BuildControls() {
     connect(start_, &QPushButton::clicked, this, &StationWindow::StartStation);
     connect(stop_, &QPushButton::clicked, this, &StationWindow::StopStation);
     connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
+    // The names by which the tests and the pictures find the controls.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>>{
+             {target_file_, "targetFile"},
+             {choose_, "chooseButton"},
+             {serial_, "serialCheck"},
+             {ports_, "portList"},
+             {port_entry_, "portEntry"},
+             {add_, "addButton"},
+             {remove_, "removeButton"},
+             {bauds_, "baudList"},
+             {loop_, "loopCheck"},
+             {verify_, "verifyCheck"},
+             {start_, "startButton"},
+             {stop_, "stopButton"},
+             {exit_, "exitButton"},
+             {language_button_, "languageButton"},
+             {passed_, "passedText"},
+             {failed_, "failedText"},
+             {log_note_, "logNote"}}) {
+        control->setObjectName(QLatin1String(name));
+    }
 }
 
 bool StationWindow::Initialise() {

@@ -79,25 +79,6 @@ class StationWindow : public QDialog {
     // The station log's file (<home>/station-log.sqlite unless changed); empty: none.
     std::string log_path;
 
-    // Controls, for tests and the pictures.
-    QLabel* targetFile() const { return target_file_; }
-    QPushButton* chooseButton() const { return choose_; }
-    QCheckBox* serialCheck() const { return serial_; }
-    QListWidget* portList() const { return ports_; }
-    QLineEdit* portEntry() const { return port_entry_; }
-    QPushButton* addButton() const { return add_; }
-    QPushButton* removeButton() const { return remove_; }
-    QComboBox* baudList() const { return bauds_; }
-    QCheckBox* loopCheck() const { return loop_; }
-    QCheckBox* verifyCheck() const { return verify_; }
-    QPushButton* startButton() const { return start_; }
-    QPushButton* stopButton() const { return stop_; }
-    QPushButton* exitButton() const { return exit_; }
-    QToolButton* languageButton() const { return language_button_; }
-    QLabel* passedText() const { return passed_; }
-    QLabel* failedText() const { return failed_; }
-    // What the station log's start and end had to say (rows added, waiting, lost).
-    QLabel* logNote() const { return log_note_; }
     int passedCount() const { return passed_count_; }
     int failedCount() const { return failed_count_; }
     const std::vector<StationCell*>& cells() const { return cells_; }

@@ -17,17 +17,19 @@ class MainWindowTest : public QObject {
         MainWindow& w = *f.window;
         QCOMPARE(f.dialogs.port_search_shown, 1);
         QCOMPARE(w.windowTitle(), QStringLiteral("Velmora(中文版)7.03"));
-        QCOMPARE(w.catalogueDate()->text(), QStringLiteral("配置文件：2026-12-06(V1.0)"));
+        QCOMPARE(w.findChild<QLabel*>("catalogueDate")->text(),
+                 QStringLiteral("配置文件：2026-12-06(V1.0)"));
         // Sorted as text, the first one chosen.
-        QCOMPARE(Entries(w.portList()),
+        QCOMPARE(Entries(w.findChild<QComboBox*>("portList")),
                  QStringList({"/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB10"}));
-        QCOMPARE(w.portList()->currentIndex(), 0);
-        QCOMPARE(Entries(w.baudList()), QStringList({"115200", "460800", "921600"}));
-        QCOMPARE(w.baudList()->currentIndex(), 2);
-        QCOMPARE(w.workModeList()->currentIndex(), 0);
-        QCOMPARE(w.rangeList()->currentIndex(), 0);
-        QVERIFY(!w.stopButton()->isEnabled());
-        QCOMPARE(w.blockMap()->rowCount(), 0);
+        QCOMPARE(w.findChild<QComboBox*>("portList")->currentIndex(), 0);
+        QCOMPARE(Entries(w.findChild<QComboBox*>("baudList")),
+                 QStringList({"115200", "460800", "921600"}));
+        QCOMPARE(w.findChild<QComboBox*>("baudList")->currentIndex(), 2);
+        QCOMPARE(w.findChild<QComboBox*>("workModeList")->currentIndex(), 0);
+        QCOMPARE(w.findChild<QComboBox*>("rangeList")->currentIndex(), 0);
+        QVERIFY(!w.findChild<QPushButton*>("stopButton")->isEnabled());
+        QCOMPARE(w.findChild<BlockMapModel*>("blockMap")->rowCount(), 0);
     }
 
     void brokenCatalogueEndsWithoutSaving() {
@@ -47,17 +49,19 @@ class MainWindowTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        Choose(w.workModeList(), 1);
-        QCOMPARE(w.rangeLabel()->text(), QStringLiteral("读取范围："));
-        QCOMPARE(Entries(w.rangeList()), QStringList({"依据分区表", "EEROM", "指定区域"}));
-        QCOMPARE(w.rangeList()->currentIndex(), 0);
-        Choose(w.workModeList(), 2);
-        QCOMPARE(w.rangeLabel()->text(), QStringLiteral("擦除范围："));
-        QCOMPARE(Entries(w.rangeList()),
+        Choose(w.findChild<QComboBox*>("workModeList"), 1);
+        QCOMPARE(w.findChild<QLabel*>("rangeLabel")->text(), QStringLiteral("读取范围："));
+        QCOMPARE(Entries(w.findChild<QComboBox*>("rangeList")),
+                 QStringList({"依据分区表", "EEROM", "指定区域"}));
+        QCOMPARE(w.findChild<QComboBox*>("rangeList")->currentIndex(), 0);
+        Choose(w.findChild<QComboBox*>("workModeList"), 2);
+        QCOMPARE(w.findChild<QLabel*>("rangeLabel")->text(), QStringLiteral("擦除范围："));
+        QCOMPARE(Entries(w.findChild<QComboBox*>("rangeList")),
                  QStringList({"文件系统", "指定区域", "代码区域", "代码和文件系统", "EEROM"}));
-        Choose(w.workModeList(), 0);
-        QCOMPARE(w.rangeLabel()->text(), QStringLiteral("擦除范围："));
-        QCOMPARE(Entries(w.rangeList()), QStringList({"代码和文件系统", "代码区域"}));
+        Choose(w.findChild<QComboBox*>("workModeList"), 0);
+        QCOMPARE(w.findChild<QLabel*>("rangeLabel")->text(), QStringLiteral("擦除范围："));
+        QCOMPARE(Entries(w.findChild<QComboBox*>("rangeList")),
+                 QStringList({"代码和文件系统", "代码区域"}));
         QVERIFY(f.dialogs.messages.empty());
     }
 
@@ -67,43 +71,43 @@ class MainWindowTest : public QObject {
         MainWindow& w = *f.window;
         f.dialogs.range_answer = {0x20000, 0x3FFFF};
 
-        Choose(w.workModeList(), 2);
-        Choose(w.rangeList(), 1);
-        QCOMPARE(w.rangeStartLabel()->text(), QStringLiteral("开始："));
-        QCOMPARE(w.rangeEndLabel()->text(), QStringLiteral("结束："));
-        QCOMPARE(w.rangeStartText()->text(), QStringLiteral("0x00020000"));
-        QCOMPARE(w.rangeEndText()->text(), QStringLiteral("0x0003ffff"));
+        Choose(w.findChild<QComboBox*>("workModeList"), 2);
+        Choose(w.findChild<QComboBox*>("rangeList"), 1);
+        QCOMPARE(w.findChild<QLabel*>("rangeStartLabel")->text(), QStringLiteral("开始："));
+        QCOMPARE(w.findChild<QLabel*>("rangeEndLabel")->text(), QStringLiteral("结束："));
+        QCOMPARE(w.findChild<QLabel*>("rangeStartText")->text(), QStringLiteral("0x00020000"));
+        QCOMPARE(w.findChild<QLabel*>("rangeEndText")->text(), QStringLiteral("0x0003ffff"));
 
-        Choose(w.workModeList(), 1);
-        Choose(w.rangeList(), 2);
-        QCOMPARE(w.rangeEndText()->text(), QStringLiteral("0x0003FFFF"));
+        Choose(w.findChild<QComboBox*>("workModeList"), 1);
+        Choose(w.findChild<QComboBox*>("rangeList"), 2);
+        QCOMPARE(w.findChild<QLabel*>("rangeEndText")->text(), QStringLiteral("0x0003FFFF"));
         QCOMPARE(w.rangeStart(), 0x20000u);
 
         // Another range clears the texts; the area itself is kept.
-        Choose(w.rangeList(), 1);
-        QVERIFY(w.rangeStartText()->text().isEmpty());
-        QVERIFY(w.rangeEndLabel()->text().isEmpty());
+        Choose(w.findChild<QComboBox*>("rangeList"), 1);
+        QVERIFY(w.findChild<QLabel*>("rangeStartText")->text().isEmpty());
+        QVERIFY(w.findChild<QLabel*>("rangeEndLabel")->text().isEmpty());
         QCOMPARE(w.rangeEnd(), 0x3FFFFu);
 
         // Cancelling the entry returns the list to its first entry.
         f.dialogs.range_answer.reset();
-        Choose(w.rangeList(), 2);
-        QCOMPARE(w.rangeList()->currentText(), QStringLiteral("依据分区表"));
-        QVERIFY(w.rangeStartText()->text().isEmpty());
+        Choose(w.findChild<QComboBox*>("rangeList"), 2);
+        QCOMPARE(w.findChild<QComboBox*>("rangeList")->currentText(), QStringLiteral("依据分区表"));
+        QVERIFY(w.findChild<QLabel*>("rangeStartText")->text().isEmpty());
     }
 
     void eeromEraseNeedsYes() {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        Choose(w.workModeList(), 2);
+        Choose(w.findChild<QComboBox*>("workModeList"), 2);
         f.dialogs.eerom_answers = {false, true};
-        Choose(w.rangeList(), 4);
+        Choose(w.findChild<QComboBox*>("rangeList"), 4);
         QCOMPARE(f.dialogs.eerom_asked, 1);
-        QCOMPARE(w.rangeList()->currentText(), QStringLiteral("文件系统"));
-        Choose(w.rangeList(), 4);
-        QCOMPARE(w.rangeList()->currentText(), QStringLiteral("EEROM"));
-        Choose(w.rangeList(), 2);
+        QCOMPARE(w.findChild<QComboBox*>("rangeList")->currentText(), QStringLiteral("文件系统"));
+        Choose(w.findChild<QComboBox*>("rangeList"), 4);
+        QCOMPARE(w.findChild<QComboBox*>("rangeList")->currentText(), QStringLiteral("EEROM"));
+        Choose(w.findChild<QComboBox*>("rangeList"), 2);
         QCOMPARE(f.dialogs.eerom_asked, 2);
     }
 
@@ -112,10 +116,10 @@ class MainWindowTest : public QObject {
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
         w.show();
-        QTest::keyClick(w.startButton(), Qt::Key_D, Qt::ControlModifier);
+        QTest::keyClick(w.findChild<QPushButton*>("startButton"), Qt::Key_D, Qt::ControlModifier);
         QVERIFY(w.debugMode());
         QCOMPARE(w.windowTitle(), QStringLiteral("Velmora(中文版)7.03 (调试模式)"));
-        QTest::keyClick(w.portList(), Qt::Key_N, Qt::ControlModifier);
+        QTest::keyClick(w.findChild<QComboBox*>("portList"), Qt::Key_N, Qt::ControlModifier);
         QVERIFY(!w.debugMode());
         QCOMPARE(w.windowTitle(), QStringLiteral("Velmora(中文版)7.03"));
     }
@@ -131,17 +135,19 @@ class MainWindowTest : public QObject {
         file.close();
         QVERIFY(f.Open());
         MainWindow* w = f.window.get();
-        QCOMPARE(w->targetFile()->text(), QStringLiteral("/fw/a.ptt"));
-        QCOMPARE(w->portList()->currentIndex(), 1);
-        QCOMPARE(w->baudList()->currentIndex(), 0);  // 7 is beyond the list
-        QCOMPARE(w->workModeList()->currentIndex(), 2);
-        QCOMPARE(w->rangeList()->currentText(), QStringLiteral("代码和文件系统"));
+        QCOMPARE(w->findChild<QLabel*>("targetFile")->text(), QStringLiteral("/fw/a.ptt"));
+        QCOMPARE(w->findChild<QComboBox*>("portList")->currentIndex(), 1);
+        QCOMPARE(w->findChild<QComboBox*>("baudList")->currentIndex(), 0);  // 7 is beyond the list
+        QCOMPARE(w->findChild<QComboBox*>("workModeList")->currentIndex(), 2);
+        QCOMPARE(w->findChild<QComboBox*>("rangeList")->currentText(),
+                 QStringLiteral("代码和文件系统"));
 
         // In read-code mode the field may show an output path; the table's path
         // is what the settings keep.
-        Choose(w->workModeList(), 1);
-        Choose(w->rangeList(), 1);
-        w->targetFile()->setText(QStringLiteral("/home/op/upload_nand/upload_eerom.bin"));
+        Choose(w->findChild<QComboBox*>("workModeList"), 1);
+        Choose(w->findChild<QComboBox*>("rangeList"), 1);
+        w->findChild<QLabel*>("targetFile")
+            ->setText(QStringLiteral("/home/op/upload_nand/upload_eerom.bin"));
         f.Close();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()),
@@ -153,10 +159,10 @@ class MainWindowTest : public QObject {
 
         QVERIFY(f.Open());
         w = f.window.get();
-        QCOMPARE(w->workModeList()->currentIndex(), 1);
-        QCOMPARE(w->rangeLabel()->text(), QStringLiteral("读取范围："));
-        QCOMPARE(w->rangeList()->currentText(), QStringLiteral("EEROM"));
-        QCOMPARE(w->targetFile()->text(), QStringLiteral("/fw/a.ptt"));
+        QCOMPARE(w->findChild<QComboBox*>("workModeList")->currentIndex(), 1);
+        QCOMPARE(w->findChild<QLabel*>("rangeLabel")->text(), QStringLiteral("读取范围："));
+        QCOMPARE(w->findChild<QComboBox*>("rangeList")->currentText(), QStringLiteral("EEROM"));
+        QCOMPARE(w->findChild<QLabel*>("targetFile")->text(), QStringLiteral("/fw/a.ptt"));
     }
 
     void choosingAFileSavesIt() {
@@ -165,11 +171,11 @@ class MainWindowTest : public QObject {
         MainWindow& w = *f.window;
         f.dialogs.chosen_ptt = QStringLiteral("/data/fw/phone.ptt");
         w.OnChooseFile();
-        QCOMPARE(w.targetFile()->text(), QStringLiteral("/data/fw/phone.ptt"));
+        QCOMPARE(w.findChild<QLabel*>("targetFile")->text(), QStringLiteral("/data/fw/phone.ptt"));
         QVERIFY(QFile::exists(w.settingsPath()));
         f.dialogs.chosen_ptt.reset();
         w.OnChooseFile();
-        QCOMPARE(w.targetFile()->text(), QStringLiteral("/data/fw/phone.ptt"));
+        QCOMPARE(w.findChild<QLabel*>("targetFile")->text(), QStringLiteral("/data/fw/phone.ptt"));
     }
 };
 

@@ -45,12 +45,15 @@ struct StationFixture {
 // While the station runs only Stop is enabled; between runs all but Stop.
 bool SettingsShow(const StationWindow& w, bool idle) {
     const std::initializer_list<QWidget*> settings = {
-        w.chooseButton(), w.serialCheck(),    w.portList(),   w.portEntry(),
-        w.addButton(),    w.removeButton(),   w.baudList(),   w.loopCheck(),
-        w.verifyCheck(),  w.languageButton(), w.startButton()};
+        w.findChild<QPushButton*>("chooseButton"), w.findChild<QCheckBox*>("serialCheck"),
+        w.findChild<QListWidget*>("portList"),     w.findChild<QLineEdit*>("portEntry"),
+        w.findChild<QPushButton*>("addButton"),    w.findChild<QPushButton*>("removeButton"),
+        w.findChild<QComboBox*>("baudList"),       w.findChild<QCheckBox*>("loopCheck"),
+        w.findChild<QCheckBox*>("verifyCheck"),    w.findChild<QToolButton*>("languageButton"),
+        w.findChild<QPushButton*>("startButton")};
     return std::all_of(settings.begin(), settings.end(),
                        [&](QWidget* c) { return c->isEnabled() == idle; }) &&
-           w.stopButton()->isEnabled() == !idle;
+           w.findChild<QPushButton*>("stopButton")->isEnabled() == !idle;
 }
 
 }  // namespace
@@ -109,15 +112,15 @@ class StationWindowTest : public QObject {
         StationWindow& w = *f.window;
         QVERIFY(w.Initialise());
         QVERIFY(SettingsShow(w, true));
-        w.targetFile()->setText(kSamplePtt);
-        w.serialCheck()->setChecked(true);
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
         w.AddPort(QStringLiteral("sim:chip=EC,A1"));
         w.AddPort(QStringLiteral("sim:chip=EC,A1,program-fail=2"));
-        w.portEntry()->setText(QStringLiteral(" sim:chip=EC,A1,bad=5 "));
-        QTest::mouseClick(w.addButton(), Qt::LeftButton);
+        w.findChild<QLineEdit*>("portEntry")->setText(QStringLiteral(" sim:chip=EC,A1,bad=5 "));
+        QTest::mouseClick(w.findChild<QPushButton*>("addButton"), Qt::LeftButton);
         QCOMPARE(w.checkedPorts().size(), 3);  // the listed /dev/ttyUSB0 is not ticked
 
-        QTest::mouseClick(w.startButton(), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton*>("startButton"), Qt::LeftButton);
         QVERIFY(w.running());
         QVERIFY(SettingsShow(w, false));
         QCOMPARE(w.cells().size(), size_t(3));
@@ -141,8 +144,8 @@ class StationWindowTest : public QObject {
         QVERIFY(cells[1]->statusText().isEmpty());  // said once, in the result
         QCOMPARE(w.passedCount(), 2);
         QCOMPARE(w.failedCount(), 1);
-        QCOMPARE(w.passedText()->text(), QStringLiteral("通过：2"));
-        QCOMPARE(w.failedText()->text(), QStringLiteral("失败：1"));
+        QCOMPARE(w.findChild<QLabel*>("passedText")->text(), QStringLiteral("通过：2"));
+        QCOMPARE(w.findChild<QLabel*>("failedText")->text(), QStringLiteral("失败：1"));
 
         // Each phone is a row of the station log in the home folder.
         velmora::StationLog log;
@@ -162,8 +165,8 @@ class StationWindowTest : public QObject {
         StationFixture f;
         StationWindow& w = *f.window;
         QVERIFY(w.Initialise());
-        w.targetFile()->setText(kSamplePtt);
-        w.serialCheck()->setChecked(true);
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
         // Phones never switched on: each slot waits until stopped.
         w.AddPort(QStringLiteral("sim:manual"));
         w.AddPort(QStringLiteral("sim:manual,chip=EC,A1"));
@@ -172,7 +175,7 @@ class StationWindowTest : public QObject {
         QTRY_VERIFY(std::all_of(w.cells().begin(), w.cells().end(), [](StationCell* c) {
             return c->statusText() == QStringLiteral("请打开手机！");
         }));
-        QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton*>("stopButton"), Qt::LeftButton);
         QTRY_VERIFY(!w.running());
         QVERIFY(SettingsShow(w, true));
         for (StationCell* cell : w.cells()) {
@@ -206,8 +209,8 @@ class StationWindowTest : public QObject {
         sqlite3* holder = nullptr;
         sqlite3_open(w.log_path.c_str(), &holder);
         QCOMPARE(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-        w.targetFile()->setText(kSamplePtt);
-        w.serialCheck()->setChecked(true);
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
         w.AddPort(QStringLiteral("sim:chip=EC,A1"));
         w.StartStation();
         QTRY_VERIFY_WITH_TIMEOUT(!w.running(), 60000);
@@ -219,7 +222,7 @@ class StationWindowTest : public QObject {
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
         QCOMPARE(f.dialogs.messages.back().icon, MessageIcon::Warning);
         QVERIFY(f.dialogs.lastText().contains(QString::fromStdString(pending)));
-        QVERIFY(w.logNote()->isVisibleTo(&w));
+        QVERIFY(w.findChild<QLabel*>("logNote")->isVisibleTo(&w));
         QCOMPARE(velmora::ReadPendingRows(w.log_path).rows.back().result, 0);
     }
 
@@ -231,7 +234,7 @@ class StationWindowTest : public QObject {
         w.StartStation();
         QCOMPARE(f.dialogs.lastText(), QStringLiteral("请选择至少一个端口！"));
         QVERIFY(!w.running());
-        w.targetFile()->clear();
+        w.findChild<QLabel*>("targetFile")->clear();
         w.AddPort(QStringLiteral("sim"));
         w.StartStation();
         QCOMPARE(f.dialogs.messages.size(), size_t(2));
@@ -247,10 +250,11 @@ class StationWindowTest : public QObject {
         StationWindow& w = *f.window;
         QVERIFY(w.Initialise());
         w.SetLanguage(Language::kEnglish);
-        QCOMPARE(w.passedText()->text(), QStringLiteral("Passed: 0"));
-        QCOMPARE(w.loopCheck()->text(), QStringLiteral("Loop (wait for the next phone when done)"));
-        w.targetFile()->setText(kSamplePtt);
-        w.serialCheck()->setChecked(true);
+        QCOMPARE(w.findChild<QLabel*>("passedText")->text(), QStringLiteral("Passed: 0"));
+        QCOMPARE(w.findChild<QCheckBox*>("loopCheck")->text(),
+                 QStringLiteral("Loop (wait for the next phone when done)"));
+        w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
         w.AddPort(QStringLiteral("sim:manual"));
         w.StartStation();
         w.StopStation();

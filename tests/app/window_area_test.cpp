@@ -20,7 +20,7 @@ class WindowAreaTest : public QObject {
     // Chooses the area and starts; the job's result once the phone has seen the
     // port closed (its trace is written then).
     int EraseArea() {
-        Choose(f->window->rangeList(), 1);
+        Choose(f->window->findChild<QComboBox*>("rangeList"), 1);
         f->window->StartJob();
         const bool ended = QTest::qWaitFor(
             [&] { return !f->window->jobRunning() && Trace().count("session_end") > runs; }, 30000);
@@ -35,9 +35,10 @@ class WindowAreaTest : public QObject {
         QVERIFY(f->Open());
         trace = QString::fromStdString(f->home()) + QStringLiteral("trace.jsonl");
         runs = 0;
-        f->window->serialCheck()->setChecked(true);
-        f->window->portList()->setEditText(QStringLiteral("sim:trace=") + trace);
-        Choose(f->window->workModeList(), 2);
+        f->window->findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        f->window->findChild<QComboBox*>("portList")
+            ->setEditText(QStringLiteral("sim:trace=") + trace);
+        Choose(f->window->findChild<QComboBox*>("workModeList"), 2);
     }
 
     // Taken as 0, the address once erased block 0 without a word.

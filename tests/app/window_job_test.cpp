@@ -21,17 +21,19 @@ namespace {
 
 // Between jobs every job control is enabled but Stop; during one, only Stop.
 bool ControlsShow(const MainWindow& w, bool idle) {
-    const std::initializer_list<QWidget*> choices = {w.baudList(),     w.portList(),
-                                                     w.chooseButton(), w.workModeList(),
-                                                     w.rangeList(),    w.serialCheck()};
+    const std::initializer_list<QWidget*> choices = {
+        w.findChild<QComboBox*>("baudList"),       w.findChild<QComboBox*>("portList"),
+        w.findChild<QPushButton*>("chooseButton"), w.findChild<QComboBox*>("workModeList"),
+        w.findChild<QComboBox*>("rangeList"),      w.findChild<QCheckBox*>("serialCheck")};
     const bool all = std::all_of(choices.begin(), choices.end(),
                                  [&](QWidget* c) { return c->isEnabled() == idle; });
-    return all && w.startButton()->isEnabled() == idle && w.stopButton()->isEnabled() == !idle;
+    return all && w.findChild<QPushButton*>("startButton")->isEnabled() == idle &&
+           w.findChild<QPushButton*>("stopButton")->isEnabled() == !idle;
 }
 
 void ExpectIdle(const MainWindow& w) {
     QVERIFY(ControlsShow(w, true));
-    QCOMPARE(w.startButton()->text(), QStringLiteral("开始"));
+    QCOMPARE(w.findChild<QPushButton*>("startButton")->text(), QStringLiteral("开始"));
 }
 
 void ExpectBusy(const MainWindow& w) {
@@ -44,28 +46,29 @@ const QString kSilentPhone = QStringLiteral("sim:manual");
 // Starts an erase that waits for the phone.
 void StartWaitingJob(WindowFixture& f) {
     MainWindow& w = *f.window;
-    Choose(w.workModeList(), 2);
-    w.serialCheck()->setChecked(true);
-    w.portList()->setEditText(kSilentPhone);
-    QTest::mouseClick(w.startButton(), Qt::LeftButton);
+    Choose(w.findChild<QComboBox*>("workModeList"), 2);
+    w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+    w.findChild<QComboBox*>("portList")->setEditText(kSilentPhone);
+    QTest::mouseClick(w.findChild<QPushButton*>("startButton"), Qt::LeftButton);
 }
 
 // A code upgrade of the sample firmware against the simulated phone, to its end:
 // green and full, the chip shown, and no boxes outside debug mode.
 void RunSampleUpgrade(WindowFixture& f, bool serial, const char* port) {
     MainWindow& w = *f.window;
-    w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
-    w.serialCheck()->setChecked(serial);
-    w.portList()->setEditText(QString::fromLatin1(port));
+    w.findChild<QLabel*>("targetFile")
+        ->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
+    w.findChild<QCheckBox*>("serialCheck")->setChecked(serial);
+    w.findChild<QComboBox*>("portList")->setEditText(QString::fromLatin1(port));
     w.StartJob();
     QVERIFY(w.jobRunning());
     ExpectBusy(w);
-    QCOMPARE(w.startButton()->text(), QStringLiteral("代码升级"));
+    QCOMPARE(w.findChild<QPushButton*>("startButton")->text(), QStringLiteral("代码升级"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
     ExpectIdle(w);
-    QCOMPARE(w.chipInfo()->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
-    QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
-    QCOMPARE(w.progressBar()->paintedText(), QStringLiteral("100%"));
+    QCOMPARE(w.findChild<QLabel*>("chipInfo")->text().remove(u' '), QStringLiteral("EC,A1,00,15"));
+    QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0BD40Bu);
+    QCOMPARE(w.findChild<ProgressBar*>("progressBar")->paintedText(), QStringLiteral("100%"));
     QVERIFY(f.dialogs.messages.empty());
 }
 
@@ -96,10 +99,10 @@ class WindowJobTest : public QObject {
         StartWaitingJob(f);
         QVERIFY(w.jobRunning());
         ExpectBusy(w);
-        QCOMPARE(w.startButton()->text(), QStringLiteral("ERASE FLASH"));
-        QTRY_COMPARE(w.statusText()->text(), QStringLiteral("请打开手机！"));
-        QTest::mouseClick(w.stopButton(), Qt::LeftButton);
-        QVERIFY(w.statusText()->text().isEmpty());
+        QCOMPARE(w.findChild<QPushButton*>("startButton")->text(), QStringLiteral("ERASE FLASH"));
+        QTRY_COMPARE(w.findChild<QLabel*>("statusText")->text(), QStringLiteral("请打开手机！"));
+        QTest::mouseClick(w.findChild<QPushButton*>("stopButton"), Qt::LeftButton);
+        QVERIFY(w.findChild<QLabel*>("statusText")->text().isEmpty());
         QTRY_VERIFY(!w.jobRunning());
         ExpectIdle(w);
 
@@ -122,20 +125,22 @@ class WindowJobTest : public QObject {
         const std::string dir = f.home();
         const std::vector<uint8_t> boot = velmora::testing::BootImage(2);
         velmora::testing::WriteSmallFirmware(dir, boot);
-        w.targetFile()->setText(QString::fromStdString(dir + "fw.ptt"));
-        Choose(w.rangeList(), 1);  // the partitions' blocks only: a short job
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QString::fromStdString("sim:pace,nand=" + dir + "phone.nand"));
+        w.findChild<QLabel*>("targetFile")->setText(QString::fromStdString(dir + "fw.ptt"));
+        Choose(w.findChild<QComboBox*>("rangeList"),
+               1);  // the partitions' blocks only: a short job
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        w.findChild<QComboBox*>("portList")
+            ->setEditText(QString::fromStdString("sim:pace,nand=" + dir + "phone.nand"));
         w.StartJob();
         QVERIFY(w.jobRunning());
-        const BlockMapModel& map = *w.blockMap();
+        const BlockMapModel& map = *w.findChild<BlockMapModel*>("blockMap");
         QTRY_VERIFY_WITH_TIMEOUT(
             map.rowCount() > 0 &&
                 map.data(map.index(0, 2), Qt::DisplayRole).toString() == QStringLiteral("G"),
             30000);
         w.reject();
         QVERIFY(!w.jobRunning());
-        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0BD40Bu);
         f.window.reset();  // lets go of the simulated phone and its chip file
 
         velmora::sim::ChipDescription chip;
@@ -152,16 +157,16 @@ class WindowJobTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        Choose(w.workModeList(), 1);
-        Choose(w.rangeList(), 1);
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(kSilentPhone);
+        Choose(w.findChild<QComboBox*>("workModeList"), 1);
+        Choose(w.findChild<QComboBox*>("rangeList"), 1);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        w.findChild<QComboBox*>("portList")->setEditText(kSilentPhone);
         w.StartJob();
         const QString output =
             QString::fromStdString(f.home()) + QStringLiteral("upload_nand/upload_eerom.bin");
         QCOMPARE(f.dialogs.lastText(), QStringLiteral("读取代码文件存储为: ") + output);
-        QCOMPARE(w.targetFile()->text(), output);
-        QCOMPARE(w.startButton()->text(), QStringLiteral("读FLASH数据"));
+        QCOMPARE(w.findChild<QLabel*>("targetFile")->text(), output);
+        QCOMPARE(w.findChild<QPushButton*>("startButton")->text(), QStringLiteral("读FLASH数据"));
         w.StopJob();
         QTRY_VERIFY(!w.jobRunning());
 
@@ -184,7 +189,7 @@ class WindowJobTest : public QObject {
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
         RunSampleUpgrade(f, true, "sim:chip=EC,A1,bad=5");
-        const BlockMapModel& map = *w.blockMap();
+        const BlockMapModel& map = *w.findChild<BlockMapModel*>("blockMap");
         const auto colour = [&](int block) {
             return map.data(map.index(block, 0), Qt::BackgroundRole).value<QColor>();
         };
@@ -203,15 +208,15 @@ class WindowJobTest : public QObject {
         QCOMPARE(colour(500), QColor(255, 128, 255));  // erased, never programmed
 
         // A chip the catalogue does not know: the job fails, red and full.
-        Choose(w.workModeList(), 2);
-        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        Choose(w.findChild<QComboBox*>("workModeList"), 2);
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:id=12,34,00,15"));
         w.StartJob();
         QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
         ExpectIdle(w);
-        QCOMPARE(w.statusText()->text(), QStringLiteral("未知芯片类型！"));
-        QCOMPARE(w.progressBar()->position(), 100);
-        QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
-        QVERIFY(w.progressBar()->paintedText().isEmpty());
+        QCOMPARE(w.findChild<QLabel*>("statusText")->text(), QStringLiteral("未知芯片类型！"));
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->position(), 100);
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0000FFu);
+        QVERIFY(w.findChild<ProgressBar*>("progressBar")->paintedText().isEmpty());
     }
 
     // Display calls from another thread arrive in the order they were made; a
@@ -249,18 +254,18 @@ class WindowJobTest : public QObject {
         QCoreApplication::processEvents();
         QVERIFY(held);
         QCOMPARE(f.dialogs.lastText(), QStringLiteral("step"));
-        QCOMPARE(w.statusText()->text(), QStringLiteral("second"));
-        QCOMPARE(w.chipInfo()->text(), QStringLiteral(" EC, A1, 00, 15"));
-        QCOMPARE(w.progressBar()->position(), 100);
-        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
-        const BlockMapModel& map = *w.blockMap();
+        QCOMPARE(w.findChild<QLabel*>("statusText")->text(), QStringLiteral("second"));
+        QCOMPARE(w.findChild<QLabel*>("chipInfo")->text(), QStringLiteral(" EC, A1, 00, 15"));
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->position(), 100);
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0BD40Bu);
+        const BlockMapModel& map = *w.findChild<BlockMapModel*>("blockMap");
         QCOMPARE(map.rowCount(), 4096);
         QCOMPARE(map.data(map.index(4095, 2), Qt::DisplayRole).toString(), QStringLiteral("NG"));
         QCOMPARE(map.data(map.index(4095, 0), Qt::BackgroundRole).value<QColor>(),
                  QColor(255, 128, 255));
         QCOMPARE(map.data(map.index(10, 2), Qt::BackgroundRole).value<QColor>(),
                  QColor(200, 20, 20));
-        QCOMPARE(w.blockMapView()->topBlock(), 6);
+        QCOMPARE(w.findChild<BlockMapView*>("blockMapView")->topBlock(), 6);
     }
 
     // The serial box unchecked and "sim": a code upgrade over the USB stand-in, from
@@ -271,7 +276,7 @@ class WindowJobTest : public QObject {
         MainWindow& w = *f.window;
         RunSampleUpgrade(f, false, "sim:chip=EC,A1");
 
-        w.portList()->setEditText(QStringLiteral("sim:busy=x"));
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:busy=x"));
         w.StartJob();
         QVERIFY(!w.jobRunning());
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
@@ -285,17 +290,17 @@ class WindowJobTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        w.serialCheck()->setChecked(false);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(false);
         for (const char* bad : {"dfu=xyz", "path=1-4-2", "1-4.2"}) {
             f.dialogs.messages.clear();
-            w.portList()->setEditText(QString::fromLatin1(bad));
+            w.findChild<QComboBox*>("portList")->setEditText(QString::fromLatin1(bad));
             w.StartJob();
             QVERIFY(!w.jobRunning());
             QCOMPARE(f.dialogs.messages.size(), size_t(1));
             QVERIFY2(f.dialogs.messages[0].text.contains(QStringLiteral("unknown USB link item")),
                      bad);
         }
-        w.portList()->setEditText(QStringLiteral("path=1-4.2,dlv=1209"));
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("path=1-4.2,dlv=1209"));
         f.Close();
         QFile file(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -304,13 +309,15 @@ class WindowJobTest : public QObject {
                  qPrintable(saved));
 
         QVERIFY(f.Open());
-        QVERIFY(!f.window->serialCheck()->isChecked());
-        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("path=1-4.2,dlv=1209"));
-        f.window->serialCheck()->setChecked(true);
+        QVERIFY(!f.window->findChild<QCheckBox*>("serialCheck")->isChecked());
+        QCOMPARE(f.window->findChild<QComboBox*>("portList")->currentText(),
+                 QStringLiteral("path=1-4.2,dlv=1209"));
+        f.window->findChild<QCheckBox*>("serialCheck")->setChecked(true);
         f.Close();
         QVERIFY(f.Open());
-        QVERIFY(f.window->serialCheck()->isChecked());
-        QCOMPARE(f.window->portList()->currentText(), QStringLiteral("/dev/ttyUSB0"));
+        QVERIFY(f.window->findChild<QCheckBox*>("serialCheck")->isChecked());
+        QCOMPARE(f.window->findChild<QComboBox*>("portList")->currentText(),
+                 QStringLiteral("/dev/ttyUSB0"));
     }
 };
 

@@ -26,7 +26,7 @@ QString SettingsText(const WindowFixture& f) {
 
 // Picks a language from the window's language menu, as the operator does.
 void ChooseLanguage(MainWindow& w, const QString& name) {
-    for (QAction* action : w.languageButton()->menu()->actions()) {
+    for (QAction* action : w.findChild<QToolButton*>("languageButton")->menu()->actions()) {
         if (action->text() == name) {
             action->trigger();
             return;
@@ -37,10 +37,11 @@ void ChooseLanguage(MainWindow& w, const QString& name) {
 
 // A job that waits for a phone that is never switched on, until stopped.
 void StartWaitingJob(MainWindow& w, int work_mode) {
-    Choose(w.workModeList(), work_mode);
-    Choose(w.rangeList(), 1);  // for a read, the EEROM: no partition table needed
-    w.serialCheck()->setChecked(true);
-    w.portList()->setEditText(QStringLiteral("sim:manual"));
+    Choose(w.findChild<QComboBox*>("workModeList"), work_mode);
+    Choose(w.findChild<QComboBox*>("rangeList"),
+           1);  // for a read, the EEROM: no partition table needed
+    w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+    w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:manual"));
     w.StartJob();
 }
 
@@ -74,21 +75,23 @@ class WindowLanguageTest : public QObject {
     void englishIsChosenKeptAndRestored() {
         WindowFixture f;
         QVERIFY(f.Open());
-        QCOMPARE(f.window->startButton()->text(), QStringLiteral("开始"));
-        Choose(f.window->workModeList(), 1);
+        QCOMPARE(f.window->findChild<QPushButton*>("startButton")->text(), QStringLiteral("开始"));
+        Choose(f.window->findChild<QComboBox*>("workModeList"), 1);
         ChooseLanguage(*f.window, QStringLiteral("English"));
         MainWindow& w = *f.window;
         QCOMPARE(w.language(), Language::kEnglish);
-        QCOMPARE(w.startButton()->text(), QStringLiteral("Start"));
-        QCOMPARE(w.exitButton()->text(), QStringLiteral("Exit"));
-        QCOMPARE(w.backupCheck()->text(), QStringLiteral("Back up first"));
-        QCOMPARE(w.verifyCheck()->text(), QStringLiteral("Verify"));
-        QCOMPARE(w.rangeLabel()->text(), QStringLiteral("Read range:"));
-        QCOMPARE(Entries(w.workModeList()),
+        QCOMPARE(w.findChild<QPushButton*>("startButton")->text(), QStringLiteral("Start"));
+        QCOMPARE(w.findChild<QPushButton*>("exitButton")->text(), QStringLiteral("Exit"));
+        QCOMPARE(w.findChild<QCheckBox*>("backupCheck")->text(), QStringLiteral("Back up first"));
+        QCOMPARE(w.findChild<QCheckBox*>("verifyCheck")->text(), QStringLiteral("Verify"));
+        QCOMPARE(w.findChild<QLabel*>("rangeLabel")->text(), QStringLiteral("Read range:"));
+        QCOMPARE(Entries(w.findChild<QComboBox*>("workModeList")),
                  (QStringList{QStringLiteral("Code upgrade"), QStringLiteral("Read code"),
                               QStringLiteral("Erase")}));
-        QCOMPARE(w.workModeList()->currentIndex(), 1);  // the choice survives the change
-        QCOMPARE(Entries(w.rangeList()).first(), QStringLiteral("By partition table"));
+        QCOMPARE(w.findChild<QComboBox*>("workModeList")->currentIndex(),
+                 1);  // the choice survives the change
+        QCOMPARE(Entries(w.findChild<QComboBox*>("rangeList")).first(),
+                 QStringLiteral("By partition table"));
         QVERIFY(!w.windowTitle().contains(QStringLiteral("中文")));
         f.Close();
         QVERIFY2(SettingsText(f).endsWith(QStringLiteral("EEROM_TWICE=1\nLANGUAGE=en\n")),
@@ -97,9 +100,9 @@ class WindowLanguageTest : public QObject {
         ApplyLanguage(Language::kChinese);
         QVERIFY(f.Open());
         QCOMPARE(f.window->language(), Language::kEnglish);
-        QCOMPARE(f.window->stopButton()->text(), QStringLiteral("Stop"));
+        QCOMPARE(f.window->findChild<QPushButton*>("stopButton")->text(), QStringLiteral("Stop"));
         ChooseLanguage(*f.window, QStringLiteral("中文"));
-        QCOMPARE(f.window->stopButton()->text(), QStringLiteral("停止"));
+        QCOMPARE(f.window->findChild<QPushButton*>("stopButton")->text(), QStringLiteral("停止"));
         f.Close();
 
         QFile old(QString::fromStdString(f.home()) + QStringLiteral("velmora.ini"));
@@ -109,7 +112,7 @@ class WindowLanguageTest : public QObject {
         ApplyLanguage(Language::kEnglish);  // what an earlier window left behind
         QVERIFY(f.Open());
         ChooseLanguage(*f.window, QStringLiteral("中文"));
-        QCOMPARE(f.window->startButton()->text(), QStringLiteral("开始"));
+        QCOMPARE(f.window->findChild<QPushButton*>("startButton")->text(), QStringLiteral("开始"));
     }
 
     // The library's fixed Chinese texts follow the language; texts with a path
@@ -147,15 +150,15 @@ class WindowLanguageTest : public QObject {
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
         ChooseLanguage(w, QStringLiteral("English"));
-        Choose(w.workModeList(), 2);
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QStringLiteral("sim:id=12,34,00,15"));
+        Choose(w.findChild<QComboBox*>("workModeList"), 2);
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:id=12,34,00,15"));
         w.StartJob();
         QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-        const QString status = w.statusText()->text();
+        const QString status = w.findChild<QLabel*>("statusText")->text();
         QVERIFY2(status.startsWith(QStringLiteral("Unknown chip type!")), qPrintable(status));
         QCOMPARE(status, status.trimmed());
-        QCOMPARE(w.deviceText()->text().left(9), QStringLiteral("/dev/pts/"));
+        QCOMPARE(w.findChild<QLabel*>("deviceText")->text().left(9), QStringLiteral("/dev/pts/"));
     }
 
     // After a success the status says so instead of the last step's text, and
@@ -164,21 +167,22 @@ class WindowLanguageTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        w.targetFile()->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
-        w.serialCheck()->setChecked(false);
-        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1"));
+        w.findChild<QLabel*>("targetFile")
+            ->setText(QStringLiteral(VELMORA_BINARY_DIR "/examples/sample/sample.ptt"));
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(false);
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:chip=EC,A1"));
         w.StartJob();
         QVERIFY(w.jobRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-        QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
-        QCOMPARE(w.statusText()->text(), QStringLiteral("完成"));
-        QVERIFY2(w.rateText()->text().endsWith(QStringLiteral("/s")),
-                 qPrintable(w.rateText()->text()));
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0BD40Bu);
+        QCOMPARE(w.findChild<QLabel*>("statusText")->text(), QStringLiteral("完成"));
+        QVERIFY2(w.findChild<QLabel*>("rateText")->text().endsWith(QStringLiteral("/s")),
+                 qPrintable(w.findChild<QLabel*>("rateText")->text()));
         // "bus-port, vendor:product"
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d+-[\\d.]+, [0-9a-f]{4}:[0-9a-f]{4}$"))
-                     .match(w.deviceText()->text())
+                     .match(w.findChild<QLabel*>("deviceText")->text())
                      .hasMatch(),
-                 qPrintable(w.deviceText()->text()));
+                 qPrintable(w.findChild<QLabel*>("deviceText")->text()));
     }
 
     // Closing during a write asks first: "no" keeps the job and the window,
@@ -195,7 +199,7 @@ class WindowLanguageTest : public QObject {
         QCOMPARE(f.dialogs.stop_asked, 1);
         QVERIFY(w.jobRunning());
         QVERIFY(w.isVisible());
-        w.exitButton()->click();
+        w.findChild<QPushButton*>("exitButton")->click();
         QCOMPARE(f.dialogs.stop_asked, 2);  // answered "stop"
         QVERIFY(!w.jobRunning());
         QVERIFY(!w.isVisible());

@@ -28,17 +28,17 @@ QString SettingsText(const WindowFixture& f) {
 
 // A code upgrade of the sample firmware over the serial link, to its end.
 void RunUpgrade(MainWindow& w, const QString& port) {
-    w.targetFile()->setText(kSamplePtt);
-    w.serialCheck()->setChecked(true);
-    w.portList()->setEditText(port);
+    w.findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+    w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+    w.findChild<QComboBox*>("portList")->setEditText(port);
     w.StartJob();
     QVERIFY(w.jobRunning());
     // Locked with the other controls while the job runs.
-    QVERIFY(!w.backupCheck()->isEnabled());
-    QVERIFY(!w.backupFolderButton()->isEnabled());
-    QVERIFY(!w.verifyCheck()->isEnabled());
+    QVERIFY(!w.findChild<QCheckBox*>("backupCheck")->isEnabled());
+    QVERIFY(!w.findChild<QPushButton*>("backupFolderButton")->isEnabled());
+    QVERIFY(!w.findChild<QCheckBox*>("verifyCheck")->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
-    QVERIFY(w.verifyCheck()->isEnabled());
+    QVERIFY(w.findChild<QCheckBox*>("verifyCheck")->isEnabled());
 }
 
 }  // namespace
@@ -52,58 +52,59 @@ class WindowSafetyTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow* w = f.window.get();
-        QVERIFY(!w->backupCheck()->isChecked());
-        QVERIFY(!w->verifyCheck()->isChecked());
-        QVERIFY(w->eeromTwiceCheck()->isChecked());
+        QVERIFY(!w->findChild<QCheckBox*>("backupCheck")->isChecked());
+        QVERIFY(!w->findChild<QCheckBox*>("verifyCheck")->isChecked());
+        QVERIFY(w->findChild<QCheckBox*>("eeromTwiceCheck")->isChecked());
         const struct {
             int mode;
             bool backup;
             bool verify;
         } modes[] = {{1, false, false}, {2, true, false}, {0, true, true}};
         for (const auto& m : modes) {
-            Choose(w->workModeList(), m.mode);
-            QCOMPARE(w->backupCheck()->isEnabled(), m.backup);
-            QCOMPARE(w->backupFolderButton()->isEnabled(), m.backup);
-            QCOMPARE(w->verifyCheck()->isEnabled(), m.verify);
-            QVERIFY(!w->eeromTwiceCheck()->isEnabled());  // only a backup reads the EEROM
+            Choose(w->findChild<QComboBox*>("workModeList"), m.mode);
+            QCOMPARE(w->findChild<QCheckBox*>("backupCheck")->isEnabled(), m.backup);
+            QCOMPARE(w->findChild<QPushButton*>("backupFolderButton")->isEnabled(), m.backup);
+            QCOMPARE(w->findChild<QCheckBox*>("verifyCheck")->isEnabled(), m.verify);
+            QVERIFY(!w->findChild<QCheckBox*>("eeromTwiceCheck")
+                         ->isEnabled());  // only a backup reads the EEROM
         }
 
-        w->backupCheck()->setChecked(true);
-        QVERIFY(w->eeromTwiceCheck()->isEnabled());
-        w->targetFile()->setText(kSamplePtt);
-        w->serialCheck()->setChecked(true);
-        w->portList()->setEditText(QStringLiteral("sim:manual"));
+        w->findChild<QCheckBox*>("backupCheck")->setChecked(true);
+        QVERIFY(w->findChild<QCheckBox*>("eeromTwiceCheck")->isEnabled());
+        w->findChild<QLabel*>("targetFile")->setText(kSamplePtt);
+        w->findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        w->findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:manual"));
         w->StartJob();  // no folder yet, and the chooser is cancelled
         QCOMPARE(f.dialogs.folder_asked, 1);
         QVERIFY(!w->jobRunning());
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
         QVERIFY(f.dialogs.lastText().contains(QStringLiteral("备份需要一个文件夹")));
-        QCOMPARE(w->startButton()->text(), QStringLiteral("开始"));
+        QCOMPARE(w->findChild<QPushButton*>("startButton")->text(), QStringLiteral("开始"));
 
         const QString base = QString::fromStdString(f.home()) + QStringLiteral("backups");
         f.dialogs.chosen_folder = base;
-        QTest::mouseClick(w->backupFolderButton(), Qt::LeftButton);
+        QTest::mouseClick(w->findChild<QPushButton*>("backupFolderButton"), Qt::LeftButton);
         QCOMPARE(w->backupFolder(), base);
         QVERIFY2(SettingsText(f).contains(QStringLiteral("BACKUP_FIRST=1\nBACKUP_DIR=") + base +
                                           QStringLiteral("\nVERIFY=0\n")),
                  qPrintable(SettingsText(f)));
-        w->verifyCheck()->setChecked(true);
-        w->eeromTwiceCheck()->setChecked(false);
+        w->findChild<QCheckBox*>("verifyCheck")->setChecked(true);
+        w->findChild<QCheckBox*>("eeromTwiceCheck")->setChecked(false);
         f.Close();
         QVERIFY(SettingsText(f).contains(QStringLiteral("VERIFY=1\nEEROM_TWICE=0\n")));
 
         QVERIFY(f.Open());
         w = f.window.get();
-        QVERIFY(w->backupCheck()->isChecked());
-        QVERIFY(w->verifyCheck()->isChecked());
-        QVERIFY(!w->eeromTwiceCheck()->isChecked());
+        QVERIFY(w->findChild<QCheckBox*>("backupCheck")->isChecked());
+        QVERIFY(w->findChild<QCheckBox*>("verifyCheck")->isChecked());
+        QVERIFY(!w->findChild<QCheckBox*>("eeromTwiceCheck")->isChecked());
         QCOMPARE(w->backupFolder(), base);
-        QCOMPARE(w->backupFolderText()->text(), base);
-        w->backupCheck()->setChecked(false);
+        QCOMPARE(w->findChild<QLabel*>("backupFolderText")->text(), base);
+        w->findChild<QCheckBox*>("backupCheck")->setChecked(false);
         f.Close();
         QVERIFY(f.Open());
-        QVERIFY(!f.window->backupCheck()->isChecked());
-        QVERIFY(f.window->verifyCheck()->isChecked());
+        QVERIFY(!f.window->findChild<QCheckBox*>("backupCheck")->isChecked());
+        QVERIFY(f.window->findChild<QCheckBox*>("verifyCheck")->isChecked());
     }
 
     // Two upgrades with both boxes ticked against the simulated phone: each
@@ -116,18 +117,18 @@ class WindowSafetyTest : public QObject {
         MainWindow& w = *f.window;
         const QString base = QString::fromStdString(f.home()) + QStringLiteral("backups");
         f.dialogs.chosen_folder = base;
-        w.backupCheck()->setChecked(true);
-        w.verifyCheck()->setChecked(true);
+        w.findChild<QCheckBox*>("backupCheck")->setChecked(true);
+        w.findChild<QCheckBox*>("verifyCheck")->setChecked(true);
         const QString trace = QString::fromStdString(f.home()) + QStringLiteral("trace.jsonl");
         for (int run = 1; run <= 2; ++run) {
-            w.eeromTwiceCheck()->setChecked(run == 1);
+            w.findChild<QCheckBox*>("eeromTwiceCheck")->setChecked(run == 1);
             RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,bad=5,trace=") + trace);
             QFile lines(trace);
             QVERIFY(lines.open(QIODevice::ReadOnly));
             QCOMPARE(lines.readAll().count(R"({"block":1000,"cmd":11,"count")"), run + 1);
             QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastText()));
             QCOMPARE(w.jobs().lastResult(), 0);
-            QCOMPARE(w.progressBar()->barColour(), 0x0BD40Bu);
+            QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0BD40Bu);
             const QStringList backups = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
             QCOMPARE(backups.size(), run);
             for (const QString& name : backups) {
@@ -148,12 +149,12 @@ class WindowSafetyTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        w.verifyCheck()->setChecked(true);
+        w.findChild<QCheckBox*>("verifyCheck")->setChecked(true);
         RunUpgrade(w, QStringLiteral("sim:chip=EC,A1,flip=1:100"));
         QCOMPARE(w.jobs().lastResult(), 122);
-        QVERIFY2(w.statusText()->text().contains(QStringLiteral("block 1 ")),
-                 qPrintable(w.statusText()->text()));
-        QCOMPARE(w.progressBar()->barColour(), 0x0000FFu);
+        QVERIFY2(w.findChild<QLabel*>("statusText")->text().contains(QStringLiteral("block 1 ")),
+                 qPrintable(w.findChild<QLabel*>("statusText")->text()));
+        QCOMPARE(w.findChild<ProgressBar*>("progressBar")->barColour(), 0x0000FFu);
         QVERIFY(f.dialogs.messages.empty());  // outside debug mode: no boxes
     }
 
@@ -163,15 +164,15 @@ class WindowSafetyTest : public QObject {
         WindowFixture f;
         QVERIFY(f.Open());
         MainWindow& w = *f.window;
-        QVERIFY(w.healthButton()->isHidden());
+        QVERIFY(w.findChild<QPushButton*>("healthButton")->isHidden());
         QTest::keyClick(&w, Qt::Key_D, Qt::ControlModifier);
-        QVERIFY(!w.healthButton()->isHidden());
-        w.serialCheck()->setChecked(true);
-        w.portList()->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5+9"));
+        QVERIFY(!w.findChild<QPushButton*>("healthButton")->isHidden());
+        w.findChild<QCheckBox*>("serialCheck")->setChecked(true);
+        w.findChild<QComboBox*>("portList")->setEditText(QStringLiteral("sim:chip=EC,A1,bad=5+9"));
         f.dialogs.on_message = [](const QString&) {};  // debug mode's step boxes
-        QTest::mouseClick(w.healthButton(), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton*>("healthButton"), Qt::LeftButton);
         QVERIFY(w.jobRunning());
-        QVERIFY(!w.healthButton()->isEnabled());
+        QVERIFY(!w.findChild<QPushButton*>("healthButton")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!w.jobRunning(), 60000);
         QCOMPARE(w.jobs().lastResult(), 0);
         QCOMPARE(f.dialogs.reports.size(), size_t(1));
@@ -192,7 +193,7 @@ class WindowSafetyTest : public QObject {
         QCOMPARE(QString::fromUtf8(file.readAll()), report.json);
 
         QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
-        QVERIFY(w.healthButton()->isHidden());
+        QVERIFY(w.findChild<QPushButton*>("healthButton")->isHidden());
     }
 };
 
