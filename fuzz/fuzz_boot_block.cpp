@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     velmora::BootTable table;
-    if (velmora::ParseBootBlock(std::span(data, size), table) != velmora::kBootOk) {
+    if (velmora::ParseBootBlock(std::span(data, size), table) != 0) {
         return 0;
     }
     if (table.partition_count < 0 || table.partition_count > velmora::kBootRecords) {

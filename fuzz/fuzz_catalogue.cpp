@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/results.h"
 #include "config/chip_catalogue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     velmora::NandGeometry g;
     const int missing = velmora::LookupChipInText(text, chip, g);
-    if (missing == velmora::kChipValueOutOfRange) {
+    if (missing == velmora::result::catalogue::kValueOutOfRange) {
         return 0;
     }
     if (missing < 0 || missing > 6) {

@@ -17,6 +17,7 @@ namespace {
     QT_TRANSLATE_NOOP("status", "打开串口失败！"),
     QT_TRANSLATE_NOOP("status", "连接手机失败！"),
     QT_TRANSLATE_NOOP("status", "BootLoader启动失败!"),
+    // "FLash" is kept as phones' tools and logs know it.
     QT_TRANSLATE_NOOP("status", "读NAND FLash ID错误！"),
     QT_TRANSLATE_NOOP("status", "未知芯片类型！"),
     QT_TRANSLATE_NOOP("status", "芯片类型错误！"),

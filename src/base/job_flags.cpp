@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "base/results.h"
+
 namespace velmora {
 
 JobFlags::JobFlags() : event_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -59,7 +61,7 @@ void JobFlags::EndUncut() {
 
 void JobFlags::ApplyStop() {
     user_stop.store(1, std::memory_order_release);
-    result.store(1, std::memory_order_release);
+    result.store(result::stop::kStopped, std::memory_order_release);
     if (event_fd_ >= 0) {
         const uint64_t one = 1;
         // The counter only needs to be non-zero; a full counter is still readable.

@@ -11,8 +11,10 @@
 //
 // Some codes are composed: a caller adds a base of its own to the code of the
 // operation it called (20000 + a block write's code, 30000 + a page read's code,
-// 3 + a partition's index). ExplainResult takes them apart again.
+// 3 + a partition's index). The helpers at the end of the namespace build each of
+// them, and ExplainResult takes them apart with the same arithmetic.
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +36,18 @@ inline constexpr int kIbtFailed = 100;
 inline constexpr int kParametersFailed = -8;
 inline constexpr int kRecordFailed = -80;
 }  // namespace serial_job
+
+// A job that Stop (the window's button, SIGINT, SIGTERM) ended: the ending says
+// so in its own words, whatever the step.
+namespace stop {
+inline constexpr int kStopped = 1;
+}  // namespace stop
+
+// A station's job that was refused before it started (its request's files): the
+// station log's row carries the refusal's own text.
+namespace station {
+inline constexpr int kNotStarted = -1;
+}  // namespace station
 
 // The USB job: the job's result when a step before the work mode fails.
 namespace usb_job {
@@ -59,8 +73,12 @@ inline constexpr int kImageNotLoadable = 1003;
 inline constexpr int kImageNotLockable = 1004;
 }  // namespace ram_loader
 
-// The serial boot ROM: the handshake, then the RAM loader transfer.
+// The serial boot ROM: the wait for the phone, the handshake, then the RAM loader
+// transfer.
 namespace serial_boot {
+// WaitForPhone; the job turns both into serial_job::kPhoneNotConnected.
+inline constexpr int kNoEcho = 1;  // no echo of the 'D', or the port went away
+inline constexpr int kPhoneTimedOut = 2;
 inline constexpr int kNoTimeoutAck = 2001;  // handshake: no 'O' after 'T'
 inline constexpr int kNoProductId = 2002;   // handshake: no product ID after 'P'
 inline constexpr int kNoAnswer = 2003;      // handshake: any later command
@@ -71,11 +89,20 @@ inline constexpr int kNoLoadAck = 2003;     // transfer: no 'O' after a chunk
 // The serial port's own calls. They stay inside the link: the step that made the
 // call reports its own code.
 namespace serial_port {
+inline constexpr int kFormatSet = 1;
 inline constexpr int kFormatNotSet = -2;  // SetLineFormat: port closed, or the rate not taken
 inline constexpr int kWriteTimedOut = -1;
 inline constexpr int kWriteFailed = -2;
 inline constexpr int kHungUp = -3;
+inline constexpr int kReadFailed = -1;  // ReadSome: port closed, gone, or stopped
 }  // namespace serial_port
+
+// The serial link to the running RAM loader. Like the port's, these codes stay
+// inside the link: a frame that did not go shows as the missing answer.
+namespace serial_link {
+inline constexpr int kNotSent = 1;      // the line could not be drained after a failed wait
+inline constexpr int kNotReceived = 1;  // the bytes did not all come in time
+}  // namespace serial_link
 
 // The boot ROM's DFU device: opening it and BootRomCommand.
 namespace dfu {
@@ -132,6 +159,8 @@ inline constexpr int kNotReadable = -1;
 inline constexpr int kMissingKeysBase = 0;  // + the number of keys missing, 1 to 6
 inline constexpr int kValueOutOfRange = 7;  // identification turns it into kBadGeometry
 inline constexpr int kDamaged = 1;          // the start-up check: [VERSION] incomplete
+inline constexpr int kMissingKeysMax = 6;   // all six: the chip is not listed
+inline constexpr int kUnservable = 1;       // CheckChipGeometry; identification: kBadGeometry
 }  // namespace catalogue
 
 // NAND identification.
@@ -159,6 +188,7 @@ inline constexpr int kSdiSendFailed = 255;
 inline constexpr int kSdiNoResponse = 4000;
 inline constexpr int kSdiBadHeader = 4010;
 inline constexpr int kSdiWordBase = 2;  // + i: word i (at offset 12 + 4i) is wrong, i 0 to 11
+inline constexpr int kSdiWords = 12;
 }  // namespace target
 
 // Page programming.
@@ -208,6 +238,7 @@ inline constexpr int kFileNotOpened = 10000;
 inline constexpr int kSizeMismatch = 11001;  // file length, or the partition ran out of blocks
 inline constexpr int kShortRead = 12000;
 inline constexpr int kBlockWriteBase = 20000;  // + the block write's code
+inline constexpr int kUnknownWorkMode = 1;     // no front end offers it; nothing is done
 }  // namespace download
 
 // Writing block 0: the classic layout, then version 3.
@@ -228,7 +259,7 @@ inline constexpr int kV3WriteBase = 2000;
 
 // Reading the phone's partition table from block 0.
 namespace boot_table {
-inline constexpr int kNoMarker = 1;
+inline constexpr int kNoMarker = 1;  // no marker, or a block too short to hold the tables
 inline constexpr int kReportNotWritten = 10000;
 inline constexpr int kReadBase = 30000;  // + the block read's code
 }  // namespace boot_table
@@ -260,6 +291,7 @@ inline constexpr int kPageDataMissing = 111;
 // The erase work mode.
 namespace erase_mode {
 inline constexpr int kNoCodeArea = 1;      // the phone's table gives no code area
+inline constexpr int kUnknownRange = 1;    // a range no front end offers; nothing erased
 inline constexpr int kBlockEraseBase = 0;  // + the erase's code, passed on as is
 inline constexpr int kAreaNotConfirmed = 121;
 inline constexpr int kAreaPastChip = 128;         // the area starts beyond the chip; nothing erased
@@ -274,7 +306,90 @@ inline constexpr int kBackupFailed = 124;    // nothing was erased
 inline constexpr int kRestoreRefused = 125;  // nothing was erased
 inline constexpr int kRestoreWriteFailed = 126;
 inline constexpr int kHealthReadFailed = 127;
+// VerifyWrittenBlocks: some blocks differ; the job ends with kVerifyMismatch.
+inline constexpr int kBlocksDiffer = 1;
 }  // namespace safety_net
+
+// Composed codes. Each composition is built by its helper below and nowhere else;
+// the explaining table takes it apart with InnerCode, keyed by the same bases.
+constexpr int Composed(int base, int inner) {
+    return base + inner;
+}
+constexpr int64_t InnerCode(int base, int64_t composed) {
+    return composed - base;
+}
+
+// A block write whose pages failed: + WritePages' code.
+constexpr int BlockWriteFailure(int page_write) {
+    return Composed(page_program::kPagesBase, page_write);
+}
+// A partition's block write that failed after its retries: + the block write's code.
+constexpr int PartitionWriteFailure(int block_write) {
+    return Composed(download::kBlockWriteBase, block_write);
+}
+// The block write's code inside a partition write failure.
+constexpr int BlockWriteOf(int partition_write) {
+    return static_cast<int>(InnerCode(download::kBlockWriteBase, partition_write));
+}
+// The block read's code inside a read-back's block read failure; none when
+// `read_failure` is not one.
+constexpr std::optional<int> BlockReadOf(int read_failure) {
+    if (read_failure < read_back::kBlockReadBase) {
+        return std::nullopt;
+    }
+    return static_cast<int>(InnerCode(read_back::kBlockReadBase, read_failure));
+}
+// Identification: the catalogue has no usable entry; + the lookup's code.
+constexpr int CatalogueFailure(int lookup) {
+    return Composed(identify::kCatalogueBase, lookup);
+}
+// The catalogue lookup: `missing` of the entry's keys are missing, 1 to 6.
+constexpr int MissingKeys(int missing) {
+    return Composed(catalogue::kMissingKeysBase, missing);
+}
+// SDI initialisation: word `word` (0 to 11) of the answer is wrong.
+constexpr int SdiWordWrong(int word) {
+    return Composed(target::kSdiWordBase, word);
+}
+// Block 0, classic and version 3: its erase or its write failed.
+constexpr int BootEraseFailure(int erase) {
+    return Composed(boot_block::kEraseBase, erase);
+}
+constexpr int BootWriteFailure(int block_write) {
+    return Composed(boot_block::kWriteBase, block_write);
+}
+constexpr int BootV3EraseFailure(int erase) {
+    return Composed(boot_block::kV3EraseBase, erase);
+}
+constexpr int BootV3WriteFailure(int block_write) {
+    return Composed(boot_block::kV3WriteBase, block_write);
+}
+// The phone's partition table: block 0 could not be read.
+constexpr int BootTableReadFailure(int block_read) {
+    return Composed(boot_table::kReadBase, block_read);
+}
+// The block read's code inside that failure; none when `table_failure` is not one.
+constexpr std::optional<int> BootTableReadOf(int table_failure) {
+    if (table_failure < boot_table::kReadBase) {
+        return std::nullopt;
+    }
+    return static_cast<int>(InnerCode(boot_table::kReadBase, table_failure));
+}
+// The read-back: partition `index` (from 0) failed; a block read failed; a page
+// read failed.
+constexpr int PartitionReadFailure(int index) {
+    return Composed(read_back::kPartitionBase, index);
+}
+constexpr int BlockReadFailure(int block_read) {
+    return Composed(read_back::kBlockReadBase, block_read);
+}
+constexpr int PageReadFailure(int page_read) {
+    return Composed(read_back::kPageReadBase, page_read);
+}
+// ReadBlock: page `page`'s data did not come.
+constexpr int BlockPageMissing(int page) {
+    return Composed(read_back::kBlockPageBase, page);
+}
 
 }  // namespace velmora::result
 
@@ -376,6 +491,18 @@ struct ResultEntry {
 
 // Every row, grouped by step in the order of JobStep, for a troubleshooting page.
 std::span<const ResultEntry> ResultTable();
+
+// A code that a producer returns, with the step and the link it is told in.
+struct ProducedCode {
+    JobStep step;
+    ResultLink link;
+    int code;
+};
+
+// Every code the program's steps and the operations they wrap can return, kept
+// beside the names; composed codes with an inner code of each kind. The table
+// must explain every one of them.
+std::span<const ProducedCode> ProducedCodes();
 
 // The code as a page shows it: "-3001", "20000 + r (r: block write)", "3 + i (i 0 to 15)".
 std::string CodeText(const ResultEntry& entry);

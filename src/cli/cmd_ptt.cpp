@@ -9,7 +9,7 @@ namespace velmora::cli {
 int RunPtt(const GlobalOptions&, const std::string& file) {
     PartitionTable table;
     const int result = table.Load(file);
-    if (result != kPttOk) {
+    if (result != 0) {
         std::cerr << "velmora-cli: " << table.FailureText(result) << '\n' << "解析PTT文件错误！\n";
         return kExitRefused;
     }

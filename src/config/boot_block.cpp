@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/results.h"
+
 namespace velmora {
 
 namespace {
@@ -28,18 +30,18 @@ std::string BootRecord::NameText() const {
 
 int ParseBootBlock(std::span<const uint8_t> block0, BootTable& out) {
     if (block0.size() < kBootVersionOffset + 1) {
-        return kBootNoMarker;
+        return result::boot_table::kNoMarker;
     }
     const uint32_t marker = U32At(block0, kBootMarkerOffset);
     if (marker != kBootMarker && marker != kBootMarkerAlt) {
-        return kBootNoMarker;
+        return result::boot_table::kNoMarker;
     }
     const uint8_t version = block0[kBootVersionOffset];
     const bool v3 = version == 3;
     // Record 0 lies highest; a block too short for it holds no table.
     const size_t end = v3 ? kV3RecordBase + kV3RecordSize : kClassicRecordBase + kClassicRecordSize;
     if (block0.size() < end) {
-        return kBootNoMarker;
+        return result::boot_table::kNoMarker;
     }
     BootTable table;
     table.version = version;
@@ -71,7 +73,7 @@ int ParseBootBlock(std::span<const uint8_t> block0, BootTable& out) {
         ++table.partition_count;
     }
     out = table;
-    return kBootOk;
+    return 0;
 }
 
 std::string UploadReportText(const BootTable& table, uint32_t block_size) {
@@ -102,17 +104,17 @@ std::string UploadReportText(const BootTable& table, uint32_t block_size) {
 
 int WriteUploadReport(std::span<const uint8_t> block0, uint32_t block_size,
                       const std::string& report_path, BootTable& table) {
-    if (const int result = ParseBootBlock(block0, table); result != kBootOk) {
+    if (const int result = ParseBootBlock(block0, table); result != 0) {
         return result;
     }
     const std::string text = UploadReportText(table, block_size);
     std::ofstream out(report_path, std::ios::binary | std::ios::trunc);
     if (!out) {
-        return kReportNotCreated;
+        return result::boot_table::kReportNotWritten;
     }
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
-    return out ? kBootOk : kReportNotCreated;
+    return out ? 0 : result::boot_table::kReportNotWritten;
 }
 
 }  // namespace velmora

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "base/results.h"
+
 namespace velmora {
 
 inline constexpr int kBootRecords = 16;
@@ -42,12 +44,8 @@ struct BootTable {
     int partition_count = 0;  // leading records whose offset is neither 0 nor all ones
 };
 
-// Result codes of ParseBootBlock.
-inline constexpr int kBootOk = 0;
-inline constexpr int kBootNoMarker = 1;  // no marker, or a block too short to hold the tables
-
 // Reads the partition records out of the bytes of block 0. Pure: no file, no
-// link. On kBootNoMarker `out` is unchanged.
+// link. 0, or result::boot_table::kNoMarker, on which `out` is unchanged.
 int ParseBootBlock(std::span<const uint8_t> block0, BootTable& out);
 
 // The text of upload.ptt for a parsed boot block, lines ending in "\n".
@@ -55,8 +53,7 @@ int ParseBootBlock(std::span<const uint8_t> block0, BootTable& out);
 std::string UploadReportText(const BootTable& table, uint32_t block_size);
 
 // Parses `block0` and, when it carries a table, writes upload.ptt to
-// `report_path`. 0, kBootNoMarker, or kReportNotCreated.
-inline constexpr int kReportNotCreated = 10000;
+// `report_path`. 0, result::boot_table::kNoMarker, or kReportNotWritten.
 int WriteUploadReport(std::span<const uint8_t> block0, uint32_t block_size,
                       const std::string& report_path, BootTable& table);
 

@@ -9,12 +9,15 @@
 #include <set>
 #include <string_view>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "config/ini_store.h"
 
 namespace velmora {
 
 namespace {
+
+namespace code = result::catalogue;
 
 constexpr std::array<const char*, 6> kChipKeys = {"BLOCK_NUM",  "BLOCK_SIZE", "PAGE_SIZE",
                                                   "SPARE_SIZE", "ERASE_TIME", "WRITE_TIME"};
@@ -73,7 +76,7 @@ std::string RangeProblem(const NandGeometry& g, unsigned found) {
 }
 
 // Reads the six keys as identification does (see LookupChip). The number of
-// keys not found, or kChipValueOutOfRange with `problem` set.
+// keys not found, or code::kValueOutOfRange with `problem` set.
 int ReadChip(IniStore& ini, const std::string& chip_id, NandGeometry& geometry,
              std::string& problem) {
     // BLOCK_SIZE and PAGE_SIZE must stand in the chip's own section (a string
@@ -117,7 +120,7 @@ int ReadChip(IniStore& ini, const std::string& chip_id, NandGeometry& geometry,
     // was booted.
     problem = RangeProblem(g, found);
     if (!problem.empty()) {
-        return kChipValueOutOfRange;
+        return code::kValueOutOfRange;
     }
     geometry = g;
     problem.clear();
@@ -129,7 +132,7 @@ int ReadChip(IniStore& ini, const std::string& chip_id, NandGeometry& geometry,
             problem += kChipKeys[k];
         }
     }
-    return missing;
+    return result::MissingKeys(missing);
 }
 
 bool IsChipSection(std::string_view name) {
@@ -178,13 +181,13 @@ int LookupChip(const std::string& folder, const std::string& chip_id, NandGeomet
                std::string* problem) {
     IniStore ini;
     if (!OpenCatalogue(ini, folder)) {
-        return -1;
+        return code::kNotReadable;
     }
     std::string why;
     const int result = ReadChip(ini, chip_id, geometry, why);
     ini.Close();
     if (problem != nullptr) {
-        *problem = result == kChipValueOutOfRange ? why : std::string();
+        *problem = result == code::kValueOutOfRange ? why : std::string();
     }
     return result;
 }
@@ -199,12 +202,12 @@ int LookupChipInText(std::string_view text, const std::string& chip_id, NandGeom
 int CatalogueVersionText(const std::string& folder, std::string& out) {
     IniStore ini;
     if (!OpenCatalogue(ini, folder)) {
-        return -1;
+        return code::kNotReadable;
     }
     std::string date;
     std::string version;
     if (!ini.GetString("VERSION", "DATE", date) || !ini.GetString("VERSION", "VER", version)) {
-        return 1;
+        return code::kDamaged;
     }
     out = "配置文件：" + date + "(V" + version + ")";
     ini.Close();
@@ -222,7 +225,7 @@ int CheckChipGeometry(const NandGeometry& g, std::string& problem) {
                   " KiB is not a non-zero multiple of 16 KiB and of PAGE_SIZE=" +
                   std::to_string(g.page_size);
     }
-    return problem.empty() ? 0 : 1;
+    return problem.empty() ? 0 : code::kUnservable;
 }
 
 int CheckCatalogue(const std::string& folder, std::string& problem) {
@@ -230,7 +233,7 @@ int CheckCatalogue(const std::string& folder, std::string& problem) {
     const std::string path = CataloguePath(folder);
     std::string bytes;
     if (ReadTextFile(path, bytes, problem) != kReadOk) {
-        return -1;
+        return code::kNotReadable;
     }
     return CheckCatalogueText(bytes, path, problem);
 }
@@ -242,7 +245,7 @@ int CheckCatalogueText(std::string_view bytes, const std::string& path, std::str
     std::string text;
     if (!ini.GetString("VERSION", "DATE", text) || !ini.GetString("VERSION", "VER", text)) {
         problem = path + ": the [VERSION] section lacks DATE or VER";
-        return 1;
+        return code::kDamaged;
     }
     return 0;
 }
@@ -252,7 +255,7 @@ int ListCatalogueChips(const std::string& folder, std::vector<CatalogueChip>& ch
     chips.clear();
     std::string bytes;
     if (ReadTextFile(CataloguePath(folder), bytes, problem) != kReadOk) {
-        return -1;
+        return code::kNotReadable;
     }
     problem.clear();
     IniStore ini;

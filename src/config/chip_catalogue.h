@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/results.h"
+
 namespace velmora {
 
 struct NandGeometry {
@@ -31,14 +33,11 @@ inline constexpr int32_t kChipMaxSpareSize = 2048;
 inline constexpr int32_t kChipMaxTime = 5'000'000;  // microseconds: 5 s per block or page
 inline constexpr int64_t kChipMaxBytes = int64_t{1} << 31;
 
-// LookupChip's result for an entry with a value outside the limits above.
-inline constexpr int kChipValueOutOfRange = 7;
-
 // Chip ID text of the catalogue: "%02X,%02X" of maker and device code.
 std::string ChipIdText(uint8_t maker, uint8_t device);
 
 // Looks `chip_id` up in `folder`/FlashChip.ini (folder ends in '/').
-// -1 when the file cannot be opened; kChipValueOutOfRange when a value lies
+// -1 when the file cannot be opened; result::catalogue::kValueOutOfRange when a value lies
 // outside the limits above, and then nothing is stored; else the number of the
 // six keys not found, with the found values stored even when others are
 // missing. The shape of a chip (page size non-zero and a multiple of 512, block

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/input_file.h"
+#include "base/results.h"
 #include "config/sha1.h"
 
 namespace velmora {
@@ -213,7 +214,7 @@ int PartitionTable::Load(const std::string& path) {
     if (read == kReadTooLarge) {
         message_ = {"ERROR", problem};
     }
-    return kPttNoCount;
+    return result::partition_table::kNoCount;
 }
 
 int PartitionTable::LoadText(std::string_view text, const std::string& path) {
@@ -233,7 +234,7 @@ int PartitionTable::LoadText(std::string_view text, const std::string& path) {
 }
 
 int PartitionTable::Finish(int result) {
-    if (result != kPttOk && message_.empty() && !hidden_section_.empty()) {
+    if (result != 0 && message_.empty() && !hidden_section_.empty()) {
         message_ = {"ERROR", file_path + " starts with a UTF-8 byte order mark, so the section " +
                                  hidden_section_ +
                                  " on its first line is not found (save the file without the "
@@ -245,28 +246,28 @@ int PartitionTable::Finish(int result) {
 
 int PartitionTable::LoadProfile() {
     if (ReadNumber(kHeadSection, "number_of_partition", partition_count, 10) == 0) {
-        return kPttNoCount;
+        return result::partition_table::kNoCount;
     }
     if (partition_count > kMaxPartitions) {
-        return kPttTooMany;
+        return result::partition_table::kTooMany;
     }
     for (uint32_t i = 0; i < partition_count; ++i) {
         if (const int code = LoadEntry(static_cast<int>(i)); code != 0) {
             failed_entry_ = static_cast<int>(i);
             failed_entry_code_ = code;
-            return kPttEntryFailed;
+            return result::partition_table::kEntryFailed;
         }
     }
     if (partition_count < kMaxPartitions) {
         entries[partition_count].offset = 0;
     }
     if (ReadText(kHeadSection, "BootNand", boot_file_name) == 0) {
-        return kPttNoBootName;
+        return result::partition_table::kNoBootName;
     }
     boot_path_ = FindTableFile(folder, boot_file_name);
     File boot;
     if (!OpenFile(BootFilePath(), boot, boot_file_size)) {
-        return kPttNoBootFile;
+        return result::partition_table::kNoBootFile;
     }
     for (uint32_t i = 0; i < partition_count; ++i) {
         const PartitionEntry& entry = entries[i];
@@ -277,15 +278,15 @@ int PartitionTable::LoadProfile() {
                           "size = 0x%x)",
                           i + 1, entry.size, entry.content_size);
             message_ = {"ERROR", text_buf};
-            return kPttNoCount;
+            return result::partition_table::kNoCount;
         }
     }
-    return kPttOk;
+    return 0;
 }
 
 int PartitionTable::LoadEntry(int i) {
     if (i < 0 || i >= kMaxPartitions) {
-        return kEntryNoId;
+        return result::partition_entry::kNoId;
     }
     PartitionEntry& entry = entries[static_cast<size_t>(i)];
     entry = PartitionEntry{};
@@ -297,24 +298,24 @@ int PartitionTable::LoadEntry(int i) {
 
     std::string name;
     if (ReadNumber(section, "partition_id", entry.id, 16) == 0) {
-        return kEntryNoId;
+        return result::partition_entry::kNoId;
     }
     if (ReadText(section, "partition_name", name) == 0) {
-        return kEntryNoName;
+        return result::partition_entry::kNoName;
     }
     std::copy_n(name.begin(), std::min(name.size(), entry.name.size()), entry.name.begin());
     std::string& content_path = content_paths[static_cast<size_t>(i)];
     if (ReadText(section, "partition_path", content_path) == 0) {
-        return kEntryNoPath;
+        return result::partition_entry::kNoPath;
     }
     if (ReadNumber(section, "partition_size", entry.size, 16) == 0) {
-        return kEntryNoSize;
+        return result::partition_entry::kNoSize;
     }
     if (ReadNumber(section, "partition_offset", entry.offset, 16) == 0) {
-        return kEntryNoOffset;
+        return result::partition_entry::kNoOffset;
     }
     if (ReadNumber(section, "partition_protected", entry.protected_size, 16) == 0) {
-        return kEntryNoProtected;
+        return result::partition_entry::kNoProtected;
     }
     ReadNumber(section, "partition_shadow", entry.shadow, 16);
     ReadNumber(section, "partition_shadow_address", entry.shadow_address, 16);
@@ -329,7 +330,7 @@ int PartitionTable::LoadEntry(int i) {
         File content;
         if (!OpenFile(path, content, entry.content_size)) {
             message_ = {"ERROR", "不能打开文件: " + path};
-            return kEntryCannotOpen;
+            return result::partition_entry::kCannotOpen;
         }
     }
     entry.free_size = entry.size - entry.content_size;
@@ -347,7 +348,7 @@ int PartitionTable::LoadEntry(int i) {
     uint32_t length = 0;
     if (!OpenFile(path, content, length)) {
         message_ = {"Error", "Open file fail"};
-        return kEntryReopenFailed;
+        return result::partition_entry::kReopenFailed;
     }
     entry.protected_size = length;
     // Fingerprint in pieces: a protected image is never held whole in memory.
@@ -358,13 +359,13 @@ int PartitionTable::LoadEntry(int i) {
         const auto n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
         if (std::fread(piece.data(), 1, n, content.get()) != n ||
             !hasher.Update(std::span(piece).first(n))) {
-            return kEntryNoDigest;
+            return result::partition_entry::kNoDigest;
         }
         left -= n;
     }
     Sha1Digest digest{};
     if (!hasher.Final(digest)) {
-        return kEntryNoDigest;
+        return result::partition_entry::kNoDigest;
     }
     entry.digest = digest;
     return 0;
@@ -375,30 +376,32 @@ std::string PartitionTable::FailureText(int result) const {
         return message_.text;
     }
     switch (result) {
-        case kPttOk:
+        case 0:
             return {};
-        case kPttNoCount:
+        case result::partition_table::kNoCount:
             if (!read_problem_.empty()) {
                 return read_problem_;
             }
             return "number_of_partition is missing in [partition_table_config_start] of " +
                    file_path;
-        case kPttTooMany:
+        case result::partition_table::kTooMany:
             return Format("number_of_partition is %u, more than 16", partition_count);
-        case kPttEntryFailed: {
+        case result::partition_table::kEntryFailed: {
             static constexpr const char* kKeys[] = {"partition_id",     "partition_name",
                                                     "partition_path",   "partition_size",
                                                     "partition_offset", "partition_protected"};
             std::string text = Format("partition#%02u: ", static_cast<uint32_t>(failed_entry_ + 1));
-            if (failed_entry_code_ >= kEntryNoId && failed_entry_code_ <= kEntryNoProtected) {
-                return text + kKeys[failed_entry_code_ - kEntryNoId] + " is missing";
+            if (failed_entry_code_ >= result::partition_entry::kNoId &&
+                failed_entry_code_ <= result::partition_entry::kNoProtected) {
+                return text + kKeys[failed_entry_code_ - result::partition_entry::kNoId] +
+                       " is missing";
             }
             return text + Format("cannot fingerprint the content (code %u)",
                                  static_cast<uint32_t>(failed_entry_code_));
         }
-        case kPttNoBootName:
+        case result::partition_table::kNoBootName:
             return "BootNand is missing";
-        case kPttNoBootFile:
+        case result::partition_table::kNoBootFile:
             return "cannot open the boot image " + BootFilePath() +
                    (open_problem_.empty() ? "" : ": " + open_problem_);
         default:

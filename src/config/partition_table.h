@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "base/output_file.h"
+#include "base/results.h"
 #include "config/ini_store.h"
 
 namespace velmora {
@@ -47,25 +48,9 @@ inline constexpr uint32_t kFlagLoad = 1u << 1;
 inline constexpr uint32_t kFlagExec = 1u << 2;
 inline constexpr uint32_t kFlagHeader = 1u << 3;
 
-// Result codes of PartitionTable::Load.
-inline constexpr int kPttOk = 0;
-// Count missing, file unreadable or too large (kTextFileMax), or content too large.
-inline constexpr int kPttNoCount = 1;
-inline constexpr int kPttTooMany = 2;
-inline constexpr int kPttEntryFailed = 3;
-inline constexpr int kPttNoBootName = 4;
-inline constexpr int kPttNoBootFile = 5;
-
-// Result codes of PartitionTable::LoadEntry.
-inline constexpr int kEntryNoId = 1000;
-inline constexpr int kEntryNoName = 1001;
-inline constexpr int kEntryNoPath = 1002;
-inline constexpr int kEntryNoSize = 1003;
-inline constexpr int kEntryNoOffset = 1004;
-inline constexpr int kEntryNoProtected = 1005;
-inline constexpr int kEntryCannotOpen = 1009;
-inline constexpr int kEntryReopenFailed = 1100;
-inline constexpr int kEntryNoDigest = 1101;
+// PartitionTable::Load and LoadEntry return 0 or a code of result::partition_table
+// (a count missing, a file unreadable or too large (kTextFileMax), or content too
+// large: kNoCount) or result::partition_entry.
 
 // A message the loader wants shown to the operator (a modal error box in the
 // window, a line on stderr in the CLI). At most one per load.
@@ -77,8 +62,8 @@ struct LoaderMessage {
 
 class PartitionTable {
   public:
-    // Reads the table at `path`. 0 when loaded and checked; else one of the kPtt*
-    // codes, and the table is unusable (it keeps what was read before the
+    // Reads the table at `path`. 0 when loaded and checked; else a code of
+    // result::partition_table, and the table is unusable (it keeps what was read before the
     // failure). `message()` then holds the text to show, if any. A file larger
     // than kTextFileMax is refused unread.
     int Load(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/nand_dialect.h"
@@ -13,9 +14,9 @@
 namespace velmora {
 namespace {
 
-// The record has entries for blocks 0 to 1023 only: a larger chip cannot be
-// described by it.
-constexpr int kNoRecordForChip = -6;
+namespace code = result::erase;
+
+constexpr int kNoBlock = -1;
 
 // The block that an erase uses for logical block `b`: b itself when good, its
 // replacement when bad, −1 when bad without a replacement (it went bad after
@@ -34,7 +35,7 @@ int EraseTarget(NandSession& nand, int b) {
                          "was written), it is skipped",
                          b)
                 : Format("\nBad block #%d is skipped (this chip keeps no replacement record)", b));
-        return -1;
+        return kNoBlock;
     }
     nand.reporter.MarkBlock(b, BlockState::kReplaced);
     nand.reporter.WriteLog(
@@ -47,7 +48,8 @@ void ShowProgress(NandSession& nand, int done, int total) {
     nand.reporter.ShowElapsed(TicksSince(nand.reporter.start_tick));
 }
 
-// Erases logical block b through EraseTarget. 0, or 1 with the failure shown.
+// Erases logical block b through EraseTarget. 0, or erase::kBlockFailed with the
+// failure shown.
 int EraseMapped(NandSession& nand, int b) {
     const int target = EraseTarget(nand, b);
     if (target < 0) {
@@ -60,7 +62,7 @@ int EraseMapped(NandSession& nand, int b) {
                           (target != b ? Format(" (reservoir block #%d, its replacement)", target)
                                        : std::string()));
         nand.reporter.MarkBlock(target, BlockState::kEraseFailed);
-        return 1;
+        return code::kBlockFailed;
     }
     nand.reporter.MarkBlock(target, BlockState::kErased);
     return 0;
@@ -87,12 +89,13 @@ void ReportEraseFailure(NandSession& nand, int first, int end, int failed, int c
                   false);
 }
 
-// One record copy: erase, then write the 4108 bytes. 0, −4 or −5.
+// One record copy: erase, then write the 4108 bytes. 0, kRecordEraseFailed or
+// kRecordWriteFailed.
 int WriteRecordCopy(NandSession& nand, int block) {
     if (const int c = EraseBlock(nand, block); c != 0) {
         ReportFailure(nand, Format("Erase block%d fail, #%d", block, c));
         nand.reporter.MarkBlock(block, BlockState::kEraseFailed);
-        return -4;
+        return code::kRecordEraseFailed;
     }
     nand.reporter.MarkBlock(block, BlockState::kErased);
     const auto bytes = nand.record.ToBytes();
@@ -106,7 +109,7 @@ int WriteRecordCopy(NandSession& nand, int block) {
                                    block, r) +
                                 (detail.empty() ? "" : ": " + detail));
         nand.reporter.MarkBlock(block, BlockState::kFailed);
-        return -5;
+        return code::kRecordWriteFailed;
     }
     nand.NoteWritten(block, std::span(bytes).first(length), false);
     nand.reporter.MarkBlock(block, BlockState::kProgrammed);
@@ -122,7 +125,7 @@ int NextRecordBlock(const ManagementRecord& record, int from, int lowest) {
         --n;
     }
     if (n < lowest || record.Entry(n) != 0) {
-        return -1;
+        return kNoBlock;
     }
     return n;
 }
@@ -140,7 +143,7 @@ int BuildManagementRecord(NandSession& nand) {
                                    "describes at most %d: no record is built and nothing was "
                                    "written.",
                                    blocks, ManagementRecord::kEntries));
-        return kNoRecordForChip;
+        return code::kChipBeyondRecord;
     }
     const int reservoir = ReservoirStart(blocks);
     nand.reservoir_start = reservoir;
@@ -165,7 +168,7 @@ int BuildManagementRecord(NandSession& nand) {
             ReportFailure(nand, Format("Too many bad blocks: no reservoir block is left to "
                                        "replace block %d. Nothing was written.",
                                        b));
-            return -1;
+            return code::kReservoirExhausted;
         }
         record.SetEntry(b, static_cast<uint32_t>(next_free));
         record.SetEntry(next_free, ManagementRecord::kUsedReservoir);
@@ -176,13 +179,13 @@ int BuildManagementRecord(NandSession& nand) {
     if (first < 0) {
         record.Clear();
         ReportFailure(nand, "No good reservoir block is left for the management record.");
-        return -2;
+        return code::kNoRecordBlock;
     }
     const int second = NextRecordBlock(record, first - 1, reservoir);
     if (second < 0) {
         record.Clear();
         ReportFailure(nand, "No good reservoir block is left for the management record's copy.");
-        return -3;
+        return code::kNoCopyBlock;
     }
     for (const int block : {first, second}) {
         if (const int r = WriteRecordCopy(nand, block); r != 0) {
@@ -204,8 +207,8 @@ int ErasePartition(NandSession& nand, int i) {
         if (nand.Aborted()) {
             return nand.result.load();
         }
-        if (EraseMapped(nand, b) != 0) {
-            return 1;
+        if (const int c = EraseMapped(nand, b); c != 0) {
+            return c;
         }
         ShowProgress(nand, b - first, end - first);
     }
@@ -223,8 +226,8 @@ int EraseCodeArea(NandSession& nand) {
                 return 0;
             }
             // A bad block's replacement is erased on its own; the block itself never.
-            if (EraseMapped(nand, b) != 0) {
-                return 1;
+            if (const int c = EraseMapped(nand, b); c != 0) {
+                return c;
             }
             ShowProgress(nand, b, end);
             return 0;
@@ -238,12 +241,12 @@ int EraseCodeArea(NandSession& nand) {
         return c;
     }
     ReportEraseFailure(nand, 1, end, failed, c);
-    return 1;
+    return code::kBlockFailed;
 }
 
 int EraseBlockRange(NandSession& nand, int first, int end) {
     if (first > end) {
-        return -1;
+        return code::kBadRange;
     }
     first = std::max(first, 0);
     end = std::min(end, nand.geometry.block_count);

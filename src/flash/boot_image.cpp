@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/input_file.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/nand_internal.h"
@@ -20,17 +21,29 @@ void Fail(NandSession& nand, const std::string& text) {
     nand.reporter.WriteLog(text);
 }
 
+namespace code = result::boot_block;
+
+// Not a result: a retry whose erase drew more than one answer.
 constexpr int kTwoAnswers = -1000000;
 
-// Erase block 0, write the image. 0, or the erase code + `erase_base` / the
-// write code + `write_base`. `again`, after a failed try: kTwoAnswers when more
+// How a layout composes block 0's failures: from the erase's code, and from the
+// block write's.
+struct BlockZeroCodes {
+    int (*erase_failure)(int);
+    int (*write_failure)(int);
+};
+constexpr BlockZeroCodes kClassicCodes{result::BootEraseFailure, result::BootWriteFailure};
+constexpr BlockZeroCodes kV3Codes{result::BootV3EraseFailure, result::BootV3WriteFailure};
+
+// Erase block 0, write the image. 0, or the erase's or the write's failure as
+// `codes` composes it. `again`, after a failed try: kTwoAnswers when more
 // than the erase's acknowledgement came (the late answer to that try may carry
 // a serial 'O'), and nothing is written.
-int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
-                           int write_base, bool again) {
+int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
+                           const BlockZeroCodes& codes, bool again) {
     if (const int c = EraseBlock(nand, 0); c != 0) {
         Fail(nand, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
-        return c + erase_base;
+        return codes.erase_failure(c);
     }
     if (again && !OneAnswerOnly(nand, "Erase block #0", nand.geometry.erase_time)) {
         return kTwoAnswers;
@@ -38,7 +51,7 @@ int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
     nand.reporter.MarkBlock(0, BlockState::kErased);
     if (const int c = WriteBlockData(nand, image, 0, false, BlockSize(nand)); c != 0) {
         Fail(nand, Format("\r\nWrite block #0 fail, error code %d.\r\n", c));
-        return c + write_base;
+        return codes.write_failure(c);
     }
     return 0;
 }
@@ -48,19 +61,19 @@ int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
 // close box, SIGINT) waits for the end of the step. A failed step is tried once
 // more with the same image, so that one glitch does not leave the phone without
 // a boot block.
-int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
-                     int write_base) {
+int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
+                     const BlockZeroCodes& codes) {
     if (!nand.BeginUncut()) {
         return nand.result.load();  // stopped before block 0 was touched
     }
     nand.boot_block_touched = true;
-    int r = EraseAndWriteBlockZero(nand, image, erase_base, write_base, false);
+    int r = EraseAndWriteBlockZero(nand, image, codes, false);
     if (r != 0) {
         nand.reporter.WriteLog(
             Format("\nWriting block #0 failed (#%d), erasing and writing it once more\n", r));
         const int first = r;
         SettleForRetry(nand);
-        r = EraseAndWriteBlockZero(nand, image, erase_base, write_base, true);
+        r = EraseAndWriteBlockZero(nand, image, codes, true);
         const int64_t chip_us =
             nand.geometry.erase_time + int64_t{nand.geometry.write_time} * PagesPerBlock(nand);
         if (r == kTwoAnswers || (r == 0 && !OneAnswerOnly(nand, "Write block #0", chip_us))) {
@@ -87,7 +100,7 @@ int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
     File file = OpenInputFile(path);
     if (!file) {
         nand.reporter.WriteLog("\r\nOpen boot_nand file fail!\r\n");
-        return 101;
+        return code::kFileNotOpened;
     }
     const uint32_t block_size = BlockSize(nand);
     long length = -1;
@@ -96,14 +109,15 @@ int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
     }
     if (length < 0 || static_cast<uint64_t>(length) != table.boot_file_size ||
         static_cast<uint64_t>(length) > block_size || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        // "unmacth" is kept as phones' tools and logs know it.
         Fail(nand, Format("\r\nBOOT_NAND file size unmacth, boot_nand file size: 0x%lX!\r\n",
                           static_cast<unsigned long>(length < 0 ? 0 : length)));
-        return 102;
+        return code::kSizeMismatch;
     }
     std::vector<uint8_t> image(block_size, 0xFF);
     const auto size = static_cast<size_t>(length);
     if (std::fread(image.data(), 1, size, file.get()) != size) {
-        return 103;
+        return code::kShortRead;
     }
     file.reset();
     const uint8_t version = image[kBootVersionByte];
@@ -119,7 +133,7 @@ int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
         std::copy_n(record, TargetPartitionRecords::kClassicSize,
                     image.begin() + static_cast<std::ptrdiff_t>(kClassicRecordsBase - 0x40 * i));
     }
-    return ProgramBlockZero(nand, image, 100, 200);
+    return ProgramBlockZero(nand, image, kClassicCodes);
 }
 
 int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
@@ -131,14 +145,14 @@ int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
     if (image[kBootVersionByte] != 3) {
         Fail(nand, Format("\r\nBootnand Major Version not compatible Version :%d",
                           image[kBootVersionByte]));
-        return -1;
+        return code::kV3BadVersion;
     }
     std::vector<uint8_t> current(block_size);
     if (const int c =
             RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, current, 0, false); });
         c != 0) {
         Fail(nand, Format("\r\nRead FB from NAND fail :%d", c));
-        return -2;
+        return code::kV3ReadFailed;
     }
     const uint32_t old = LoadLe32(current.data() + kV3Counter);
     uint32_t counter = 1;
@@ -156,7 +170,7 @@ int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
         std::copy_n(record, TargetPartitionRecords::kV3Size,
                     image.begin() + static_cast<std::ptrdiff_t>(kV3RecordsBase - 24 * i));
     }
-    return ProgramBlockZero(nand, image, 1000, 2000);
+    return ProgramBlockZero(nand, image, kV3Codes);
 }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "flash/nand_dialect.h"
@@ -19,18 +20,19 @@ void Report(NandSession& nand, const char* text) {
     nand.error_text = text;
 }
 
-// Command 5 and its answer. 0, −1000 no answer, −1001 a bad one.
+// Command 5 and its answer: 0, or identify::kNoAnswer or kBadAnswer.
 int ReadId(NandSession& nand, ResponseFrame& response) {
     const Reply reply = Transact(nand.target(), CommandFrame(kCmdReadNandId, {}), response,
                                  AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
     if (reply.kind == Reply::kMissing) {
         nand.speech().NoIdAnswer(nand, reply.link_code);
-        return -1000;
+        return result::identify::kNoAnswer;
     }
     if (reply.kind == Reply::kRefused) {
         nand.speech().BadIdAnswer(nand, response.header(), response.status());
+        // "FLash" is kept as phones' tools and logs know it.
         Report(nand, "读NAND FLash ID错误！");
-        return -1001;
+        return result::identify::kBadAnswer;
     }
     return 0;
 }
@@ -54,23 +56,24 @@ int IdentifyNand(NandSession& nand) {
 
     if (id[0] == 0xFF) {
         Report(nand, "芯片类型错误！");
-        return -2000;
+        return result::identify::kNoChip;
     }
     const std::string entry = ChipIdText(id[0], id[1]);
     std::string problem;
     const int c = LookupChip(nand.home, entry, nand.geometry, &problem);
-    if (c != 0 && c != kChipValueOutOfRange) {
+    if (c != 0 && c != result::catalogue::kValueOutOfRange) {
         Report(nand, "未知芯片类型！");
         if (c < 0) {
             // The catalogue vanished since the job started: name it, not the chip.
             nand.error_text =
                 "Cannot read the chip catalogue " + nand.home + kCatalogueName + ".ini";
         }
-        return 20000 + c;
+        return result::CatalogueFailure(c);
     }
     // An entry the program cannot serve fails this chip alone, naming the key and
     // its value; a page size of 0 (or a negative value) cannot describe a chip.
-    if (c == kChipValueOutOfRange || CheckChipGeometry(nand.geometry, problem) != 0) {
+    if (c == result::catalogue::kValueOutOfRange ||
+        CheckChipGeometry(nand.geometry, problem) != 0) {
         Report(nand, "参数定义错误！");
         const std::string what = "catalogue entry [" + entry + "] in " + nand.home +
                                  kCatalogueName + ".ini cannot be served: " + problem;
@@ -82,7 +85,7 @@ int IdentifyNand(NandSession& nand) {
                                             "528 bytes is 512 with SPARE_SIZE=16)"
                                           : "") +
                       ". The catalogue's other chips are served as they are.";
-        return -2002;
+        return result::identify::kBadGeometry;
     }
     const NandGeometry& g = nand.geometry;
     reporter.InitBlockMap(g.block_count, static_cast<uint32_t>(g.block_size));

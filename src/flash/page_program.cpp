@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/checksum.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/nand_dialect.h"
@@ -28,7 +29,7 @@ int WriteBlockData(NandSession& nand, std::span<const uint8_t> data, int block, 
                                  static_cast<int>(i * chunk_pages), static_cast<int>(chunk_pages),
                                  with_spare);
         if (r != 0) {
-            return r + 100;
+            return result::BlockWriteFailure(r);
         }
     }
     const uint32_t rest = length % chunk_bytes;
@@ -41,7 +42,7 @@ int WriteBlockData(NandSession& nand, std::span<const uint8_t> data, int block, 
         const int r = WritePages(nand, copy, block, static_cast<int>(full_chunks * chunk_pages),
                                  static_cast<int>(pages), with_spare);
         if (r != 0) {
-            return r + 100;
+            return result::BlockWriteFailure(r);
         }
     }
     LogIfOpen(nand, [&] { return Format("Write block#%d successfully!\n\n", block); });
@@ -57,7 +58,7 @@ int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int 
 int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                     uint32_t length) {
     if (length > 65536) {
-        return -1000;
+        return result::page_program::kSmallBlockTooLong;
     }
     TargetLink& link = nand.target();
     const uint32_t bytes_per_page = BytesPerPage(nand, with_spare);
@@ -78,7 +79,7 @@ int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, boo
     const int64_t program_us = int64_t{nand.geometry.write_time} * pages;
     if (!nand.speech().AwaitWriteAck(nand, payload.size() + kFrameSize, program_us)) {
         nand.error_text = Format("program(sp) block%d fail.", block);
-        return 3010;
+        return result::page_program::kSmallBlockNoAck;
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/input_file.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/block_erase.h"
 #include "flash/boot_image.h"
@@ -18,9 +19,7 @@
 namespace velmora {
 namespace {
 
-constexpr int kEraseFailed = 1;
-constexpr int kPartitionEraseFailed = 11;
-constexpr int kWriteFailed = 100;
+namespace code = result::download;
 
 // Partitions whose name starts at 'q' or above carry their spare bytes.
 bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
@@ -70,7 +69,7 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
             break;
         }
     }
-    return failure + 20000;
+    return result::PartitionWriteFailure(failure);
 }
 
 int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) {
@@ -135,12 +134,12 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
     File file = OpenInputFile(path);
     if (!file) {
         nand.reporter.WriteLog("\nOpen file fail: \n" + path + "\n");
-        return 10000;
+        return code::kFileNotOpened;
     }
     if (std::fseek(file.get(), 0, SEEK_END) != 0 ||
         std::ftell(file.get()) != static_cast<long>(rec.content_size) ||
         std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        return 11001;
+        return code::kSizeMismatch;
     }
     const bool with_spare = NameWantsSpare(rec.name);
     std::vector<uint8_t> buffer(BlockBytes(nand, with_spare));
@@ -156,7 +155,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
             break;
         }
         if (b >= end) {
-            result = 11001;
+            result = code::kSizeMismatch;
             break;
         }
         if (!RecordMapsBadBlocks(nand) && !nand.IbtGood(b)) {
@@ -166,7 +165,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
         const int block = MappedBlock(nand, b);
         const uint32_t n = std::min<uint32_t>(remaining, static_cast<uint32_t>(buffer.size()));
         if (std::fread(buffer.data(), 1, n, file.get()) != n) {
-            result = 12000;
+            result = code::kShortRead;
             break;
         }
         if (const int r = WritePiece(nand, buffer, block, with_spare, n); r != 0) {
@@ -214,11 +213,11 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
                               Format("Erase partition %d fail, #%d", i + 1, c) +
                                   (block.empty() ? "" : ": " + block),
                               false);
-                return kPartitionEraseFailed;
+                return code::kPartitionEraseFailed;
             }
         }
     } else if (EraseCodeArea(nand) != 0) {
-        return nand.Aborted() ? nand.result.load() : kEraseFailed;
+        return nand.Aborted() ? nand.result.load() : code::kCodeAreaEraseFailed;
     }
 
     reporter.SetProgress(0, 100);
@@ -238,8 +237,8 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
             }
             nand.inner = c;
             ReportFailure(nand, Format("Write partition_#%d fail, #%d", i + 1, c));
-            nand.result.store(kWriteFailed);
-            return kWriteFailed;
+            nand.result.store(code::kWriteFailed);
+            return code::kWriteFailed;
         }
     }
     if (nand.Aborted()) {
@@ -253,8 +252,8 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
         }
         nand.inner = c;
         ReportFailure(nand, Format("Write boot nand fail, #%d", c));
-        nand.result.store(kWriteFailed);
-        return kWriteFailed;
+        nand.result.store(code::kWriteFailed);
+        return code::kWriteFailed;
     }
     if (nand.user_stop.load() != 0) {
         // The Stop came while block 0 was written: the upgrade is whole.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/checksum.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "config/boot_block.h"
 #include "flash/nand_dialect.h"
@@ -21,14 +22,18 @@ namespace {
 constexpr uint32_t kBootAreaBytes = 65536;
 constexpr int kReportMode = 0xFF;
 
+namespace code = result::read_back;
+// upload.ptt is an output file like the others, and fails as they do.
+static_assert(result::boot_table::kReportNotWritten == code::kFileNotCreated);
+
 bool Append(std::FILE* f, const uint8_t* data, size_t n) {
     return std::fwrite(data, 1, n, f) == n;
 }
 
-// An output file that cannot be made or written: the text names it. 10000.
+// An output file that cannot be made or written: the text names it.
 int CannotWrite(NandSession& nand, const std::string& path, const std::string& reason = {}) {
     nand.error_text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
-    return 10000;
+    return code::kFileNotCreated;
 }
 
 // Reads block 0 whole, once more after a failure: the boot table is read from it.
@@ -133,14 +138,14 @@ class BlockStream {
     }
 
     // Checks and writes the last block, and closes the file. 0; a failure as
-    // Read's; 10000 when the file could not be written.
+    // Read's; kFileNotCreated when the file could not be written.
     int Finish(int* failed) {
         Settle();
         if (const int e = Repair(failed); e != 0) {
             return e;
         }
         if (!Ok()) {
-            return 10000;
+            return code::kFileNotCreated;
         }
         return file_.Finish();
     }
@@ -266,7 +271,7 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
     if (r == 0) {
         r = file.Finish(&failed);
     }
-    if (r == 10000) {
+    if (r == code::kFileNotCreated) {
         return file.CannotWriteFile();
     }
     if (r != 0) {
@@ -276,10 +281,11 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
         }
         // No text of the loader's own says which block ended the read.
         const std::string detail = TrimLineBreaks(nand.error_text);
-        nand.error_text = Format("Block %d could not be read, #%d", failed, r + 20000) +
-                          (detail.empty() ? "" : ": " + detail);
+        nand.error_text =
+            Format("Block %d could not be read, #%d", failed, result::BlockReadFailure(r)) +
+            (detail.empty() ? "" : ": " + detail);
         nand.reporter.WriteLog("\n" + nand.error_text + "\n");
-        return r + 20000;
+        return result::BlockReadFailure(r);
     }
     return 0;
 }
@@ -301,14 +307,14 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
     const int page_ms = AnswerMs(nand, nand.timings.response_ms, bytes_per_page + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page), page_ms) != 0) {
-            return 1001 + static_cast<int>(k);
+            return result::BlockPageMissing(static_cast<int>(k));
         }
     }
     ResponseFrame response;
     const Reply reply =
         AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize));
     if (reply.kind != Reply::kGood) {
-        return reply.kind == Reply::kMissing ? 1000 : 1010;
+        return reply.kind == Reply::kMissing ? code::kBlockNoAnswer : code::kBlockBadAnswer;
     }
     const uint32_t expected = response.data_checksum();
     if (unchecked) {
@@ -316,7 +322,7 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
         return 0;
     }
     if (expected != kNoChecksum && Crc32(data) != expected) {
-        return 1100;
+        return code::kBlockCrcMismatch;
     }
     return 0;
 }
@@ -335,15 +341,15 @@ int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, 
     const Reply reply =
         AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
     if (reply.kind != Reply::kGood) {
-        return reply.kind == Reply::kMissing ? 100 : 101;
+        return reply.kind == Reply::kMissing ? code::kPageNoAnswer : code::kPageBadAnswer;
     }
     const auto data = buffer.first(bytes);
     if (link.Receive(data, AnswerMs(nand, nand.timings.response_ms, bytes)) != 0) {
-        return 111;
+        return code::kPageDataMissing;
     }
     const uint32_t expected = response.data_checksum();
     if (expected != kNoChecksum && Crc32(data) != expected) {
-        return 110;
+        return code::kPageCrcMismatch;
     }
     return 0;
 }
@@ -363,11 +369,11 @@ std::string PartitionFileName(int number, const std::array<uint8_t, 8>& name) {
 int ReadBootTable(NandSession& nand, int mode) {
     std::vector<uint8_t> block0(BlockSize(nand));
     if (const int e = ReadBlockZero(nand, block0); e != 0) {
-        return 30000 + e;
+        return result::BootTableReadFailure(e);
     }
     BootTable table;
-    if (ParseBootBlock(block0, table) != kBootOk) {
-        return 1;
+    if (const int r = ParseBootBlock(block0, table); r != 0) {
+        return r;
     }
     TargetPartitionRecords& records = nand.records;
     records.boot_version = table.version;
@@ -425,7 +431,7 @@ int ReadBootArea(NandSession& nand) {
         }
         if (c != 0) {
             nand.reporter.MarkBlock(0, BlockState::kFailed);
-            return c + 30000;
+            return result::PageReadFailure(c);
         }
         if (!Append(file.get(), buffer.data(), bytes)) {
             return file.CannotWriteFile();
@@ -461,7 +467,7 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
             break;
         }
         if (b >= end) {
-            result = 11001;
+            result = code::kPastLastBlock;
             break;
         }
         int block = b;
@@ -477,7 +483,7 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
         }
         const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(file.block_bytes()));
         if (const int r = file.Read(block, m, &failed); r != 0) {
-            result = nand.Aborted() ? nand.result.load() : r + 20000;
+            result = nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
             break;
         }
         remaining -= m;
@@ -487,10 +493,10 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
         ++b;
     }
     if (result == 0) {
-        if (const int r = file.Finish(&failed); r == 10000) {
+        if (const int r = file.Finish(&failed); r == code::kFileNotCreated) {
             return file.CannotWriteFile();
         } else if (r != 0) {
-            result = nand.Aborted() ? nand.result.load() : r + 20000;
+            result = nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
         }
     }
     if (result != 0) {
@@ -504,13 +510,14 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
 
 int ReadPartitions(NandSession& nand) {
     Reporter& reporter = nand.reporter;
+    // "aprameter" is kept as phones' tools and logs know it.
     reporter.SetStatus("Get nand flash aprameter...");
     if (const int c = ReadBootTable(nand, kReportMode); c != 0) {
         nand.inner = c;
-        if (c != 10000) {  // a file that cannot be written keeps its own text
+        if (c != result::boot_table::kReportNotWritten) {  // a file keeps its own text
             nand.error_text = Format("Read flash parameter error #%d", c);
         }
-        return 1;
+        return code::kBootTableFailed;
     }
     const bool v3 = nand.records.boot_version == 3;
     const int count = static_cast<int>(nand.records.partition_count);
@@ -526,9 +533,11 @@ int ReadPartitions(NandSession& nand) {
             return nand.result.load();
         }
         nand.inner = c;
-        ReportFailure(nand, c == 10000 ? nand.error_text : Format("Read BOOT_NAND error #%d", c),
-                      false);
-        return 2;
+        ReportFailure(
+            nand,
+            c == code::kFileNotCreated ? nand.error_text : Format("Read BOOT_NAND error #%d", c),
+            false);
+        return code::kBootAreaFailed;
     }
     for (int i = 0; i < count; ++i) {
         reporter.SetStatus(Format("Read partition_#%02d...", i + 1));
@@ -539,7 +548,7 @@ int ReadPartitions(NandSession& nand) {
                 return nand.result.load();
             }
             nand.inner = c;
-            if (c != 10000) {  // a file that cannot be written keeps its own text
+            if (c != code::kFileNotCreated) {  // a file that cannot be written keeps its own text
                 // The block that failed, and what the read said of it.
                 const std::string detail = TrimLineBreaks(nand.error_text);
                 nand.error_text = Format("Read Partition%d error #%d", i + 1, c) +
@@ -547,7 +556,7 @@ int ReadPartitions(NandSession& nand) {
                                   (detail.empty() ? "" : ": " + detail);
             }
             ReportFailure(nand, nand.error_text, false);
-            return i + 3;
+            return result::PartitionReadFailure(i);
         }
     }
     return nand.result.load();
@@ -574,12 +583,12 @@ int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::v
     if (r == 0) {
         r = file.Finish(failed);
     }
-    if (r == 10000) {
+    if (r == code::kFileNotCreated) {
         return file.CannotWriteFile();
     }
     if (r != 0) {
         nand.reporter.MarkBlock(*failed, BlockState::kFailed);
-        return nand.Aborted() ? nand.result.load() : r + 20000;
+        return nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/checksum.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/nand_dialect.h"
@@ -17,8 +18,8 @@ class SerialDialect final : public NandDialect {
   public:
     uint32_t ChunkPageBytes() const override { return 65536; }
 
-    // 0; 3 no answer; 4 bad header or status; 5 the loader's CRC of the data
-    // differs from the host's.
+    // 0, or a page_program code: no answer, a bad header or status, or the
+    // loader's CRC of the data differs from the host's.
     int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
                    int page_count, uint32_t page_bytes) override {
         TargetLink& link = nand.target();
@@ -45,17 +46,18 @@ class SerialDialect final : public NandDialect {
         ResponseFrame response;
         const Reply reply = AwaitAnswer(link, response, wait_ms);
         if (reply.kind == Reply::kMissing) {
-            return 3;
+            return result::page_program::kNoAnswer;
         }
         LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
         if (reply.kind == Reply::kRefused) {
+            // "Write nb fial" is kept as phones' tools and logs know it.
             nand.error_text = Format("Write nb fial %x, %x", response.header(), response.status());
-            return 4;
+            return result::page_program::kBadStatus;
         }
         const uint32_t echoed = response.data_checksum();
         if (echoed != kNoChecksum && echoed != crc) {
             nand.error_text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
-            return 5;
+            return result::page_program::kCrcMismatch;
         }
         return 0;
     }
@@ -68,9 +70,10 @@ class SerialDialect final : public NandDialect {
     bool AwaitParametersAck(NandSession& nand) override {
         return nand.target().WaitForByte(kAck, AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1));
     }
+    // "Nanf" is kept as phones' tools and logs know it.
     const char* ParametersFailText() const override { return "Set Nanf Flash Parameter fail!"; }
 
-    // 0, or 3010 ("Erase block%d fail.").
+    // 0, or erase::kFailed ("Erase block%d fail.").
     int EraseBlock(NandSession& nand, int block) override {
         TargetLink& link = nand.target();
         const CommandFrame frame(kCmdErase, {static_cast<uint32_t>(block), 0u, 0u, 0u});
@@ -83,7 +86,7 @@ class SerialDialect final : public NandDialect {
                 link.SendFrame(frame.span());
                 if (!link.WaitForByte(kAck, wait_ms)) {
                     nand.error_text = Format("Erase block%d fail.", block);
-                    return 3010;
+                    return result::erase::kFailed;
                 }
                 return 0;
             },
@@ -104,6 +107,7 @@ class SerialDialect final : public NandDialect {
     }
 
     void NoIdAnswer(NandSession& nand, int) override {
+        // "FLash" is kept as phones' tools and logs know it.
         nand.reporter.SetStatus("读NAND FLash ID错误！");
         nand.error_text = "读NAND FLash ID错误！";
     }

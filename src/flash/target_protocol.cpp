@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/checksum.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/nand_dialect.h"
 #include "flash/nand_internal.h"
@@ -13,6 +14,15 @@
 namespace velmora {
 
 namespace {
+
+namespace code = result::target;
+
+// The record command's status when the phone holds no record.
+constexpr uint32_t kStatusNoRecord = 255;
+// What the RAM loader puts into the SDI answer's words: kSdiWordSeed + i at offset
+// kSdiWordsAt + 4i.
+constexpr uint32_t kSdiWordSeed = 0x12345678u;
+constexpr uint32_t kSdiWordsAt = 12;
 
 int GetIbtOnce(NandSession& nand) {
     TargetLink& link = nand.target();
@@ -24,15 +34,15 @@ int GetIbtOnce(NandSession& nand) {
                                  AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), 20);
     if (reply.kind == Reply::kMissing) {
         nand.error_text = "Wait for ibt command response fail!";
-        return 4000;
+        return code::kIbtNoResponse;
     }
     if (reply.kind == Reply::kRefused) {
         nand.error_text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
-        return 4010;
+        return code::kIbtBadResponse;
     }
     if (link.Receive(nand.ibt, AnswerMs(nand, nand.timings.response_ms, nand.ibt.size())) != 0) {
         nand.error_text = "Wait for ibt fail!";
-        return 4001;
+        return code::kIbtNoData;
     }
     return 0;
 }
@@ -50,7 +60,7 @@ int SetNandParametersOnce(NandSession& nand) {
     link.SendFrame(frame.span());
     if (!nand.speech().AwaitParametersAck(nand)) {
         nand.error_text = nand.speech().ParametersFailText();
-        return 15;
+        return code::kParametersNoAck;
     }
     return 0;
 }
@@ -69,21 +79,21 @@ int ReadManagementRecordOnce(NandSession& nand) {
         Transact(link, frame, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize),
                  std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
-        return 1000;
+        return code::kRecordNoResponse;
     }
     if (reply.kind == Reply::kRefused) {
-        return 1010;
+        return code::kRecordBadHeader;
     }
     if (response.status() != 0) {
-        return response.status() == 255 ? -1 : 1011;
+        return response.status() == kStatusNoRecord ? code::kNoRecord : code::kRecordBadStatus;
     }
     std::array<uint8_t, ManagementRecord::kBytes> bytes{};
     if (link.Receive(bytes, AnswerMs(nand, nand.timings.response_ms, bytes.size())) != 0) {
-        return 1001;
+        return code::kRecordNoData;
     }
     const uint32_t expected = response.record_checksum();
     if (expected != kNoChecksum && Crc32(bytes) != expected) {
-        return 1100;
+        return code::kRecordCrcMismatch;
     }
     nand.record.FromBytes(bytes);
     if (nand.debug) {
@@ -110,7 +120,7 @@ int ReadManagementRecord(NandSession& nand) {
         nand.record.Clear();
         return 0;  // small-page chips keep no record
     }
-    // "No record" (−1) is an answer, not a glitch.
+    // "No record" is an answer, not a glitch.
     return RetryOnce(
         nand, "Read the management record", [&] { return ReadManagementRecordOnce(nand); },
         [](int r) { return r > 0; });
@@ -122,7 +132,7 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     if (link.SendFrame(frame.span()) != 0) {
         nand.error_text = "\nUSB send Init_sdi command fail!\n";
         nand.reporter.WriteLog(nand.error_text);
-        return 255;
+        return code::kSdiSendFailed;
     }
     ResponseFrame response;
     // The answer carries no status: only its header and its words count.
@@ -131,23 +141,23 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     if (reply.kind == Reply::kMissing) {
         nand.error_text = "Wait for SDI init command response fail!\n";
         nand.reporter.WriteLog(nand.error_text);
-        return 4000;
+        return code::kSdiNoResponse;
     }
     if (reply.kind == Reply::kRefused) {
         nand.error_text =
             Format("SDI init return command fail, cmd.header = 0x%04X\n", response.header());
         nand.reporter.WriteLog(nand.error_text);
-        return 4010;
+        return code::kSdiBadHeader;
     }
-    for (uint32_t i = 0; i < 12; ++i) {
-        if (const uint32_t word = response.Word(12 + 4 * i); word != 0x12345678u + i) {
+    for (uint32_t i = 0; i < uint32_t{code::kSdiWords}; ++i) {
+        if (const uint32_t word = response.Word(kSdiWordsAt + 4 * i); word != kSdiWordSeed + i) {
             nand.error_text = Format(
                 "The answer to SDI init carries 0x%08X in its word at offset %u where the RAM "
                 "loader puts 0x%08X: it was damaged on the way, or the phone runs another "
                 "loader",
-                word, 12 + 4 * i, 0x12345678u + i);
+                word, kSdiWordsAt + 4 * i, kSdiWordSeed + i);
             nand.reporter.WriteLog("\n" + nand.error_text + "\n");
-            return static_cast<int>(i) + 2;
+            return result::SdiWordWrong(static_cast<int>(i));
         }
     }
     return 0;

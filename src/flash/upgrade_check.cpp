@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/nand_internal.h"
 
@@ -17,7 +18,7 @@ constexpr const char* kNothingErased = " Nothing was erased.";
 int Refuse(NandSession& nand, const std::string& text) {
     nand.error_text = text + kNothingErased;
     nand.reporter.WriteLog("\n" + nand.error_text + "\n");
-    return kUpgradeRefused;
+    return result::download::kUpgradeRefused;
 }
 
 // The size of the file at `path`, or −1 when it cannot be looked at.

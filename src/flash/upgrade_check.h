@@ -7,11 +7,8 @@ namespace velmora {
 class NandSession;
 class PartitionTable;
 
-// The result of an upgrade refused before anything was erased.
-inline constexpr int kUpgradeRefused = 120;
-
 // Checks block 0, the boot image, the partitions' places and sizes against the
-// chip and its bad blocks. 0, or kUpgradeRefused with the job's error text
+// chip and its bad blocks. 0, or result::download::kUpgradeRefused with the job's error text
 // naming the partition, block or file and what is wrong. Call it after the
 // record was read and before the record is built or anything erased.
 int CheckUpgrade(NandSession& nand, const PartitionTable& table);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/checksum.h"
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/nand_dialect.h"
@@ -37,6 +38,8 @@ bool SameCodes(std::span<const uint8_t> host, std::span<const uint8_t> target) {
     return true;
 }
 
+namespace code = result::page_program;
+
 // The largest piece of one pipe write in a data phase.
 constexpr size_t kUsbPieceBytes = 65536;
 
@@ -56,13 +59,13 @@ int CheckUncoveredPages(NandSession& nand, std::span<const uint8_t> data, int bl
         if (r != 0) {
             Fail(nand,
                  Format("Block %d page %d could not be read back to check it, #%d", block, at, r));
-            return 3;
+            return code::kUsbNoAnswer;
         }
         if (!std::equal(page.begin(), page.end(),
                         data.begin() + static_cast<std::ptrdiff_t>(p) * page_bytes)) {
             Fail(nand,
                  Format("Block %d page %d reads back different from what was written", block, at));
-            return 4;
+            return code::kUsbBadStatusOrEcc;
         }
     }
     return 0;
@@ -72,9 +75,9 @@ class UsbDialect final : public NandDialect {
   public:
     uint32_t ChunkPageBytes() const override { return 131072; }
 
-    // 0; 1 the frame could not be sent; −999 a piece of data could not be sent;
-    // 3 no answer or no codes; 4 bad header or status, codes that differ from
-    // the host's, or a page beyond the codes that reads back different.
+    // 0, or a page_program code: the frame or a piece of data could not be sent;
+    // no answer or no codes; a bad header or status, codes that differ from the
+    // host's, or a page beyond the codes that reads back different.
     int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
                    int page_count, uint32_t page_bytes) override {
         TargetLink& link = nand.target();
@@ -95,7 +98,7 @@ class UsbDialect final : public NandDialect {
         reporter.WriteLog(Format("%08X: Write block #%d multi page command\n", TickCount(), block));
         if (const int r = link.SendFrame(frame.span()); r != 0) {
             reporter.WriteLog(Format("usb tx command fail, error code #%d!\n", r));
-            return 1;
+            return code::kUsbSendFailed;
         }
 
         reporter.WriteLog(Format("%08X: Write data\n", TickCount()));
@@ -108,7 +111,7 @@ class UsbDialect final : public NandDialect {
                     Format("\nUSB device write error(write_nf_multi_page), #%d", r);
                 Fail(nand, text);
                 reporter.SetStatus(text);
-                return -999;
+                return code::kUsbDataFailed;
             }
         }
 
@@ -136,22 +139,24 @@ class UsbDialect final : public NandDialect {
             link, response, AnswerMs(nand, nand.timings.usb_response_ms, 0, program_us));
         if (reply.kind == Reply::kMissing) {
             Fail(nand, Format("\nusb rx command fail, error code #%d!\n", reply.link_code));
-            return 3;
+            return code::kUsbNoAnswer;
         }
         reporter.WriteLog(Format("%08X: Get response from target\n", TickCount()));
         if (reply.kind == Reply::kRefused) {
+            // "Write nb fial" is kept as phones' tools and logs know it.
             Fail(nand, Format("\nWrite nb fial %x, %x\n", response.header(), response.status()));
-            return 4;
+            return code::kUsbBadStatusOrEcc;
         }
 
         std::vector<uint8_t> target_codes(code_bytes);
         if (const int r = link.Receive(target_codes, nand.timings.usb_response_ms); r != 0) {
             Fail(nand, Format("\nusb rx ecc code fail, error code #%d!\n", r));
-            return 3;
+            return code::kUsbNoAnswer;
         }
         if (!SameCodes(host_codes, target_codes)) {
+            // "unmatch" is kept as phones' tools and logs know it.
             Fail(nand, "ECC code unmatch, wrong in program or data transfer!\r\n");
-            return 4;
+            return code::kUsbBadStatusOrEcc;
         }
         return CheckUncoveredPages(nand, data.first(total), block, first_page, page_count,
                                    page_bytes, code_bytes / 4 * kEccUnit);
@@ -209,8 +214,8 @@ class UsbDialect final : public NandDialect {
 
   private:
     // Command 10 for [first, end): one frame, one answer when the phone is done.
-    // 0; 3000 no answer; 3010 a failure status, or an answer still damaged when
-    // asked again.
+    // 0; erase::kNoAnswer; erase::kFailed for a failure status, or an answer still
+    // damaged when asked again.
     int EraseBlocks(NandSession& nand, int first, int end) {
         TargetLink& link = nand.target();
         const CommandFrame frame(kCmdErase,
@@ -227,14 +232,16 @@ class UsbDialect final : public NandDialect {
             [&] {
                 const Reply reply = Transact(link, frame, response, wait_ms);
                 if (reply.kind == Reply::kMissing) {
-                    return 3000;
+                    return result::erase::kNoAnswer;
                 }
-                return reply.kind == Reply::kGood ? 0 : response.HeaderOk() ? 3010 : kDamaged;
+                return reply.kind == Reply::kGood ? 0
+                       : response.HeaderOk()      ? result::erase::kFailed
+                                                  : kDamaged;
             },
-            [](int c) { return c != 3010; }, chip_us);
-        if (r == 3010 || r == kDamaged) {
+            [](int c) { return c != result::erase::kFailed; }, chip_us);
+        if (r == result::erase::kFailed || r == kDamaged) {
             Fail(nand, Format("Erase block%d fail, 0x%x", first, response.status()));
-            return 3010;
+            return result::erase::kFailed;
         }
         return r;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/nand_dialect.h"
 #include "flash/nand_internal.h"
@@ -140,7 +141,7 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     nand.error_text = Format("Verify failed: block%s %s read back unlike what was written.",
                              differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
     reporter.WriteLog("\n" + nand.error_text + "\n");
-    return 1;
+    return result::safety_net::kBlocksDiffer;
 }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/input_file.h"
+#include "base/results.h"
 
 namespace velmora {
 namespace embedded {
@@ -39,12 +40,12 @@ int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
             if (problem) {
                 *problem = why;
             }
-            return 1003;
+            return result::ram_loader::kImageNotLoadable;
         }
         image.assign(bytes.begin(), bytes.end());
     } else {
         if (loader.embedded.data() == nullptr) {
-            return 1001;
+            return result::ram_loader::kImageNotFound;
         }
         image.assign(loader.embedded.begin(), loader.embedded.end());
     }
@@ -56,7 +57,7 @@ int LoadRamLoader(const RamLoaderImage& loader, const std::string& home,
                        " is empty or not a whole number of 32-bit words.";
         }
         image.clear();
-        return 1002;
+        return result::ram_loader::kImageEmpty;
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "flash/identify.h"
 #include "flash/nand_dialect.h"
@@ -18,7 +19,8 @@ namespace velmora {
 
 int OpenForJob(SerialPort& port, DownloadJob& job) {
     const std::string device = SerialDevicePath(job.port);
-    if (!port.Open(device) || port.SetLineFormat(115200, 8, Parity::kEven, 1) != 1) {
+    if (!port.Open(device) ||
+        port.SetLineFormat(115200, 8, Parity::kEven, 1) != result::serial_port::kFormatSet) {
         PortOpenError why = port.open_error();
         if (!why.failed()) {
             why.kind = PortOpenFailure::kFormat;
@@ -29,7 +31,7 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
         job.advice = PortOpenNextStep(why);
         job.reporter.SetStatus("Open COMPort Fail");
         job.reporter.WriteLog("\n" + job.reason + "\n");
-        return -3001;
+        return result::serial_job::kOpenPortFailed;
     }
     port.PurgeInput();
     return 0;
@@ -37,8 +39,13 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
 
 namespace {
 
-constexpr TargetStepResults kTargetStepResults = {
-    .identify = -7, .ibt = 100, .parameters = -8, .record = -80, .ibt_status = "Get Flash IBT!"};
+namespace code = result::serial_job;
+
+constexpr TargetStepResults kTargetStepResults = {.identify = code::kIdentifyFailed,
+                                                  .ibt = code::kIbtFailed,
+                                                  .parameters = code::kParametersFailed,
+                                                  .record = code::kRecordFailed,
+                                                  .ibt_status = "Get Flash IBT!"};
 
 // Runs the steps up to the end of the work mode; returns the job result.
 int RunSteps(DownloadJob& job, SerialPort& port) {
@@ -53,13 +60,13 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     reporter.SetStatus("请打开手机！");
     job.step = JobStep::kWaitPhone;
     if (const int w = WaitForPhone(port, job, job.port); w != 0) {
-        if (w == kPhoneTimedOut) {
+        if (w == result::serial_boot::kPhoneTimedOut) {
             job.reason = job.error_text;
             job.advice = kNoPhoneNext;
         } else {
-            job.Fail(-1, "连接手机失败！");
+            job.Fail(code::kPhoneNotConnected, "连接手机失败！");
         }
-        return -1;
+        return code::kPhoneNotConnected;
     }
     reporter.ClearElapsed();
     reporter.SetPhase(Phase::kConnect);
@@ -79,9 +86,10 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     if (r != 0) {
         job.error_text =
             problem.empty()
-                ? Format("The RAM loader image could not be loaded (#%d): nothing was sent to "
-                         "the phone.",
-                         r)
+                ? Format(
+                      "The RAM loader image could not be loaded (#%d): nothing was sent to "
+                      "the phone.",
+                      r)
                 : problem;
     } else {
         r = SendRamLoader(port, job, image);
@@ -97,8 +105,8 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     if (r != 0) {
         job.reporter.WriteLog("\n" + job.error_text + "\n");
         job.inner = r;
-        job.result.store(-2);
-        return -2;
+        job.result.store(code::kLoaderTransferFailed);
+        return code::kLoaderTransferFailed;
     }
     job.step = JobStep::kBaudSwitch;
     if (const int b = SwitchToLoaderBaud(port, job, job.baud_selection); b != 0) {

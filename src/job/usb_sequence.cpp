@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "base/tick.h"
 #include "flash/identify.h"
@@ -26,8 +27,13 @@ namespace velmora::usb {
 namespace {
 
 constexpr uint32_t kSdiParameter = 0x20F00000;
-constexpr TargetStepResults kTargetStepResults = {
-    .identify = -7, .ibt = -8, .parameters = -9, .record = -80, .ibt_status = nullptr};
+namespace code = result::usb_job;
+
+constexpr TargetStepResults kTargetStepResults = {.identify = code::kIdentifyFailed,
+                                                  .ibt = code::kIbtFailed,
+                                                  .parameters = code::kParametersFailed,
+                                                  .record = code::kRecordFailed,
+                                                  .ibt_status = nullptr};
 
 // Ends the job with `result` and the error text, which also goes to the log.
 int EndWith(DownloadJob& job, int result) {
@@ -63,7 +69,7 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         }
         if (!look.several.empty()) {
             job.error_text = SeveralDevicesText(look.several);
-            return EndWith(job, -1);
+            return EndWith(job, code::kNoDfuDevice);
         }
         phone = std::move(look.chosen);
         if (phone) {
@@ -74,7 +80,7 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
             job.error_text = NoPhoneText(port, (limit_ms + 999) / 1000);
             job.reason = job.error_text;
             job.advice = kNoPhoneNext;
-            return EndWith(job, -1);
+            return EndWith(job, code::kNoDfuDevice);
         }
         if (notice_ms > 0 && waited >= next_notice) {
             reporter.SetStatus(
@@ -87,8 +93,8 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         }
         if (!job.Sleep(pause)) {
             reporter.WriteLog("\nno dfu device attached!\n");
-            job.result.store(-1);
-            return -1;
+            job.result.store(code::kNoDfuDevice);
+            return code::kNoDfuDevice;
         }
     }
     usb.SetPhonePath(phone->path);
@@ -105,7 +111,7 @@ int EndBoot(DownloadJob& job, const BootFailure& failure) {
     job.advice = failure.NextStep();
     job.error_text =
         "The phone's RAM loader was not started: " + job.reason + ". Next step: " + job.advice;
-    return EndWith(job, result::usb_job::kNoLoaderDevice);
+    return EndWith(job, code::kNoLoaderDevice);
 }
 
 // While the boot ROM asks for long waits, the status counts them: its answers can
@@ -146,7 +152,7 @@ class AskedWaits {
 int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, BootFailure& jump) {
     Reporter& reporter = job.reporter;
     job.step = JobStep::kUsbOpen;
-    if (const int r = usb.dfu().Open(phone.path); r != kDfuOk) {
+    if (const int r = usb.dfu().Open(phone.path); r != result::dfu::kOk) {
         job.inner = r;
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
         if (usb.dfu().open_error().failed()) {
@@ -158,7 +164,7 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
                                  phone.path.c_str(), r) +
                              NextStep(UsbOpenFailure::kOther);
         }
-        return EndWith(job, -2);
+        return EndWith(job, code::kDfuOpenFailed);
     }
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
     AskedWaits waits(reporter, usb.dfu());
@@ -186,7 +192,7 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
             "The RAM loader image could not be loaded (#%d): nothing was sent "
             "to the phone.",
             r);
-        return EndWith(job, result::usb_job::kNoLoaderDevice);
+        return EndWith(job, code::kNoLoaderDevice);
     }
     failure = {};
     if (SendRamLoaderUsb(usb.dfu(), image, log, &failure) != 0) {
@@ -236,7 +242,7 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
                 (device.vendor || device.product)) {
                 job.advice = LoaderRuleNextStep(device);
             }
-            return EndWith(job, result::usb_job::kNoLoaderDevice);
+            return EndWith(job, code::kNoLoaderDevice);
         }
         if (attempt + 1 >= t.dlv_attempts) {
             // Otherwise the operator would wait most of a minute to be told nothing.
@@ -253,7 +259,7 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
                                   usb.dfu().open_error().name + " (" +
                                   usb.dfu().open_error().detail + ")";
             }
-            return EndWith(job, result::usb_job::kNoLoaderDevice);
+            return EndWith(job, code::kNoLoaderDevice);
         }
         job.Sleep(t.dlv_retry_ms);
     }
@@ -284,8 +290,8 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     if (const int r = InitSdi(job, kSdiParameter); r != 0) {
         reporter.WriteLog("Init SDI fail!\n");
         job.inner = r;
-        job.result.store(-81);
-        return -81;
+        job.result.store(code::kInitSdiFailed);
+        return code::kInitSdiFailed;
     }
     reporter.WriteLog("\nInit SDI successfully!\n");
     return DispatchWorkMode(job);
@@ -313,8 +319,8 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     Reporter& reporter = job.reporter;
     if (!bus) {
         reporter.WriteLog("\nUSB dfu or dlv handle error!\n");
-        job.result.store(-1);
-        return -1;
+        job.result.store(code::kUsbUnavailable);
+        return code::kUsbUnavailable;
     }
     DfuTiming dfu_timing = MakeDfuTiming(job.event_fd());
     dfu_timing.request_timeout_ms = static_cast<unsigned>(timings.dfu_request_ms);

@@ -208,7 +208,7 @@ int CodeAreaEnd(DownloadJob& job, int& end_block) {
             "The phone's partition table has no partition above offset 0: the code area is "
             "unknown, nothing was erased!";
         job.reporter.WriteLog("\n" + job.error_text + "\n");
-        return 1;
+        return result::erase_mode::kNoCodeArea;
     }
     return 0;
 }
@@ -250,9 +250,10 @@ int Erase(DownloadJob& job) {
             break;
         default:
             // No front end offers another range; one that came anyway erases nothing.
+            // "Rang" is kept as phones' tools and logs know it.
             job.error_text = Format("Erase Rang error #%d", job.erase_range);
             job.reporter.WriteLog("\n" + job.error_text);
-            return Finish(job, 1);
+            return Finish(job, result::erase_mode::kUnknownRange);
     }
     if (job.result.load() != 0) {
         return job.result.load();
@@ -292,6 +293,7 @@ int RunTargetSteps(DownloadJob& job, const TargetStepResults& results) {
     if (const int r = SetNandParameters(job); r != 0) {
         return FailStep(job, results.parameters, r);
     }
+    // "MangrBlk" is kept as phones' tools and logs know it.
     reporter.SetStatus("Get MangrBlk!");
     job.step = JobStep::kRecord;
     if (const int m = ReadManagementRecord(job); m > 0) {
@@ -328,7 +330,7 @@ int DispatchWorkMode(DownloadJob& job) {
         case WorkMode::kErase:
             return Erase(job);
     }
-    return Finish(job, 1);
+    return Finish(job, result::download::kUnknownWorkMode);
 }
 
 }  // namespace velmora

@@ -227,12 +227,12 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
                 if (job.Aborted()) {
                     return job.result.load();
                 }
-                if (r == 10000) {
+                if (r == result::read_back::kFileNotCreated) {
                     return BackupFailed(job, job.error_text + ".");
                 }
                 return BackupFailed(job,
                                     Format("Backup: block %d could not be read (#%d).", failed, r),
-                                    r >= 20000 ? std::optional<int>(r - 20000) : std::nullopt);
+                                    result::BlockReadOf(r));
             }
         }
         std::string reason;

@@ -272,12 +272,12 @@ int RunHealth(DownloadJob& job) {
     report["record"] = rec;
     Json partitions = Json::array();
     const int table = ReadBootTable(job, kBootTableToJob);
-    if (table >= 30000) {
+    if (const std::optional<int> inner = result::BootTableReadOf(table)) {
         // Block 0 could not be read: whether it holds a table is not known.
         if (job.Aborted()) {
             return job.result.load();
         }
-        job.inner = table - 30000;
+        job.inner = *inner;
         job.error_text = Format("Health: block 0 could not be read, #%d", table);
         job.result.store(code::kHealthReadFailed);
         return code::kHealthReadFailed;

@@ -96,7 +96,7 @@ std::optional<Table> BackupTable(const NandSession& nand, const std::string& fol
                      raw.begin() + static_cast<std::ptrdiff_t>(at + page));
     }
     BootTable t;
-    if (ParseBootBlock(block, t) != kBootOk) {
+    if (ParseBootBlock(block, t) != 0) {
         return std::nullopt;
     }
     return TableOf(t, g);
@@ -221,7 +221,7 @@ int WriteBack(DownloadJob& job, const std::string& folder, const RestoreBlock& r
         if (const int c =
                 WritePiece(job, data, rb.target, f.with_spare, static_cast<uint32_t>(bytes));
             c != 0) {
-            job.inner = c - 20000;
+            job.inner = result::BlockWriteOf(c);
             job.error_text = Format("Restore: write of block %d fail, #%d", rb.target, c);
             job.reporter.MarkBlock(rb.target, BlockState::kFailed);
             return code::kRestoreWriteFailed;

@@ -119,8 +119,8 @@ int VerifyAfterWrite(DownloadJob& job) {
     if (r == 0 || job.Aborted()) {
         return r == 0 ? 0 : job.result.load();
     }
-    const int result = r == 1 ? code::kVerifyMismatch : code::kVerifyReadFailed;
-    if (r != 1) {
+    const int result = r == code::kBlocksDiffer ? code::kVerifyMismatch : code::kVerifyReadFailed;
+    if (r != code::kBlocksDiffer) {
         job.inner = r;
     }
     job.result.store(result);

@@ -15,6 +15,8 @@
 namespace velmora {
 namespace {
 
+namespace code = result::serial_boot;
+
 constexpr uint8_t kAnnounce = 0x81;
 constexpr uint8_t kLoaderStart = 0xBE;
 
@@ -44,7 +46,7 @@ bool Answer(SerialPort& port, const JobBase& job, size_t sent, size_t count,
 
 // Sets the line format; on a rate the port did not take, the log says which it took.
 bool SetFormat(SerialPort& port, JobBase& job, int baud) {
-    if (port.SetLineFormat(baud, 8, Parity::kNone, 1) == 1) {
+    if (port.SetLineFormat(baud, 8, Parity::kNone, 1) == result::serial_port::kFormatSet) {
         return true;
     }
     if (port.taken_baud() != 0) {
@@ -61,7 +63,7 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
     using std::chrono::milliseconds;
     port.PurgeInput();
     if (job.Aborted()) {
-        return job.result.load() != 0 ? job.result.load() : 1;
+        return job.result.load() != 0 ? job.result.load() : code::kNoEcho;
     }
     // Without a time-out the operator switches the phone on when ready, or stops.
     const auto start = Clock::now();
@@ -81,13 +83,14 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
         const int n = port.ReadSome(burst, timeout_ms);
         if (n < 0) {
             // Stopped, or the device went away.
-            return job.result.load() != 0 ? job.result.load() : 1;
+            return job.result.load() != 0 ? job.result.load() : code::kNoEcho;
         }
         if (n == 0) {
             const auto now = Clock::now();
             if (now >= deadline) {
-                job.Fail(-1, NoPhoneText(port_name, (limit_ms + 999) / 1000));
-                return kPhoneTimedOut;
+                job.Fail(result::serial_job::kPhoneNotConnected,
+                         NoPhoneText(port_name, (limit_ms + 999) / 1000));
+                return code::kPhoneTimedOut;
             }
             if (now >= next_notice) {
                 const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - start);
@@ -100,40 +103,40 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
         if (std::find(burst.begin(), burst.begin() + n, kAnnounce) != burst.begin() + n) {
             port.PurgeInput();
             port.SendImmediate('D');
-            return port.WaitForByte('D', job.timings.ack_ms + port.WireMs(2)) ? 0 : 1;
+            return port.WaitForByte('D', job.timings.ack_ms + port.WireMs(2)) ? 0 : code::kNoEcho;
         }
     }
 }
 
 int BootHandshake(SerialPort& port, JobBase& job) {
     if (!Ack(port, job, Send(port, {'T', 0xFF})))
-        return 2001;
+        return code::kNoTimeoutAck;
     std::array<uint8_t, 16> product{};
     if (!Answer(port, job, Send(port, {'P'}), 5, &product))
-        return 2002;
+        return code::kNoProductId;
     job.product_id.emplace();
     std::copy_n(product.begin(), 5, job.product_id->begin());
     if (!Answer(port, job, Send(port, {'Q'}), 16))
-        return 2003;
+        return code::kNoAnswer;
     std::vector<uint8_t> dongle(21, 0);
     dongle[0] = 'D';
     port.Write(dongle);
     if (!Ack(port, job, dongle.size()))
-        return 2003;
+        return code::kNoAnswer;
     if (!Ack(port, job, Send(port, {'S', 0x48, 0x00, 0x10, 0xC2})))
-        return 2003;
+        return code::kNoAnswer;
     if (!Answer(port, job, Send(port, {'G', 0x00}), 4))
-        return 2003;
+        return code::kNoAnswer;
     if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0xBC})))
-        return 2003;
-    return Ack(port, job, Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00})) ? 0 : 2003;
+        return code::kNoAnswer;
+    return Ack(port, job, Send(port, {'L', 0x00, 0x01, 0x00, 0x00, 0x00})) ? 0 : code::kNoAnswer;
 }
 
 std::string HandshakeFailureText(int code) {
     switch (code) {
-        case 2001:
+        case code::kNoTimeoutAck:
             return "the boot ROM did not acknowledge its time-out ('T')";
-        case 2002:
+        case code::kNoProductId:
             return "the boot ROM sent no product ID ('P')";
         default:
             return "a step after the product ID got no answer from the boot ROM";
@@ -146,7 +149,7 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
         job.error_text =
             "The boot ROM did not acknowledge the RAM loader's load address ('S'): nothing of "
             "the loader was sent.";
-        return 2002;
+        return code::kNoAddressAck;
     }
     size_t offset = 0;
     std::vector<uint8_t> load;
@@ -163,14 +166,14 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
                 "The boot ROM did not acknowledge part %zu of %zu of the RAM loader ('L'): the "
                 "loader was not sent whole.",
                 (offset + 255) / 256, chunks);
-            return 2003;
+            return code::kNoLoadAck;
         }
     }
     if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00}))) {
         job.error_text =
             "The RAM loader was sent, but the boot ROM did not acknowledge its start address "
             "('S'), so it was not started.";
-        return 2002;
+        return code::kNoAddressAck;
     }
     Send(port, {'J'});
     return 0;
@@ -180,12 +183,12 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
     job.reporter.SetStatus("改变波特率到115200！");
     if (!SetFormat(port, job, 115200)) {
         job.error_text = "改变波特率到115200失败！";
-        return -3;
+        return result::serial_job::kLineFormatFailed;
     }
     // The 'J' may still be crossing the line, and the 0xBE must cross back.
     if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms + port.WireMs(2))) {
         job.error_text = "BootLoader启动失败!";
-        return -4;
+        return result::serial_job::kLoaderNotStarted;
     }
     if (selection == 1 || selection == 2) {
         const int baud = selection == 2 ? 921600 : 460800;
@@ -198,7 +201,8 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
         if (!SetFormat(port, job, baud)) {
             job.error_text =
                 selection == 2 ? "改变波特率到921600失败！" : "改变波特率到460800失败！";
-            return selection == 2 ? -5 : -6;
+            return selection == 2 ? result::serial_job::kBaud921600Failed
+                                  : result::serial_job::kBaud460800Failed;
         }
     }
     job.Sleep(job.timings.settle_ms);

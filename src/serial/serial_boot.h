@@ -10,13 +10,11 @@ namespace velmora {
 class JobBase;
 class SerialPort;
 
-// WaitForPhone's answer when the job's phone_wait_ms passed without a phone.
-inline constexpr int kPhoneTimedOut = 2;
-
 // Waits for 0x81 from the boot ROM, then sends 'D' as an immediate byte and
 // waits for its echo. The wait ends on Stop, or after timings.phone_wait_ms when
 // that is set; every timings.phone_notice_ms a status says what is awaited on
-// `port_name`. 0 connected; 1 no echo; kPhoneTimedOut with the error text set
+// `port_name`. 0 connected; result::serial_boot::kNoEcho no echo;
+// result::serial_boot::kPhoneTimedOut with the error text set
 // ("no phone within N s on PORT") and the result −1; the job's result when
 // stopped.
 int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name = "the port");

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "base/job_flags.h"
+#include "base/results.h"
 
 namespace velmora {
 
@@ -132,7 +133,7 @@ bool SerialPort::Open(const std::string& device) {
         return false;
     }
     fd_ = fd;
-    if (SetLineFormat(115200, 8, Parity::kNone, 1) != 1) {
+    if (SetLineFormat(115200, 8, Parity::kNone, 1) != result::serial_port::kFormatSet) {
         Close();
         open_error_.kind = PortOpenFailure::kFormat;
         return false;
@@ -180,12 +181,12 @@ int SerialPort::WireMs(size_t bytes) const {
 int SerialPort::SetLineFormat(int baud, int byte_size, Parity parity, int stop_bits) {
     taken_baud_ = 0;
     if (fd_ < 0) {
-        return -2;
+        return result::serial_port::kFormatNotSet;
     }
     termios tio{};
     speed_t speed{};
     if (tcgetattr(fd_, &tio) != 0 || !SpeedOf(baud, speed)) {
-        return -2;
+        return result::serial_port::kFormatNotSet;
     }
     cfmakeraw(&tio);
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
@@ -204,19 +205,19 @@ int SerialPort::SetLineFormat(int baud, int byte_size, Parity parity, int stop_b
         // reports as a failure; what matters is that rate and size took hold.
         termios now{};
         if (tcgetattr(fd_, &now) != 0 || (now.c_cflag & CSIZE) != (tio.c_cflag & CSIZE)) {
-            return -2;
+            return result::serial_port::kFormatNotSet;
         }
     }
     // A driver that cannot make a rate keeps another one without an error; only
     // the read-back tells, and the phone would not understand a byte of it.
     taken_baud_ = DriverBaud();
     if (taken_baud_ != baud) {
-        return -2;
+        return result::serial_port::kFormatNotSet;
     }
     baud_ = baud;
     bits_per_char_ =
         1 + (byte_size == 7 ? 7 : 8) + (parity == Parity::kNone ? 0 : 1) + (stop_bits == 2 ? 2 : 1);
-    return 1;
+    return result::serial_port::kFormatSet;
 }
 
 void SerialPort::PurgeInput() {
@@ -339,7 +340,7 @@ bool SerialPort::ReadExact(std::span<uint8_t> buffer, int timeout_ms) {
 
 int SerialPort::ReadSome(std::span<uint8_t> buffer, int timeout_ms) {
     if (fd_ < 0 || buffer.empty()) {
-        return -1;
+        return result::serial_port::kReadFailed;
     }
     const bool forever = timeout_ms < 0;
     const auto deadline = DeadlineAfter(forever ? 0 : timeout_ms);
@@ -349,7 +350,7 @@ int SerialPort::ReadSome(std::span<uint8_t> buffer, int timeout_ms) {
             return static_cast<int>(n);
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return -1;
+            return result::serial_port::kReadFailed;
         }
         int left = -1;
         if (!forever) {
@@ -364,16 +365,17 @@ int SerialPort::ReadSome(std::span<uint8_t> buffer, int timeout_ms) {
                 break;
             case WaitResult::kHangup:
                 if (!flags_.Sleep(forever ? 5 : std::min(left, 5)))
-                    return -1;
+                    return result::serial_port::kReadFailed;
                 break;
             case WaitResult::kAborted:
             case WaitResult::kError:
-                return -1;
+                return result::serial_port::kReadFailed;
         }
     }
 }
 
 int SerialPort::Write(std::span<const uint8_t> bytes) {
+    namespace code = result::serial_port;
     if (fd_ < 0 || bytes.empty()) {
         return 0;
     }
@@ -388,22 +390,23 @@ int SerialPort::Write(std::span<const uint8_t> bytes) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return errno == EIO || errno == ENXIO || errno == ENODEV ? -3 : -2;
+            return errno == EIO || errno == ENXIO || errno == ENODEV ? code::kHungUp
+                                                                     : code::kWriteFailed;
         }
         const int left = MillisecondsLeft(deadline);
         if (left == 0) {
-            return -1;
+            return code::kWriteTimedOut;
         }
         switch (WaitWritable(left)) {
             case WaitResult::kReady:
             case WaitResult::kTimeout:
                 break;
             case WaitResult::kHangup:
-                return -3;
+                return code::kHungUp;
             case WaitResult::kError:
-                return (last_revents_ & POLLHUP) != 0 ? -3 : -2;
+                return (last_revents_ & POLLHUP) != 0 ? code::kHungUp : code::kWriteFailed;
             case WaitResult::kAborted:
-                return -1;
+                return code::kWriteTimedOut;
         }
     }
     return static_cast<int>(sent);

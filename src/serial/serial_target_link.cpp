@@ -3,6 +3,8 @@
 #include <array>
 #include <chrono>
 
+#include "base/results.h"
+
 namespace velmora {
 
 namespace {
@@ -31,7 +33,7 @@ SerialTargetLink::~SerialTargetLink() {
 // so the outcome of a serial write is not reported.
 int SerialTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
     if (!SettleForCommand()) {
-        return 1;
+        return result::serial_link::kNotSent;
     }
     port_->Write(frame);
     return 0;
@@ -39,7 +41,8 @@ int SerialTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
 
 int SerialTargetLink::SendData(std::span<const uint8_t> data) {
     if (unsettled()) {
-        return 1;  // its frame did not go: the loader would look for frames in it
+        return result::serial_link::kNotSent;  // its frame did not go: the loader would look for
+                                               // frames in it
     }
     port_->Write(data);
     return 0;
@@ -48,7 +51,7 @@ int SerialTargetLink::SendData(std::span<const uint8_t> data) {
 int SerialTargetLink::Receive(std::span<uint8_t> buffer, int timeout_ms) {
     if (unsettled() || !port_->ReadExact(buffer, timeout_ms)) {
         NoteFailedWait();
-        return 1;
+        return result::serial_link::kNotReceived;
     }
     return 0;
 }

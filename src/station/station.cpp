@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "base/results.h"
 #include "base/text_format.h"
 #include "config/chip_catalogue.h"
 #include "job/job_table.h"
@@ -500,7 +501,7 @@ void Station::RunSlot(SlotRun& run) {
             std::lock_guard lock(run.outcome_mutex);
             outcome = run.outcome;
         } else {
-            outcome.result = -1;
+            outcome.result = result::station::kNotStarted;
             outcome.error_text = started.loader_message.empty()
                                      ? started.message
                                      : started.loader_message + " " + started.message;

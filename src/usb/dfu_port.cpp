@@ -64,44 +64,44 @@ constexpr BootRomCommandSpec Sent(char letter, Argument argument, uint8_t bytes 
 // The boot ROM commands by number (1 to 38).
 constexpr std::array<BootRomCommandSpec, 39> kBootRomCommands = {{
     {},
-    Local('D'),                                                            // 1
-    Local('R'),                                                            // 2
-    Local('T', Argument::kExactly, 1),                                     // 3
-    Sent('S', Argument::kEven),                                            // 4
-    Sent('H', Argument::kExactly, 2),                                      // 5
-    Sent('L', Argument::kGroups),                                          // 6
-    Sent('G', Argument::kIgnored, 0, Answer::kGroups),                     // 7
-    Sent('W', Argument::kExactly, 9, Answer::kNone, 0, kDfuNotDoneWrite),  // 8
-    Sent('J', Argument::kZero),                                            // 9
-    Sent('E', Argument::kExactly, 1),                                      // 10
-    Sent('Q', Argument::kIgnored, 0, Answer::kFixed, 16),                  // 11
-    Sent('D', Argument::kNonZero, 0, Answer::kNoBuffer),                   // 12
-    Sent('C', Argument::kIgnored, 0, Answer::kBlock),                      // 13
-    Sent('P', Argument::kIgnored, 0, Answer::kFixed, 5),                   // 14
-    Sent('T', Argument::kAny, 0, Answer::kWhole),                          // 15
-    Sent('R', Argument::kAny, 0, Answer::kWhole),                          // 16
-    Sent('J', Argument::kExactly, 1),                                      // 17
-    Sent('C', Argument::kAny, 0, Answer::kWhole),                          // 18
-    Sent('S', Argument::kEven),                                            // 19
-    Sent('D', Argument::kAny, 0, Answer::kWhole),                          // 20
-    Sent('E', Argument::kAny, 0, Answer::kWhole),                          // 21
-    Sent('L', Argument::kLength, 0, Answer::kNone, 0, kDfuNotDoneLoad),    // 22
-    Sent('G', Argument::kAny, 0, Answer::kWhole),                          // 23
-    Sent('T', Argument::kAny, 0, Answer::kWhole),                          // 24
-    Sent('U', Argument::kAny, 0, Answer::kWhole),                          // 25
-    Sent('V', Argument::kAny, 0, Answer::kWhole),                          // 26
-    Sent('F', Argument::kAny, 0, Answer::kWhole),                          // 27
-    Sent('I', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 28
-    Sent('W', Argument::kAny, 0, Answer::kWhole),                          // 29
-    Sent('P', Argument::kAny, 0, Answer::kWhole),                          // 30
-    Sent('B', Argument::kAny, 0, Answer::kWhole),                          // 31
-    Sent('O', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 32
-    Sent('N', Argument::kEven, 0, Answer::kNone, 0, kDfuNotDoneLoad),      // 33
-    Sent('=', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneLoad),      // 34
-    Sent('A', Argument::kAny, 0, Answer::kWhole),                          // 35
-    Sent('B', Argument::kAny, 0, Answer::kWhole, 0, kDfuNotDoneWrite),     // 36
-    Sent('U', Argument::kAny, 0, Answer::kWhole),                          // 37
-    Sent('V', Argument::kIgnored, 0, Answer::kFixed, 8),                   // 38
+    Local('D'),                                                                      // 1
+    Local('R'),                                                                      // 2
+    Local('T', Argument::kExactly, 1),                                               // 3
+    Sent('S', Argument::kEven),                                                      // 4
+    Sent('H', Argument::kExactly, 2),                                                // 5
+    Sent('L', Argument::kGroups),                                                    // 6
+    Sent('G', Argument::kIgnored, 0, Answer::kGroups),                               // 7
+    Sent('W', Argument::kExactly, 9, Answer::kNone, 0, result::dfu::kNotDoneWrite),  // 8
+    Sent('J', Argument::kZero),                                                      // 9
+    Sent('E', Argument::kExactly, 1),                                                // 10
+    Sent('Q', Argument::kIgnored, 0, Answer::kFixed, 16),                            // 11
+    Sent('D', Argument::kNonZero, 0, Answer::kNoBuffer),                             // 12
+    Sent('C', Argument::kIgnored, 0, Answer::kBlock),                                // 13
+    Sent('P', Argument::kIgnored, 0, Answer::kFixed, 5),                             // 14
+    Sent('T', Argument::kAny, 0, Answer::kWhole),                                    // 15
+    Sent('R', Argument::kAny, 0, Answer::kWhole),                                    // 16
+    Sent('J', Argument::kExactly, 1),                                                // 17
+    Sent('C', Argument::kAny, 0, Answer::kWhole),                                    // 18
+    Sent('S', Argument::kEven),                                                      // 19
+    Sent('D', Argument::kAny, 0, Answer::kWhole),                                    // 20
+    Sent('E', Argument::kAny, 0, Answer::kWhole),                                    // 21
+    Sent('L', Argument::kLength, 0, Answer::kNone, 0, result::dfu::kNotDoneLoad),    // 22
+    Sent('G', Argument::kAny, 0, Answer::kWhole),                                    // 23
+    Sent('T', Argument::kAny, 0, Answer::kWhole),                                    // 24
+    Sent('U', Argument::kAny, 0, Answer::kWhole),                                    // 25
+    Sent('V', Argument::kAny, 0, Answer::kWhole),                                    // 26
+    Sent('F', Argument::kAny, 0, Answer::kWhole),                                    // 27
+    Sent('I', Argument::kAny, 0, Answer::kWhole, 0, result::dfu::kNotDoneLoad),      // 28
+    Sent('W', Argument::kAny, 0, Answer::kWhole),                                    // 29
+    Sent('P', Argument::kAny, 0, Answer::kWhole),                                    // 30
+    Sent('B', Argument::kAny, 0, Answer::kWhole),                                    // 31
+    Sent('O', Argument::kAny, 0, Answer::kWhole, 0, result::dfu::kNotDoneLoad),      // 32
+    Sent('N', Argument::kEven, 0, Answer::kNone, 0, result::dfu::kNotDoneLoad),      // 33
+    Sent('=', Argument::kAny, 0, Answer::kWhole, 0, result::dfu::kNotDoneLoad),      // 34
+    Sent('A', Argument::kAny, 0, Answer::kWhole),                                    // 35
+    Sent('B', Argument::kAny, 0, Answer::kWhole, 0, result::dfu::kNotDoneWrite),     // 36
+    Sent('U', Argument::kAny, 0, Answer::kWhole),                                    // 37
+    Sent('V', Argument::kIgnored, 0, Answer::kFixed, 8),                             // 38
 }};
 
 // Whether n and the data fit the command's argument rule.
@@ -268,36 +268,37 @@ int DfuDevice::ReadString(uint8_t index, std::string* out) {
     const UsbResult r =
         Request(GetDescriptorRequest(kDescString, index, language, sizeof buffer), buffer);
     if (!r.ok()) {
-        return kDfuNoString;
+        return result::dfu::kNoString;
     }
     if (r.transferred == 0) {
-        return kDfuEmptyString;
+        return result::dfu::kEmptyString;
     }
     *out = DecodeStringDescriptor(std::span(buffer, std::min(r.transferred, sizeof buffer)));
-    return kDfuOk;
+    return result::dfu::kOk;
 }
 
 int DfuDevice::ReadDescriptors() {
     UsbResult r = Request(GetDescriptorRequest(kDescDevice, 0, 0, 18), device_descriptor);
     if (!r.ok() || r.transferred == 0) {
-        return kDfuNoDeviceDescriptor;
+        return result::dfu::kNoDeviceDescriptor;
     }
 
     // String descriptor 0 lists the languages; the first one is used for the rest.
     uint8_t languages[255] = {};
     r = Request(GetDescriptorRequest(kDescString, 0, 0, sizeof languages), languages);
     if (!r.ok()) {
-        return kDfuNoString;
+        return result::dfu::kNoString;
     }
     if (r.transferred == 0) {
-        return kDfuEmptyString;
+        return result::dfu::kEmptyString;
     }
     language = DecodeFirstLanguage(std::span(languages, std::min(r.transferred, sizeof languages)));
     strings.clear();
     for (int k = 14; k <= 16; ++k) {
         if (device_descriptor[k] != 0) {
             std::string text;
-            if (const int code = ReadString(device_descriptor[k], &text); code != kDfuOk) {
+            if (const int code = ReadString(device_descriptor[k], &text);
+                code != result::dfu::kOk) {
                 return code;
             }
             strings.push_back(text);
@@ -311,27 +312,28 @@ int DfuDevice::ReadDescriptors() {
         r.ok() ? DecodeConfigurationLength(std::span(head, std::min(r.transferred, sizeof head)))
                : std::nullopt;
     if (!total) {
-        return kDfuNoConfiguration;
+        return result::dfu::kNoConfiguration;
     }
     configuration.assign(*total, 0);
     r = Request(GetDescriptorRequest(kDescConfiguration, 0, 0, *total), configuration.data());
     if (!r.ok() || r.transferred < 9) {
-        return kDfuNoConfiguration;
+        return result::dfu::kNoConfiguration;
     }
     configuration.resize(r.transferred);
     const DfuConfiguration decoded = DecodeDfuConfiguration(configuration, interface);
     if (decoded.interface_string != 0) {
         std::string text;
-        if (const int code = ReadString(decoded.interface_string, &text); code != kDfuOk) {
+        if (const int code = ReadString(decoded.interface_string, &text);
+            code != result::dfu::kOk) {
             return code;
         }
         strings.push_back(text);
     }
     if (!decoded.functional) {
-        return kDfuNoFunctional;
+        return result::dfu::kNoFunctional;
     }
     functional = *decoded.functional;
-    return kDfuOk;
+    return result::dfu::kOk;
 }
 
 // ---- DfuPort -----------------------------------------------------------------------------
@@ -342,11 +344,11 @@ DfuPort::DfuPort(UsbBus& bus, DfuTiming timing) : bus_(bus), timing_(std::move(t
 
 int DfuPort::Open(const std::string& path) {
     if (open_flag_) {
-        return kDfuAlreadyOpen;
+        return result::dfu::kAlreadyOpen;
     }
     open_flag_ = true;
     const int code = OpenOnce(path);
-    if (code != kDfuOk) {
+    if (code != result::dfu::kOk) {
         device_.Close();
     }
     return code;
@@ -365,12 +367,12 @@ int DfuPort::Attach(const std::string& path) {
     if (!dfu) {
         open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND",
                        "no DFU interface at " + path};
-        return kDfuOpenFailed;
+        return result::dfu::kOpenFailed;
     }
     std::unique_ptr<UsbHandle> handle =
         bus_.Open(path, dfu->number, dfu->alt_setting, &open_error_);
     if (!handle) {
-        return kDfuOpenFailed;
+        return result::dfu::kOpenFailed;
     }
     open_error_ = {};
     device_.Attach(std::move(handle), dfu->number);
@@ -386,7 +388,7 @@ bool DfuPort::ResetAndFollow() {
     using Clock = std::chrono::steady_clock;
     const auto until = Clock::now() + std::chrono::milliseconds(timing_.reappear_ms);
     for (;;) {
-        if (Attach(path_) == kDfuOk) {
+        if (Attach(path_) == result::dfu::kOk) {
             return true;
         }
         device_.Close();
@@ -423,7 +425,7 @@ bool DfuPort::WaitAsked(unsigned ms) {
 
 int DfuPort::OpenOnce(const std::string& path) {
     path_ = path;
-    if (const int code = Attach(path); code != kDfuOk) {
+    if (const int code = Attach(path); code != result::dfu::kOk) {
         return code;
     }
 
@@ -432,13 +434,13 @@ int DfuPort::OpenOnce(const std::string& path) {
     for (int tries = 0; tries <= kMaxOpenAborts; ++tries) {
         if (!device_.GetStatus()) {
             detach_phase_ = kPhaseBeforeDetach;
-            return kDfuOk;
+            return result::dfu::kOk;
         }
         switch (device_.last_status.state) {
             case kAppIdle:
             case kAppDetach:
                 detach_phase_ = kPhaseBeforeDetach;
-                return kDfuOk;
+                return result::dfu::kOk;
             case kDfuDnloadSync:
             case kDfuDnloadIdle:
             case kDfuManifestSync:
@@ -447,20 +449,20 @@ int DfuPort::OpenOnce(const std::string& path) {
                 device_.Abort();
                 continue;
             default:
-                return kDfuOk;
+                return result::dfu::kOk;
         }
     }
-    return kDfuOk;
+    return result::dfu::kOk;
 }
 
 int DfuPort::Close() {
     if (!device_.IsOpen()) {
         open_flag_ = false;
-        return kDfuNotOpen;
+        return result::dfu::kNotOpen;
     }
     device_.Close();
     open_flag_ = false;
-    return kDfuOk;
+    return result::dfu::kOk;
 }
 
 uint16_t DfuPort::UploadSize() const {
@@ -714,17 +716,17 @@ int DfuPort::Upload(std::span<uint8_t> reply, size_t* count) {
 int DfuPort::Exchange(std::span<const uint8_t> frame, std::span<const uint8_t> long_data,
                       bool long_mode, std::span<uint8_t> reply, size_t* received) {
     if (Download(frame, long_data, long_mode) != kDfuIdle) {
-        return kDfuTransferFailed;
+        return result::dfu::kTransferFailed;
     }
     if (reply.empty()) {
-        return kDfuOk;
+        return result::dfu::kOk;
     }
     size_t count = 0;
     const int state = Upload(reply, &count);
     if (received) {
         *received += count;
     }
-    return state == kDfuIdle ? kDfuOk : kDfuTransferFailed;
+    return state == kDfuIdle ? result::dfu::kOk : result::dfu::kTransferFailed;
 }
 
 int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> data,
@@ -733,27 +735,27 @@ int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> dat
         *received = 0;
     }
     if (!device_.IsOpen()) {
-        return kDfuNotOpen;
+        return result::dfu::kNotOpen;
     }
     if (number < 1 || number > 38) {
-        return kDfuBadArguments;
+        return result::dfu::kBadArguments;
     }
     const BootRomCommandSpec& spec = kBootRomCommands[static_cast<size_t>(number)];
     const std::optional<size_t> answer = AnswerBytes(spec, reply);
     if (!ArgumentFits(spec, n, data) || !answer) {
-        return kDfuBadArguments;
+        return result::dfu::kBadArguments;
     }
     if (spec.local) {
-        return kDfuOk;
+        return result::dfu::kOk;
     }
     const uint8_t letter = static_cast<uint8_t>(spec.letter);
 
     busy_ = true;
     error_flag_ = false;
     device_.trouble = {};
-    int code = kDfuOk;
+    int code = result::dfu::kOk;
     if (spec.argument == Argument::kGroups) {
-        for (size_t at = 0; at < n && code == kDfuOk; at += kGroupBytes) {
+        for (size_t at = 0; at < n && code == result::dfu::kOk; at += kGroupBytes) {
             const size_t size = std::min<size_t>(kGroupBytes, n - at);
             const size_t padded = (size + 3) / 4 * 4;
             std::vector<uint8_t> group{letter, CountByte(padded)};
@@ -762,7 +764,7 @@ int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> dat
             code = Exchange(group, {}, false, {}, received);
         }
     } else if (spec.answer == Answer::kGroups) {
-        for (size_t at = 0; at < reply.size() && code == kDfuOk; at += kGroupBytes) {
+        for (size_t at = 0; at < reply.size() && code == result::dfu::kOk; at += kGroupBytes) {
             const size_t size = std::min(kGroupBytes, reply.size() - at);
             const uint8_t group[2] = {letter, CountByte(size)};
             code = Exchange(group, {}, false, reply.subspan(at, size), received);
@@ -787,14 +789,14 @@ int DfuPort::BootRomCommand(int number, uint32_t n, std::span<const uint8_t> dat
         code = Exchange(frame, long_data, spec.argument == Argument::kLength, reply.first(*answer),
                         received);
     }
-    if (code != kDfuOk) {
+    if (code != result::dfu::kOk) {
         return code;
     }
     if (error_flag_ && spec.not_done != 0) {
         return spec.not_done;
     }
     busy_ = false;
-    return kDfuOk;
+    return result::dfu::kOk;
 }
 
 }  // namespace velmora::usb

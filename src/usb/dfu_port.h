@@ -9,25 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "usb/dfu_requests.h"
 #include "usb/usb_transfer.h"
 
 namespace velmora::usb {
-
-// Results of OpenDfu and BootRomCommand.
-inline constexpr int kDfuOk = 1;
-inline constexpr int kDfuNotOpen = 100;
-inline constexpr int kDfuAlreadyOpen = 101;
-inline constexpr int kDfuOpenFailed = 108;
-inline constexpr int kDfuNoDeviceDescriptor = 109;
-inline constexpr int kDfuEmptyString = 110;
-inline constexpr int kDfuNoString = 111;
-inline constexpr int kDfuNoConfiguration = 112;
-inline constexpr int kDfuNoFunctional = 113;
-inline constexpr int kDfuTransferFailed = 305;
-inline constexpr int kDfuBadArguments = 311;
-inline constexpr int kDfuNotDoneWrite = 600;
-inline constexpr int kDfuNotDoneLoad = 601;
 
 // Detach phases: before the DFU_DETACH of this session, and after it.
 inline constexpr int kPhaseBeforeDetach = 6;
@@ -78,7 +64,7 @@ class DfuDevice {
     UsbStatus Reset();  // see UsbHandle::Reset
 
     // Reads the device, string, configuration and DFU functional descriptors.
-    // Returns kDfuOk or the open failure code.
+    // Returns result::dfu::kOk or the open failure code.
     int ReadDescriptors();
 
     uint8_t interface = 0;
@@ -104,8 +90,8 @@ class DfuPort {
     explicit DfuPort(UsbBus& bus, DfuTiming timing = MakeDfuTiming(-1));
     virtual ~DfuPort() = default;
 
-    int Open(const std::string& path);  // kDfuOk or an open failure code
-    int Close();                        // kDfuOk, or kDfuNotOpen
+    int Open(const std::string& path);  // result::dfu::kOk or an open failure code
+    int Close();                        // result::dfu::kOk, or result::dfu::kNotOpen
     bool IsOpen() const { return device_.IsOpen(); }
     // Why the latest open (or the device's return after a reset) failed.
     const UsbError& open_error() const { return open_error_; }
@@ -119,7 +105,7 @@ class DfuPort {
     // received. Returns the final state.
     int Upload(std::span<uint8_t> reply, size_t* count);
 
-    // One boot ROM command by number (1 to 38). Returns kDfuOk or a failure code.
+    // One boot ROM command by number (1 to 38). Returns result::dfu::kOk or a failure code.
     int BootRomCommand(int number, uint32_t value, std::span<const uint8_t> data,
                        std::span<uint8_t> reply = {}, size_t* received = nullptr);
 
@@ -154,7 +140,7 @@ class DfuPort {
     bool Stopped() const { return timing_.stopped && timing_.stopped(); }
     // One boot ROM frame: the download (long_data after it in long mode), then, when
     // `reply` is not empty, its uploads; their byte count is added to *received.
-    // kDfuOk or kDfuTransferFailed.
+    // result::dfu::kOk or result::dfu::kTransferFailed.
     int Exchange(std::span<const uint8_t> frame, std::span<const uint8_t> long_data, bool long_mode,
                  std::span<uint8_t> reply, size_t* received);
 

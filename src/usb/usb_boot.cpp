@@ -92,13 +92,13 @@ int Failed(DfuPort& port, BootFailure* failure, int code, std::string command,
 // A command the boot ROM went through but reported as not done is one it did not
 // carry out: over the loader, the phone's RAM would not hold the image sent.
 int Loaded(const DfuPort& port, int code) {
-    return code == kDfuOk && port.trouble().not_done ? kDfuNotDoneLoad : code;
+    return code == result::dfu::kOk && port.trouble().not_done ? result::dfu::kNotDoneLoad : code;
 }
 
 int SetAddressZero(DfuPort& port, const LogFn& log, BootFailure* failure) {
     const uint8_t zero[4] = {0, 0, 0, 0};
     const int r = Loaded(port, port.BootRomCommand(4, 4, zero));
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during set address, error code = #%d.\n", r));
         return Failed(port, failure, r, "the load address ('S')");
     }
@@ -153,14 +153,14 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log,
                    std::optional<std::array<uint8_t, 5>>* product_id, BootFailure* failure) {
     const uint8_t timeout[1] = {0xFF};
     int r = port.BootRomCommand(3, 1, timeout);
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during set timeout, error code = #%d.\n", r));
         return Failed(port, failure, r, "the time-out command ('T')");
     }
     uint8_t id[5] = {};
     size_t received = 0;
     r = port.BootRomCommand(14, 0, {}, id, &received);
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during read product ID, error code = #%d.\n", r));
         return Failed(port, failure, r, "the product ID read ('P')");
     }
@@ -172,7 +172,7 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log,
     }
     uint8_t v[8] = {};
     r = port.BootRomCommand(38, 0, {}, v);
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during read SCROM Version, error code = #%d.\n", r));
         return Failed(port, failure, r, "the version read ('V')");
     }
@@ -180,13 +180,13 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log,
     log(Text("\nChipset Version - %02X%02X.\n", v[1], v[0]));
     uint8_t block[16] = {};
     r = port.BootRomCommand(11, 0, {}, block);
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during read SCROM Version, error code = #%d.\n", r));
         return Failed(port, failure, r, "the 'Q' read");
     }
     const uint8_t dongle[20] = {};
     r = port.BootRomCommand(12, 20, dongle);
-    if (r != kDfuOk) {
+    if (r != result::dfu::kOk) {
         log(Text("\nError during host dongle response, error code = #%d.\n", r));
         return Failed(port, failure, r, "the host dongle response ('D')");
     }
@@ -204,7 +204,7 @@ int SendRamLoaderUsb(DfuPort& port, std::span<const uint8_t> image, const LogFn&
             const size_t size = std::min(kLoaderFrame, image.size() - at);
             const int r = Loaded(
                 port, port.BootRomCommand(6, static_cast<uint32_t>(size), image.subspan(at, size)));
-            if (r != kDfuOk) {
+            if (r != result::dfu::kOk) {
                 log(
                     Text("\nError during load command, error code = #%d, Index: %d / Frame size: "
                          "%d.\n",
@@ -217,7 +217,7 @@ int SendRamLoaderUsb(DfuPort& port, std::span<const uint8_t> image, const LogFn&
     } else {
         const int r =
             Loaded(port, port.BootRomCommand(6, static_cast<uint32_t>(image.size()), image));
-        if (r != kDfuOk) {
+        if (r != result::dfu::kOk) {
             log(Text("\nError during load command, error code = #%d\n", r));
             return Failed(port, failure, r, "the RAM loader's one frame ('L')");
         }
@@ -225,7 +225,7 @@ int SendRamLoaderUsb(DfuPort& port, std::span<const uint8_t> image, const LogFn&
     if (const int r = SetAddressZero(port, log, failure); r != 0) {
         return r;
     }
-    if (const int r = Loaded(port, port.BootRomCommand(9, 0, {})); r != kDfuOk) {
+    if (const int r = Loaded(port, port.BootRomCommand(9, 0, {})); r != result::dfu::kOk) {
         log(Text("\nError during execute command, error code = #%d.\n", r));
         return Failed(port, failure, r, "the jump into the RAM loader ('J')", true);
     }

@@ -53,7 +53,7 @@ int ReadTargetInfo(DfuPort& port, const LogFn& log,
 
 // The RAM loader image into RAM at address 0 in frames of 512 bytes, then the jump.
 // 0, or the failing command's code (logged; `failure`, if given, says which and why).
-// A frame the boot ROM reports as not done (errNOTDONE) fails with kDfuNotDoneLoad:
+// A frame the boot ROM reports as not done (errNOTDONE) fails with result::dfu::kNotDoneLoad:
 // the image in the phone's RAM would not be the one sent.
 int SendRamLoaderUsb(DfuPort& port, std::span<const uint8_t> image, const LogFn& log,
                      BootFailure* failure = nullptr);

@@ -102,11 +102,11 @@ int DlvDevice::Open(const std::string& path) {
     if (!pair) {
         open_error_ = {UsbOpenFailure::kNotFound, "LIBUSB_ERROR_NOT_FOUND",
                        "no bulk interface at " + path};
-        return kDlvNoWritePipe;
+        return result::usb_device::kNoWritePipe;
     }
     handle_ = bus_.Open(path, pair->number, pair->alt_setting, &open_error_);
     if (!handle_) {
-        return kDlvNoWritePipe;
+        return result::usb_device::kNoWritePipe;
     }
     out_ = pair->bulk_out;
     in_ = pair->bulk_in;
@@ -124,14 +124,14 @@ UsbResult DlvDevice::Transfer(const BulkSetup& setup, uint8_t* data) {
 
 int DlvDevice::BulkWrite(const uint8_t* data, size_t length, unsigned timeout_ms) {
     if (!handle_) {
-        return kBulkNoHandle;
+        return result::usb_device::kBulkNoHandle;
     }
     expected_ = 0;  // a new command: no earlier answer is owed any more
     read_failure_ = 0;
     const UsbResult r =
         Transfer({out_, static_cast<uint32_t>(length), timeout_ms}, const_cast<uint8_t*>(data));
     Note(r.status);
-    return r.ok() && r.transferred == length ? 0 : kBulkFailed;
+    return r.ok() && r.transferred == length ? 0 : result::usb_device::kBulkFailed;
 }
 
 size_t DlvDevice::TakeBuffered(uint8_t* data, size_t length) {
@@ -147,7 +147,7 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
                               size_t answer, unsigned read_timeout_ms,
                               const std::function<void()>& meanwhile) {
     if (!handle_) {
-        return kBulkNoHandle;
+        return result::usb_device::kBulkNoHandle;
     }
     expected_ = 0;
     read_failure_ = 0;
@@ -164,7 +164,7 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
     }
     Note(r.out.status);
     if (!r.out.ok() || r.out.transferred != length) {
-        return kBulkFailed;
+        return result::usb_device::kBulkFailed;
     }
     read_end_ = std::min(r.in.transferred, read_buffer_.size());
     expected_ = answer - std::min(answer, read_end_);
@@ -175,14 +175,15 @@ int DlvDevice::CommandAndRead(const uint8_t* command, size_t length, unsigned wr
         Note(r.in.status);
         const bool timed_out =
             r.in.status == UsbStatus::kTimeout || r.in.status == UsbStatus::kCancelled;
-        read_failure_ = timed_out ? kBulkFailed : kBulkReadFailed;
+        read_failure_ =
+            timed_out ? result::usb_device::kBulkFailed : result::usb_device::kBulkReadFailed;
     }
     return 0;
 }
 
 int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
     if (!handle_) {
-        return kBulkNoHandle;
+        return result::usb_device::kBulkNoHandle;
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -198,7 +199,7 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
             Note(UsbStatus::kTimeout);
-            return kBulkFailed;
+            return result::usb_device::kBulkFailed;
         }
         // Ask for no more than the answer, in whole packets. A transfer only ends
         // early on a short packet, so asking beyond an answer that fills its last
@@ -220,10 +221,10 @@ int DlvDevice::BulkRead(uint8_t* data, size_t length, unsigned timeout_ms) {
             return 0;  // the answer is in, whatever ended the transfer
         }
         if (r.status == UsbStatus::kTimeout || r.status == UsbStatus::kCancelled) {
-            return kBulkFailed;
+            return result::usb_device::kBulkFailed;
         }
         if (!r.ok()) {
-            return kBulkReadFailed;
+            return result::usb_device::kBulkReadFailed;
         }
     }
     return 0;

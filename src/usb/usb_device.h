@@ -40,13 +40,6 @@ struct UsbMatch {
     std::string path;  // the phone's bus path ("1-4.2"), "" = any
 };
 
-// Results of OpenDlv and of the bulk transfers.
-inline constexpr int kDlvNoWritePipe = -10;
-inline constexpr int kDlvNoReadPipe = -11;
-inline constexpr int kBulkNoHandle = -1;
-inline constexpr int kBulkFailed = 1;  // write failure, or a time-out either way
-inline constexpr int kBulkReadFailed = -2;
-
 // Time-outs of the two pipes' transfers as the target protocol uses them.
 inline constexpr unsigned kBulkShortTimeoutMs = 3000;
 inline constexpr unsigned kBulkLongTimeoutMs = 5000;
@@ -57,7 +50,7 @@ class DlvDevice {
 
     // The bulk device on the phone's bus path, as listed (nothing is opened).
     bool Find(const UsbMatch& match, const std::string& phone_path);
-    // 0, or kDlvNoWritePipe with open_error() saying why.
+    // 0, or result::usb_device::kNoWritePipe with open_error() saying why.
     int Open(const std::string& path);
     const UsbError& open_error() const { return open_error_; }
     void Close() {

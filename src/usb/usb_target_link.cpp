@@ -9,7 +9,7 @@ UsbTargetLink::UsbTargetLink(std::unique_ptr<UsbDevice> device, int write_timeou
 
 int UsbTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
     if (!SettleForCommand()) {
-        return kBulkFailed;
+        return result::usb_device::kBulkFailed;
     }
     return Noted(device_->dlv().BulkWrite(frame.data(), frame.size(),
                                           static_cast<unsigned>(write_timeout_ms_)));
@@ -18,7 +18,7 @@ int UsbTargetLink::SendFrame(std::span<const uint8_t, 64> frame) {
 int UsbTargetLink::SendCommand(std::span<const uint8_t, 64> frame, size_t answer_bytes,
                                int timeout_ms, const std::function<void()>& meanwhile) {
     if (!SettleForCommand()) {
-        return kBulkFailed;
+        return result::usb_device::kBulkFailed;
     }
     return Noted(device_->dlv().CommandAndRead(
         frame.data(), frame.size(), static_cast<unsigned>(write_timeout_ms_), answer_bytes,
@@ -27,7 +27,7 @@ int UsbTargetLink::SendCommand(std::span<const uint8_t, 64> frame, size_t answer
 
 int UsbTargetLink::SendData(std::span<const uint8_t> data) {
     if (unsettled()) {
-        return kBulkFailed;  // its frame did not go
+        return result::usb_device::kBulkFailed;  // its frame did not go
     }
     return Noted(device_->dlv().BulkWrite(data.data(), data.size(),
                                           static_cast<unsigned>(write_timeout_ms_)));
@@ -35,7 +35,7 @@ int UsbTargetLink::SendData(std::span<const uint8_t> data) {
 
 int UsbTargetLink::Receive(std::span<uint8_t> buffer, int timeout_ms) {
     if (unsettled()) {
-        return kBulkFailed;
+        return result::usb_device::kBulkFailed;
     }
     return Noted(
         device_->dlv().BulkRead(buffer.data(), buffer.size(), static_cast<unsigned>(timeout_ms)));

@@ -159,5 +159,41 @@ TEST(ResultTable, EveryRowIsCompleteAndEveryKeyUnique) {
     }
 }
 
+TEST(ResultTable, ExplainsEveryProducedCode) {
+    for (const ProducedCode& p : ProducedCodes()) {
+        for (const bool usb : {false, true}) {
+            if (p.link != ResultLink::kBoth && (p.link == ResultLink::kUsb) != usb) {
+                continue;
+            }
+            const ResultExplanation e = ExplainResult(p.step, usb, p.code);
+            EXPECT_TRUE(e.known) << StepName(p.step) << (usb ? " USB " : " serial ") << p.code;
+        }
+    }
+}
+
+// Scripts and station logs key on the numbers the helpers compose, and the
+// decoders must undo exactly what the builders did.
+TEST(ResultCompositions, KeepTheirNumbersAndComeApartAgain) {
+    namespace r = result;
+    EXPECT_EQ(r::PartitionWriteFailure(r::BlockWriteFailure(r::page_program::kNoAnswer)), 20103);
+    EXPECT_EQ(r::BootV3WriteFailure(r::BlockWriteFailure(r::page_program::kUsbBadStatusOrEcc)),
+              2104);
+    EXPECT_EQ(r::BootEraseFailure(r::erase::kFailed), 3110);
+    EXPECT_EQ(r::CatalogueFailure(r::catalogue::kNotReadable), 19999);
+    EXPECT_EQ(r::PartitionReadFailure(1), 4);
+    EXPECT_EQ(r::BlockPageMissing(4), 1005);
+    EXPECT_EQ(r::PageReadFailure(r::read_back::kPageCrcMismatch), 30110);
+    EXPECT_EQ(r::SdiWordWrong(11), 13);
+
+    EXPECT_EQ(r::BlockWriteOf(r::PartitionWriteFailure(r::page_program::kSmallBlockTooLong)),
+              r::page_program::kSmallBlockTooLong);
+    EXPECT_EQ(r::BlockReadOf(r::BlockReadFailure(r::read_back::kReadsDisagree)),
+              r::read_back::kReadsDisagree);
+    EXPECT_EQ(r::BlockReadOf(r::read_back::kFileNotCreated), std::nullopt);
+    EXPECT_EQ(r::BootTableReadOf(r::BootTableReadFailure(r::read_back::kBlockNoAnswer)),
+              r::read_back::kBlockNoAnswer);
+    EXPECT_EQ(r::BootTableReadOf(r::boot_table::kNoMarker), std::nullopt);
+}
+
 }  // namespace
 }  // namespace velmora::testing

@@ -56,7 +56,7 @@ TEST(BootBlock, ClassicLayoutReadsBackAsWritten) {
     PutClassic(b, 1, 0x120000, 0x80000, 0x30000, 0, 0, "fontsABCxyz");  // 8 kept
     Put32(b, 0x7C0 - 0x40 * 2, 0);                                      // end mark
     BootTable t;
-    ASSERT_EQ(ParseBootBlock(b, t), kBootOk);
+    ASSERT_EQ(ParseBootBlock(b, t), 0);
     EXPECT_EQ(t.version, 2);
     EXPECT_EQ(t.partition_count, 2);
     EXPECT_EQ(t.records[1].NameText(), "fontsABC");
@@ -77,7 +77,7 @@ TEST(BootBlock, Version3LayoutAndReportFile) {
     Put32(b, 0x5E8 - 24 * 2, 0xFFFFFFFF);
     testing::TempDir dir;
     BootTable t;
-    ASSERT_EQ(WriteUploadReport(b, 0x20000, dir.path() + "upload.ptt", t), kBootOk);
+    ASSERT_EQ(WriteUploadReport(b, 0x20000, dir.path() + "upload.ptt", t), 0);
     EXPECT_EQ(t.partition_count, 2);
     EXPECT_EQ(dir.Read("upload.ptt"),
               "Total partition number = 2.\n\n"
@@ -97,7 +97,7 @@ TEST(BootBlock, Version3LayoutAndReportFile) {
               "flag               = 0x00000001\n"
               "\n[partition_table_config_end]\n");
     EXPECT_EQ(WriteUploadReport(b, 0x20000, dir.path() + "no/such/upload.ptt", t),
-              kReportNotCreated);
+              result::boot_table::kReportNotWritten);
 }
 
 TEST(BootBlock, CountingStopsAtFirstInvalidAndNeverPassesSixteen) {
@@ -108,17 +108,17 @@ TEST(BootBlock, CountingStopsAtFirstInvalidAndNeverPassesSixteen) {
     // Records beyond the sixteenth (the writer stores 32) are never read.
     PutV3(b, 16, 0x400000, 0x20000, 0, 16, "extra");
     BootTable t;
-    ASSERT_EQ(ParseBootBlock(b, t), kBootOk);
+    ASSERT_EQ(ParseBootBlock(b, t), 0);
     EXPECT_EQ(t.partition_count, 16);
     EXPECT_EQ(UploadReportText(t, 0x4000).find("[partition_#17]"), std::string::npos);
 
     auto empty = Block(2);
-    ASSERT_EQ(ParseBootBlock(empty, t), kBootOk);
+    ASSERT_EQ(ParseBootBlock(empty, t), 0);
     EXPECT_EQ(t.partition_count, 0);  // first record's offset is 0xFFFFFFFF
     PutClassic(empty, 0, 0x20000, 0x20000, 0, 0, 0, "a");
     PutClassic(empty, 2, 0x60000, 0x20000, 0, 0, 0, "c");
     Put32(empty, 0x7C0 - 0x40, 0);
-    ASSERT_EQ(ParseBootBlock(empty, t), kBootOk);
+    ASSERT_EQ(ParseBootBlock(empty, t), 0);
     EXPECT_EQ(t.partition_count, 1);
 }
 
@@ -126,16 +126,17 @@ TEST(BootBlock, RejectsMissingMarkerAndShortBlocks) {
     BootTable t;
     t.partition_count = 5;
     auto b = Block(3, 0x76543210);
-    EXPECT_EQ(ParseBootBlock(b, t), kBootNoMarker);
+    EXPECT_EQ(ParseBootBlock(b, t), result::boot_table::kNoMarker);
     EXPECT_EQ(t.partition_count, 5);  // untouched
     testing::TempDir dir;
-    EXPECT_EQ(WriteUploadReport(b, 0x20000, dir.path() + "upload.ptt", t), kBootNoMarker);
+    EXPECT_EQ(WriteUploadReport(b, 0x20000, dir.path() + "upload.ptt", t),
+              result::boot_table::kNoMarker);
     EXPECT_EQ(dir.Read("upload.ptt"), "");
     auto ok = Block(2);
-    EXPECT_EQ(ParseBootBlock(std::span(ok).first(0x7FF), t), kBootNoMarker);
-    EXPECT_EQ(ParseBootBlock(std::span(ok).first(0x40), t), kBootNoMarker);
+    EXPECT_EQ(ParseBootBlock(std::span(ok).first(0x7FF), t), result::boot_table::kNoMarker);
+    EXPECT_EQ(ParseBootBlock(std::span(ok).first(0x40), t), result::boot_table::kNoMarker);
     auto v3 = Block(3);
-    EXPECT_EQ(ParseBootBlock(std::span(v3).first(0x600), t), kBootOk);
+    EXPECT_EQ(ParseBootBlock(std::span(v3).first(0x600), t), 0);
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ TEST(ChipCatalogue, UnservableEntriesAreNamedAndLeaveTheCatalogueUsable) {
             continue;
         }
         EXPECT_EQ(lookup, c.lookup);
-        if (lookup == kChipValueOutOfRange) {
+        if (lookup == result::catalogue::kValueOutOfRange) {
             EXPECT_EQ(g.block_count, 1) << "nothing out of range is stored";
             EXPECT_EQ(g.write_time, 6);
             EXPECT_EQ(problem.rfind(expected, 0), 0u) << problem;

@@ -56,7 +56,7 @@ class PartitionTableTest : public ::testing::Test {
 };
 
 TEST_F(PartitionTableTest, LoadsTwoPartitionsWithEndMarkAndUnusedSlots) {
-    ASSERT_EQ(Load(Head("2") + Section(1, "a.bin") + Section(2, "b.bin")), kPttOk);
+    ASSERT_EQ(Load(Head("2") + Section(1, "a.bin") + Section(2, "b.bin")), 0);
     EXPECT_EQ(table_.partition_count, 2u);
     EXPECT_EQ(table_.boot_file_size, 0x4000u);
     EXPECT_EQ(table_.folder, dir_.path());
@@ -97,35 +97,37 @@ TEST_F(PartitionTableTest, LoadsTwoPartitionsWithEndMarkAndUnusedSlots) {
 }
 
 TEST_F(PartitionTableTest, CountEdgeCases) {
-    ASSERT_EQ(Load(Head("0")), kPttOk);
+    ASSERT_EQ(Load(Head("0")), 0);
     EXPECT_EQ(table_.entries[0].offset, 0u);
     EXPECT_TRUE(AllOnes(table_.entries[0], true));
-    ASSERT_EQ(Load(Head("abc")), kPttOk);
+    ASSERT_EQ(Load(Head("abc")), 0);
     EXPECT_EQ(table_.partition_count, 0u);
-    EXPECT_EQ(Load(Head("17") + Section(1, "missing.bin")), kPttTooMany);
+    EXPECT_EQ(Load(Head("17") + Section(1, "missing.bin")), result::partition_table::kTooMany);
     EXPECT_TRUE(table_.message().empty());  // no partition was read
-    EXPECT_EQ(Load(Head("-1")), kPttTooMany);
+    EXPECT_EQ(Load(Head("-1")), result::partition_table::kTooMany);
     std::string sixteen = Head("16");
     for (int k = 1; k <= 16; ++k) {
         sixteen += Section(k, "a.bin");
     }
-    ASSERT_EQ(Load(sixteen), kPttOk);
+    ASSERT_EQ(Load(sixteen), 0);
     EXPECT_EQ(table_.entries[15].offset, 0x1600000u);  // "0x16" + "00000": no end mark
 }
 
 TEST_F(PartitionTableTest, LoadResultCodes) {
-    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), kPttNoCount);
-    EXPECT_EQ(Load("[partition_table_config_start]\nBootNand=boot.bin\n"), kPttNoCount);
-    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x0FFF")), kPttNoCount);
+    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), result::partition_table::kNoCount);
+    EXPECT_EQ(Load("[partition_table_config_start]\nBootNand=boot.bin\n"),
+              result::partition_table::kNoCount);
+    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x0FFF")),
+              result::partition_table::kNoCount);
     EXPECT_EQ(table_.message().title, "ERROR");
     EXPECT_EQ(table_.message().text,
               "Partition#1 content size too large(Partition size = 0xfff, content size = 0x1000)");
-    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x1000")), kPttOk);  // exact fit
+    EXPECT_EQ(Load(Head("1") + Section(1, "a.bin", "", "0x1000")), 0);  // exact fit
     EXPECT_EQ(Load("[partition_table_config_start]\nnumber_of_partition=0\nBootNand=\n"),
-              kPttNoBootName);
-    EXPECT_EQ(Load(Head("0", "nothere.bin")), kPttNoBootFile);
+              result::partition_table::kNoBootName);
+    EXPECT_EQ(Load(Head("0", "nothere.bin")), result::partition_table::kNoBootFile);
     // A folder named as the boot image is not an image.
-    EXPECT_EQ(Load(Head("0", ".")), kPttNoBootFile);
+    EXPECT_EQ(Load(Head("0", ".")), result::partition_table::kNoBootFile);
 }
 
 TEST_F(PartitionTableTest, EntryCodesStopAtFirstMissingKey) {
@@ -144,8 +146,8 @@ TEST_F(PartitionTableTest, EntryCodesStopAtFirstMissingKey) {
     }
     dir_.Write("t.ptt", Head("1") + Section(1, "nothere.bin"));
     table_.Load(dir_.path() + "t.ptt");
-    EXPECT_EQ(table_.LoadEntry(0), kEntryCannotOpen);
-    EXPECT_EQ(table_.LoadEntry(1), kEntryNoId);  // section partition#02 absent
+    EXPECT_EQ(table_.LoadEntry(0), result::partition_entry::kCannotOpen);
+    EXPECT_EQ(table_.LoadEntry(1), result::partition_entry::kNoId);  // section partition#02 absent
 }
 
 TEST_F(PartitionTableTest, ProtectedShadowAndFlags) {
@@ -159,7 +161,7 @@ TEST_F(PartitionTableTest, ProtectedShadowAndFlags) {
                    Section(3, "p.bin",
                            "partition_shadow=5\npartition_shadow_address=80000000\n"
                            "partition_exec_address=0x80001000\n")),
-              kPttOk);
+              0);
     Sha1Digest expected{};
     ASSERT_TRUE(Sha1({reinterpret_cast<const uint8_t*>(content.data()), content.size()}, expected));
     const PartitionEntry& a = table_.entries[0];
@@ -182,7 +184,7 @@ TEST_F(PartitionTableTest, ProtectedShadowAndFlags) {
 TEST_F(PartitionTableTest, NameKeepsEightBytesAndValuesAreHexOnly) {
     ASSERT_EQ(Load(Head("2") + Section(1, "a.bin", "partition_name=abcdefghijkl\n", "400000") +
                    Section(2, "a.bin", "partition_name=ab\n", "0x400000")),
-              kPttOk);
+              0);
     EXPECT_EQ(table_.entries[0].name,
               (std::array<uint8_t, 8>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}));
     EXPECT_EQ(table_.entries[1].name, (std::array<uint8_t, 8>{'a', 'b', 0, 0, 0, 0, 0, 0}));
@@ -195,7 +197,7 @@ TEST_F(PartitionTableTest, PathsWithEitherSeparator) {
     dir_.Write("img/sub/a.bin", std::string(0x1000, 'x'));
     dir_.Write("img/boot.bin", std::string(0x10, 'x'));
     const std::string text = Head("2") + Section(1, "sub\\a.bin") + Section(2, "sub/a.bin");
-    ASSERT_EQ(table_.Load(dir_.Write("img/t.ptt", text)), kPttOk);
+    ASSERT_EQ(table_.Load(dir_.Write("img/t.ptt", text)), 0);
     EXPECT_EQ(table_.content_paths[0], "sub\\a.bin");  // kept as written
     EXPECT_EQ(table_.entries[0].content_size, 0x1000u);
     EXPECT_EQ(table_.ContentFilePath(0), dir_.path() + "img/sub/a.bin");
@@ -252,53 +254,55 @@ TEST_F(PartitionTableTest, ReadsTablesAsTheToolsThatMakeThemDo) {
         std::string failure = "";    // part of FailureText when refused
     } cases[] = {
         {"double quotes",
-         Head("\"1\"") + Section(1, "\"a.bin\"", "partition_offset=\"0x001A0000\"\n"), kPttOk,
-         0x1A0000},
+         Head("\"1\"") + Section(1, "\"a.bin\"", "partition_offset=\"0x001A0000\"\n"), 0, 0x1A0000},
         {"single quotes, blanks inside kept",
-         Head("'1'", "'boot.bin'") + Section(1, "a.bin", "partition_name=' co de'\n"), kPttOk,
-         0x100000, " co de"},
-        {"unmatched quotes kept", Head("1") + Section(1, "a.bin", "partition_name=\"code'\n"),
-         kPttOk, 0x100000, "\"code'"},
-        {"one quote kept", Head("1") + Section(1, "a.bin", "partition_name=\"\n"), kPttOk, 0x100000,
+         Head("'1'", "'boot.bin'") + Section(1, "a.bin", "partition_name=' co de'\n"), 0, 0x100000,
+         " co de"},
+        {"unmatched quotes kept", Head("1") + Section(1, "a.bin", "partition_name=\"code'\n"), 0,
+         0x100000, "\"code'"},
+        {"one quote kept", Head("1") + Section(1, "a.bin", "partition_name=\"\n"), 0, 0x100000,
          "\""},
         {"empty quotes are an empty value", Head("1") + Section(1, "a.bin", "partition_id=''\n"),
-         kPttEntryFailed, 0, "", "", "partition_id is missing"},
+         result::partition_table::kEntryFailed, 0, "", "", "partition_id is missing"},
         {"repeated key: the first wins",
          Head("1") + Section(1, "a.bin", "partition_offset=0x300000\npartition_offset=0x400000\n"),
-         kPttOk, 0x300000},
+         0, 0x300000},
         {"repeated section is ignored",
-         Head("1") + Section(1, "a.bin") + "[PARTITION#01]\npartition_offset=0x500000\n", kPttOk},
+         Head("1") + Section(1, "a.bin") + "[PARTITION#01]\npartition_offset=0x500000\n", 0},
         {"repeated section adds no key",
-         Head("1") + "[partition#01]\npartition_id=1\n" + Section(1, "a.bin"), kPttEntryFailed, 0,
-         "", "", "partition#01: partition_name is missing"},
+         Head("1") + "[partition#01]\npartition_id=1\n" + Section(1, "a.bin"),
+         result::partition_table::kEntryFailed, 0, "", "",
+         "partition#01: partition_name is missing"},
         {"repeated head section",
-         one + "[Partition_Table_Config_Start]\nnumber_of_partition=0\nBootNand=a.bin\n", kPttOk},
+         one + "[Partition_Table_Config_Start]\nnumber_of_partition=0\nBootNand=a.bin\n", 0},
         {"UTF-16LE with byte order mark",
-         Utf16Le(WithCrLf(Head("1") + Section(1, "a.bin", "partition_name=代码\n"))), kPttOk,
-         0x100000, "代码"},
-        {"UTF-8 byte order mark hides the first section", bom + one, kPttNoCount, 0, "", "",
+         Utf16Le(WithCrLf(Head("1") + Section(1, "a.bin", "partition_name=代码\n"))), 0, 0x100000,
+         "代码"},
+        {"UTF-8 byte order mark hides the first section", bom + one,
+         result::partition_table::kNoCount, 0, "", "",
          "t.ptt starts with a UTF-8 byte order mark, so the section "
          "[partition_table_config_start] on its first line is not found"},
-        {"UTF-8 byte order mark before a comment", bom + "; made by hand\n" + one, kPttOk},
+        {"UTF-8 byte order mark before a comment", bom + "; made by hand\n" + one, 0},
         {"blanks around names and values and inside brackets",
          " \t[ \vpartition_table_config_start\t]\n number_of_partition \v= 1 \t\n"
          "\tBootNand =\tboot.bin\v\n[\tpartition#01 ]\n  partition_offset\t= 0x1A0000 \n" +
              Section(1, "a.bin").substr(15),
-         kPttOk, 0x1A0000},
+         0, 0x1A0000},
         {"section name ends at its first ]",
-         Head("1") + "[partition#01]]x]\n" + Section(1, "a.bin").substr(15), kPttOk},
+         Head("1") + "[partition#01]]x]\n" + Section(1, "a.bin").substr(15), 0},
         {"comments only at the start of a line",
          Head("1") + Section(1, "a.bin",
                              ";partition_offset=0x5\n  ; partition_offset=0x6\n"
                              "partition_name=ab ; cd\n"),
-         kPttOk, 0x100000, "ab ; cd"},
-        {"CR LF line ends", WithCrLf(one), kPttOk},
-        {"values cut at 254 characters", Head("1") + Section(1, long_name + "yyyy"), kPttOk,
-         0x100000, "part1", long_name},
+         0, 0x100000, "ab ; cd"},
+        {"CR LF line ends", WithCrLf(one), 0},
+        {"values cut at 254 characters", Head("1") + Section(1, long_name + "yyyy"), 0, 0x100000,
+         "part1", long_name},
         {"file names: letter case and trailing dots",
-         Head("1", "BOOT.Bin.") + Section(1, "SUB\\A.BIN..", "", "0x1000"), kPttOk, 0x100000,
-         "part1", "sub/a.bin"},
-        {"a file that is not there", Head("1") + Section(1, "b.bin.x"), kPttEntryFailed, 0, "", "",
+         Head("1", "BOOT.Bin.") + Section(1, "SUB\\A.BIN..", "", "0x1000"), 0, 0x100000, "part1",
+         "sub/a.bin"},
+        {"a file that is not there", Head("1") + Section(1, "b.bin.x"),
+         result::partition_table::kEntryFailed, 0, "", "",
          "不能打开文件: " + dir_.path() + "b.bin.x"},
     };
     for (const Case& c : cases) {
@@ -306,7 +310,7 @@ TEST_F(PartitionTableTest, ReadsTablesAsTheToolsThatMakeThemDo) {
         PartitionTable table;
         const int result = table.Load(dir_.Write("t.ptt", c.text));
         ASSERT_EQ(result, c.result) << table.FailureText(result);
-        if (result != kPttOk) {
+        if (result != 0) {
             EXPECT_NE(table.FailureText(result).find(c.failure), std::string::npos)
                 << table.FailureText(result);
             continue;
@@ -324,16 +328,16 @@ TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {
     // A real table padded with a comment line up to the limit still loads.
     std::string text = Head("0") + ";";
     text += std::string(kTextFileMax - text.size() - 1, 'c') + "\n";
-    ASSERT_EQ(Load(text), kPttOk);
+    ASSERT_EQ(Load(text), 0);
     const std::string path = dir_.Write("t.ptt", text + "\n");
-    EXPECT_EQ(table_.Load(path), kPttNoCount);
+    EXPECT_EQ(table_.Load(path), result::partition_table::kNoCount);
     EXPECT_EQ(table_.message().title, "ERROR");
     EXPECT_EQ(table_.message().text, path + " is too large to read (1048577 bytes; at most 1 MiB)");
-    EXPECT_EQ(table_.FailureText(kPttNoCount), table_.message().text);
+    EXPECT_EQ(table_.FailureText(result::partition_table::kNoCount), table_.message().text);
     // A missing file gets no message box, only the reason.
-    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), kPttNoCount);
+    EXPECT_EQ(table_.Load(dir_.path() + "absent.ptt"), result::partition_table::kNoCount);
     EXPECT_TRUE(table_.message().empty());
-    EXPECT_EQ(table_.FailureText(kPttNoCount),
+    EXPECT_EQ(table_.FailureText(result::partition_table::kNoCount),
               "cannot read " + dir_.path() + "absent.ptt: No such file or directory");
 }
 
@@ -350,7 +354,7 @@ class FlakyTable : public PartitionTable {
 TEST_F(PartitionTableTest, ProtectedContentThatCannotBeReopened) {
     FlakyTable table;
     const std::string text = Head("1") + Section(1, "a.bin", "partition_protected=1\n");
-    EXPECT_EQ(table.Load(dir_.Write("t.ptt", text)), kPttEntryFailed);
+    EXPECT_EQ(table.Load(dir_.Write("t.ptt", text)), result::partition_table::kEntryFailed);
     EXPECT_EQ(table.message().title, "Error");
     EXPECT_EQ(table.message().text, "Open file fail");
 }

@@ -65,7 +65,9 @@ TEST(UpgradeChecks, ALayoutThatWouldFailIsRefusedBeforeAnythingIsErased) {
         SimHarness sim(kChip128);
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(c.parts, c.boot);
-        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), kUpgradeRefused) << c.what;
+        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+                  result::download::kUpgradeRefused)
+            << c.what;
         EXPECT_NE(sim.job->error_text.find(c.says), std::string::npos)
             << c.what << ": " << sim.job->error_text;
         EXPECT_NE(sim.job->error_text.find("Nothing was erased."), std::string::npos);
@@ -79,7 +81,8 @@ TEST(UpgradeChecks, AContentFileThatChangedAfterLoadingIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 1)}}, BootImage(2));
     sim.home.Write("fw/sub/p1.bin", "shorter now");
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->error_text.find("p1.bin has 11 bytes"), std::string::npos)
         << sim.job->error_text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
@@ -143,7 +146,8 @@ TEST(UnmappedChips, APartitionWhoseGoodBlocksCannotHoldItIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}},
                     BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->error_text.find("Partition 1 (code): its content (725360 bytes) needs 6 "
                                        "blocks, but only 5 of its 8 blocks are good."),
               std::string::npos)
@@ -159,7 +163,8 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     const std::vector<Partition> parts = {
         {"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}};
     sim.SetFirmware(parts, BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->error_text.find("Block 6 of Partition 1 (code) is bad and has no "
                                        "replacement"),
               std::string::npos)

@@ -132,7 +132,7 @@ class DfuLoops : public ::testing::Test {
 TEST_F(DfuLoops, CommandGoesAsOneDownloadWithCountingBlocksAndAnEndBlock) {
     Script(Command(12));
     const uint8_t address[4] = {0, 0, 0, 0};
-    EXPECT_EQ(port.BootRomCommand(4, 4, address), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(4, 4, address), result::dfu::kOk);
     ASSERT_EQ(handle->downloads.size(), 2u);
     EXPECT_EQ(handle->downloads[0], (std::vector<uint8_t>{'S', 0, 0, 0, 0}));
     EXPECT_TRUE(handle->downloads[1].empty());
@@ -151,7 +151,8 @@ TEST_F(DfuLoops, ApplicationModeIsDetachedAndResetFirst) {
     Script({State(kAppIdle), {kDfuDetach, {}}, {kReset, {}}});
     Script(Command());
     const uint8_t none[1] = {};
-    EXPECT_EQ(port.BootRomCommand(9, 0, std::span<const uint8_t>(none, size_t{0})), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(9, 0, std::span<const uint8_t>(none, size_t{0})),
+              result::dfu::kOk);
     EXPECT_EQ(handle->sent[1], DetachRequest(0, 750));
     EXPECT_EQ(port.detach_phase(), kPhaseAfterDetach);
 }
@@ -169,15 +170,15 @@ TEST_F(DfuLoops, NotDoneAtManifestationGives600Or601OnlyForTheirCommands) {
     };
     const uint8_t nine[9] = {};
     Script(not_done());
-    EXPECT_EQ(port.BootRomCommand(8, 9, nine), kDfuNotDoneWrite);
+    EXPECT_EQ(port.BootRomCommand(8, 9, nine), result::dfu::kNotDoneWrite);
     Script(not_done());
-    EXPECT_EQ(port.BootRomCommand(34, 2, nine), kDfuNotDoneLoad);
+    EXPECT_EQ(port.BootRomCommand(34, 2, nine), result::dfu::kNotDoneLoad);
     Script(not_done());
-    EXPECT_EQ(port.BootRomCommand(4, 4, nine), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(4, 4, nine), result::dfu::kOk);
     // A device that cannot keep working after manifestation has no way back.
     port.device().functional.attributes = 0;
     Script(not_done());
-    EXPECT_EQ(port.BootRomCommand(4, 4, nine), kDfuTransferFailed);
+    EXPECT_EQ(port.BootRomCommand(4, 4, nine), result::dfu::kTransferFailed);
 }
 
 TEST_F(DfuLoops, ErrorStateIsClearedAndTheDownloadRestarts) {
@@ -209,7 +210,7 @@ TEST_F(DfuLoops, RepliesComeByUploadNeverPastTheCallersBuffer) {
     Script({State(kDfuIdle), Up({1, 2, 3, 4, 5, 6, 7})});  // two bytes more than asked
     uint8_t reply[5] = {};
     size_t received = 0;
-    EXPECT_EQ(port.BootRomCommand(14, 0, {}, reply, &received), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(14, 0, {}, reply, &received), result::dfu::kOk);
     EXPECT_EQ(received, 7u);
     EXPECT_EQ(std::vector<uint8_t>(reply, reply + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(handle->downloads[0], std::vector<uint8_t>{'P'});
@@ -222,7 +223,7 @@ TEST_F(DfuLoops, LoadWordsGroupsCarryTheirCountByte) {
     std::vector<uint8_t> image(2048 + 6, 0xAB);
     Script(Command());
     Script(Command());
-    EXPECT_EQ(port.BootRomCommand(6, static_cast<uint32_t>(image.size()), image), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(6, static_cast<uint32_t>(image.size()), image), result::dfu::kOk);
     ASSERT_EQ(handle->downloads.size(), 4u);
     EXPECT_EQ(handle->downloads[0].size(), 2050u);
     EXPECT_EQ(handle->downloads[0][1], 255);  // (512 mod 256) - 1
@@ -240,7 +241,7 @@ TEST_F(DfuLoops, LongDownloadSendsBlocksOf2048WithProgress) {
         Script({Dn(), Status(kDfuDnloadIdle)});
     }
     Script({Dn(), State(kDfuManifestSync), Status(kDfuManifest), Status(kDfuIdle)});
-    EXPECT_EQ(port.BootRomCommand(22, 5000, data), kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(22, 5000, data), result::dfu::kOk);
     ASSERT_EQ(handle->downloads.size(), 5u);
     EXPECT_EQ(handle->downloads[0], (std::vector<uint8_t>{'L', 0x88, 0x13, 0x00}));
     EXPECT_EQ(handle->downloads[1].size(), 2048u);
@@ -250,17 +251,18 @@ TEST_F(DfuLoops, LongDownloadSendsBlocksOf2048WithProgress) {
 
 TEST_F(DfuLoops, ArgumentRulesAreCheckedBeforeAnyTraffic) {
     const uint8_t two[2] = {0xFF, 0};
-    EXPECT_EQ(port.BootRomCommand(3, 2, two), kDfuBadArguments);
-    EXPECT_EQ(port.BootRomCommand(3, 1, two), kDfuOk);
-    EXPECT_EQ(port.BootRomCommand(4, 1, two), kDfuBadArguments);
-    EXPECT_EQ(port.BootRomCommand(9, 1, two), kDfuBadArguments);
+    EXPECT_EQ(port.BootRomCommand(3, 2, two), result::dfu::kBadArguments);
+    EXPECT_EQ(port.BootRomCommand(3, 1, two), result::dfu::kOk);
+    EXPECT_EQ(port.BootRomCommand(4, 1, two), result::dfu::kBadArguments);
+    EXPECT_EQ(port.BootRomCommand(9, 1, two), result::dfu::kBadArguments);
     uint8_t reply[12];
-    EXPECT_EQ(port.BootRomCommand(7, 0, {}, std::span<uint8_t>(reply, 6)), kDfuBadArguments);
-    EXPECT_EQ(port.BootRomCommand(13, 0, {}, reply), kDfuBadArguments);
-    EXPECT_EQ(port.BootRomCommand(39, 0, {}), kDfuBadArguments);
+    EXPECT_EQ(port.BootRomCommand(7, 0, {}, std::span<uint8_t>(reply, 6)),
+              result::dfu::kBadArguments);
+    EXPECT_EQ(port.BootRomCommand(13, 0, {}, reply), result::dfu::kBadArguments);
+    EXPECT_EQ(port.BootRomCommand(39, 0, {}), result::dfu::kBadArguments);
     EXPECT_TRUE(handle->sent.empty());
     port.Close();
-    EXPECT_EQ(port.BootRomCommand(9, 0, {}), kDfuNotOpen);
+    EXPECT_EQ(port.BootRomCommand(9, 0, {}), result::dfu::kNotOpen);
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
     StartPhone("notdone=WL");
     usb::SocketBus bus(socket_);
     usb::DfuPort port(bus);
-    ASSERT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuOk);
-    EXPECT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuAlreadyOpen);
+    ASSERT_EQ(port.Open(sim::UsbPhone::kPort), result::dfu::kOk);
+    EXPECT_EQ(port.Open(sim::UsbPhone::kPort), result::dfu::kAlreadyOpen);
     EXPECT_EQ(port.device().functional.transfer_size, 4096);
     EXPECT_TRUE(port.device().functional.ManifestationTolerant());
     EXPECT_EQ(port.device().language, 0x0409);
@@ -27,16 +27,16 @@ TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
               (std::vector<std::string>{"Velmora simulated phone", "Boot ROM", "VLM0001", "DFU"}));
 
     const uint8_t nine[9] = {};
-    EXPECT_EQ(port.BootRomCommand(8, 9, nine), usb::kDfuNotDoneWrite);
+    EXPECT_EQ(port.BootRomCommand(8, 9, nine), result::dfu::kNotDoneWrite);
     std::vector<uint8_t> words(4096, 0x5A);
     EXPECT_EQ(port.BootRomCommand(22, static_cast<uint32_t>(words.size()), words),
-              usb::kDfuNotDoneLoad);
+              result::dfu::kNotDoneLoad);
     // The device is usable again afterwards.
     uint8_t id[5] = {};
-    EXPECT_EQ(port.BootRomCommand(14, 0, {}, id), usb::kDfuOk);
+    EXPECT_EQ(port.BootRomCommand(14, 0, {}, id), result::dfu::kOk);
     EXPECT_EQ(id[0], 0x20);
-    EXPECT_EQ(port.Close(), usb::kDfuOk);
-    EXPECT_EQ(port.Close(), usb::kDfuNotOpen);
+    EXPECT_EQ(port.Close(), result::dfu::kOk);
+    EXPECT_EQ(port.Close(), result::dfu::kNotOpen);
 }
 
 TEST_F(UsbPhoneTest, OnlyTheBulkDeviceOnThePhonesPathIsTaken) {
@@ -59,7 +59,7 @@ TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
     usb::SocketBus bus(socket_);
     {
         usb::DfuPort port(bus);
-        ASSERT_EQ(port.Open(sim::UsbPhone::kPort), usb::kDfuOk);
+        ASSERT_EQ(port.Open(sim::UsbPhone::kPort), result::dfu::kOk);
         std::vector<uint8_t> loader;
         ASSERT_EQ(LoadRamLoader(UsbRamLoader(), home_, loader), 0);
         usb::SendRamLoaderUsb(port, loader, [](std::string_view) {});
