@@ -16,7 +16,7 @@ namespace velmora {
 namespace {
 
 void Fail(NandSession& nand, const std::string& text) {
-    nand.error_text = text;
+    nand.attempt.text = text;
     nand.reporter.WriteLog(text);
 }
 
@@ -51,7 +51,7 @@ int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
 int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image, int erase_base,
                      int write_base) {
     if (!nand.BeginUncut()) {
-        return nand.result.load();  // stopped before block 0 was touched
+        return nand.result();  // stopped before block 0 was touched
     }
     nand.boot_block_touched = true;
     int r = EraseAndWriteBlockZero(nand, image, erase_base, write_base, false);

@@ -49,12 +49,13 @@ class SerialDialect final : public NandDialect {
         }
         LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
         if (reply.kind == Reply::kRefused) {
-            nand.error_text = Format("Write nb fial %x, %x", response.header(), response.status());
+            nand.attempt.text =
+                Format("Write nb fial %x, %x", response.header(), response.status());
             return 4;
         }
         const uint32_t echoed = response.data_checksum();
         if (echoed != kNoChecksum && echoed != crc) {
-            nand.error_text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
+            nand.attempt.text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
             return 5;
         }
         return 0;
@@ -82,7 +83,7 @@ class SerialDialect final : public NandDialect {
             [&] {
                 link.SendFrame(frame.span());
                 if (!link.WaitForByte(kAck, wait_ms)) {
-                    nand.error_text = Format("Erase block%d fail.", block);
+                    nand.attempt.text = Format("Erase block%d fail.", block);
                     return 3010;
                 }
                 return 0;
@@ -105,7 +106,7 @@ class SerialDialect final : public NandDialect {
 
     void NoIdAnswer(NandSession& nand, int) override {
         nand.reporter.SetStatus("读NAND FLash ID错误！");
-        nand.error_text = "读NAND FLash ID错误！";
+        nand.attempt.text = "读NAND FLash ID错误！";
     }
     void BadIdAnswer(NandSession&, uint16_t, uint32_t) override {}
     void Identified(NandSession& nand) override { nand.target().PurgeInput(); }
