@@ -57,7 +57,7 @@ void Paced(benchmark::State& state, bool read_back) {
                 ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, real_timings, &clock)
                 : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &clock);
         if (result != 0) {
-            state.SkipWithError(sim.job->error_text.c_str());
+            state.SkipWithError(sim.job->outcome().text.c_str());
             return;
         }
         state.SetIterationTime(clock.seconds());
@@ -98,7 +98,7 @@ void PacedBackupVerify(benchmark::State& state) {
         PhaseClock plain_clock;
         if (plain.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &plain_clock) !=
             0) {
-            state.SkipWithError(plain.job->error_text.c_str());
+            state.SkipWithError(plain.job->outcome().text.c_str());
             return;
         }
         SimHarness net(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
@@ -114,7 +114,7 @@ void PacedBackupVerify(benchmark::State& state) {
             },
             &times);
         if (result != 0) {
-            state.SkipWithError(net.job->error_text.c_str());
+            state.SkipWithError(net.job->outcome().text.c_str());
             return;
         }
         const double whole = times.Span(
@@ -166,7 +166,7 @@ void Unpaced(benchmark::State& state, bool read_back) {
             read_back ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, {}, &clock)
                       : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &clock);
         if (result != 0) {
-            state.SkipWithError(sim.job->error_text.c_str());
+            state.SkipWithError(sim.job->outcome().text.c_str());
             return;
         }
         state.SetIterationTime(clock.seconds());

@@ -113,7 +113,7 @@ class UsbBench {
         t.dlv_retry_ms = 5;
         const int r =
             usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(home_ + "usb.sock"), {}, t);
-        *error = job.error_text;
+        *error = job.outcome().text;
         return r;
     }
 

@@ -1,15 +1,18 @@
 #pragma once
 // What every step of a job shares, from the boot stage to the NAND operations:
-// the stop flags, the time-outs, the reporter, the failure text and the notes
+// the stop state, the time-outs, the reporter, the job's outcome and the notes
 // for the operator.
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/job_flags.h"
 #include "base/job_timings.h"
+#include "base/outcome.h"
 #include "base/reporter.h"
 #include "base/results.h"
 
@@ -25,27 +28,45 @@ class JobBase : public JobFlags {
     const bool debug;
     JobTimings timings;
     Reporter reporter;
-    std::string error_text;  // shown at the end of a failed job
     // What the operator should know about a job that succeeded (a bad block read
     // as it is, a Stop that came after the last write): shown at its end.
     std::vector<std::string> notes;
     void AddNote(const std::string& text);
-    // Sets the result (when `code` is non-zero) and the error text.
-    void Fail(int code, std::string text);
 
-    // The step the job is in, and the code of a part that a failing step wrapped
-    // into its own result (a block write behind a partition's failure): together
-    // they explain the result at the job's end.
+    // The step the job is in: a failure without a step of its own, and a Stop,
+    // are told in it.
     JobStep step = JobStep::kOpenPort;
-    std::optional<int> inner;
-    // What happened and what to do next, when the step knows it better than the
-    // result table does (a port's path and the system's reason): they replace the
-    // table's meaning and next step at the job's end.
-    std::string reason;
-    std::string advice;
+
+    // What the last failed attempt of a step said, left by the operation that
+    // failed for the caller that fails the job: its words, and where it knows
+    // them the code it wrapped, the cause and the next step (a retry that passes
+    // clears the words). No failure of the job by itself: its code stays 0.
+    Outcome attempt;
+
+    // Fails the job with `outcome`, which replaces any earlier one whole (its
+    // step, when given, becomes the job's step), and ends every wait of the job
+    // at once. Safe from any thread. Returns the outcome's code.
+    int Fail(Outcome outcome);
+    // Ends the job with `code` (0: nothing): unless the job has failed with it
+    // already, a failure that is what the last failed attempt said.
+    int FailWith(int code);
+    // The job's failure, if any (code 0: none).
+    Outcome outcome() const;
+    // The job's result so far: the failure's code; else 1 once stopped, unless
+    // the stop came too late to cut anything (StopCutNothing).
+    int result() const;
+    // A Stop that came while the last step ran left the work whole: the job
+    // still ends stopped, with result 0.
+    void StopCutNothing() { stop_cut_nothing_.store(true, std::memory_order_release); }
 
     // The five bytes the boot ROM gives as the phone's product ID, once read.
     std::optional<std::array<uint8_t, 5>> product_id;
+
+  private:
+    mutable std::mutex outcome_mutex_;
+    Outcome outcome_;  // guarded by outcome_mutex_
+    std::atomic<int> code_{0};
+    std::atomic<bool> stop_cut_nothing_{false};
 };
 
 }  // namespace velmora

@@ -38,7 +38,7 @@ bool JobFlags::BeginUncut() {
             return false;
         }
     } while (!stop_state_.compare_exchange_weak(state, state | kUncut, std::memory_order_acq_rel));
-    if (result.load(std::memory_order_acquire) != 0) {
+    if (Aborted()) {
         EndUncut();
         return false;
     }
@@ -60,9 +60,11 @@ void JobFlags::EndUncut() {
 }
 
 void JobFlags::ApplyStop() {
-    user_stop.store(1, std::memory_order_release);
-    result.store(result::stop::kStopped, std::memory_order_release);
-    if (event_fd_ >= 0) {
+    Abort();
+}
+
+void JobFlags::Abort() {
+    if (!aborted_.exchange(true, std::memory_order_acq_rel) && event_fd_ >= 0) {
         const uint64_t one = 1;
         // The counter only needs to be non-zero; a full counter is still readable.
         [[maybe_unused]] const ssize_t n = write(event_fd_, &one, sizeof one);

@@ -1,6 +1,7 @@
 #pragma once
-// The stop state of one job: the result word (which doubles as the abort flag),
-// the user-stop flag and an event that wakes every wait of the job at once.
+// The stop state of one job: the operator's Stop, kept apart from the job's
+// result, and an event that wakes every wait of the job at once on a Stop or
+// on a failure.
 #include <atomic>
 #include <cstdint>
 
@@ -13,14 +14,9 @@ class JobFlags {
     JobFlags(const JobFlags&) = delete;
     JobFlags& operator=(const JobFlags&) = delete;
 
-    // 0 while all is well; any non-zero value ends every wait of the job.
-    std::atomic<int32_t> result{0};
-    // Non-zero once the operator pressed Stop.
-    std::atomic<int32_t> user_stop{0};
-
-    // Stop: user-stop flag and result to 1, then wake every wait. Safe from any
-    // thread (and from a signal handler: only atomics and write(2)). Inside an
-    // uncut step the stop is kept and takes effect when the step ends.
+    // Stop: marks the job stopped, then wakes every wait. Safe from any thread
+    // (and from a signal handler: only atomics and write(2)). Inside an uncut
+    // step the stop is kept and takes effect when the step ends.
     void Stop();
 
     // A step that a Stop must not cut (block 0 from its erase to the end of its
@@ -33,19 +29,25 @@ class JobFlags {
     bool StopRequested() const {
         return (stop_state_.load(std::memory_order_acquire) & kStopRequested) != 0;
     }
-
-    // True once the result or the user-stop flag is non-zero.
-    bool Aborted() const {
-        return result.load(std::memory_order_acquire) != 0 ||
-               user_stop.load(std::memory_order_acquire) != 0;
+    // True once a Stop has taken effect.
+    bool Stopped() const {
+        return (stop_state_.load(std::memory_order_acquire) & kStopApplied) != 0;
     }
 
-    // A descriptor that becomes readable on Stop; waits poll() it beside the link.
+    // True once the job is stopped or has failed: every wait ends.
+    bool Aborted() const { return aborted_.load(std::memory_order_acquire); }
+
+    // A descriptor that becomes readable on Stop or failure; waits poll() it
+    // beside the link.
     int event_fd() const { return event_fd_; }
 
     // Sleeps `milliseconds` unless the job is or becomes aborted.
     // Returns false when it ended because of an abort.
     bool Sleep(int milliseconds) const;
+
+  protected:
+    // Ends every wait of the job at once (a failure does it as a Stop does).
+    void Abort();
 
   private:
     static constexpr uint32_t kStopRequested = 1;
@@ -56,6 +58,7 @@ class JobFlags {
     // One word, changed only by compare-and-swap, so a Stop racing the start or
     // the end of an uncut step is either kept or applied, never lost.
     std::atomic<uint32_t> stop_state_{0};
+    std::atomic<bool> aborted_{false};
     int event_fd_ = -1;
 };
 

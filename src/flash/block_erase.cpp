@@ -73,7 +73,7 @@ int EraseMapped(NandSession& nand, int b) {
 // the range may be erased now. All are then shown as failed, and the text names
 // the range rather than pretending nothing was touched.
 void ReportEraseFailure(NandSession& nand, int first, int end, int failed, int code) {
-    nand.inner = code;
+    nand.attempt.inner = code;
     if (failed >= 0) {
         ReportFailure(nand, Format("Erase block%d fail, #%d", failed, code));
         nand.reporter.MarkBlock(failed, BlockState::kEraseFailed);
@@ -100,10 +100,10 @@ int WriteRecordCopy(NandSession& nand, int block) {
     nand.reporter.MarkBlock(block, BlockState::kErased);
     const auto bytes = nand.record.ToBytes();
     const uint32_t length = std::min<uint32_t>(BlockSize(nand), ManagementRecord::kBytes);
-    nand.error_text.clear();  // what the write says, if anything, is about this block
+    nand.attempt.text.clear();  // what the write says, if anything, is about this block
     if (const int r = WriteBlockData(nand, bytes, block, false, length); r != 0) {
-        nand.inner = r;
-        const std::string detail = TrimLineBreaks(nand.error_text);
+        nand.attempt.inner = r;
+        const std::string detail = TrimLineBreaks(nand.attempt.text);
         ReportFailure(nand, Format("The bad-block management record could not be written to "
                                    "block %d, #%d",
                                    block, r) +
@@ -205,7 +205,7 @@ int ErasePartition(NandSession& nand, int i) {
     nand.reporter.WriteLog(Format("\nErase NAND FLASH blocks from %d to %d!\n\n", first, end));
     for (int b = first; b < end; ++b) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         if (const int c = EraseMapped(nand, b); c != 0) {
             return c;

@@ -17,7 +17,7 @@ namespace velmora {
 namespace {
 
 void Fail(NandSession& nand, const std::string& text) {
-    nand.error_text = text;
+    nand.attempt.text = text;
     nand.reporter.WriteLog(text);
 }
 
@@ -64,7 +64,7 @@ int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
 int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
                      const BlockZeroCodes& codes) {
     if (!nand.BeginUncut()) {
-        return nand.result.load();  // stopped before block 0 was touched
+        return nand.result();  // stopped before block 0 was touched
     }
     nand.boot_block_touched = true;
     int r = EraseAndWriteBlockZero(nand, image, codes, false);

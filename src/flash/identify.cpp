@@ -17,7 +17,7 @@ namespace {
 // The status line shows the failure at once; the job's end shows it again.
 void Report(NandSession& nand, const char* text) {
     nand.reporter.SetStatus(text);
-    nand.error_text = text;
+    nand.attempt.text = text;
 }
 
 // Command 5 and its answer: 0, or identify::kNoAnswer or kBadAnswer.
@@ -65,7 +65,7 @@ int IdentifyNand(NandSession& nand) {
         Report(nand, "未知芯片类型！");
         if (c < 0) {
             // The catalogue vanished since the job started: name it, not the chip.
-            nand.error_text =
+            nand.attempt.text =
                 "Cannot read the chip catalogue " + nand.home + kCatalogueName + ".ini";
         }
         return result::CatalogueFailure(c);
@@ -77,14 +77,15 @@ int IdentifyNand(NandSession& nand) {
         Report(nand, "参数定义错误！");
         const std::string what = "catalogue entry [" + entry + "] in " + nand.home +
                                  kCatalogueName + ".ini cannot be served: " + problem;
-        nand.error_text += " The " + what + ".";
-        nand.reason = "the " + what;
+        nand.attempt.text += " The " + what + ".";
+        nand.attempt.reason = "the " + what;
         const std::string key = problem.substr(0, problem.find('='));
-        nand.advice = "Correct " + key + " of [" + entry + "] from the chip's data sheet" +
-                      (key == "PAGE_SIZE" ? " (a page's main bytes only, 512 or 2048: a page of "
-                                            "528 bytes is 512 with SPARE_SIZE=16)"
-                                          : "") +
-                      ". The catalogue's other chips are served as they are.";
+        nand.attempt.next =
+            "Correct " + key + " of [" + entry + "] from the chip's data sheet" +
+            (key == "PAGE_SIZE" ? " (a page's main bytes only, 512 or 2048: a page of "
+                                  "528 bytes is 512 with SPARE_SIZE=16)"
+                                : "") +
+            ". The catalogue's other chips are served as they are.";
         return result::identify::kBadGeometry;
     }
     const NandGeometry& g = nand.geometry;

@@ -8,7 +8,7 @@ int NandDialect::WalkRange(NandSession& nand, int first, int end, const VisitBlo
                            const std::function<int(int block)>& erase) {
     for (int b = first; b < end; ++b) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         Visit what = Visit::kLeave;
         if (const int c = visit(b, &what); c != 0) {

@@ -51,12 +51,12 @@ bool OneAnswerOnly(NandSession& nand, std::string_view what, int64_t chip_us) {
                                ? Format("\n%s (%ld bytes after the answer)\n", text.c_str(), extra)
                                : "\n" + text + " (the line did not fall quiet)\n");
     nand.AddNote(text);
-    nand.error_text = text;
+    nand.attempt.text = text;
     return false;
 }
 
 void ReportFailure(NandSession& nand, const std::string& text, bool log) {
-    nand.error_text = text;
+    nand.attempt.text = text;
     nand.reporter.ShowStepMessage(text);
     if (log) {
         nand.reporter.WriteLog(text);

@@ -115,7 +115,7 @@ int RetryOnce(NandSession& nand, std::string_view what, Step step, WorthRetry wo
     if (!SettleForRetry(nand)) {
         return first;
     }
-    nand.error_text.clear();
+    nand.attempt.text.clear();
     const int second = step();
     if (second == 0 && !OneAnswerOnly(nand, what, chip_us)) {
         return first;

@@ -2,7 +2,7 @@
 // The NAND operations that the job sequences dispatch to once the RAM loader is
 // identified and its record read. Written once over TargetLink (see
 // target_link.h); each returns the job result code of its operation and sets
-// nand.error_text on failure.
+// nand.attempt.text on failure.
 #include <cstdint>
 #include <string>
 

@@ -78,7 +78,7 @@ int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, boo
     }
     const int64_t program_us = int64_t{nand.geometry.write_time} * pages;
     if (!nand.speech().AwaitWriteAck(nand, payload.size() + kFrameSize, program_us)) {
-        nand.error_text = Format("program(sp) block%d fail.", block);
+        nand.attempt.text = Format("program(sp) block%d fail.", block);
         return result::page_program::kSmallBlockNoAck;
     }
     return 0;

@@ -60,7 +60,7 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
                                  : WriteBlockData(nand, buffer, block, with_spare, length);
         if (r == 0 && (attempt == 0 || OneAnswerOnly(nand, what, chip_us))) {
             if (attempt > 0) {
-                nand.error_text.clear();  // the failed tries' texts no longer hold
+                nand.attempt.text.clear();  // the failed tries' texts no longer hold
             }
             return 0;
         }
@@ -151,7 +151,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
     int result = 0;
     while (remaining > 0) {
         if (nand.Aborted()) {
-            result = nand.result.load();
+            result = nand.result();
             break;
         }
         if (b >= end) {
@@ -170,7 +170,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
         }
         if (const int r = WritePiece(nand, buffer, block, with_spare, n); r != 0) {
             // A Stop during the retries ends the partition as a Stop, not a failure.
-            result = nand.Aborted() ? nand.result.load() : r;
+            result = nand.Aborted() ? nand.result() : r;
             break;
         }
         nand.NoteWritten(block, std::span(buffer).first(n), with_spare);
@@ -203,21 +203,19 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
         for (int i = 0; i < count; ++i) {
             if (const int c = ErasePartition(nand, i); c != 0) {
                 if (nand.Aborted()) {
-                    return nand.result.load();
+                    return nand.result();
                 }
-                nand.inner = c;
                 // Numbered from 1, as the table and the write's texts number them,
                 // and followed by the text of the block that failed.
-                const std::string block = TrimLineBreaks(nand.error_text);
-                ReportFailure(nand,
-                              Format("Erase partition %d fail, #%d", i + 1, c) +
-                                  (block.empty() ? "" : ": " + block),
-                              false);
-                return code::kPartitionEraseFailed;
+                const std::string block = TrimLineBreaks(nand.attempt.text);
+                const std::string text = Format("Erase partition %d fail, #%d", i + 1, c) +
+                                         (block.empty() ? "" : ": " + block);
+                ReportFailure(nand, text, false);
+                return nand.Fail(Outcome::Of(code::kPartitionEraseFailed, text).Wrapping(c));
             }
         }
     } else if (EraseCodeArea(nand) != 0) {
-        return nand.Aborted() ? nand.result.load() : code::kCodeAreaEraseFailed;
+        return nand.Aborted() ? nand.result() : code::kCodeAreaEraseFailed;
     }
 
     reporter.SetProgress(0, 100);
@@ -226,43 +224,41 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
     // touched: the phone keeps the boot block it had.
     for (int i = 0; i < count; ++i) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         const std::string status = Format("Write partition_#%02d...", i + 1);
         reporter.SetStatus(status);
         reporter.WriteLog(status);
         if (const int c = WritePartition(nand, table, i); c != 0) {
             if (nand.Aborted()) {
-                return nand.result.load();
+                return nand.result();
             }
-            nand.inner = c;
-            ReportFailure(nand, Format("Write partition_#%d fail, #%d", i + 1, c));
-            nand.result.store(code::kWriteFailed);
-            return code::kWriteFailed;
+            const std::string text = Format("Write partition_#%d fail, #%d", i + 1, c);
+            ReportFailure(nand, text);
+            return nand.Fail(Outcome::Of(code::kWriteFailed, text).Wrapping(c));
         }
     }
     if (nand.Aborted()) {
-        return nand.result.load();
+        return nand.result();
     }
     reporter.SetStatus("Write nand_boot file...");
     reporter.SetPhase(Phase::kBootBlock);
     if (const int c = WriteBootBlock(nand, table); c != 0) {
         if (nand.Aborted() && !nand.boot_block_touched) {
-            return nand.result.load();  // stopped: the previous boot block is in place
+            return nand.result();  // stopped: the previous boot block is in place
         }
-        nand.inner = c;
-        ReportFailure(nand, Format("Write boot nand fail, #%d", c));
-        nand.result.store(code::kWriteFailed);
-        return code::kWriteFailed;
+        const std::string text = Format("Write boot nand fail, #%d", c);
+        ReportFailure(nand, text);
+        return nand.Fail(Outcome::Of(code::kWriteFailed, text).Wrapping(c));
     }
-    if (nand.user_stop.load() != 0) {
+    if (nand.Stopped()) {
         // The Stop came while block 0 was written: the upgrade is whole.
-        nand.result.store(0);
+        nand.StopCutNothing();
         nand.AddNote(
             "Stopped after the last step: every partition and the boot block were "
             "written.");
     }
-    return nand.result.load();
+    return nand.result();
 }
 
 }  // namespace velmora

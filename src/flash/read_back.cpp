@@ -32,7 +32,7 @@ bool Append(std::FILE* f, const uint8_t* data, size_t n) {
 
 // An output file that cannot be made or written: the text names it.
 int CannotWrite(NandSession& nand, const std::string& path, const std::string& reason = {}) {
-    nand.error_text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
+    nand.attempt.text = "Cannot write " + path + (reason.empty() ? "" : ": " + reason);
     return code::kFileNotCreated;
 }
 
@@ -202,7 +202,7 @@ class BlockStream {
             }
             const int r = ReadBlock(nand_, buffer, block, with_spare_);
             if (r == 0 && OneAnswerOnly(nand_, what)) {
-                nand_.error_text.clear();  // the failed tries' texts no longer hold
+                nand_.attempt.text.clear();  // the failed tries' texts no longer hold
                 return 0;
             }
             code = r != 0 ? r : code;
@@ -244,7 +244,7 @@ class BlockStream {
 template <typename Physical>
 int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int end,
                      bool with_spare, Physical physical) {
-    nand.error_text.clear();  // a text left by a step that passed says nothing of this read
+    nand.attempt.text.clear();  // a text left by a step that passed says nothing of this read
     BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
@@ -256,7 +256,7 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
     int r = 0;
     for (int b = first; b < end && file.Ok() && r == 0; ++b) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         const int block = physical(b);
         if (BadWithoutReplacement(nand, b)) {
@@ -277,14 +277,14 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
     if (r != 0) {
         nand.reporter.MarkBlock(failed, BlockState::kFailed);
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         // No text of the loader's own says which block ended the read.
-        const std::string detail = TrimLineBreaks(nand.error_text);
-        nand.error_text =
+        const std::string detail = TrimLineBreaks(nand.attempt.text);
+        nand.attempt.text =
             Format("Block %d could not be read, #%d", failed, result::BlockReadFailure(r)) +
             (detail.empty() ? "" : ": " + detail);
-        nand.reporter.WriteLog("\n" + nand.error_text + "\n");
+        nand.reporter.WriteLog("\n" + nand.attempt.text + "\n");
         return result::BlockReadFailure(r);
     }
     return 0;
@@ -418,7 +418,7 @@ int ReadBootArea(NandSession& nand) {
     SecondOpinion opinion;
     for (int k = 0; remaining > 0; ++k) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         const uint32_t bytes = std::min(page, remaining);
         const SecondOpinion::Read read = [&](std::span<uint8_t> into) {
@@ -463,7 +463,7 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
     int failed = -1;
     while (remaining > 0 && file.Ok()) {
         if (nand.Aborted()) {
-            result = nand.result.load();
+            result = nand.result();
             break;
         }
         if (b >= end) {
@@ -483,7 +483,7 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
         }
         const uint32_t m = std::min<uint32_t>(remaining, static_cast<uint32_t>(file.block_bytes()));
         if (const int r = file.Read(block, m, &failed); r != 0) {
-            result = nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
+            result = nand.Aborted() ? nand.result() : result::BlockReadFailure(r);
             break;
         }
         remaining -= m;
@@ -496,7 +496,7 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
         if (const int r = file.Finish(&failed); r == code::kFileNotCreated) {
             return file.CannotWriteFile();
         } else if (r != 0) {
-            result = nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
+            result = nand.Aborted() ? nand.result() : result::BlockReadFailure(r);
         }
     }
     if (result != 0) {
@@ -513,9 +513,9 @@ int ReadPartitions(NandSession& nand) {
     // "aprameter" is kept as phones' tools and logs know it.
     reporter.SetStatus("Get nand flash aprameter...");
     if (const int c = ReadBootTable(nand, kReportMode); c != 0) {
-        nand.inner = c;
+        nand.attempt.inner = c;
         if (c != result::boot_table::kReportNotWritten) {  // a file keeps its own text
-            nand.error_text = Format("Read flash parameter error #%d", c);
+            nand.attempt.text = Format("Read flash parameter error #%d", c);
         }
         return code::kBootTableFailed;
     }
@@ -530,36 +530,36 @@ int ReadPartitions(NandSession& nand) {
     reporter.SetStatus("Read NAND_BOOT...");
     if (const int c = ReadBootArea(nand); c != 0) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
-        nand.inner = c;
+        nand.attempt.inner = c;
         ReportFailure(
             nand,
-            c == code::kFileNotCreated ? nand.error_text : Format("Read BOOT_NAND error #%d", c),
+            c == code::kFileNotCreated ? nand.attempt.text : Format("Read BOOT_NAND error #%d", c),
             false);
         return code::kBootAreaFailed;
     }
     for (int i = 0; i < count; ++i) {
         reporter.SetStatus(Format("Read partition_#%02d...", i + 1));
-        nand.error_text.clear();
+        nand.attempt.text.clear();
         int failed = -1;
         if (const int c = ReadPartitionToFile(nand, i, &failed); c != 0) {
             if (nand.Aborted()) {
-                return nand.result.load();
+                return nand.result();
             }
-            nand.inner = c;
+            nand.attempt.inner = c;
             if (c != code::kFileNotCreated) {  // a file that cannot be written keeps its own text
                 // The block that failed, and what the read said of it.
-                const std::string detail = TrimLineBreaks(nand.error_text);
-                nand.error_text = Format("Read Partition%d error #%d", i + 1, c) +
-                                  (failed >= 0 ? Format(", block %d", failed) : std::string()) +
-                                  (detail.empty() ? "" : ": " + detail);
+                const std::string detail = TrimLineBreaks(nand.attempt.text);
+                nand.attempt.text = Format("Read Partition%d error #%d", i + 1, c) +
+                                    (failed >= 0 ? Format(", block %d", failed) : std::string()) +
+                                    (detail.empty() ? "" : ": " + detail);
             }
-            ReportFailure(nand, nand.error_text, false);
+            ReportFailure(nand, nand.attempt.text, false);
             return result::PartitionReadFailure(i);
         }
     }
-    return nand.result.load();
+    return nand.result();
 }
 
 int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::vector<int>& blocks,
@@ -572,7 +572,7 @@ int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::v
     int r = 0;
     for (size_t i = 0; i < blocks.size() && file.Ok() && r == 0; ++i) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         if ((r = file.Read(blocks[i], n, failed)) == 0) {
             nand.reporter.MarkBlock(blocks[i], BlockState::kRead);
@@ -588,7 +588,7 @@ int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::v
     }
     if (r != 0) {
         nand.reporter.MarkBlock(*failed, BlockState::kFailed);
-        return nand.Aborted() ? nand.result.load() : result::BlockReadFailure(r);
+        return nand.Aborted() ? nand.result() : result::BlockReadFailure(r);
     }
     return 0;
 }

@@ -27,11 +27,11 @@ int SecondOpinion::Confirm(NandSession& nand, std::span<uint8_t> first, int bloc
         }
         if (second_[i] != third_[i]) {
             // Said twice: the notes keep it whatever text the read ends with.
-            nand.error_text = Format(
+            nand.attempt.text = Format(
                 "Block %d read three times gave three different values of its byte %zu: "
                 "no two reads agree",
                 block, i);
-            nand.AddNote(nand.error_text + ".");
+            nand.AddNote(nand.attempt.text + ".");
             return result::read_back::kReadsDisagree;
         }
         first[i] = second_[i];

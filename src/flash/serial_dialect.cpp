@@ -51,12 +51,12 @@ class SerialDialect final : public NandDialect {
         LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
         if (reply.kind == Reply::kRefused) {
             // "Write nb fial" is kept as phones' tools and logs know it.
-            nand.error_text = Format("Write nb fial %x, %x", response.header(), response.status());
+            nand.attempt.text = Format("Write nb fial %x, %x", response.header(), response.status());
             return result::page_program::kBadStatus;
         }
         const uint32_t echoed = response.data_checksum();
         if (echoed != kNoChecksum && echoed != crc) {
-            nand.error_text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
+            nand.attempt.text = Format("CRC32 Check Exp: 0x%x, Act: 0x%x", crc, echoed);
             return result::page_program::kCrcMismatch;
         }
         return 0;
@@ -85,7 +85,7 @@ class SerialDialect final : public NandDialect {
             [&] {
                 link.SendFrame(frame.span());
                 if (!link.WaitForByte(kAck, wait_ms)) {
-                    nand.error_text = Format("Erase block%d fail.", block);
+                    nand.attempt.text = Format("Erase block%d fail.", block);
                     return result::erase::kFailed;
                 }
                 return 0;
@@ -109,7 +109,7 @@ class SerialDialect final : public NandDialect {
     void NoIdAnswer(NandSession& nand, int) override {
         // "FLash" is kept as phones' tools and logs know it.
         nand.reporter.SetStatus("读NAND FLash ID错误！");
-        nand.error_text = "读NAND FLash ID错误！";
+        nand.attempt.text = "读NAND FLash ID错误！";
     }
     void BadIdAnswer(NandSession&, uint16_t, uint32_t) override {}
     void Identified(NandSession& nand) override { nand.target().PurgeInput(); }

@@ -33,15 +33,15 @@ int GetIbtOnce(NandSession& nand) {
     const Reply reply = Transact(link, frame, response,
                                  AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), 20);
     if (reply.kind == Reply::kMissing) {
-        nand.error_text = "Wait for ibt command response fail!";
+        nand.attempt.text = "Wait for ibt command response fail!";
         return code::kIbtNoResponse;
     }
     if (reply.kind == Reply::kRefused) {
-        nand.error_text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
+        nand.attempt.text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
         return code::kIbtBadResponse;
     }
     if (link.Receive(nand.ibt, AnswerMs(nand, nand.timings.response_ms, nand.ibt.size())) != 0) {
-        nand.error_text = "Wait for ibt fail!";
+        nand.attempt.text = "Wait for ibt fail!";
         return code::kIbtNoData;
     }
     return 0;
@@ -59,7 +59,7 @@ int SetNandParametersOnce(NandSession& nand) {
          small_page ? 0xFFu : 0u, large_chip ? 0xFFu : 0u});
     link.SendFrame(frame.span());
     if (!nand.speech().AwaitParametersAck(nand)) {
-        nand.error_text = nand.speech().ParametersFailText();
+        nand.attempt.text = nand.speech().ParametersFailText();
         return code::kParametersNoAck;
     }
     return 0;
@@ -130,8 +130,8 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     TargetLink& link = nand.target();
     const CommandFrame frame(kCmdInitSdi, {0u, parameter});
     if (link.SendFrame(frame.span()) != 0) {
-        nand.error_text = "\nUSB send Init_sdi command fail!\n";
-        nand.reporter.WriteLog(nand.error_text);
+        nand.attempt.text = "\nUSB send Init_sdi command fail!\n";
+        nand.reporter.WriteLog(nand.attempt.text);
         return code::kSdiSendFailed;
     }
     ResponseFrame response;
@@ -139,24 +139,24 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     const Reply reply = AwaitAnswer(link, response, nand.timings.usb_response_ms,
                                     std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
-        nand.error_text = "Wait for SDI init command response fail!\n";
-        nand.reporter.WriteLog(nand.error_text);
+        nand.attempt.text = "Wait for SDI init command response fail!\n";
+        nand.reporter.WriteLog(nand.attempt.text);
         return code::kSdiNoResponse;
     }
     if (reply.kind == Reply::kRefused) {
-        nand.error_text =
+        nand.attempt.text =
             Format("SDI init return command fail, cmd.header = 0x%04X\n", response.header());
-        nand.reporter.WriteLog(nand.error_text);
+        nand.reporter.WriteLog(nand.attempt.text);
         return code::kSdiBadHeader;
     }
     for (uint32_t i = 0; i < uint32_t{code::kSdiWords}; ++i) {
         if (const uint32_t word = response.Word(kSdiWordsAt + 4 * i); word != kSdiWordSeed + i) {
-            nand.error_text = Format(
+            nand.attempt.text = Format(
                 "The answer to SDI init carries 0x%08X in its word at offset %u where the RAM "
                 "loader puts 0x%08X: it was damaged on the way, or the phone runs another "
                 "loader",
                 word, kSdiWordsAt + 4 * i, kSdiWordSeed + i);
-            nand.reporter.WriteLog("\n" + nand.error_text + "\n");
+            nand.reporter.WriteLog("\n" + nand.attempt.text + "\n");
             return result::SdiWordWrong(static_cast<int>(i));
         }
     }

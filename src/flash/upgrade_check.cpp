@@ -16,8 +16,8 @@ namespace {
 constexpr const char* kNothingErased = " Nothing was erased.";
 
 int Refuse(NandSession& nand, const std::string& text) {
-    nand.error_text = text + kNothingErased;
-    nand.reporter.WriteLog("\n" + nand.error_text + "\n");
+    nand.attempt.text = text + kNothingErased;
+    nand.reporter.WriteLog("\n" + nand.attempt.text + "\n");
     return result::download::kUpgradeRefused;
 }
 

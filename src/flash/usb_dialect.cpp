@@ -23,7 +23,7 @@ constexpr size_t kEccBytesPerPage = 32;  // eight codes of four bytes
 // Logs the text and makes it the job's error text.
 void Fail(NandSession& nand, const std::string& text) {
     nand.reporter.WriteLog(text);
-    nand.error_text = text;
+    nand.attempt.text = text;
 }
 
 // A code is 22 bits in a 32-bit word; the word's top bits are the loader's own
@@ -193,8 +193,8 @@ class UsbDialect final : public NandDialect {
     }
 
     void NoIdAnswer(NandSession& nand, int code) override {
-        nand.error_text = Format("\nread usb dlv error, #%d", code);
-        nand.reporter.WriteLog(nand.error_text);
+        nand.attempt.text = Format("\nread usb dlv error, #%d", code);
+        nand.reporter.WriteLog(nand.attempt.text);
         nand.reporter.SetStatus("USB device read error");
     }
     void BadIdAnswer(NandSession& nand, uint16_t header, uint32_t status) override {

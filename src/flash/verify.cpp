@@ -107,22 +107,21 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     };
     auto unreadable = [&](int block, int code) {
         reporter.MarkBlock(block, BlockState::kFailed);
-        nand.error_text = Format("Verify: block %d could not be read back, #%d", block, code);
+        nand.attempt.text = Format("Verify: block %d could not be read back, #%d", block, code);
         return code;
     };
 
     for (size_t i = 0; i < written.size(); ++i) {
         if (nand.Aborted()) {
-            return nand.result.load();
+            return nand.result();
         }
         const WrittenBlock& w = written[i];
         const int r = read(buffers[i % 2], w, compare);
         if (const int s = settle(); s != 0) {
-            return nand.Aborted() ? nand.result.load()
-                                  : unreadable(written[size_t(pending)].block, s);
+            return nand.Aborted() ? nand.result() : unreadable(written[size_t(pending)].block, s);
         }
         if (r != 0) {
-            return nand.Aborted() ? nand.result.load() : unreadable(w.block, r);
+            return nand.Aborted() ? nand.result() : unreadable(w.block, r);
         }
         pending = static_cast<int>(i);
         compared = false;
@@ -130,7 +129,7 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
         reporter.UpdateProgress();
     }
     if (const int s = settle(); s != 0) {
-        return nand.Aborted() ? nand.result.load() : unreadable(written[size_t(pending)].block, s);
+        return nand.Aborted() ? nand.result() : unreadable(written[size_t(pending)].block, s);
     }
     if (differing.empty()) {
         reporter.WriteLog(
@@ -138,9 +137,9 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
         return 0;
     }
     std::sort(differing.begin(), differing.end());
-    nand.error_text = Format("Verify failed: block%s %s read back unlike what was written.",
+    nand.attempt.text = Format("Verify failed: block%s %s read back unlike what was written.",
                              differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
-    reporter.WriteLog("\n" + nand.error_text + "\n");
+    reporter.WriteLog("\n" + nand.attempt.text + "\n");
     return result::safety_net::kBlocksDiffer;
 }
 

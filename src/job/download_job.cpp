@@ -7,42 +7,46 @@ DownloadJob::DownloadJob(LinkKind link, EventSink* display, bool debug_mode)
 
 DownloadJob::~DownloadJob() = default;
 
-JobEnd DownloadJob::Ending(int final_result) const {
-    JobEnd end;
+const JobEnd& DownloadJob::End(int final_result) {
+    if (end_) {
+        return *end_;
+    }
+    // A step that returned its result without failing the job (a Stop's 1, a
+    // code the sequence passes up) ends it with the words of its last attempt.
+    FailWith(final_result);
+    const Outcome why = outcome();
+    JobEnd& end = end_.emplace();
     end.result = final_result;
-    end.user_stopped = user_stop.load() != 0;
+    end.user_stopped = Stopped();
     // A step that failed and then passed on its retry, or a text a step leaves
     // for the log (a version 3 boot block's counter), is no error of a job that
     // succeeded.
-    end.error_text = final_result != 0 ? error_text : std::string();
+    end.error_text = final_result != 0 ? why.text : std::string();
     end.notes = notes;
     end.report = report;
     end.product_id = product_id;
     if (final_result != 0 && !end.user_stopped) {
-        const ResultExplanation why =
-            ExplainResult(step, link_kind == LinkKind::kUsb, final_result, inner);
+        const ResultExplanation table =
+            ExplainResult(step, link_kind == LinkKind::kUsb, final_result, why.inner);
         end.step = std::string(StepName(step));
-        end.result_name = why.inner_name.empty() ? why.name : why.name + ", " + why.inner_name;
-        end.meaning = reason.empty() ? why.meaning : reason;
-        end.next_step = advice.empty() ? why.next_step : advice;
+        end.result_name =
+            table.inner_name.empty() ? table.name : table.name + ", " + table.inner_name;
+        end.meaning = why.reason.empty() ? table.meaning : why.reason;
+        end.next_step = why.next.empty() ? table.next_step : why.next;
     }
-    return end;
-}
-
-void DownloadJob::ShowEnding(int final_result) {
-    const JobEnd end = Ending(final_result);
     reporter.End(end);
     if (final_result == 0) {
         for (const std::string& note : notes) {
             reporter.SetStatus(note);
         }
     } else if (!end.user_stopped) {
-        reporter.SetStatus(error_text);
-        reporter.ShowStepMessage(error_text);
+        reporter.SetStatus(end.error_text);
+        reporter.ShowStepMessage(end.error_text);
     } else {
         // Not the failure of the step the Stop cut: that failure is the Stop's doing.
         reporter.SetStatus(StoppedText(step));
     }
+    return end;
 }
 
 std::string StoppedText(JobStep step) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,12 +112,16 @@ class DownloadJob : public NandSession {
     std::string port;
     int baud_selection = 2;
 
-    // How the job ended with `final_result`, its result explained.
-    JobEnd Ending(int final_result) const;
-    // The job's ending on the display: its end event, then on a failure that
-    // Stop did not cause the error text and its step message; after a Stop, in
-    // which step it came.
-    void ShowEnding(int final_result);
+    // Ends the job with `final_result`, once: its outcome explained as the job's
+    // end, sent as the end event, then on a failure that a Stop did not cause the
+    // error text and its step message; after a Stop, in which step it came. A
+    // second call sends nothing and returns the first end.
+    const JobEnd& End(int final_result);
+    // The job's end, once End has run.
+    const std::optional<JobEnd>& end() const { return end_; }
+
+  private:
+    std::optional<JobEnd> end_;
 };
 
 // The last status of a stopped job: "Stopped during the boot ROM handshake."

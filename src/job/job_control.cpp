@@ -301,10 +301,11 @@ StartOutcome JobController::Start(const JobRequest& request) {
 
 void JobController::Worker(DownloadJob* job) {
     // A Stop that came before the job existed ends it before it touches the phone.
-    const int result = job->Aborted() ? job->result.load() : runner(*job);
+    const int result = job->Aborted() ? job->result() : runner(*job);
     job->reporter.CloseLog();
-
-    const JobOutcome outcome = job->Ending(result);
+    // The sequences end their job themselves; this ends one that never reached
+    // a sequence (stopped before it began, or a test's runner).
+    const JobOutcome outcome = job->End(result);
     std::unique_ptr<DownloadJob> finished;
     {
         std::lock_guard lock(mutex_);

@@ -114,7 +114,7 @@ class JobController {
     // read-code job; the job starts once it returns.
     std::function<void(const std::string& text)> on_notice;
     // Called on the worker thread when the job has ended and been destroyed
-    // (the port is closed by then).
+    // (the port is closed by then), with the end its end event carried.
     std::function<void(const JobOutcome& outcome)> on_finished;
     // The sequence to run; RunJob unless a test replaces it.
     JobRunner runner = RunJob;

@@ -27,11 +27,12 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
         }
         port.Close();
         const std::string shown = device.empty() ? job.port : device;
-        job.reason = PortOpenReason(shown, why);
-        job.advice = PortOpenNextStep(why);
+        const std::string reason = PortOpenReason(shown, why);
+        const std::string next = PortOpenNextStep(why);
         job.reporter.SetStatus("Open COMPort Fail");
-        job.reporter.WriteLog("\n" + job.reason + "\n");
-        return result::serial_job::kOpenPortFailed;
+        job.reporter.WriteLog("\n" + reason + "\n");
+        return job.Fail(
+            Outcome::Of(result::serial_job::kOpenPortFailed, "打开串口失败！ " + reason + ". " + next).Because(reason, next));
     }
     port.PurgeInput();
     return 0;
@@ -54,17 +55,13 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     // is asked to switch the phone on.
     job.step = JobStep::kOpenPort;
     if (const int r = OpenForJob(port, job); r != 0) {
-        job.Fail(r, "打开串口失败！ " + job.reason + ". " + job.advice);
         return r;
     }
     reporter.SetStatus("请打开手机！");
     job.step = JobStep::kWaitPhone;
     if (const int w = WaitForPhone(port, job, job.port); w != 0) {
-        if (w == result::serial_boot::kPhoneTimedOut) {
-            job.reason = job.error_text;
-            job.advice = kNoPhoneNext;
-        } else {
-            job.Fail(code::kPhoneNotConnected, "连接手机失败！");
+        if (w != result::serial_boot::kPhoneTimedOut) {
+            job.Fail(Outcome::Of(code::kPhoneNotConnected, "连接手机失败！"));
         }
         return code::kPhoneNotConnected;
     }
@@ -75,7 +72,7 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     job.step = JobStep::kBootRom;
     const int handshake = BootHandshake(port, job);
     if (job.Aborted()) {
-        return job.result.load();
+        return job.result();
     }
     reporter.SetProgress(6, 100);
 
@@ -84,37 +81,33 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     std::string problem;
     int r = LoadRamLoader(SerialRamLoader(), job.home, image, &problem);
     if (r != 0) {
-        job.error_text =
-            problem.empty()
-                ? Format(
-                      "The RAM loader image could not be loaded (#%d): nothing was sent to "
-                      "the phone.",
-                      r)
-                : problem;
+        problem = problem.empty()
+                      ? Format(
+                            "The RAM loader image could not be loaded (#%d): nothing was sent to "
+                            "the phone.",
+                            r)
+                      : problem;
     } else {
         r = SendRamLoader(port, job, image);
+        problem = job.attempt.text;
         if (r != 0 && handshake != 0) {
-            job.error_text +=
-                " Before that, the handshake failed: " + HandshakeFailureText(handshake) +
-                Format(" (#%d).", handshake);
+            problem += " Before that, the handshake failed: " + HandshakeFailureText(handshake) +
+                       Format(" (#%d).", handshake);
         }
     }
     if (job.Aborted()) {
-        return job.result.load();
+        return job.result();
     }
     if (r != 0) {
-        job.reporter.WriteLog("\n" + job.error_text + "\n");
-        job.inner = r;
-        job.result.store(code::kLoaderTransferFailed);
-        return code::kLoaderTransferFailed;
+        job.reporter.WriteLog("\n" + problem + "\n");
+        return job.Fail(Outcome::Of(code::kLoaderTransferFailed, problem).Wrapping(r));
     }
     job.step = JobStep::kBaudSwitch;
     if (const int b = SwitchToLoaderBaud(port, job, job.baud_selection); b != 0) {
-        job.result.store(b);
-        return b;
+        return job.FailWith(b);
     }
     if (job.Aborted()) {
-        return job.result.load();
+        return job.result();
     }
     reporter.ResetBlockMap();
 
@@ -136,11 +129,9 @@ int RunSerialJob(DownloadJob& job) {
     int result = RunSteps(job, port);
     // A step may return 0 after Stop wiped nothing: the job result is the truth.
     if (result == 0) {
-        result = job.result.load();
+        result = job.result();
     }
-    job.result.store(result);
-
-    job.ShowEnding(result);
+    job.End(result);
     port.PurgeInput();
     port.Close();
     return result;

@@ -10,7 +10,7 @@ class SerialPort;
 // Opens job.port at 115200 8E1 for the boot ROM. 0, or −3001 ("Open COMPort Fail").
 int OpenForJob(SerialPort& port, DownloadJob& job);
 
-// Runs the serial job; returns (and leaves in job.result) the job's result.
+// Runs the serial job to its end; returns the job's result.
 int RunSerialJob(DownloadJob& job);
 
 }  // namespace velmora

@@ -35,11 +35,10 @@ constexpr TargetStepResults kTargetStepResults = {.identify = code::kIdentifyFai
                                                   .record = code::kRecordFailed,
                                                   .ibt_status = nullptr};
 
-// Ends the job with `result` and the error text, which also goes to the log.
-int EndWith(DownloadJob& job, int result) {
-    job.reporter.WriteLog("\n" + job.error_text + "\n");
-    job.result.store(result);
-    return result;
+// Fails the job with `outcome`, whose text also goes to the log.
+int FailLogged(DownloadJob& job, Outcome outcome) {
+    job.reporter.WriteLog("\n" + outcome.text + "\n");
+    return job.Fail(std::move(outcome));
 }
 
 // Waits for the phone's DFU device as the choice rules allow (usb_choice.h),
@@ -68,8 +67,7 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
             }
         }
         if (!look.several.empty()) {
-            job.error_text = SeveralDevicesText(look.several);
-            return EndWith(job, code::kNoDfuDevice);
+            return FailLogged(job, Outcome::Of(code::kNoDfuDevice, SeveralDevicesText(look.several)));
         }
         phone = std::move(look.chosen);
         if (phone) {
@@ -77,10 +75,8 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         }
         const uint32_t waited = TickCount() - started;
         if (limit_ms > 0 && waited >= static_cast<uint32_t>(limit_ms)) {
-            job.error_text = NoPhoneText(port, (limit_ms + 999) / 1000);
-            job.reason = job.error_text;
-            job.advice = kNoPhoneNext;
-            return EndWith(job, code::kNoDfuDevice);
+            const std::string text = NoPhoneText(port, (limit_ms + 999) / 1000);
+            return FailLogged(job, Outcome::Of(code::kNoDfuDevice, text).Because(text, std::string(kNoPhoneNext)));
         }
         if (notice_ms > 0 && waited >= next_notice) {
             reporter.SetStatus(
@@ -93,8 +89,7 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         }
         if (!job.Sleep(pause)) {
             reporter.WriteLog("\nno dfu device attached!\n");
-            job.result.store(code::kNoDfuDevice);
-            return code::kNoDfuDevice;
+            return job.FailWith(code::kNoDfuDevice);
         }
     }
     usb.SetPhonePath(phone->path);
@@ -106,12 +101,13 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
 // A boot ROM failure after which no RAM loader can be running ends the job at once,
 // with the cause and the next step, instead of in the bulk device search.
 int EndBoot(DownloadJob& job, const BootFailure& failure) {
-    job.inner = failure.code;
-    job.reason = failure.Text();
-    job.advice = failure.NextStep();
-    job.error_text =
-        "The phone's RAM loader was not started: " + job.reason + ". Next step: " + job.advice;
-    return EndWith(job, code::kNoLoaderDevice);
+    const std::string reason = failure.Text();
+    const std::string next = failure.NextStep();
+    return FailLogged(job, Outcome::Of(code::kNoLoaderDevice,
+                                       "The phone's RAM loader was not started: " + reason +
+                                           ". Next step: " + next)
+                               .Wrapping(failure.code)
+                               .Because(reason, next));
 }
 
 // While the boot ROM asks for long waits, the status counts them: its answers can
@@ -153,18 +149,18 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
     Reporter& reporter = job.reporter;
     job.step = JobStep::kUsbOpen;
     if (const int r = usb.dfu().Open(phone.path); r != result::dfu::kOk) {
-        job.inner = r;
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
+        std::string text;
         if (usb.dfu().open_error().failed()) {
-            job.error_text = OpenFailureText("DFU device", phone, usb.dfu().open_error());
+            text = OpenFailureText("DFU device", phone, usb.dfu().open_error());
         } else {
-            job.error_text = Format(
-                                 "Cannot read the descriptors of the phone's DFU device %s "
-                                 "(#%d). ",
-                                 phone.path.c_str(), r) +
-                             NextStep(UsbOpenFailure::kOther);
+            text = Format(
+                       "Cannot read the descriptors of the phone's DFU device %s "
+                       "(#%d). ",
+                       phone.path.c_str(), r) +
+                   NextStep(UsbOpenFailure::kOther);
         }
-        return EndWith(job, code::kDfuOpenFailed);
+        return FailLogged(job, Outcome::Of(code::kDfuOpenFailed, text).Wrapping(r));
     }
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
     AskedWaits waits(reporter, usb.dfu());
@@ -173,7 +169,7 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
     BootFailure failure;
     if (ReadTargetInfo(usb.dfu(), log, &job.product_id, &failure) != 0) {
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
         // A boot ROM that is there and idle may still take the loader.
         if (failure.trouble != BootTrouble::kNotDone && failure.trouble != BootTrouble::kOther) {
@@ -186,18 +182,16 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
     std::vector<uint8_t> image;
     if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r != 0) {
         const ResultExplanation why = ExplainResult(JobStep::kLoader, true, r);
-        job.reason = why.meaning;
-        job.advice = why.next_step;
-        job.error_text = Format(
-            "The RAM loader image could not be loaded (#%d): nothing was sent "
-            "to the phone.",
-            r);
-        return EndWith(job, code::kNoLoaderDevice);
+        return FailLogged(job, Outcome::Of(code::kNoLoaderDevice,
+                                           Format("The RAM loader image could not be loaded "
+                                                  "(#%d): nothing was sent to the phone.",
+                                                  r))
+                                   .Because(why.meaning, why.next_step));
     }
     failure = {};
     if (SendRamLoaderUsb(usb.dfu(), image, log, &failure) != 0) {
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
         if (failure.Final()) {
             return EndBoot(job, failure);
@@ -219,7 +213,7 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
     std::string dlv_path;
     reporter.WriteLog(Format("\nGet Dlv full name: %s.\n", dlv_path.c_str()));
     int refusals = 0;  // looks in a row at a bulk device that would not open
-    for (int attempt = 0; job.result.load() == 0; ++attempt) {
+    for (int attempt = 0; !job.Aborted(); ++attempt) {
         if (usb.FindDlvDevice(&dlv_path)) {
             if (usb.dlv().Open(dlv_path) == 0) {
                 reporter.WriteLog(Format("\nfind usb dlv device = %s.\n", dlv_path.c_str()));
@@ -237,33 +231,34 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
             for (const UsbDeviceInfo& info : usb.bus().List()) {
                 device = info.path == dlv_path ? info : device;
             }
-            job.error_text = LoaderOpenFailureText(device, usb.dlv().open_error());
+            Outcome refused = Outcome::Of(result::usb_job::kNoLoaderDevice,
+                                          LoaderOpenFailureText(device, usb.dlv().open_error()));
             if (usb.dlv().open_error().kind == UsbOpenFailure::kAccess &&
                 (device.vendor || device.product)) {
-                job.advice = LoaderRuleNextStep(device);
+                refused.next = LoaderRuleNextStep(device);
             }
-            return EndWith(job, code::kNoLoaderDevice);
+            return FailLogged(job, std::move(refused));
         }
         if (attempt + 1 >= t.dlv_attempts) {
             // Otherwise the operator would wait most of a minute to be told nothing.
-            job.error_text = kNoDlvDeviceText;
+            Outcome missing = Outcome::Of(result::usb_job::kNoLoaderDevice, kNoDlvDeviceText);
             if (jump.failed()) {
                 // The jump's own failure is the likelier cause: it comes first.
-                job.reason = jump.Text() + ", and the RAM loader's USB device did not come up";
-                job.advice = jump.NextStep();
+                missing.reason = jump.Text() + ", and the RAM loader's USB device did not come up";
+                missing.next = jump.NextStep();
                 std::string first = jump.Text();
                 first[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(first[0])));
-                job.error_text = first + ". " + kNoDlvDeviceText + ". Next step: " + job.advice;
+                missing.text = first + ". " + kNoDlvDeviceText + ". Next step: " + missing.next;
             } else if (usb.dfu().open_error().failed()) {
-                job.error_text += std::string(". Before that, the boot ROM's DFU device: ") +
-                                  usb.dfu().open_error().name + " (" +
-                                  usb.dfu().open_error().detail + ")";
+                missing.text += std::string(". Before that, the boot ROM's DFU device: ") +
+                                usb.dfu().open_error().name + " (" + usb.dfu().open_error().detail +
+                                ")";
             }
-            return EndWith(job, code::kNoLoaderDevice);
+            return FailLogged(job, std::move(missing));
         }
         job.Sleep(t.dlv_retry_ms);
     }
-    return job.result.load();
+    return job.result();
 }
 
 // The steps from the DFU search to the end of the work mode; returns the result.
@@ -289,9 +284,10 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     job.step = JobStep::kInitSdi;
     if (const int r = InitSdi(job, kSdiParameter); r != 0) {
         reporter.WriteLog("Init SDI fail!\n");
-        job.inner = r;
-        job.result.store(code::kInitSdiFailed);
-        return code::kInitSdiFailed;
+        Outcome said = job.attempt;
+        said.code = code::kInitSdiFailed;
+        said.inner = r;
+        return job.Fail(std::move(said));
     }
     reporter.WriteLog("\nInit SDI successfully!\n");
     return DispatchWorkMode(job);
@@ -309,7 +305,7 @@ int RunUsbJob(DownloadJob& job) {
     }
     std::unique_ptr<UsbBus> bus = MakeUsbBus(spec, &error);
     if (!bus) {
-        job.error_text = error;
+        job.attempt.text = error;  // the words of the failure the next step ends the job with
     }
     return RunUsbJob(job, std::move(bus), spec.match, UsbJobTimings{});
 }
@@ -319,8 +315,7 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     Reporter& reporter = job.reporter;
     if (!bus) {
         reporter.WriteLog("\nUSB dfu or dlv handle error!\n");
-        job.result.store(code::kUsbUnavailable);
-        return code::kUsbUnavailable;
+        return job.FailWith(code::kUsbUnavailable);
     }
     DfuTiming dfu_timing = MakeDfuTiming(job.event_fd());
     dfu_timing.request_timeout_ms = static_cast<unsigned>(timings.dfu_request_ms);
@@ -334,23 +329,25 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     int result = RunSteps(job, usb, timings);
     // A step may return 0 after Stop: the job result is the truth.
     if (result == 0) {
-        result = job.result.load();
+        result = job.result();
     }
-    job.result.store(result);
+    job.FailWith(result);
     // A bulk transfer that failed on the bus ended the step: say how, and what next.
     const UsbStatus last = usb.dlv().failure();
-    if (result != 0 && job.user_stop.load() == 0 && usb.dlv().IsOpen() && last != UsbStatus::kOk &&
+    if (result != 0 && !job.Stopped() && usb.dlv().IsOpen() && last != UsbStatus::kOk &&
         last != UsbStatus::kCancelled) {
         const std::string why = TransferFailureText("bulk device", usb.phone_path(), last);
         reporter.WriteLog("\n" + why + "\n");
-        const bool apart = !job.error_text.empty() && job.error_text.back() != '\n';
-        job.error_text += apart ? " " + why : why;
+        Outcome told = job.outcome();
+        const bool apart = !told.text.empty() && told.text.back() != '\n';
+        told.text += apart ? " " + why : why;
+        job.Fail(std::move(told));
     }
 
     reporter.CloseLog();
     usb.dfu().Close();
     usb.dlv().Close();
-    job.ShowEnding(result);
+    job.End(result);
     return result;
 }
 

@@ -41,12 +41,12 @@ int CheckAreaInChip(DownloadJob& job, BlockRange range, const char* nothing_done
     }
     const uint64_t bytes =
         static_cast<uint64_t>(job.geometry.block_size) * static_cast<uint64_t>(blocks);
-    job.error_text = Format(
+    job.attempt.text = Format(
         "The area 0x%X to 0x%X starts beyond the chip, which holds %llu MiB (0x%llX bytes, "
         "blocks 0 to %d). %s",
         job.range_start, job.range_end, static_cast<unsigned long long>(bytes >> 20),
         static_cast<unsigned long long>(bytes), blocks - 1, nothing_done);
-    job.reporter.WriteLog("\n" + job.error_text + "\n");
+    job.reporter.WriteLog("\n" + job.attempt.text + "\n");
     return result::read_back::kAreaPastChip;
 }
 
@@ -116,7 +116,7 @@ int CheckAreaErase(DownloadJob& job, BlockRange range) {
     if (job.ask_area) {
         const std::optional<bool> yes = AskOperator(job, question);
         if (!yes) {
-            return job.result.load();  // stopped while the question was open
+            return job.result();  // stopped while the question was open
         }
         if (*yes) {
             return 0;
@@ -127,46 +127,39 @@ int CheckAreaErase(DownloadJob& job, BlockRange range) {
         what += std::string(question.boot ? " and " : "") +
                 Format("blocks %d to %d (the EEROM and reservoir)", top, blocks - 1);
     }
-    job.error_text =
+    job.attempt.text =
         Format("The area 0x%X to 0x%X covers blocks %d to %d, which include ", job.range_start,
                job.range_end, question.first, question.last) +
         what +
         (job.ask_area ? ": the erase was not confirmed. Nothing was erased."
                       : ": erasing it needs confirmation (--yes). Nothing was erased.");
-    job.reporter.WriteLog("\n" + job.error_text + "\n");
+    job.reporter.WriteLog("\n" + job.attempt.text + "\n");
     return result::erase_mode::kAreaNotConfirmed;
-}
-
-int Finish(DownloadJob& job, int code) {
-    if (code != 0) {
-        job.result.store(code);
-    }
-    return code;
 }
 
 int CodeUpgrade(DownloadJob& job) {
     job.reporter.SetStatus("代码升级！");
     job.step = JobStep::kUpgrade;
     if (const int r = CheckUpgrade(job, job.table); r != 0) {
-        return Finish(job, r);
+        return job.FailWith(r);
     }
     if (const int r = BackUpBeforeWrite(job, {}); r != 0) {
-        return Finish(job, r);
+        return job.FailWith(r);
     }
     job.track_writes = job.verify;
     // A chip the record cannot map gets none: its bad blocks are skipped instead.
     if (!job.record.Present() && RecordMapsBadBlocks(job)) {
         job.step = JobStep::kRecordBuild;
         if (const int r = BuildManagementRecord(job); r != 0) {
-            return Finish(job, r);
+            return job.FailWith(r);
         }
         job.step = JobStep::kUpgrade;
     }
     if (const int r = DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
-        r != 0 || job.user_stop.load() != 0) {
-        return Finish(job, r);
+        r != 0 || job.Stopped()) {
+        return job.FailWith(r);
     }
-    return Finish(job, VerifyAfterWrite(job));
+    return job.FailWith(VerifyAfterWrite(job));
 }
 
 int ReadCode(DownloadJob& job) {
@@ -174,18 +167,18 @@ int ReadCode(DownloadJob& job) {
     switch (job.erase_range) {
         case read_range::kPartitionTable:
             job.reporter.SetStatus("读取FLASH数据！");
-            return Finish(job, ReadPartitions(job));
+            return job.FailWith(ReadPartitions(job));
         case read_range::kEerom:
             job.reporter.SetStatus("读取EEROM数据！");
-            return Finish(job, ReadEeromArea(job, job.job_file_path, false));
+            return job.FailWith(ReadEeromArea(job, job.job_file_path, false));
         default: {
             job.reporter.SetStatus("读取FLASH数据！");
             const BlockRange range = AreaRange(job);
             if (const int r = CheckAreaInChip(job, range, "Nothing was read."); r != 0) {
-                return Finish(job, r);
+                return job.FailWith(r);
             }
-            return Finish(job,
-                          ReadBlockRange(job, job.job_file_path, range.first, range.end, false));
+            return job.FailWith(
+                ReadBlockRange(job, job.job_file_path, range.first, range.end, false));
         }
     }
 }
@@ -196,18 +189,18 @@ int ReadCode(DownloadJob& job) {
 int CodeAreaEnd(DownloadJob& job, int& end_block) {
     if (const int code = ReadBootTable(job, kBootTableToJob); code != 0) {
         // The operation may have said more than the code; keep its text then.
-        if (job.error_text.empty()) {
-            job.error_text = Format("Read flash parameter error #%d", code);
+        if (job.attempt.text.empty()) {
+            job.attempt.text = Format("Read flash parameter error #%d", code);
         }
-        job.reporter.WriteLog(job.error_text);
+        job.reporter.WriteLog(job.attempt.text);
         return code;
     }
     end_block = CodeAreaEndBlock(job);
     if (end_block < 0) {
-        job.error_text =
+        job.attempt.text =
             "The phone's partition table has no partition above offset 0: the code area is "
             "unknown, nothing was erased!";
-        job.reporter.WriteLog("\n" + job.error_text + "\n");
+        job.reporter.WriteLog("\n" + job.attempt.text + "\n");
         return result::erase_mode::kNoCodeArea;
     }
     return 0;
@@ -222,23 +215,23 @@ int Erase(DownloadJob& job) {
         case erase_range::kFileSystem: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
-                return Finish(job, code);
+                return job.FailWith(code);
             range = {k, blocks - 74};
             break;
         }
         case erase_range::kArea:
             range = AreaRange(job);
             if (const int r = CheckAreaInChip(job, range, "Nothing was erased."); r != 0) {
-                return Finish(job, r);
+                return job.FailWith(r);
             }
             if (const int r = CheckAreaErase(job, range); r != 0) {
-                return Finish(job, r);
+                return job.FailWith(r);
             }
             break;
         case erase_range::kCode: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
-                return Finish(job, code);
+                return job.FailWith(code);
             range = {0, k};
             break;
         }
@@ -251,28 +244,29 @@ int Erase(DownloadJob& job) {
         default:
             // No front end offers another range; one that came anyway erases nothing.
             // "Rang" is kept as phones' tools and logs know it.
-            job.error_text = Format("Erase Rang error #%d", job.erase_range);
-            job.reporter.WriteLog("\n" + job.error_text);
-            return Finish(job, result::erase_mode::kUnknownRange);
+            job.attempt.text = Format("Erase Rang error #%d", job.erase_range);
+            job.reporter.WriteLog("\n" + job.attempt.text);
+            return job.FailWith(result::erase_mode::kUnknownRange);
     }
-    if (job.result.load() != 0) {
-        return job.result.load();
+    if (const int r = job.result(); r != 0) {
+        return r;
     }
     if (const int r = BackUpBeforeWrite(job, range); r != 0) {
-        return Finish(job, r);
+        return job.FailWith(r);
     }
-    return Finish(job, EraseBlockRange(job, range.first, range.end));
+    return job.FailWith(EraseBlockRange(job, range.first, range.end));
 }
 
 }  // namespace
 
 int FailStep(DownloadJob& job, int result, int inner) {
-    job.inner = inner;
-    if (job.user_stop.load() == 0) {
-        job.reporter.ShowStepMessage(job.error_text);
+    if (!job.Stopped()) {
+        job.reporter.ShowStepMessage(job.attempt.text);
     }
-    job.result.store(result);
-    return result;
+    Outcome said = job.attempt;
+    said.code = result;
+    said.inner = inner;
+    return job.Fail(std::move(said));
 }
 
 int RunTargetSteps(DownloadJob& job, const TargetStepResults& results) {
@@ -297,7 +291,7 @@ int RunTargetSteps(DownloadJob& job, const TargetStepResults& results) {
     reporter.SetStatus("Get MangrBlk!");
     job.step = JobStep::kRecord;
     if (const int m = ReadManagementRecord(job); m > 0) {
-        job.error_text = Format("Get MangrBlk Fail, #%d!", m);
+        job.attempt.text = Format("Get MangrBlk Fail, #%d!", m);
         return FailStep(job, results.record, m);
     }
     return 0;
@@ -318,11 +312,11 @@ int DispatchWorkMode(DownloadJob& job) {
                                                                   : Phase::kRead);
     switch (job.work_mode) {
         case WorkMode::kBackup:
-            return Finish(job, RunBackup(job));
+            return job.FailWith(RunBackup(job));
         case WorkMode::kRestore:
-            return Finish(job, RunRestore(job));
+            return job.FailWith(RunRestore(job));
         case WorkMode::kHealth:
-            return Finish(job, RunHealth(job));
+            return job.FailWith(RunHealth(job));
         case WorkMode::kCodeUpgrade:
             return CodeUpgrade(job);
         case WorkMode::kReadCode:
@@ -330,7 +324,7 @@ int DispatchWorkMode(DownloadJob& job) {
         case WorkMode::kErase:
             return Erase(job);
     }
-    return Finish(job, result::download::kUnknownWorkMode);
+    return job.FailWith(result::download::kUnknownWorkMode);
 }
 
 }  // namespace velmora

@@ -8,7 +8,7 @@ class DownloadJob;
 
 // Builds the target partition records, starts the job's clock, and runs the
 // operation of the job's work mode and range. Returns the operation's result
-// (also left in job.result when non-zero), with job.error_text set on failure.
+// (the job fails with it when non-zero), with job.attempt telling a failure.
 int DispatchWorkMode(DownloadJob& job);
 
 // The result each failing target step gives the job; the links' sequences

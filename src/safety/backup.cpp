@@ -138,12 +138,9 @@ void KeepEachBlockOnce(std::vector<BackupFile>& files) {
 }
 
 int BackupFailed(DownloadJob& job, const std::string& text, std::optional<int> inner = {}) {
-    job.step = JobStep::kBackup;
-    job.inner = inner;
-    job.error_text = text + " Nothing was erased.";
-    job.reporter.WriteLog("\n" + job.error_text + "\n");
-    job.result.store(code::kBackupFailed);
-    return code::kBackupFailed;
+    const std::string told = text + " Nothing was erased.";
+    job.reporter.WriteLog("\n" + told + "\n");
+    return job.Fail(Outcome::Of(code::kBackupFailed, told).In(JobStep::kBackup).Wrapping(inner));
 }
 
 // The session reads every block twice while it lives, when `on`.
@@ -207,7 +204,7 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
     for (const BackupFile& f : all) {
         const std::string path = folder + f.name;
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
         if (f.kind == "record") {
             const auto bytes = job.record.ToBytes();
@@ -225,10 +222,10 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
             int failed = -1;
             if (const int r = ReadBlockListToFile(job, path, physical, true, &failed); r != 0) {
                 if (job.Aborted()) {
-                    return job.result.load();
+                    return job.result();
                 }
                 if (r == result::read_back::kFileNotCreated) {
-                    return BackupFailed(job, job.error_text + ".");
+                    return BackupFailed(job, job.attempt.text + ".");
                 }
                 return BackupFailed(job,
                                     Format("Backup: block %d could not be read (#%d).", failed, r),

@@ -252,15 +252,13 @@ int RunHealth(DownloadJob& job) {
         for (size_t i = 0; i < copies.size(); ++i) {
             if (const int r = ReadRecordCopy(job, copies[i], bytes[i]); r != 0) {
                 if (job.Aborted()) {
-                    return job.result.load();
+                    return job.result();
                 }
-                job.inner = r;
-                job.error_text = Format(
-                    "Health: the record copy in block %d could not be read, "
-                    "#%d",
-                    copies[i], r);
-                job.result.store(code::kHealthReadFailed);
-                return code::kHealthReadFailed;
+                return job.Fail(Outcome::Of(code::kHealthReadFailed,
+                                            Format("Health: the record copy in block %d could "
+                                                   "not be read, #%d",
+                                                   copies[i], r))
+                                    .Wrapping(r));
             }
         }
         const auto loader = job.record.ToBytes();
@@ -275,12 +273,11 @@ int RunHealth(DownloadJob& job) {
     if (const std::optional<int> inner = result::BootTableReadOf(table)) {
         // Block 0 could not be read: whether it holds a table is not known.
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
-        job.inner = *inner;
-        job.error_text = Format("Health: block 0 could not be read, #%d", table);
-        job.result.store(code::kHealthReadFailed);
-        return code::kHealthReadFailed;
+        return job.Fail(Outcome::Of(code::kHealthReadFailed,
+                                    Format("Health: block 0 could not be read, #%d", table))
+                            .Wrapping(inner));
     }
     if (table == 0 && CodeAreaEndBlock(job) >= 0) {
         const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, 16));
@@ -294,7 +291,7 @@ int RunHealth(DownloadJob& job) {
         }
     } else {
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
         report["partition_table"] = "Block 0 holds no partition table.";
     }

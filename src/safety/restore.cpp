@@ -27,10 +27,9 @@ using namespace safety_net;
 namespace code = result::safety_net;
 
 int RestoreRefused(DownloadJob& job, const std::string& text) {
-    job.error_text = text + " Nothing was erased.";
-    job.reporter.WriteLog("\n" + job.error_text + "\n");
-    job.result.store(code::kRestoreRefused);
-    return code::kRestoreRefused;
+    const std::string told = text + " Nothing was erased.";
+    job.reporter.WriteLog("\n" + told + "\n");
+    return job.Fail(Outcome::Of(code::kRestoreRefused, told));
 }
 
 // Bytes of one block in a file of the backup.
@@ -208,12 +207,12 @@ int WriteBack(DownloadJob& job, const std::string& folder, const RestoreBlock& r
     File in(std::fopen((folder + f.name).c_str(), "rb"));
     if (!in || std::fseek(in.get(), static_cast<long>(rb.index * bytes), SEEK_SET) != 0 ||
         std::fread(data.data(), 1, bytes, in.get()) != bytes) {
-        job.error_text = "Cannot read " + folder + f.name + ".";
+        job.attempt.text = "Cannot read " + folder + f.name + ".";
         return code::kRestoreWriteFailed;
     }
     if (const int c = EraseBlock(job, rb.target); c != 0) {
-        job.inner = c;
-        job.error_text = Format("Restore: erase of block %d fail, #%d", rb.target, c);
+        job.attempt.inner = c;
+        job.attempt.text = Format("Restore: erase of block %d fail, #%d", rb.target, c);
         job.reporter.MarkBlock(rb.target, BlockState::kEraseFailed);
         return code::kRestoreWriteFailed;
     }
@@ -221,8 +220,8 @@ int WriteBack(DownloadJob& job, const std::string& folder, const RestoreBlock& r
         if (const int c =
                 WritePiece(job, data, rb.target, f.with_spare, static_cast<uint32_t>(bytes));
             c != 0) {
-            job.inner = result::BlockWriteOf(c);
-            job.error_text = Format("Restore: write of block %d fail, #%d", rb.target, c);
+            job.attempt.inner = result::BlockWriteOf(c);
+            job.attempt.text = Format("Restore: write of block %d fail, #%d", rb.target, c);
             job.reporter.MarkBlock(rb.target, BlockState::kFailed);
             return code::kRestoreWriteFailed;
         }
@@ -388,7 +387,7 @@ int RunRestore(DownloadJob& job) {
     std::optional<RestoreBlock> block0;
     if (const std::string refused = PlanRestore(job, folder, m, all, plan, block0);
         !refused.empty()) {
-        return job.Aborted() ? job.result.load() : RestoreRefused(job, refused);
+        return job.Aborted() ? job.result() : RestoreRefused(job, refused);
     }
     Reporter& reporter = job.reporter;
     reporter.SetPhase(Phase::kWrite);
@@ -399,15 +398,14 @@ int RunRestore(DownloadJob& job) {
     job.track_writes = true;
     auto fail = [&](int r) {
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
-        job.reporter.WriteLog("\n" + job.error_text + "\n");
-        job.result.store(r);
-        return r;
+        job.reporter.WriteLog("\n" + job.attempt.text + "\n");
+        return job.FailWith(r);
     };
     for (const RestoreBlock& rb : plan) {
         if (job.Aborted()) {
-            return job.result.load();
+            return job.result();
         }
         if (const int r = WriteBack(job, folder, rb, buffer); r != 0) {
             return fail(r);
@@ -418,7 +416,7 @@ int RunRestore(DownloadJob& job) {
     if (block0) {
         // Block 0 last and whole: a Stop waits for the end of its step.
         if (!job.BeginUncut()) {
-            return job.result.load();
+            return job.result();
         }
         job.boot_block_touched = true;
         const int r = WriteBack(job, folder, *block0, buffer);
@@ -427,8 +425,8 @@ int RunRestore(DownloadJob& job) {
             return fail(r);
         }
     }
-    if (job.user_stop.load() != 0 && job.result.load() != 0) {
-        return job.result.load();
+    if (job.Stopped() && job.result() != 0) {
+        return job.result();
     }
     job.verify = true;
     return VerifyAfterWrite(job);

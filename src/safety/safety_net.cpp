@@ -117,14 +117,14 @@ int VerifyAfterWrite(DownloadJob& job) {
     std::vector<int> differing;
     const int r = VerifyWrittenBlocks(job, differing);
     if (r == 0 || job.Aborted()) {
-        return r == 0 ? 0 : job.result.load();
+        return r == 0 ? 0 : job.result();
     }
-    const int result = r == code::kBlocksDiffer ? code::kVerifyMismatch : code::kVerifyReadFailed;
+    Outcome said = job.attempt;
+    said.code = r == code::kBlocksDiffer ? code::kVerifyMismatch : code::kVerifyReadFailed;
     if (r != code::kBlocksDiffer) {
-        job.inner = r;
+        said.inner = r;
     }
-    job.result.store(result);
-    return result;
+    return job.Fail(std::move(said));
 }
 
 BackupSummary ReadBackupSummary(const std::string& folder, bool check_sums) {

@@ -63,7 +63,7 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
     using std::chrono::milliseconds;
     port.PurgeInput();
     if (job.Aborted()) {
-        return job.result.load() != 0 ? job.result.load() : code::kNoEcho;
+        return job.result() != 0 ? job.result() : code::kNoEcho;
     }
     // Without a time-out the operator switches the phone on when ready, or stops.
     const auto start = Clock::now();
@@ -83,13 +83,13 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
         const int n = port.ReadSome(burst, timeout_ms);
         if (n < 0) {
             // Stopped, or the device went away.
-            return job.result.load() != 0 ? job.result.load() : code::kNoEcho;
+            return job.result() != 0 ? job.result() : code::kNoEcho;
         }
         if (n == 0) {
             const auto now = Clock::now();
             if (now >= deadline) {
-                job.Fail(result::serial_job::kPhoneNotConnected,
-                         NoPhoneText(port_name, (limit_ms + 999) / 1000));
+                const std::string text = NoPhoneText(port_name, (limit_ms + 999) / 1000);
+                job.Fail(Outcome::Of(result::serial_job::kPhoneNotConnected, text).Because(text, std::string(kNoPhoneNext)));
                 return code::kPhoneTimedOut;
             }
             if (now >= next_notice) {
@@ -146,7 +146,7 @@ std::string HandshakeFailureText(int code) {
 int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image) {
     const size_t chunks = (image.size() + 255) / 256;
     if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00}))) {
-        job.error_text =
+        job.attempt.text =
             "The boot ROM did not acknowledge the RAM loader's load address ('S'): nothing of "
             "the loader was sent.";
         return code::kNoAddressAck;
@@ -162,7 +162,7 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
         port.Write(load);
         offset += chunk;
         if (!Ack(port, job, load.size())) {
-            job.error_text = Format(
+            job.attempt.text = Format(
                 "The boot ROM did not acknowledge part %zu of %zu of the RAM loader ('L'): the "
                 "loader was not sent whole.",
                 (offset + 255) / 256, chunks);
@@ -170,7 +170,7 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
         }
     }
     if (!Ack(port, job, Send(port, {'S', 0x00, 0x00, 0x00, 0x00}))) {
-        job.error_text =
+        job.attempt.text =
             "The RAM loader was sent, but the boot ROM did not acknowledge its start address "
             "('S'), so it was not started.";
         return code::kNoAddressAck;
@@ -182,12 +182,12 @@ int SendRamLoader(SerialPort& port, JobBase& job, std::span<const uint8_t> image
 int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
     job.reporter.SetStatus("改变波特率到115200！");
     if (!SetFormat(port, job, 115200)) {
-        job.error_text = "改变波特率到115200失败！";
+        job.attempt.text = "改变波特率到115200失败！";
         return result::serial_job::kLineFormatFailed;
     }
     // The 'J' may still be crossing the line, and the 0xBE must cross back.
     if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms + port.WireMs(2))) {
-        job.error_text = "BootLoader启动失败!";
+        job.attempt.text = "BootLoader启动失败!";
         return result::serial_job::kLoaderNotStarted;
     }
     if (selection == 1 || selection == 2) {
@@ -199,7 +199,7 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
         // crossed the line, is the only synchronisation.
         job.Sleep(job.timings.baud_pause_ms + port.WireMs(frame.span().size()));
         if (!SetFormat(port, job, baud)) {
-            job.error_text =
+            job.attempt.text =
                 selection == 2 ? "改变波特率到921600失败！" : "改变波特率到460800失败！";
             return selection == 2 ? result::serial_job::kBaud921600Failed
                                   : result::serial_job::kBaud460800Failed;

@@ -39,7 +39,7 @@ TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) 
     EXPECT_EQ(f.Status(1021), "NG");
     f.loader->failing_erases = {30};
     EXPECT_EQ(EraseBlockRange(f.job, 29, 40), 3010);
-    EXPECT_EQ(f.job.error_text, "Erase block30 fail, #3010");
+    EXPECT_EQ(f.job.attempt.text, "Erase block30 fail, #3010");
     EXPECT_EQ(f.display.map().Colour(30), kBlockFailed);
 }
 

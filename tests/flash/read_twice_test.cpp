@@ -42,8 +42,8 @@ TEST(SecondOpinion, KeepsWhatTwoReadsAgreeOnAndFailsWhereNoTwoDo) {
                   "Block 7 read differently twice; a third read settled it byte by byte."});
     EXPECT_EQ(confirm({1, 2, 3, 4}, {{1, 9, 3, 4}, {1, 8, 3, 4}}).first,
               result::read_back::kReadsDisagree);
-    EXPECT_NE(nand.error_text.find("Block 7 "), std::string::npos) << nand.error_text;
-    EXPECT_EQ(nand.notes.back(), nand.error_text + ".");
+    EXPECT_NE(nand.attempt.text.find("Block 7 "), std::string::npos) << nand.attempt.text;
+    EXPECT_EQ(nand.notes.back(), nand.attempt.text + ".");
     // A read that fails is the failure.
     EXPECT_EQ(confirm({1, 2, 3, 4}, {{1, 2, 3, 5}}).first, 1100);
 }

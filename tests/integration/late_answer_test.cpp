@@ -38,9 +38,9 @@ TEST_F(SerialLateAnswers, EachRepeatedStepEndsWholeOrFails) {
 // Page 1 of block 0 is answered after the host asked again, and the retry 50 ms
 // later: which answer is the retry's cannot be told.
 TEST_F(SerialLateAnswers, ASecondAnswerToARetriedReadFailsIt) {
-    ASSERT_EQ(Run(true, "noise"), 0) << sim.job->error_text;
+    ASSERT_EQ(Run(true, "noise"), 0) << sim.job->outcome().text;
     EXPECT_EQ(Run(false, LateFaults("13@0.1")), 2);
-    EXPECT_EQ(sim.job->error_text, "Read BOOT_NAND error #30100");
+    EXPECT_EQ(sim.job->outcome().text, "Read BOOT_NAND error #30100");
     ASSERT_FALSE(sim.job->notes.empty());
     EXPECT_NE(sim.job->notes[0].find("two answers came to one command"), std::string::npos);
 }

@@ -54,7 +54,7 @@ class LateRig {
     // After an upgrade that ended 0, or a read: the phone holds the firmware.
     void ExpectWhole(bool upgrade) {
         if (upgrade) {
-            ASSERT_EQ(Run(false, "noise"), 0) << job().error_text;
+            ASSERT_EQ(Run(false, "noise"), 0) << job().outcome().text;
         }
         EXPECT_EQ(File("parti_01_code"), parts[0].content);
         EXPECT_EQ(File("parti_02_yaffs"), parts[1].content);
@@ -70,11 +70,11 @@ class LateRig {
             {"8@3", true}, {"11@0", false}, {"13@0.1", false}, {"11@3", false}};
         for (const auto& [command, upgrade] : steps) {
             SCOPED_TRACE(command);
-            ASSERT_EQ(Run(true, "noise"), 0) << job().error_text;
+            ASSERT_EQ(Run(true, "noise"), 0) << job().outcome().text;
             const std::string drop = std::string("noise,drop=") + command + "#1";
             const int r = Run(upgrade, lost ? drop : LateFaults(command));
             if (r != 0) {
-                EXPECT_FALSE(lost || job().error_text.empty()) << job().error_text;
+                EXPECT_FALSE(lost || job().outcome().text.empty()) << job().outcome().text;
                 continue;
             }
             ExpectWhole(upgrade);

@@ -22,7 +22,8 @@ class ReadEraseTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(parts, BootImage(2));
-        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0)
+            << sim.job->outcome().text;
     }
 
     std::vector<uint32_t> EraseRun(int range, uint32_t start = 0, uint32_t end = 0,
@@ -34,7 +35,7 @@ class ReadEraseTest : public ::testing::Test {
                               job.range_end = end;
                           }),
                   expect)
-            << sim.job->error_text;
+            << sim.job->outcome().text;
         return sim.phone->trace().ErasedBlocks();
     }
 
@@ -53,7 +54,8 @@ class ReadEraseTest : public ::testing::Test {
 };
 
 TEST_F(ReadEraseTest, ReadByPartitionTableGivesTheFilesTheReportAndTheBootArea) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+        << sim.job->outcome().text;
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_code"), Text(parts[0].content));
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_02_yaffs"), Text(parts[1].content));
     const auto block0 = sim.nand().ReadBlock(0, false);
@@ -93,8 +95,9 @@ TEST(ReadBack, ABadBlockChecksumIsReadAgainOverSerial) {
     const std::vector<Partition> parts = {
         {"code", 2 * kBlock, 6 * kBlock, Bytes(4 * kBlock + 5, 7), 0x21}};
     sim.SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+        << sim.job->outcome().text;
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_code"), Text(parts[0].content));
     int reads_of_3 = 0;
     for (const sim::TraceEvent& e : sim.phone->trace().Of("frame")) {
@@ -104,7 +107,7 @@ TEST(ReadBack, ABadBlockChecksumIsReadAgainOverSerial) {
 }
 
 TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom), 0) << sim.job->outcome().text;
     std::string eerom;
     for (uint32_t b = 54; b < 128; ++b)
         eerom += Text(sim.nand().ReadBlock(b, false));
@@ -127,8 +130,8 @@ TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
         EXPECT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom,
                           [](DownloadJob& job) { job.job_file_path = "/dev/full"; }),
                   10000);
-        EXPECT_EQ(sim.job->error_text.rfind("Cannot write /dev/full", 0), 0u)
-            << sim.job->error_text;
+        EXPECT_EQ(sim.job->outcome().text.rfind("Cannot write /dev/full", 0), 0u)
+            << sim.job->outcome().text;
     }
 }
 
@@ -143,12 +146,12 @@ TEST_F(ReadEraseTest, EveryEraseRangeErasesExactlyItsGoodBlocks) {
 
     // Without a table in block 0 the code area is unknown: nothing is erased.
     EXPECT_TRUE(EraseRun(erase_range::kFileSystem, 0, 0, 1).empty());
-    EXPECT_EQ(sim.job->error_text, "Read flash parameter error #1");
+    EXPECT_EQ(sim.job->outcome().text, "Read flash parameter error #1");
     auto no_partitions = BootImage(2, kBlock);
     std::fill(no_partitions.begin() + 0x400, no_partitions.begin() + 0x800, 0xFF);
     sim.nand().WriteBlock(0, no_partitions, false);
     EXPECT_TRUE(EraseRun(erase_range::kCode, 0, 0, 1).empty());
-    EXPECT_NE(sim.job->error_text.find("no partition"), std::string::npos);
+    EXPECT_NE(sim.job->outcome().text.find("no partition"), std::string::npos);
 }
 
 TEST_F(ReadEraseTest, HostileNamesOnThePhoneWriteNothingOutsideTheUploadFolder) {
@@ -165,7 +168,8 @@ TEST_F(ReadEraseTest, HostileNamesOnThePhoneWriteNothingOutsideTheUploadFolder) 
     }
     StoreLe32(block0.data() + 0x7C0 - 0x80, 0);
     sim.nand().WriteBlock(0, block0, false);
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+        << sim.job->outcome().text;
 
     std::set<std::string> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(sim.home.path())) {

@@ -58,7 +58,7 @@ std::vector<Partition> GappedFirmware() {
 // gaps, the file system and the EEROM, and a backup of everything in `folder`.
 void BackUpAGappedPhone(SimHarness& sim, const std::string& folder) {
     sim.SetFirmware(GappedFirmware(), BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
     for (const int b : {1, 6, 30}) {
         sim.nand().WriteBlock(b, Bytes(kSpareBlock, b), true);
     }
@@ -66,7 +66,7 @@ void BackUpAGappedPhone(SimHarness& sim, const std::string& folder) {
     ASSERT_EQ(sim.Run(WorkMode::kBackup, backup_range::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
 }
 
 TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote) {
@@ -85,7 +85,7 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
                           job.verify = true;
                       }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     EXPECT_GT(sim.job->written.size(), 5u);  // both partitions, block 0, the record copies
 
     const Json m = Manifest(folder);
@@ -121,7 +121,7 @@ TEST(SafetyNet, NoEraseWithoutACompleteBackup) {
         sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
                 [&](DownloadJob& job) { job.backup_folder = sim.home.path() + "not-a-folder"; }),
         result::safety_net::kBackupFailed);
-    EXPECT_NE(sim.job->error_text.find("Nothing was erased"), std::string::npos);
+    EXPECT_NE(sim.job->outcome().text.find("Nothing was erased"), std::string::npos);
     EXPECT_EQ(sim.nand().ReadBlock(3, false), Bytes(kBlock, 5));
     // Nor when a block of the EEROM cannot be read.
     SimHarness broken(kChip128, {}, [](sim::PhoneOptions& o) {
@@ -143,7 +143,8 @@ TEST(SafetyNet, VerifyNamesABlockTheChipDidNotKeepAndForgivesAReadDisturb) {
     EXPECT_EQ(lying.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
                         [](DownloadJob& job) { job.verify = true; }),
               result::safety_net::kVerifyMismatch);
-    EXPECT_EQ(lying.job->error_text, "Verify failed: block 3 read back unlike what was written.");
+    EXPECT_EQ(lying.job->outcome().text,
+              "Verify failed: block 3 read back unlike what was written.");
     EXPECT_EQ(lying.display.state(3), BlockState::kFailed);
     // Without the verify the same job ends in success: the flip goes unseen.
     SimHarness unseen(kChip128, {}, [](sim::PhoneOptions& o) { o.flips = {{3, 5000}}; });
@@ -156,7 +157,7 @@ TEST(SafetyNet, VerifyNamesABlockTheChipDidNotKeepAndForgivesAReadDisturb) {
     EXPECT_EQ(disturbed.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
                             [](DownloadJob& job) { job.verify = true; }),
               0)
-        << disturbed.job->error_text;
+        << disturbed.job->outcome().text;
 }
 
 TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
@@ -168,14 +169,14 @@ TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
     ASSERT_EQ(sim.Run(WorkMode::kBackup, backup_range::kEerom,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kEerom), 0);
     ASSERT_TRUE(sim.nand().IsErased(kEeromFirst));
 
     ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kEerom,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     EXPECT_TRUE(Blocks(sim.nand(), kEeromFirst, kReservoir) == eerom);
     EXPECT_EQ(sim.job->written.size(), 6u);  // erased blocks need no write
 
@@ -187,7 +188,7 @@ TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
     EXPECT_EQ(other.Run(WorkMode::kRestore, backup_range::kEerom,
                         [&](DownloadJob& job) { job.backup_folder = folder; }),
               result::safety_net::kRestoreRefused);
-    EXPECT_NE(other.job->error_text.find("chip EC 10 00 15"), std::string::npos);
+    EXPECT_NE(other.job->outcome().text.find("chip EC 10 00 15"), std::string::npos);
     EXPECT_EQ(other.nand().ReadBlock(kEeromFirst, false), Bytes(kBlock, 4));
 
     // A file that no longer matches its sum: refused, at Start and in the job.
@@ -208,9 +209,9 @@ TEST(SafetyNet, HealthTellsFactoryGrownAndReplacedBlocksAndWhatChangedSinceABack
     ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     ASSERT_EQ(sim.Run(WorkMode::kHealth, 0, [&](DownloadJob& job) { job.since_path = folder; }), 0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     const Json h = Json::parse(sim.job->report);
     EXPECT_EQ(h["bad_blocks"]["replaced"], Json::parse(R"([{"block":5,"by":124}])"));
     EXPECT_EQ(h["bad_blocks"]["unreplaced"], Json::parse("[30]"));
@@ -249,12 +250,12 @@ TEST(SafetyNet, ABackupOfEverythingHoldsEachGoodBlockOnceAndARestoreGivesEachBac
         EXPECT_EQ(files_holding[b], b == 3 ? 0 : 1) << "block " << b;
     }
 
-    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->outcome().text;
     ASSERT_TRUE(sim.nand().IsErased(1));
     ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     for (int b = 0; b < kBlocks; ++b) {
         EXPECT_TRUE(sim.nand().ReadBlock(b, true) == before[static_cast<size_t>(b)])
             << "block " << b;
@@ -301,8 +302,9 @@ TEST(SafetyNet, ARestoreRefusesAManifestThatPutsAFileWhereItDoesNotBelong) {
         EXPECT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
                           [&](DownloadJob& job) { job.backup_folder = folder; }),
                   result::safety_net::kRestoreRefused);
-        EXPECT_NE(sim.job->error_text.find(refusal + ". Nothing was erased."), std::string::npos)
-            << sim.job->error_text;
+        EXPECT_NE(sim.job->outcome().text.find(refusal + ". Nothing was erased."),
+                  std::string::npos)
+            << sim.job->outcome().text;
     }
     EXPECT_TRUE(Blocks(sim.nand(), 0, kBlocks) == before);
 }
@@ -354,7 +356,7 @@ TEST(SafetyNet, ABackupOfTheFirstToolRestoresOnAChipWithAReplacedBlockWritingEac
     ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     const Json manifest = Manifest(folder);
     for (const Json& f : manifest["files"]) {
         const std::string bytes = sim.ReadFile("old/" + f["name"].get<std::string>());
@@ -383,7 +385,7 @@ TEST(SafetyNet, TheEeromIsReadTwiceBeforeAnEraseAndABitFlippedOnItsWayOutIsOutvo
                               job.read_once = once;
                           }),
                   0)
-            << sim.job->error_text;
+            << sim.job->outcome().text;
         EXPECT_EQ(sim.ReadFile("bk/eerom.bin") == want, !once);
         const std::vector<std::string> notes = {
             "Block 64 read differently twice; a third read settled it byte by byte."};

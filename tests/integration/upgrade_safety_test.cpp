@@ -19,7 +19,8 @@ void StoreRecord(sim::NandChip& nand, std::initializer_list<std::pair<int, int>>
 
 // The read-back's files are the partitions' contents, byte for byte.
 void ExpectReadBackEquals(SimHarness& sim, const std::vector<Partition>& parts) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+        << sim.job->outcome().text;
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string name = "upload_nand/parti_" + std::string(i < 9 ? "0" : "") +
                                  std::to_string(i + 1) + "_" + parts[i].name;
@@ -65,12 +66,10 @@ TEST(UpgradeChecks, ALayoutThatWouldFailIsRefusedBeforeAnythingIsErased) {
         SimHarness sim(kChip128);
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(c.parts, c.boot);
-        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
-                  result::download::kUpgradeRefused)
-            << c.what;
-        EXPECT_NE(sim.job->error_text.find(c.says), std::string::npos)
-            << c.what << ": " << sim.job->error_text;
-        EXPECT_NE(sim.job->error_text.find("Nothing was erased."), std::string::npos);
+        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused) << c.what;
+        EXPECT_NE(sim.job->outcome().text.find(c.says), std::string::npos)
+            << c.what << ": " << sim.job->outcome().text;
+        EXPECT_NE(sim.job->outcome().text.find("Nothing was erased."), std::string::npos);
         EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty()) << c.what;
         EXPECT_TRUE(sim.phone->trace().ProgrammedBlocks().empty()) << c.what;
     }
@@ -81,10 +80,9 @@ TEST(UpgradeChecks, AContentFileThatChangedAfterLoadingIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 1)}}, BootImage(2));
     sim.home.Write("fw/sub/p1.bin", "shorter now");
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
-              result::download::kUpgradeRefused);
-    EXPECT_NE(sim.job->error_text.find("p1.bin has 11 bytes"), std::string::npos)
-        << sim.job->error_text;
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_NE(sim.job->outcome().text.find("p1.bin has 11 bytes"), std::string::npos)
+        << sim.job->outcome().text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
 }
 
@@ -129,7 +127,8 @@ TEST(UnmappedChips, BadBlocksAreSkippedAndTheReadBackGivesTheFilesBack) {
         if (c.record_on_phone)
             StoreRecord(sim.nand(), {{5, 2006}});
         sim.SetFirmware(c.parts, BootImage(2));
-        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0)
+            << sim.job->outcome().text;
         const auto written = sim.phone->trace().ProgrammedBlocks();
         for (const uint32_t b : c.bad)
             EXPECT_EQ(std::count(written.begin(), written.end(), b), 0) << "bad block " << b;
@@ -146,12 +145,11 @@ TEST(UnmappedChips, APartitionWhoseGoodBlocksCannotHoldItIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}},
                     BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
-              result::download::kUpgradeRefused);
-    EXPECT_NE(sim.job->error_text.find("Partition 1 (code): its content (725360 bytes) needs 6 "
-                                       "blocks, but only 5 of its 8 blocks are good."),
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_NE(sim.job->outcome().text.find("Partition 1 (code): its content (725360 bytes) needs 6 "
+                                           "blocks, but only 5 of its 8 blocks are good."),
               std::string::npos)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
 }
 
@@ -163,23 +161,22 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     const std::vector<Partition> parts = {
         {"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}};
     sim.SetFirmware(parts, BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
-              result::download::kUpgradeRefused);
-    EXPECT_NE(sim.job->error_text.find("Block 6 of Partition 1 (code) is bad and has no "
-                                       "replacement"),
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_NE(sim.job->outcome().text.find("Block 6 of Partition 1 (code) is bad and has no "
+                                           "replacement"),
               std::string::npos)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
 
     // The erase passes over it and shows it NG; nothing is sent to block 0 for it.
-    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->outcome().text;
     const auto erased = sim.phone->trace().ErasedBlocks();
     EXPECT_EQ(std::count(erased.begin(), erased.end(), 6u), 0);
     EXPECT_EQ(sim.display.map().Text(7, 2), "NG");
 
     // A partition over it reads the block itself and says so at the end.
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 4), 1}}, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
     const auto old = sim.nand().ReadBlock(6, false);
     const auto boot_table = sim.nand().ReadBlock(0, false);
     auto mapped = boot_table;
@@ -187,7 +184,8 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     StoreLe32(mapped.data() + 0x7C0 + 8, 3 * kBlock);
     sim.nand().Erase(0);
     sim.nand().WriteBlock(0, mapped, false);
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+        << sim.job->outcome().text;
     const std::string file = sim.ReadFile("upload_nand/parti_01_code");
     ASSERT_EQ(file.size(), 3 * kBlock);
     EXPECT_TRUE(std::equal(old.begin(), old.end(),
@@ -216,7 +214,7 @@ TEST(BootBlock, AStopDuringItsStepWaitsForTheWholeNewBlock) {
     StopWhenBlockZeroIsErased display;
     display.stop = [&] { sim.job->Stop(); };
     EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &display), 0);
-    EXPECT_EQ(sim.job->user_stop.load(), 1);
+    EXPECT_TRUE(sim.job->Stopped());
     const auto block0 = sim.nand().ReadBlock(0, false);
     const auto boot = BootImage(2);
     EXPECT_TRUE(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
@@ -235,7 +233,7 @@ TEST(BootBlock, AFailedStepIsErasedAndWrittenOnceMore) {
     StoreLe32(previous.data() + 0x3FBC, 41);
     sim.nand().WriteBlock(0, previous, false);
     sim.phone->AddFault({sim::FaultKind::kBadCrc, kCmdWritePages, 0, 1, 0});
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->error_text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
     const auto erased = sim.phone->trace().ErasedBlocks();
     EXPECT_EQ(std::count(erased.begin(), erased.end(), 0u), 2) << "block 0 erased twice";
     EXPECT_EQ(LoadLe32(sim.nand().ReadBlock(0, false).data() + 0x3FBC), 42u)
@@ -244,7 +242,7 @@ TEST(BootBlock, AFailedStepIsErasedAndWrittenOnceMore) {
     // Both attempts failing ends the job, with the code of the last.
     sim.phone->AddFault({sim::FaultKind::kBadCrc, kCmdWritePages, 0, 0, 0});
     EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 100);
-    EXPECT_EQ(sim.job->error_text, "Write boot nand fail, #2105");
+    EXPECT_EQ(sim.job->outcome().text, "Write boot nand fail, #2105");
 }
 
 TEST(Retries, OneLostAnswerOfARepeatableStepCostsARetryNotThePhone) {
@@ -270,7 +268,7 @@ TEST(Retries, OneLostAnswerOfARepeatableStepCostsARetryNotThePhone) {
                           job.reporter.OpenLog(log);
                       }),
               0)
-        << sim.job->error_text;
+        << sim.job->outcome().text;
     sim.job->reporter.CloseLog();
     const std::string text = sim.ReadFile("dl_log.txt");
     for (const char* step :

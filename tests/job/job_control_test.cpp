@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "config/temp_dir.h"
 #include "job/recording_display.h"
@@ -79,6 +82,55 @@ TEST_F(JobControlTest, AStopBeforeTheJobExistsEndsItBeforeItTouchesThePhone) {
     EXPECT_FALSE(ran);
     EXPECT_TRUE(outcome.user_stopped);
     EXPECT_EQ(outcome.result, 1);
+}
+
+// Counts the end events a job sends.
+class EndCounter : public EventSink {
+  public:
+    void OnEnd(const JobEnd& end) override {
+        ++ends;
+        last = end;
+    }
+    std::atomic<int> ends{0};
+    JobEnd last;
+};
+
+TEST_F(JobControlTest, AFailureEndsEveryWaitAtOnceAndTheJobEndsOnce) {
+    using Clock = std::chrono::steady_clock;
+    EndCounter sink;
+    JobController jobs(&sink);
+    JobOutcome finished;
+    jobs.on_finished = [&](const JobOutcome& o) { finished = o; };
+    bool slept = true;
+    Clock::duration waited{};
+    jobs.runner = [&](DownloadJob& job) {
+        job.step = JobStep::kRead;
+        // Another part of the job fails while this one waits for a slow answer.
+        std::thread other([&job] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            job.Fail(Outcome::Of(-81, "the link went away").Wrapping(20100));
+        });
+        const auto began = Clock::now();
+        slept = job.Sleep(20000);
+        waited = Clock::now() - began;
+        other.join();
+        const int result = job.result();
+        job.End(result);
+        job.End(result);  // a second ending sends nothing
+        return result;
+    };
+    ASSERT_TRUE(jobs.Start(Request(WorkMode::kReadCode, read_range::kEerom)).started);
+    jobs.Wait();
+    EXPECT_FALSE(slept);
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_EQ(sink.ends.load(), 1);
+    EXPECT_EQ(sink.last.result, -81);
+    EXPECT_FALSE(sink.last.user_stopped) << "a failure is no Stop";
+    EXPECT_EQ(sink.last.error_text, "the link went away");
+    EXPECT_EQ(sink.last.step, StepName(JobStep::kRead)) << "told in the step it failed in";
+    EXPECT_EQ(finished.result, sink.last.result);
+    EXPECT_EQ(finished.error_text, sink.last.error_text);
+    EXPECT_EQ(finished.step, sink.last.step);
 }
 
 TEST_F(JobControlTest, WhatTheJobNeedsIsCheckedBeforeThePhoneIsAsked) {

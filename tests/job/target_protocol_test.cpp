@@ -110,12 +110,12 @@ TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAcceptedAndAFailedReadIsAskedOnceMor
     EXPECT_EQ(GetIbt(job_), 0);
     ASSERT_EQ(link_->frames.size(), 3u);
     EXPECT_EQ(link_->frames[1], link_->frames[2]) << "the same frame again";
-    EXPECT_TRUE(job_.error_text.empty()) << "a retry that worked leaves no failure behind";
+    EXPECT_TRUE(job_.attempt.text.empty()) << "a retry that worked leaves no failure behind";
 
     link_->Answer({{60, 21}});
     link_->Answer({{60, 21}});
     EXPECT_EQ(GetIbt(job_), 4010);
-    EXPECT_EQ(job_.error_text, "Get IBT fail, AA55, 15");
+    EXPECT_EQ(job_.attempt.text, "Get IBT fail, AA55, 15");
     link_->Answer({});
     link_->Answer({});
     EXPECT_EQ(GetIbt(job_), 4001) << "no IBT data";
@@ -137,7 +137,7 @@ TEST_F(TargetProtocolTest, NandParameterFlags) {
         EXPECT_EQ(link_->Arg(link_->frames.size() - 1, 6), c.large) << c.blocks;
     }
     EXPECT_EQ(SetNandParameters(job_), 15);
-    EXPECT_EQ(job_.error_text, "Set Nanf Flash Parameter fail!");
+    EXPECT_EQ(job_.attempt.text, "Set Nanf Flash Parameter fail!");
 }
 
 TEST_F(TargetProtocolTest, ManagementRecordRead) {

@@ -78,7 +78,7 @@ TEST(SerialBoot, ARateThePortDidNotTakeFailsItsStepNamingTheRate) {
         port.refused = c.refused;
         pty.Write({0xBE});  // the loader's start byte
         EXPECT_EQ(SwitchToLoaderBaud(port, job, c.selection), c.result) << c.refused;
-        EXPECT_EQ(job.error_text, c.text);
+        EXPECT_EQ(job.attempt.text, c.text);
         EXPECT_EQ(port.taken_baud(), 38400);
     }
 }

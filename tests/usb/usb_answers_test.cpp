@@ -49,7 +49,7 @@ TEST_F(UsbAnswers, ALostAnswerIsAskedAgain) {
 // programs it and its ECC codes differ. The block is erased and written again.
 TEST_F(UsbAnswers, ADamagedBulkTransferIsWrittenAgain) {
     StartPhone("chip=EC,10,corrupt=3");
-    ASSERT_EQ(Run(true, "noise"), 0) << job_->error_text;
+    ASSERT_EQ(Run(true, "noise"), 0) << job_->outcome().text;
     EXPECT_TRUE(Logged("ECC code unmatch, wrong in program or data transfer!\r\n"));
     EXPECT_TRUE(phone_->trace().Violations().empty());
     ExpectWhole(true);

@@ -141,7 +141,7 @@ TEST_F(UsbPhoneTest, PacketSizeComesFromTheEndpoint) {
     job->folder = home_ + "upload_nand/";
     std::filesystem::create_directories(job->folder);
     job->job_file_path = job->folder + "upload_eerom.bin";
-    EXPECT_EQ(Run(*job), 0) << job->error_text;
+    EXPECT_EQ(Run(*job), 0) << job->outcome().text;
     // TearDown checks that no read asked for more than the phone sent.
 }
 

@@ -126,12 +126,12 @@ TEST_F(UsbPhoneTest, BootRomFailuresAreToldAtOnceByTheirCause) {
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(RunNamed(*job), 100);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
-        const JobEnd end = job->Ending(100);
+        const JobEnd end = *job->end();
         EXPECT_EQ(end.step, c.step);
-        EXPECT_NE(job->error_text.find(c.text), std::string::npos) << job->error_text;
-        EXPECT_NE(end.meaning.find(job->reason), std::string::npos);
+        EXPECT_NE(job->outcome().text.find(c.text), std::string::npos) << job->outcome().text;
+        EXPECT_NE(end.meaning.find(job->outcome().reason), std::string::npos);
         EXPECT_FALSE(end.next_step.empty());
-        EXPECT_TRUE(Logged(job->error_text));
+        EXPECT_TRUE(Logged(job->outcome().text));
         const auto statuses = display_.statuses();
         const bool searched = std::find(statuses.begin(), statuses.end(),
                                         "search usb dlv device...") != statuses.end();
@@ -164,7 +164,7 @@ TEST_F(UsbPhoneTest, NoBulkDeviceAfterAllAttemptsGives100) {
     auto job = MakeJob(WorkMode::kReadCode);
     EXPECT_EQ(Run(*job), 100);
     EXPECT_FALSE(Logged("find usb dlv device"));
-    EXPECT_EQ(job->error_text, usb::kNoDlvDeviceText);
+    EXPECT_EQ(job->outcome().text, usb::kNoDlvDeviceText);
 }
 
 TEST_F(UsbPhoneTest, StopWhileSearchingEndsSilently) {
@@ -213,11 +213,11 @@ TEST_F(UsbPhoneTest, UnopenableDevicesEndTheJobWithTheReasonAndTheNextStep) {
         StartPhone(c.options);
         auto job = MakeJob(WorkMode::kReadCode);
         EXPECT_EQ(Run(*job), c.result);
-        EXPECT_NE(job->error_text.find(c.name), std::string::npos) << job->error_text;
-        EXPECT_NE(job->error_text.find(c.next), std::string::npos) << job->error_text;
-        EXPECT_NE(job->error_text.find("1-1"), std::string::npos) << job->error_text;
-        EXPECT_TRUE(Logged(job->error_text));
-        EXPECT_EQ(display_.statuses().back(), job->error_text);
+        EXPECT_NE(job->outcome().text.find(c.name), std::string::npos) << job->outcome().text;
+        EXPECT_NE(job->outcome().text.find(c.next), std::string::npos) << job->outcome().text;
+        EXPECT_NE(job->outcome().text.find("1-1"), std::string::npos) << job->outcome().text;
+        EXPECT_TRUE(Logged(job->outcome().text));
+        EXPECT_EQ(display_.statuses().back(), job->outcome().text);
         EXPECT_EQ(display_.bar_colours().back(), kBarRedUsb);
         if (c.result == -2) {
             EXPECT_TRUE(Logged("\nOpen dfu device error, #108"));
@@ -259,7 +259,7 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
                       "USB: LIBUSB_TRANSFER_TIMED_OUT on the bulk device 1-1. Next step: the "
                       "phone stopped answering; switch it off and on, replug it and start again."
                 : std::string(c.text);
-        EXPECT_EQ(job->error_text, reason);
+        EXPECT_EQ(job->outcome().text, reason);
         const auto messages = display_.messages();
         if (c.result == -81) {
             EXPECT_TRUE(Logged("Init SDI fail!\n"));

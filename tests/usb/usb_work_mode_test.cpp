@@ -55,7 +55,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     const auto boot = BootImage(2);
     SetFirmware(parts, boot);
 
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
     EXPECT_TRUE(phone_->trace().Violations().empty());
     // The code area goes in one erase command; the bad block's replacement in its own.
     const auto erases = EraseCommands(phone_->trace());
@@ -70,7 +70,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     EXPECT_EQ(phone_->nand().ReadBlock(9, true),
               Padded(parts[1].content, kSpareBlock, 5000, kSpareBlock));
 
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 0) << job_->error_text;
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 0) << job_->outcome().text;
     const std::string out = home_ + "upload_nand/";
     EXPECT_EQ(ReadFile(out + "parti_01_code"), code);
     EXPECT_EQ(ReadFile(out + "parti_02_yaffs"), parts[1].content);
@@ -80,7 +80,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     EXPECT_FALSE(ReadFile(out + "upload.ptt").empty());
 
     // The EEROM area: its 74 blocks whole, the reservoir included.
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kEerom), 0) << job_->error_text;
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kEerom), 0) << job_->outcome().text;
     std::vector<uint8_t> eerom;
     for (int b = 128 - 74; b < 128; ++b) {
         const auto bytes = phone_->nand().ReadBlock(b, false);
@@ -90,7 +90,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
 
     // A specified area through the record: logical blocks 4 and 5 (5 lives in R).
     ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 4 * kBlock, 6 * kBlock - 1), 0)
-        << job_->error_text;
+        << job_->outcome().text;
     std::vector<uint8_t> area = phone_->nand().ReadBlock(4, false);
     const auto moved = phone_->nand().ReadBlock(kReservoir, false);
     area.insert(area.end(), moved.begin(), moved.end());
@@ -101,7 +101,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
 TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
     StartPhone("chip=EC,10");
     SetFirmware(Firmware(), BootImage(2));
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
 
     struct Case {
         int range;
@@ -118,7 +118,7 @@ TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
         phone_->nand().WriteBlock(c.end - 1, Bytes(kBlock, 5), false);
         phone_->trace().Clear();
         ASSERT_EQ(RunMode(WorkMode::kErase, c.range, 3 * kBlock + 17, 4 * kBlock + 1), 0)
-            << job_->error_text;
+            << job_->outcome().text;
         EXPECT_EQ(EraseCommands(phone_->trace()),
                   (std::vector<std::pair<uint32_t, uint32_t>>{{c.first, c.end}}));
         EXPECT_TRUE(phone_->nand().IsErased(c.end - 1));
@@ -133,16 +133,16 @@ TEST_F(UsbWorkModes, ABadBlockChecksumIsReadAgainAndFailsOnlyWhenEveryTryIsBad) 
     StartPhone("chip=EC,10,bad-crc=11@3#1+11@3#2+11@3#3+11@3#4+11@3#5");
     const auto parts = Firmware();
     SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->error_text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
 
     EXPECT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 3);
-    EXPECT_EQ(job_->error_text, "Read Partition1 error #21100, block 3");
+    EXPECT_EQ(job_->outcome().text, "Read Partition1 error #21100, block 3");
     EXPECT_EQ(display_.state(3), BlockState::kFailed);
     const std::vector<uint8_t> first(parts[0].content.begin(), parts[0].content.begin() + kBlock);
     EXPECT_EQ(ReadFile(home_ + "upload_nand/parti_01_code"), first);
 
     ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 2 * kBlock, 5 * kBlock - 1), 0)
-        << job_->error_text;
+        << job_->outcome().text;
     std::vector<uint8_t> area;
     for (int b = 2; b < 5; ++b) {
         const auto bytes = phone_->nand().ReadBlock(b, false);

@@ -121,7 +121,7 @@ TEST_F(LibusbBackend, EnumerationShowsPathsIdsModesSerialsAndPacketSizes) {
     Phone("packet=64", "1-3");
     auto job = Job();
     EXPECT_EQ(Run(*job, "path=1-3"), 1);
-    EXPECT_TRUE(Logged("\nInit SDI successfully!\n")) << job->error_text;
+    EXPECT_TRUE(Logged("\nInit SDI successfully!\n")) << job->outcome().text;
 }
 
 TEST_F(LibusbBackend, BusyInterfaceEndsTheJobWithLibusbsReason) {
@@ -129,9 +129,9 @@ TEST_F(LibusbBackend, BusyInterfaceEndsTheJobWithLibusbsReason) {
     usb_->SetBusy("1-1", true);
     auto job = Job();
     EXPECT_EQ(Run(*job), -2);
-    EXPECT_NE(job->error_text.find("1-1 (1209:0001): LIBUSB_ERROR_BUSY"), std::string::npos)
-        << job->error_text;
-    EXPECT_NE(job->error_text.find("another program holds the device"), std::string::npos);
+    EXPECT_NE(job->outcome().text.find("1-1 (1209:0001): LIBUSB_ERROR_BUSY"), std::string::npos)
+        << job->outcome().text;
+    EXPECT_NE(job->outcome().text.find("another program holds the device"), std::string::npos);
 
     // The command line says the same, and the next step.
     std::string out;
@@ -152,10 +152,10 @@ TEST_F(LibusbBackend, VanishedBulkDeviceEndsWithNoDevice) {
     phone.AddFault(vanish);
     auto job = Job();
     EXPECT_EQ(Run(*job), -8);
-    EXPECT_NE(job->error_text.find("LIBUSB_TRANSFER_NO_DEVICE on the bulk device 1-1"),
+    EXPECT_NE(job->outcome().text.find("LIBUSB_TRANSFER_NO_DEVICE on the bulk device 1-1"),
               std::string::npos)
-        << job->error_text;
-    EXPECT_NE(job->error_text.find("the device left the bus"), std::string::npos);
+        << job->outcome().text;
+    EXPECT_NE(job->outcome().text.find("the device left the bus"), std::string::npos);
 }
 
 // A cable pulled during the RAM loader's download ends the job at once with libusb's
@@ -164,10 +164,10 @@ TEST_F(LibusbBackend, CablePulledDuringTheLoaderDownloadIsToldAtOnce) {
     Phone("pull=10");
     auto job = Job();
     EXPECT_EQ(Run(*job), 100);
-    EXPECT_NE(job->error_text.find("frame 5 of 38 of the RAM loader ('L', bytes 2048 to 2559) "
-                                   "failed: the phone left the bus (LIBUSB_TRANSFER_NO_DEVICE"),
+    EXPECT_NE(job->outcome().text.find("frame 5 of 38 of the RAM loader ('L', bytes 2048 to 2559) "
+                                       "failed: the phone left the bus (LIBUSB_TRANSFER_NO_DEVICE"),
               std::string::npos)
-        << job->error_text;
+        << job->outcome().text;
     EXPECT_FALSE(Logged("Get Dlv full name"));
 }
 
@@ -181,8 +181,8 @@ TEST_F(LibusbBackend, SilentDeviceTimesOutAndItsTransferIsCancelledAndReaped) {
     job->timings.response_ms = 200;
     job->timings.usb_response_ms = 200;
     EXPECT_EQ(Run(*job), -7);
-    EXPECT_NE(job->error_text.find("LIBUSB_TRANSFER_TIMED_OUT"), std::string::npos)
-        << job->error_text;
+    EXPECT_NE(job->outcome().text.find("LIBUSB_TRANSFER_TIMED_OUT"), std::string::npos)
+        << job->outcome().text;
     const NodeStats s = usb_->Stats("1-1");
     EXPECT_GE(s.discards, 1);
     EXPECT_EQ(s.reaped_cancelled, s.discards);
@@ -191,7 +191,7 @@ TEST_F(LibusbBackend, SilentDeviceTimesOutAndItsTransferIsCancelledAndReaped) {
 TEST_F(LibusbBackend, ReenumerationWithNewInterfaceNumberAndDescriptorsIsFollowed) {
     sim::UsbPhone& phone = Phone("app,renum");
     auto job = Job();
-    EXPECT_EQ(Run(*job, "path=1-1"), 1) << job->error_text;  // a run-time device: named
+    EXPECT_EQ(Run(*job, "path=1-1"), 1) << job->outcome().text;  // a run-time device: named
     EXPECT_FALSE(Logged("Error during"));
     EXPECT_TRUE(Logged("\nProduct ID - 0501005220.\n"));
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
@@ -203,7 +203,7 @@ TEST_F(LibusbBackend, UnrelatedRunTimeDeviceIsPassedOverAndLeftUntouched) {
     sim::UsbPhone& dock = Phone("app", "1-3");
     sim::UsbPhone& phone = Phone("");
     auto job = Job();
-    EXPECT_EQ(Run(*job), 1) << job->error_text;
+    EXPECT_EQ(Run(*job), 1) << job->outcome().text;
     EXPECT_TRUE(Logged("Passing over 1-3 1209:0001 run-time DFU"));
     EXPECT_TRUE(phone.boot_rom_stats().jumped);
     const NodeStats s = usb_->Stats("1-3");
@@ -216,15 +216,15 @@ TEST_F(LibusbBackend, TwoPhonesAreRefusedWithTheirListAndOneIsChosenByPath) {
     sim::UsbPhone& second = Phone("", "1-2");
     auto job = Job();
     EXPECT_EQ(Run(*job), -1);
-    EXPECT_NE(job->error_text.find("[1-1 1209:0001 DFU mode, serial VLM0001] "
-                                   "[1-2 1209:0001 DFU mode, serial VLM0001]"),
+    EXPECT_NE(job->outcome().text.find("[1-1 1209:0001 DFU mode, serial VLM0001] "
+                                       "[1-2 1209:0001 DFU mode, serial VLM0001]"),
               std::string::npos)
-        << job->error_text;
-    EXPECT_NE(job->error_text.find("path=1-1"), std::string::npos);
+        << job->outcome().text;
+    EXPECT_NE(job->outcome().text.find("path=1-1"), std::string::npos);
     EXPECT_EQ(usb_->Stats("1-1").opens + usb_->Stats("1-2").opens, 0);
 
     auto chosen = Job();
-    EXPECT_EQ(Run(*chosen, "path=1-2"), 1) << chosen->error_text;
+    EXPECT_EQ(Run(*chosen, "path=1-2"), 1) << chosen->outcome().text;
     EXPECT_TRUE(second.boot_rom_stats().jumped);
     EXPECT_FALSE(first.boot_rom_stats().jumped);
     EXPECT_EQ(usb_->Stats("1-1").opens, 0);
@@ -234,7 +234,7 @@ TEST_F(LibusbBackend, HaltedEndpointIsClearedOnceBeforeTheTransferFails) {
     sim::UsbPhone& phone = Phone("");
     usb_->StallNextOut("1-1", 1);
     auto job = Job();
-    EXPECT_EQ(Run(*job), 1) << job->error_text;
+    EXPECT_EQ(Run(*job), 1) << job->outcome().text;
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
     EXPECT_EQ(usb_->Stats("1-1").clear_halts, 1);
 
@@ -243,8 +243,8 @@ TEST_F(LibusbBackend, HaltedEndpointIsClearedOnceBeforeTheTransferFails) {
     usb_->StallNextOut("1-1", 4);
     auto again = Job();
     EXPECT_EQ(Run(*again), -7);
-    EXPECT_NE(again->error_text.find("LIBUSB_TRANSFER_STALL"), std::string::npos)
-        << again->error_text;
+    EXPECT_NE(again->outcome().text.find("LIBUSB_TRANSFER_STALL"), std::string::npos)
+        << again->outcome().text;
     EXPECT_EQ(usb_->Stats("1-1").clear_halts, 3);
 }
 
