@@ -6,6 +6,7 @@
 
 #include "flash/target_protocol.h"
 #include "job/ram_loader.h"
+#include "support/wait_until.h"
 #include "usb/dfu_port.h"
 #include "usb/usb_boot.h"
 #include "usb/usb_device.h"
@@ -65,13 +66,10 @@ TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
         usb::SendRamLoaderUsb(port, loader, [](std::string_view) {});
     }
     std::unique_ptr<usb::UsbHandle> pipe;
-    for (int i = 0; i < 100 && !pipe; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
         pipe = bus.Open(sim::UsbPhone::kPort, 0, 0, nullptr);
-        if (!pipe) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ASSERT_NE(pipe, nullptr);
+        return pipe != nullptr;
+    }));
     const uint32_t page = phone_->nand().geometry().page_size;
     ASSERT_EQ(page % 512, 0u);
     CommandFrame frame(kCmdReadPage, {0, 0, page});
