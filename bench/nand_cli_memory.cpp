@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/temp_dir.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 

@@ -41,16 +41,11 @@ constexpr int kKilledAtStart = 1000;
 
 struct Bench {
     Bench() {
-        home = fs::temp_directory_path().string() + "/velmora-sigint-" + std::to_string(getpid()) +
-               "/";
-        fs::remove_all(home);
-        fs::create_directories(home);
-        fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home + "FlashChip.ini");
+        dir.Copy(VELMORA_BIN_DIR "/FlashChip.ini");
         boot = BootImage(2);
         velmora::testing::WriteSmallFirmware(home, boot, 0x30000, 2);
         velmora::LookupChip(home, "EC,A1", chip.geometry);
     }
-    ~Bench() { fs::remove_all(home); }
 
     // The chip before a run: a recognisable old boot block.
     bool ResetChip() {
@@ -98,7 +93,8 @@ struct Bench {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::string home;
+    velmora::testing::TempDir dir;
+    const std::string home = dir.path();
     std::vector<uint8_t> boot;
     std::vector<uint8_t> old_boot = Bytes(kBlock, 99);
     velmora::sim::ChipDescription chip;

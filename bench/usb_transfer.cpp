@@ -10,7 +10,6 @@
 // UsbUnpaced/Upgrade, UsbUnpaced/ReadBack: no pacing, a 100 MiB image on a
 //   128 MiB chip; reports MB/s of image data.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,9 +17,11 @@
 
 #include "flash/target_protocol.h"
 #include "integration/nand_harness.h"
+#include "job/job_control.h"
 #include "job/usb_sequence.h"
 #include "paced_limit.h"
 #include "sim/usb_phone.h"
+#include "support/temp_dir.h"
 #include "usb/socket_bus.h"
 
 namespace velmora::testing {
@@ -53,72 +54,40 @@ double LimitSeconds(const sim::Trace& trace, const NandGeometry& g, double rate)
 class UsbBench {
   public:
     UsbBench(const char* chip, bool pace, size_t image_bytes) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velmora-usb-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            return;
-        }
-        home_ = pattern + "/";
-        std::ofstream(home_ + "FlashChip.ini") << TestCatalogue();
+        home_.Write("FlashChip.ini", TestCatalogue());
         sim::PhoneOptions options;
         options.chip = chip;
-        options.catalogue = home_;
+        options.catalogue = home_.path();
         options.pace = pace;
         phone_ = std::make_unique<sim::UsbPhone>(options, sim::UsbPhoneOptions{});
         std::string error;
-        started_ = phone_->Start(home_ + "usb.sock", &error);
-
-        const auto content = Bytes(image_bytes, 1);
-        const auto boot = BootImage(2);
-        std::filesystem::create_directories(home_ + "fw");
-        std::ofstream(home_ + "fw/p1.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()),
-                   static_cast<std::streamsize>(content.size()));
-        std::ofstream(home_ + "fw/boot.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(boot.data()),
-                   static_cast<std::streamsize>(boot.size()));
-        table_.folder = home_ + "fw/";
-        table_.boot_file_name = "boot.bin";
-        table_.boot_file_size = static_cast<uint32_t>(boot.size());
-        table_.partition_count = 1;
-        JobPartition& e = table_.entries[0];
-        e.index = 1;
-        e.id = 1;
-        e.offset = kBlock;
-        e.size = static_cast<uint32_t>((image_bytes / kBlock + 1) * kBlock);
-        e.content_size = static_cast<uint32_t>(image_bytes);
-        std::copy_n("code", 4, e.name.begin());
-        table_.content_paths[0] = "p1.bin";
+        started_ = phone_->Start(home_.path() + "usb.sock", &error);
+        const uint32_t size = static_cast<uint32_t>((image_bytes / kBlock + 1) * kBlock);
+        table_ = WriteFirmware(home_.path(), {{"code", kBlock, size, Bytes(image_bytes, 1), 1}},
+                               BootImage(2));
     }
-    ~UsbBench() {
-        phone_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
-    }
+    ~UsbBench() { phone_.reset(); }
 
     bool started() const { return started_; }
     sim::UsbPhone& phone() { return *phone_; }
 
     int Run(WorkMode mode, EventSink* display, std::string* error) {
-        DownloadJob job(LinkKind::kUsb, display, false);
-        job.work_mode = mode;
-        job.erase_range = 0;
-        job.home = home_;
-        job.table = table_;
-        job.folder = mode == WorkMode::kReadCode ? home_ + "upload_nand/" : table_.folder;
-        std::filesystem::create_directories(home_ + "upload_nand");
-        job.job_file_path = job.folder + "upload.ptt";
+        JobRequest request;
+        request.link = LinkKind::kUsb;
+        request.work_mode = mode;
+        request.home = home_.path();
+        const auto job = MakeJob(request, Files(request, table_), display);
         usb::UsbJobTimings t;
         t.dlv_settle_ms = 5;
         t.dlv_retry_ms = 5;
-        const int r =
-            usb::RunUsbJob(job, std::make_unique<usb::SocketBus>(home_ + "usb.sock"), {}, t);
-        *error = job.outcome().text;
+        const int r = usb::RunUsbJob(
+            *job, std::make_unique<usb::SocketBus>(home_.path() + "usb.sock"), {}, t);
+        *error = job->outcome().text;
         return r;
     }
 
   private:
-    std::string home_;
+    TempDir home_;
     std::unique_ptr<sim::UsbPhone> phone_;
     bool started_ = false;
     JobPartitionTable table_;

@@ -475,27 +475,19 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     TerminalDisplay display(global.json, global.debug, request.link);
     JobController jobs(&display);
     jobs.on_notice = [&](const std::string& text) { display.Notice(text); };
-    JobOutcome outcome;
-    std::mutex outcome_mutex;
-    jobs.on_finished = [&](const JobOutcome& o) {
-        std::lock_guard lock(outcome_mutex);
-        outcome = o;
-    };
 
     // A stop asked before the job exists is kept for it.
     signals.Watch([&jobs] { jobs.RequestStop(); });
-    const StartOutcome started = jobs.Start(request);
-    if (!started.started) {
-        signals.Unwatch();
-        if (!started.loader_message.empty() && !global.json) {
-            std::cerr << "velmora-cli: " << started.loader_message << "\n";
-        }
-        return Refuse(global, started.message);
-    }
-    jobs.Wait();
+    const RunOutcome run = jobs.Run(request);
     signals.Unwatch();
+    if (!run.start.started) {
+        if (!run.start.loader_message.empty() && !global.json) {
+            std::cerr << "velmora-cli: " << run.start.loader_message << "\n";
+        }
+        return Refuse(global, run.start.message);
+    }
 
-    std::lock_guard lock(outcome_mutex);
+    const JobOutcome& outcome = run.end;
     // A Stop that came while the last block was written leaves a whole job: result 0.
     const bool stopped = (outcome.user_stopped || signals.signalled()) && outcome.result != 0;
     display.End(outcome, stopped);

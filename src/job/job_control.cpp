@@ -56,13 +56,6 @@ std::string CheckBeforeThePhone(const JobRequest& request) {
     return {};
 }
 
-// The files of a job: the work mode's output or input, and its folder.
-struct JobFiles {
-    std::string job_file;  // upgrade: the .ptt; read: the upload file; erase: none
-    std::string folder;    // read: the upload folder; upgrade and erase: the table's
-    JobPartitionTable table;
-};
-
 // Refusals as Start gives them, with the loader's own message shown first.
 StartOutcome RefuseWithMessage(const char* message, const char* caption, std::string detail,
                                std::string title) {
@@ -120,7 +113,7 @@ std::optional<StartOutcome> PrepareFiles(const JobRequest& request, JobFiles& fi
                 !earlier.empty() && !request.overwrite) {
                 return Refuse(EarlierReadText(files.folder, earlier), "Error");
             }
-            files.job_file = files.folder + ReadFileName(request);
+            files.job_file = ReadFilePath(request);
             return std::nullopt;
         }
         case WorkMode::kErase:
@@ -237,6 +230,39 @@ std::string EarlierReadText(const std::string& folder, const std::vector<std::st
            "replace: " + list + ". Choose another folder, or move them away first.";
 }
 
+std::string ReadFilePath(const JobRequest& request) {
+    return ReadFolder(request) + ReadFileName(request);
+}
+
+std::unique_ptr<DownloadJob> MakeJob(const JobRequest& request, JobFiles files,
+                                     EventSink* display) {
+    auto job = std::make_unique<DownloadJob>(request.link, display, request.debug);
+    job->work_mode = request.work_mode;
+    job->erase_range = request.erase_range;
+    job->range_start = request.range_start;
+    job->range_end = request.range_end;
+    job->home = request.home;
+    job->job_file_path = std::move(files.job_file);
+    job->folder = std::move(files.folder);
+    job->table = std::move(files.table);
+    job->timings = request.timings;
+    job->area_confirmed = request.area_confirmed;
+    job->ask_area = request.ask_area;
+    job->backup_folder = request.backup_folder;
+    job->verify = request.verify;
+    job->read_twice = request.read_twice;
+    job->read_once = request.read_once;
+    job->since_path = request.since_path;
+    job->port = request.port;
+    job->baud_selection = request.baud_selection;
+    job->reporter.SetProgress(0, 100);
+    if (request.debug) {
+        // A log that cannot be made is not fatal.
+        job->reporter.OpenLog(request.home + "dl_log.txt");
+    }
+    return job;
+}
+
 StartOutcome JobController::Start(const JobRequest& request) {
     // The last job's worker ends first, so the display has one caller at a time.
     Wait();
@@ -254,34 +280,10 @@ StartOutcome JobController::Start(const JobRequest& request) {
     if (request.work_mode == WorkMode::kReadCode && on_notice) {
         on_notice(kReadNotice + files.job_file);
     }
-    const std::string& home = request.home;
-    const std::string job_file = files.job_file;
-    const std::string folder = files.folder;
-    JobPartitionTable& table = files.table;
-
-    auto job = std::make_unique<DownloadJob>(request.link, display_, request.debug);
-    job->work_mode = request.work_mode;
-    job->erase_range = request.erase_range;
-    job->range_start = request.range_start;
-    job->range_end = request.range_end;
-    job->home = home;
-    job->job_file_path = job_file;
-    job->folder = folder;
-    job->table = std::move(table);
-    job->timings = request.timings;
-    job->area_confirmed = request.area_confirmed;
-    job->ask_area = request.ask_area;
-    job->backup_folder = request.backup_folder;
-    job->verify = request.verify;
-    job->read_twice = request.read_twice;
-    job->read_once = request.read_once;
-    job->since_path = request.since_path;
-    job->port = request.port;
-    job->baud_selection = request.baud_selection;
-    job->reporter.SetProgress(0, 100);
-    if (request.debug) {
-        job->reporter.OpenLog(home + "dl_log.txt");  // a log that cannot be made is not fatal
-    }
+    std::unique_ptr<DownloadJob> job = MakeJob(request, std::move(files), display_);
+    StartOutcome outcome;
+    outcome.started = true;
+    outcome.job_file = job->job_file_path;
 
     DownloadJob* running = job.get();
     {
@@ -292,10 +294,6 @@ StartOutcome JobController::Start(const JobRequest& request) {
         job_ = std::move(job);
     }
     thread_ = std::thread(&JobController::Worker, this, running);
-
-    StartOutcome outcome;
-    outcome.started = true;
-    outcome.job_file = job_file;
     return outcome;
 }
 
@@ -310,11 +308,23 @@ void JobController::Worker(DownloadJob* job) {
     {
         std::lock_guard lock(mutex_);
         finished = std::move(job_);
+        last_end_ = outcome;
     }
     finished.reset();  // closes the link
     if (on_finished) {
         on_finished(outcome);
     }
+}
+
+RunOutcome JobController::Run(const JobRequest& request) {
+    RunOutcome run;
+    run.start = Start(request);
+    if (run.start.started) {
+        Wait();
+        std::lock_guard lock(mutex_);
+        run.end = last_end_;
+    }
+    return run;
 }
 
 void JobController::Stop() {

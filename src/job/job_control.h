@@ -6,6 +6,7 @@
 //   jobs.on_finished = ...;  // the job's end, called on the worker thread
 //   StartOutcome s = jobs.Start(request);  // refused: s.message / s.caption, no job
 //   ... jobs.Stop();  jobs.Wait();
+// or, for a caller that only waits for the end: RunOutcome r = jobs.Run(request);
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -68,6 +69,9 @@ std::string ReadFolder(const JobRequest& request);
 std::vector<std::string> EarlierReadFiles(const std::string& folder, const JobRequest& request);
 // The refusal that names them.
 std::string EarlierReadText(const std::string& folder, const std::vector<std::string>& names);
+// Read: the file the request's read names as its own, in ReadFolder: upload.ptt
+// for a read by the partition table, upload_eerom.bin or upload_range.bin.
+std::string ReadFilePath(const JobRequest& request);
 
 // Refusal texts of Start (caption in brackets).
 inline constexpr const char* kRefuseFolder = "创建目录失败！";  // "Error"
@@ -89,6 +93,24 @@ struct StartOutcome {
 
 // How a job ended.
 using JobOutcome = JobEnd;
+
+// A job run by JobController::Run: refused (start.started false, start.message
+// says why, no job ran), or started and ended with `end`.
+struct RunOutcome {
+    StartOutcome start;
+    JobOutcome end;
+};
+
+// The files of a job, as Start finds them for its request.
+struct JobFiles {
+    std::string job_file;  // upgrade: the .ptt; read: the upload file; erase: none
+    std::string folder;    // read: the upload folder; upgrade and erase: the table's
+    JobPartitionTable table;
+};
+
+// The job `request` asks for, working on `files`, its events going to `display`
+// (may be null). A debug job's log is opened in the home folder.
+std::unique_ptr<DownloadJob> MakeJob(const JobRequest& request, JobFiles files, EventSink* display);
 
 // 0 when `path` is a regular file that opens for reading, −1 otherwise (then
 // `problem`, if given, names the path and the reason).
@@ -123,6 +145,10 @@ class JobController {
     // the worker of an earlier job. A refused request starts nothing.
     StartOutcome Start(const JobRequest& request);
 
+    // Start, then Wait: the job's end, or the refusal of its start. Stop and
+    // RequestStop from another thread end it early as they end any job.
+    RunOutcome Run(const JobRequest& request);
+
     // Sets the job's stop flags and wakes its waits; returns at once. No job: nothing.
     void Stop();
     // As Stop, and also kept for jobs that do not exist yet: every later Start
@@ -143,6 +169,7 @@ class JobController {
     mutable std::mutex mutex_;
     std::unique_ptr<DownloadJob> job_;  // guarded by mutex_
     bool stop_requested_ = false;       // guarded by mutex_
+    JobOutcome last_end_;               // guarded by mutex_
     std::thread thread_;
 };
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/signal_stop.h"
+#include "support/wait_until.h"
 
 namespace velmora::cli {
 namespace {
@@ -31,7 +32,7 @@ TEST(SignalStopDeathTest, EndsAStepThatWaitsOutsideTheJob) {
             kill(getpid(), SIGTERM);
             WaitForever();
         },
-        testing::ExitedWithCode(130), "stopped before the job started");
+        ::testing::ExitedWithCode(130), "stopped before the job started");
     EXPECT_EXIT(
         {
             SignalStop signals;
@@ -40,17 +41,14 @@ TEST(SignalStopDeathTest, EndsAStepThatWaitsOutsideTheJob) {
             kill(getpid(), SIGINT);
             WaitForever();
         },
-        testing::ExitedWithCode(130), "stopped after the job ended");
+        ::testing::ExitedWithCode(130), "stopped after the job ended");
 }
 
 // A signal before the job exists is passed to it when it is watched.
 TEST(SignalStop, KeepsAStopForTheJob) {
     SignalStop signals;
     kill(getpid(), SIGINT);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!signals.signalled() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(testing::WaitUntil([&] { return signals.signalled(); }, 5));
     std::atomic<int> stops{0};
     signals.Watch([&] { ++stops; });
     EXPECT_EQ(stops.load(), 1);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

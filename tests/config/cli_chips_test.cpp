@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "run_shell.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -6,7 +6,7 @@
 #include "config/boot_block.h"
 #include "config/partition_table.h"
 #include "run_shell.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "base/input_file.h"
 #include "config/settings.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "config/sha1.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "config/temp_dir.h"
 #include "flash/boot_image.h"
 #include "flash/fake_loader.h"
+#include "support/temp_dir.h"
 
 namespace velmora::testing {
 namespace {

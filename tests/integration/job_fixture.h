@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -23,6 +24,8 @@
 #include "job/recording_display.h"
 #include "nand_harness.h"
 #include "sim/phone.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace velmora::testing {
 
@@ -35,31 +38,10 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// Polls `done` every few milliseconds for up to `seconds`; tests use it to wait
-// for the phone or the job to reach a point before acting.
-inline bool WaitUntil(const std::function<bool()>& done, int seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 class JobFixture : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home_ = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_velmora_it_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(home_);
-        fs::create_directories(home_);
-        fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home_ + "FlashChip.ini");
-    }
-    void TearDown() override {
-        phone_.reset();
-        fs::remove_all(home_);
-    }
+    void SetUp() override { home_dir_.Copy(VELMORA_BIN_DIR "/FlashChip.ini"); }
+    void TearDown() override { phone_.reset(); }
 
     // Starts the simulated phone with options in its compact form. Its chip comes
     // from the build's catalogue, whatever the job's home holds.
@@ -99,19 +81,22 @@ class JobFixture : public ::testing::Test {
         return r;
     }
 
+    // The request's job, run to its end the way a front end runs it.
     JobOutcome Run(const JobRequest& request) {
+        const RunOutcome run = JobController(&display_).Run(request);
+        EXPECT_TRUE(run.start.started) << run.start.message;
+        return run.end;
+    }
+
+    // As Run, with a Stop once `when` holds (or its wait gave up).
+    JobOutcome RunAndStop(const JobRequest& request, const std::function<bool()>& when) {
         JobController jobs(&display_);
-        JobOutcome outcome;
-        std::mutex m;
-        jobs.on_finished = [&](const JobOutcome& o) {
-            std::lock_guard lock(m);
-            outcome = o;
-        };
-        const StartOutcome s = jobs.Start(request);
-        EXPECT_TRUE(s.started) << s.message;
-        jobs.Wait();
-        std::lock_guard lock(m);
-        return outcome;
+        auto run = std::async(std::launch::async, [&] { return jobs.Run(request); });
+        EXPECT_TRUE(WaitUntil(when)) << "the point to stop at never came";
+        jobs.Stop();
+        const RunOutcome ran = run.get();
+        EXPECT_TRUE(ran.start.started) << ran.start.message;
+        return ran.end;
     }
 
     // Writes a valid management record (every block good) into the two top
@@ -126,7 +111,8 @@ class JobFixture : public ::testing::Test {
         return bytes;
     }
 
-    std::string home_;
+    TempDir home_dir_;
+    const std::string home_ = home_dir_.path();
     std::unique_ptr<sim::Phone> phone_;
     RecordingDisplay display_;
 };

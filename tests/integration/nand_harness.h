@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "config/temp_dir.h"
 #include "flash/target_protocol.h"
 #include "job/download_job.h"
+#include "job/job_control.h"
 #include "job/recording_display.h"
 #include "job/serial_sequence.h"
 #include "sim/phone.h"
+#include "support/temp_dir.h"
 
 namespace velmora::testing {
 
@@ -136,6 +137,21 @@ inline std::string WriteSmallFirmware(const std::string& dir, const std::vector<
     return dir + "fw.ptt";
 }
 
+// A job's files as the job controller finds them, for a table already loaded:
+// a read's upload folder (made) and file, else the table's folder or the home.
+inline JobFiles Files(const JobRequest& request, const JobPartitionTable& table) {
+    JobFiles files;
+    files.table = table;
+    if (request.work_mode == WorkMode::kReadCode) {
+        files.folder = ReadFolder(request);
+        std::filesystem::create_directories(files.folder);
+        files.job_file = ReadFilePath(request);
+    } else {
+        files.folder = table.folder.empty() ? request.home : table.folder;
+    }
+    return files;
+}
+
 class SimHarness {
   public:
     explicit SimHarness(const std::string& chip, std::vector<uint32_t> bad = {},
@@ -165,25 +181,15 @@ class SimHarness {
     // Runs one job to its end on this thread; `setup` may adjust the job first.
     int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {},
             EventSink* shown_on = nullptr) {
-        job = std::make_unique<DownloadJob>(
-            LinkKind::kSerial, shown_on ? shown_on : static_cast<EventSink*>(&display), false);
-        job->work_mode = mode;
-        job->erase_range = range;
-        job->home = home.path();
-        job->port = phone->SlavePath();
-        job->baud_selection = 2;
-        job->table = table;
-        job->timings.retry_pause_ms = 1;
-        job->timings.baud_pause_ms = 20;  // an unpaced phone switches at once
-        job->timings.settle_ms = 20;
-        if (mode == WorkMode::kReadCode) {
-            job->folder = home.path() + "upload_nand/";
-            std::filesystem::create_directories(job->folder);
-            job->job_file_path =
-                job->folder + (range == 1 ? "upload_eerom.bin" : "upload_range.bin");
-        } else {
-            job->folder = table.folder.empty() ? home.path() : table.folder;
-        }
+        JobRequest request;
+        request.work_mode = mode;
+        request.erase_range = range;
+        request.home = home.path();
+        request.port = phone->SlavePath();
+        request.timings.retry_pause_ms = 1;
+        request.timings.baud_pause_ms = 20;  // an unpaced phone switches at once
+        request.timings.settle_ms = 20;
+        job = MakeJob(request, Files(request, table), shown_on ? shown_on : &display);
         if (setup)
             setup(*job);
         return RunSerialJob(*job);

@@ -117,18 +117,8 @@ TEST_F(PhoneWaitTest, StopSaysInWhichStep) {
     StartPhone();
     JobRequest request = Request();
     request.timings.baud_pause_ms = 20000;
-    JobController jobs(&display_);
-    JobOutcome outcome;
-    std::mutex m;
-    jobs.on_finished = [&](const JobOutcome& o) {
-        std::lock_guard lock(m);
-        outcome = o;
-    };
-    ASSERT_TRUE(jobs.Start(request).started);
-    ASSERT_TRUE(WaitUntil([&] { return display_.saw_status("改变波特率到921600!"); }));
-    jobs.Stop();
-    jobs.Wait();
-    std::lock_guard lock(m);
+    const JobOutcome outcome =
+        RunAndStop(request, [&] { return display_.saw_status("改变波特率到921600!"); });
     EXPECT_TRUE(outcome.user_stopped);
     EXPECT_NE(outcome.result, 0);
     EXPECT_EQ(display_.last_status(), "Stopped during the RAM loader start and line speed.");

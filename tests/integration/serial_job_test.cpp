@@ -179,21 +179,16 @@ TEST_F(SerialJobTest, DebugFilesOnlyInDebugModeAndTheLogIsReplaced) {
 TEST_F(SerialJobTest, StopWhileWaitingForThePhoneOrInACommandEndsSilently) {
     for (const bool in_command : {false, true}) {
         StartPhone(in_command ? "drop=7" : "manual");
-        JobController jobs(&display_);
-        JobOutcome outcome;
-        jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
         JobRequest request = Request();
         request.debug = true;
         request.timings.response_ms = 60000;
-        ASSERT_TRUE(jobs.Start(request).started);
-        ASSERT_TRUE(WaitUntil([&] {
+        std::chrono::steady_clock::time_point stop_at;
+        const JobOutcome outcome = RunAndStop(request, [&] {
             const auto c = phone_->trace().Commands();
+            stop_at = std::chrono::steady_clock::now();
             return in_command ? std::find(c.begin(), c.end(), 7) != c.end()
                               : display_.saw_status("请打开手机！");
-        }));
-        const auto stop_at = std::chrono::steady_clock::now();
-        jobs.Stop();
-        jobs.Wait();
+        });
         EXPECT_LT(std::chrono::steady_clock::now() - stop_at, std::chrono::seconds(10));
         EXPECT_TRUE(outcome.user_stopped);
         EXPECT_NE(outcome.result, 0);
@@ -219,8 +214,7 @@ TEST_F(SerialJobTest, AStopWhileTheAreaQuestionIsOpenErasesNothing) {
         late = std::move(answer);
         jobs.Stop();
     };
-    ASSERT_TRUE(jobs.Start(request).started);
-    jobs.Wait();
+    ASSERT_TRUE(jobs.Run(request).start.started);
     late(true);
     EXPECT_EQ(phone_->nand().ReadBlock(0, false), written);
 }

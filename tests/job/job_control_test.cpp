@@ -8,8 +8,8 @@
 #include <fstream>
 #include <thread>
 
-#include "config/temp_dir.h"
 #include "job/recording_display.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {
@@ -47,21 +47,18 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
         folder = job.folder;
         return 0;
     };
-    const StartOutcome s = jobs.Start(Request(WorkMode::kReadCode, read_range::kEerom));
-    ASSERT_TRUE(s.started);
-    jobs.Wait();
+    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, read_range::kEerom)).start.started);
     EXPECT_TRUE(fs::is_directory(home_ + "upload_nand"));
     EXPECT_EQ(job_file, home_ + "upload_nand/upload_eerom.bin");
     EXPECT_EQ(folder, home_ + "upload_nand/");
     EXPECT_EQ(notice, "读取代码文件存储为: " + job_file);
 
     // An existing folder is used as it is; a file in its place refuses the job.
-    ASSERT_TRUE(jobs.Start(Request(WorkMode::kReadCode, read_range::kArea)).started);
-    jobs.Wait();
+    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, read_range::kArea)).start.started);
     EXPECT_EQ(job_file, home_ + "upload_nand/upload_range.bin");
     fs::remove_all(home_ + "upload_nand");
     std::ofstream(home_ + "upload_nand") << "in the way";
-    const StartOutcome refused = jobs.Start(Request(WorkMode::kReadCode));
+    const StartOutcome refused = jobs.Run(Request(WorkMode::kReadCode)).start;
     EXPECT_FALSE(refused.started);
     EXPECT_EQ(refused.message, "创建目录失败！");
     EXPECT_EQ(refused.caption, "Error");
@@ -70,18 +67,16 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
 TEST_F(JobControlTest, AStopBeforeTheJobExistsEndsItBeforeItTouchesThePhone) {
     JobController jobs(&display_);
     bool ran = false;
-    JobOutcome outcome;
-    jobs.on_finished = [&](const JobOutcome& o) { outcome = o; };
     jobs.runner = [&](DownloadJob&) {
         ran = true;
         return 0;
     };
     jobs.RequestStop();  // Ctrl-C while the program was still starting
-    ASSERT_TRUE(jobs.Start(Request(WorkMode::kErase)).started);
-    jobs.Wait();
+    const RunOutcome run = jobs.Run(Request(WorkMode::kErase));
+    ASSERT_TRUE(run.start.started);
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(outcome.user_stopped);
-    EXPECT_EQ(outcome.result, 1);
+    EXPECT_TRUE(run.end.user_stopped);
+    EXPECT_EQ(run.end.result, 1);
 }
 
 // Counts the end events a job sends.

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "base/checksum.h"
-#include "config/temp_dir.h"
 #include "flash/fake_loader.h"
 #include "flash/identify.h"
 #include "flash/nand_dialect.h"
 #include "job/download_job.h"
 #include "job/recording_display.h"
+#include "support/temp_dir.h"
 
 namespace velmora {
 namespace {

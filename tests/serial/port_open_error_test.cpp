@@ -17,6 +17,7 @@
 #include "base/job_flags.h"
 #include "serial/pty_pair.h"
 #include "serial/serial_port.h"
+#include "support/temp_dir.h"
 
 namespace velmora::testing {
 namespace {
@@ -44,9 +45,8 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(PortOpenError, MissingAndNotATtyAreToldApart) {
-    const std::string file =
-        ::testing::TempDir() + "/velmora_not_a_port_" + std::to_string(getpid());
-    std::ofstream(file) << "x";
+    TempDir dir;
+    const std::string file = dir.Write("not_a_port", "x");
     struct Case {
         std::string device;
         PortOpenFailure kind;
@@ -69,7 +69,6 @@ TEST(PortOpenError, MissingAndNotATtyAreToldApart) {
         EXPECT_TRUE(Has(next, c.next)) << a.next;
         EXPECT_TRUE(Has(a.next, "`velmora-cli ports` lists the ports")) << a.next;
     }
-    std::filesystem::remove(file);
 }
 
 // Another process holds the port as this tool does (exclusive, locked): the

@@ -15,6 +15,8 @@
 
 #include "base/checksum.h"
 #include "script_host.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -23,6 +25,8 @@ namespace {
 
 using testing::Args;
 using testing::ScriptHost;
+using velmora::testing::TempDir;
+using velmora::testing::WaitUntil;
 
 class SimProcess {
   public:
@@ -51,21 +55,17 @@ class SimProcess {
 };
 
 bool WaitForLink(const std::string& link) {
-    for (int i = 0; i < 500; ++i) {
+    return WaitUntil([&] {
         std::error_code ec;
-        if (std::filesystem::is_symlink(link, ec))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+        return std::filesystem::is_symlink(link, ec);
+    });
 }
 
 TEST(PhoneExecutable, NandFileKeepsTheContentBetweenRuns) {
-    const std::string dir = ::testing::TempDir() + "velmora_sim_exe_" + std::to_string(getpid());
-    std::filesystem::create_directories(dir);
-    const std::string link = dir + "/port";
-    const std::string nand = dir + "/nand.bin";
-    const std::string trace = dir + "/trace.jsonl";
+    TempDir dir;
+    const std::string link = dir.path() + "port";
+    const std::string nand = dir.path() + "nand.bin";
+    const std::string trace = dir.path() + "trace.jsonl";
     const std::vector<std::string> common = {
         "--chip", "EC,A1",  "--catalogue", VELMORA_BIN_DIR, "--nand",
         nand,     "--link", link,          "--start-delay", "1"};
@@ -114,7 +114,6 @@ TEST(PhoneExecutable, NandFileKeepsTheContentBetweenRuns) {
     }
     EXPECT_NE(std::find(events.begin(), events.end(), "start_byte"), events.end());
     EXPECT_NE(std::find(events.begin(), events.end(), "session_end"), events.end());
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "script_host.h"
 #include "serial/serial_port.h"
 #include "sim/phone.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace velmora::sim {
 namespace {
@@ -22,6 +24,8 @@ using testing::Args;
 using testing::Rig;
 using testing::ScriptHost;
 using testing::SmallPhone;
+using velmora::testing::TempDir;
+using velmora::testing::WaitUntil;
 
 TEST(PhoneOptions, CompactFormAndErrors) {
     PhoneOptions o;
@@ -145,10 +149,7 @@ TEST(PhoneSessions, ServesAGivenDescriptorUntilTheHostLetsGo) {
     host.Send(5);
     EXPECT_EQ(ScriptHost::U32(host.Response(), 8), 0xA1u);
     host.Close();
-    for (int i = 0; i < 200 && rig.phone.state() != Phone::State::kStopped; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(rig.phone.state(), Phone::State::kStopped);
+    EXPECT_TRUE(WaitUntil([&] { return rig.phone.state() == Phone::State::kStopped; }));
 }
 
 // A second program opening the port while a job runs is refused by the host's
@@ -174,8 +175,8 @@ TEST(PhoneSessions, ASecondOpenerLeavesTheRunningSessionAlone) {
 // pseudo-terminal is gone); anything else at the path is refused and kept.
 TEST(PhoneLink, ReplacesOnlyALinkOfItsOwn) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("velmora-link-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    TempDir scratch;
+    const fs::path dir = scratch.path();
     const fs::path link = dir / "port";
     const fs::path file = dir / "file";
     std::ofstream(file) << "keep";
@@ -218,12 +219,11 @@ TEST(PhoneLink, ReplacesOnlyALinkOfItsOwn) {
         fs::create_symlink(file, link);
     }
     EXPECT_EQ(fs::read_symlink(link), file);
-    fs::remove_all(dir);
 }
 
 TEST(PhoneLink, FollowsThePortWhenItComesBack) {
-    const std::string link =
-        std::filesystem::temp_directory_path() / ("velmora-vanish-" + std::to_string(getpid()));
+    TempDir dir;
+    const std::string link = dir.path() + "port";
     Rig rig(SmallPhone("vanish=10,link=" + link));
     auto host = rig.Host();
     ASSERT_TRUE(host->BringUp());
@@ -231,9 +231,7 @@ TEST(PhoneLink, FollowsThePortWhenItComesBack) {
     EXPECT_TRUE(host->Read(1, 1000).empty());
     EXPECT_TRUE(host->hung_up());
     host.reset();
-    for (int i = 0; i < 200 && rig.phone.ports() < 2; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(WaitUntil([&] { return rig.phone.ports() >= 2; }));
     ASSERT_EQ(rig.phone.ports(), 2);
     EXPECT_EQ(std::filesystem::read_symlink(link), rig.phone.SlavePath());
     rig.phone.ClearFaults();

@@ -10,6 +10,7 @@
 #include "base/checksum.h"
 #include "script_host.h"
 #include "sim/ram_loader.h"
+#include "support/temp_dir.h"
 
 namespace velmora::sim {
 namespace {
@@ -17,6 +18,7 @@ namespace {
 using testing::Args;
 using testing::ScriptHost;
 using testing::SmallPhone;
+using velmora::testing::TempDir;
 
 // A started phone; tests reach it as `phone_`.
 class PhoneTest : public ::testing::Test {
@@ -250,8 +252,8 @@ TEST(NandChip, ProgrammingClearsBitsAndBadBlocksFail) {
 
 // Keeping the content between runs is shown with the executable.
 TEST(NandChip, FileInUseOrOfAnotherChipIsRefused) {
-    const std::string file = ::testing::TempDir() + "velmora_nand_test.bin";
-    std::remove(file.c_str());
+    TempDir dir;
+    const std::string file = dir.path() + "nand.bin";
     ChipDescription d;
     d.geometry = NandGeometry{1024, 128 * 1024, 2048, 64, 0, 0};
     {
@@ -263,7 +265,6 @@ TEST(NandChip, FileInUseOrOfAnotherChipIsRefused) {
     d.geometry.block_count = 2048;
     NandChip chip;
     EXPECT_NE(chip.Open(d, file), "");
-    std::remove(file.c_str());
 }
 
 }  // namespace

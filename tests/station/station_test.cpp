@@ -16,6 +16,7 @@
 #include "serial/pty_pair.h"
 #include "station/station.h"
 #include "station/station_log.h"
+#include "support/temp_dir.h"
 
 namespace velmora::testing {
 namespace {
@@ -254,8 +255,8 @@ TEST_F(StationTest, TheCliSaysARowWaitsAndMergesItOnce) {
 // failed blocks too) reads as it is, is brought up to date when a station
 // opens it, and keeps its rows' meaning; a newer format is refused.
 TEST(StationLogFormat, AFirstFormatLogIsBroughtUpToDateAndANewerOneRefused) {
-    const std::string path = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_v1.sqlite";
-    fs::remove(path);
+    TempDir dir;
+    const std::string path = dir.path() + "v1.sqlite";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db,
@@ -366,8 +367,8 @@ TEST_F(StationTest, RefusesWhatWouldCollide) {
 }
 
 TEST(StationLock, TheWindowAndTheStationNeverRunTogether) {
-    const std::string folder = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_locks/";
-    std::filesystem::create_directories(folder);
+    TempDir locks;
+    const std::string& folder = locks.path();
     {
         FileLock window;
         ASSERT_EQ(CheckSingleInstance(folder, window), InstanceCheck::kFirst);
@@ -381,7 +382,6 @@ TEST(StationLock, TheWindowAndTheStationNeverRunTogether) {
     EXPECT_EQ(CheckStationInstance(folder, second), StationCheck::kStationRunning);
     FileLock window;
     EXPECT_EQ(CheckSingleInstance(folder, window), InstanceCheck::kMultiPortRunning);
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "flash/target_protocol.h"
 #include "job/ram_loader.h"
+#include "support/wait_until.h"
 #include "usb/dfu_port.h"
 #include "usb/usb_boot.h"
 #include "usb/usb_device.h"
@@ -44,11 +45,12 @@ TEST_F(UsbPhoneTest, OnlyTheBulkDeviceOnThePhonesPathIsTaken) {
     auto job = MakeJob(WorkMode::kErase, 5);
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nfind usb dlv device = 1-1.\n"));
-    // With the phone gone from its path, the twin is not taken instead.
+    // With the phone gone from its path (the stand-in drops it once the job has
+    // closed it, a moment later on a loaded machine), the twin is not taken instead.
     usb::UsbDevice usb(std::make_unique<usb::SocketBus>(socket_), {}, usb::DfuTiming{});
     usb.SetPhonePath(sim::UsbPhone::kPort);
     std::string path;
-    EXPECT_FALSE(usb.FindDlvDevice(&path));
+    EXPECT_TRUE(WaitUntil([&] { return !usb.FindDlvDevice(&path); })) << path;
 }
 
 // A bulk IN transfer ends when full or after a short packet, as on a real bus: a
@@ -65,13 +67,10 @@ TEST_F(UsbPhoneTest, BulkTransfersEndOnlyWhenFullOrAfterAShortPacket) {
         usb::SendRamLoaderUsb(port, loader, [](std::string_view) {});
     }
     std::unique_ptr<usb::UsbHandle> pipe;
-    for (int i = 0; i < 100 && !pipe; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
         pipe = bus.Open(sim::UsbPhone::kPort, 0, 0, nullptr);
-        if (!pipe) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ASSERT_NE(pipe, nullptr);
+        return pipe != nullptr;
+    }));
     const uint32_t page = phone_->nand().geometry().page_size;
     ASSERT_EQ(page % 512, 0u);
     CommandFrame frame(kCmdReadPage, {0, 0, page});

@@ -21,7 +21,7 @@ class UsbAnswers : public UsbPhoneTest, public LateRig {
     int Run(bool upgrade, const std::string& faults) override {
         SetFaults(*phone_, faults);
         std::filesystem::remove_all(home_ + "upload_nand");
-        job_ = ModeJob(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
+        job_ = MakeJob(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
                        upgrade ? upgrade_range::kAll : read_range::kPartitionTable);
         ShortWaits(*job_);
         return UsbPhoneTest::Run(*job_);

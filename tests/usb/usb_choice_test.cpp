@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/wait_until.h"
 #include "usb/usb_choice.h"
 #include "usb/usb_fixture.h"
 
@@ -100,16 +101,16 @@ TEST_F(UsbPhoneTest, RunTimeDeviceThereBeforeStartIsTakenOnlyOnceReplugged) {
     StartPhone("app");
     auto job = MakeJob(WorkMode::kErase, 5);
     std::thread replug([&] {
-        for (int i = 0; i < 400; ++i) {
+        const bool passed_over = WaitUntil([&] {
             const auto s = display_.statuses();
-            if (!s.empty() && s.back().rfind("Passing over 1-1 1209:0001 run-time DFU", 0) == 0) {
-                EXPECT_EQ(phone_->boot_rom_stats().detaches, 0);
-                phone_->Reboot();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return !s.empty() && s.back().rfind("Passing over 1-1 1209:0001 run-time DFU", 0) == 0;
+        });
+        if (!passed_over) {
+            job->Stop();
+            return;
         }
-        job->Stop();
+        EXPECT_EQ(phone_->boot_rom_stats().detaches, 0);
+        phone_->Reboot();
     });
     EXPECT_EQ(Run(*job), 1);
     replug.join();
@@ -137,10 +138,7 @@ TEST_F(UsbPhoneTest, ReenumerationIsFollowedWithFreshDescriptors) {
 // endpoint's own size: an answer that fills its last packet ends the transfer.
 TEST_F(UsbPhoneTest, PacketSizeComesFromTheEndpoint) {
     StartPhone("packet=64");
-    auto job = MakeJob(WorkMode::kReadCode, 1);
-    job->folder = home_ + "upload_nand/";
-    std::filesystem::create_directories(job->folder);
-    job->job_file_path = job->folder + "upload_eerom.bin";
+    auto job = MakeJob(WorkMode::kReadCode, read_range::kEerom);
     EXPECT_EQ(Run(*job), 0) << job->outcome().text;
     // TearDown checks that no read asked for more than the phone sent.
 }

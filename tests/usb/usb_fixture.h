@@ -12,10 +12,12 @@
 
 #include "integration/nand_harness.h"
 #include "job/download_job.h"
+#include "job/job_control.h"
 #include "job/recording_display.h"
 #include "job/usb_sequence.h"
 #include "sim/options.h"
 #include "sim/usb_phone.h"
+#include "support/temp_dir.h"
 #include "usb/socket_bus.h"
 
 namespace velmora::testing {
@@ -43,20 +45,22 @@ inline usb::UsbJobTimings Fast() {
     return t;
 }
 
-// A fresh home folder (ending in '/') with the build's chip catalogue.
-inline std::string NewHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-usb-XXXXXX").string();
-    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-    std::filesystem::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini",
-                               pattern + "/FlashChip.ini");
-    return pattern + "/";
+// A USB job's request in `home`, with waits for answers a loaded machine meets.
+inline JobRequest Request(const std::string& home, WorkMode mode, int range) {
+    JobRequest request;
+    request.link = LinkKind::kUsb;
+    request.work_mode = mode;
+    request.erase_range = range;
+    request.home = home;
+    request.timings.response_ms = 2000;
+    request.timings.usb_response_ms = 2000;
+    return request;
 }
 
 class UsbPhoneTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        home_ = NewHome();
-        socket_ = home_ + "usb.sock";
+        home_dir_.Copy(VELMORA_BIN_DIR "/FlashChip.ini");
         display_.set_link(LinkKind::kUsb);
     }
     void TearDown() override {
@@ -65,8 +69,6 @@ class UsbPhoneTest : public ::testing::Test {
             EXPECT_EQ(phone_->overlong_reads(), 0);
         }
         phone_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
     }
 
     // Options in the simulated phone's compact form, USB ones included.
@@ -85,38 +87,18 @@ class UsbPhoneTest : public ::testing::Test {
         table_ = WriteFirmware(home_, parts, boot);
     }
 
-    // A job of the work mode as the job controller would set it up.
-    std::unique_ptr<DownloadJob> ModeJob(WorkMode mode, int range) {
-        auto job = MakeJob(mode, range);
-        job->table = table_;
-        if (mode == WorkMode::kReadCode) {
-            job->folder = home_ + "upload_nand/";
-            std::filesystem::create_directories(job->folder);
-            job->job_file_path = job->folder + (range == 0   ? "upload.ptt"
-                                                : range == 1 ? "upload_eerom.bin"
-                                                             : "upload_range.bin");
-        } else if (!table_.folder.empty()) {
-            job->folder = table_.folder;
-        }
-        return job;
-    }
-
     std::vector<uint8_t> ReadFile(const std::string& path) const {
         std::ifstream in(path, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
 
+    // A debug job of the work mode, with its files as the job controller finds
+    // them: a read's upload folder and file, else the table's folder or the home.
     std::unique_ptr<DownloadJob> MakeJob(WorkMode mode, int range = 0) {
-        auto job = std::make_unique<DownloadJob>(LinkKind::kUsb, &display_, true);
-        job->work_mode = mode;
-        job->erase_range = range;
-        job->home = home_;
-        job->folder = home_;
-        job->port = "unix:" + socket_;
-        job->timings.response_ms = 2000;
-        job->timings.usb_response_ms = 2000;
-        job->reporter.OpenLog(home_ + "dl_log.txt");
-        return job;
+        JobRequest request = Request(home_, mode, range);
+        request.port = "unix:" + socket_;
+        request.debug = true;
+        return velmora::MakeJob(request, Files(request, table_), &display_);
     }
 
     int Run(DownloadJob& job, usb::UsbJobTimings timings = Fast(), usb::UsbMatch match = {}) {
@@ -135,8 +117,9 @@ class UsbPhoneTest : public ::testing::Test {
     }
     bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
 
-    std::string home_;
-    std::string socket_;
+    TempDir home_dir_;
+    const std::string home_ = home_dir_.path();
+    const std::string socket_ = home_ + "usb.sock";
     RecordingDisplay display_;
     std::unique_ptr<sim::UsbPhone> phone_;
     JobPartitionTable table_;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "sim/trace.h"
+#include "support/wait_until.h"
 #include "usb/usb_fixture.h"
 
 namespace velmora::testing {
@@ -40,7 +41,7 @@ class UsbWorkModes : public UsbPhoneTest {
     }
 
     int RunMode(WorkMode mode, int range, uint32_t start = 0, uint32_t end = 0) {
-        job_ = ModeJob(mode, range);
+        job_ = MakeJob(mode, range);
         job_->range_start = start;
         job_->range_end = end;
         return Run(*job_);
@@ -156,13 +157,11 @@ TEST_F(UsbWorkModes, ABadBlockChecksumIsReadAgainAndFailsOnlyWhenEveryTryIsBad) 
 TEST_F(UsbWorkModes, StopEndsAnUpgradeQuietly) {
     StartPhone("chip=EC,11,pace");
     SetFirmware({{"code", 2 * kBlock, 100 * kBlock, Bytes(99 * kBlock, 7), 1}}, BootImage(2));
-    job_ = ModeJob(WorkMode::kCodeUpgrade, upgrade_range::kAll);
+    job_ = MakeJob(WorkMode::kCodeUpgrade, upgrade_range::kAll);
     std::atomic<bool> done{false};
     std::thread stopper([&] {
-        while (!done && display_.statuses().empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        WaitUntil([&] { return done || !display_.statuses().empty(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well into the job
         job_->Stop();
     });
     const int result = Run(*job_);

@@ -31,14 +31,12 @@ class LibusbBackend : public ::testing::Test {
         if (!preload || !std::strstr(preload, "umockdev-preload")) {
             GTEST_SKIP() << "run under LD_PRELOAD=libumockdev-preload.so.0";
         }
-        home_ = NewHome();
+        home_dir_.Copy(VELMORA_BIN_DIR "/FlashChip.ini");
         usb_ = std::make_unique<EmulatedUsb>();
     }
     void TearDown() override {
         phones_.clear();  // before the nodes that mirror their devices
         usb_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
     }
 
     // A simulated phone at bus path 1-1, shown at `path`.
@@ -53,14 +51,9 @@ class LibusbBackend : public ::testing::Test {
     }
 
     std::unique_ptr<DownloadJob> Job(WorkMode mode = WorkMode::kErase, int range = kBadEraseRange) {
-        auto job = std::make_unique<DownloadJob>(LinkKind::kUsb, &display_, false);
-        job->work_mode = mode;
-        job->erase_range = range;
-        job->home = home_;
-        job->folder = home_;
-        job->timings.response_ms = 2000;
-        job->timings.usb_response_ms = 2000;
-        job->reporter.OpenLog(home_ + "dl_log.txt");
+        const JobRequest request = Request(home_, mode, range);
+        auto job = MakeJob(request, Files(request, {}), &display_);
+        job->reporter.OpenLog(home_ + "dl_log.txt");  // the log, without debug mode's messages
         return job;
     }
 
@@ -85,7 +78,8 @@ class LibusbBackend : public ::testing::Test {
     // velmora-cli in this testbed (the preload and its folder are inherited).
     int Cli(const std::string& args, std::string* out) { return RunCli(home_, args, out); }
 
-    std::string home_;
+    TempDir home_dir_;
+    const std::string home_ = home_dir_.path();
     RecordingDisplay display_;
     std::unique_ptr<EmulatedUsb> usb_;
     std::vector<std::unique_ptr<sim::UsbPhone>> phones_;
