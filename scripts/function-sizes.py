@@ -6,7 +6,8 @@ character literals are blanked out, then every brace block whose header looks
 like a function's (a parameter list, no control keyword, outside any other
 function) counts as one, from its header's first line to its closing brace.
 Members defined inside a class body count too; lambdas count as part of the
-function that holds them.
+function that holds them. A constructor that initialises a member with braces
+(`: a_{1} {`) is taken for a one-line function.
 
     scripts/function-sizes.py [-n 15] [--files 10] [ROOT ...]   (default: src)
 """
@@ -107,7 +108,7 @@ def first_code(header: str) -> int:
 def scan(path: pathlib.Path):
     text = blank(path.read_text(encoding="utf-8", errors="replace"))
     found = []
-    stack = []  # for each open brace: the function it opens, or None
+    stack = []  # each open brace: (name, line) of a function, "scope", or None/False
     header_start = 0  # where the text before the next brace begins
     line = 1
     line_at = [0] * (len(text) + 1)
@@ -120,22 +121,25 @@ def scan(path: pathlib.Path):
         if ch == "{":
             if inside:
                 inside += 1
-                stack.append(None)
+                stack.append(False)
             else:
                 header = text[header_start:i]
-                name = function_name(header)
+                # Only namespaces and class bodies hold functions; the braces of
+                # an initialiser do not.
+                name = function_name(header) if all(stack) else None
                 if name:
                     first = header_start + first_code(header)
                     stack.append((name, line_at[first]))
                     inside = 1
                 else:
-                    stack.append(None)
+                    scope = re.search(r"\b(namespace|class|struct|union|enum)\b|extern", header)
+                    stack.append("scope" if scope else None)
             header_start = i + 1
         elif ch == "}":
             opened = stack.pop() if stack else None
             if inside:
                 inside -= 1
-                if inside == 0 and opened:
+                if inside == 0 and isinstance(opened, tuple):
                     name, first = opened
                     found.append((line_at[i] - first + 1, name, first))
             header_start = i + 1
