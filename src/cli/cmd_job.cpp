@@ -519,7 +519,8 @@ const char* const kReadOnceHelp =
 
 // The link options added, and the command's run: its name and default range
 // filled in before the job.
-Command JobCommand(CLI::App* cmd, std::shared_ptr<JobOptions> job, std::string default_range) {
+Command JobCommand(CLI::App* cmd, const std::shared_ptr<JobOptions>& job,
+                   const std::string& default_range) {
     AddLinkOptions(cmd, *job);
     return {cmd, [cmd, job, default_range](const GlobalOptions& global) {
                 job->command = cmd->get_name();

@@ -367,15 +367,14 @@ std::string Station::MakeSlots(const StationRequest& request, const std::vector<
     const JobRequest& job = request.job;
     for (size_t i = 0; i < request.ports.size(); ++i) {
         const std::string& text = request.ports[i];
-        const std::string slot = "Slot " + std::to_string(i + 1);
         if (job.link == LinkKind::kUsb && !IsSimulatedPortText(text)) {
             usb::UsbLinkSpec spec;
             std::string why;
             if (!usb::ParseUsbLinkSpec(text, &spec, &why)) {
-                return slot + ": " + why;
+                return "Slot " + std::to_string(i + 1) + ": " + why;
             }
             if (spec.match.path.empty()) {
-                return slot + " (" + text +
+                return "Slot " + std::to_string(i + 1) + " (" + text +
                        "): a USB slot is named by its bus path (path=BUS-PORT[.PORT...], "
                        "as `velmora-cli ports` lists it).";
             }
@@ -386,7 +385,7 @@ std::string Station::MakeSlots(const StationRequest& request, const std::vector<
         std::string error;
         if (!run->links.Resolve(job.link, text, job.home, OtherPortText::kRefuse,
                                 &run->request.port, &error)) {
-            return slot + " (" + text + "): " + error;
+            return "Slot " + std::to_string(i + 1) + " (" + text + "): " + error;
         }
         run->view.slot = static_cast<int>(i);
         run->view.port_text = text;
