@@ -1,5 +1,7 @@
 // chips: the NAND chips the catalogue in the home folder knows, as a job would
 // read them.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -108,6 +110,11 @@ int RunChips(const GlobalOptions& global) {
         return kExitRefused;
     }
     return kExitOk;
+}
+
+Command AddChipsCommand(CLI::App& app) {
+    auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
+    return {chips, RunChips, true};
 }
 
 }  // namespace velmora::cli

@@ -1,5 +1,7 @@
-// upgrade, read and erase: one job through the job engine, shown on a terminal
-// or as JSON events.
+// upgrade, read, erase, backup, restore and health: one job through the job engine, shown on a
+// terminal or as JSON events.
+#include <CLI/CLI.hpp>
+
 #include <unistd.h>
 
 #include <chrono>
@@ -391,39 +393,44 @@ int Refuse(const GlobalOptions& global, const std::string& text) {
     return kExitRefused;
 }
 
-int RunJob(const GlobalOptions& global, const JobOptions& job) {
-    SignalStop& signals = *global.signals;
-    JobRequest request;
-    request.work_mode = job.command == "upgrade"   ? WorkMode::kCodeUpgrade
-                        : job.command == "read"    ? WorkMode::kReadCode
-                        : job.command == "backup"  ? WorkMode::kBackup
-                        : job.command == "restore" ? WorkMode::kRestore
-                        : job.command == "health"  ? WorkMode::kHealth
-                                                   : WorkMode::kErase;
+namespace {
+
+WorkMode WorkModeOf(const std::string& command) {
+    return command == "upgrade"   ? WorkMode::kCodeUpgrade
+           : command == "read"    ? WorkMode::kReadCode
+           : command == "backup"  ? WorkMode::kBackup
+           : command == "restore" ? WorkMode::kRestore
+           : command == "health"  ? WorkMode::kHealth
+                                  : WorkMode::kErase;
+}
+
+// The request from the command's options; the refusal's text, empty when none.
+std::string FillRequest(const GlobalOptions& global, const JobOptions& job, JobRequest& request) {
+    request.work_mode = WorkModeOf(job.command);
     request.erase_range = RangeIndex(job);
     if (request.erase_range < 0)
-        return Refuse(global, "unknown range: " + job.range);
+        return "unknown range: " + job.range;
     request.debug = global.debug;
     request.home = global.home;
     if (request.home.empty())
-        return Refuse(global, "no home folder can be had");
+        return "no home folder can be had";
     request.ptt_path = job.ptt;
 
     if (job.range == "area") {
         if (!job.start_hex || !job.end_hex) {
-            return Refuse(global, "--range area needs --start and --end");
+            return "--range area needs --start and --end";
         }
         if (const AreaProblem problem =
                 ReadArea(*job.start_hex, *job.end_hex, request.range_start, request.range_end);
             problem.kind != AreaProblem::Kind::kNone) {
-            return Refuse(global, problem.text);
+            return problem.text;
         }
     }
     // An area erase that turns out to reach block 0 or the EEROM ends before any
     // erase unless confirmed; the blocks are known once the chip is identified.
     request.area_confirmed = job.yes;
     if (job.command == "erase" && job.range == "eerom" && !job.yes) {
-        return Refuse(global, "erasing the EEROM needs --yes");
+        return "erasing the EEROM needs --yes";
     }
 
     request.output_folder = job.output;
@@ -433,38 +440,210 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     request.read_twice = job.read_twice;
     request.read_once = job.read_once;
     request.since_path = job.since;
-    if (job.command == "restore") {
-        // A damaged backup is refused here, before it is announced or the phone is
-        // asked for anything (the job checks it again once the chip is known).
-        const BackupSummary backup = ReadBackupSummary(job.backup, true);
-        if (!backup.error.empty()) {
-            return Refuse(global, backup.error + " Nothing was restored.");
-        }
-        const std::string what =
-            "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +
-            (backup.product_id.empty() ? "unknown" : backup.product_id) + " (" + backup.range + ")";
-        if (!job.yes) {
-            return Refuse(
-                global, "restoring " + what + " writes over the phone's EEROM; confirm with --yes");
-        }
-        if (!global.json) {
-            std::printf("Restoring %s\n", what.c_str());
-        }
-    }
-    if (request.work_mode == WorkMode::kReadCode && !job.force) {
-        const std::string folder = ReadFolder(request);
-        if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
-            return Refuse(global, EarlierReadText(folder, earlier) +
-                                      " (--output DIR reads into another folder; --force "
-                                      "replaces them)");
-        }
-    }
-
     request.link = job.link.usb ? LinkKind::kUsb : LinkKind::kSerial;
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
     request.timings.phone_wait_ms = job.link.timeout_s * 1000;
     request.timings.phone_notice_ms = kPhoneNoticeMs;
+    return {};
+}
 
+// A damaged backup is refused here, before it is announced or the phone is
+// asked for anything (the job checks it again once the chip is known).
+std::string CheckRestore(const GlobalOptions& global, const JobOptions& job) {
+    const BackupSummary backup = ReadBackupSummary(job.backup, true);
+    if (!backup.error.empty()) {
+        return backup.error + " Nothing was restored.";
+    }
+    const std::string what =
+        "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +
+        (backup.product_id.empty() ? "unknown" : backup.product_id) + " (" + backup.range + ")";
+    if (!job.yes) {
+        return "restoring " + what + " writes over the phone's EEROM; confirm with --yes";
+    }
+    if (!global.json) {
+        std::printf("Restoring %s\n", what.c_str());
+    }
+    return {};
+}
+
+// A read does not replace an earlier read's files unless told to.
+std::string CheckEarlierRead(const JobOptions& job, const JobRequest& request) {
+    if (request.work_mode != WorkMode::kReadCode || job.force) {
+        return {};
+    }
+    const std::string folder = ReadFolder(request);
+    if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
+        return EarlierReadText(folder, earlier) +
+               " (--output DIR reads into another folder; --force replaces them)";
+    }
+    return {};
+}
+
+// The health report into --save's file; false, said on stderr, when it cannot be.
+bool SaveReport(const JobOptions& job, const JobOutcome& outcome) {
+    if (job.save.empty() || outcome.report.empty()) {
+        return true;
+    }
+    std::string reason;
+    File out = OpenOutputFile(job.save, &reason);
+    if (!out || std::fputs(outcome.report.c_str(), out.get()) < 0 || !CloseOutputFile(out)) {
+        std::fprintf(stderr, "velmora-cli: cannot write %s%s\n", job.save.c_str(),
+                     reason.empty() ? "" : (": " + reason).c_str());
+        return false;
+    }
+    return true;
+}
+
+void AddLinkOptions(CLI::App* cmd, JobOptions& job) {
+    cmd->add_option("--port", job.link.port,
+                    "serial device path, COMn, `sim` or `sim:OPTIONS` (simulated phone)");
+    cmd->add_option("--baud", job.link.baud, "115200, 460800 or 921600 (default 921600)")
+        ->check(CLI::IsMember({115200, 460800, 921600}));
+    cmd->add_flag("--usb", job.link.usb, "use the USB link");
+    cmd->add_option("--timeout", job.link.timeout_s,
+                    "give up waiting for the phone after SECONDS (default: wait until stopped)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
+}
+
+void AddAreaOptions(CLI::App* cmd, JobOptions& job) {
+    cmd->add_option("--start", job.start_hex, "first byte address of the area, hexadecimal");
+    cmd->add_option("--end", job.end_hex, "last byte address of the area, hexadecimal");
+}
+
+const char* const kReadTwiceHelp =
+    "read every block twice and compare; a block read differently is read a third time and "
+    "the byte-wise majority kept";
+const char* const kReadOnceHelp =
+    "read the EEROM of the --backup once (by default twice, compared)";
+
+// The link options added, and the command's run: its name and default range
+// filled in before the job.
+Command JobCommand(CLI::App* cmd, const std::shared_ptr<JobOptions>& job,
+                   const std::string& default_range) {
+    AddLinkOptions(cmd, *job);
+    return {cmd, [cmd, job, default_range](const GlobalOptions& global) {
+                job->command = cmd->get_name();
+                if (job->range.empty())
+                    job->range = default_range;
+                return RunJob(global, *job);
+            }};
+}
+
+Command AddUpgrade(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* upgrade = app.add_subcommand("upgrade", "code upgrade: write a partition table's images");
+    upgrade->add_option("--ptt", job->ptt, "partition table file (.ptt)")->required();
+    upgrade->add_option("--range", job->range, "all (code and file system) or code (code area)")
+        ->check(CLI::IsMember({"all", "code"}))
+        ->default_str("all");
+    upgrade
+        ->add_option("--backup", job->backup,
+                     "first back up the EEROM and what the upgrade erases into DIR (made if "
+                     "missing; must hold no earlier backup)")
+        ->type_name("DIR");
+    upgrade->add_flag("--verify", job->verify,
+                      "afterwards read back every block written and compare it with what was "
+                      "sent");
+    upgrade->add_flag("--read-once", job->read_once, kReadOnceHelp);
+    return JobCommand(upgrade, job, "all");
+}
+
+Command AddRead(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
+    read->add_option("--range", job->range, "ptt, eerom or area")
+        ->check(CLI::IsMember({"ptt", "eerom", "area"}))
+        ->default_str("ptt");
+    AddAreaOptions(read, *job);
+    read->add_option("--output", job->output,
+                     "folder for the files read (default <home>/upload_nand/; made if missing)");
+    read->add_flag("--force", job->force, "replace the files of an earlier read in that folder");
+    read->add_flag("--read-twice", job->read_twice, kReadTwiceHelp);
+    return JobCommand(read, job, "ptt");
+}
+
+Command AddErase(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* erase = app.add_subcommand("erase", "erase a NAND range");
+    erase->add_option("--range", job->range, "fs, area, code, all or eerom")
+        ->check(CLI::IsMember({"fs", "area", "code", "all", "eerom"}))
+        ->required();
+    AddAreaOptions(erase, *job);
+    erase->add_flag("--yes", job->yes,
+                    "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
+    erase
+        ->add_option("--backup", job->backup,
+                     "first back up the EEROM and the blocks to erase into DIR")
+        ->type_name("DIR");
+    erase->add_flag("--read-once", job->read_once, kReadOnceHelp);
+    return JobCommand(erase, job, "");
+}
+
+Command AddBackup(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* backup = app.add_subcommand(
+        "backup",
+        "back up the EEROM (calibration, IMEI) or everything into a folder with a "
+        "manifest");
+    backup->add_option("--output", job->output, "folder for the backup (made if missing)")
+        ->required();
+    backup
+        ->add_option("--range", job->range,
+                     "eerom (the EEROM area with spare bytes, default) or all (every block "
+                     "the chip has good, each in one file)")
+        ->check(CLI::IsMember({"eerom", "all"}))
+        ->default_str("eerom");
+    backup->add_flag("--read-twice", job->read_twice, kReadTwiceHelp);
+    return JobCommand(backup, job, "eerom");
+}
+
+Command AddRestore(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* restore = app.add_subcommand(
+        "restore",
+        "write a backup back: the EEROM to its own blocks; with --range all also "
+        "the partitions, block 0 and (when the record is the same) the reservoir");
+    restore->add_option("DIR", job->backup, "the backup's folder")->required();
+    restore->add_option("--range", job->range, "eerom (default) or all")
+        ->check(CLI::IsMember({"eerom", "all"}))
+        ->default_str("eerom");
+    restore->add_flag("--yes", job->yes, "confirm writing over the phone's EEROM");
+    return JobCommand(restore, job, "eerom");
+}
+
+Command AddHealth(CLI::App& app) {
+    auto job = std::make_shared<JobOptions>();
+    auto* health = app.add_subcommand(
+        "health",
+        "report bad blocks, replacements, the reservoir, the record and where each "
+        "partition lies");
+    health
+        ->add_option("--since", job->since,
+                     "a backup folder or an earlier report (--save) to compare with")
+        ->type_name("PATH");
+    health->add_option("--save", job->save, "also write the report as JSON to FILE")
+        ->type_name("FILE");
+    return JobCommand(health, job, "");
+}
+
+}  // namespace
+
+std::vector<Command> AddJobCommands(CLI::App& app) {
+    return {AddUpgrade(app), AddRead(app),    AddErase(app),
+            AddBackup(app),  AddRestore(app), AddHealth(app)};
+}
+
+int RunJob(const GlobalOptions& global, const JobOptions& job) {
+    JobRequest request;
+    if (std::string refused = FillRequest(global, job, request); !refused.empty())
+        return Refuse(global, refused);
+    if (job.command == "restore") {
+        if (std::string refused = CheckRestore(global, job); !refused.empty())
+            return Refuse(global, refused);
+    }
+    if (std::string refused = CheckEarlierRead(job, request); !refused.empty())
+        return Refuse(global, refused);
     if (!job.link.usb && job.link.port.empty())
         return Refuse(global, "--port is needed for the serial link");
     LinkRegistry links(SimulatedPhones());
@@ -477,6 +656,7 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     jobs.on_notice = [&](const std::string& text) { display.Notice(text); };
 
     // A stop asked before the job exists is kept for it.
+    SignalStop& signals = *global.signals;
     signals.Watch([&jobs] { jobs.RequestStop(); });
     const RunOutcome run = jobs.Run(request);
     signals.Unwatch();
@@ -491,15 +671,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     // A Stop that came while the last block was written leaves a whole job: result 0.
     const bool stopped = (outcome.user_stopped || signals.signalled()) && outcome.result != 0;
     display.End(outcome, stopped);
-    if (!job.save.empty() && !outcome.report.empty()) {
-        std::string reason;
-        File out = OpenOutputFile(job.save, &reason);
-        if (!out || std::fputs(outcome.report.c_str(), out.get()) < 0 || !CloseOutputFile(out)) {
-            std::fprintf(stderr, "velmora-cli: cannot write %s%s\n", job.save.c_str(),
-                         reason.empty() ? "" : (": " + reason).c_str());
-            return kExitJobFailed;
-        }
-    }
+    if (!SaveReport(job, outcome))
+        return kExitJobFailed;
     if (stopped)
         return kExitStopped;
     return outcome.result == 0 ? kExitOk : kExitJobFailed;

@@ -1,11 +1,14 @@
 // log: the station log's rows, for people, as CSV or as JSON lines. A row that
 // was opened and never closed belongs to a program that ended mid-job.
+#include <CLI/CLI.hpp>
+
 #include <sys/stat.h>
 
 #include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -214,6 +217,27 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
     std::fflush(stdout);
     SayWaiting(path, &log);
     return kExitOk;
+}
+
+Command AddLogCommand(CLI::App& app) {
+    auto options = std::make_shared<LogOptions>();
+    auto* log = app.add_subcommand("log", "print the station log: one row per phone and job");
+    auto* since = log->add_option(
+        "--since", options->since,
+        "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d");
+    auto* product = log->add_option("--product", options->product,
+                                    "only this phone product: 52,20,00,01,07 (as the boot "
+                                    "ROM sends it) or 0701002052");
+    auto* csv = log->add_flag("--csv", options->csv, "as CSV with a header line");
+    auto* json = log->add_flag("--json", options->json, "one JSON object per row")->excludes(csv);
+    log->add_option("--log", options->log, "the station log (default <home>/station-log.sqlite)");
+    log->add_flag("--merge-pending", options->merge_pending,
+                  "add the rows that wait beside the log (<log>.pending) to it")
+        ->excludes(since)
+        ->excludes(product)
+        ->excludes(csv)
+        ->excludes(json);
+    return {log, [options](const GlobalOptions& global) { return RunLog(global, *options); }, true};
 }
 
 }  // namespace velmora::cli

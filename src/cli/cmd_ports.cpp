@@ -1,3 +1,5 @@
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -119,6 +121,12 @@ int RunPorts(const GlobalOptions& global) {
         std::fprintf(stderr, "USB: %s\n", usb_error.c_str());
     }
     return kExitOk;
+}
+
+Command AddPortsCommand(CLI::App& app) {
+    auto* ports = app.add_subcommand(
+        "ports", "list the serial ports and the USB devices that could be the phone");
+    return {ports, RunPorts, true};
 }
 
 }  // namespace velmora::cli

@@ -1,4 +1,7 @@
+#include <CLI/CLI.hpp>
+
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "cli/commands.h"
@@ -24,6 +27,13 @@ int RunPtt(const GlobalOptions&, const std::string& file) {
     }
     std::cout << out << std::flush;
     return kExitOk;
+}
+
+Command AddPttCommand(CLI::App& app) {
+    auto file = std::make_shared<std::string>();
+    auto* ptt = app.add_subcommand("ptt", "print a partition table's summary");
+    ptt->add_option("FILE", *file, "partition table file (.ptt)")->required();
+    return {ptt, [file](const GlobalOptions& global) { return RunPtt(global, *file); }, true};
 }
 
 }  // namespace velmora::cli

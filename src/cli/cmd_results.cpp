@@ -1,7 +1,10 @@
 // results: every result code the program can end with, what it means and what
 // to do about it, from the one table the jobs explain their endings with. The
 // guide's page of result codes is this command's --markdown output.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -102,6 +105,16 @@ int RunResults(const GlobalOptions& global, bool markdown) {
         std::printf("%s\n", all.dump(2).c_str());
     }
     return kExitOk;
+}
+
+Command AddResultsCommand(CLI::App& app) {
+    auto markdown = std::make_shared<bool>(false);
+    auto* results = app.add_subcommand(
+        "results", "list every result code: its step, name, meaning and the next step to take");
+    results->add_flag("--markdown", *markdown, "as the guide's page of result codes (Markdown)");
+    return {results,
+            [markdown](const GlobalOptions& global) { return RunResults(global, *markdown); },
+            true};
 }
 
 }  // namespace velmora::cli

@@ -2,6 +2,8 @@
 // On a terminal one line per slot is redrawn in place under the counters;
 // piped, each event is a line tagged with its slot; with --json, the events of
 // the job commands with a "slot" field.
+#include <CLI/CLI.hpp>
+
 #include <unistd.h>
 
 #include <chrono>
@@ -458,6 +460,34 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
         all_passed = all_passed && station.Slot(i).failed == 0 && station.Slot(i).passed > 0;
     }
     return all_passed ? kExitOk : kExitJobFailed;
+}
+
+Command AddStationCommand(CLI::App& app) {
+    auto options = std::make_shared<StationOptions>();
+    auto* station = app.add_subcommand(
+        "station", "the same code upgrade on many phones at once, one slot per --port");
+    station->add_option("--ptt", options->ptt, "partition table file (.ptt)")->required();
+    station
+        ->add_option("--port", options->ports,
+                     "a slot's port, once per slot: serial device, USB bus path "
+                     "(path=BUS-PORT[.PORT...]) with --usb, or `sim[:OPTIONS]`")
+        ->required()
+        ->allow_extra_args(false);
+    station->add_flag("--usb", options->usb, "every slot on the USB link");
+    station->add_flag("--loop", options->loop,
+                      "start each slot again with the next phone, until Ctrl-C");
+    station->add_flag("--verify", options->verify, "read back every block written");
+    station->add_option("--log", options->log,
+                        "the station log (default <home>/station-log.sqlite)");
+    station->add_option("--baud", options->baud, "115200, 460800 or 921600 (default 921600)")
+        ->check(CLI::IsMember({115200, 460800, 921600}));
+    station
+        ->add_option("--timeout", options->timeout_s,
+                     "a slot gives up waiting for its phone after SECONDS")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
+    return {station,
+            [options](const GlobalOptions& global) { return RunStation(global, *options); }};
 }
 
 }  // namespace velmora::cli

@@ -1,8 +1,11 @@
 // udev-rule: the rule that gives the operator access to the phone's USB devices,
 // and how to install it.
+#include <CLI/CLI.hpp>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,6 +47,19 @@ int RunUdevRule(const GlobalOptions&, const std::string& loader) {
                  "sudo usermod -aG plugdev USER\n",
                  command.c_str());
     return kExitOk;
+}
+
+Command AddUdevRuleCommand(CLI::App& app) {
+    auto loader = std::make_shared<std::string>();
+    auto* udev_rule = app.add_subcommand(
+        "udev-rule", "print the udev rule that gives access to the phone's USB devices");
+    udev_rule
+        ->add_option("--loader", *loader,
+                     "add a line for the RAM loader's device, by the vendor and product ID "
+                     "that a job names when that device refused access")
+        ->type_name("VID:PID");
+    return {udev_rule,
+            [loader](const GlobalOptions& global) { return RunUdevRule(global, *loader); }};
 }
 
 }  // namespace velmora::cli

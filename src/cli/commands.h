@@ -1,9 +1,14 @@
 #pragma once
 // The command-line front end: each command lives in its own file.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace velmora::cli {
 
@@ -73,6 +78,27 @@ struct LogOptions {
 
 // --since of log: Unix milliseconds, or none when the text is not a time.
 std::optional<int64_t> ParseSince(const std::string& text, int64_t now_ms);
+
+// One subcommand, set up on the program's parser; `run` does its work once the
+// command line is parsed.
+struct Command {
+    CLI::App* cmd = nullptr;
+    std::function<int(const GlobalOptions&)> run;
+    // Ctrl-C is kept for a job from the program's start; commands that run none
+    // let it through again.
+    bool releases_signals = false;
+};
+
+// Each adds its subcommand(s) to `app`, in the order the help lists them.
+std::vector<Command> AddJobCommands(
+    CLI::App& app);  // upgrade, read, erase, backup, restore, health
+Command AddPttCommand(CLI::App& app);
+Command AddPortsCommand(CLI::App& app);
+Command AddChipsCommand(CLI::App& app);
+Command AddUdevRuleCommand(CLI::App& app);
+Command AddResultsCommand(CLI::App& app);
+Command AddStationCommand(CLI::App& app);
+Command AddLogCommand(CLI::App& app);
 
 int RunPtt(const GlobalOptions& global, const std::string& file);
 int RunPorts(const GlobalOptions& global);

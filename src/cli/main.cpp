@@ -1,7 +1,9 @@
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
-#include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/signal_stop.h"
@@ -79,21 +81,15 @@ when a phase starts and a `progress:` line every 10 %); the last line on stdout 
 (status, progress, elapsed, chip, block, message, log, end); the last is
 {"event":"end","result":N,"error":"TEXT"}.)";
 
-void AddLinkOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
-    cmd->add_option("--port", job.link.port,
-                    "serial device path, COMn, `sim` or `sim:OPTIONS` (simulated phone)");
-    cmd->add_option("--baud", job.link.baud, "115200, 460800 or 921600 (default 921600)")
-        ->check(CLI::IsMember({115200, 460800, 921600}));
-    cmd->add_flag("--usb", job.link.usb, "use the USB link");
-    cmd->add_option("--timeout", job.link.timeout_s,
-                    "give up waiting for the phone after SECONDS (default: wait until stopped)")
-        ->type_name("SECONDS")
-        ->check(CLI::Range(1, 86400));
-}
-
-void AddAreaOptions(CLI::App* cmd, velmora::cli::JobOptions& job) {
-    cmd->add_option("--start", job.start_hex, "first byte address of the area, hexadecimal");
-    cmd->add_option("--end", job.end_hex, "last byte address of the area, hexadecimal");
+// The subcommands in the order the help lists them.
+std::vector<velmora::cli::Command> AddCommands(CLI::App& app) {
+    using namespace velmora::cli;
+    std::vector<Command> commands = AddJobCommands(app);
+    for (auto* add : {AddPttCommand, AddPortsCommand, AddChipsCommand, AddUdevRuleCommand,
+                      AddResultsCommand, AddStationCommand, AddLogCommand}) {
+        commands.push_back(add(app));
+    }
+    return commands;
 }
 
 }  // namespace
@@ -104,7 +100,6 @@ int main(int argc, char** argv) {
     // it touches the phone) instead of killing the program halfway through its
     // start; commands that run no job let it through again.
     SignalStop signals;
-    const auto let_signals_through = [&] { signals.Release(); };
     CLI::App app{
         "velmora-cli: write firmware into, read back and erase the NAND flash of PNX5220 "
         "phones over a serial line or USB"};
@@ -120,206 +115,29 @@ int main(int argc, char** argv) {
     app.add_flag("--debug", global.debug,
                  "debug mode: write dl_log.txt and bbm_rcb.bin, print every step message");
     app.add_flag("--json", global.json, "one JSON event per line on stdout");
-
-    JobOptions job;
-    auto* upgrade = app.add_subcommand("upgrade", "code upgrade: write a partition table's images");
-    upgrade->add_option("--ptt", job.ptt, "partition table file (.ptt)")->required();
-    upgrade->add_option("--range", job.range, "all (code and file system) or code (code area)")
-        ->check(CLI::IsMember({"all", "code"}))
-        ->default_str("all");
-    upgrade
-        ->add_option("--backup", job.backup,
-                     "first back up the EEROM and what the upgrade erases into DIR (made if "
-                     "missing; must hold no earlier backup)")
-        ->type_name("DIR");
-    upgrade->add_flag("--verify", job.verify,
-                      "afterwards read back every block written and compare it with what was "
-                      "sent");
-    upgrade->add_flag("--read-once", job.read_once,
-                      "read the EEROM of the --backup once (by default twice, compared)");
-    AddLinkOptions(upgrade, job);
-
-    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
-    read->add_option("--range", job.range, "ptt, eerom or area")
-        ->check(CLI::IsMember({"ptt", "eerom", "area"}))
-        ->default_str("ptt");
-    AddAreaOptions(read, job);
-    read->add_option("--output", job.output,
-                     "folder for the files read (default <home>/upload_nand/; made if missing)");
-    read->add_flag("--force", job.force, "replace the files of an earlier read in that folder");
-    read->add_flag("--read-twice", job.read_twice,
-                   "read every block twice and compare; a block read differently is read a "
-                   "third time and the byte-wise majority kept");
-    AddLinkOptions(read, job);
-
-    auto* erase = app.add_subcommand("erase", "erase a NAND range");
-    erase->add_option("--range", job.range, "fs, area, code, all or eerom")
-        ->check(CLI::IsMember({"fs", "area", "code", "all", "eerom"}))
-        ->required();
-    AddAreaOptions(erase, job);
-    erase->add_flag("--yes", job.yes,
-                    "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
-    erase
-        ->add_option("--backup", job.backup,
-                     "first back up the EEROM and the blocks to erase into DIR")
-        ->type_name("DIR");
-    erase->add_flag("--read-once", job.read_once,
-                    "read the EEROM of the --backup once (by default twice, compared)");
-    AddLinkOptions(erase, job);
-
-    auto* backup = app.add_subcommand(
-        "backup",
-        "back up the EEROM (calibration, IMEI) or everything into a folder with a "
-        "manifest");
-    backup->add_option("--output", job.output, "folder for the backup (made if missing)")
-        ->required();
-    backup
-        ->add_option("--range", job.range,
-                     "eerom (the EEROM area with spare bytes, default) or all (every block "
-                     "the chip has good, each in one file)")
-        ->check(CLI::IsMember({"eerom", "all"}))
-        ->default_str("eerom");
-    backup->add_flag("--read-twice", job.read_twice,
-                     "read every block twice and compare; a block read differently is read a "
-                     "third time and the byte-wise majority kept");
-    AddLinkOptions(backup, job);
-
-    auto* restore = app.add_subcommand(
-        "restore",
-        "write a backup back: the EEROM to its own blocks; with --range all also "
-        "the partitions, block 0 and (when the record is the same) the reservoir");
-    restore->add_option("DIR", job.backup, "the backup's folder")->required();
-    restore->add_option("--range", job.range, "eerom (default) or all")
-        ->check(CLI::IsMember({"eerom", "all"}))
-        ->default_str("eerom");
-    restore->add_flag("--yes", job.yes, "confirm writing over the phone's EEROM");
-    AddLinkOptions(restore, job);
-
-    auto* health = app.add_subcommand(
-        "health",
-        "report bad blocks, replacements, the reservoir, the record and where each "
-        "partition lies");
-    health
-        ->add_option("--since", job.since,
-                     "a backup folder or an earlier report (--save) to compare with")
-        ->type_name("PATH");
-    health->add_option("--save", job.save, "also write the report as JSON to FILE")
-        ->type_name("FILE");
-    AddLinkOptions(health, job);
-
-    std::string ptt_file;
-    auto* ptt = app.add_subcommand("ptt", "print a partition table's summary");
-    ptt->add_option("FILE", ptt_file, "partition table file (.ptt)")->required();
-
-    auto* ports = app.add_subcommand(
-        "ports", "list the serial ports and the USB devices that could be the phone");
-    auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
-    auto* udev_rule = app.add_subcommand(
-        "udev-rule", "print the udev rule that gives access to the phone's USB devices");
-    std::string loader_ids;
-    udev_rule
-        ->add_option("--loader", loader_ids,
-                     "add a line for the RAM loader's device, by the vendor and product ID "
-                     "that a job names when that device refused access")
-        ->type_name("VID:PID");
-    bool markdown = false;
-    auto* results = app.add_subcommand(
-        "results", "list every result code: its step, name, meaning and the next step to take");
-    results->add_flag("--markdown", markdown, "as the guide's page of result codes (Markdown)");
-
-    StationOptions station_options;
-    auto* station = app.add_subcommand(
-        "station", "the same code upgrade on many phones at once, one slot per --port");
-    station->add_option("--ptt", station_options.ptt, "partition table file (.ptt)")->required();
-    station
-        ->add_option("--port", station_options.ports,
-                     "a slot's port, once per slot: serial device, USB bus path "
-                     "(path=BUS-PORT[.PORT...]) with --usb, or `sim[:OPTIONS]`")
-        ->required()
-        ->allow_extra_args(false);
-    station->add_flag("--usb", station_options.usb, "every slot on the USB link");
-    station->add_flag("--loop", station_options.loop,
-                      "start each slot again with the next phone, until Ctrl-C");
-    station->add_flag("--verify", station_options.verify, "read back every block written");
-    station->add_option("--log", station_options.log,
-                        "the station log (default <home>/station-log.sqlite)");
-    station->add_option("--baud", station_options.baud, "115200, 460800 or 921600 (default 921600)")
-        ->check(CLI::IsMember({115200, 460800, 921600}));
-    station
-        ->add_option("--timeout", station_options.timeout_s,
-                     "a slot gives up waiting for its phone after SECONDS")
-        ->type_name("SECONDS")
-        ->check(CLI::Range(1, 86400));
-
-    LogOptions log_options;
-    auto* log = app.add_subcommand("log", "print the station log: one row per phone and job");
-    auto* log_since = log->add_option(
-        "--since", log_options.since,
-        "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d");
-    auto* log_product = log->add_option("--product", log_options.product,
-                                        "only this phone product: 52,20,00,01,07 (as the boot "
-                                        "ROM sends it) or 0701002052");
-    auto* log_csv = log->add_flag("--csv", log_options.csv, "as CSV with a header line");
-    auto* log_json =
-        log->add_flag("--json", log_options.json, "one JSON object per row")->excludes(log_csv);
-    log->add_option("--log", log_options.log,
-                    "the station log (default <home>/station-log.sqlite)");
-    log->add_flag("--merge-pending", log_options.merge_pending,
-                  "add the rows that wait beside the log (<log>.pending) to it")
-        ->excludes(log_since)
-        ->excludes(log_product)
-        ->excludes(log_csv)
-        ->excludes(log_json);
+    const std::vector<Command> commands = AddCommands(app);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        let_signals_through();
+        signals.Release();
         const int code = app.exit(e);
         return code == 0 ? kExitOk : kExitRefused;
     }
 
+    const auto chosen = std::find_if(commands.begin(), commands.end(),
+                                     [](const Command& c) { return c.cmd->parsed(); });
+    if (chosen == commands.end()) {
+        return kExitRefused;
+    }
     velmora::CatalogueNote note;
     global.home = velmora::ResolveHome(home, &note);
     velmora::SetHome(global.home);
-    if (note.refreshed || (note.newer_kept_out && *chips)) {
+    if (note.refreshed || (note.newer_kept_out && chosen->cmd->get_name() == "chips")) {
         std::fprintf(stderr, "velmora-cli: %s\n", note.text.c_str());
     }
-
-    if (*ptt || *ports || *chips || *results || *log) {
-        let_signals_through();
+    if (chosen->releases_signals) {
+        signals.Release();
     }
-    if (*ptt) {
-        return RunPtt(global, ptt_file);
-    }
-    if (*ports) {
-        return RunPorts(global);
-    }
-    if (*chips) {
-        return RunChips(global);
-    }
-    if (*udev_rule) {
-        return RunUdevRule(global, loader_ids);
-    }
-    if (*results) {
-        return RunResults(global, markdown);
-    }
-    if (*log) {
-        return RunLog(global, log_options);
-    }
-    if (*station) {
-        return RunStation(global, station_options);
-    }
-    for (auto* cmd : {upgrade, read, erase, backup, restore, health}) {
-        if (*cmd) {
-            job.command = cmd->get_name();
-            if (job.range.empty() && job.command != "health") {
-                job.range = job.command == "upgrade"                              ? "all"
-                            : job.command == "backup" || job.command == "restore" ? "eerom"
-                                                                                  : "ptt";
-            }
-            return RunJob(global, job);
-        }
-    }
-    return kExitRefused;
+    return chosen->run(global);
 }

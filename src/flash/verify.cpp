@@ -32,113 +32,140 @@ std::string BlockList(const std::vector<int>& blocks) {
     return text;
 }
 
-}  // namespace
-
-int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
-    differing.clear();
-    Reporter& reporter = nand.reporter;
-    const std::vector<WrittenBlock>& written = nand.written;
-    uint64_t total = 0;
-    for (const WrittenBlock& w : written) {
-        total += w.length;
-    }
-    reporter.units_total = total;
-    reporter.units_done = 0;
-    const int attempts = 1 + kWriteRetries;
-
-    // While the phone sends one block, the one before it is compared; one that
-    // differs is read again once the link is free.
-    std::vector<uint8_t> buffers[2];
-    std::vector<uint8_t> again;
-    for (auto& b : buffers) {
-        b.resize(BlockBytes(nand, true));
-    }
-    again.resize(buffers[0].size());
-    int pending = -1;  // index into written of the block waiting for its comparison
-    bool compared = true;
-    bool pending_differs = false;
-    auto compare = [&] {
-        if (!compared && pending >= 0) {
-            pending_differs = !Matches(written[size_t(pending)], buffers[pending % 2]);
-            compared = true;
+// Reads back the written blocks in turn: while the phone sends one block, the
+// one before it is compared; one that differs is read again once the link is
+// free, and counted as differing only when it differs again.
+class Verifier {
+  public:
+    Verifier(NandSession& nand, std::vector<int>& differing)
+        : nand_(nand), written_(nand.written), differing_(differing) {
+        for (auto& b : buffers_) {
+            b.resize(BlockBytes(nand, true));
         }
-    };
-    auto read = [&](std::span<uint8_t> into, const WrittenBlock& w,
-                    const std::function<void()>& meanwhile) {
-        int r = ReadBlock(nand, into, w.block, w.with_spare, meanwhile);
-        for (int attempt = 1; attempt < attempts && r != 0 && !nand.Aborted(); ++attempt) {
-            if (!SettleForRetry(nand)) {
+        again_.resize(buffers_[0].size());
+    }
+
+    // 0 once every block was read back and compared; else the failure's code.
+    int ReadAll() {
+        Reporter& reporter = nand_.reporter;
+        for (size_t i = 0; i < written_.size(); ++i) {
+            if (nand_.Aborted()) {
+                return nand_.result();
+            }
+            const WrittenBlock& w = written_[i];
+            const int r = Read(buffers_[i % 2], w, [this] { Compare(); });
+            if (const int s = Settle(); s != 0) {
+                return Unreadable(written_[size_t(pending_)].block, s);
+            }
+            if (r != 0) {
+                return Unreadable(w.block, r);
+            }
+            pending_ = static_cast<int>(i);
+            compared_ = false;
+            reporter.units_done += w.length;
+            reporter.UpdateProgress();
+        }
+        if (const int s = Settle(); s != 0) {
+            return Unreadable(written_[size_t(pending_)].block, s);
+        }
+        return 0;
+    }
+
+  private:
+    void Compare() {
+        if (!compared_ && pending_ >= 0) {
+            pending_differs_ = !Matches(written_[size_t(pending_)], buffers_[pending_ % 2]);
+            compared_ = true;
+        }
+    }
+
+    // A block read with the write's retries.
+    int Read(std::span<uint8_t> into, const WrittenBlock& w,
+             const std::function<void()>& meanwhile) {
+        int r = ReadBlock(nand_, into, w.block, w.with_spare, meanwhile);
+        for (int attempt = 1; attempt < 1 + kWriteRetries && r != 0 && !nand_.Aborted();
+             ++attempt) {
+            if (!SettleForRetry(nand_)) {
                 break;
             }
-            const int again = ReadBlock(nand, into, w.block, w.with_spare);
-            if (again == 0 && OneAnswerOnly(nand, Format("Read block #%d", w.block))) {
+            const int again = ReadBlock(nand_, into, w.block, w.with_spare);
+            if (again == 0 && OneAnswerOnly(nand_, Format("Read block #%d", w.block))) {
                 return 0;
             }
             r = again != 0 ? again : r;
         }
         return r;
-    };
+    }
+
     // The comparison of the pending block is settled: a block that differed is
     // read once more before it is counted as differing.
-    auto settle = [&]() -> int {
-        compare();
-        if (pending < 0) {
+    int Settle() {
+        Compare();
+        if (pending_ < 0) {
             return 0;
         }
-        const WrittenBlock& w = written[size_t(pending)];
+        const WrittenBlock& w = written_[size_t(pending_)];
         BlockState state = BlockState::kRead;
-        if (pending_differs) {
-            if (const int r = read(again, w, {}); r != 0) {
+        if (pending_differs_) {
+            if (const int r = Read(again_, w, {}); r != 0) {
                 return r;
             }
-            if (Matches(w, again)) {
-                reporter.WriteLog(Format(
+            if (Matches(w, again_)) {
+                nand_.reporter.WriteLog(Format(
                     "\nBlock %d read back unlike what was written once; read again it matches",
                     w.block));
             } else {
-                differing.push_back(w.block);
+                differing_.push_back(w.block);
                 state = BlockState::kFailed;
             }
         }
-        reporter.MarkBlock(w.block, state);
-        pending = -1;
-        pending_differs = false;
+        nand_.reporter.MarkBlock(w.block, state);
+        pending_ = -1;
+        pending_differs_ = false;
         return 0;
-    };
-    auto unreadable = [&](int block, int code) {
-        reporter.MarkBlock(block, BlockState::kFailed);
-        nand.attempt.text = Format("Verify: block %d could not be read back, #%d", block, code);
-        return code;
-    };
-
-    for (size_t i = 0; i < written.size(); ++i) {
-        if (nand.Aborted()) {
-            return nand.result();
-        }
-        const WrittenBlock& w = written[i];
-        const int r = read(buffers[i % 2], w, compare);
-        if (const int s = settle(); s != 0) {
-            return nand.Aborted() ? nand.result() : unreadable(written[size_t(pending)].block, s);
-        }
-        if (r != 0) {
-            return nand.Aborted() ? nand.result() : unreadable(w.block, r);
-        }
-        pending = static_cast<int>(i);
-        compared = false;
-        reporter.units_done += w.length;
-        reporter.UpdateProgress();
     }
-    if (const int s = settle(); s != 0) {
-        return nand.Aborted() ? nand.result() : unreadable(written[size_t(pending)].block, s);
+
+    int Unreadable(int block, int code) {
+        if (nand_.Aborted()) {
+            return nand_.result();
+        }
+        nand_.reporter.MarkBlock(block, BlockState::kFailed);
+        nand_.attempt.text = Format("Verify: block %d could not be read back, #%d", block, code);
+        return code;
+    }
+
+    NandSession& nand_;
+    const std::vector<WrittenBlock>& written_;
+    std::vector<int>& differing_;
+    std::vector<uint8_t> buffers_[2];
+    std::vector<uint8_t> again_;
+    int pending_ = -1;  // index into written_ of the block waiting for its comparison
+    bool compared_ = true;
+    bool pending_differs_ = false;
+};
+
+}  // namespace
+
+int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
+    differing.clear();
+    Reporter& reporter = nand.reporter;
+    uint64_t total = 0;
+    for (const WrittenBlock& w : nand.written) {
+        total += w.length;
+    }
+    reporter.units_total = total;
+    reporter.units_done = 0;
+    if (const int r = Verifier(nand, differing).ReadAll(); r != 0) {
+        return r;
     }
     if (differing.empty()) {
         reporter.WriteLog(
-            Format("\nVerified %zu blocks: each reads back as written\n", written.size()));
+            Format("\nVerified %zu blocks: each reads back as written\n", nand.written.size()));
         return 0;
     }
     std::sort(differing.begin(), differing.end());
     nand.attempt.text = Format("Verify failed: block%s %s read back unlike what was written.",
-                             differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
+                               differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
     reporter.WriteLog("\n" + nand.attempt.text + "\n");
     return result::safety_net::kBlocksDiffer;
 }

@@ -2,6 +2,7 @@
 // folder with a manifest, every file on the disk before the job goes on.
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <set>
 
 #include "base/output_file.h"
@@ -158,6 +159,95 @@ class ReadTwiceWhile {
     bool was_;
 };
 
+// The EEROM's file first, then `files`, each block in one of them.
+std::vector<BackupFile> WithEerom(const DownloadJob& job, std::vector<BackupFile> files) {
+    std::vector<BackupFile> all;
+    const int blocks = job.geometry.block_count;
+    std::vector<std::pair<int, int>> eerom;
+    for (int b = std::max(blocks - kEeromBlocks, 0); b < blocks; ++b) {
+        eerom.emplace_back(b, b);
+    }
+    all.push_back({"eerom.bin", "eerom", std::move(eerom)});
+    all.insert(all.end(), std::make_move_iterator(files.begin()),
+               std::make_move_iterator(files.end()));
+    KeepEachBlockOnce(all);
+    return all;
+}
+
+BackupManifest ManifestHead(const DownloadJob& job, const std::string& range) {
+    BackupManifest manifest;
+    manifest.tool = std::string("velmora ") + kVersion;
+    manifest.date = Now();
+    manifest.range = range;
+    manifest.chip_id = ChipIdText(job);
+    manifest.product_id = ProductIdOf(job);
+    manifest.geometry = GeometryOf(job.geometry);
+    manifest.bad_blocks = BadBlocks(job);
+    manifest.replacements = Replacements(job);
+    manifest.record_present = job.record.Present();
+    return manifest;
+}
+
+// One file of the backup: the record as the loader holds it, or its blocks
+// read from the phone.
+int BackUpFile(DownloadJob& job, const BackupFile& f, const std::string& path, bool before_erase) {
+    if (f.kind == "record") {
+        const auto bytes = job.record.ToBytes();
+        File out = OpenOutputFile(path);
+        if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size() ||
+            !CloseOutputFile(out)) {
+            return BackupFailed(job, "Cannot write " + path + ".");
+        }
+        return 0;
+    }
+    std::vector<int> physical;
+    for (const auto& [logical, p] : f.blocks) {
+        physical.push_back(p);
+    }
+    const ReadTwiceWhile twice(job, f.kind == "eerom" && before_erase && !job.read_once);
+    int failed = -1;
+    if (const int r = ReadBlockListToFile(job, path, physical, true, &failed); r != 0) {
+        if (job.Aborted()) {
+            return job.result();
+        }
+        if (r == result::read_back::kFileNotCreated) {
+            return BackupFailed(job, job.attempt.text + ".");
+        }
+        return BackupFailed(job, Format("Backup: block %d could not be read (#%d).", failed, r),
+                            result::BlockReadOf(r));
+    }
+    return 0;
+}
+
+// The file on the disk, and its sum in the manifest.
+int KeepFile(DownloadJob& job, const BackupFile& f, const std::string& path,
+             BackupManifest& manifest) {
+    std::string reason;
+    const std::string sum = Sha256FileHex(path);
+    if (sum.empty() || !SyncToDisk(path, &reason)) {
+        return BackupFailed(job,
+                            "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
+    }
+    std::error_code ec;
+    manifest.files.push_back(
+        {f.name, f.kind, std::filesystem::file_size(path, ec), sum, f.kind != "record", f.blocks});
+    return 0;
+}
+
+int WriteManifest(DownloadJob& job, const std::string& folder, const BackupManifest& manifest) {
+    const std::string path = folder + kManifestName;
+    const std::string text = ManifestText(manifest);
+    StagedFile out(path, nullptr);
+    std::string reason;
+    if (!out || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
+        !out.Finish(&reason) || !SyncToDisk(path, &reason)) {
+        return BackupFailed(job,
+                            "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
+    }
+    job.reporter.FileWritten(path);
+    return 0;
+}
+
 // Reads the files, then writes the manifest; every file and the manifest are
 // flushed to the disk before it returns 0. Before an erase the EEROM is read
 // twice unless the operator asked for one read: calibration and IMEI come
@@ -172,15 +262,7 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
     if (std::string reason; !MakeOutputFolder(folder, &reason)) {
         return BackupFailed(job, "Cannot use the backup folder " + folder + ": " + reason + ".");
     }
-    std::vector<BackupFile> all;
-    const int blocks = job.geometry.block_count;
-    std::vector<std::pair<int, int>> eerom;
-    for (int b = std::max(blocks - kEeromBlocks, 0); b < blocks; ++b) {
-        eerom.emplace_back(b, b);
-    }
-    all.push_back({"eerom.bin", "eerom", std::move(eerom)});
-    all.insert(all.end(), files.begin(), files.end());
-    KeepEachBlockOnce(all);
+    const std::vector<BackupFile> all = WithEerom(job, std::move(files));
 
     Reporter& reporter = job.reporter;
     reporter.SetPhase(Phase::kBackup);
@@ -191,67 +273,22 @@ int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::stri
     for (const BackupFile& f : all) {
         reporter.units_total += uint64_t{block_bytes} * f.blocks.size();
     }
-    BackupManifest manifest;
-    manifest.tool = std::string("velmora ") + kVersion;
-    manifest.date = Now();
-    manifest.range = range;
-    manifest.chip_id = ChipIdText(job);
-    manifest.product_id = ProductIdOf(job);
-    manifest.geometry = GeometryOf(job.geometry);
-    manifest.bad_blocks = BadBlocks(job);
-    manifest.replacements = Replacements(job);
-    manifest.record_present = job.record.Present();
+    BackupManifest manifest = ManifestHead(job, range);
     for (const BackupFile& f : all) {
-        const std::string path = folder + f.name;
         if (job.Aborted()) {
             return job.result();
         }
-        if (f.kind == "record") {
-            const auto bytes = job.record.ToBytes();
-            File out = OpenOutputFile(path);
-            if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size() ||
-                !CloseOutputFile(out)) {
-                return BackupFailed(job, "Cannot write " + path + ".");
-            }
-        } else {
-            std::vector<int> physical;
-            for (const auto& [logical, p] : f.blocks) {
-                physical.push_back(p);
-            }
-            const ReadTwiceWhile twice(job, f.kind == "eerom" && before_erase && !job.read_once);
-            int failed = -1;
-            if (const int r = ReadBlockListToFile(job, path, physical, true, &failed); r != 0) {
-                if (job.Aborted()) {
-                    return job.result();
-                }
-                if (r == result::read_back::kFileNotCreated) {
-                    return BackupFailed(job, job.attempt.text + ".");
-                }
-                return BackupFailed(job,
-                                    Format("Backup: block %d could not be read (#%d).", failed, r),
-                                    result::BlockReadOf(r));
-            }
+        const std::string path = folder + f.name;
+        if (const int r = BackUpFile(job, f, path, before_erase); r != 0) {
+            return r;
         }
-        std::string reason;
-        const std::string sum = Sha256FileHex(path);
-        if (sum.empty() || !SyncToDisk(path, &reason)) {
-            return BackupFailed(
-                job, "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
+        if (const int r = KeepFile(job, f, path, manifest); r != 0) {
+            return r;
         }
-        std::error_code ec;
-        manifest.files.push_back({f.name, f.kind, std::filesystem::file_size(path, ec), sum,
-                                  f.kind != "record", f.blocks});
     }
-    const std::string path = folder + kManifestName;
-    const std::string text = ManifestText(manifest);
-    StagedFile out(path, nullptr);
-    std::string reason;
-    if (!out || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
-        !out.Finish(&reason) || !SyncToDisk(path, &reason)) {
-        return BackupFailed(job,
-                            "Cannot write " + path + (reason.empty() ? "" : ": " + reason) + ".");
+    if (const int r = WriteManifest(job, folder, manifest); r != 0) {
+        return r;
     }
-    reporter.FileWritten(path);
     reporter.WriteLog("\nBackup complete in " + folder + "\n");
     return 0;
 }

@@ -196,20 +196,25 @@ bool ReadBadBlockView(const std::string& path, BadBlockView& v, std::string& err
     return true;
 }
 
-int RunHealth(DownloadJob& job) {
-    job.step = JobStep::kHealth;
-    job.reporter.SetStatus("NAND health...");
+namespace {
+
+Json ReportHead(const DownloadJob& job) {
+    const ManifestGeometry g = GeometryOf(job.geometry);
+    return {{"date", Now()},
+            {"chip_id", ChipIdText(job)},
+            {"product_id", ProductIdOf(job)},
+            {"geometry",
+             {{"block_count", g.block_count},
+              {"block_size", g.block_size},
+              {"page_size", g.page_size},
+              {"spare_size", g.spare_size}}}};
+}
+
+// The bad blocks, replaced or not, and the reservoir's use. `copies` are the
+// record's blocks, taken out of the free count.
+void AddBadBlocks(DownloadJob& job, const std::vector<int>& copies, Json& report) {
     const int blocks = job.geometry.block_count;
     const int reservoir = ReservoirStart(blocks);
-    const ManifestGeometry g = GeometryOf(job.geometry);
-    Json report = {{"date", Now()},
-                   {"chip_id", ChipIdText(job)},
-                   {"product_id", ProductIdOf(job)},
-                   {"geometry",
-                    {{"block_count", g.block_count},
-                     {"block_size", g.block_size},
-                     {"page_size", g.page_size},
-                     {"spare_size", g.spare_size}}}};
     Json replaced = Json::array();
     Json unreplaced = Json::array();
     Json reservoir_bad = Json::array();
@@ -236,16 +241,18 @@ int RunHealth(DownloadJob& job) {
     }
     report["bad_blocks"] = {
         {"replaced", replaced}, {"unreplaced", unreplaced}, {"reservoir", reservoir_bad}};
-    const std::vector<int> copies = record ? RecordCopies(job) : std::vector<int>{};
-    if (record) {
-        // The copies hold the record; two copies count, the loader's one aside.
-        free_blocks -= static_cast<int>(copies.size());
-    }
+    // The copies hold the record; two copies count, the loader's one aside.
+    free_blocks -= static_cast<int>(copies.size());
     report["reservoir"] = {{"first", reservoir},
                            {"blocks", blocks - reservoir},
                            {"used", record ? used : 0},
                            {"free", record ? free_blocks : 0},
                            {"bad", static_cast<int>(reservoir_bad.size())}};
+}
+
+// The record's copies, read and compared with each other and the loader's record.
+int AddRecord(DownloadJob& job, const std::vector<int>& copies, Json& report) {
+    const bool record = job.record.Present();
     Json rec = {{"present", record}, {"maps_bad_blocks", RecordMapsBadBlocks(job)}};
     if (record) {
         std::vector<std::vector<uint8_t>> bytes(copies.size());
@@ -268,6 +275,11 @@ int RunHealth(DownloadJob& job) {
             !bytes.empty() && std::equal(loader.begin(), loader.end(), bytes[0].begin());
     }
     report["record"] = rec;
+    return 0;
+}
+
+// Where each partition of block 0's table lies.
+int AddPartitions(DownloadJob& job, Json& report) {
     Json partitions = Json::array();
     const int table = ReadBootTable(job, kBootTableToJob);
     if (const std::optional<int> inner = result::BootTableReadOf(table)) {
@@ -296,16 +308,39 @@ int RunHealth(DownloadJob& job) {
         report["partition_table"] = "Block 0 holds no partition table.";
     }
     report["partitions"] = partitions;
-    if (!job.since_path.empty()) {
-        BadBlockView then;
-        std::string error;
-        if (ReadBadBlockView(job.since_path, then, error)) {
-            report["since"] = {
-                {"path", job.since_path}, {"date", then.date}, {"changes", Changes(report, then)}};
-        } else {
-            report["since"] = {{"path", job.since_path}, {"error", error}};
-        }
+    return 0;
+}
+
+// What changed since a backup or an earlier report, when asked.
+void AddSince(const std::string& since_path, Json& report) {
+    if (since_path.empty()) {
+        return;
     }
+    BadBlockView then;
+    std::string error;
+    if (ReadBadBlockView(since_path, then, error)) {
+        report["since"] = {
+            {"path", since_path}, {"date", then.date}, {"changes", Changes(report, then)}};
+    } else {
+        report["since"] = {{"path", since_path}, {"error", error}};
+    }
+}
+
+}  // namespace
+
+int RunHealth(DownloadJob& job) {
+    job.step = JobStep::kHealth;
+    job.reporter.SetStatus("NAND health...");
+    Json report = ReportHead(job);
+    const std::vector<int> copies = job.record.Present() ? RecordCopies(job) : std::vector<int>{};
+    AddBadBlocks(job, copies, report);
+    if (const int r = AddRecord(job, copies, report); r != 0) {
+        return r;
+    }
+    if (const int r = AddPartitions(job, report); r != 0) {
+        return r;
+    }
+    AddSince(job.since_path, report);
     job.report = report.dump(-1, ' ', false, Json::error_handler_t::replace);
     return 0;
 }

@@ -256,8 +256,6 @@ struct Station::SlotRun {
     SlotTap tap;
     JobController jobs{&tap};
     JobRequest request;  // with the slot's port
-    std::mutex outcome_mutex;
-    JobOutcome outcome;  // guarded by outcome_mutex
     SlotView view;       // guarded by the station's mutex_
     std::thread thread;
 };
@@ -282,107 +280,28 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
     if (Running()) {
         return refuse("The station is already running.");
     }
-    Wait();
-    slots_.clear();
-    log_.reset();
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = false;
+    ClearLastRun();
+    if (std::string problem = RequestProblem(request, sinks); !problem.empty()) {
+        return refuse(std::move(problem));
     }
-    uint64_t drained = 0;
-    [[maybe_unused]] const ssize_t n = read(stop_fd_, &drained, sizeof drained);
-
     const JobRequest& job = request.job;
-    if (request.ports.empty()) {
-        return refuse("A station needs at least one port (--port, once per slot).");
-    }
-    if (sinks.size() != request.ports.size()) {
-        return refuse("A station needs one display per slot.");
-    }
-    if (job.work_mode != WorkMode::kCodeUpgrade) {
-        return refuse("A station runs code upgrades only.");
-    }
-    if (job.debug) {
-        return refuse(
-            "A station runs without debug mode: every slot would write the same dl_log.txt "
-            "and bbm_rcb.bin. Debug one phone with a single job (velmora-cli --debug upgrade "
-            "--port PORT).");
-    }
-    std::error_code ec;
-    if (job.home.empty() || !std::filesystem::is_directory(job.home, ec)) {
-        return refuse("The home folder " + job.home + " does not exist or is not a folder.");
-    }
-    if (std::string problem; CheckCatalogue(job.home, problem) != 0) {
-        return refuse("The chip catalogue is not usable: " + problem);
-    }
-    if (job.ptt_path.empty()) {
-        return refuse(kRefuseNoPtt);
-    }
-    // The same checks of the table as one phone's upgrade: every slot would
-    // refuse it anyway, one after another.
-    if (JobPartitionTable table; auto table_refused = LoadUpgradeTable(job.ptt_path, table)) {
-        return refuse(table_refused->loader_message.empty()
-                          ? table_refused->message
-                          : table_refused->message + " " + table_refused->loader_message);
-    }
     const std::string sha256 = FileSha256(job.ptt_path);
-
-    if (std::string shared = SharedPortProblem(job.link, request.ports); !shared.empty()) {
-        return refuse(std::move(shared));
-    }
     std::vector<std::unique_ptr<SlotRun>> slots;
-    for (size_t i = 0; i < request.ports.size(); ++i) {
-        const std::string& text = request.ports[i];
-        const bool simulated = IsSimulatedPortText(text);
-        if (job.link == LinkKind::kUsb && !simulated) {
-            usb::UsbLinkSpec spec;
-            std::string why;
-            if (!usb::ParseUsbLinkSpec(text, &spec, &why)) {
-                return refuse("Slot " + std::to_string(i + 1) + ": " + why);
-            }
-            if (spec.match.path.empty()) {
-                return refuse("Slot " + std::to_string(i + 1) + " (" + text +
-                              "): a USB slot is named by its bus path (path=BUS-PORT[.PORT...], "
-                              "as `velmora-cli ports` lists it).");
-            }
-        }
-        auto run = std::make_unique<SlotRun>(simulators_);
-        run->tap.sink = sinks[i];
-        run->request = job;
-        std::string error;
-        if (!run->links.Resolve(job.link, text, job.home, OtherPortText::kRefuse,
-                                &run->request.port, &error)) {
-            return refuse("Slot " + std::to_string(i + 1) + " (" + text + "): " + error);
-        }
-        run->view.slot = static_cast<int>(i);
-        run->view.port_text = text;
-        run->view.port = run->request.port;
-        slots.push_back(std::move(run));
+    if (std::string problem = MakeSlots(request, sinks, slots); !problem.empty()) {
+        return refuse(std::move(problem));
     }
-
-    if (!request.log_path.empty()) {
-        auto log = std::make_unique<StationLog>();
-        std::string error;
-        if (!log->Open(request.log_path, &error)) {
-            return refuse(error);
-        }
-        log->SetCancelFd(stop_fd_);
-        log_ = std::move(log);
+    if (std::string problem = OpenLog(request.log_path); !problem.empty()) {
+        return refuse(std::move(problem));
     }
 
     slots_ = std::move(slots);
     loop_ = request.loop;
+    std::error_code ec;
     ptt_path_ = std::filesystem::absolute(job.ptt_path, ec).string();
     if (ptt_path_.empty()) {
         ptt_path_ = job.ptt_path;
     }
     ptt_sha256_ = sha256;
-    for (auto& run : slots_) {
-        run->jobs.on_finished = [r = run.get()](const JobOutcome& outcome) {
-            std::lock_guard lock(r->outcome_mutex);
-            r->outcome = outcome;
-        };
-    }
     StationStart started;
     started.started = true;
     if (log_) {
@@ -392,6 +311,102 @@ StationStart Station::Start(const StationRequest& request, const std::vector<Eve
         run->thread = std::thread(&Station::RunSlot, this, std::ref(*run));
     }
     return started;
+}
+
+void Station::ClearLastRun() {
+    Wait();
+    slots_.clear();
+    log_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = false;
+    }
+    uint64_t drained = 0;
+    [[maybe_unused]] const ssize_t n = read(stop_fd_, &drained, sizeof drained);
+}
+
+std::string Station::RequestProblem(const StationRequest& request,
+                                    const std::vector<EventSink*>& sinks) {
+    const JobRequest& job = request.job;
+    if (request.ports.empty()) {
+        return "A station needs at least one port (--port, once per slot).";
+    }
+    if (sinks.size() != request.ports.size()) {
+        return "A station needs one display per slot.";
+    }
+    if (job.work_mode != WorkMode::kCodeUpgrade) {
+        return "A station runs code upgrades only.";
+    }
+    if (job.debug) {
+        return "A station runs without debug mode: every slot would write the same dl_log.txt "
+               "and bbm_rcb.bin. Debug one phone with a single job (velmora-cli --debug upgrade "
+               "--port PORT).";
+    }
+    std::error_code ec;
+    if (job.home.empty() || !std::filesystem::is_directory(job.home, ec)) {
+        return "The home folder " + job.home + " does not exist or is not a folder.";
+    }
+    if (std::string problem; CheckCatalogue(job.home, problem) != 0) {
+        return "The chip catalogue is not usable: " + problem;
+    }
+    if (job.ptt_path.empty()) {
+        return kRefuseNoPtt;
+    }
+    // The same checks of the table as one phone's upgrade: every slot would
+    // refuse it anyway, one after another.
+    if (JobPartitionTable table; auto table_refused = LoadUpgradeTable(job.ptt_path, table)) {
+        return table_refused->loader_message.empty()
+                   ? table_refused->message
+                   : table_refused->message + " " + table_refused->loader_message;
+    }
+    return SharedPortProblem(job.link, request.ports);
+}
+
+std::string Station::MakeSlots(const StationRequest& request, const std::vector<EventSink*>& sinks,
+                               std::vector<std::unique_ptr<SlotRun>>& slots) {
+    const JobRequest& job = request.job;
+    for (size_t i = 0; i < request.ports.size(); ++i) {
+        const std::string& text = request.ports[i];
+        if (job.link == LinkKind::kUsb && !IsSimulatedPortText(text)) {
+            usb::UsbLinkSpec spec;
+            std::string why;
+            if (!usb::ParseUsbLinkSpec(text, &spec, &why)) {
+                return "Slot " + std::to_string(i + 1) + ": " + why;
+            }
+            if (spec.match.path.empty()) {
+                return "Slot " + std::to_string(i + 1) + " (" + text +
+                       "): a USB slot is named by its bus path (path=BUS-PORT[.PORT...], "
+                       "as `velmora-cli ports` lists it).";
+            }
+        }
+        auto run = std::make_unique<SlotRun>(simulators_);
+        run->tap.sink = sinks[i];
+        run->request = job;
+        std::string error;
+        if (!run->links.Resolve(job.link, text, job.home, OtherPortText::kRefuse,
+                                &run->request.port, &error)) {
+            return "Slot " + std::to_string(i + 1) + " (" + text + "): " + error;
+        }
+        run->view.slot = static_cast<int>(i);
+        run->view.port_text = text;
+        run->view.port = run->request.port;
+        slots.push_back(std::move(run));
+    }
+    return {};
+}
+
+std::string Station::OpenLog(const std::string& path) {
+    if (path.empty()) {
+        return {};
+    }
+    auto log = std::make_unique<StationLog>();
+    std::string error;
+    if (!log->Open(path, &error)) {
+        return error;
+    }
+    log->SetCancelFd(stop_fd_);
+    log_ = std::move(log);
+    return {};
 }
 
 std::vector<std::string> Station::MergeWaitingRows() {
@@ -470,7 +485,6 @@ bool Station::WaitForNextUsbPhone(SlotRun& run) {
 }
 
 void Station::RunSlot(SlotRun& run) {
-    const int slot_number = run.view.slot + 1;
     for (bool first = true;; first = false) {
         if (stopped()) {
             break;
@@ -478,96 +492,19 @@ void Station::RunSlot(SlotRun& run) {
         if (!first && run.request.link == LinkKind::kUsb && !WaitForNextUsbPhone(run)) {
             break;
         }
-        run.tap.Reset();
-        {
-            std::lock_guard lock(run.outcome_mutex);
-            run.outcome = JobOutcome{};
-        }
-        run.tap.row = NewStationRow(slot_number, run.view.port_text, ptt_path_, ptt_sha256_);
-        if (log_) {
-            log_->Begin(run.tap.row);
-        }
-        run.tap.log = log_.get();
-        {
-            std::lock_guard lock(mutex_);
-            run.view.state = SlotState::kRunning;
-        }
-        Publish(run);
-        const auto began = std::chrono::steady_clock::now();
-        const StartOutcome started = run.jobs.Start(run.request);
-        JobOutcome outcome;
-        if (started.started) {
-            run.jobs.Wait();
-            std::lock_guard lock(run.outcome_mutex);
-            outcome = run.outcome;
-        } else {
-            outcome.result = result::station::kNotStarted;
-            outcome.error_text = started.loader_message.empty()
-                                     ? started.message
-                                     : started.loader_message + " " + started.message;
-        }
-        const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - began)
-                                  .count();
-        // A Stop during the last block's write leaves a whole job: it passed.
-        const bool was_stopped = outcome.result != 0 && (outcome.user_stopped || stopped());
-        const bool reached_phone = !run.tap.chip_id.empty();
-        std::string text = outcome.result == 0 ? "passed"
-                           : was_stopped       ? "stopped"
-                                               : TrimLineBreaks(outcome.error_text);
-        if (text.empty()) {
-            text = outcome.meaning.empty() ? Format("result %d", outcome.result) : outcome.meaning;
-        }
-        RowSaved saved = RowSaved::kLog;
+        BeginJob(run);
+        const SlotJob job = RunOneJob(run);
+        const bool was_stopped = job.outcome.result != 0 && (job.outcome.user_stopped || stopped());
+        const std::string text = EndText(job.outcome, was_stopped);
         std::string log_text;
-        if (log_) {
-            StationRow& row = run.tap.row;
-            if (was_stopped && !reached_phone) {
-                log_->Forget(row);  // stopped while it waited: no phone, nothing written
-            } else {
-                row.result = outcome.result;
-                row.result_text = text;
-                row.chip_id = run.tap.chip_id;
-                if (outcome.product_id) {
-                    const auto& p = *outcome.product_id;
-                    row.product_id =
-                        Format("%02X,%02X,%02X,%02X,%02X", p[0], p[1], p[2], p[3], p[4]);
-                }
-                if (!run.tap.usb_path.empty()) {
-                    row.port = run.tap.usb_path;
-                }
-                row.duration_ms = duration;
-                row.bad_blocks = static_cast<int>(run.tap.bad_blocks.size());
-                row.failed_blocks = static_cast<int>(run.tap.failed_blocks.size());
-                saved = log_->Finish(row, &log_text);
-            }
-        }
-        {
-            std::lock_guard lock(mutex_);
-            run.view.last_end = outcome;
-            run.view.last_text = text;
-            run.view.log_text = log_text;
-            if (saved != RowSaved::kLog) {
-                ++run.view.unlogged;
-            }
-            if (saved == RowSaved::kLost) {
-                ++run.view.lost;
-            }
-            if (was_stopped) {
-                run.view.state = SlotState::kStopped;
-            } else if (outcome.result == 0) {
-                run.view.state = SlotState::kPassed;
-                ++run.view.passed;
-            } else {
-                run.view.state = SlotState::kFailed;
-                ++run.view.failed;
-            }
-        }
-        Publish(run);
-        if (!loop_ || was_stopped || !started.started) {
+        const RowSaved saved = LogRow(run, job, text, was_stopped, &log_text);
+        ShowEnd(run, job.outcome, text, log_text, saved, was_stopped);
+        if (!loop_ || was_stopped || !job.started) {
             break;
         }
-        if (outcome.result != 0 && !reached_phone && WaitForStop(stop_fd_, kRetryPauseMs)) {
+        // A job that never reached a phone pauses before the next try.
+        if (job.outcome.result != 0 && run.tap.chip_id.empty() &&
+            WaitForStop(stop_fd_, kRetryPauseMs)) {
             break;
         }
     }
@@ -580,6 +517,103 @@ void Station::RunSlot(SlotRun& run) {
             run.view.state = SlotState::kStopped;
         }
         run.view.done = true;
+    }
+    Publish(run);
+}
+
+void Station::BeginJob(SlotRun& run) {
+    run.tap.Reset();
+    run.tap.row = NewStationRow(run.view.slot + 1, run.view.port_text, ptt_path_, ptt_sha256_);
+    if (log_) {
+        log_->Begin(run.tap.row);
+    }
+    run.tap.log = log_.get();
+    {
+        std::lock_guard lock(mutex_);
+        run.view.state = SlotState::kRunning;
+    }
+    Publish(run);
+}
+
+Station::SlotJob Station::RunOneJob(SlotRun& run) {
+    SlotJob job;
+    const auto began = std::chrono::steady_clock::now();
+    const RunOutcome ran = run.jobs.Run(run.request);
+    job.started = ran.start.started;
+    if (job.started) {
+        job.outcome = ran.end;
+    } else {
+        job.outcome.result = result::station::kNotStarted;
+        job.outcome.error_text = ran.start.loader_message.empty()
+                                     ? ran.start.message
+                                     : ran.start.loader_message + " " + ran.start.message;
+    }
+    job.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - began)
+                          .count();
+    return job;
+}
+
+// "passed", "stopped", or what went wrong. A Stop during the last block's
+// write leaves a whole job: it passed.
+std::string Station::EndText(const JobOutcome& outcome, bool was_stopped) {
+    std::string text = outcome.result == 0 ? "passed"
+                       : was_stopped       ? "stopped"
+                                           : TrimLineBreaks(outcome.error_text);
+    if (text.empty()) {
+        text = outcome.meaning.empty() ? Format("result %d", outcome.result) : outcome.meaning;
+    }
+    return text;
+}
+
+RowSaved Station::LogRow(SlotRun& run, const SlotJob& job, const std::string& text,
+                         bool was_stopped, std::string* log_text) {
+    if (!log_) {
+        return RowSaved::kLog;
+    }
+    StationRow& row = run.tap.row;
+    if (was_stopped && run.tap.chip_id.empty()) {
+        log_->Forget(row);  // stopped while it waited: no phone, nothing written
+        return RowSaved::kLog;
+    }
+    row.result = job.outcome.result;
+    row.result_text = text;
+    row.chip_id = run.tap.chip_id;
+    if (job.outcome.product_id) {
+        const auto& p = *job.outcome.product_id;
+        row.product_id = Format("%02X,%02X,%02X,%02X,%02X", p[0], p[1], p[2], p[3], p[4]);
+    }
+    if (!run.tap.usb_path.empty()) {
+        row.port = run.tap.usb_path;
+    }
+    row.duration_ms = job.duration_ms;
+    row.bad_blocks = static_cast<int>(run.tap.bad_blocks.size());
+    row.failed_blocks = static_cast<int>(run.tap.failed_blocks.size());
+    return log_->Finish(row, log_text);
+}
+
+void Station::ShowEnd(SlotRun& run, const JobOutcome& outcome, const std::string& text,
+                      const std::string& log_text, RowSaved saved, bool was_stopped) {
+    {
+        std::lock_guard lock(mutex_);
+        run.view.last_end = outcome;
+        run.view.last_text = text;
+        run.view.log_text = log_text;
+        if (saved != RowSaved::kLog) {
+            ++run.view.unlogged;
+        }
+        if (saved == RowSaved::kLost) {
+            ++run.view.lost;
+        }
+        if (was_stopped) {
+            run.view.state = SlotState::kStopped;
+        } else if (outcome.result == 0) {
+            run.view.state = SlotState::kPassed;
+            ++run.view.passed;
+        } else {
+            run.view.state = SlotState::kFailed;
+            ++run.view.failed;
+        }
     }
     Publish(run);
 }

@@ -25,6 +25,7 @@
 namespace velmora {
 
 class StationLog;
+enum class RowSaved;
 
 enum class SlotState {
     kIdle,        // not started
@@ -127,7 +128,30 @@ class Station {
 
   private:
     struct SlotRun;
+    // One job's start and end on a slot.
+    struct SlotJob {
+        bool started = false;
+        JobOutcome outcome;
+        int64_t duration_ms = 0;
+    };
+
+    // Start's steps: what an earlier run left is cleared; a refusal's text, empty when none.
+    void ClearLastRun();
+    static std::string RequestProblem(const StationRequest& request,
+                                      const std::vector<EventSink*>& sinks);
+    std::string MakeSlots(const StationRequest& request, const std::vector<EventSink*>& sinks,
+                          std::vector<std::unique_ptr<SlotRun>>& slots);
+    std::string OpenLog(const std::string& path);
+
+    // A slot's worker, and each job's phases on it.
     void RunSlot(SlotRun& run);
+    void BeginJob(SlotRun& run);
+    SlotJob RunOneJob(SlotRun& run);
+    static std::string EndText(const JobOutcome& outcome, bool was_stopped);
+    RowSaved LogRow(SlotRun& run, const SlotJob& job, const std::string& text, bool was_stopped,
+                    std::string* log_text);
+    void ShowEnd(SlotRun& run, const JobOutcome& outcome, const std::string& text,
+                 const std::string& log_text, RowSaved saved, bool was_stopped);
     void Publish(SlotRun& run);
     // Adds the rows an earlier run left in the log's side file; what to tell.
     std::vector<std::string> MergeWaitingRows();
