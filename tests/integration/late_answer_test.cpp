@@ -36,10 +36,13 @@ TEST_F(SerialLateAnswers, EachRepeatedStepEndsWholeOrFails) {
 }
 
 // Page 1 of block 0 is answered after the host asked again, and the retry 50 ms
-// later: which answer is the retry's cannot be told.
+// later: which answer is the retry's cannot be told. The first answer is held
+// 850 ms, so that it comes after the retry (sent about 650 ms in: the time-out
+// and the quiet interval) even on a loaded machine, and within the quiet
+// interval after the retry's answer.
 TEST_F(SerialLateAnswers, ASecondAnswerToARetriedReadFailsIt) {
     ASSERT_EQ(Run(true, "noise"), 0) << sim.job->outcome().text;
-    EXPECT_EQ(Run(false, LateFaults("13@0.1")), 2);
+    EXPECT_EQ(Run(false, "noise,late=13@0.1#1:850+13@0.1#2:50"), 2);
     EXPECT_EQ(sim.job->outcome().text, "Read BOOT_NAND error #30100");
     ASSERT_FALSE(sim.job->notes.empty());
     EXPECT_NE(sim.job->notes[0].find("two answers came to one command"), std::string::npos);
