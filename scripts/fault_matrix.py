@@ -69,6 +69,8 @@ PARTITIONS = [
 ]
 PARTITION_BLOCKS = {b for p in PARTITIONS for b in range(p[3] // BLOCK, (p[3] + p[4]) // BLOCK)}
 
+GAP_BLOCKS = (1, 6, 15)  # between and after the partitions
+
 AREA_START, AREA_END = 1 * BLOCK, 13 * BLOCK - 1  # read --range area: blocks 1..12
 
 JOBS = {
@@ -256,6 +258,7 @@ class Runner:
         self.fw = os.path.join(self.out, "firmware")
         self.deadline = time.monotonic() + args.time_limit
         self.lock = threading.Lock()
+        self.done = 0
 
     def sim_command(self, cell, link, options, nand):
         cmd = [os.path.join(self.bin, "velmora-phone-sim"), "--chip", CHIP, "--catalogue",
@@ -326,7 +329,7 @@ class Runner:
         return [a.format(fw=self.fw, cell=cell, backup=os.path.join(self.out, "ref", "backup"))
                 for a in JOBS[job]]
 
-    def run(self, cell, link, options, job, start_nand, two_sessions=False):
+    def run(self, cell, link, options, job, start_nand, two_sessions=False, extra=()):
         """One job on a fresh phone over a copy of start_nand; the NAND it left is
         cell/nand."""
         os.makedirs(cell, exist_ok=True)
@@ -340,7 +343,7 @@ class Runner:
                 self.run_cli(cell, link, port, ["read", "--range", "area", "--start", "0",
                                                 "--end", "0", "--output",
                                                 os.path.join(cell, "first")], "first", 60)
-            return self.run_cli(cell, link, port, self.job_args(job, cell), "job",
+            return self.run_cli(cell, link, port, self.job_args(job, cell) + list(extra), "job",
                                 self.args.cell_limit)
         finally:
             stop(proc)
@@ -442,11 +445,24 @@ def check_files(job, cell, nand, bad):
     return problems
 
 
+def with_flips(blocks, flips):
+    """The image a chip that stores these bits inverted holds after it was written with
+    `blocks`: such a chip fault is invisible to a job that does not read back."""
+    if not flips:
+        return blocks
+    out = list(blocks)
+    for block, offset in flips:
+        raw = bytearray(out[block])
+        raw[offset] ^= 0x01
+        out[block] = bytes(raw)
+    return out
+
+
 class Judge:
     def __init__(self, ref):
         self.ref = ref  # name -> blocks
 
-    def content(self, job, link, cell, result, nand, start, layout, bad):
+    def content(self, job, link, cell, result, nand, start, layout, bad, flips=()):
         """Problems with what the job left, when it succeeded."""
         if nand is None:
             return ["the NAND file is gone or resized"]
@@ -462,7 +478,7 @@ class Judge:
                         not (layout and nand[b] == ERASED):
                     problems.append(f"block {b} outside the range changed")
             return problems
-        want = self.ref["upgrade" if job == "upgrade" else "base"]
+        want = with_flips(self.ref["upgrade" if job == "upgrade" else "base"], flips)
         if layout:
             return self.logical(job, nand, bad, start)
         return [f"block {b} differs from a fault-free {job}" for b in blocks_differ(want, nand)]
@@ -488,7 +504,7 @@ class Judge:
             problems.append("block 0 differs")
         return problems
 
-    def touched(self, job, result, nand, start, layout):
+    def touched(self, job, result, nand, start, layout, flips=()):
         """Problems with a failed job's NAND: changes it must never make."""
         if nand is None:
             return ["the NAND file is gone or resized"]
@@ -501,11 +517,13 @@ class Judge:
             return [f"block {b} outside the range changed" for b in changed
                     if b >= TOP and not (layout and nand[b] == ERASED)]
         if job == "upgrade":
+            # The record and its copy are written before the partitions; a block that
+            # a fault-free upgrade rewrites may be left half done.
             want = self.ref["upgrade"]
             return [f"EEROM block {b} changed" for b in changed
-                    if b >= TOP and nand[b] != want[b] and not layout]
+                    if b >= TOP and want[b] == start[b] and not layout]
         if job == "restore":
-            want = self.ref["base"]
+            want = with_flips(self.ref["base"], flips)
             return [f"block {b} is neither as before nor as backed up" for b in changed
                     if nand[b] != want[b] and nand[b] != ERASED and not layout]
         return []
@@ -584,6 +602,16 @@ def gap_check(r, link):
     steps = []
     try:
         steps.append(r.run_cli(cell, link, port, r.job_args("upgrade", cell), "upgrade", 120))
+        # The upgrade erased the gaps; data in them (as another tool may leave) must
+        # come back too. The phone is idle between jobs and maps the file shared.
+        with open(nand, "r+b") as f:
+            for b in GAP_BLOCKS:
+                raw = bytearray()
+                for page in range(PAGES):
+                    raw += stream(f"fm-gap:{b}:{page}", PAGE)
+                    raw += b"\xff" + stream(f"fm-gap-s:{b}:{page}", SPARE - 1)
+                f.seek(HEADER + b * RAW_BLOCK)
+                f.write(invert(bytes(raw)))
         shutil.copyfile(nand, os.path.join(cell, "before.nand"))
         steps.append(r.run_cli(cell, link, port, ["backup", "--range", "all", "--output",
                                                   os.path.join(cell, "B")], "backup", 120))
@@ -598,7 +626,8 @@ def gap_check(r, link):
     exits = [s["exit"] for s in steps]
     differ = blocks_differ(before, after)
     erased_blocks = [b for b in range(BLOCKS) if erased[b] == ERASED and before[b] != ERASED]
-    print(f"gap check over {link}: exits {exits}; the erase cleared blocks "
+    print(f"gap check over {link}: data planted in blocks {GAP_BLOCKS}; exits {exits}; "
+          f"the erase cleared blocks "
           f"{compact(erased_blocks)}; after the restore {len(differ)} of {BLOCKS} blocks "
           f"differ from before{': ' + compact(differ) if differ else ''}")
     return exits == [0, 0, 0, 0] and not differ
@@ -684,7 +713,11 @@ def main():
             return cell_spec, "SKIP", {}
         folder = os.path.join(args.out, "cells", re.sub(r"[^A-Za-z0-9=.@#:_-]+", "_", name),
                               f"{job}-{link}")
-        res = r.run(folder, link, options, job, starts[job], two)
+        extra = []
+        if options[:1] == ["--read-flip"] and (job.startswith("read") or job == "backup"):
+            # A read that differs once is only seen by reading twice.
+            extra = ["--read-twice"]
+        res = r.run(folder, link, options, job, starts[job], two, extra)
         events = trace_events(folder)
         fired = any(e.get("event") == "fault" for e in events)
         nand = read_nand(os.path.join(folder, "nand"))
@@ -692,6 +725,9 @@ def main():
         bad = set()
         if layout:
             bad = {int(x) for x in options[1].split("+")}
+        flips = []
+        if options[:1] == ["--flip"]:
+            flips = [tuple(int(v) for v in x.split(":")) for x in options[1].split("+")]
         end = res["end"] or {}
         problems = []
         if res["hung"]:
@@ -699,7 +735,7 @@ def main():
         elif res["exit"] is None or res["exit"] < 0:
             mark = "CRASH"
         elif res["exit"] == 0:
-            problems = judge.content(job, link, folder, res, nand, start, layout, bad)
+            problems = judge.content(job, link, folder, res, nand, start, layout, bad, flips)
             if problems:
                 mark = "WRONG"
             elif command is not None and not fired:
@@ -711,7 +747,7 @@ def main():
             if end.get("result") in (None, 0) or not str(text).strip():
                 mark = "NOTEXT"
             else:
-                problems = judge.touched(job, res, nand, start, layout)
+                problems = judge.touched(job, res, nand, start, layout, flips)
                 mark = "TOUCH" if problems else f"F{end.get('result')}"
         info = {"fault": name, "job": job, "link": link, "mark": mark, "exit": res["exit"],
                 "result": end.get("result"), "error": end.get("error"),
@@ -720,7 +756,10 @@ def main():
         with open(os.path.join(folder, "cell.json"), "w") as f:
             json.dump(info, f, indent=1, ensure_ascii=False)
         with r.lock:
-            done = len(marks) + 1
+            r.done += 1
+            done = r.done
+            if done % 100 == 0:
+                print(f"  {done} of {len(cells)} cells done", flush=True)
             if mark in ("WRONG", "TOUCH", "NOTEXT", "HANG", "CRASH"):
                 print(f"  [{done}/{len(cells)}] {mark}: {name} / {job} / {link}: exit "
                       f"{res['exit']} result {end.get('result')} {problems[:3]}", flush=True)
