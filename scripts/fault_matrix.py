@@ -16,6 +16,7 @@ judges what it left:
   nr       the fault was never hit (its command was sent, not on that block or page)
   WRONG    exit 0 and wrong content (NAND or files)
   TOUCH    a failure that changed blocks the job must never change
+  FAIL     a failure on a phone the job must serve (slow, busy or in another mode)
   NOTEXT   a failure without a result or without a text
   HANG     the cell's time limit ran out
   CRASH    the program ended by a signal
@@ -69,7 +70,9 @@ PARTITIONS = [
 ]
 PARTITION_BLOCKS = {b for p in PARTITIONS for b in range(p[3] // BLOCK, (p[3] + p[4]) // BLOCK)}
 
-GAP_BLOCKS = (1, 6, 15)  # between and after the partitions
+GAP_BLOCKS = (1, 6, 15)
+
+DFU_IDS = "1209:0001"  # the simulated phone's boot ROM  # between and after the partitions
 
 AREA_START, AREA_END = 1 * BLOCK, 13 * BLOCK - 1  # read --range area: blocks 1..12
 
@@ -134,13 +137,24 @@ def fault_rows():
     rows.append(("no-echo", ["--no-echo"], ["serial"], None, False, False))
     rows.append(("no-start", ["--no-start"], ["serial"], None, False, False))
     rows.append(("no-ack=2", ["--no-ack", "2"], ["serial"], None, False, False))
-    usb = ["pull=1", "pull=3", "pull=6", "mute", "dfu-error", "dfu-error=stuck", "renum",
+    usb = ["pull=1", "pull=3", "pull=6", "mute", "dfu-error", "dfu-error=stuck", "app,renum",
            "enum-ms=1500", "corrupt=1", "corrupt=5", "corrupt=40", "app", "stay-app",
            "notdone=J", "notdone=L", "not-tolerant", "no-loader", "busy=3", "packet=64",
            "busy-twin", "deny=busy", "deny-dlv=access"]
     for option in usb:
-        rows.append((f"usb {option}", ["@usb", option], ["usb"], None, False, False))
+        options = ["@usb", option]
+        if option.startswith(("app", "stay-app")):
+            # A run-time DFU device that is on the bus before Start is only taken when
+            # named; the phone here is, as the simulated phone starts first.
+            options += ["@port", f"dfu={DFU_IDS}"]
+        rows.append((f"usb {option}", options, ["usb"], None, False, False))
     return rows
+
+
+# Rows whose phone is sound, only slow, busy, oddly shaped or in another mode: every job
+# on them must succeed, and a failure is marked FAIL.
+MUST_SERVE = {"none", "noise", "usb app", "usb app,renum", "usb enum-ms=1500", "usb busy=3",
+              "usb packet=64", "usb busy-twin", "usb dfu-error"}
 
 
 # ---------------------------------------------------------------------------
@@ -265,10 +279,11 @@ class Runner:
                self.home, "--nand", nand, "--trace", os.path.join(cell, "trace.jsonl"),
                "--data-timeout", "3000"]
         usb_options = []
+        port_items = []
         i = 0
         while i < len(options):
-            if options[i] == "@usb":
-                usb_options.append(options[i + 1])
+            if options[i] in ("@usb", "@port"):
+                (usb_options if options[i] == "@usb" else port_items).append(options[i + 1])
                 i += 2
             else:
                 cmd.append(options[i])
@@ -281,7 +296,7 @@ class Runner:
         cmd += ["--usb", sock]
         if usb_options:
             cmd += ["--usb-options", ",".join(usb_options)]
-        return cmd, sock, "unix:" + sock
+        return cmd, sock, ",".join(["unix:" + sock] + port_items)
 
     def start_sim(self, cell, link, options, nand):
         cmd, ready, port = self.sim_command(cell, link, options, nand)
@@ -748,7 +763,12 @@ def main():
                 mark = "NOTEXT"
             else:
                 problems = judge.touched(job, res, nand, start, layout, flips)
-                mark = "TOUCH" if problems else f"F{end.get('result')}"
+                if problems:
+                    mark = "TOUCH"
+                elif name in MUST_SERVE:
+                    mark, problems = "FAIL", [str(text)]
+                else:
+                    mark = f"F{end.get('result')}"
         info = {"fault": name, "job": job, "link": link, "mark": mark, "exit": res["exit"],
                 "result": end.get("result"), "error": end.get("error"),
                 "fault_fired": fired, "seconds": res["seconds"], "problems": problems[:20],
@@ -760,7 +780,7 @@ def main():
             done = r.done
             if done % 100 == 0:
                 print(f"  {done} of {len(cells)} cells done", flush=True)
-            if mark in ("WRONG", "TOUCH", "NOTEXT", "HANG", "CRASH"):
+            if mark in ("WRONG", "TOUCH", "FAIL", "NOTEXT", "HANG", "CRASH"):
                 print(f"  [{done}/{len(cells)}] {mark}: {name} / {job} / {link}: exit "
                       f"{res['exit']} result {end.get('result')} {problems[:3]}", flush=True)
         return cell_spec, mark, info
@@ -792,7 +812,7 @@ def main():
         key = "F" if m.startswith("F") else m
         totals[key] = totals.get(key, 0) + 1
     wrong = [d for d in details if d["mark"] == "WRONG"]
-    flagged = [d for d in details if d["mark"] in ("TOUCH", "NOTEXT", "HANG", "CRASH")]
+    flagged = [d for d in details if d["mark"] in ("TOUCH", "FAIL", "NOTEXT", "HANG", "CRASH")]
     print("\nexit 0 with wrong content:" + ("" if wrong else " none"))
     for d in wrong:
         print(f"  {d['fault']} / {d['job']} / {d['link']}: {d['problems'][:5]}  ({d['folder']})")
