@@ -418,6 +418,8 @@ def check_files(job, cell, nand, bad):
                             f"at {at:#x}")
 
     if job == "read-ptt":
+        if 0 not in bad:
+            compare("boot_nand.bin", main_bytes(nand[0]))
         for k, p in enumerate(PARTITIONS, start=1):
             name, _, _, offset, _, length, spare, _ = p
             first = offset // BLOCK
