@@ -431,8 +431,9 @@ void UsbPhone::PowerOnLocked() {
     nand_.BeginSession();
     trace_.Add({.kind = "power_on"});
     DfuBootRomOptions rom = usb_.dfu;
-    if (rom.reenumerate) {
-        // In run-time mode the descriptors say otherwise than in DFU mode.
+    if (rom.reenumerate && rom.start_in_app_mode) {
+        // In run-time mode the descriptors say otherwise than in DFU mode; a phone that
+        // starts in DFU mode shows DFU mode's from the first look.
         rom.manifestation_tolerant = !rom.manifestation_tolerant;
     }
     boot_rom_ = std::make_shared<DfuBootRom>(
