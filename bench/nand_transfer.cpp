@@ -122,7 +122,7 @@ void PacedBackupVerify(benchmark::State& state) {
         const double verify = times.Span({Phase::kVerify});
         double verify_bytes = 0;
         const NandGeometry g = GeometryOf(net);
-        for (const WrittenBlock& w : net.job->written) {
+        for (const WrittenBlock& w : net.job->written()) {
             const double page = g.page_size + (w.with_spare ? g.spare_size : 0);
             verify_bytes += page * (g.block_size / g.page_size) + 2 * kFrameSize;
         }
@@ -148,7 +148,7 @@ void PacedBackupVerify(benchmark::State& state) {
         state.counters["write_s"] = whole - backup - verify;
         state.counters["verify_s"] = verify;
         state.counters["verify_ratio"] = verify_bytes * 10 / 921600 / verify;
-        state.counters["verified_blocks"] = static_cast<double>(net.job->written.size());
+        state.counters["verified_blocks"] = static_cast<double>(net.job->written().size());
     }
 }
 

@@ -37,7 +37,7 @@ std::string BlockList(const std::vector<int>& blocks) {
 int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     differing.clear();
     Reporter& reporter = nand.reporter;
-    const std::vector<WrittenBlock>& written = nand.written;
+    const std::vector<WrittenBlock>& written = nand.written();
     uint64_t total = 0;
     for (const WrittenBlock& w : written) {
         total += w.length;
@@ -138,7 +138,7 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     }
     std::sort(differing.begin(), differing.end());
     nand.attempt.text = Format("Verify failed: block%s %s read back unlike what was written.",
-                             differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
+                               differing.size() == 1 ? "" : "s", BlockList(differing).c_str());
     reporter.WriteLog("\n" + nand.attempt.text + "\n");
     return result::safety_net::kBlocksDiffer;
 }

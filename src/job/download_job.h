@@ -112,6 +112,14 @@ class DownloadJob : public NandSession {
     std::string port;
     int baud_selection = 2;
 
+    // What the job alone sets on its session.
+    using JobBase::EnterStep;
+    using NandSession::AttachLoader;
+    using NandSession::SetFolder;
+    using NandSession::SetHome;
+    using NandSession::SetReadTwice;
+    using NandSession::TrackWrites;
+
     // Ends the job with `final_result`, once: its outcome explained as the job's
     // end, sent as the end event, then on a failure that a Stop did not cause the
     // error text and its step message; after a Stop, in which step it came. A

@@ -89,7 +89,8 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
             const auto now = Clock::now();
             if (now >= deadline) {
                 const std::string text = NoPhoneText(port_name, (limit_ms + 999) / 1000);
-                job.Fail(Outcome::Of(result::serial_job::kPhoneNotConnected, text).Because(text, std::string(kNoPhoneNext)));
+                job.Fail(Outcome::Of(result::serial_job::kPhoneNotConnected, text)
+                             .Because(text, std::string(kNoPhoneNext)));
                 return code::kPhoneTimedOut;
             }
             if (now >= next_notice) {
@@ -114,8 +115,9 @@ int BootHandshake(SerialPort& port, JobBase& job) {
     std::array<uint8_t, 16> product{};
     if (!Answer(port, job, Send(port, {'P'}), 5, &product))
         return code::kNoProductId;
-    job.product_id.emplace();
-    std::copy_n(product.begin(), 5, job.product_id->begin());
+    std::array<uint8_t, 5> id{};
+    std::copy_n(product.begin(), 5, id.begin());
+    job.SetProductId(id);
     if (!Answer(port, job, Send(port, {'Q'}), 16))
         return code::kNoAnswer;
     std::vector<uint8_t> dongle(21, 0);

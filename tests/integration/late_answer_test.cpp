@@ -41,8 +41,8 @@ TEST_F(SerialLateAnswers, ASecondAnswerToARetriedReadFailsIt) {
     ASSERT_EQ(Run(true, "noise"), 0) << sim.job->outcome().text;
     EXPECT_EQ(Run(false, LateFaults("13@0.1")), 2);
     EXPECT_EQ(sim.job->outcome().text, "Read BOOT_NAND error #30100");
-    ASSERT_FALSE(sim.job->notes.empty());
-    EXPECT_NE(sim.job->notes[0].find("two answers came to one command"), std::string::npos);
+    ASSERT_FALSE(sim.job->notes().empty());
+    EXPECT_NE(sim.job->notes()[0].find("two answers came to one command"), std::string::npos);
 }
 
 }  // namespace

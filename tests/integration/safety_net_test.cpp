@@ -86,7 +86,7 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
                       }),
               0)
         << sim.job->outcome().text;
-    EXPECT_GT(sim.job->written.size(), 5u);  // both partitions, block 0, the record copies
+    EXPECT_GT(sim.job->written().size(), 5u);  // both partitions, block 0, the record copies
 
     const Json m = Manifest(folder);
     EXPECT_EQ(m["chip_id"], "EC 10 00 15");
@@ -178,7 +178,7 @@ TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
               0)
         << sim.job->outcome().text;
     EXPECT_TRUE(Blocks(sim.nand(), kEeromFirst, kReservoir) == eerom);
-    EXPECT_EQ(sim.job->written.size(), 6u);  // erased blocks need no write
+    EXPECT_EQ(sim.job->written().size(), 6u);  // erased blocks need no write
 
     // Another chip (other ID bytes): refused before anything is erased.
     SimHarness other(kChip128, {}, [](sim::PhoneOptions& o) {
@@ -260,9 +260,9 @@ TEST(SafetyNet, ABackupOfEverythingHoldsEachGoodBlockOnceAndARestoreGivesEachBac
         EXPECT_TRUE(sim.nand().ReadBlock(b, true) == before[static_cast<size_t>(b)])
             << "block " << b;
     }
-    EXPECT_EQ(sim.job->notes, std::vector<std::string>{
-                                  "Block 30 was bad at the backup and still is; it was left as "
-                                  "it is."});
+    EXPECT_EQ(sim.job->notes(), std::vector<std::string>{
+                                    "Block 30 was bad at the backup and still is; it was left as "
+                                    "it is."});
 }
 
 TEST(SafetyNet, ARestoreRefusesAManifestThatPutsAFileWhereItDoesNotBelong) {
@@ -389,7 +389,7 @@ TEST(SafetyNet, TheEeromIsReadTwiceBeforeAnEraseAndABitFlippedOnItsWayOutIsOutvo
         EXPECT_EQ(sim.ReadFile("bk/eerom.bin") == want, !once);
         const std::vector<std::string> notes = {
             "Block 64 read differently twice; a third read settled it byte by byte."};
-        EXPECT_EQ(sim.job->notes, once ? std::vector<std::string>{} : notes);
+        EXPECT_EQ(sim.job->notes(), once ? std::vector<std::string>{} : notes);
     }
 }
 

@@ -66,7 +66,9 @@ TEST(UpgradeChecks, ALayoutThatWouldFailIsRefusedBeforeAnythingIsErased) {
         SimHarness sim(kChip128);
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(c.parts, c.boot);
-        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused) << c.what;
+        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+                  result::download::kUpgradeRefused)
+            << c.what;
         EXPECT_NE(sim.job->outcome().text.find(c.says), std::string::npos)
             << c.what << ": " << sim.job->outcome().text;
         EXPECT_NE(sim.job->outcome().text.find("Nothing was erased."), std::string::npos);
@@ -80,7 +82,8 @@ TEST(UpgradeChecks, AContentFileThatChangedAfterLoadingIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 1)}}, BootImage(2));
     sim.home.Write("fw/sub/p1.bin", "shorter now");
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("p1.bin has 11 bytes"), std::string::npos)
         << sim.job->outcome().text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
@@ -145,7 +148,8 @@ TEST(UnmappedChips, APartitionWhoseGoodBlocksCannotHoldItIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}},
                     BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("Partition 1 (code): its content (725360 bytes) needs 6 "
                                            "blocks, but only 5 of its 8 blocks are good."),
               std::string::npos)
@@ -161,7 +165,8 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     const std::vector<Partition> parts = {
         {"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}};
     sim.SetFirmware(parts, BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("Block 6 of Partition 1 (code) is bad and has no "
                                            "replacement"),
               std::string::npos)
@@ -190,9 +195,9 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     ASSERT_EQ(file.size(), 3 * kBlock);
     EXPECT_TRUE(std::equal(old.begin(), old.end(),
                            reinterpret_cast<const uint8_t*>(file.data()) + 2 * kBlock));
-    ASSERT_EQ(sim.job->notes.size(), 1u);
-    EXPECT_EQ(sim.job->notes[0], "Block 6 is bad and has no replacement; it was read as it is.");
-    EXPECT_EQ(sim.display.last_status(), sim.job->notes[0]);
+    ASSERT_EQ(sim.job->notes().size(), 1u);
+    EXPECT_EQ(sim.job->notes()[0], "Block 6 is bad and has no replacement; it was read as it is.");
+    EXPECT_EQ(sim.display.last_status(), sim.job->notes()[0]);
 }
 
 // Stops when block 0's erase is done: the boot-block step goes on to its end.
@@ -220,8 +225,8 @@ TEST(BootBlock, AStopDuringItsStepWaitsForTheWholeNewBlock) {
     EXPECT_TRUE(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
     EXPECT_TRUE(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000));
     EXPECT_EQ(block0[boot.size()], 0xFF);
-    ASSERT_EQ(sim.job->notes.size(), 1u);
-    EXPECT_NE(sim.job->notes[0].find("every partition and the boot block were written"),
+    ASSERT_EQ(sim.job->notes().size(), 1u);
+    EXPECT_NE(sim.job->notes()[0].find("every partition and the boot block were written"),
               std::string::npos);
 }
 

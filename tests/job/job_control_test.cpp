@@ -44,7 +44,7 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
     jobs.on_notice = [&](const std::string& text) { notice = text; };
     jobs.runner = [&](DownloadJob& job) {
         job_file = job.job_file_path;
-        folder = job.folder;
+        folder = job.folder();
         return 0;
     };
     ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, read_range::kEerom)).start.started);
@@ -99,7 +99,7 @@ TEST_F(JobControlTest, AFailureEndsEveryWaitAtOnceAndTheJobEndsOnce) {
     bool slept = true;
     Clock::duration waited{};
     jobs.runner = [&](DownloadJob& job) {
-        job.step = JobStep::kRead;
+        job.EnterStep(JobStep::kRead);
         // Another part of the job fails while this one waits for a slow answer.
         std::thread other([&job] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -78,14 +78,14 @@ TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
-    EXPECT_TRUE(job->product_id.has_value());
+    EXPECT_TRUE(job->product_id().has_value());
 
     // A product ID the boot ROM never sent is not recorded as the phone's.
     phone_.reset();
     StartPhone("notdone=P");
     job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(Run(*job), 1);
-    EXPECT_FALSE(job->product_id.has_value());
+    EXPECT_FALSE(job->product_id().has_value());
 }
 
 // A boot ROM failure after which no RAM loader can be running ends the job at once,
