@@ -26,7 +26,8 @@ class JobBase : public JobFlags {
     JobBase& operator=(const JobBase&) = delete;
 
     const bool debug;
-    JobTimings timings;
+    // The time-outs, fixed by the job before it runs.
+    const JobTimings& timings() const { return timings_; }
     Reporter reporter;
     // What the operator should know about a job that succeeded (a bad block read
     // as it is, a Stop that came after the last write): shown at its end.
@@ -66,8 +67,10 @@ class JobBase : public JobFlags {
   protected:
     // The job's sequence moves from step to step; the operations only read it.
     void EnterStep(JobStep step) { step_ = step; }
+    JobTimings& mutable_timings() { return timings_; }
 
   private:
+    JobTimings timings_;
     std::vector<std::string> notes_;
     JobStep step_ = JobStep::kOpenPort;
     std::optional<std::array<uint8_t, 5>> product_id_;

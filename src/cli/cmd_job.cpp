@@ -400,9 +400,10 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
                         : job.command == "restore" ? WorkMode::kRestore
                         : job.command == "health"  ? WorkMode::kHealth
                                                    : WorkMode::kErase;
-    request.erase_range = RangeIndex(job);
-    if (request.erase_range < 0)
+    const int range = RangeIndex(job);
+    if (range < 0)
         return Refuse(global, "unknown range: " + job.range);
+    request.range = RangeAt(request.work_mode, range);
     request.debug = global.debug;
     request.home = global.home;
     if (request.home.empty())

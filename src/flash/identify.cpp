@@ -23,7 +23,7 @@ void Report(NandSession& nand, const char* text) {
 // Command 5 and its answer: 0, or identify::kNoAnswer or kBadAnswer.
 int ReadId(NandSession& nand, ResponseFrame& response) {
     const Reply reply = Transact(nand.link(), CommandFrame(kCmdReadNandId, {}), response,
-                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+                                 AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize));
     if (reply.kind == Reply::kMissing) {
         nand.dialect().NoIdAnswer(nand, reply.link_code);
         return result::identify::kNoAnswer;

@@ -301,10 +301,10 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
     link.PurgeInput();
     link.SendCommand(frame.span(), data.size() + kFrameSize,
-                     AnswerMs(nand, nand.timings.response_ms, data.size() + 2 * kFrameSize),
+                     AnswerMs(nand, nand.timings().response_ms, data.size() + 2 * kFrameSize),
                      meanwhile);
     // Each piece is due its own wire time after the one before it.
-    const int page_ms = AnswerMs(nand, nand.timings.response_ms, bytes_per_page + kFrameSize);
+    const int page_ms = AnswerMs(nand, nand.timings().response_ms, bytes_per_page + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page), page_ms) != 0) {
             return result::BlockPageMissing(static_cast<int>(k));
@@ -312,7 +312,7 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
     }
     ResponseFrame response;
     const Reply reply =
-        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize));
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings().response_ms, kFrameSize));
     if (reply.kind != Reply::kGood) {
         return reply.kind == Reply::kMissing ? code::kBlockNoAnswer : code::kBlockBadAnswer;
     }
@@ -336,15 +336,15 @@ int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, 
     // The response frame is an answer of its own (its last packet is short); the
     // page's bytes follow it.
     link.SendCommand(frame.span(), kFrameSize,
-                     AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), {});
+                     AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize), {});
     ResponseFrame response;
     const Reply reply =
-        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize));
     if (reply.kind != Reply::kGood) {
         return reply.kind == Reply::kMissing ? code::kPageNoAnswer : code::kPageBadAnswer;
     }
     const auto data = buffer.first(bytes);
-    if (link.Receive(data, AnswerMs(nand, nand.timings.response_ms, bytes)) != 0) {
+    if (link.Receive(data, AnswerMs(nand, nand.timings().response_ms, bytes)) != 0) {
         return code::kPageDataMissing;
     }
     const uint32_t expected = response.data_checksum();

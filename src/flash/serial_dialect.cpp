@@ -41,7 +41,7 @@ class SerialDialect final : public NandDialect {
         LogIfOpen(nand, [&] { return Format("%08X: Wait response from target\n", TickCount()); });
         // The answer comes after the data has crossed the line and the pages are programmed.
         const int wait_ms =
-            AnswerMs(nand, nand.timings.response_ms, payload.size() + 2 * kFrameSize,
+            AnswerMs(nand, nand.timings().response_ms, payload.size() + 2 * kFrameSize,
                      int64_t{nand.chip().geometry.write_time} * page_count);
         ResponseFrame response;
         const Reply reply = AwaitAnswer(link, response, wait_ms);
@@ -65,11 +65,11 @@ class SerialDialect final : public NandDialect {
 
     bool AwaitWriteAck(NandSession& nand, size_t sent, int64_t chip_us) override {
         return nand.link().WaitForByte(kAck,
-                                       AnswerMs(nand, nand.timings.ack_ms, sent + 1, chip_us));
+                                       AnswerMs(nand, nand.timings().ack_ms, sent + 1, chip_us));
     }
 
     bool AwaitParametersAck(NandSession& nand) override {
-        return nand.link().WaitForByte(kAck, AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1));
+        return nand.link().WaitForByte(kAck, AnswerMs(nand, nand.timings().ack_ms, kFrameSize + 1));
     }
     // "Nanf" is kept as phones' tools and logs know it.
     const char* ParametersFailText() const override { return "Set Nanf Flash Parameter fail!"; }
@@ -79,7 +79,7 @@ class SerialDialect final : public NandDialect {
         TargetLink& link = nand.link();
         const CommandFrame frame(kCmdErase, {static_cast<uint32_t>(block), 0u, 0u, 0u});
         const int wait_ms =
-            AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1, nand.chip().geometry.erase_time);
+            AnswerMs(nand, nand.timings().ack_ms, kFrameSize + 1, nand.chip().geometry.erase_time);
         // A lost acknowledgement sends the erase again: erasing twice does no harm.
         return RetryOnce(
             nand, Format("Erase block #%d", block),

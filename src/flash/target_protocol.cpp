@@ -31,7 +31,7 @@ int GetIbtOnce(NandSession& nand) {
     ResponseFrame response;
     // Status values 1 to 20 belong to the RAM loader; the host only accepts them.
     const Reply reply = Transact(link, frame, response,
-                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), 20);
+                                 AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize), 20);
     if (reply.kind == Reply::kMissing) {
         nand.attempt.text = "Wait for ibt command response fail!";
         return code::kIbtNoResponse;
@@ -41,7 +41,7 @@ int GetIbtOnce(NandSession& nand) {
         return code::kIbtBadResponse;
     }
     if (link.Receive(nand.chip().ibt,
-                     AnswerMs(nand, nand.timings.response_ms, nand.chip().ibt.size())) != 0) {
+                     AnswerMs(nand, nand.timings().response_ms, nand.chip().ibt.size())) != 0) {
         nand.attempt.text = "Wait for ibt fail!";
         return code::kIbtNoData;
     }
@@ -78,7 +78,7 @@ int ReadManagementRecordOnce(NandSession& nand) {
     ResponseFrame response;
     // The status is judged here: 255 says the phone holds no record.
     const Reply reply =
-        Transact(link, frame, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize),
+        Transact(link, frame, response, AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize),
                  std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
         return code::kRecordNoResponse;
@@ -90,7 +90,7 @@ int ReadManagementRecordOnce(NandSession& nand) {
         return response.status() == kStatusNoRecord ? code::kNoRecord : code::kRecordBadStatus;
     }
     std::array<uint8_t, ManagementRecord::kBytes> bytes{};
-    if (link.Receive(bytes, AnswerMs(nand, nand.timings.response_ms, bytes.size())) != 0) {
+    if (link.Receive(bytes, AnswerMs(nand, nand.timings().response_ms, bytes.size())) != 0) {
         return code::kRecordNoData;
     }
     const uint32_t expected = response.record_checksum();
@@ -138,7 +138,7 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     }
     ResponseFrame response;
     // The answer carries no status: only its header and its words count.
-    const Reply reply = AwaitAnswer(link, response, nand.timings.usb_response_ms,
+    const Reply reply = AwaitAnswer(link, response, nand.timings().usb_response_ms,
                                     std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
         nand.attempt.text = "Wait for SDI init command response fail!\n";

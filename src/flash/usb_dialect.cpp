@@ -136,7 +136,7 @@ class UsbDialect final : public NandDialect {
         ResponseFrame response;
         const int64_t program_us = int64_t{nand.chip().geometry.write_time} * page_count;
         const Reply reply = AwaitAnswer(
-            link, response, AnswerMs(nand, nand.timings.usb_response_ms, 0, program_us));
+            link, response, AnswerMs(nand, nand.timings().usb_response_ms, 0, program_us));
         if (reply.kind == Reply::kMissing) {
             Fail(nand, Format("\nusb rx command fail, error code #%d!\n", reply.link_code));
             return code::kUsbNoAnswer;
@@ -149,7 +149,7 @@ class UsbDialect final : public NandDialect {
         }
 
         std::vector<uint8_t> target_codes(code_bytes);
-        if (const int r = link.Receive(target_codes, nand.timings.usb_response_ms); r != 0) {
+        if (const int r = link.Receive(target_codes, nand.timings().usb_response_ms); r != 0) {
             Fail(nand, Format("\nusb rx ecc code fail, error code #%d!\n", r));
             return code::kUsbNoAnswer;
         }
@@ -164,14 +164,14 @@ class UsbDialect final : public NandDialect {
 
     bool AwaitWriteAck(NandSession& nand, size_t, int64_t chip_us) override {
         uint8_t answer[1] = {0};
-        return nand.link().Receive(answer, AnswerMs(nand, nand.timings.response_ms, 0, chip_us)) ==
-                   0 &&
+        return nand.link().Receive(answer,
+                                   AnswerMs(nand, nand.timings().response_ms, 0, chip_us)) == 0 &&
                answer[0] == kAck;
     }
 
     bool AwaitParametersAck(NandSession& nand) override {
         ResponseFrame response;  // contents not examined
-        return ReceiveResponse(nand.link(), response, nand.timings.response_ms) == 0;
+        return ReceiveResponse(nand.link(), response, nand.timings().response_ms) == 0;
     }
     const char* ParametersFailText() const override { return "Set Nand Flash Parameter fail!"; }
 
@@ -222,7 +222,7 @@ class UsbDialect final : public NandDialect {
                                  {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
         // The phone answers when the whole range is erased.
         const int64_t chip_us = int64_t{nand.chip().geometry.erase_time} * std::max(end - first, 1);
-        const int wait_ms = AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize, chip_us);
+        const int wait_ms = AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize, chip_us);
         constexpr int kDamaged = -1;
         ResponseFrame response;
         // A lost or damaged answer sends the erase again: erasing twice does no harm.

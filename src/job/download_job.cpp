@@ -49,6 +49,28 @@ const JobEnd& DownloadJob::End(int final_result) {
     return end;
 }
 
+WorkRange RangeAt(WorkMode mode, int index) {
+    switch (mode) {
+        case WorkMode::kCodeUpgrade:
+            return static_cast<UpgradeRange>(index);
+        case WorkMode::kReadCode:
+            return static_cast<ReadRange>(index);
+        case WorkMode::kErase:
+            return static_cast<EraseRange>(index);
+        case WorkMode::kBackup:
+        case WorkMode::kRestore:
+            return static_cast<BackupRange>(index);
+        case WorkMode::kHealth:
+            break;
+    }
+    return {};
+}
+
+bool RangeFits(WorkMode mode, const WorkRange& range) {
+    return std::holds_alternative<std::monostate>(range) ||
+           range.index() == RangeAt(mode, 0).index();
+}
+
 std::string StoppedText(JobStep step) {
     return "Stopped during the " + std::string(StepName(step)) + ".";
 }

@@ -123,8 +123,8 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
 int RunSerialJob(DownloadJob& job) {
     auto owned = std::make_unique<SerialPort>(job);
     SerialPort& port = *owned;
-    job.AttachLoader(std::make_unique<SerialTargetLink>(std::move(owned), job.timings.write_ms,
-                                                        job.timings.quiet_ms),
+    job.AttachLoader(std::make_unique<SerialTargetLink>(std::move(owned), job.timings().write_ms,
+                                                        job.timings().quiet_ms),
                      MakeSerialDialect());
 
     int result = RunSteps(job, port);

@@ -54,8 +54,8 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
     // Without a time-out the operator switches the phone on when ready, or stops.
     const std::string port = job.port.empty() ? "USB" : job.port;
     const uint32_t started = TickCount();
-    const int limit_ms = job.timings.phone_wait_ms;
-    const int notice_ms = job.timings.phone_notice_ms;
+    const int limit_ms = job.timings().phone_wait_ms;
+    const int notice_ms = job.timings().phone_notice_ms;
     uint32_t next_notice = static_cast<uint32_t>(notice_ms);
     while (!phone) {
         DfuLook look = chooser.Look(usb.bus().List());
@@ -330,8 +330,8 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     auto owned = std::make_unique<UsbDevice>(std::move(bus), match, std::move(dfu_timing));
     UsbDevice& usb = *owned;
     usb.dlv().SetAbortFd(job.event_fd());
-    job.AttachLoader(std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms,
-                                                     job.timings.quiet_ms),
+    job.AttachLoader(std::make_unique<UsbTargetLink>(std::move(owned), job.timings().response_ms,
+                                                     job.timings().quiet_ms),
                      MakeUsbDialect());
 
     int result = RunSteps(job, usb, timings);

@@ -155,7 +155,8 @@ int CodeUpgrade(DownloadJob& job) {
         }
         job.EnterStep(JobStep::kUpgrade);
     }
-    if (const int r = DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
+    if (const int r =
+            DownloadPartitions(job, job.table, job.upgrade_range() == UpgradeRange::kCode);
         r != 0 || job.Stopped()) {
         return job.FailWith(r);
     }
@@ -164,13 +165,14 @@ int CodeUpgrade(DownloadJob& job) {
 
 int ReadCode(DownloadJob& job) {
     job.EnterStep(JobStep::kRead);
-    switch (job.erase_range) {
-        case read_range::kPartitionTable:
+    switch (job.read_range()) {
+        case ReadRange::kPartitionTable:
             job.reporter.SetStatus("读取FLASH数据！");
             return job.FailWith(ReadPartitions(job));
-        case read_range::kEerom:
+        case ReadRange::kEerom:
             job.reporter.SetStatus("读取EEROM数据！");
             return job.FailWith(ReadEeromArea(job, job.job_file_path, false));
+        case ReadRange::kArea:
         default: {
             job.reporter.SetStatus("读取FLASH数据！");
             const BlockRange range = AreaRange(job);
@@ -211,15 +213,15 @@ int Erase(DownloadJob& job) {
     job.reporter.SetStatus("ERASE FLASH!");
     const int blocks = job.chip().geometry.block_count;
     BlockRange range;
-    switch (job.erase_range) {
-        case erase_range::kFileSystem: {
+    switch (job.erase_range()) {
+        case EraseRange::kFileSystem: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
                 return job.FailWith(code);
             range = {k, blocks - 74};
             break;
         }
-        case erase_range::kArea:
+        case EraseRange::kArea:
             range = AreaRange(job);
             if (const int r = CheckAreaInChip(job, range, "Nothing was erased."); r != 0) {
                 return job.FailWith(r);
@@ -228,23 +230,23 @@ int Erase(DownloadJob& job) {
                 return job.FailWith(r);
             }
             break;
-        case erase_range::kCode: {
+        case EraseRange::kCode: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
                 return job.FailWith(code);
             range = {0, k};
             break;
         }
-        case erase_range::kAll:
+        case EraseRange::kAll:
             range = {0, blocks - 74};
             break;
-        case erase_range::kEerom:
+        case EraseRange::kEerom:
             range = EeromRange(blocks);
             break;
         default:
             // No front end offers another range; one that came anyway erases nothing.
             // "Rang" is kept as phones' tools and logs know it.
-            job.attempt.text = Format("Erase Rang error #%d", job.erase_range);
+            job.attempt.text = Format("Erase Rang error #%d", static_cast<int>(job.erase_range()));
             job.reporter.WriteLog("\n" + job.attempt.text);
             return job.FailWith(result::erase_mode::kUnknownRange);
     }

@@ -97,7 +97,7 @@ void PlanWriteJob(DownloadJob& job, const BlockRange& erase, std::vector<BackupF
     const int top = job.chip().geometry.block_count - kEeromBlocks;
     if (job.work_mode == WorkMode::kCodeUpgrade) {
         files.push_back({"block0.bin", "block0", {{0, 0}}});
-        if (job.erase_range != upgrade_range::kCode) {
+        if (job.upgrade_range() != UpgradeRange::kCode) {
             files.push_back({"area.bin", "blocks", Logical(job, 1, top)});
             return;
         }
@@ -277,11 +277,11 @@ int BackUpBeforeWrite(DownloadJob& job, const BlockRange& erase) {
 
 int RunBackup(DownloadJob& job) {
     std::vector<BackupFile> files;
-    if (job.erase_range == backup_range::kAll) {
+    if (job.backup_range() == BackupRange::kAll) {
         PlanEverything(job, files);
     }
     return WriteBackup(job, std::move(files),
-                       job.erase_range == backup_range::kAll ? "all" : "eerom", false);
+                       job.backup_range() == BackupRange::kAll ? "all" : "eerom", false);
 }
 
 }  // namespace velmora

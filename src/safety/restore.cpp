@@ -378,7 +378,7 @@ int RunRestore(DownloadJob& job) {
     if (!LoadManifest(folder, m, error) || !CheckBackupFiles(folder, m, error)) {
         return RestoreRefused(job, error);
     }
-    const bool all = job.erase_range == backup_range::kAll;
+    const bool all = job.backup_range() == BackupRange::kAll;
     if (all && m.range != "all") {
         return RestoreRefused(
             job, "--range all needs a backup of everything; this one holds \"" + m.range + "\".");

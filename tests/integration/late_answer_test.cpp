@@ -18,8 +18,10 @@ class SerialLateAnswers : public ::testing::Test, public LateRig {
     int Run(bool upgrade, const std::string& faults) override {
         SetFaults(*sim.phone, faults);
         std::filesystem::remove_all(sim.home.path() + "upload_nand");
-        return sim.Run(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
-                       upgrade ? upgrade_range::kAll : read_range::kPartitionTable, ShortWaits);
+        return sim.Run(
+            upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
+            upgrade ? WorkRange{UpgradeRange::kAll} : WorkRange{ReadRange::kPartitionTable},
+            ShortWaits);
     }
     const DownloadJob& job() const override { return *sim.job; }
     std::vector<uint8_t> File(const std::string& name) const override {

@@ -49,7 +49,7 @@ class TargetProtocolTest : public ::testing::Test {
         job_.AttachLoader(std::move(link), MakeSerialDialect());
         job_.SetHome(std::string(VELMORA_BIN_DIR) + "/");
         job_.chip().geometry = {1024, 131072, 2048, 64, 0, 0};
-        job_.timings.retry_pause_ms = 1;
+        job_.mutable_timings().retry_pause_ms = 1;
     }
     void Identify(std::array<uint32_t, 4> id, uint32_t status = 0) {
         link_->Answer({{4, id[0]}, {8, id[1]}, {12, id[2]}, {16, id[3]}, {60, status}});

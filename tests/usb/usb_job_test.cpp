@@ -18,7 +18,7 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 
-constexpr int kBadEraseRange = 5;
+constexpr auto kBadEraseRange = static_cast<EraseRange>(5);
 
 TEST_F(UsbPhoneTest, BootStageBringsUpTheLoaderAndTheTargetSteps) {
     StartPhone();
@@ -249,8 +249,8 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         fault.value = 1;
         phone_->AddFault(fault);
         auto job = MakeJob(WorkMode::kReadCode);
-        job->timings.response_ms = 300;
-        job->timings.usb_response_ms = 300;
+        job->mutable_timings().response_ms = 300;
+        job->mutable_timings().usb_response_ms = 300;
         EXPECT_EQ(Run(*job), c.result);
         // A lost answer is a transfer that timed out: the ending says so, and what next.
         const std::string reason =
