@@ -54,7 +54,7 @@ struct WaitingJob {
         };
         velmora::JobRequest request;
         request.work_mode = velmora::WorkMode::kErase;
-        request.erase_range = velmora::erase_range::kAll;
+        request.range = velmora::EraseRange::kAll;
         request.port = port;
         // The build's folder holds a catalogue, which a job needs to start.
         request.home = home.empty() ? std::string(VELMORA_BIN_DIR) + "/" : home;

@@ -44,9 +44,9 @@ NandGeometry GeometryOf(SimHarness& sim) {
 void Paced(benchmark::State& state, bool read_back) {
     SimHarness sim(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
     SetImage(sim, 2 * 1024 * 1024);
-    auto real_timings = [](DownloadJob& job) { job.timings = JobTimings{}; };
+    auto real_timings = [](DownloadJob& job) { job.mutable_timings() = JobTimings{}; };
     for (auto _ : state) {
-        if (read_back && sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings) != 0) {
+        if (read_back && sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, real_timings) != 0) {
             state.SkipWithError("upgrade failed");
             return;
         }
@@ -54,8 +54,8 @@ void Paced(benchmark::State& state, bool read_back) {
         PhaseClock clock;
         const int result =
             read_back
-                ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, real_timings, &clock)
-                : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &clock);
+                ? sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable, real_timings, &clock)
+                : sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, real_timings, &clock);
         if (result != 0) {
             state.SkipWithError(sim.job->outcome().text.c_str());
             return;
@@ -91,12 +91,12 @@ class PhaseTimes : public EventSink {
 };
 
 void PacedBackupVerify(benchmark::State& state) {
-    auto real_timings = [](DownloadJob& job) { job.timings = JobTimings{}; };
+    auto real_timings = [](DownloadJob& job) { job.mutable_timings() = JobTimings{}; };
     for (auto _ : state) {
         SimHarness plain(kChip128, {}, [](sim::PhoneOptions& o) { o.pace = true; });
         SetImage(plain, 2 * 1024 * 1024);
         PhaseClock plain_clock;
-        if (plain.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, real_timings, &plain_clock) !=
+        if (plain.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, real_timings, &plain_clock) !=
             0) {
             state.SkipWithError(plain.job->outcome().text.c_str());
             return;
@@ -106,9 +106,9 @@ void PacedBackupVerify(benchmark::State& state) {
         PhaseTimes times;
         const std::string folder = net.home.path() + "backup/";
         const int result = net.Run(
-            WorkMode::kCodeUpgrade, upgrade_range::kAll,
+            WorkMode::kCodeUpgrade, UpgradeRange::kAll,
             [&](DownloadJob& job) {
-                job.timings = JobTimings{};
+                job.mutable_timings() = JobTimings{};
                 job.backup_folder = folder;
                 job.verify = true;
             },
@@ -122,7 +122,7 @@ void PacedBackupVerify(benchmark::State& state) {
         const double verify = times.Span({Phase::kVerify});
         double verify_bytes = 0;
         const NandGeometry g = GeometryOf(net);
-        for (const WrittenBlock& w : net.job->written) {
+        for (const WrittenBlock& w : net.job->written()) {
             const double page = g.page_size + (w.with_spare ? g.spare_size : 0);
             verify_bytes += page * (g.block_size / g.page_size) + 2 * kFrameSize;
         }
@@ -148,7 +148,7 @@ void PacedBackupVerify(benchmark::State& state) {
         state.counters["write_s"] = whole - backup - verify;
         state.counters["verify_s"] = verify;
         state.counters["verify_ratio"] = verify_bytes * 10 / 921600 / verify;
-        state.counters["verified_blocks"] = static_cast<double>(net.job->written.size());
+        state.counters["verified_blocks"] = static_cast<double>(net.job->written().size());
     }
 }
 
@@ -157,14 +157,14 @@ void Unpaced(benchmark::State& state, bool read_back) {
     const size_t image = 100 * 1024 * 1024;
     SetImage(sim, image);
     for (auto _ : state) {
-        if (read_back && sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll) != 0) {
+        if (read_back && sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll) != 0) {
             state.SkipWithError("upgrade failed");
             return;
         }
         PhaseClock clock;
         const int result =
-            read_back ? sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, {}, &clock)
-                      : sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &clock);
+            read_back ? sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable, {}, &clock)
+                      : sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, {}, &clock);
         if (result != 0) {
             state.SkipWithError(sim.job->outcome().text.c_str());
             return;

@@ -34,27 +34,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A geometry from the first bytes: page sizes 512 or 2048, up to 16384 blocks.
     NandSession nand(nullptr, false);
-    nand.geometry.block_count = 1 + ((data[0] | data[1] << 8) % 16384);
-    nand.geometry.page_size = (data[2] & 1) != 0 ? 512 : 2048;
-    nand.geometry.block_size = nand.geometry.page_size * 32;
+    nand.chip().geometry.block_count = 1 + ((data[0] | data[1] << 8) % 16384);
+    nand.chip().geometry.page_size = (data[2] & 1) != 0 ? 512 : 2048;
+    nand.chip().geometry.block_size = nand.chip().geometry.page_size * 32;
     data += 4;
     size -= 4;
 
     std::array<uint8_t, ManagementRecord::kBytes> record{};
     const size_t taken = std::min(size, record.size());
     std::memcpy(record.data(), data, taken);
-    nand.record.FromBytes(record);
+    nand.chip().record.FromBytes(record);
     data += taken;
     size -= taken;
-    std::memcpy(nand.ibt.data(), data, std::min(size, nand.ibt.size()));
+    std::memcpy(nand.chip().ibt.data(), data, std::min(size, nand.chip().ibt.size()));
 
     const bool maps = RecordMapsBadBlocks(nand);
-    for (int b = 0; b < nand.geometry.block_count; ++b) {
+    for (int b = 0; b < nand.chip().geometry.block_count; ++b) {
         const int mapped = MappedBlock(nand, b);
-        if (mapped < 0 || mapped >= nand.geometry.block_count) {
+        if (mapped < 0 || mapped >= nand.chip().geometry.block_count) {
             __builtin_trap();  // a mapping must never lead off the chip
         }
-        if (BadWithoutReplacement(nand, b) && (nand.IbtGood(b) || mapped != b)) {
+        if (BadWithoutReplacement(nand, b) && (nand.chip().IbtGood(b) || mapped != b)) {
             __builtin_trap();
         }
         (void)maps;

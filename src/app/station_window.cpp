@@ -319,7 +319,7 @@ void StationWindow::StartStation() {
     }
     StationRequest request;
     request.job.work_mode = WorkMode::kCodeUpgrade;
-    request.job.erase_range = 0;  // code and file system
+    request.job.range = UpgradeRange::kAll;
     request.job.link = serial_->isChecked() ? LinkKind::kSerial : LinkKind::kUsb;
     request.job.baud_selection = bauds_->currentIndex();
     request.job.ptt_path = target_file_->text().toStdString();

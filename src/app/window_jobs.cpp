@@ -115,7 +115,7 @@ void WindowJobs::Start() {
             request.verify = window_.verifyCheck()->isChecked();
             break;
     }
-    request.erase_range = window_.rangeList()->currentIndex();
+    request.range = RangeAt(request.work_mode, window_.rangeList()->currentIndex());
     request.range_start = window_.rangeStart();
     request.range_end = window_.rangeEnd();
     request.ptt_path = window_.targetFile()->text().toStdString();

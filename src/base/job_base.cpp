@@ -8,9 +8,9 @@ JobBase::JobBase(EventSink* sink, bool debug_mode)
 int JobBase::Fail(Outcome outcome) {
     const int code = outcome.code;
     if (outcome.step) {
-        step = *outcome.step;
+        step_ = *outcome.step;
     } else {
-        outcome.step = step;
+        outcome.step = step_;
     }
     {
         std::lock_guard lock(outcome_mutex_);
@@ -45,12 +45,12 @@ int JobBase::result() const {
 }
 
 void JobBase::AddNote(const std::string& text) {
-    for (const std::string& note : notes) {
+    for (const std::string& note : notes_) {
         if (note == text) {
             return;
         }
     }
-    notes.push_back(text);
+    notes_.push_back(text);
     reporter.WriteLog("\n" + text + "\n");
 }
 

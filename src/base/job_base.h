@@ -26,16 +26,17 @@ class JobBase : public JobFlags {
     JobBase& operator=(const JobBase&) = delete;
 
     const bool debug;
-    JobTimings timings;
+    // The time-outs, fixed by the job before it runs.
+    const JobTimings& timings() const { return timings_; }
     Reporter reporter;
     // What the operator should know about a job that succeeded (a bad block read
     // as it is, a Stop that came after the last write): shown at its end.
-    std::vector<std::string> notes;
+    const std::vector<std::string>& notes() const { return notes_; }
     void AddNote(const std::string& text);
 
     // The step the job is in: a failure without a step of its own, and a Stop,
     // are told in it.
-    JobStep step = JobStep::kOpenPort;
+    JobStep step() const { return step_; }
 
     // What the last failed attempt of a step said, left by the operation that
     // failed for the caller that fails the job: its words, and where it knows
@@ -60,9 +61,19 @@ class JobBase : public JobFlags {
     void StopCutNothing() { stop_cut_nothing_.store(true, std::memory_order_release); }
 
     // The five bytes the boot ROM gives as the phone's product ID, once read.
-    std::optional<std::array<uint8_t, 5>> product_id;
+    const std::optional<std::array<uint8_t, 5>>& product_id() const { return product_id_; }
+    void SetProductId(const std::array<uint8_t, 5>& id) { product_id_ = id; }
+
+  protected:
+    // The job's sequence moves from step to step; the operations only read it.
+    void EnterStep(JobStep step) { step_ = step; }
+    JobTimings& mutable_timings() { return timings_; }
 
   private:
+    JobTimings timings_;
+    std::vector<std::string> notes_;
+    JobStep step_ = JobStep::kOpenPort;
+    std::optional<std::array<uint8_t, 5>> product_id_;
     mutable std::mutex outcome_mutex_;
     Outcome outcome_;  // guarded by outcome_mutex_
     std::atomic<int> code_{0};

@@ -407,9 +407,10 @@ WorkMode WorkModeOf(const std::string& command) {
 // The request from the command's options; the refusal's text, empty when none.
 std::string FillRequest(const GlobalOptions& global, const JobOptions& job, JobRequest& request) {
     request.work_mode = WorkModeOf(job.command);
-    request.erase_range = RangeIndex(job);
-    if (request.erase_range < 0)
+    const int range = RangeIndex(job);
+    if (range < 0)
         return "unknown range: " + job.range;
+    request.range = RangeAt(request.work_mode, range);
     request.debug = global.debug;
     request.home = global.home;
     if (request.home.empty())

@@ -395,7 +395,7 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
     StationRequest request;
     JobRequest& job = request.job;
     job.work_mode = WorkMode::kCodeUpgrade;
-    job.erase_range = upgrade_range::kAll;
+    job.range = UpgradeRange::kAll;
     job.home = global.home;
     job.ptt_path = options.ptt;
     job.link = options.usb ? LinkKind::kUsb : LinkKind::kSerial;

@@ -23,11 +23,11 @@ constexpr int kNoBlock = -1;
 // the record was written): such a block is skipped and reported, never
 // redirected to block 0.
 int EraseTarget(NandSession& nand, int b) {
-    if (nand.IbtGood(b)) {
+    if (nand.chip().IbtGood(b)) {
         return b;
     }
-    const uint32_t entry = nand.record.Entry(b);
-    if (entry == 0 || entry >= static_cast<uint32_t>(nand.geometry.block_count)) {
+    const uint32_t entry = nand.chip().record.Entry(b);
+    if (entry == 0 || entry >= static_cast<uint32_t>(nand.chip().geometry.block_count)) {
         nand.reporter.MarkBlock(b, BlockState::kSkipped);
         nand.reporter.WriteLog(
             RecordMapsBadBlocks(nand)
@@ -98,7 +98,7 @@ int WriteRecordCopy(NandSession& nand, int block) {
         return code::kRecordEraseFailed;
     }
     nand.reporter.MarkBlock(block, BlockState::kErased);
-    const auto bytes = nand.record.ToBytes();
+    const auto bytes = nand.chip().record.ToBytes();
     const uint32_t length = std::min<uint32_t>(BlockSize(nand), ManagementRecord::kBytes);
     nand.attempt.text.clear();  // what the write says, if anything, is about this block
     if (const int r = WriteBlockData(nand, bytes, block, false, length); r != 0) {
@@ -133,11 +133,11 @@ int NextRecordBlock(const ManagementRecord& record, int from, int lowest) {
 }  // namespace
 
 int EraseBlock(NandSession& nand, int block) {
-    return nand.speech().EraseBlock(nand, block);
+    return nand.dialect().EraseBlock(nand, block);
 }
 
 int BuildManagementRecord(NandSession& nand) {
-    const int blocks = nand.geometry.block_count;
+    const int blocks = nand.chip().geometry.block_count;
     if (blocks > ManagementRecord::kEntries) {
         ReportFailure(nand, Format("The chip has %d blocks, but the bad-block management record "
                                    "describes at most %d: no record is built and nothing was "
@@ -146,18 +146,18 @@ int BuildManagementRecord(NandSession& nand) {
         return code::kChipBeyondRecord;
     }
     const int reservoir = ReservoirStart(blocks);
-    nand.reservoir_start = reservoir;
-    ManagementRecord& record = nand.record;
+    nand.chip().reservoir_start = reservoir;
+    ManagementRecord& record = nand.chip().record;
     record.Clear();
     record.words[0] = ManagementRecord::kMagic;
     record.words[1026] = ManagementRecord::kMagic;
     record.words[1] = 1;
     for (int n = reservoir; n < blocks; ++n) {
-        record.SetEntry(n, nand.IbtGood(n) ? 0 : ManagementRecord::kBadReservoir);
+        record.SetEntry(n, nand.chip().IbtGood(n) ? 0 : ManagementRecord::kBadReservoir);
     }
     int next_free = reservoir;
     for (int b = 1; b < reservoir; ++b) {
-        if (nand.IbtGood(b)) {
+        if (nand.chip().IbtGood(b)) {
             continue;
         }
         while (next_free < blocks && record.Entry(next_free) != 0) {
@@ -196,12 +196,12 @@ int BuildManagementRecord(NandSession& nand) {
 }
 
 int ErasePartition(NandSession& nand, int i) {
-    const PartitionRecord rec = ClassicRecord(nand.records, i);
+    const PartitionRecord rec = ClassicRecord(nand.chip().records, i);
     const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
-    const int end =
-        static_cast<int>(std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
-                                            static_cast<uint64_t>(nand.geometry.block_count)));
+    const int end = static_cast<int>(
+        std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
+                           static_cast<uint64_t>(nand.chip().geometry.block_count)));
     nand.reporter.WriteLog(Format("\nErase NAND FLASH blocks from %d to %d!\n\n", first, end));
     for (int b = first; b < end; ++b) {
         if (nand.Aborted()) {
@@ -216,12 +216,12 @@ int ErasePartition(NandSession& nand, int i) {
 }
 
 int EraseCodeArea(NandSession& nand) {
-    const int end = nand.geometry.block_count - kEeromBlocks;
+    const int end = nand.chip().geometry.block_count - kEeromBlocks;
     int failed = 0;
-    const int c = nand.speech().EraseRange(
+    const int c = nand.dialect().EraseRange(
         nand, 1, end,
         [&](int b, NandDialect::Visit* visit) {
-            if (nand.IbtGood(b)) {
+            if (nand.chip().IbtGood(b)) {
                 *visit = NandDialect::Visit::kErase;
                 return 0;
             }
@@ -249,15 +249,15 @@ int EraseBlockRange(NandSession& nand, int first, int end) {
         return code::kBadRange;
     }
     first = std::max(first, 0);
-    end = std::min(end, nand.geometry.block_count);
+    end = std::min(end, nand.chip().geometry.block_count);
     if (first >= end) {
         return 0;
     }
     int failed = 0;
-    const int c = nand.speech().EraseRange(
+    const int c = nand.dialect().EraseRange(
         nand, first, end,
         [&](int b, NandDialect::Visit* visit) {
-            if (nand.IbtGood(b)) {
+            if (nand.chip().IbtGood(b)) {
                 *visit = NandDialect::Visit::kErase;
             } else {
                 nand.reporter.MarkBlock(b, BlockState::kBad);  // never erased, nor its replacement

@@ -45,7 +45,7 @@ int EraseAndWriteBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
         Fail(nand, Format("\r\nErase block #0 fail, error code %d.\r\n", c));
         return codes.erase_failure(c);
     }
-    if (again && !OneAnswerOnly(nand, "Erase block #0", nand.geometry.erase_time)) {
+    if (again && !OneAnswerOnly(nand, "Erase block #0", nand.chip().geometry.erase_time)) {
         return kTwoAnswers;
     }
     nand.reporter.MarkBlock(0, BlockState::kErased);
@@ -66,7 +66,7 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
     if (!nand.BeginUncut()) {
         return nand.result();  // stopped before block 0 was touched
     }
-    nand.boot_block_touched = true;
+    nand.chip().boot_block_touched = true;
     int r = EraseAndWriteBlockZero(nand, image, codes, false);
     if (r != 0) {
         nand.reporter.WriteLog(
@@ -74,8 +74,8 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
         const int first = r;
         SettleForRetry(nand);
         r = EraseAndWriteBlockZero(nand, image, codes, true);
-        const int64_t chip_us =
-            nand.geometry.erase_time + int64_t{nand.geometry.write_time} * PagesPerBlock(nand);
+        const int64_t chip_us = nand.chip().geometry.erase_time +
+                                int64_t{nand.chip().geometry.write_time} * PagesPerBlock(nand);
         if (r == kTwoAnswers || (r == 0 && !OneAnswerOnly(nand, "Write block #0", chip_us))) {
             r = first;
         }
@@ -88,7 +88,7 @@ int ProgramBlockZero(NandSession& nand, const std::vector<uint8_t>& image,
     nand.NoteWritten(0, std::span(image).first(std::min<size_t>(image.size(), BlockSize(nand))),
                      false);
     nand.reporter.MarkBlock(0, BlockState::kProgrammed);
-    nand.reporter.units_done += static_cast<uint32_t>(nand.geometry.page_size);
+    nand.reporter.units_done += static_cast<uint32_t>(nand.chip().geometry.page_size);
     nand.reporter.UpdateProgress();
     return 0;
 }
@@ -121,15 +121,15 @@ int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
     }
     file.reset();
     const uint8_t version = image[kBootVersionByte];
-    nand.records.boot_version = version;
+    nand.chip().records.boot_version = version;
     if (version == 3) {
         nand.reporter.WriteLog("\r\nBOOT NAND VERSION V3!\r\n");
         return WriteBootBlockV3(nand, image);
     }
-    std::copy(nand.ibt.begin(), nand.ibt.end(), image.begin() + kClassicIbtOffset);
+    std::copy(nand.chip().ibt.begin(), nand.chip().ibt.end(), image.begin() + kClassicIbtOffset);
     for (int i = 0; i < TargetPartitionRecords::kClassicCount; ++i) {
         const auto* record =
-            nand.records.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
+            nand.chip().records.classic.data() + size_t(i) * TargetPartitionRecords::kClassicSize;
         std::copy_n(record, TargetPartitionRecords::kClassicSize,
                     image.begin() + static_cast<std::ptrdiff_t>(kClassicRecordsBase - 0x40 * i));
     }
@@ -138,8 +138,8 @@ int WriteBootBlock(NandSession& nand, const PartitionTable& table) {
 
 int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
     const uint32_t block_size = BlockSize(nand);
-    const size_t pad_end =
-        std::min<size_t>(kV3PadPage + static_cast<size_t>(nand.geometry.page_size), block_size);
+    const size_t pad_end = std::min<size_t>(
+        kV3PadPage + static_cast<size_t>(nand.chip().geometry.page_size), block_size);
     std::fill(image.begin() + kV3PadPage, image.begin() + static_cast<std::ptrdiff_t>(pad_end),
               0xFF);
     if (image[kBootVersionByte] != 3) {
@@ -166,7 +166,8 @@ int WriteBootBlockV3(NandSession& nand, std::vector<uint8_t>& image) {
     std::fill(image.begin() + kV3ReservedStart, image.begin() + kV3ReservedEnd, 0xFF);
     StoreLe32(image.data() + kV3Counter, counter);
     for (int i = 0; i < TargetPartitionRecords::kV3Count; ++i) {
-        const auto* record = nand.records.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
+        const auto* record =
+            nand.chip().records.v3.data() + size_t(i) * TargetPartitionRecords::kV3Size;
         std::copy_n(record, TargetPartitionRecords::kV3Size,
                     image.begin() + static_cast<std::ptrdiff_t>(kV3RecordsBase - 24 * i));
     }

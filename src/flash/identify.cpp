@@ -22,14 +22,14 @@ void Report(NandSession& nand, const char* text) {
 
 // Command 5 and its answer: 0, or identify::kNoAnswer or kBadAnswer.
 int ReadId(NandSession& nand, ResponseFrame& response) {
-    const Reply reply = Transact(nand.target(), CommandFrame(kCmdReadNandId, {}), response,
-                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+    const Reply reply = Transact(nand.link(), CommandFrame(kCmdReadNandId, {}), response,
+                                 AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize));
     if (reply.kind == Reply::kMissing) {
-        nand.speech().NoIdAnswer(nand, reply.link_code);
+        nand.dialect().NoIdAnswer(nand, reply.link_code);
         return result::identify::kNoAnswer;
     }
     if (reply.kind == Reply::kRefused) {
-        nand.speech().BadIdAnswer(nand, response.header(), response.status());
+        nand.dialect().BadIdAnswer(nand, response.header(), response.status());
         // "FLash" is kept as phones' tools and logs know it.
         Report(nand, "读NAND FLash ID错误！");
         return result::identify::kBadAnswer;
@@ -41,7 +41,7 @@ int ReadId(NandSession& nand, ResponseFrame& response) {
 
 int IdentifyNand(NandSession& nand) {
     Reporter& reporter = nand.reporter;
-    nand.geometry = NandGeometry{};
+    nand.chip().geometry = NandGeometry{};
     ResponseFrame response;
     if (const int r = RetryOnce(nand, "Read NAND ID", [&] { return ReadId(nand, response); });
         r != 0) {
@@ -49,9 +49,9 @@ int IdentifyNand(NandSession& nand) {
     }
 
     for (size_t i = 0; i < 4; ++i) {
-        nand.nand_id[i] = static_cast<uint8_t>(response.Word(4 + 4 * i) & 0xFF);
+        nand.chip().nand_id[i] = static_cast<uint8_t>(response.Word(4 + 4 * i) & 0xFF);
     }
-    const auto& id = nand.nand_id;
+    const auto& id = nand.chip().nand_id;
     reporter.SetChip(id);
 
     if (id[0] == 0xFF) {
@@ -60,22 +60,22 @@ int IdentifyNand(NandSession& nand) {
     }
     const std::string entry = ChipIdText(id[0], id[1]);
     std::string problem;
-    const int c = LookupChip(nand.home, entry, nand.geometry, &problem);
+    const int c = LookupChip(nand.home(), entry, nand.chip().geometry, &problem);
     if (c != 0 && c != result::catalogue::kValueOutOfRange) {
         Report(nand, "未知芯片类型！");
         if (c < 0) {
             // The catalogue vanished since the job started: name it, not the chip.
             nand.attempt.text =
-                "Cannot read the chip catalogue " + nand.home + kCatalogueName + ".ini";
+                "Cannot read the chip catalogue " + nand.home() + kCatalogueName + ".ini";
         }
         return result::CatalogueFailure(c);
     }
     // An entry the program cannot serve fails this chip alone, naming the key and
     // its value; a page size of 0 (or a negative value) cannot describe a chip.
     if (c == result::catalogue::kValueOutOfRange ||
-        CheckChipGeometry(nand.geometry, problem) != 0) {
+        CheckChipGeometry(nand.chip().geometry, problem) != 0) {
         Report(nand, "参数定义错误！");
-        const std::string what = "catalogue entry [" + entry + "] in " + nand.home +
+        const std::string what = "catalogue entry [" + entry + "] in " + nand.home() +
                                  kCatalogueName + ".ini cannot be served: " + problem;
         nand.attempt.text += " The " + what + ".";
         nand.attempt.reason = "the " + what;
@@ -88,9 +88,9 @@ int IdentifyNand(NandSession& nand) {
             ". The catalogue's other chips are served as they are.";
         return result::identify::kBadGeometry;
     }
-    const NandGeometry& g = nand.geometry;
+    const NandGeometry& g = nand.chip().geometry;
     reporter.InitBlockMap(g.block_count, static_cast<uint32_t>(g.block_size));
-    nand.speech().Identified(nand);
+    nand.dialect().Identified(nand);
     return 0;
 }
 

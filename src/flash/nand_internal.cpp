@@ -29,17 +29,17 @@ PartitionRecord V3Record(const TargetPartitionRecords& records, int i) {
 }
 
 bool SettleForRetry(NandSession& nand) {
-    if (!nand.Sleep(nand.timings.retry_pause_ms)) {
+    if (!nand.Sleep(nand.timings().retry_pause_ms)) {
         return false;
     }
     // A line that does not fall quiet takes no command: the retry then fails at once.
-    nand.target().Drain(nand.timings.quiet_ms);
+    nand.link().Drain(nand.timings().quiet_ms);
     return !nand.Aborted();
 }
 
 bool OneAnswerOnly(NandSession& nand, std::string_view what, int64_t chip_us) {
-    const int64_t wait_ms = int64_t{nand.timings.quiet_ms} + (chip_us + 999) / 1000;
-    const long extra = nand.target().Drain(static_cast<int>(std::min<int64_t>(wait_ms, 1 << 30)));
+    const int64_t wait_ms = int64_t{nand.timings().quiet_ms} + (chip_us + 999) / 1000;
+    const long extra = nand.link().Drain(static_cast<int>(std::min<int64_t>(wait_ms, 1 << 30)));
     if (extra == 0 || nand.Aborted()) {
         return extra == 0;
     }

@@ -32,15 +32,15 @@ PartitionRecord ClassicRecord(const TargetPartitionRecords& records, int i);
 PartitionRecord V3Record(const TargetPartitionRecords& records, int i);
 
 inline uint32_t BlockSize(const NandSession& nand) {
-    return static_cast<uint32_t>(nand.geometry.block_size);
+    return static_cast<uint32_t>(nand.chip().geometry.block_size);
 }
 inline uint32_t PagesPerBlock(const NandSession& nand) {
-    return static_cast<uint32_t>(nand.geometry.block_size / nand.geometry.page_size);
+    return static_cast<uint32_t>(nand.chip().geometry.block_size / nand.chip().geometry.page_size);
 }
 // Bytes per page as sent or read: the page, followed by its spare bytes when asked.
 inline uint32_t BytesPerPage(const NandSession& nand, bool with_spare) {
-    return static_cast<uint32_t>(nand.geometry.page_size +
-                                 (with_spare ? nand.geometry.spare_size : 0));
+    return static_cast<uint32_t>(nand.chip().geometry.page_size +
+                                 (with_spare ? nand.chip().geometry.spare_size : 0));
 }
 // Bytes of a whole block, with or without the spare bytes.
 inline uint32_t BlockBytes(const NandSession& nand, bool with_spare) {
@@ -59,8 +59,8 @@ void LogIfOpen(NandSession& nand, MakeText make_text) {
 // The block that holds logical block `b`'s data: its replacement when the
 // record names one (a real block of the chip), else b itself.
 inline int MappedBlock(const NandSession& nand, int b) {
-    const uint32_t entry = nand.record.Entry(b);
-    return entry != 0 && entry < static_cast<uint32_t>(nand.geometry.block_count)
+    const uint32_t entry = nand.chip().record.Entry(b);
+    return entry != 0 && entry < static_cast<uint32_t>(nand.chip().geometry.block_count)
                ? static_cast<int>(entry)
                : b;
 }
@@ -70,20 +70,21 @@ inline int MappedBlock(const NandSession& nand, int b) {
 // any other chip no record is built, and a write skips bad blocks the way the
 // read-back skips them.
 inline bool RecordMapsBadBlocks(const NandSession& nand) {
-    return nand.geometry.page_size != 512 &&
-           (nand.geometry.block_count <= ManagementRecord::kEntries || nand.record.Present());
+    return nand.chip().geometry.page_size != 512 &&
+           (nand.chip().geometry.block_count <= ManagementRecord::kEntries ||
+            nand.chip().record.Present());
 }
 
 // A bad block that nothing replaces although the record maps this chip: it went
 // bad after the record was written.
 inline bool BadWithoutReplacement(const NandSession& nand, int b) {
-    return !nand.IbtGood(b) && nand.record.Present() && MappedBlock(nand, b) == b;
+    return !nand.chip().IbtGood(b) && nand.chip().record.Present() && MappedBlock(nand, b) == b;
 }
 
 // The time-out of an answer that comes after `wire_bytes` crossed the link and
 // `chip_us` microseconds of chip work: the stated time-out plus both.
 inline int AnswerMs(NandSession& nand, int timeout_ms, size_t wire_bytes, int64_t chip_us = 0) {
-    const int64_t ms = int64_t{timeout_ms} + nand.target().WireMs(wire_bytes) + chip_us / 1000;
+    const int64_t ms = int64_t{timeout_ms} + nand.link().WireMs(wire_bytes) + chip_us / 1000;
     return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
 }
 

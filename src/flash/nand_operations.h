@@ -11,7 +11,7 @@ namespace velmora {
 class NandSession;
 class PartitionTable;
 
-// Fills nand.records from `table` (classic and version-3 layouts). Always 0.
+// Fills nand.chip().records from `table` (classic and version-3 layouts). Always 0.
 int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table);
 
 // Builds a new management record from the IBT and writes both copies.
@@ -29,14 +29,14 @@ int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare);
 // Read blocks [first, end) into the file at `path`.
 int ReadBlockRange(NandSession& nand, const std::string& path, int first, int end, bool with_spare);
 
-// Reads the phone's partition table from block 0 into nand.records; mode 0xFF
-// also writes the report "upload.ptt" into nand.folder, mode 0x1F does not.
+// Reads the phone's partition table from block 0 into nand.chip().records; mode 0xFF
+// also writes the report "upload.ptt" into nand.folder(), mode 0x1F does not.
 int ReadBootTable(NandSession& nand, int mode);
 
 // Erase blocks [first, end), bad blocks skipped.
 int EraseBlockRange(NandSession& nand, int first, int end);
 
-// End block of the code area from nand.records (largest offset wins; offsets of
+// End block of the code area from nand.chip().records (largest offset wins; offsets of
 // 0 never win). −1 when no record has an offset above 0.
 int CodeAreaEndBlock(const NandSession& nand);
 

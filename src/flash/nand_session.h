@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/job_base.h"
@@ -32,23 +33,9 @@ struct WrittenBlock {
     Sha1Digest digest{};
 };
 
-class NandSession : public JobBase {
-  public:
-    // `sink` may be null; it must outlive the session.
-    NandSession(EventSink* sink, bool debug);
-    ~NandSession();
-
-    std::string home;    // the folder of FlashChip.ini, ending in '/'
-    std::string folder;  // the job's folder: read-back output, a debug job's record dump
-
-    // The link to the RAM loader and how it speaks its commands; set by the job
-    // sequence once the loader runs. Destroying the session closes the link.
-    std::unique_ptr<TargetLink> link;
-    std::unique_ptr<NandDialect> dialect;
-    TargetLink& target() { return *link; }
-    NandDialect& speech() { return *dialect; }
-
-    // The chip, filled by identification and the target commands.
+// The chip as identification, the IBT and the management record leave it,
+// with the partition records read from or built for it.
+struct NandChip {
     NandGeometry geometry;
     std::array<uint8_t, 4> nand_id{};
     std::array<uint8_t, kIbtBytes> ibt{};  // bit n of block n: 1 good, 0 bad
@@ -57,19 +44,58 @@ class NandSession : public JobBase {
     TargetPartitionRecords records;
     bool boot_block_touched = false;  // block 0's erase has begun
 
-    // Every block the read-back reads is read twice and compared, a third read
-    // settling a difference (flash/read_twice.h).
-    bool read_twice = false;
-
-    // With `track_writes`, every block written lands in `written` (a block
-    // written twice keeps its last content), for the verify after the write.
-    bool track_writes = false;
-    std::vector<WrittenBlock> written;
-    void NoteWritten(int block, std::span<const uint8_t> data, bool with_spare);
-
     bool IbtGood(int block) const {
         return block >= 0 && block < kIbtBytes * 8 && ((ibt[block / 8] >> (block % 8)) & 1) != 0;
     }
+};
+
+class NandSession : public JobBase {
+  public:
+    // `sink` may be null; it must outlive the session.
+    NandSession(EventSink* sink, bool debug);
+    ~NandSession();
+
+    // The folder of FlashChip.ini, ending in '/'.
+    const std::string& home() const { return home_; }
+    // The job's folder: read-back output, a debug job's record dump.
+    const std::string& folder() const { return folder_; }
+
+    // The link to the RAM loader and how it speaks its commands.
+    TargetLink& link() { return *link_; }
+    NandDialect& dialect() { return *dialect_; }
+
+    // The chip, filled by identification and the target commands.
+    NandChip& chip() { return chip_; }
+    const NandChip& chip() const { return chip_; }
+
+    // Every block the read-back reads is read twice and compared, a third read
+    // settling a difference (flash/read_twice.h).
+    bool read_twice() const { return read_twice_; }
+
+    // Once the job tracks writes, every block written is noted (a block written
+    // twice keeps its last content), for the verify after the write.
+    void NoteWritten(int block, std::span<const uint8_t> data, bool with_spare);
+    const std::vector<WrittenBlock>& written() const { return written_; }
+
+  protected:
+    // Only the job that owns the session sets these.
+    void SetHome(std::string home) { home_ = std::move(home); }
+    void SetFolder(std::string folder) { folder_ = std::move(folder); }
+    // Attached by the job sequence once the loader runs. Destroying the session
+    // closes the link.
+    void AttachLoader(std::unique_ptr<TargetLink> link, std::unique_ptr<NandDialect> dialect);
+    void SetReadTwice(bool on) { read_twice_ = on; }
+    void TrackWrites(bool on) { track_writes_ = on; }
+
+  private:
+    std::string home_;
+    std::string folder_;
+    std::unique_ptr<TargetLink> link_;
+    std::unique_ptr<NandDialect> dialect_;
+    NandChip chip_;
+    bool read_twice_ = false;
+    bool track_writes_ = false;
+    std::vector<WrittenBlock> written_;
 };
 
 }  // namespace velmora

@@ -17,7 +17,7 @@ int WriteBlockData(NandSession& nand, std::span<const uint8_t> data, int block, 
                    uint32_t length) {
     const uint32_t bytes_per_page = BytesPerPage(nand, with_spare);
     const uint32_t chunk_pages =
-        nand.speech().ChunkPageBytes() / static_cast<uint32_t>(nand.geometry.page_size);
+        nand.dialect().ChunkPageBytes() / static_cast<uint32_t>(nand.chip().geometry.page_size);
     const uint32_t chunk_bytes = chunk_pages * bytes_per_page;
     length = std::min<uint32_t>(length, static_cast<uint32_t>(data.size()));
     const uint32_t full_chunks = length / chunk_bytes;
@@ -51,8 +51,8 @@ int WriteBlockData(NandSession& nand, std::span<const uint8_t> data, int block, 
 
 int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
                int page_count, bool with_spare) {
-    return nand.speech().WritePages(nand, data, block, first_page, page_count,
-                                    BytesPerPage(nand, with_spare));
+    return nand.dialect().WritePages(nand, data, block, first_page, page_count,
+                                     BytesPerPage(nand, with_spare));
 }
 
 int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
@@ -60,7 +60,7 @@ int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, boo
     if (length > 65536) {
         return result::page_program::kSmallBlockTooLong;
     }
-    TargetLink& link = nand.target();
+    TargetLink& link = nand.link();
     const uint32_t bytes_per_page = BytesPerPage(nand, with_spare);
     const uint32_t pages = (length + bytes_per_page - 1) / bytes_per_page;
     const uint32_t total =
@@ -76,8 +76,8 @@ int WriteSmallBlock(NandSession& nand, std::span<uint8_t> buffer, int block, boo
     if (!payload.empty()) {
         link.SendData(payload);
     }
-    const int64_t program_us = int64_t{nand.geometry.write_time} * pages;
-    if (!nand.speech().AwaitWriteAck(nand, payload.size() + kFrameSize, program_us)) {
+    const int64_t program_us = int64_t{nand.chip().geometry.write_time} * pages;
+    if (!nand.dialect().AwaitWriteAck(nand, payload.size() + kFrameSize, program_us)) {
         nand.attempt.text = Format("program(sp) block%d fail.", block);
         return result::page_program::kSmallBlockNoAck;
     }

@@ -30,10 +30,11 @@ bool NameWantsSpare(const std::array<uint8_t, 8>& name) {
 
 int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
                uint32_t length) {
-    const bool small_page = nand.geometry.page_size == 512;
+    const bool small_page = nand.chip().geometry.page_size == 512;
     const uint32_t page_bytes = BytesPerPage(nand, with_spare);
-    const int64_t chip_us = nand.geometry.erase_time + int64_t{nand.geometry.write_time} *
-                                                           ((length + page_bytes - 1) / page_bytes);
+    const int64_t chip_us =
+        nand.chip().geometry.erase_time +
+        int64_t{nand.chip().geometry.write_time} * ((length + page_bytes - 1) / page_bytes);
     const std::string what = Format("Write block #%d", block);
     int failure = 0;
     for (int attempt = 0; attempt <= kWriteRetries; ++attempt) {
@@ -52,7 +53,8 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
                 nand.reporter.WriteLog(Format("\nErase of block #%d failed (#%d)\n", block, e));
                 continue;
             }
-            if (!OneAnswerOnly(nand, Format("Erase block #%d", block), nand.geometry.erase_time)) {
+            if (!OneAnswerOnly(nand, Format("Erase block #%d", block),
+                               nand.chip().geometry.erase_time)) {
                 continue;
             }
         }
@@ -73,7 +75,7 @@ int WritePiece(NandSession& nand, std::span<uint8_t> buffer, int block, bool wit
 }
 
 int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) {
-    TargetPartitionRecords& out = nand.records;
+    TargetPartitionRecords& out = nand.chip().records;
     out = TargetPartitionRecords{};
     out.classic.fill(0xFF);
     out.v3.fill(0xFF);
@@ -108,28 +110,30 @@ int BuildTargetPartitionRecords(NandSession& nand, const PartitionTable& table) 
 }
 
 int CodeAreaEndBlock(const NandSession& nand) {
-    const bool v3 = nand.records.boot_version == 3;
+    const bool v3 = nand.chip().records.boot_version == 3;
     const int count =
-        static_cast<int>(std::min<uint32_t>(nand.records.partition_count, kMaxPartitions));
+        static_cast<int>(std::min<uint32_t>(nand.chip().records.partition_count, kMaxPartitions));
     int best = -1;
     int32_t best_offset = 0;
     for (int i = 0; i < count; ++i) {
-        const PartitionRecord r = v3 ? V3Record(nand.records, i) : ClassicRecord(nand.records, i);
+        const PartitionRecord r =
+            v3 ? V3Record(nand.chip().records, i) : ClassicRecord(nand.chip().records, i);
         const auto offset = static_cast<int32_t>(r.offset);
         if (offset > best_offset) {
             best_offset = offset;
             best = i;
         }
     }
-    if (best < 0 || nand.geometry.block_size <= 0) {
+    if (best < 0 || nand.chip().geometry.block_size <= 0) {
         return -1;
     }
-    const PartitionRecord r = v3 ? V3Record(nand.records, best) : ClassicRecord(nand.records, best);
-    return static_cast<int32_t>(r.offset + r.size) / nand.geometry.block_size;
+    const PartitionRecord r =
+        v3 ? V3Record(nand.chip().records, best) : ClassicRecord(nand.chip().records, best);
+    return static_cast<int32_t>(r.offset + r.size) / nand.chip().geometry.block_size;
 }
 
 int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
-    const PartitionRecord rec = ClassicRecord(nand.records, i);
+    const PartitionRecord rec = ClassicRecord(nand.chip().records, i);
     const std::string path = table.ContentFilePath(i);
     File file = OpenInputFile(path);
     if (!file) {
@@ -158,7 +162,7 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
             result = code::kSizeMismatch;
             break;
         }
-        if (!RecordMapsBadBlocks(nand) && !nand.IbtGood(b)) {
+        if (!RecordMapsBadBlocks(nand) && !nand.chip().IbtGood(b)) {
             ++b;  // no record on this chip: the piece goes to the next good block
             continue;
         }
@@ -188,10 +192,10 @@ int WritePartition(NandSession& nand, const PartitionTable& table, int i) {
 
 int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code_area_only) {
     Reporter& reporter = nand.reporter;
-    const int count = static_cast<int>(nand.records.partition_count);
+    const int count = static_cast<int>(nand.chip().records.partition_count);
     uint64_t total = table.boot_file_size;
     for (int i = 0; i < count; ++i) {
-        total += ClassicRecord(nand.records, i).content_size;
+        total += ClassicRecord(nand.chip().records, i).content_size;
     }
     reporter.units_total = total;
     reporter.units_done = 0;
@@ -244,7 +248,7 @@ int DownloadPartitions(NandSession& nand, const PartitionTable& table, bool code
     reporter.SetStatus("Write nand_boot file...");
     reporter.SetPhase(Phase::kBootBlock);
     if (const int c = WriteBootBlock(nand, table); c != 0) {
-        if (nand.Aborted() && !nand.boot_block_touched) {
+        if (nand.Aborted() && !nand.chip().boot_block_touched) {
             return nand.result();  // stopped: the previous boot block is in place
         }
         const std::string text = Format("Write boot nand fail, #%d", c);

@@ -42,7 +42,7 @@ int ReadBlockZero(NandSession& nand, std::span<uint8_t> buffer) {
         return RetryOnce(nand, "Read block #0", [&] { return ReadBlock(nand, into, 0, false); });
     };
     const int r = read(buffer);
-    return r != 0 || !nand.read_twice ? r : SecondOpinion().Confirm(nand, buffer, 0, read);
+    return r != 0 || !nand.read_twice() ? r : SecondOpinion().Confirm(nand, buffer, 0, read);
 }
 
 // A read-back file in the making. One left unfinished (a failed or stopped
@@ -125,7 +125,7 @@ class BlockStream {
             }
             checksum = kNoChecksum;  // checked by the retry
         }
-        if (nand_.read_twice) {
+        if (nand_.read_twice()) {
             if ((r = ReadAgain(buffer, block, checksum)) != 0) {
                 *failed = block;
                 return r;
@@ -294,17 +294,17 @@ int ReadBlocksToFile(NandSession& nand, const std::string& path, int first, int 
 
 int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with_spare,
               const std::function<void()>& meanwhile, uint32_t* unchecked) {
-    TargetLink& link = nand.target();
+    TargetLink& link = nand.link();
     const uint32_t pages = PagesPerBlock(nand);
     const uint32_t bytes_per_page = BytesPerPage(nand, with_spare);
     const CommandFrame frame(kCmdReadBlock, {static_cast<uint32_t>(block), pages, bytes_per_page});
     const auto data = buffer.first(size_t{pages} * bytes_per_page);
     link.PurgeInput();
     link.SendCommand(frame.span(), data.size() + kFrameSize,
-                     AnswerMs(nand, nand.timings.response_ms, data.size() + 2 * kFrameSize),
+                     AnswerMs(nand, nand.timings().response_ms, data.size() + 2 * kFrameSize),
                      meanwhile);
     // Each piece is due its own wire time after the one before it.
-    const int page_ms = AnswerMs(nand, nand.timings.response_ms, bytes_per_page + kFrameSize);
+    const int page_ms = AnswerMs(nand, nand.timings().response_ms, bytes_per_page + kFrameSize);
     for (uint32_t k = 0; k < pages; ++k) {
         if (link.Receive(data.subspan(size_t{k} * bytes_per_page, bytes_per_page), page_ms) != 0) {
             return result::BlockPageMissing(static_cast<int>(k));
@@ -312,7 +312,7 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
     }
     ResponseFrame response;
     const Reply reply =
-        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, kFrameSize));
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings().response_ms, kFrameSize));
     if (reply.kind != Reply::kGood) {
         return reply.kind == Reply::kMissing ? code::kBlockNoAnswer : code::kBlockBadAnswer;
     }
@@ -328,7 +328,7 @@ int ReadBlock(NandSession& nand, std::span<uint8_t> buffer, int block, bool with
 }
 
 int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, uint32_t count) {
-    TargetLink& link = nand.target();
+    TargetLink& link = nand.link();
     const uint32_t bytes = std::min<uint32_t>(count, BytesPerPage(nand, true));
     const CommandFrame frame(kCmdReadPage,
                              {static_cast<uint32_t>(block), static_cast<uint32_t>(page), bytes});
@@ -336,15 +336,15 @@ int ReadPage(NandSession& nand, std::span<uint8_t> buffer, int block, int page, 
     // The response frame is an answer of its own (its last packet is short); the
     // page's bytes follow it.
     link.SendCommand(frame.span(), kFrameSize,
-                     AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), {});
+                     AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize), {});
     ResponseFrame response;
     const Reply reply =
-        AwaitAnswer(link, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize));
+        AwaitAnswer(link, response, AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize));
     if (reply.kind != Reply::kGood) {
         return reply.kind == Reply::kMissing ? code::kPageNoAnswer : code::kPageBadAnswer;
     }
     const auto data = buffer.first(bytes);
-    if (link.Receive(data, AnswerMs(nand, nand.timings.response_ms, bytes)) != 0) {
+    if (link.Receive(data, AnswerMs(nand, nand.timings().response_ms, bytes)) != 0) {
         return code::kPageDataMissing;
     }
     const uint32_t expected = response.data_checksum();
@@ -375,7 +375,7 @@ int ReadBootTable(NandSession& nand, int mode) {
     if (const int r = ParseBootBlock(block0, table); r != 0) {
         return r;
     }
-    TargetPartitionRecords& records = nand.records;
+    TargetPartitionRecords& records = nand.chip().records;
     records.boot_version = table.version;
     records.partition_count = 0;
     records.classic.fill(0xFF);
@@ -397,7 +397,7 @@ int ReadBootTable(NandSession& nand, int mode) {
         return 0;
     }
     const std::string text = UploadReportText(table, BlockSize(nand));
-    const std::string path = nand.folder + "upload.ptt";
+    const std::string path = nand.folder() + "upload.ptt";
     ReadOutput file(nand, path);
     if (!file || !Append(file.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
         return file.CannotWriteFile();
@@ -406,12 +406,12 @@ int ReadBootTable(NandSession& nand, int mode) {
 }
 
 int ReadBootArea(NandSession& nand) {
-    const std::string path = nand.folder + "boot_nand.bin";
+    const std::string path = nand.folder() + "boot_nand.bin";
     ReadOutput file(nand, path);
     if (!file) {
         return file.CannotWriteFile();
     }
-    const auto page = static_cast<uint32_t>(nand.geometry.page_size);
+    const auto page = static_cast<uint32_t>(nand.chip().geometry.page_size);
     // A block smaller than the boot area is read whole, never past its end.
     uint32_t remaining = std::min(kBootAreaBytes, BlockSize(nand));
     std::vector<uint8_t> buffer(page);
@@ -426,7 +426,7 @@ int ReadBootArea(NandSession& nand) {
                              [&] { return ReadPage(nand, into, 0, k, bytes); });
         };
         int c = read(buffer);
-        if (c == 0 && nand.read_twice) {
+        if (c == 0 && nand.read_twice()) {
             c = opinion.Confirm(nand, std::span(buffer).first(bytes), 0, read);
         }
         if (c != 0) {
@@ -445,15 +445,16 @@ int ReadBootArea(NandSession& nand) {
 }
 
 int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
-    const bool v3 = nand.records.boot_version == 3;
-    const PartitionRecord rec = v3 ? V3Record(nand.records, i) : ClassicRecord(nand.records, i);
+    const bool v3 = nand.chip().records.boot_version == 3;
+    const PartitionRecord rec =
+        v3 ? V3Record(nand.chip().records, i) : ClassicRecord(nand.chip().records, i);
     const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
     const int end = first + static_cast<int>(rec.size / size);
     uint32_t remaining = v3 ? rec.size : rec.content_size;
     const bool with_spare =
         v3 ? static_cast<int32_t>(rec.id) >= 0x71 : static_cast<int8_t>(rec.name[0]) >= 0x71;
-    const std::string path = nand.folder + PartitionFileName(i + 1, rec.name);
+    const std::string path = nand.folder() + PartitionFileName(i + 1, rec.name);
     BlockStream file(nand, path, with_spare);
     if (!file.Ok()) {
         return file.CannotWriteFile();
@@ -471,8 +472,8 @@ int ReadPartitionToFile(NandSession& nand, int i, int* failed_block) {
             break;
         }
         int block = b;
-        if (!nand.IbtGood(b)) {
-            if (!nand.record.Present()) {
+        if (!nand.chip().IbtGood(b)) {
+            if (!nand.chip().record.Present()) {
                 ++b;  // no record: the bad block holds nothing of the partition
                 continue;
             }
@@ -519,11 +520,12 @@ int ReadPartitions(NandSession& nand) {
         }
         return code::kBootTableFailed;
     }
-    const bool v3 = nand.records.boot_version == 3;
-    const int count = static_cast<int>(nand.records.partition_count);
+    const bool v3 = nand.chip().records.boot_version == 3;
+    const int count = static_cast<int>(nand.chip().records.partition_count);
     uint64_t total = std::min(kBootAreaBytes, BlockSize(nand));
     for (int i = 0; i < count; ++i) {
-        total += v3 ? V3Record(nand.records, i).size : ClassicRecord(nand.records, i).content_size;
+        total += v3 ? V3Record(nand.chip().records, i).size
+                    : ClassicRecord(nand.chip().records, i).content_size;
     }
     reporter.units_total = total;
     reporter.units_done = 0;
@@ -594,7 +596,7 @@ int ReadBlockListToFile(NandSession& nand, const std::string& path, const std::v
 }
 
 int ReadEeromArea(NandSession& nand, const std::string& path, bool with_spare) {
-    const int blocks = nand.geometry.block_count;
+    const int blocks = nand.chip().geometry.block_count;
     if (blocks < kEeromBlocks) {
         // Nothing to read, but the file is still made, as the operator was told.
         return ReadOutput(nand, path).Finish();
@@ -609,10 +611,10 @@ int ReadBlockRange(NandSession& nand, const std::string& path, int first, int en
     if (first > end) {
         first = end;
     }
-    end = std::min(end, nand.geometry.block_count);
+    end = std::min(end, nand.chip().geometry.block_count);
     first = std::clamp(first, 0, std::max(end, 0));
     return ReadBlocksToFile(nand, path, first, end, with_spare, [&nand](int b) {
-        return nand.record.Present() ? MappedBlock(nand, b) : b;
+        return nand.chip().record.Present() ? MappedBlock(nand, b) : b;
     });
 }
 

@@ -22,7 +22,7 @@ class SerialDialect final : public NandDialect {
     // loader's CRC of the data differs from the host's.
     int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
                    int page_count, uint32_t page_bytes) override {
-        TargetLink& link = nand.target();
+        TargetLink& link = nand.link();
         const uint32_t total = static_cast<uint32_t>(page_count) * page_bytes;
         const auto payload = data.first(std::min<size_t>(total, data.size()));
         const uint32_t crc = Crc32(payload);
@@ -41,8 +41,8 @@ class SerialDialect final : public NandDialect {
         LogIfOpen(nand, [&] { return Format("%08X: Wait response from target\n", TickCount()); });
         // The answer comes after the data has crossed the line and the pages are programmed.
         const int wait_ms =
-            AnswerMs(nand, nand.timings.response_ms, payload.size() + 2 * kFrameSize,
-                     int64_t{nand.geometry.write_time} * page_count);
+            AnswerMs(nand, nand.timings().response_ms, payload.size() + 2 * kFrameSize,
+                     int64_t{nand.chip().geometry.write_time} * page_count);
         ResponseFrame response;
         const Reply reply = AwaitAnswer(link, response, wait_ms);
         if (reply.kind == Reply::kMissing) {
@@ -51,7 +51,8 @@ class SerialDialect final : public NandDialect {
         LogIfOpen(nand, [&] { return Format("%08X: Get response from target\n", TickCount()); });
         if (reply.kind == Reply::kRefused) {
             // "Write nb fial" is kept as phones' tools and logs know it.
-            nand.attempt.text = Format("Write nb fial %x, %x", response.header(), response.status());
+            nand.attempt.text =
+                Format("Write nb fial %x, %x", response.header(), response.status());
             return result::page_program::kBadStatus;
         }
         const uint32_t echoed = response.data_checksum();
@@ -63,22 +64,22 @@ class SerialDialect final : public NandDialect {
     }
 
     bool AwaitWriteAck(NandSession& nand, size_t sent, int64_t chip_us) override {
-        return nand.target().WaitForByte(kAck,
-                                         AnswerMs(nand, nand.timings.ack_ms, sent + 1, chip_us));
+        return nand.link().WaitForByte(kAck,
+                                       AnswerMs(nand, nand.timings().ack_ms, sent + 1, chip_us));
     }
 
     bool AwaitParametersAck(NandSession& nand) override {
-        return nand.target().WaitForByte(kAck, AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1));
+        return nand.link().WaitForByte(kAck, AnswerMs(nand, nand.timings().ack_ms, kFrameSize + 1));
     }
     // "Nanf" is kept as phones' tools and logs know it.
     const char* ParametersFailText() const override { return "Set Nanf Flash Parameter fail!"; }
 
     // 0, or erase::kFailed ("Erase block%d fail.").
     int EraseBlock(NandSession& nand, int block) override {
-        TargetLink& link = nand.target();
+        TargetLink& link = nand.link();
         const CommandFrame frame(kCmdErase, {static_cast<uint32_t>(block), 0u, 0u, 0u});
         const int wait_ms =
-            AnswerMs(nand, nand.timings.ack_ms, kFrameSize + 1, nand.geometry.erase_time);
+            AnswerMs(nand, nand.timings().ack_ms, kFrameSize + 1, nand.chip().geometry.erase_time);
         // A lost acknowledgement sends the erase again: erasing twice does no harm.
         return RetryOnce(
             nand, Format("Erase block #%d", block),
@@ -90,7 +91,7 @@ class SerialDialect final : public NandDialect {
                 }
                 return 0;
             },
-            [](int) { return true; }, nand.geometry.erase_time);
+            [](int) { return true; }, nand.chip().geometry.erase_time);
     }
 
     // One command per block, in order.
@@ -112,7 +113,7 @@ class SerialDialect final : public NandDialect {
         nand.attempt.text = "读NAND FLash ID错误！";
     }
     void BadIdAnswer(NandSession&, uint16_t, uint32_t) override {}
-    void Identified(NandSession& nand) override { nand.target().PurgeInput(); }
+    void Identified(NandSession& nand) override { nand.link().PurgeInput(); }
 };
 
 }  // namespace

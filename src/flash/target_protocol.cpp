@@ -25,13 +25,13 @@ constexpr uint32_t kSdiWordSeed = 0x12345678u;
 constexpr uint32_t kSdiWordsAt = 12;
 
 int GetIbtOnce(NandSession& nand) {
-    TargetLink& link = nand.target();
-    nand.ibt.fill(0);
-    const CommandFrame frame(kCmdGetIbt, {static_cast<uint32_t>(nand.geometry.block_count)});
+    TargetLink& link = nand.link();
+    nand.chip().ibt.fill(0);
+    const CommandFrame frame(kCmdGetIbt, {static_cast<uint32_t>(nand.chip().geometry.block_count)});
     ResponseFrame response;
     // Status values 1 to 20 belong to the RAM loader; the host only accepts them.
     const Reply reply = Transact(link, frame, response,
-                                 AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize), 20);
+                                 AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize), 20);
     if (reply.kind == Reply::kMissing) {
         nand.attempt.text = "Wait for ibt command response fail!";
         return code::kIbtNoResponse;
@@ -40,7 +40,8 @@ int GetIbtOnce(NandSession& nand) {
         nand.attempt.text = Format("Get IBT fail, %04X, %x", response.header(), response.status());
         return code::kIbtBadResponse;
     }
-    if (link.Receive(nand.ibt, AnswerMs(nand, nand.timings.response_ms, nand.ibt.size())) != 0) {
+    if (link.Receive(nand.chip().ibt,
+                     AnswerMs(nand, nand.timings().response_ms, nand.chip().ibt.size())) != 0) {
         nand.attempt.text = "Wait for ibt fail!";
         return code::kIbtNoData;
     }
@@ -48,8 +49,8 @@ int GetIbtOnce(NandSession& nand) {
 }
 
 int SetNandParametersOnce(NandSession& nand) {
-    TargetLink& link = nand.target();
-    const NandGeometry& g = nand.geometry;
+    TargetLink& link = nand.link();
+    const NandGeometry& g = nand.chip().geometry;
     const bool small_page = g.page_size == 512;
     const bool large_chip = small_page ? g.block_count > 2048 : g.block_count > 1024;
     const CommandFrame frame(
@@ -58,25 +59,26 @@ int SetNandParametersOnce(NandSession& nand) {
          static_cast<uint32_t>(g.page_size), static_cast<uint32_t>(g.spare_size),
          small_page ? 0xFFu : 0u, large_chip ? 0xFFu : 0u});
     link.SendFrame(frame.span());
-    if (!nand.speech().AwaitParametersAck(nand)) {
-        nand.attempt.text = nand.speech().ParametersFailText();
+    if (!nand.dialect().AwaitParametersAck(nand)) {
+        nand.attempt.text = nand.dialect().ParametersFailText();
         return code::kParametersNoAck;
     }
     return 0;
 }
 
 int ReadManagementRecordOnce(NandSession& nand) {
-    TargetLink& link = nand.target();
-    nand.record.Clear();
-    const int blocks = nand.geometry.block_count;
-    nand.reservoir_start = ReservoirStart(blocks);
+    TargetLink& link = nand.link();
+    nand.chip().record.Clear();
+    const int blocks = nand.chip().geometry.block_count;
+    nand.chip().reservoir_start = ReservoirStart(blocks);
     link.PurgeInput();
-    const CommandFrame frame(kCmdReadMgmtRecord, {static_cast<uint32_t>(nand.reservoir_start),
-                                                  static_cast<uint32_t>(blocks)});
+    const CommandFrame frame(
+        kCmdReadMgmtRecord,
+        {static_cast<uint32_t>(nand.chip().reservoir_start), static_cast<uint32_t>(blocks)});
     ResponseFrame response;
     // The status is judged here: 255 says the phone holds no record.
     const Reply reply =
-        Transact(link, frame, response, AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize),
+        Transact(link, frame, response, AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize),
                  std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
         return code::kRecordNoResponse;
@@ -88,17 +90,17 @@ int ReadManagementRecordOnce(NandSession& nand) {
         return response.status() == kStatusNoRecord ? code::kNoRecord : code::kRecordBadStatus;
     }
     std::array<uint8_t, ManagementRecord::kBytes> bytes{};
-    if (link.Receive(bytes, AnswerMs(nand, nand.timings.response_ms, bytes.size())) != 0) {
+    if (link.Receive(bytes, AnswerMs(nand, nand.timings().response_ms, bytes.size())) != 0) {
         return code::kRecordNoData;
     }
     const uint32_t expected = response.record_checksum();
     if (expected != kNoChecksum && Crc32(bytes) != expected) {
         return code::kRecordCrcMismatch;
     }
-    nand.record.FromBytes(bytes);
+    nand.chip().record.FromBytes(bytes);
     if (nand.debug) {
         // A dump that cannot be written is not worth failing the job for.
-        if (File f = OpenOutputFile(nand.folder + "bbm_rcb.bin")) {
+        if (File f = OpenOutputFile(nand.folder() + "bbm_rcb.bin")) {
             std::fwrite(bytes.data(), 1, bytes.size(), f.get());
         }
     }
@@ -116,8 +118,8 @@ int SetNandParameters(NandSession& nand) {
 }
 
 int ReadManagementRecord(NandSession& nand) {
-    if (nand.geometry.page_size == 512) {
-        nand.record.Clear();
+    if (nand.chip().geometry.page_size == 512) {
+        nand.chip().record.Clear();
         return 0;  // small-page chips keep no record
     }
     // "No record" is an answer, not a glitch.
@@ -127,7 +129,7 @@ int ReadManagementRecord(NandSession& nand) {
 }
 
 int InitSdi(NandSession& nand, uint32_t parameter) {
-    TargetLink& link = nand.target();
+    TargetLink& link = nand.link();
     const CommandFrame frame(kCmdInitSdi, {0u, parameter});
     if (link.SendFrame(frame.span()) != 0) {
         nand.attempt.text = "\nUSB send Init_sdi command fail!\n";
@@ -136,7 +138,7 @@ int InitSdi(NandSession& nand, uint32_t parameter) {
     }
     ResponseFrame response;
     // The answer carries no status: only its header and its words count.
-    const Reply reply = AwaitAnswer(link, response, nand.timings.usb_response_ms,
+    const Reply reply = AwaitAnswer(link, response, nand.timings().usb_response_ms,
                                     std::numeric_limits<uint32_t>::max());
     if (reply.kind == Reply::kMissing) {
         nand.attempt.text = "Wait for SDI init command response fail!\n";

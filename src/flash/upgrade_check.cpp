@@ -28,7 +28,7 @@ long long FileSize(const std::string& path) {
 }
 
 std::string PartitionName(NandSession& nand, int i) {
-    const PartitionRecord r = ClassicRecord(nand.records, i);
+    const PartitionRecord r = ClassicRecord(nand.chip().records, i);
     std::string name;
     for (const uint8_t c : r.name) {
         if (c == 0) {
@@ -82,7 +82,7 @@ int CheckBootImage(NandSession& nand, const PartitionTable& table) {
 }
 
 int CheckPlace(NandSession& nand, int i, const Place& p) {
-    const int blocks = nand.geometry.block_count;
+    const int blocks = nand.chip().geometry.block_count;
     const int top = blocks - kEeromBlocks;
     const std::string name = PartitionName(nand, i);
     if (p.first < 1) {
@@ -101,7 +101,7 @@ int CheckPlace(NandSession& nand, int i, const Place& p) {
 }
 
 int CheckContent(NandSession& nand, const PartitionTable& table, int i, const Place& p) {
-    const PartitionRecord r = ClassicRecord(nand.records, i);
+    const PartitionRecord r = ClassicRecord(nand.chip().records, i);
     const std::string name = PartitionName(nand, i);
     const std::string path = table.ContentFilePath(i);
     const long long actual = FileSize(path);
@@ -118,7 +118,7 @@ int CheckContent(NandSession& nand, const PartitionTable& table, int i, const Pl
         // Bad blocks are skipped: the content must fit the good ones.
         int good = 0;
         for (int b = p.first; b < p.writable; ++b) {
-            good += nand.IbtGood(b) ? 1 : 0;
+            good += nand.chip().IbtGood(b) ? 1 : 0;
         }
         if (needed > good) {
             return Refuse(nand, Format("%s: its content (%u bytes) needs %d blocks, but only %d of "
@@ -140,7 +140,8 @@ int CheckContent(NandSession& nand, const PartitionTable& table, int i, const Pl
                                        b, name.c_str()));
         }
         const int replacement = MappedBlock(nand, b);
-        if (!nand.IbtGood(b) && nand.record.Present() && !nand.IbtGood(replacement)) {
+        if (!nand.chip().IbtGood(b) && nand.chip().record.Present() &&
+            !nand.chip().IbtGood(replacement)) {
             return Refuse(nand, Format("Block %d of %s is bad and its replacement block %d is bad "
                                        "too.",
                                        b, name.c_str(), replacement));
@@ -154,7 +155,7 @@ int CheckContent(NandSession& nand, const PartitionTable& table, int i, const Pl
 int CheckUpgrade(NandSession& nand, const PartitionTable& table) {
     // Block 0 is never replaced: on a chip whose block 0 is bad every partition
     // would be rewritten and then the boot block fail.
-    if (!nand.IbtGood(0)) {
+    if (!nand.chip().IbtGood(0)) {
         return Refuse(nand,
                       "Block 0, which must hold the boot block, is bad in the chip's bad-block "
                       "table and is never replaced: the phone cannot be given a boot block.");
@@ -163,10 +164,10 @@ int CheckUpgrade(NandSession& nand, const PartitionTable& table) {
         return r;
     }
     const int count =
-        static_cast<int>(std::min<uint32_t>(nand.records.partition_count, kMaxPartitions));
+        static_cast<int>(std::min<uint32_t>(nand.chip().records.partition_count, kMaxPartitions));
     std::vector<Place> places;
     for (int i = 0; i < count; ++i) {
-        const Place p = PlaceOf(nand, ClassicRecord(nand.records, i));
+        const Place p = PlaceOf(nand, ClassicRecord(nand.chip().records, i));
         if (const int r = CheckPlace(nand, i, p); r != 0) {
             return r;
         }

@@ -80,7 +80,7 @@ class UsbDialect final : public NandDialect {
     // host's, or a page beyond the codes that reads back different.
     int WritePages(NandSession& nand, std::span<const uint8_t> data, int block, int first_page,
                    int page_count, uint32_t page_bytes) override {
-        TargetLink& link = nand.target();
+        TargetLink& link = nand.link();
         Reporter& reporter = nand.reporter;
         const size_t total = static_cast<size_t>(page_count) * page_bytes;
         // Pages the caller did not fill go out as erased bytes.
@@ -134,9 +134,9 @@ class UsbDialect final : public NandDialect {
         }
         reporter.WriteLog(Format("%08X: Wait response from target\n", TickCount()));
         ResponseFrame response;
-        const int64_t program_us = int64_t{nand.geometry.write_time} * page_count;
+        const int64_t program_us = int64_t{nand.chip().geometry.write_time} * page_count;
         const Reply reply = AwaitAnswer(
-            link, response, AnswerMs(nand, nand.timings.usb_response_ms, 0, program_us));
+            link, response, AnswerMs(nand, nand.timings().usb_response_ms, 0, program_us));
         if (reply.kind == Reply::kMissing) {
             Fail(nand, Format("\nusb rx command fail, error code #%d!\n", reply.link_code));
             return code::kUsbNoAnswer;
@@ -149,7 +149,7 @@ class UsbDialect final : public NandDialect {
         }
 
         std::vector<uint8_t> target_codes(code_bytes);
-        if (const int r = link.Receive(target_codes, nand.timings.usb_response_ms); r != 0) {
+        if (const int r = link.Receive(target_codes, nand.timings().usb_response_ms); r != 0) {
             Fail(nand, Format("\nusb rx ecc code fail, error code #%d!\n", r));
             return code::kUsbNoAnswer;
         }
@@ -164,14 +164,14 @@ class UsbDialect final : public NandDialect {
 
     bool AwaitWriteAck(NandSession& nand, size_t, int64_t chip_us) override {
         uint8_t answer[1] = {0};
-        return nand.target().Receive(answer,
-                                     AnswerMs(nand, nand.timings.response_ms, 0, chip_us)) == 0 &&
+        return nand.link().Receive(answer,
+                                   AnswerMs(nand, nand.timings().response_ms, 0, chip_us)) == 0 &&
                answer[0] == kAck;
     }
 
     bool AwaitParametersAck(NandSession& nand) override {
         ResponseFrame response;  // contents not examined
-        return ReceiveResponse(nand.target(), response, nand.timings.response_ms) == 0;
+        return ReceiveResponse(nand.link(), response, nand.timings().response_ms) == 0;
     }
     const char* ParametersFailText() const override { return "Set Nand Flash Parameter fail!"; }
 
@@ -202,8 +202,8 @@ class UsbDialect final : public NandDialect {
             Format("\nReceive command error, header: 0x%04X, res: 0x%08X!", header, status));
     }
     void Identified(NandSession& nand) override {
-        const auto& id = nand.nand_id;
-        const NandGeometry& g = nand.geometry;
+        const auto& id = nand.chip().nand_id;
+        const NandGeometry& g = nand.chip().geometry;
         nand.reporter.WriteLog(
             Format("\nFind NAND FLASH, ID: %02X, %02X, %02X, %02X\n", id[0], id[1], id[2], id[3]));
         nand.reporter.WriteLog(Format(
@@ -217,12 +217,12 @@ class UsbDialect final : public NandDialect {
     // 0; erase::kNoAnswer; erase::kFailed for a failure status, or an answer still
     // damaged when asked again.
     int EraseBlocks(NandSession& nand, int first, int end) {
-        TargetLink& link = nand.target();
+        TargetLink& link = nand.link();
         const CommandFrame frame(kCmdErase,
                                  {static_cast<uint32_t>(first), 0, 0, static_cast<uint32_t>(end)});
         // The phone answers when the whole range is erased.
-        const int64_t chip_us = int64_t{nand.geometry.erase_time} * std::max(end - first, 1);
-        const int wait_ms = AnswerMs(nand, nand.timings.response_ms, 2 * kFrameSize, chip_us);
+        const int64_t chip_us = int64_t{nand.chip().geometry.erase_time} * std::max(end - first, 1);
+        const int wait_ms = AnswerMs(nand, nand.timings().response_ms, 2 * kFrameSize, chip_us);
         constexpr int kDamaged = -1;
         ResponseFrame response;
         // A lost or damaged answer sends the erase again: erasing twice does no harm.

@@ -38,7 +38,7 @@ std::string BlockList(const std::vector<int>& blocks) {
 class Verifier {
   public:
     Verifier(NandSession& nand, std::vector<int>& differing)
-        : nand_(nand), written_(nand.written), differing_(differing) {
+        : nand_(nand), written_(nand.written()), differing_(differing) {
         for (auto& b : buffers_) {
             b.resize(BlockBytes(nand, true));
         }
@@ -150,7 +150,7 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     differing.clear();
     Reporter& reporter = nand.reporter;
     uint64_t total = 0;
-    for (const WrittenBlock& w : nand.written) {
+    for (const WrittenBlock& w : nand.written()) {
         total += w.length;
     }
     reporter.units_total = total;
@@ -160,7 +160,7 @@ int VerifyWrittenBlocks(NandSession& nand, std::vector<int>& differing) {
     }
     if (differing.empty()) {
         reporter.WriteLog(
-            Format("\nVerified %zu blocks: each reads back as written\n", nand.written.size()));
+            Format("\nVerified %zu blocks: each reads back as written\n", nand.written().size()));
         return 0;
     }
     std::sort(differing.begin(), differing.end());

@@ -6,7 +6,7 @@ namespace velmora {
 
 class NandSession;
 
-// Reads back every block in nand.written, in order, and compares its bytes with
+// Reads back every block in nand.written(), in order, and compares its bytes with
 // the digest of what was sent. A block that differs is read once more, so that a
 // bit flipped on the way back is not taken for a chip that did not keep its
 // data. 0 when every block matches; result::safety_net::kBlocksDiffer when some differ (their

@@ -22,13 +22,13 @@ const JobEnd& DownloadJob::End(int final_result) {
     // for the log (a version 3 boot block's counter), is no error of a job that
     // succeeded.
     end.error_text = final_result != 0 ? why.text : std::string();
-    end.notes = notes;
+    end.notes = notes();
     end.report = report;
-    end.product_id = product_id;
+    end.product_id = product_id();
     if (final_result != 0 && !end.user_stopped) {
         const ResultExplanation table =
-            ExplainResult(step, link_kind == LinkKind::kUsb, final_result, why.inner);
-        end.step = std::string(StepName(step));
+            ExplainResult(step(), link_kind == LinkKind::kUsb, final_result, why.inner);
+        end.step = std::string(StepName(step()));
         end.result_name =
             table.inner_name.empty() ? table.name : table.name + ", " + table.inner_name;
         end.meaning = why.reason.empty() ? table.meaning : why.reason;
@@ -36,7 +36,7 @@ const JobEnd& DownloadJob::End(int final_result) {
     }
     reporter.End(end);
     if (final_result == 0) {
-        for (const std::string& note : notes) {
+        for (const std::string& note : notes()) {
             reporter.SetStatus(note);
         }
     } else if (!end.user_stopped) {
@@ -44,9 +44,31 @@ const JobEnd& DownloadJob::End(int final_result) {
         reporter.ShowStepMessage(end.error_text);
     } else {
         // Not the failure of the step the Stop cut: that failure is the Stop's doing.
-        reporter.SetStatus(StoppedText(step));
+        reporter.SetStatus(StoppedText(step()));
     }
     return end;
+}
+
+WorkRange RangeAt(WorkMode mode, int index) {
+    switch (mode) {
+        case WorkMode::kCodeUpgrade:
+            return static_cast<UpgradeRange>(index);
+        case WorkMode::kReadCode:
+            return static_cast<ReadRange>(index);
+        case WorkMode::kErase:
+            return static_cast<EraseRange>(index);
+        case WorkMode::kBackup:
+        case WorkMode::kRestore:
+            return static_cast<BackupRange>(index);
+        case WorkMode::kHealth:
+            break;
+    }
+    return {};
+}
+
+bool RangeFits(WorkMode mode, const WorkRange& range) {
+    return std::holds_alternative<std::monostate>(range) ||
+           range.index() == RangeAt(mode, 0).index();
 }
 
 std::string StoppedText(JobStep step) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "base/job_timings.h"
@@ -29,27 +30,46 @@ enum class WorkMode : int {
     kHealth = 5,       // the bad blocks, the reservoir, the record and the partitions
 };
 
-// Range selections; the meaning of an EraseRange value depends on the work mode.
-namespace upgrade_range {
-inline constexpr int kAll = 0;   // "代码和文件系统"
-inline constexpr int kCode = 1;  // "代码区域"
-}  // namespace upgrade_range
-namespace read_range {
-inline constexpr int kPartitionTable = 0;  // "依据分区表"
-inline constexpr int kEerom = 1;           // "EEROM"
-inline constexpr int kArea = 2;            // "指定区域"
-}  // namespace read_range
-namespace erase_range {
-inline constexpr int kFileSystem = 0;  // "文件系统"
-inline constexpr int kArea = 1;        // "指定区域"
-inline constexpr int kCode = 2;        // "代码区域"
-inline constexpr int kAll = 3;         // "代码和文件系统"
-inline constexpr int kEerom = 4;       // "EEROM"
-}  // namespace erase_range
-namespace backup_range {
-inline constexpr int kEerom = 0;  // the EEROM area with its spare bytes
-inline constexpr int kAll = 1;    // also block 0, the record, every partition, the file system
-}  // namespace backup_range
+// The ranges each work mode offers, in the order of its range list (the
+// window's list and the settings file keep the index).
+enum class UpgradeRange : int {
+    kAll = 0,   // "代码和文件系统"
+    kCode = 1,  // "代码区域"
+};
+enum class ReadRange : int {
+    kPartitionTable = 0,  // "依据分区表"
+    kEerom = 1,           // "EEROM"
+    kArea = 2,            // "指定区域"
+};
+enum class EraseRange : int {
+    kFileSystem = 0,  // "文件系统"
+    kArea = 1,        // "指定区域"
+    kCode = 2,        // "代码区域"
+    kAll = 3,         // "代码和文件系统"
+    kEerom = 4,       // "EEROM"
+};
+// Backup and restore.
+enum class BackupRange : int {
+    kEerom = 0,  // the EEROM area with its spare bytes
+    kAll = 1,    // also block 0, the record, every partition, the file system
+};
+
+// A job's range, of its work mode's type. None (health, or a request that left
+// it unset) is the first of the mode's list.
+using WorkRange = std::variant<std::monostate, UpgradeRange, ReadRange, EraseRange, BackupRange>;
+
+// The range at `index` of `mode`'s list, as the front ends give it. An index
+// past the list keeps its value: the job treats it as it always has (an erase
+// fails, a read takes the area).
+WorkRange RangeAt(WorkMode mode, int index);
+// Whether `range` is of the type `mode` takes (none fits every mode).
+bool RangeFits(WorkMode mode, const WorkRange& range);
+// The range as `R`; the first of the list when it holds none (or another type).
+template <class R>
+R RangeAs(const WorkRange& range) {
+    const R* held = std::get_if<R>(&range);
+    return held != nullptr ? *held : R{};
+}
 
 // A specified-area erase over blocks whose loss the operator must agree to: the
 // area as given, its blocks within the chip, and which guarded blocks it covers.
@@ -84,7 +104,11 @@ class DownloadJob : public NandSession {
     // the table's folder; erase: the chosen table's or the home folder.)
     const LinkKind link_kind;
     WorkMode work_mode = WorkMode::kCodeUpgrade;
-    int erase_range = 0;
+    WorkRange range;
+    UpgradeRange upgrade_range() const { return RangeAs<UpgradeRange>(range); }
+    ReadRange read_range() const { return RangeAs<ReadRange>(range); }
+    EraseRange erase_range() const { return RangeAs<EraseRange>(range); }
+    BackupRange backup_range() const { return RangeAs<BackupRange>(range); }
     uint32_t range_start = 0;  // specified area, byte addresses
     uint32_t range_end = 0;
     std::string job_file_path;  // upgrade: the .ptt; read: the upload file; erase: unused
@@ -111,6 +135,15 @@ class DownloadJob : public NandSession {
     // baud selection (0 = 115200, 1 = 460800, 2 = 921600). USB: the link text.
     std::string port;
     int baud_selection = 2;
+
+    // What the job alone sets on its session.
+    using JobBase::EnterStep;
+    using JobBase::mutable_timings;
+    using NandSession::AttachLoader;
+    using NandSession::SetFolder;
+    using NandSession::SetHome;
+    using NandSession::SetReadTwice;
+    using NandSession::TrackWrites;
 
     // Ends the job with `final_result`, once: its outcome explained as the job's
     // end, sent as the end event, then on a failure that a Stop did not cause the

@@ -46,9 +46,13 @@ std::string CheckBeforeThePhone(const JobRequest& request) {
     if (std::string problem; CheckCatalogue(request.home, problem) != 0) {
         return "The chip catalogue is not usable: " + problem;
     }
-    const bool area =
-        (request.work_mode == WorkMode::kReadCode && request.erase_range == read_range::kArea) ||
-        (request.work_mode == WorkMode::kErase && request.erase_range == erase_range::kArea);
+    if (!RangeFits(request.work_mode, request.range)) {
+        return "The range is not one of the work mode's.";
+    }
+    const bool area = (request.work_mode == WorkMode::kReadCode &&
+                       RangeAs<ReadRange>(request.range) == ReadRange::kArea) ||
+                      (request.work_mode == WorkMode::kErase &&
+                       RangeAs<EraseRange>(request.range) == EraseRange::kArea);
     if (area && request.range_end < request.range_start) {
         return Format("The area's end 0x%X lies below its start 0x%X.", request.range_end,
                       request.range_start);
@@ -68,9 +72,10 @@ StartOutcome RefuseWithMessage(const char* message, const char* caption, std::st
 // The file a read names as its own: the report of a read by the partition
 // table, or the one file of the others.
 std::string ReadFileName(const JobRequest& request) {
-    return request.erase_range == read_range::kPartitionTable ? "upload.ptt"
-           : request.erase_range == read_range::kEerom        ? "upload_eerom.bin"
-                                                              : "upload_range.bin";
+    const ReadRange range = RangeAs<ReadRange>(request.range);
+    return range == ReadRange::kPartitionTable ? "upload.ptt"
+           : range == ReadRange::kEerom        ? "upload_eerom.bin"
+                                               : "upload_range.bin";
 }
 
 // A backup's folder: made, and holding no earlier backup (one folder, one
@@ -207,7 +212,7 @@ std::string ReadFolder(const JobRequest& request) {
 }
 
 std::vector<std::string> EarlierReadFiles(const std::string& folder, const JobRequest& request) {
-    const bool by_table = request.erase_range == read_range::kPartitionTable;
+    const bool by_table = RangeAs<ReadRange>(request.range) == ReadRange::kPartitionTable;
     const std::string own = ReadFileName(request);
     std::vector<std::string> found;
     std::error_code ec;
@@ -238,19 +243,19 @@ std::unique_ptr<DownloadJob> MakeJob(const JobRequest& request, JobFiles files,
                                      EventSink* display) {
     auto job = std::make_unique<DownloadJob>(request.link, display, request.debug);
     job->work_mode = request.work_mode;
-    job->erase_range = request.erase_range;
+    job->range = request.range;
     job->range_start = request.range_start;
     job->range_end = request.range_end;
-    job->home = request.home;
+    job->SetHome(request.home);
     job->job_file_path = std::move(files.job_file);
-    job->folder = std::move(files.folder);
+    job->SetFolder(std::move(files.folder));
     job->table = std::move(files.table);
-    job->timings = request.timings;
+    job->mutable_timings() = request.timings;
     job->area_confirmed = request.area_confirmed;
     job->ask_area = request.ask_area;
     job->backup_folder = request.backup_folder;
     job->verify = request.verify;
-    job->read_twice = request.read_twice;
+    job->SetReadTwice(request.read_twice);
     job->read_once = request.read_once;
     job->since_path = request.since_path;
     job->port = request.port;

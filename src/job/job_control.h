@@ -27,7 +27,7 @@ namespace velmora {
 
 struct JobRequest {
     WorkMode work_mode = WorkMode::kCodeUpgrade;
-    int erase_range = 0;  // index in the range list of the work mode
+    WorkRange range;  // of the work mode's type; none: the first of its list
     uint32_t range_start = 0;
     uint32_t range_end = 0;
     bool debug = false;
@@ -47,8 +47,8 @@ struct JobRequest {
     std::string output_folder;
     bool overwrite = false;
     // Upgrade and erase: back up the EEROM and what the job will erase into this
-    // folder first (empty: no backup). Backup: the folder (erase_range: a
-    // backup_range). Restore: the backup's folder (erase_range: a backup_range).
+    // folder first (empty: no backup). Backup: the folder. Restore: the
+    // backup's folder.
     std::string backup_folder;
     // Upgrade and restore: read back every written block and compare.
     bool verify = false;

@@ -31,8 +31,9 @@ int OpenForJob(SerialPort& port, DownloadJob& job) {
         const std::string next = PortOpenNextStep(why);
         job.reporter.SetStatus("Open COMPort Fail");
         job.reporter.WriteLog("\n" + reason + "\n");
-        return job.Fail(
-            Outcome::Of(result::serial_job::kOpenPortFailed, "打开串口失败！ " + reason + ". " + next).Because(reason, next));
+        return job.Fail(Outcome::Of(result::serial_job::kOpenPortFailed,
+                                    "打开串口失败！ " + reason + ". " + next)
+                            .Because(reason, next));
     }
     port.PurgeInput();
     return 0;
@@ -53,12 +54,12 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     Reporter& reporter = job.reporter;
     // The port first: a port that cannot be opened is said before the operator
     // is asked to switch the phone on.
-    job.step = JobStep::kOpenPort;
+    job.EnterStep(JobStep::kOpenPort);
     if (const int r = OpenForJob(port, job); r != 0) {
         return r;
     }
     reporter.SetStatus("请打开手机！");
-    job.step = JobStep::kWaitPhone;
+    job.EnterStep(JobStep::kWaitPhone);
     if (const int w = WaitForPhone(port, job, job.port); w != 0) {
         if (w != result::serial_boot::kPhoneTimedOut) {
             job.Fail(Outcome::Of(code::kPhoneNotConnected, "连接手机失败！"));
@@ -69,17 +70,17 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
     reporter.SetPhase(Phase::kConnect);
     // A phone that skipped the handshake fails at the loader's first acknowledgement;
     // the handshake's failure then tells why.
-    job.step = JobStep::kBootRom;
+    job.EnterStep(JobStep::kBootRom);
     const int handshake = BootHandshake(port, job);
     if (job.Aborted()) {
         return job.result();
     }
     reporter.SetProgress(6, 100);
 
-    job.step = JobStep::kLoader;
+    job.EnterStep(JobStep::kLoader);
     std::vector<uint8_t> image;
     std::string problem;
-    int r = LoadRamLoader(SerialRamLoader(), job.home, image, &problem);
+    int r = LoadRamLoader(SerialRamLoader(), job.home(), image, &problem);
     if (r != 0) {
         problem = problem.empty()
                       ? Format(
@@ -102,7 +103,7 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
         job.reporter.WriteLog("\n" + problem + "\n");
         return job.Fail(Outcome::Of(code::kLoaderTransferFailed, problem).Wrapping(r));
     }
-    job.step = JobStep::kBaudSwitch;
+    job.EnterStep(JobStep::kBaudSwitch);
     if (const int b = SwitchToLoaderBaud(port, job, job.baud_selection); b != 0) {
         return job.FailWith(b);
     }
@@ -122,9 +123,9 @@ int RunSteps(DownloadJob& job, SerialPort& port) {
 int RunSerialJob(DownloadJob& job) {
     auto owned = std::make_unique<SerialPort>(job);
     SerialPort& port = *owned;
-    job.link = std::make_unique<SerialTargetLink>(std::move(owned), job.timings.write_ms,
-                                                  job.timings.quiet_ms);
-    job.dialect = MakeSerialDialect();
+    job.AttachLoader(std::make_unique<SerialTargetLink>(std::move(owned), job.timings().write_ms,
+                                                        job.timings().quiet_ms),
+                     MakeSerialDialect());
 
     int result = RunSteps(job, port);
     // A step may return 0 after Stop wiped nothing: the job result is the truth.

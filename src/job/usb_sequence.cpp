@@ -48,14 +48,14 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
               std::optional<UsbDeviceInfo>& phone) {
     Reporter& reporter = job.reporter;
     reporter.SetStatus("Searching DFU device...");
-    job.step = JobStep::kUsbSearch;
+    job.EnterStep(JobStep::kUsbSearch);
     DfuChooser chooser(usb.match());
     std::set<std::string> told;  // passed-over devices already named in the status
     // Without a time-out the operator switches the phone on when ready, or stops.
     const std::string port = job.port.empty() ? "USB" : job.port;
     const uint32_t started = TickCount();
-    const int limit_ms = job.timings.phone_wait_ms;
-    const int notice_ms = job.timings.phone_notice_ms;
+    const int limit_ms = job.timings().phone_wait_ms;
+    const int notice_ms = job.timings().phone_notice_ms;
     uint32_t next_notice = static_cast<uint32_t>(notice_ms);
     while (!phone) {
         DfuLook look = chooser.Look(usb.bus().List());
@@ -67,7 +67,8 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
             }
         }
         if (!look.several.empty()) {
-            return FailLogged(job, Outcome::Of(code::kNoDfuDevice, SeveralDevicesText(look.several)));
+            return FailLogged(job,
+                              Outcome::Of(code::kNoDfuDevice, SeveralDevicesText(look.several)));
         }
         phone = std::move(look.chosen);
         if (phone) {
@@ -76,7 +77,9 @@ int FindPhone(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
         const uint32_t waited = TickCount() - started;
         if (limit_ms > 0 && waited >= static_cast<uint32_t>(limit_ms)) {
             const std::string text = NoPhoneText(port, (limit_ms + 999) / 1000);
-            return FailLogged(job, Outcome::Of(code::kNoDfuDevice, text).Because(text, std::string(kNoPhoneNext)));
+            return FailLogged(
+                job,
+                Outcome::Of(code::kNoDfuDevice, text).Because(text, std::string(kNoPhoneNext)));
         }
         if (notice_ms > 0 && waited >= next_notice) {
             reporter.SetStatus(
@@ -147,7 +150,7 @@ class AskedWaits {
 // the bulk device search to tell, since the phone may be starting the loader.
 int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, BootFailure& jump) {
     Reporter& reporter = job.reporter;
-    job.step = JobStep::kUsbOpen;
+    job.EnterStep(JobStep::kUsbOpen);
     if (const int r = usb.dfu().Open(phone.path); r != result::dfu::kOk) {
         reporter.WriteLog(Format("\nOpen dfu device error, #%d", r));
         std::string text;
@@ -164,10 +167,15 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
     }
     const LogFn log = [&reporter](std::string_view text) { reporter.WriteLog(text); };
     AskedWaits waits(reporter, usb.dfu());
-    job.step = JobStep::kBootRom;
+    job.EnterStep(JobStep::kBootRom);
     waits.Begin("get target information...");
     BootFailure failure;
-    if (ReadTargetInfo(usb.dfu(), log, &job.product_id, &failure) != 0) {
+    std::optional<std::array<uint8_t, 5>> product_id;
+    const int info = ReadTargetInfo(usb.dfu(), log, &product_id, &failure);
+    if (product_id) {
+        job.SetProductId(*product_id);
+    }
+    if (info != 0) {
         if (job.Aborted()) {
             return job.result();
         }
@@ -177,10 +185,10 @@ int BringUpLoader(DownloadJob& job, UsbDevice& usb, const UsbDeviceInfo& phone, 
         }
         reporter.WriteLog("\n" + failure.Text() + "\n");
     }
-    job.step = JobStep::kLoader;
+    job.EnterStep(JobStep::kLoader);
     waits.Begin("send ram loader...");
     std::vector<uint8_t> image;
-    if (const int r = LoadRamLoader(UsbRamLoader(), job.home, image); r != 0) {
+    if (const int r = LoadRamLoader(UsbRamLoader(), job.home(), image); r != 0) {
         const ResultExplanation why = ExplainResult(JobStep::kLoader, true, r);
         return FailLogged(job, Outcome::Of(code::kNoLoaderDevice,
                                            Format("The RAM loader image could not be loaded "
@@ -208,7 +216,7 @@ int OpenBulkDevice(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t,
                    const BootFailure& jump) {
     Reporter& reporter = job.reporter;
     reporter.SetStatus("search usb dlv device...");
-    job.step = JobStep::kDlvSearch;
+    job.EnterStep(JobStep::kDlvSearch);
     job.Sleep(t.dlv_settle_ms);
     std::string dlv_path;
     reporter.WriteLog(Format("\nGet Dlv full name: %s.\n", dlv_path.c_str()));
@@ -281,7 +289,7 @@ int RunSteps(DownloadJob& job, UsbDevice& usb, const UsbJobTimings& t) {
     if (const int r = RunTargetSteps(job, kTargetStepResults); r != 0) {
         return r;
     }
-    job.step = JobStep::kInitSdi;
+    job.EnterStep(JobStep::kInitSdi);
     if (const int r = InitSdi(job, kSdiParameter); r != 0) {
         reporter.WriteLog("Init SDI fail!\n");
         Outcome said = job.attempt;
@@ -322,9 +330,9 @@ int RunUsbJob(DownloadJob& job, std::unique_ptr<UsbBus> bus, const UsbMatch& mat
     auto owned = std::make_unique<UsbDevice>(std::move(bus), match, std::move(dfu_timing));
     UsbDevice& usb = *owned;
     usb.dlv().SetAbortFd(job.event_fd());
-    job.link = std::make_unique<UsbTargetLink>(std::move(owned), job.timings.response_ms,
-                                               job.timings.quiet_ms);
-    job.dialect = MakeUsbDialect();
+    job.AttachLoader(std::make_unique<UsbTargetLink>(std::move(owned), job.timings().response_ms,
+                                                     job.timings().quiet_ms),
+                     MakeUsbDialect());
 
     int result = RunSteps(job, usb, timings);
     // A step may return 0 after Stop: the job result is the truth.

@@ -27,7 +27,7 @@ constexpr int kBootTableToJob = 0x1F;  // read the phone's table into the job on
 
 // Blocks of the specified area: every block the byte range touches.
 BlockRange AreaRange(const DownloadJob& job) {
-    const auto size = static_cast<uint32_t>(job.geometry.block_size);
+    const auto size = static_cast<uint32_t>(job.chip().geometry.block_size);
     return {static_cast<int>(job.range_start / size), static_cast<int>(job.range_end / size + 1)};
 }
 
@@ -35,12 +35,12 @@ BlockRange AreaRange(const DownloadJob& job) {
 // give an empty file with success. (One that only ends past it stops at the last
 // block.)
 int CheckAreaInChip(DownloadJob& job, BlockRange range, const char* nothing_done) {
-    const int blocks = job.geometry.block_count;
+    const int blocks = job.chip().geometry.block_count;
     if (range.first < blocks) {
         return 0;
     }
     const uint64_t bytes =
-        static_cast<uint64_t>(job.geometry.block_size) * static_cast<uint64_t>(blocks);
+        static_cast<uint64_t>(job.chip().geometry.block_size) * static_cast<uint64_t>(blocks);
     job.attempt.text = Format(
         "The area 0x%X to 0x%X starts beyond the chip, which holds %llu MiB (0x%llX bytes, "
         "blocks 0 to %d). %s",
@@ -97,7 +97,7 @@ std::optional<bool> AskOperator(DownloadJob& job, const AreaQuestion& question) 
 // A specified-area erase that reaches block 0 or the EEROM and reservoir needs
 // the operator's confirmation; the blocks are known only now.
 int CheckAreaErase(DownloadJob& job, BlockRange range) {
-    const int blocks = job.geometry.block_count;
+    const int blocks = job.chip().geometry.block_count;
     const int top = blocks - kEeromBlocks;
     AreaQuestion question;
     question.start = job.range_start;
@@ -139,23 +139,24 @@ int CheckAreaErase(DownloadJob& job, BlockRange range) {
 
 int CodeUpgrade(DownloadJob& job) {
     job.reporter.SetStatus("代码升级！");
-    job.step = JobStep::kUpgrade;
+    job.EnterStep(JobStep::kUpgrade);
     if (const int r = CheckUpgrade(job, job.table); r != 0) {
         return job.FailWith(r);
     }
     if (const int r = BackUpBeforeWrite(job, {}); r != 0) {
         return job.FailWith(r);
     }
-    job.track_writes = job.verify;
+    job.TrackWrites(job.verify);
     // A chip the record cannot map gets none: its bad blocks are skipped instead.
-    if (!job.record.Present() && RecordMapsBadBlocks(job)) {
-        job.step = JobStep::kRecordBuild;
+    if (!job.chip().record.Present() && RecordMapsBadBlocks(job)) {
+        job.EnterStep(JobStep::kRecordBuild);
         if (const int r = BuildManagementRecord(job); r != 0) {
             return job.FailWith(r);
         }
-        job.step = JobStep::kUpgrade;
+        job.EnterStep(JobStep::kUpgrade);
     }
-    if (const int r = DownloadPartitions(job, job.table, job.erase_range == upgrade_range::kCode);
+    if (const int r =
+            DownloadPartitions(job, job.table, job.upgrade_range() == UpgradeRange::kCode);
         r != 0 || job.Stopped()) {
         return job.FailWith(r);
     }
@@ -163,14 +164,15 @@ int CodeUpgrade(DownloadJob& job) {
 }
 
 int ReadCode(DownloadJob& job) {
-    job.step = JobStep::kRead;
-    switch (job.erase_range) {
-        case read_range::kPartitionTable:
+    job.EnterStep(JobStep::kRead);
+    switch (job.read_range()) {
+        case ReadRange::kPartitionTable:
             job.reporter.SetStatus("读取FLASH数据！");
             return job.FailWith(ReadPartitions(job));
-        case read_range::kEerom:
+        case ReadRange::kEerom:
             job.reporter.SetStatus("读取EEROM数据！");
             return job.FailWith(ReadEeromArea(job, job.job_file_path, false));
+        case ReadRange::kArea:
         default: {
             job.reporter.SetStatus("读取FLASH数据！");
             const BlockRange range = AreaRange(job);
@@ -207,19 +209,19 @@ int CodeAreaEnd(DownloadJob& job, int& end_block) {
 }
 
 int Erase(DownloadJob& job) {
-    job.step = JobStep::kErase;
+    job.EnterStep(JobStep::kErase);
     job.reporter.SetStatus("ERASE FLASH!");
-    const int blocks = job.geometry.block_count;
+    const int blocks = job.chip().geometry.block_count;
     BlockRange range;
-    switch (job.erase_range) {
-        case erase_range::kFileSystem: {
+    switch (job.erase_range()) {
+        case EraseRange::kFileSystem: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
                 return job.FailWith(code);
             range = {k, blocks - 74};
             break;
         }
-        case erase_range::kArea:
+        case EraseRange::kArea:
             range = AreaRange(job);
             if (const int r = CheckAreaInChip(job, range, "Nothing was erased."); r != 0) {
                 return job.FailWith(r);
@@ -228,23 +230,23 @@ int Erase(DownloadJob& job) {
                 return job.FailWith(r);
             }
             break;
-        case erase_range::kCode: {
+        case EraseRange::kCode: {
             int k = 0;
             if (const int code = CodeAreaEnd(job, k); code != 0)
                 return job.FailWith(code);
             range = {0, k};
             break;
         }
-        case erase_range::kAll:
+        case EraseRange::kAll:
             range = {0, blocks - 74};
             break;
-        case erase_range::kEerom:
+        case EraseRange::kEerom:
             range = EeromRange(blocks);
             break;
         default:
             // No front end offers another range; one that came anyway erases nothing.
             // "Rang" is kept as phones' tools and logs know it.
-            job.attempt.text = Format("Erase Rang error #%d", job.erase_range);
+            job.attempt.text = Format("Erase Rang error #%d", static_cast<int>(job.erase_range()));
             job.reporter.WriteLog("\n" + job.attempt.text);
             return job.FailWith(result::erase_mode::kUnknownRange);
     }
@@ -272,24 +274,24 @@ int FailStep(DownloadJob& job, int result, int inner) {
 int RunTargetSteps(DownloadJob& job, const TargetStepResults& results) {
     Reporter& reporter = job.reporter;
     reporter.SetStatus("Get Flash information!");
-    job.step = JobStep::kIdentify;
+    job.EnterStep(JobStep::kIdentify);
     if (const int r = IdentifyNand(job); r != 0) {
         return FailStep(job, results.identify, r);
     }
     if (results.ibt_status) {
         reporter.SetStatus(results.ibt_status);
     }
-    job.step = JobStep::kIbt;
+    job.EnterStep(JobStep::kIbt);
     if (const int r = GetIbt(job); r != 0) {
         return FailStep(job, results.ibt, r);
     }
-    job.step = JobStep::kParameters;
+    job.EnterStep(JobStep::kParameters);
     if (const int r = SetNandParameters(job); r != 0) {
         return FailStep(job, results.parameters, r);
     }
     // "MangrBlk" is kept as phones' tools and logs know it.
     reporter.SetStatus("Get MangrBlk!");
-    job.step = JobStep::kRecord;
+    job.EnterStep(JobStep::kRecord);
     if (const int m = ReadManagementRecord(job); m > 0) {
         job.attempt.text = Format("Get MangrBlk Fail, #%d!", m);
         return FailStep(job, results.record, m);

@@ -41,9 +41,9 @@ void AddLogical(const NandSession& nand, int b, std::vector<std::pair<int, int>>
 // system; without a table the code and file-system area as one file. (The
 // EEROM is added by WriteBackup.)
 void PlanEverything(DownloadJob& job, std::vector<BackupFile>& files) {
-    const int top = std::max(job.geometry.block_count - kEeromBlocks, 1);
+    const int top = std::max(job.chip().geometry.block_count - kEeromBlocks, 1);
     files.push_back({"block0.bin", "block0", {{0, 0}}});
-    if (job.record.Present()) {
+    if (job.chip().record.Present()) {
         files.push_back({"record.bin", "record", {}});
     }
     if (ReadBootTable(job, kBootTableToJob) != 0 || CodeAreaEndBlock(job) < 0) {
@@ -57,7 +57,7 @@ void PlanEverything(DownloadJob& job, std::vector<BackupFile>& files) {
     // holds to the file system from the code area's end on, and below it to a
     // file of its run of blocks between partitions, which an erase of
     // everything erases too.
-    const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, 16));
+    const int count = static_cast<int>(std::min<uint32_t>(job.chip().records.partition_count, 16));
     const int code_end = std::clamp(CodeAreaEndBlock(job), 1, top);
     std::vector<int> owner(static_cast<size_t>(top), -1);
     for (int i = count - 1; i >= 0; --i) {
@@ -95,15 +95,15 @@ void PlanEverything(DownloadJob& job, std::vector<BackupFile>& files) {
 
 // What the write job will erase, beside the EEROM.
 void PlanWriteJob(DownloadJob& job, const BlockRange& erase, std::vector<BackupFile>& files) {
-    const int top = job.geometry.block_count - kEeromBlocks;
+    const int top = job.chip().geometry.block_count - kEeromBlocks;
     if (job.work_mode == WorkMode::kCodeUpgrade) {
         files.push_back({"block0.bin", "block0", {{0, 0}}});
-        if (job.erase_range != upgrade_range::kCode) {
+        if (job.upgrade_range() != UpgradeRange::kCode) {
             files.push_back({"area.bin", "blocks", Logical(job, 1, top)});
             return;
         }
-        // nand.records holds the new table here: its partitions are what is erased.
-        for (int i = 0; i < static_cast<int>(job.records.partition_count); ++i) {
+        // nand.chip().records holds the new table here: its partitions are what is erased.
+        for (int i = 0; i < static_cast<int>(job.chip().records.partition_count); ++i) {
             const BlockRange r = PartitionBlocks(job, i);
             files.push_back({Format("blocks_%d-%d.bin", r.first, r.end - 1), "blocks",
                              Logical(job, r.first, r.end)});
@@ -115,7 +115,7 @@ void PlanWriteJob(DownloadJob& job, const BlockRange& erase, std::vector<BackupF
     const int end = std::min(erase.end, top);
     std::vector<std::pair<int, int>> blocks;
     for (int b = first; b < end; ++b) {
-        if (job.IbtGood(b)) {
+        if (job.chip().IbtGood(b)) {
             blocks.emplace_back(b, b);
         }
     }
@@ -147,22 +147,22 @@ int BackupFailed(DownloadJob& job, const std::string& text, std::optional<int> i
 // The session reads every block twice while it lives, when `on`.
 class ReadTwiceWhile {
   public:
-    ReadTwiceWhile(NandSession& nand, bool on) : nand_(nand), was_(nand.read_twice) {
-        nand.read_twice = was_ || on;
+    ReadTwiceWhile(DownloadJob& job, bool on) : job_(job), was_(job.read_twice()) {
+        job.SetReadTwice(was_ || on);
     }
-    ~ReadTwiceWhile() { nand_.read_twice = was_; }
+    ~ReadTwiceWhile() { job_.SetReadTwice(was_); }
     ReadTwiceWhile(const ReadTwiceWhile&) = delete;
     ReadTwiceWhile& operator=(const ReadTwiceWhile&) = delete;
 
   private:
-    NandSession& nand_;
+    DownloadJob& job_;
     bool was_;
 };
 
 // The EEROM's file first, then `files`, each block in one of them.
 std::vector<BackupFile> WithEerom(const DownloadJob& job, std::vector<BackupFile> files) {
     std::vector<BackupFile> all;
-    const int blocks = job.geometry.block_count;
+    const int blocks = job.chip().geometry.block_count;
     std::vector<std::pair<int, int>> eerom;
     for (int b = std::max(blocks - kEeromBlocks, 0); b < blocks; ++b) {
         eerom.emplace_back(b, b);
@@ -181,10 +181,10 @@ BackupManifest ManifestHead(const DownloadJob& job, const std::string& range) {
     manifest.range = range;
     manifest.chip_id = ChipIdText(job);
     manifest.product_id = ProductIdOf(job);
-    manifest.geometry = GeometryOf(job.geometry);
+    manifest.geometry = GeometryOf(job.chip().geometry);
     manifest.bad_blocks = BadBlocks(job);
     manifest.replacements = Replacements(job);
-    manifest.record_present = job.record.Present();
+    manifest.record_present = job.chip().record.Present();
     return manifest;
 }
 
@@ -192,7 +192,7 @@ BackupManifest ManifestHead(const DownloadJob& job, const std::string& range) {
 // read from the phone.
 int BackUpFile(DownloadJob& job, const BackupFile& f, const std::string& path, bool before_erase) {
     if (f.kind == "record") {
-        const auto bytes = job.record.ToBytes();
+        const auto bytes = job.chip().record.ToBytes();
         File out = OpenOutputFile(path);
         if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size() ||
             !CloseOutputFile(out)) {
@@ -254,7 +254,7 @@ int WriteManifest(DownloadJob& job, const std::string& folder, const BackupManif
 // back from nowhere else.
 int WriteBackup(DownloadJob& job, std::vector<BackupFile> files, const std::string& range,
                 bool before_erase) {
-    job.step = JobStep::kBackup;
+    job.EnterStep(JobStep::kBackup);
     std::string folder = job.backup_folder;
     if (folder.back() != '/') {
         folder += '/';
@@ -301,11 +301,11 @@ int BackUpBeforeWrite(DownloadJob& job, const BlockRange& erase) {
     }
     std::vector<BackupFile> files;
     PlanWriteJob(job, erase, files);
-    const JobStep step = job.step;
+    const JobStep step = job.step();
     const int r = WriteBackup(job, std::move(files),
                               job.work_mode == WorkMode::kCodeUpgrade ? "upgrade" : "erase", true);
     if (r == 0) {
-        job.step = step;
+        job.EnterStep(step);
         job.reporter.SetStatus(job.work_mode == WorkMode::kCodeUpgrade ? "代码升级！"
                                                                        : "ERASE FLASH!");
     }
@@ -314,11 +314,11 @@ int BackUpBeforeWrite(DownloadJob& job, const BlockRange& erase) {
 
 int RunBackup(DownloadJob& job) {
     std::vector<BackupFile> files;
-    if (job.erase_range == backup_range::kAll) {
+    if (job.backup_range() == BackupRange::kAll) {
         PlanEverything(job, files);
     }
     return WriteBackup(job, std::move(files),
-                       job.erase_range == backup_range::kAll ? "all" : "eerom", false);
+                       job.backup_range() == BackupRange::kAll ? "all" : "eerom", false);
 }
 
 }  // namespace velmora

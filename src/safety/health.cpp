@@ -26,9 +26,9 @@ namespace code = result::safety_net;
 // The two record copies: the highest free reservoir blocks, as they were chosen.
 std::vector<int> RecordCopies(const NandSession& nand) {
     std::vector<int> copies;
-    const int blocks = nand.geometry.block_count;
-    for (int n = blocks - 1; n >= nand.reservoir_start && copies.size() < 2; --n) {
-        const uint32_t e = nand.record.Entry(n);
+    const int blocks = nand.chip().geometry.block_count;
+    for (int n = blocks - 1; n >= nand.chip().reservoir_start && copies.size() < 2; --n) {
+        const uint32_t e = nand.chip().record.Entry(n);
         if (e == 0) {
             copies.push_back(n);
         } else if (e != ManagementRecord::kBadReservoir) {
@@ -39,7 +39,7 @@ std::vector<int> RecordCopies(const NandSession& nand) {
 }
 
 int ReadRecordCopy(NandSession& nand, int block, std::vector<uint8_t>& out) {
-    const auto page = static_cast<uint32_t>(nand.geometry.page_size);
+    const auto page = static_cast<uint32_t>(nand.chip().geometry.page_size);
     out.assign(ManagementRecord::kBytes, 0);
     std::vector<uint8_t> buffer(BytesPerPage(nand, true));
     for (uint32_t done = 0, k = 0; done < out.size(); ++k) {
@@ -199,7 +199,7 @@ bool ReadBadBlockView(const std::string& path, BadBlockView& v, std::string& err
 namespace {
 
 Json ReportHead(const DownloadJob& job) {
-    const ManifestGeometry g = GeometryOf(job.geometry);
+    const ManifestGeometry g = GeometryOf(job.chip().geometry);
     return {{"date", Now()},
             {"chip_id", ChipIdText(job)},
             {"product_id", ProductIdOf(job)},
@@ -213,22 +213,22 @@ Json ReportHead(const DownloadJob& job) {
 // The bad blocks, replaced or not, and the reservoir's use. `copies` are the
 // record's blocks, taken out of the free count.
 void AddBadBlocks(DownloadJob& job, const std::vector<int>& copies, Json& report) {
-    const int blocks = job.geometry.block_count;
+    const int blocks = job.chip().geometry.block_count;
     const int reservoir = ReservoirStart(blocks);
     Json replaced = Json::array();
     Json unreplaced = Json::array();
     Json reservoir_bad = Json::array();
-    const bool record = job.record.Present();
+    const bool record = job.chip().record.Present();
     int used = 0;
     int free_blocks = 0;
     for (int b = 0; b < blocks; ++b) {
         const bool in_reservoir = record && b >= reservoir;
         if (in_reservoir) {
-            const uint32_t e = job.record.Entry(b);
+            const uint32_t e = job.chip().record.Entry(b);
             used += e == ManagementRecord::kUsedReservoir ? 1 : 0;
-            free_blocks += e == 0 && job.IbtGood(b) ? 1 : 0;
+            free_blocks += e == 0 && job.chip().IbtGood(b) ? 1 : 0;
         }
-        if (job.IbtGood(b)) {
+        if (job.chip().IbtGood(b)) {
             continue;
         }
         if (in_reservoir) {
@@ -252,7 +252,7 @@ void AddBadBlocks(DownloadJob& job, const std::vector<int>& copies, Json& report
 
 // The record's copies, read and compared with each other and the loader's record.
 int AddRecord(DownloadJob& job, const std::vector<int>& copies, Json& report) {
-    const bool record = job.record.Present();
+    const bool record = job.chip().record.Present();
     Json rec = {{"present", record}, {"maps_bad_blocks", RecordMapsBadBlocks(job)}};
     if (record) {
         std::vector<std::vector<uint8_t>> bytes(copies.size());
@@ -268,7 +268,7 @@ int AddRecord(DownloadJob& job, const std::vector<int>& copies, Json& report) {
                                     .Wrapping(r));
             }
         }
-        const auto loader = job.record.ToBytes();
+        const auto loader = job.chip().record.ToBytes();
         rec["copies"] = copies;
         rec["copies_equal"] = copies.size() == 2 && bytes[0] == bytes[1];
         rec["copy_matches_record"] =
@@ -292,7 +292,8 @@ int AddPartitions(DownloadJob& job, Json& report) {
                             .Wrapping(inner));
     }
     if (table == 0 && CodeAreaEndBlock(job) >= 0) {
-        const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, 16));
+        const int count =
+            static_cast<int>(std::min<uint32_t>(job.chip().records.partition_count, 16));
         for (int i = 0; i < count; ++i) {
             const BlockRange r = PartitionBlocks(job, i);
             partitions.push_back({{"number", i + 1},
@@ -329,10 +330,10 @@ void AddSince(const std::string& since_path, Json& report) {
 }  // namespace
 
 int RunHealth(DownloadJob& job) {
-    job.step = JobStep::kHealth;
+    job.EnterStep(JobStep::kHealth);
     job.reporter.SetStatus("NAND health...");
     Json report = ReportHead(job);
-    const std::vector<int> copies = job.record.Present() ? RecordCopies(job) : std::vector<int>{};
+    const std::vector<int> copies = job.chip().record.Present() ? RecordCopies(job) : std::vector<int>{};
     AddBadBlocks(job, copies, report);
     if (const int r = AddRecord(job, copies, report); r != 0) {
         return r;

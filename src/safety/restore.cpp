@@ -81,7 +81,7 @@ Table TableOf(const BootTable& t, const NandGeometry& g) {
 // The table in the backup's own block 0 (its sum checked with the others).
 std::optional<Table> BackupTable(const NandSession& nand, const std::string& folder,
                                  const ManifestFile& f) {
-    const NandGeometry& g = nand.geometry;
+    const NandGeometry& g = nand.chip().geometry;
     std::vector<uint8_t> raw(FileBlockBytes(g, f.with_spare));
     File in(std::fopen((folder + f.name).c_str(), "rb"));
     if (!in || std::fread(raw.data(), 1, raw.size(), in.get()) != raw.size()) {
@@ -107,7 +107,7 @@ std::optional<Table> PhoneTable(DownloadJob& job) {
         return std::nullopt;
     }
     Table table;
-    const int count = static_cast<int>(std::min<uint32_t>(job.records.partition_count, 16));
+    const int count = static_cast<int>(std::min<uint32_t>(job.chip().records.partition_count, 16));
     for (int i = 0; i < count; ++i) {
         const BlockRange r = PartitionBlocks(job, i);
         table.parts.push_back(
@@ -202,7 +202,7 @@ std::string CheckFiles(const BackupManifest& m, const NandGeometry& g, const Tab
 int WriteBack(DownloadJob& job, const std::string& folder, const RestoreBlock& rb,
               std::vector<uint8_t>& buffer) {
     const ManifestFile& f = *rb.file;
-    const auto bytes = static_cast<size_t>(FileBlockBytes(job.geometry, f.with_spare));
+    const auto bytes = static_cast<size_t>(FileBlockBytes(job.chip().geometry, f.with_spare));
     const std::span<uint8_t> data(buffer.data(), bytes);
     File in(std::fopen((folder + f.name).c_str(), "rb"));
     if (!in || std::fseek(in.get(), static_cast<long>(rb.index * bytes), SEEK_SET) != 0 ||
@@ -236,15 +236,15 @@ int WriteBack(DownloadJob& job, const std::string& folder, const RestoreBlock& r
 std::string PlanRestore(DownloadJob& job, const std::string& folder, const BackupManifest& m,
                         bool all, std::vector<RestoreBlock>& plan,
                         std::optional<RestoreBlock>& block0) {
-    const int blocks = job.geometry.block_count;
-    if (m.chip_id != ChipIdText(job) || m.geometry != GeometryOf(job.geometry)) {
+    const int blocks = job.chip().geometry.block_count;
+    if (m.chip_id != ChipIdText(job) || m.geometry != GeometryOf(job.chip().geometry)) {
         const auto shown = [](const ManifestGeometry& g) {
             return Format("%d blocks of %d bytes, pages of %d + %d", g.block_count, g.block_size,
                           g.page_size, g.spare_size);
         };
         return "The backup was made of chip " + m.chip_id + " (" + shown(m.geometry) +
                "); this phone has chip " + ChipIdText(job) + " (" +
-               shown(GeometryOf(job.geometry)) + ").";
+               shown(GeometryOf(job.chip().geometry)) + ").";
     }
     // Partition files are checked against the table the backup's block 0
     // holds; only a restore without block 0 asks the phone for its own.
@@ -263,7 +263,7 @@ std::string PlanRestore(DownloadJob& job, const std::string& folder, const Backu
             table = PhoneTable(job);
         }
     }
-    if (std::string wrong = CheckFiles(m, job.geometry, table ? &*table : nullptr, all);
+    if (std::string wrong = CheckFiles(m, job.chip().geometry, table ? &*table : nullptr, all);
         !wrong.empty()) {
         return wrong;
     }
@@ -281,8 +281,8 @@ std::string PlanRestore(DownloadJob& job, const std::string& folder, const Backu
                 then.resize(std::fread(then.data(), 1, then.size(), in.get()));
             }
         }
-        const auto now = job.record.ToBytes();
-        reservoir_ok = job.record.Present()
+        const auto now = job.chip().record.ToBytes();
+        reservoir_ok = job.chip().record.Present()
                            ? std::equal(then.begin(), then.end(), now.begin(), now.end())
                            : then.empty();
         if (!reservoir_ok) {
@@ -332,7 +332,7 @@ std::string PlanRestore(DownloadJob& job, const std::string& folder, const Backu
                     "this phone now.",
                     logical, physical_then);
             }
-            if (!job.IbtGood(target)) {
+            if (!job.chip().IbtGood(target)) {
                 if (target == logical && bad_then.count(logical) != 0 && f.kind != "eerom") {
                     // Bad then and now: no erase touched it, it holds what it held.
                     job.AddNote(
@@ -371,14 +371,14 @@ std::string FolderWithSlash(std::string folder) {
 }  // namespace
 
 int RunRestore(DownloadJob& job) {
-    job.step = JobStep::kRestore;
+    job.EnterStep(JobStep::kRestore);
     const std::string folder = FolderWithSlash(job.backup_folder);
     BackupManifest m;
     std::string error;
     if (!LoadManifest(folder, m, error) || !CheckBackupFiles(folder, m, error)) {
         return RestoreRefused(job, error);
     }
-    const bool all = job.erase_range == backup_range::kAll;
+    const bool all = job.backup_range() == BackupRange::kAll;
     if (all && m.range != "all") {
         return RestoreRefused(
             job, "--range all needs a backup of everything; this one holds \"" + m.range + "\".");
@@ -395,7 +395,7 @@ int RunRestore(DownloadJob& job) {
     std::vector<uint8_t> buffer(BlockBytes(job, true));
     reporter.units_total = uint64_t{buffer.size()} * (plan.size() + (block0 ? 1 : 0));
     reporter.units_done = 0;
-    job.track_writes = true;
+    job.TrackWrites(true);
     auto fail = [&](int r) {
         if (job.Aborted()) {
             return job.result();
@@ -418,7 +418,7 @@ int RunRestore(DownloadJob& job) {
         if (!job.BeginUncut()) {
             return job.result();
         }
-        job.boot_block_touched = true;
+        job.chip().boot_block_touched = true;
         const int r = WriteBack(job, folder, *block0, buffer);
         job.EndUncut();
         if (r != 0) {

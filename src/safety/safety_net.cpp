@@ -15,14 +15,14 @@ namespace safety_net {
 
 std::string ChipIdText(const NandSession& nand) {
     std::string text;
-    for (const uint8_t b : nand.nand_id) {
+    for (const uint8_t b : nand.chip().nand_id) {
         text += Format(text.empty() ? "%02X" : " %02X", b);
     }
     return text;
 }
 
 std::string ProductIdOf(const JobBase& job) {
-    return job.product_id ? ProductIdText(*job.product_id) : std::string();
+    return job.product_id() ? ProductIdText(*job.product_id()) : std::string();
 }
 
 std::string Now() {
@@ -40,8 +40,8 @@ ManifestGeometry GeometryOf(const NandGeometry& g) {
 
 std::vector<int> BadBlocks(const NandSession& nand) {
     std::vector<int> bad;
-    for (int b = 0; b < nand.geometry.block_count; ++b) {
-        if (!nand.IbtGood(b)) {
+    for (int b = 0; b < nand.chip().geometry.block_count; ++b) {
+        if (!nand.chip().IbtGood(b)) {
             bad.push_back(b);
         }
     }
@@ -50,11 +50,12 @@ std::vector<int> BadBlocks(const NandSession& nand) {
 
 std::vector<std::pair<int, int>> Replacements(const NandSession& nand) {
     std::vector<std::pair<int, int>> pairs;
-    if (!nand.record.Present()) {
+    if (!nand.chip().record.Present()) {
         return pairs;
     }
-    for (int b = 0; b < std::min(nand.reservoir_start, nand.geometry.block_count); ++b) {
-        if (!nand.IbtGood(b) && MappedBlock(nand, b) != b) {
+    for (int b = 0; b < std::min(nand.chip().reservoir_start, nand.chip().geometry.block_count);
+         ++b) {
+        if (!nand.chip().IbtGood(b) && MappedBlock(nand, b) != b) {
             pairs.emplace_back(b, MappedBlock(nand, b));
         }
     }
@@ -62,7 +63,7 @@ std::vector<std::pair<int, int>> Replacements(const NandSession& nand) {
 }
 
 int ReadTarget(const NandSession& nand, int b) {
-    if (nand.IbtGood(b) || nand.record.Present()) {
+    if (nand.chip().IbtGood(b) || nand.chip().record.Present()) {
         return MappedBlock(nand, b);
     }
     return RecordMapsBadBlocks(nand) ? b : -1;
@@ -70,7 +71,7 @@ int ReadTarget(const NandSession& nand, int b) {
 
 std::vector<std::pair<int, int>> Logical(const NandSession& nand, int first, int end) {
     std::vector<std::pair<int, int>> blocks;
-    for (int b = std::max(first, 0); b < std::min(end, nand.geometry.block_count); ++b) {
+    for (int b = std::max(first, 0); b < std::min(end, nand.chip().geometry.block_count); ++b) {
         if (const int p = ReadTarget(nand, b); p >= 0) {
             blocks.emplace_back(b, p);
         }
@@ -79,17 +80,17 @@ std::vector<std::pair<int, int>> Logical(const NandSession& nand, int first, int
 }
 
 PartitionRecord RecordOf(const NandSession& nand, int i) {
-    return nand.records.boot_version == 3 ? V3Record(nand.records, i)
-                                          : ClassicRecord(nand.records, i);
+    return nand.chip().records.boot_version == 3 ? V3Record(nand.chip().records, i)
+                                                 : ClassicRecord(nand.chip().records, i);
 }
 
 BlockRange PartitionBlocks(const NandSession& nand, int i) {
     const PartitionRecord rec = RecordOf(nand, i);
     const uint32_t size = BlockSize(nand);
     const int first = static_cast<int>(rec.offset / size);
-    const auto end =
-        static_cast<int>(std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
-                                            static_cast<uint64_t>(nand.geometry.block_count)));
+    const auto end = static_cast<int>(
+        std::min<uint64_t>((uint64_t{rec.offset} + rec.size) / size,
+                           static_cast<uint64_t>(nand.chip().geometry.block_count)));
     return {first, end};
 }
 
@@ -111,9 +112,9 @@ int VerifyAfterWrite(DownloadJob& job) {
     if (!job.verify) {
         return 0;
     }
-    job.step = JobStep::kVerify;
+    job.EnterStep(JobStep::kVerify);
     job.reporter.SetPhase(Phase::kVerify);
-    job.reporter.SetStatus(Format("Verifying %zu written blocks...", job.written.size()));
+    job.reporter.SetStatus(Format("Verifying %zu written blocks...", job.written().size()));
     std::vector<int> differing;
     const int r = VerifyWrittenBlocks(job, differing);
     if (r == 0 || job.Aborted()) {

@@ -38,7 +38,7 @@ int ReadTarget(const NandSession& nand, int b);
 std::vector<std::pair<int, int>> Logical(const NandSession& nand, int first, int end);
 
 PartitionRecord RecordOf(const NandSession& nand, int i);
-// Blocks [first, end) of partition i of nand.records.
+// Blocks [first, end) of partition i of nand.chip().records.
 BlockRange PartitionBlocks(const NandSession& nand, int i);
 // The record's name, for people: bytes that are not printable ASCII shown as '?'.
 std::string PartitionName(const std::array<uint8_t, 8>& name);

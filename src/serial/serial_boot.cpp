@@ -30,14 +30,14 @@ size_t Send(SerialPort& port, std::initializer_list<uint8_t> bytes) {
 // An answer comes only after the command's bytes have crossed the line and its
 // own bytes have crossed back: each wait covers that wire time plus its time-out.
 bool Ack(SerialPort& port, const JobBase& job, size_t sent) {
-    return port.WaitForByte(kAck, job.timings.ack_ms + port.WireMs(sent + 1));
+    return port.WaitForByte(kAck, job.timings().ack_ms + port.WireMs(sent + 1));
 }
 
 bool Answer(SerialPort& port, const JobBase& job, size_t sent, size_t count,
             std::array<uint8_t, 16>* kept = nullptr) {
     std::array<uint8_t, 16> answer{};
     const bool ok = port.ReadExact(std::span(answer).first(count),
-                                   job.timings.boot_answer_ms + port.WireMs(sent + count));
+                                   job.timings().boot_answer_ms + port.WireMs(sent + count));
     if (ok && kept != nullptr) {
         *kept = answer;
     }
@@ -68,8 +68,8 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
     // Without a time-out the operator switches the phone on when ready, or stops.
     const auto start = Clock::now();
     const auto never = Clock::time_point::max();
-    const int limit_ms = job.timings.phone_wait_ms;
-    const int notice_ms = job.timings.phone_notice_ms;
+    const int limit_ms = job.timings().phone_wait_ms;
+    const int notice_ms = job.timings().phone_notice_ms;
     const auto deadline = limit_ms > 0 ? start + milliseconds(limit_ms) : never;
     auto next_notice = notice_ms > 0 ? start + milliseconds(notice_ms) : never;
     std::array<uint8_t, 9> burst{};
@@ -89,7 +89,8 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
             const auto now = Clock::now();
             if (now >= deadline) {
                 const std::string text = NoPhoneText(port_name, (limit_ms + 999) / 1000);
-                job.Fail(Outcome::Of(result::serial_job::kPhoneNotConnected, text).Because(text, std::string(kNoPhoneNext)));
+                job.Fail(Outcome::Of(result::serial_job::kPhoneNotConnected, text)
+                             .Because(text, std::string(kNoPhoneNext)));
                 return code::kPhoneTimedOut;
             }
             if (now >= next_notice) {
@@ -103,7 +104,7 @@ int WaitForPhone(SerialPort& port, JobBase& job, const std::string& port_name) {
         if (std::find(burst.begin(), burst.begin() + n, kAnnounce) != burst.begin() + n) {
             port.PurgeInput();
             port.SendImmediate('D');
-            return port.WaitForByte('D', job.timings.ack_ms + port.WireMs(2)) ? 0 : code::kNoEcho;
+            return port.WaitForByte('D', job.timings().ack_ms + port.WireMs(2)) ? 0 : code::kNoEcho;
         }
     }
 }
@@ -114,8 +115,9 @@ int BootHandshake(SerialPort& port, JobBase& job) {
     std::array<uint8_t, 16> product{};
     if (!Answer(port, job, Send(port, {'P'}), 5, &product))
         return code::kNoProductId;
-    job.product_id.emplace();
-    std::copy_n(product.begin(), 5, job.product_id->begin());
+    std::array<uint8_t, 5> id{};
+    std::copy_n(product.begin(), 5, id.begin());
+    job.SetProductId(id);
     if (!Answer(port, job, Send(port, {'Q'}), 16))
         return code::kNoAnswer;
     std::vector<uint8_t> dongle(21, 0);
@@ -186,7 +188,7 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
         return result::serial_job::kLineFormatFailed;
     }
     // The 'J' may still be crossing the line, and the 0xBE must cross back.
-    if (!port.WaitForByte(kLoaderStart, job.timings.loader_start_ms + port.WireMs(2))) {
+    if (!port.WaitForByte(kLoaderStart, job.timings().loader_start_ms + port.WireMs(2))) {
         job.attempt.text = "BootLoader启动失败!";
         return result::serial_job::kLoaderNotStarted;
     }
@@ -197,7 +199,7 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
         port.Write(frame.span());
         // The loader gives no answer: the pause, counted from when the frame has
         // crossed the line, is the only synchronisation.
-        job.Sleep(job.timings.baud_pause_ms + port.WireMs(frame.span().size()));
+        job.Sleep(job.timings().baud_pause_ms + port.WireMs(frame.span().size()));
         if (!SetFormat(port, job, baud)) {
             job.attempt.text =
                 selection == 2 ? "改变波特率到921600失败！" : "改变波特率到460800失败！";
@@ -205,7 +207,7 @@ int SwitchToLoaderBaud(SerialPort& port, JobBase& job, int selection) {
                                   : result::serial_job::kBaud460800Failed;
         }
     }
-    job.Sleep(job.timings.settle_ms);
+    job.Sleep(job.timings().settle_ms);
     port.PurgeInput();
     return 0;
 }

@@ -15,10 +15,10 @@ using ::testing::ElementsAre;
 TEST(BuildManagementRecord, PassesOverABadTopAndRefusesAnExhaustedReservoir) {
     LoaderJob f(1024, {5, 1023});
     ASSERT_EQ(BuildManagementRecord(f.job), 0);
-    EXPECT_EQ(f.job.record.Entry(5), 1002u);
-    EXPECT_EQ(f.job.record.Entry(1023), ManagementRecord::kBadReservoir);
+    EXPECT_EQ(f.job.chip().record.Entry(5), 1002u);
+    EXPECT_EQ(f.job.chip().record.Entry(1023), ManagementRecord::kBadReservoir);
     EXPECT_THAT(f.loader->blocks_named[kCmdErase], ElementsAre(1022, 1021));
-    const auto bytes = f.job.record.ToBytes();
+    const auto bytes = f.job.chip().record.ToBytes();
     EXPECT_EQ(f.loader->written[1021].size(), 3u * 2048);  // 4108 bytes in whole pages
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), f.loader->written[1021].begin()));
 
@@ -28,7 +28,7 @@ TEST(BuildManagementRecord, PassesOverABadTopAndRefusesAnExhaustedReservoir) {
     LoaderJob exhausted(1024, bad);
     EXPECT_EQ(BuildManagementRecord(exhausted.job), -1);
     EXPECT_TRUE(exhausted.loader->blocks_named.empty());
-    EXPECT_FALSE(exhausted.job.record.Present());
+    EXPECT_FALSE(exhausted.job.chip().record.Present());
 }
 
 TEST(EraseBlockRange, RefusesAReversedRangeClipsAtTheChipEndAndStopsAtAFailure) {

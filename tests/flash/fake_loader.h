@@ -79,12 +79,11 @@ struct LoaderJob {
         : job(LinkKind::kSerial, &display, false) {
         auto fake = std::make_unique<FakeLoader>();
         loader = fake.get();
-        job.link = std::move(fake);
-        job.dialect = MakeSerialDialect();
-        job.geometry = {blocks, 0x4000, 2048, 64, 2000, 200};
+        job.AttachLoader(std::move(fake), MakeSerialDialect());
+        job.chip().geometry = {blocks, 0x4000, 2048, 64, 2000, 200};
         for (int b = 0; b < blocks; ++b) {
             if (!bad.count(b))
-                job.ibt[b / 8] |= static_cast<uint8_t>(1 << (b % 8));
+                job.chip().ibt[b / 8] |= static_cast<uint8_t>(1 << (b % 8));
         }
         job.reporter.InitBlockMap(blocks, 0x4000);
     }

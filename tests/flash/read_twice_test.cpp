@@ -33,17 +33,17 @@ TEST(SecondOpinion, KeepsWhatTwoReadsAgreeOnAndFailsWhereNoTwoDo) {
     EXPECT_EQ(confirm({1, 2, 3, 4}, {{1, 2, 3, 4}}),
               std::pair(0, std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_EQ(next, 1u);
-    EXPECT_TRUE(nand.notes.empty());
+    EXPECT_TRUE(nand.notes().empty());
     // The first read flipped byte 0, the second byte 3: each is outvoted.
     EXPECT_EQ(confirm({0, 2, 3, 4}, {{1, 2, 3, 5}, {1, 2, 3, 4}}),
               std::pair(0, std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(nand.notes,
+    EXPECT_EQ(nand.notes(),
               std::vector<std::string>{
                   "Block 7 read differently twice; a third read settled it byte by byte."});
     EXPECT_EQ(confirm({1, 2, 3, 4}, {{1, 9, 3, 4}, {1, 8, 3, 4}}).first,
               result::read_back::kReadsDisagree);
     EXPECT_NE(nand.attempt.text.find("Block 7 "), std::string::npos) << nand.attempt.text;
-    EXPECT_EQ(nand.notes.back(), nand.attempt.text + ".");
+    EXPECT_EQ(nand.notes().back(), nand.attempt.text + ".");
     // A read that fails is the failure.
     EXPECT_EQ(confirm({1, 2, 3, 4}, {{1, 2, 3, 5}}).first, 1100);
 }

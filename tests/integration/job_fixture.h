@@ -61,7 +61,7 @@ class JobFixture : public ::testing::Test {
     JobRequest Request(int baud_selection = 2) const {
         JobRequest r;
         r.work_mode = WorkMode::kErase;
-        r.erase_range = erase_range::kArea;
+        r.range = EraseRange::kArea;
         r.range_start = 0;
         r.range_end = 0x1FFFF;
         r.home = home_;

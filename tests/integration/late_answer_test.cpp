@@ -18,8 +18,10 @@ class SerialLateAnswers : public ::testing::Test, public LateRig {
     int Run(bool upgrade, const std::string& faults) override {
         SetFaults(*sim.phone, faults);
         std::filesystem::remove_all(sim.home.path() + "upload_nand");
-        return sim.Run(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
-                       upgrade ? upgrade_range::kAll : read_range::kPartitionTable, ShortWaits);
+        return sim.Run(
+            upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
+            upgrade ? WorkRange{UpgradeRange::kAll} : WorkRange{ReadRange::kPartitionTable},
+            ShortWaits);
     }
     const DownloadJob& job() const override { return *sim.job; }
     std::vector<uint8_t> File(const std::string& name) const override {
@@ -44,8 +46,8 @@ TEST_F(SerialLateAnswers, ASecondAnswerToARetriedReadFailsIt) {
     ASSERT_EQ(Run(true, "noise"), 0) << sim.job->outcome().text;
     EXPECT_EQ(Run(false, "noise,late=13@0.1#1:850+13@0.1#2:50"), 2);
     EXPECT_EQ(sim.job->outcome().text, "Read BOOT_NAND error #30100");
-    ASSERT_FALSE(sim.job->notes.empty());
-    EXPECT_NE(sim.job->notes[0].find("two answers came to one command"), std::string::npos);
+    ASSERT_FALSE(sim.job->notes().empty());
+    EXPECT_NE(sim.job->notes()[0].find("two answers came to one command"), std::string::npos);
 }
 
 }  // namespace

@@ -18,11 +18,11 @@ inline std::string LateFaults(const std::string& command) {
 }
 
 inline void ShortWaits(DownloadJob& job) {
-    job.timings.ack_ms = 400;
-    job.timings.response_ms = 400;
-    job.timings.usb_response_ms = 400;
-    job.timings.retry_pause_ms = 1;
-    job.timings.quiet_ms = 250;  // ends before the late answer, covers the retry's
+    job.mutable_timings().ack_ms = 400;
+    job.mutable_timings().response_ms = 400;
+    job.mutable_timings().usb_response_ms = 400;
+    job.mutable_timings().retry_pause_ms = 1;
+    job.mutable_timings().quiet_ms = 250;  // ends before the late answer, covers the retry's
 }
 
 // Sets the phone's faults to `faults`, in their compact form.

@@ -179,11 +179,11 @@ class SimHarness {
     }
 
     // Runs one job to its end on this thread; `setup` may adjust the job first.
-    int Run(WorkMode mode, int range, std::function<void(DownloadJob&)> setup = {},
+    int Run(WorkMode mode, WorkRange range, std::function<void(DownloadJob&)> setup = {},
             EventSink* shown_on = nullptr) {
         JobRequest request;
         request.work_mode = mode;
-        request.erase_range = range;
+        request.range = range;
         request.home = home.path();
         request.port = phone->SlavePath();
         request.timings.retry_pause_ms = 1;

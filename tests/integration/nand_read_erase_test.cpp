@@ -22,11 +22,11 @@ class ReadEraseTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(parts, BootImage(2));
-        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0)
+        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0)
             << sim.job->outcome().text;
     }
 
-    std::vector<uint32_t> EraseRun(int range, uint32_t start = 0, uint32_t end = 0,
+    std::vector<uint32_t> EraseRun(EraseRange range, uint32_t start = 0, uint32_t end = 0,
                                    int expect = 0) {
         sim.phone->trace().Clear();
         EXPECT_EQ(sim.Run(WorkMode::kErase, range,
@@ -54,7 +54,7 @@ class ReadEraseTest : public ::testing::Test {
 };
 
 TEST_F(ReadEraseTest, ReadByPartitionTableGivesTheFilesTheReportAndTheBootArea) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable), 0)
         << sim.job->outcome().text;
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_code"), Text(parts[0].content));
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_02_yaffs"), Text(parts[1].content));
@@ -95,8 +95,8 @@ TEST(ReadBack, ABadBlockChecksumIsReadAgainOverSerial) {
     const std::vector<Partition> parts = {
         {"code", 2 * kBlock, 6 * kBlock, Bytes(4 * kBlock + 5, 7), 0x21}};
     sim.SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable), 0)
         << sim.job->outcome().text;
     EXPECT_EQ(sim.ReadFile("upload_nand/parti_01_code"), Text(parts[0].content));
     int reads_of_3 = 0;
@@ -107,14 +107,14 @@ TEST(ReadBack, ABadBlockChecksumIsReadAgainOverSerial) {
 }
 
 TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kEerom), 0) << sim.job->outcome().text;
     std::string eerom;
     for (uint32_t b = 54; b < 128; ++b)
         eerom += Text(sim.nand().ReadBlock(b, false));
     EXPECT_EQ(sim.ReadFile("upload_nand/upload_eerom.bin"), eerom);
 
     // Bytes 0x60001 to 0xC0000 touch blocks 3 to 6; logical 5 is read from its replacement.
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kArea,
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kArea,
                       [](DownloadJob& job) {
                           job.range_start = 3 * kBlock + 1;
                           job.range_end = 6 * kBlock;
@@ -127,7 +127,7 @@ TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
 
     // A disk that fills up fails the job rather than leaving a short file behind.
     if (std::filesystem::exists("/dev/full")) {
-        EXPECT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom,
+        EXPECT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kEerom,
                           [](DownloadJob& job) { job.job_file_path = "/dev/full"; }),
                   10000);
         EXPECT_EQ(sim.job->outcome().text.rfind("Cannot write /dev/full", 0), 0u)
@@ -136,21 +136,21 @@ TEST_F(ReadEraseTest, EeromAndAreaReadsCopyTheBlocksAsTheyAre) {
 }
 
 TEST_F(ReadEraseTest, EveryEraseRangeErasesExactlyItsGoodBlocks) {
-    EXPECT_EQ(EraseRun(erase_range::kFileSystem), Blocks(20, 54));
-    EXPECT_EQ(EraseRun(erase_range::kArea, 3 * kBlock + 1, 6 * kBlock), Blocks(3, 7));
-    EXPECT_EQ(EraseRun(erase_range::kEerom), Blocks(54, 124));
-    EXPECT_EQ(EraseRun(erase_range::kCode), Blocks(0, 20));
-    EXPECT_EQ(EraseRun(erase_range::kAll), Blocks(0, 54));
+    EXPECT_EQ(EraseRun(EraseRange::kFileSystem), Blocks(20, 54));
+    EXPECT_EQ(EraseRun(EraseRange::kArea, 3 * kBlock + 1, 6 * kBlock), Blocks(3, 7));
+    EXPECT_EQ(EraseRun(EraseRange::kEerom), Blocks(54, 124));
+    EXPECT_EQ(EraseRun(EraseRange::kCode), Blocks(0, 20));
+    EXPECT_EQ(EraseRun(EraseRange::kAll), Blocks(0, 54));
     EXPECT_FALSE(sim.nand().IsErased(124));  // logical 5's replacement keeps its data
     EXPECT_FALSE(sim.nand().IsErased(127));  // and the record its copies
 
     // Without a table in block 0 the code area is unknown: nothing is erased.
-    EXPECT_TRUE(EraseRun(erase_range::kFileSystem, 0, 0, 1).empty());
+    EXPECT_TRUE(EraseRun(EraseRange::kFileSystem, 0, 0, 1).empty());
     EXPECT_EQ(sim.job->outcome().text, "Read flash parameter error #1");
     auto no_partitions = BootImage(2, kBlock);
     std::fill(no_partitions.begin() + 0x400, no_partitions.begin() + 0x800, 0xFF);
     sim.nand().WriteBlock(0, no_partitions, false);
-    EXPECT_TRUE(EraseRun(erase_range::kCode, 0, 0, 1).empty());
+    EXPECT_TRUE(EraseRun(EraseRange::kCode, 0, 0, 1).empty());
     EXPECT_NE(sim.job->outcome().text.find("no partition"), std::string::npos);
 }
 
@@ -168,7 +168,7 @@ TEST_F(ReadEraseTest, HostileNamesOnThePhoneWriteNothingOutsideTheUploadFolder) 
     }
     StoreLe32(block0.data() + 0x7C0 - 0x80, 0);
     sim.nand().WriteBlock(0, block0, false);
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable), 0)
         << sim.job->outcome().text;
 
     std::set<std::string> files;

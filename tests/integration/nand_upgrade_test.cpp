@@ -84,7 +84,7 @@ TEST_F(UpgradeTest, BadBlocksAreReplacedFromTheReservoirAndTheRecordIsReused) {
     sim.nand().WriteBlock(40, garbage, false);   // code area: erased by the upgrade
     sim.nand().WriteBlock(960, garbage, false);  // file system: left alone
 
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
 
     auto expected = PartitionBlocks(parts, {{5, 1002}, {9, 1003}});
     const auto record = RecordBlock({{5, 1002}, {9, 1003}});
@@ -97,7 +97,7 @@ TEST_F(UpgradeTest, BadBlocksAreReplacedFromTheReservoirAndTheRecordIsReused) {
     // The second upgrade finds the record and keeps it; the code area's erase
     // goes through the same replacements.
     sim.phone->trace().Clear();
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
     std::vector<uint32_t> erased;
     for (uint32_t b = 1; b < 950; ++b)
         erased.push_back(b == 5 ? 1002 : b == 9 ? 1003 : b);
@@ -113,7 +113,7 @@ TEST_F(UpgradeTest, TheCodeRangeErasesOnlyThePartitionsBlocks) {
     sim.SetFirmware(parts, BootImage(2));
     const auto garbage = Bytes(kBlock, 4);
     sim.nand().WriteBlock(13, garbage, false);  // between the partitions
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kCode), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kCode), 0) << sim.job->outcome().text;
     std::vector<uint32_t> erased = {127, 126};  // the new record's copies
     for (uint32_t b = 4; b < 12; ++b)
         erased.push_back(b);
@@ -136,7 +136,7 @@ TEST_F(UpgradeTest, VersionThreeBootBlockCountsItsWritesAndKeepsTheLayout) {
         sim.nand().Erase(0);
         if (old != 0xFFFFFFFFu)
             sim.nand().WriteBlock(0, previous, false);
-        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0)
+        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0)
             << sim.job->outcome().text;
 
         std::vector<uint8_t> want(kBlock, 0xFF);
@@ -164,7 +164,7 @@ TEST_F(UpgradeTest, ACrcMismatchIsRetriedThreeTimesThenFailsTheJob) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware(Firmware(), BootImage(2));
     sim.phone->AddFault({sim::FaultKind::kBadCrc, kCmdWritePages, 6, 0, 0});
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 100);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 100);
     EXPECT_EQ(sim.job->outcome().text, "Write partition_#1 fail, #20105");
     int attempts = 0;
     for (const auto& e : sim.phone->trace().Of("frame"))
@@ -192,7 +192,7 @@ TEST_F(UpgradeTest, StopDuringTheDownloadLeavesTheBootBlockAlone) {
     sim.nand().WriteBlock(0, old_boot, false);
     StopAtFirstWrite display;
     display.stop = [&] { sim.job->Stop(); };
-    EXPECT_NE(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &display), 0);
+    EXPECT_NE(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, {}, &display), 0);
     EXPECT_TRUE(sim.job->Stopped());
     EXPECT_EQ(sim.nand().ReadBlock(0, false), old_boot);
     EXPECT_EQ(sim.phone->trace().ProgrammedBlocks().back(), 4u);  // nothing after the stop
@@ -206,7 +206,7 @@ TEST_F(UpgradeTest, SmallPageChipsWriteWholeBlocksInOneCommand) {
         {"code", 2 * block, 16 * block, Bytes(3 * block + 300, 21), 1},
         {"yaffs", 20 * block, 4 * block, Bytes(spare_block + 1000, 22), 3}};
     sim.SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
     int block_writes = 0;
     for (const auto& e : sim.phone->trace().Of("frame"))
         block_writes += e.command == kCmdWriteBlock;

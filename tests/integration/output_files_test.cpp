@@ -28,7 +28,7 @@ TEST_F(OutputFilesTest, LinksAtTheOutputNamesAreRefusedAndTheirTargetsKept) {
 
     JobRequest read = Request();
     read.work_mode = WorkMode::kReadCode;
-    read.erase_range = read_range::kEerom;
+    read.range = ReadRange::kEerom;
     read.debug = true;
     read.overwrite = true;  // a name that is there is an earlier read's: past that refusal
     const JobOutcome o = Run(read);

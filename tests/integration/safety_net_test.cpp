@@ -58,12 +58,12 @@ std::vector<Partition> GappedFirmware() {
 // gaps, the file system and the EEROM, and a backup of everything in `folder`.
 void BackUpAGappedPhone(SimHarness& sim, const std::string& folder) {
     sim.SetFirmware(GappedFirmware(), BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
     for (const int b : {1, 6, 30}) {
         sim.nand().WriteBlock(b, Bytes(kSpareBlock, b), true);
     }
     FillEerom(sim.nand());
-    ASSERT_EQ(sim.Run(WorkMode::kBackup, backup_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kBackup, BackupRange::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
@@ -79,14 +79,14 @@ TEST(SafetyNet, AnUpgradeBacksUpWhatItErasesBeforeItErasesAndVerifiesWhatItWrote
     const auto eerom = Blocks(sim.nand(), kEeromFirst, kBlocks);
     const std::string folder = sim.home.path() + "backup/";
 
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                       [&](DownloadJob& job) {
                           job.backup_folder = folder;
                           job.verify = true;
                       }),
               0)
         << sim.job->outcome().text;
-    EXPECT_GT(sim.job->written.size(), 5u);  // both partitions, block 0, the record copies
+    EXPECT_GT(sim.job->written().size(), 5u);  // both partitions, block 0, the record copies
 
     const Json m = Manifest(folder);
     EXPECT_EQ(m["chip_id"], "EC 10 00 15");
@@ -118,7 +118,7 @@ TEST(SafetyNet, NoEraseWithoutACompleteBackup) {
     // A backup "folder" that is a file: the backup cannot be written.
     sim.home.Write("not-a-folder", "x");
     EXPECT_EQ(
-        sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+        sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                 [&](DownloadJob& job) { job.backup_folder = sim.home.path() + "not-a-folder"; }),
         result::safety_net::kBackupFailed);
     EXPECT_NE(sim.job->outcome().text.find("Nothing was erased"), std::string::npos);
@@ -130,7 +130,7 @@ TEST(SafetyNet, NoEraseWithoutACompleteBackup) {
     });
     broken.SetFirmware(Firmware(), BootImage(2));
     broken.nand().WriteBlock(3, Bytes(kBlock, 5), false);
-    EXPECT_EQ(broken.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    EXPECT_EQ(broken.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                          [&](DownloadJob& job) { job.backup_folder = broken.home.path() + "bk"; }),
               result::safety_net::kBackupFailed);
     EXPECT_EQ(broken.nand().ReadBlock(3, false), Bytes(kBlock, 5));
@@ -140,7 +140,7 @@ TEST(SafetyNet, VerifyNamesABlockTheChipDidNotKeepAndForgivesAReadDisturb) {
     // Block 3 holds code; the chip stores one of its bytes with a bit inverted.
     SimHarness lying(kChip128, {}, [](sim::PhoneOptions& o) { o.flips = {{3, 5000}}; });
     lying.SetFirmware(Firmware(), BootImage(2));
-    EXPECT_EQ(lying.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    EXPECT_EQ(lying.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                         [](DownloadJob& job) { job.verify = true; }),
               result::safety_net::kVerifyMismatch);
     EXPECT_EQ(lying.job->outcome().text,
@@ -149,12 +149,12 @@ TEST(SafetyNet, VerifyNamesABlockTheChipDidNotKeepAndForgivesAReadDisturb) {
     // Without the verify the same job ends in success: the flip goes unseen.
     SimHarness unseen(kChip128, {}, [](sim::PhoneOptions& o) { o.flips = {{3, 5000}}; });
     unseen.SetFirmware(Firmware(), BootImage(2));
-    EXPECT_EQ(unseen.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0);
+    EXPECT_EQ(unseen.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0);
 
     // A bit flipped on the way back, once: read again, the block matches.
     SimHarness disturbed(kChip128, {}, [](sim::PhoneOptions& o) { o.read_flips = {2, 6}; });
     disturbed.SetFirmware(Firmware(), BootImage(2));
-    EXPECT_EQ(disturbed.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    EXPECT_EQ(disturbed.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                             [](DownloadJob& job) { job.verify = true; }),
               0)
         << disturbed.job->outcome().text;
@@ -166,26 +166,26 @@ TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
     FillEerom(sim.nand());
     const auto eerom = Blocks(sim.nand(), kEeromFirst, kReservoir);
     const std::string folder = sim.home.path() + "bk/";
-    ASSERT_EQ(sim.Run(WorkMode::kBackup, backup_range::kEerom,
+    ASSERT_EQ(sim.Run(WorkMode::kBackup, BackupRange::kEerom,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
-    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kEerom), 0);
+    ASSERT_EQ(sim.Run(WorkMode::kErase, EraseRange::kEerom), 0);
     ASSERT_TRUE(sim.nand().IsErased(kEeromFirst));
 
-    ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kEerom,
+    ASSERT_EQ(sim.Run(WorkMode::kRestore, BackupRange::kEerom,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
     EXPECT_TRUE(Blocks(sim.nand(), kEeromFirst, kReservoir) == eerom);
-    EXPECT_EQ(sim.job->written.size(), 6u);  // erased blocks need no write
+    EXPECT_EQ(sim.job->written().size(), 6u);  // erased blocks need no write
 
     // Another chip (other ID bytes): refused before anything is erased.
     SimHarness other(kChip128, {}, [](sim::PhoneOptions& o) {
         o.id = std::array<uint8_t, 4>{0xEC, 0x10, 0x00, 0x95};
     });
     other.nand().WriteBlock(kEeromFirst, Bytes(kBlock, 4), false);
-    EXPECT_EQ(other.Run(WorkMode::kRestore, backup_range::kEerom,
+    EXPECT_EQ(other.Run(WorkMode::kRestore, BackupRange::kEerom,
                         [&](DownloadJob& job) { job.backup_folder = folder; }),
               result::safety_net::kRestoreRefused);
     EXPECT_NE(other.job->outcome().text.find("chip EC 10 00 15"), std::string::npos);
@@ -195,7 +195,7 @@ TEST(SafetyNet, RestoreGivesTheEeromBackAfterItsEraseAndRefusesAnotherChip) {
     { std::ofstream(folder + "eerom.bin", std::ios::binary | std::ios::app) << 'x'; }
     EXPECT_NE(ReadBackupSummary(folder, true).error.find("does not match its SHA-256"),
               std::string::npos);
-    EXPECT_EQ(sim.Run(WorkMode::kRestore, backup_range::kEerom,
+    EXPECT_EQ(sim.Run(WorkMode::kRestore, BackupRange::kEerom,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               result::safety_net::kRestoreRefused);
 }
@@ -206,11 +206,11 @@ TEST(SafetyNet, HealthTellsFactoryGrownAndReplacedBlocksAndWhatChangedSinceABack
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware(Firmware(), BootImage(2));
     const std::string folder = sim.home.path() + "bk/";
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
-    ASSERT_EQ(sim.Run(WorkMode::kHealth, 0, [&](DownloadJob& job) { job.since_path = folder; }), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kHealth, {}, [&](DownloadJob& job) { job.since_path = folder; }), 0)
         << sim.job->outcome().text;
     const Json h = Json::parse(sim.job->report);
     EXPECT_EQ(h["bad_blocks"]["replaced"], Json::parse(R"([{"block":5,"by":124}])"));
@@ -250,9 +250,9 @@ TEST(SafetyNet, ABackupOfEverythingHoldsEachGoodBlockOnceAndARestoreGivesEachBac
         EXPECT_EQ(files_holding[b], b == 3 ? 0 : 1) << "block " << b;
     }
 
-    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kErase, EraseRange::kAll), 0) << sim.job->outcome().text;
     ASSERT_TRUE(sim.nand().IsErased(1));
-    ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kRestore, BackupRange::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
@@ -260,9 +260,9 @@ TEST(SafetyNet, ABackupOfEverythingHoldsEachGoodBlockOnceAndARestoreGivesEachBac
         EXPECT_TRUE(sim.nand().ReadBlock(b, true) == before[static_cast<size_t>(b)])
             << "block " << b;
     }
-    EXPECT_EQ(sim.job->notes, std::vector<std::string>{
-                                  "Block 30 was bad at the backup and still is; it was left as "
-                                  "it is."});
+    EXPECT_EQ(sim.job->notes(), std::vector<std::string>{
+                                    "Block 30 was bad at the backup and still is; it was left as "
+                                    "it is."});
 }
 
 TEST(SafetyNet, ARestoreRefusesAManifestThatPutsAFileWhereItDoesNotBelong) {
@@ -299,7 +299,7 @@ TEST(SafetyNet, ARestoreRefusesAManifestThatPutsAFileWhereItDoesNotBelong) {
         Json m = manifest;
         edit(m);
         std::ofstream(folder + "manifest.json") << m.dump(1);
-        EXPECT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+        EXPECT_EQ(sim.Run(WorkMode::kRestore, BackupRange::kAll,
                           [&](DownloadJob& job) { job.backup_folder = folder; }),
                   result::safety_net::kRestoreRefused);
         EXPECT_NE(sim.job->outcome().text.find(refusal + ". Nothing was erased."),
@@ -353,7 +353,7 @@ TEST(SafetyNet, ABackupOfTheFirstToolRestoresOnAChipWithAReplacedBlockWritingEac
         sim.nand().WriteBlock(b, std::vector<uint8_t>(at, at + raw), true);
     }
     EXPECT_EQ(ReadBackupSummary(folder, true).product_id, "52,20,05,01,00");
-    ASSERT_EQ(sim.Run(WorkMode::kRestore, backup_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kRestore, BackupRange::kAll,
                       [&](DownloadJob& job) { job.backup_folder = folder; }),
               0)
         << sim.job->outcome().text;
@@ -379,7 +379,7 @@ TEST(SafetyNet, TheEeromIsReadTwiceBeforeAnEraseAndABitFlippedOnItsWayOutIsOutvo
                                              : sim.nand().ReadBlock(b, true);
             want.append(block.begin(), block.end());
         }
-        ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll,
+        ASSERT_EQ(sim.Run(WorkMode::kErase, EraseRange::kAll,
                           [&](DownloadJob& job) {
                               job.backup_folder = sim.home.path() + "bk";
                               job.read_once = once;
@@ -389,7 +389,7 @@ TEST(SafetyNet, TheEeromIsReadTwiceBeforeAnEraseAndABitFlippedOnItsWayOutIsOutvo
         EXPECT_EQ(sim.ReadFile("bk/eerom.bin") == want, !once);
         const std::vector<std::string> notes = {
             "Block 64 read differently twice; a third read settled it byte by byte."};
-        EXPECT_EQ(sim.job->notes, once ? std::vector<std::string>{} : notes);
+        EXPECT_EQ(sim.job->notes(), once ? std::vector<std::string>{} : notes);
     }
 }
 

@@ -19,7 +19,7 @@ void StoreRecord(sim::NandChip& nand, std::initializer_list<std::pair<int, int>>
 
 // The read-back's files are the partitions' contents, byte for byte.
 void ExpectReadBackEquals(SimHarness& sim, const std::vector<Partition>& parts) {
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable), 0)
         << sim.job->outcome().text;
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string name = "upload_nand/parti_" + std::string(i < 9 ? "0" : "") +
@@ -66,7 +66,9 @@ TEST(UpgradeChecks, ALayoutThatWouldFailIsRefusedBeforeAnythingIsErased) {
         SimHarness sim(kChip128);
         ASSERT_TRUE(sim.started) << sim.start_error;
         sim.SetFirmware(c.parts, c.boot);
-        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused) << c.what;
+        EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll),
+                  result::download::kUpgradeRefused)
+            << c.what;
         EXPECT_NE(sim.job->outcome().text.find(c.says), std::string::npos)
             << c.what << ": " << sim.job->outcome().text;
         EXPECT_NE(sim.job->outcome().text.find("Nothing was erased."), std::string::npos);
@@ -80,7 +82,8 @@ TEST(UpgradeChecks, AContentFileThatChangedAfterLoadingIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 1)}}, BootImage(2));
     sim.home.Write("fw/sub/p1.bin", "shorter now");
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("p1.bin has 11 bytes"), std::string::npos)
         << sim.job->outcome().text;
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
@@ -127,7 +130,7 @@ TEST(UnmappedChips, BadBlocksAreSkippedAndTheReadBackGivesTheFilesBack) {
         if (c.record_on_phone)
             StoreRecord(sim.nand(), {{5, 2006}});
         sim.SetFirmware(c.parts, BootImage(2));
-        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0)
+        ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0)
             << sim.job->outcome().text;
         const auto written = sim.phone->trace().ProgrammedBlocks();
         for (const uint32_t b : c.bad)
@@ -145,7 +148,8 @@ TEST(UnmappedChips, APartitionWhoseGoodBlocksCannotHoldItIsRefused) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     sim.SetFirmware({{"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}},
                     BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("Partition 1 (code): its content (725360 bytes) needs 6 "
                                            "blocks, but only 5 of its 8 blocks are good."),
               std::string::npos)
@@ -161,7 +165,8 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     const std::vector<Partition> parts = {
         {"code", 4 * kBlock, 8 * kBlock, Bytes(5 * kBlock + 70000, 1), 1}};
     sim.SetFirmware(parts, BootImage(2));
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), result::download::kUpgradeRefused);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll),
+              result::download::kUpgradeRefused);
     EXPECT_NE(sim.job->outcome().text.find("Block 6 of Partition 1 (code) is bad and has no "
                                            "replacement"),
               std::string::npos)
@@ -169,14 +174,14 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     EXPECT_TRUE(sim.phone->trace().ErasedBlocks().empty());
 
     // The erase passes over it and shows it NG; nothing is sent to block 0 for it.
-    ASSERT_EQ(sim.Run(WorkMode::kErase, erase_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kErase, EraseRange::kAll), 0) << sim.job->outcome().text;
     const auto erased = sim.phone->trace().ErasedBlocks();
     EXPECT_EQ(std::count(erased.begin(), erased.end(), 6u), 0);
     EXPECT_EQ(sim.display.map().Text(7, 2), "NG");
 
     // A partition over it reads the block itself and says so at the end.
     sim.SetFirmware({{"code", 4 * kBlock, 4 * kBlock, Bytes(kBlock, 4), 1}}, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
     const auto old = sim.nand().ReadBlock(6, false);
     const auto boot_table = sim.nand().ReadBlock(0, false);
     auto mapped = boot_table;
@@ -184,15 +189,15 @@ TEST(GrownBadBlocks, UpgradeRefusesEraseSkipsAndReadBackReadsItAsItIs) {
     StoreLe32(mapped.data() + 0x7C0 + 8, 3 * kBlock);
     sim.nand().Erase(0);
     sim.nand().WriteBlock(0, mapped, false);
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable), 0)
         << sim.job->outcome().text;
     const std::string file = sim.ReadFile("upload_nand/parti_01_code");
     ASSERT_EQ(file.size(), 3 * kBlock);
     EXPECT_TRUE(std::equal(old.begin(), old.end(),
                            reinterpret_cast<const uint8_t*>(file.data()) + 2 * kBlock));
-    ASSERT_EQ(sim.job->notes.size(), 1u);
-    EXPECT_EQ(sim.job->notes[0], "Block 6 is bad and has no replacement; it was read as it is.");
-    EXPECT_EQ(sim.display.last_status(), sim.job->notes[0]);
+    ASSERT_EQ(sim.job->notes().size(), 1u);
+    EXPECT_EQ(sim.job->notes()[0], "Block 6 is bad and has no replacement; it was read as it is.");
+    EXPECT_EQ(sim.display.last_status(), sim.job->notes()[0]);
 }
 
 // Stops when block 0's erase is done: the boot-block step goes on to its end.
@@ -213,15 +218,15 @@ TEST(BootBlock, AStopDuringItsStepWaitsForTheWholeNewBlock) {
     sim.nand().WriteBlock(0, Bytes(kBlock, 11), false);
     StopWhenBlockZeroIsErased display;
     display.stop = [&] { sim.job->Stop(); };
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll, {}, &display), 0);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll, {}, &display), 0);
     EXPECT_TRUE(sim.job->Stopped());
     const auto block0 = sim.nand().ReadBlock(0, false);
     const auto boot = BootImage(2);
     EXPECT_TRUE(std::equal(boot.begin(), boot.begin() + 0x400, block0.begin()));
     EXPECT_TRUE(std::equal(boot.begin() + 0x1000, boot.end(), block0.begin() + 0x1000));
     EXPECT_EQ(block0[boot.size()], 0xFF);
-    ASSERT_EQ(sim.job->notes.size(), 1u);
-    EXPECT_NE(sim.job->notes[0].find("every partition and the boot block were written"),
+    ASSERT_EQ(sim.job->notes().size(), 1u);
+    EXPECT_NE(sim.job->notes()[0].find("every partition and the boot block were written"),
               std::string::npos);
 }
 
@@ -233,7 +238,7 @@ TEST(BootBlock, AFailedStepIsErasedAndWrittenOnceMore) {
     StoreLe32(previous.data() + 0x3FBC, 41);
     sim.nand().WriteBlock(0, previous, false);
     sim.phone->AddFault({sim::FaultKind::kBadCrc, kCmdWritePages, 0, 1, 0});
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << sim.job->outcome().text;
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << sim.job->outcome().text;
     const auto erased = sim.phone->trace().ErasedBlocks();
     EXPECT_EQ(std::count(erased.begin(), erased.end(), 0u), 2) << "block 0 erased twice";
     EXPECT_EQ(LoadLe32(sim.nand().ReadBlock(0, false).data() + 0x3FBC), 42u)
@@ -241,7 +246,7 @@ TEST(BootBlock, AFailedStepIsErasedAndWrittenOnceMore) {
 
     // Both attempts failing ends the job, with the code of the last.
     sim.phone->AddFault({sim::FaultKind::kBadCrc, kCmdWritePages, 0, 0, 0});
-    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll), 100);
+    EXPECT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 100);
     EXPECT_EQ(sim.job->outcome().text, "Write boot nand fail, #2105");
 }
 
@@ -261,10 +266,10 @@ TEST(Retries, OneLostAnswerOfARepeatableStepCostsARetryNotThePhone) {
         sim.phone->AddFault({sim::FaultKind::kDrop, command, block, 1, 0});
     }
     const std::string log = sim.home.path() + "dl_log.txt";
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kAll,
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kAll,
                       [&](DownloadJob& job) {
-                          job.timings.response_ms = 300;
-                          job.timings.ack_ms = 300;
+                          job.mutable_timings().response_ms = 300;
+                          job.mutable_timings().ack_ms = 300;
                           job.reporter.OpenLog(log);
                       }),
               0)

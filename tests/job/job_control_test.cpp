@@ -23,10 +23,10 @@ class JobControlTest : public ::testing::Test {
         fs::copy_file(std::string(VELMORA_BIN_DIR) + "/FlashChip.ini", home_ + "FlashChip.ini");
     }
 
-    JobRequest Request(WorkMode mode, int range = 0) const {
+    JobRequest Request(WorkMode mode, WorkRange range = {}) const {
         JobRequest r;
         r.work_mode = mode;
-        r.erase_range = range;
+        r.range = range;
         r.home = home_;
         r.port = "/dev/null";
         return r;
@@ -44,17 +44,17 @@ TEST_F(JobControlTest, ReadCodeMakesTheUploadFolderAndNamesTheFile) {
     jobs.on_notice = [&](const std::string& text) { notice = text; };
     jobs.runner = [&](DownloadJob& job) {
         job_file = job.job_file_path;
-        folder = job.folder;
+        folder = job.folder();
         return 0;
     };
-    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, read_range::kEerom)).start.started);
+    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, ReadRange::kEerom)).start.started);
     EXPECT_TRUE(fs::is_directory(home_ + "upload_nand"));
     EXPECT_EQ(job_file, home_ + "upload_nand/upload_eerom.bin");
     EXPECT_EQ(folder, home_ + "upload_nand/");
     EXPECT_EQ(notice, "读取代码文件存储为: " + job_file);
 
     // An existing folder is used as it is; a file in its place refuses the job.
-    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, read_range::kArea)).start.started);
+    ASSERT_TRUE(jobs.Run(Request(WorkMode::kReadCode, ReadRange::kArea)).start.started);
     EXPECT_EQ(job_file, home_ + "upload_nand/upload_range.bin");
     fs::remove_all(home_ + "upload_nand");
     std::ofstream(home_ + "upload_nand") << "in the way";
@@ -99,7 +99,7 @@ TEST_F(JobControlTest, AFailureEndsEveryWaitAtOnceAndTheJobEndsOnce) {
     bool slept = true;
     Clock::duration waited{};
     jobs.runner = [&](DownloadJob& job) {
-        job.step = JobStep::kRead;
+        job.EnterStep(JobStep::kRead);
         // Another part of the job fails while this one waits for a slow answer.
         std::thread other([&job] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -114,7 +114,7 @@ TEST_F(JobControlTest, AFailureEndsEveryWaitAtOnceAndTheJobEndsOnce) {
         job.End(result);  // a second ending sends nothing
         return result;
     };
-    ASSERT_TRUE(jobs.Start(Request(WorkMode::kReadCode, read_range::kEerom)).started);
+    ASSERT_TRUE(jobs.Start(Request(WorkMode::kReadCode, ReadRange::kEerom)).started);
     jobs.Wait();
     EXPECT_FALSE(slept);
     EXPECT_LT(waited, std::chrono::seconds(5));
@@ -135,13 +135,17 @@ TEST_F(JobControlTest, WhatTheJobNeedsIsCheckedBeforeThePhoneIsAsked) {
         ran = true;
         return 0;
     };
-    JobRequest backwards = Request(WorkMode::kErase, erase_range::kArea);
+    JobRequest backwards = Request(WorkMode::kErase, EraseRange::kArea);
     backwards.range_start = 0x100000;
     backwards.range_end = 0;
     EXPECT_NE(jobs.Start(backwards).message.find("below its start"), std::string::npos);
     backwards.work_mode = WorkMode::kReadCode;
-    backwards.erase_range = read_range::kArea;
+    backwards.range = ReadRange::kArea;
     EXPECT_FALSE(jobs.Start(backwards).started) << "a read of a backwards area, too";
+
+    // An erase given a read's range would erase by the index alone.
+    const JobRequest crossed = Request(WorkMode::kErase, ReadRange::kArea);
+    EXPECT_NE(jobs.Start(crossed).message.find("not one of the work mode's"), std::string::npos);
 
     JobRequest no_home = Request(WorkMode::kErase);
     no_home.home = home_ + "missing/";
@@ -152,6 +156,20 @@ TEST_F(JobControlTest, WhatTheJobNeedsIsCheckedBeforeThePhoneIsAsked) {
     EXPECT_FALSE(no_catalogue.started);
     EXPECT_NE(no_catalogue.message.find(home_ + "FlashChip.ini"), std::string::npos);
     EXPECT_FALSE(ran);
+}
+
+// The index the window's list and the settings file keep picks the same range
+// as before, backup and restore share a list, and an index past the list
+// stays itself (an erase fails with it).
+TEST(RangeAt, AFrontEndsIndexIsTheRangeOfItsMode) {
+    EXPECT_EQ(RangeAt(WorkMode::kCodeUpgrade, 1), WorkRange(UpgradeRange::kCode));
+    EXPECT_EQ(RangeAt(WorkMode::kReadCode, 2), WorkRange(ReadRange::kArea));
+    EXPECT_EQ(RangeAt(WorkMode::kErase, 4), WorkRange(EraseRange::kEerom));
+    EXPECT_EQ(RangeAt(WorkMode::kBackup, 1), WorkRange(BackupRange::kAll));
+    EXPECT_EQ(RangeAt(WorkMode::kRestore, 0), WorkRange(BackupRange::kEerom));
+    EXPECT_EQ(RangeAt(WorkMode::kHealth, 3), WorkRange());
+    EXPECT_EQ(static_cast<int>(RangeAs<EraseRange>(RangeAt(WorkMode::kErase, 7))), 7);
+    EXPECT_EQ(RangeAs<ReadRange>(WorkRange()), ReadRange::kPartitionTable);
 }
 
 TEST_F(JobControlTest, AnUploadFolderThatIsALinkIsRefused) {

@@ -46,11 +46,10 @@ class TargetProtocolTest : public ::testing::Test {
     TargetProtocolTest() : job_(LinkKind::kSerial, &display_, false) {
         auto link = std::make_unique<ScriptedLink>();
         link_ = link.get();
-        job_.link = std::move(link);
-        job_.dialect = MakeSerialDialect();
-        job_.home = std::string(VELMORA_BIN_DIR) + "/";
-        job_.geometry = {1024, 131072, 2048, 64, 0, 0};
-        job_.timings.retry_pause_ms = 1;
+        job_.AttachLoader(std::move(link), MakeSerialDialect());
+        job_.SetHome(std::string(VELMORA_BIN_DIR) + "/");
+        job_.chip().geometry = {1024, 131072, 2048, 64, 0, 0};
+        job_.mutable_timings().retry_pause_ms = 1;
     }
     void Identify(std::array<uint32_t, 4> id, uint32_t status = 0) {
         link_->Answer({{4, id[0]}, {8, id[1]}, {12, id[2]}, {16, id[3]}, {60, status}});
@@ -67,20 +66,20 @@ TEST_F(TargetProtocolTest, IdentificationCodesAndIdTexts) {
     EXPECT_EQ(IdentifyNand(job_), -2000);
     EXPECT_EQ(display_.chip().back(), " FF, F1, 00, 95") << "the ID is shown before the check";
     Identify({0xEC, 0x76, 0xEC, 0x76});
-    job_.home = "/nonexistent/";
+    job_.SetHome("/nonexistent/");
     EXPECT_EQ(IdentifyNand(job_), 19999) << "no catalogue";
     EXPECT_EQ(display_.chip().back(), " EC, 76");
 
-    job_.home = std::string(VELMORA_BIN_DIR) + "/";
+    job_.SetHome(std::string(VELMORA_BIN_DIR) + "/");
     Identify({0xEC, 0xF1, 0, 0x95});
     ASSERT_EQ(IdentifyNand(job_), 0);
-    EXPECT_EQ(job_.geometry.block_count, 1024);
+    EXPECT_EQ(job_.chip().geometry.block_count, 1024);
     EXPECT_EQ(display_.map().rows(), 1025);
 }
 
 TEST_F(TargetProtocolTest, GeometryChecksIncludingAZeroPageSize) {
     testing::TempDir home;
-    job_.home = home.path();
+    job_.SetHome(home.path());
     const struct {
         int block_kib, page;
         int expected;
@@ -100,8 +99,8 @@ TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAcceptedAndAFailedReadIsAskedOnceMor
     link_->Data(std::vector<uint8_t>(kIbtBytes, 0xA5));
     EXPECT_EQ(GetIbt(job_), 0);
     EXPECT_EQ(link_->Arg(0, 1), 1024u);
-    EXPECT_TRUE(job_.IbtGood(0));
-    EXPECT_FALSE(job_.IbtGood(1));
+    EXPECT_TRUE(job_.chip().IbtGood(0));
+    EXPECT_FALSE(job_.chip().IbtGood(1));
 
     // One garbled answer costs one more frame, not the job.
     link_->Answer({{60, 21}});
@@ -119,7 +118,7 @@ TEST_F(TargetProtocolTest, IbtStatusUpTo20IsAcceptedAndAFailedReadIsAskedOnceMor
     link_->Answer({});
     link_->Answer({});
     EXPECT_EQ(GetIbt(job_), 4001) << "no IBT data";
-    EXPECT_EQ(job_.ibt[0], 0) << "cleared before each read";
+    EXPECT_EQ(job_.chip().ibt[0], 0) << "cleared before each read";
 }
 
 TEST_F(TargetProtocolTest, NandParameterFlags) {
@@ -129,8 +128,8 @@ TEST_F(TargetProtocolTest, NandParameterFlags) {
     } cases[] = {
         {2048, 512, 0xFF, 0}, {2049, 512, 0xFF, 0xFF}, {1025, 2048, 0, 0xFF}, {1024, 2048, 0, 0}};
     for (const auto& c : cases) {
-        job_.geometry.block_count = c.blocks;
-        job_.geometry.page_size = c.page;
+        job_.chip().geometry.block_count = c.blocks;
+        job_.chip().geometry.page_size = c.page;
         link_->Data({'x', 'O'});
         EXPECT_EQ(SetNandParameters(job_), 0);
         EXPECT_EQ(link_->Arg(link_->frames.size() - 1, 5), c.small) << c.blocks;
@@ -141,11 +140,11 @@ TEST_F(TargetProtocolTest, NandParameterFlags) {
 }
 
 TEST_F(TargetProtocolTest, ManagementRecordRead) {
-    job_.geometry.page_size = 512;
+    job_.chip().geometry.page_size = 512;
     EXPECT_EQ(ReadManagementRecord(job_), 0);
     EXPECT_TRUE(link_->frames.empty()) << "small-page chips keep no record";
 
-    job_.geometry.page_size = 2048;
+    job_.chip().geometry.page_size = 2048;
     link_->Answer({{60, 255}});
     EXPECT_EQ(ReadManagementRecord(job_), -1);
     EXPECT_EQ(link_->Arg(0, 1), 1002u);
@@ -157,14 +156,14 @@ TEST_F(TargetProtocolTest, ManagementRecordRead) {
     link_->Answer({{52, kNoChecksum}});
     link_->Data(record);
     EXPECT_EQ(ReadManagementRecord(job_), 0) << "no checksum: any data";
-    EXPECT_TRUE(job_.record.Present());
+    EXPECT_TRUE(job_.chip().record.Present());
 
     for (int attempt = 0; attempt < 2; ++attempt) {
         link_->Answer({{52, Crc32(record) ^ 1}});
         link_->Data(record);
     }
     EXPECT_EQ(ReadManagementRecord(job_), 1100);
-    EXPECT_FALSE(job_.record.Present());
+    EXPECT_FALSE(job_.chip().record.Present());
     link_->Answer({{60, 1}});
     link_->Answer({{60, 1}});
     EXPECT_EQ(ReadManagementRecord(job_), 1011);

@@ -25,11 +25,11 @@ TEST(LineRate, UpgradeAndReadBackAt115200) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     const std::vector<Partition> parts = {{"code", 4 * kBlock, 2 * kBlock, Bytes(kBlock, 1), 1}};
     sim.SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, upgrade_range::kCode, At115200), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kCodeUpgrade, UpgradeRange::kCode, At115200), 0)
         << sim.job->outcome().text;
     EXPECT_EQ(sim.nand().ReadBlock(4, false), parts[0].content);
 
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kPartitionTable, At115200), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kPartitionTable, At115200), 0)
         << sim.job->outcome().text;
     const std::string file = sim.ReadFile("upload_nand/parti_01_code");
     EXPECT_TRUE(file == std::string(parts[0].content.begin(), parts[0].content.end()));
@@ -41,7 +41,7 @@ TEST(LineRate, EeromReadOfSixteenKibBlocksAt115200) {
     ASSERT_TRUE(sim.started) << sim.start_error;
     const auto content = Bytes(0x4000, 9);
     sim.nand().WriteBlock(1000, content, false);
-    ASSERT_EQ(sim.Run(WorkMode::kReadCode, read_range::kEerom, At115200), 0)
+    ASSERT_EQ(sim.Run(WorkMode::kReadCode, ReadRange::kEerom, At115200), 0)
         << sim.job->outcome().text;
     const std::string file = sim.ReadFile("upload_nand/upload_eerom.bin");
     ASSERT_EQ(file.size(), 74u * 0x4000);

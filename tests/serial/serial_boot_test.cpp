@@ -30,7 +30,7 @@ bool AnnounceUntilD(const PtyPair& pty, bool echo) {
 TEST(SerialBoot, AnAnnouncementAnywhereInABurstStartsTheEchoExchange) {
     PtyPair pty;
     DownloadJob job(LinkKind::kSerial, nullptr, false);
-    job.timings.ack_ms = 200;
+    job.mutable_timings().ack_ms = 200;
     SerialPort port(job);
     ASSERT_TRUE(port.Open(pty.slave_path()));
     std::thread phone([&] { AnnounceUntilD(pty, true); });
@@ -71,8 +71,8 @@ TEST(SerialBoot, ARateThePortDidNotTakeFailsItsStepNamingTheRate) {
     for (const Case& c : cases) {
         PtyPair pty;
         DownloadJob job(LinkKind::kSerial, nullptr, false);
-        job.timings.baud_pause_ms = 1;
-        job.timings.settle_ms = 1;
+        job.mutable_timings().baud_pause_ms = 1;
+        job.mutable_timings().settle_ms = 1;
         RefusingPort port(job);
         ASSERT_TRUE(port.Open(pty.slave_path()));
         port.refused = c.refused;

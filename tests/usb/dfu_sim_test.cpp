@@ -42,7 +42,7 @@ TEST_F(UsbPhoneTest, NotDoneAnswersGive600And601AndTheOpenReadsTheDescriptors) {
 
 TEST_F(UsbPhoneTest, OnlyTheBulkDeviceOnThePhonesPathIsTaken) {
     StartPhone("busy-twin");  // another bulk device of the same IDs, listed first
-    auto job = MakeJob(WorkMode::kErase, 5);
+    auto job = MakeJob(WorkMode::kErase, RangeAt(WorkMode::kErase, 5));
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nfind usb dlv device = 1-1.\n"));
     // With the phone gone from its path (the stand-in drops it once the job has

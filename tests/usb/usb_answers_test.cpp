@@ -21,8 +21,9 @@ class UsbAnswers : public UsbPhoneTest, public LateRig {
     int Run(bool upgrade, const std::string& faults) override {
         SetFaults(*phone_, faults);
         std::filesystem::remove_all(home_ + "upload_nand");
-        job_ = MakeJob(upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
-                       upgrade ? upgrade_range::kAll : read_range::kPartitionTable);
+        job_ = MakeJob(
+            upgrade ? WorkMode::kCodeUpgrade : WorkMode::kReadCode,
+            upgrade ? WorkRange{UpgradeRange::kAll} : WorkRange{ReadRange::kPartitionTable});
         ShortWaits(*job_);
         return UsbPhoneTest::Run(*job_);
     }

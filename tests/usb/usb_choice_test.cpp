@@ -99,7 +99,7 @@ TEST(DfuChooser, BusPathsAndTheirRefusals) {
 // replugged, it is the phone.
 TEST_F(UsbPhoneTest, RunTimeDeviceThereBeforeStartIsTakenOnlyOnceReplugged) {
     StartPhone("app");
-    auto job = MakeJob(WorkMode::kErase, 5);
+    auto job = MakeJob(WorkMode::kErase, RangeAt(WorkMode::kErase, 5));
     std::thread replug([&] {
         const bool passed_over = WaitUntil([&] {
             const auto s = display_.statuses();
@@ -123,7 +123,7 @@ TEST_F(UsbPhoneTest, RunTimeDeviceThereBeforeStartIsTakenOnlyOnceReplugged) {
 // transfer size and manifestation attribute. The job follows it by its bus path.
 TEST_F(UsbPhoneTest, ReenumerationIsFollowedWithFreshDescriptors) {
     StartPhone("app,renum");
-    auto job = MakeJob(WorkMode::kErase, 5);
+    auto job = MakeJob(WorkMode::kErase, RangeAt(WorkMode::kErase, 5));
     EXPECT_EQ(RunNamed(*job), 1);
     EXPECT_FALSE(Logged("Error during")) << Log();
     EXPECT_TRUE(Logged("\nProduct ID - 0501005220.\n"));
@@ -138,7 +138,7 @@ TEST_F(UsbPhoneTest, ReenumerationIsFollowedWithFreshDescriptors) {
 // endpoint's own size: an answer that fills its last packet ends the transfer.
 TEST_F(UsbPhoneTest, PacketSizeComesFromTheEndpoint) {
     StartPhone("packet=64");
-    auto job = MakeJob(WorkMode::kReadCode, read_range::kEerom);
+    auto job = MakeJob(WorkMode::kReadCode, ReadRange::kEerom);
     EXPECT_EQ(Run(*job), 0) << job->outcome().text;
     // TearDown checks that no read asked for more than the phone sent.
 }

@@ -46,11 +46,11 @@ inline usb::UsbJobTimings Fast() {
 }
 
 // A USB job's request in `home`, with waits for answers a loaded machine meets.
-inline JobRequest Request(const std::string& home, WorkMode mode, int range) {
+inline JobRequest Request(const std::string& home, WorkMode mode, WorkRange range) {
     JobRequest request;
     request.link = LinkKind::kUsb;
     request.work_mode = mode;
-    request.erase_range = range;
+    request.range = range;
     request.home = home;
     request.timings.response_ms = 2000;
     request.timings.usb_response_ms = 2000;
@@ -94,7 +94,7 @@ class UsbPhoneTest : public ::testing::Test {
 
     // A debug job of the work mode, with its files as the job controller finds
     // them: a read's upload folder and file, else the table's folder or the home.
-    std::unique_ptr<DownloadJob> MakeJob(WorkMode mode, int range = 0) {
+    std::unique_ptr<DownloadJob> MakeJob(WorkMode mode, WorkRange range = {}) {
         JobRequest request = Request(home_, mode, range);
         request.port = "unix:" + socket_;
         request.debug = true;

@@ -22,7 +22,7 @@ class UsbIntegrity : public UsbPhoneTest {
 TEST_F(UsbIntegrity, AFlipInTheLastPagesOfASpareBlockIsFoundByReadingThemBack) {
     StartPhone("chip=EC,10,corrupt=5");
     SetFirmware({{"yaffs", 8 * kBlock, 3 * kBlock, Bytes(kSpareBlock, 2), 3}}, BootImage(2));
-    auto job = MakeJob(WorkMode::kCodeUpgrade, upgrade_range::kAll);
+    auto job = MakeJob(WorkMode::kCodeUpgrade, UpgradeRange::kAll);
     ASSERT_EQ(Run(*job), 0) << job->outcome().text;
     EXPECT_TRUE(Logged("Block 8 page 63 reads back different from what was written"));
     EXPECT_EQ(phone_->nand().ReadBlock(8, true), Bytes(kSpareBlock, 2));
@@ -30,7 +30,7 @@ TEST_F(UsbIntegrity, AFlipInTheLastPagesOfASpareBlockIsFoundByReadingThemBack) {
 
 TEST_F(UsbIntegrity, AFailedRangeEraseNamesTheWholeRangeAsPossiblyErased) {
     StartPhone("chip=EC,10,erase-fail=30");
-    auto job = MakeJob(WorkMode::kErase, erase_range::kAll);
+    auto job = MakeJob(WorkMode::kErase, EraseRange::kAll);
     EXPECT_EQ(Run(*job), 3010);
     EXPECT_EQ(job->outcome().text,
               "Erase of blocks 0 to 53 fail, #3010: the phone erases them in one step and stopped "

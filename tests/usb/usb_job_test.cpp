@@ -18,7 +18,7 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 
-constexpr int kBadEraseRange = 5;
+constexpr auto kBadEraseRange = static_cast<EraseRange>(5);
 
 TEST_F(UsbPhoneTest, BootStageBringsUpTheLoaderAndTheTargetSteps) {
     StartPhone();
@@ -78,14 +78,14 @@ TEST_F(UsbPhoneTest, ErrorStateIsRecoveredBeforeTheFirstCommand) {
     auto job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(Run(*job), 1);
     EXPECT_TRUE(Logged("\nInit SDI successfully!\n"));
-    EXPECT_TRUE(job->product_id.has_value());
+    EXPECT_TRUE(job->product_id().has_value());
 
     // A product ID the boot ROM never sent is not recorded as the phone's.
     phone_.reset();
     StartPhone("notdone=P");
     job = MakeJob(WorkMode::kErase, kBadEraseRange);
     EXPECT_EQ(Run(*job), 1);
-    EXPECT_FALSE(job->product_id.has_value());
+    EXPECT_FALSE(job->product_id().has_value());
 }
 
 // A boot ROM failure after which no RAM loader can be running ends the job at once,
@@ -249,8 +249,8 @@ TEST_F(UsbPhoneTest, EachTargetStepFailsWithItsOwnResult) {
         fault.value = 1;
         phone_->AddFault(fault);
         auto job = MakeJob(WorkMode::kReadCode);
-        job->timings.response_ms = 300;
-        job->timings.usb_response_ms = 300;
+        job->mutable_timings().response_ms = 300;
+        job->mutable_timings().usb_response_ms = 300;
         EXPECT_EQ(Run(*job), c.result);
         // A lost answer is a transfer that timed out: the ending says so, and what next.
         const std::string reason =

@@ -40,7 +40,7 @@ class UsbWorkModes : public UsbPhoneTest {
                 {"yaffs", 8 * kBlock, 3 * kBlock, Bytes(kSpareBlock + 5000, 2), 3}};
     }
 
-    int RunMode(WorkMode mode, int range, uint32_t start = 0, uint32_t end = 0) {
+    int RunMode(WorkMode mode, WorkRange range, uint32_t start = 0, uint32_t end = 0) {
         job_ = MakeJob(mode, range);
         job_->range_start = start;
         job_->range_end = end;
@@ -56,7 +56,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     const auto boot = BootImage(2);
     SetFirmware(parts, boot);
 
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << job_->outcome().text;
     EXPECT_TRUE(phone_->trace().Violations().empty());
     // The code area goes in one erase command; the bad block's replacement in its own.
     const auto erases = EraseCommands(phone_->trace());
@@ -71,7 +71,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     EXPECT_EQ(phone_->nand().ReadBlock(9, true),
               Padded(parts[1].content, kSpareBlock, 5000, kSpareBlock));
 
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 0) << job_->outcome().text;
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, ReadRange::kPartitionTable), 0) << job_->outcome().text;
     const std::string out = home_ + "upload_nand/";
     EXPECT_EQ(ReadFile(out + "parti_01_code"), code);
     EXPECT_EQ(ReadFile(out + "parti_02_yaffs"), parts[1].content);
@@ -81,7 +81,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     EXPECT_FALSE(ReadFile(out + "upload.ptt").empty());
 
     // The EEROM area: its 74 blocks whole, the reservoir included.
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kEerom), 0) << job_->outcome().text;
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, ReadRange::kEerom), 0) << job_->outcome().text;
     std::vector<uint8_t> eerom;
     for (int b = 128 - 74; b < 128; ++b) {
         const auto bytes = phone_->nand().ReadBlock(b, false);
@@ -90,7 +90,7 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
     EXPECT_EQ(ReadFile(out + "upload_eerom.bin"), eerom);
 
     // A specified area through the record: logical blocks 4 and 5 (5 lives in R).
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 4 * kBlock, 6 * kBlock - 1), 0)
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, ReadRange::kArea, 4 * kBlock, 6 * kBlock - 1), 0)
         << job_->outcome().text;
     std::vector<uint8_t> area = phone_->nand().ReadBlock(4, false);
     const auto moved = phone_->nand().ReadBlock(kReservoir, false);
@@ -102,20 +102,20 @@ TEST_F(UsbWorkModes, UpgradeThenEveryReadGivesBackWhatWasWritten) {
 TEST_F(UsbWorkModes, EachEraseRangeGoesAsOneCommandForItsBlocks) {
     StartPhone("chip=EC,10");
     SetFirmware(Firmware(), BootImage(2));
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << job_->outcome().text;
 
     struct Case {
-        int range;
+        EraseRange range;
         uint32_t first, end;
     };
     // K, the code area's end, is the yaffs partition's end: block 11.
-    const Case cases[] = {{erase_range::kFileSystem, 11, 54},
-                          {erase_range::kArea, 3, 5},
-                          {erase_range::kCode, 0, 11},
-                          {erase_range::kAll, 0, 54},
-                          {erase_range::kEerom, 54, 124}};
+    const Case cases[] = {{EraseRange::kFileSystem, 11, 54},
+                          {EraseRange::kArea, 3, 5},
+                          {EraseRange::kCode, 0, 11},
+                          {EraseRange::kAll, 0, 54},
+                          {EraseRange::kEerom, 54, 124}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.range);
+        SCOPED_TRACE(static_cast<int>(c.range));
         phone_->nand().WriteBlock(c.end - 1, Bytes(kBlock, 5), false);
         phone_->trace().Clear();
         ASSERT_EQ(RunMode(WorkMode::kErase, c.range, 3 * kBlock + 17, 4 * kBlock + 1), 0)
@@ -134,15 +134,15 @@ TEST_F(UsbWorkModes, ABadBlockChecksumIsReadAgainAndFailsOnlyWhenEveryTryIsBad) 
     StartPhone("chip=EC,10,bad-crc=11@3#1+11@3#2+11@3#3+11@3#4+11@3#5");
     const auto parts = Firmware();
     SetFirmware(parts, BootImage(2));
-    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, upgrade_range::kAll), 0) << job_->outcome().text;
+    ASSERT_EQ(RunMode(WorkMode::kCodeUpgrade, UpgradeRange::kAll), 0) << job_->outcome().text;
 
-    EXPECT_EQ(RunMode(WorkMode::kReadCode, read_range::kPartitionTable), 3);
+    EXPECT_EQ(RunMode(WorkMode::kReadCode, ReadRange::kPartitionTable), 3);
     EXPECT_EQ(job_->outcome().text, "Read Partition1 error #21100, block 3");
     EXPECT_EQ(display_.state(3), BlockState::kFailed);
     const std::vector<uint8_t> first(parts[0].content.begin(), parts[0].content.begin() + kBlock);
     EXPECT_EQ(ReadFile(home_ + "upload_nand/parti_01_code"), first);
 
-    ASSERT_EQ(RunMode(WorkMode::kReadCode, read_range::kArea, 2 * kBlock, 5 * kBlock - 1), 0)
+    ASSERT_EQ(RunMode(WorkMode::kReadCode, ReadRange::kArea, 2 * kBlock, 5 * kBlock - 1), 0)
         << job_->outcome().text;
     std::vector<uint8_t> area;
     for (int b = 2; b < 5; ++b) {
@@ -157,7 +157,7 @@ TEST_F(UsbWorkModes, ABadBlockChecksumIsReadAgainAndFailsOnlyWhenEveryTryIsBad) 
 TEST_F(UsbWorkModes, StopEndsAnUpgradeQuietly) {
     StartPhone("chip=EC,11,pace");
     SetFirmware({{"code", 2 * kBlock, 100 * kBlock, Bytes(99 * kBlock, 7), 1}}, BootImage(2));
-    job_ = MakeJob(WorkMode::kCodeUpgrade, upgrade_range::kAll);
+    job_ = MakeJob(WorkMode::kCodeUpgrade, UpgradeRange::kAll);
     std::atomic<bool> done{false};
     std::thread stopper([&] {
         WaitUntil([&] { return done || !display_.statuses().empty(); });

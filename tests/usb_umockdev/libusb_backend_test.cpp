@@ -22,7 +22,8 @@
 namespace velmora::testing {
 namespace {
 
-constexpr int kBadEraseRange = 5;  // the job stops right after the target steps
+constexpr auto kBadEraseRange =
+    static_cast<EraseRange>(5);  // the job stops right after the target steps
 
 class LibusbBackend : public ::testing::Test {
   protected:
@@ -50,7 +51,8 @@ class LibusbBackend : public ::testing::Test {
         return phone;
     }
 
-    std::unique_ptr<DownloadJob> Job(WorkMode mode = WorkMode::kErase, int range = kBadEraseRange) {
+    std::unique_ptr<DownloadJob> Job(WorkMode mode = WorkMode::kErase,
+                                     WorkRange range = kBadEraseRange) {
         const JobRequest request = Request(home_, mode, range);
         auto job = MakeJob(request, Files(request, {}), &display_);
         job->reporter.OpenLog(home_ + "dl_log.txt");  // the log, without debug mode's messages
@@ -172,8 +174,8 @@ TEST_F(LibusbBackend, SilentDeviceTimesOutAndItsTransferIsCancelledAndReaped) {
     drop.command = 5;  // identification
     phone.AddFault(drop);
     auto job = Job();
-    job->timings.response_ms = 200;
-    job->timings.usb_response_ms = 200;
+    job->mutable_timings().response_ms = 200;
+    job->mutable_timings().usb_response_ms = 200;
     EXPECT_EQ(Run(*job), -7);
     EXPECT_NE(job->outcome().text.find("LIBUSB_TRANSFER_TIMED_OUT"), std::string::npos)
         << job->outcome().text;
