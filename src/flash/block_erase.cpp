@@ -56,6 +56,7 @@ int EraseMapped(NandSession& nand, int b) {
         return 0;
     }
     if (const int c = EraseBlock(nand, target); c != 0) {
+        nand.attempt.inner = c;
         // The block that failed may be the replacement of the block asked for.
         ReportFailure(nand,
                       Format("Erase block%d fail, #%d", b, c) +
@@ -218,6 +219,7 @@ int ErasePartition(NandSession& nand, int i) {
 int EraseCodeArea(NandSession& nand) {
     const int end = nand.chip().geometry.block_count - kEeromBlocks;
     int failed = 0;
+    bool replacement_failed = false;  // EraseMapped has said which block and why
     const int c = nand.dialect().EraseRange(
         nand, 1, end,
         [&](int b, NandDialect::Visit* visit) {
@@ -227,6 +229,7 @@ int EraseCodeArea(NandSession& nand) {
             }
             // A bad block's replacement is erased on its own; the block itself never.
             if (const int c = EraseMapped(nand, b); c != 0) {
+                replacement_failed = true;
                 return c;
             }
             ShowProgress(nand, b, end);
@@ -240,7 +243,9 @@ int EraseCodeArea(NandSession& nand) {
     if (c == 0 || nand.Aborted()) {
         return c;
     }
-    ReportEraseFailure(nand, 1, end, failed, c);
+    if (!replacement_failed) {
+        ReportEraseFailure(nand, 1, end, failed, c);
+    }
     return code::kBlockFailed;
 }
 

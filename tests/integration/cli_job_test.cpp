@@ -330,6 +330,9 @@ TEST_F(CliJobTest, EveryFailureEndsWithATextOfItsOwn) {
     const std::string ptt = WriteSmallFirmware(home_, BootImage(2), 0x8000, 4);
     const std::string nand = "nand=" + home_ + "phone.nand,";
     ASSERT_EQ(Cli({"upgrade", "--ptt", ptt, "--port", "sim:" + nand}).status, 0);
+    // A phone whose block 5 is bad and replaced by 1002, the replacement then failing to erase.
+    const std::string mapped = "nand=" + home_ + "mapped.nand,bad=5,";
+    ASSERT_EQ(Cli({"upgrade", "--ptt", ptt, "--port", "sim:" + mapped}).status, 0);
     const std::string area = "erase --range area --start 40000 --end 7FFFF --yes --port sim:";
     const std::string eerom = "read --range eerom --force --port sim:";
     const struct {
@@ -345,6 +348,8 @@ TEST_F(CliJobTest, EveryFailureEndsWithATextOfItsOwn) {
          "record could not be written to block 1023"},
         {"upgrade --range code --ptt " + ptt + " --port sim:erase-fail=3", 11,
          "Erase partition 1 fail, #1: Erase block3 fail, #3010"},
+        {"upgrade --ptt " + ptt + " --port sim:" + mapped + "erase-fail=1002", 1,
+         "Erase block5 fail, #3010 (reservoir block #1002, its replacement)"},
         {eerom + "status=11@956", 21010, "Block 956 could not be read, #21010"},
         {"read --force --port sim:" + nand + "status=11@1", 3,
          "Read Partition1 error #21010, block 1"},
