@@ -30,7 +30,7 @@ outside its range or the EEROM beyond what a fault-free run changes there.
 """
 import argparse
 import concurrent.futures
-import hashlib
+import importlib.util
 import json
 import os
 import re
@@ -163,13 +163,17 @@ MUST_SERVE = {"none", "noise", "usb app", "usb app,renum", "usb enum-ms=1500", "
 # Content
 
 
-def stream(seed, length):
-    out = bytearray()
-    counter = 0
-    while len(out) < length:
-        out += hashlib.sha256(f"{seed}:{counter}".encode()).digest()
-        counter += 1
-    return bytes(out[:length])
+def _sample_maker():
+    # The sample firmware's maker holds the content generator the matrix uses too.
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples",
+                        "make-sample.py")
+    spec = importlib.util.spec_from_file_location("make_sample", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+stream = _sample_maker().stream
 
 
 def boot_image():
