@@ -655,22 +655,21 @@ SlotView Station::Slot(int slot) const {
     return slots_.at(static_cast<size_t>(slot))->view;
 }
 
-int Station::passed() const {
+int Station::Total(int SlotView::*count) const {
     std::lock_guard lock(mutex_);
     int total = 0;
     for (const auto& run : slots_) {
-        total += run->view.passed;
+        total += run->view.*count;
     }
     return total;
 }
 
+int Station::passed() const {
+    return Total(&SlotView::passed);
+}
+
 int Station::failed() const {
-    std::lock_guard lock(mutex_);
-    int total = 0;
-    for (const auto& run : slots_) {
-        total += run->view.failed;
-    }
-    return total;
+    return Total(&SlotView::failed);
 }
 
 bool Station::stopped() const {
@@ -679,21 +678,11 @@ bool Station::stopped() const {
 }
 
 int Station::unlogged() const {
-    std::lock_guard lock(mutex_);
-    int total = 0;
-    for (const auto& run : slots_) {
-        total += run->view.unlogged;
-    }
-    return total;
+    return Total(&SlotView::unlogged);
 }
 
 int Station::lost_rows() const {
-    std::lock_guard lock(mutex_);
-    int total = 0;
-    for (const auto& run : slots_) {
-        total += run->view.lost;
-    }
-    return total;
+    return Total(&SlotView::lost);
 }
 
 std::string Station::log_path() const {

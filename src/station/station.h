@@ -127,6 +127,8 @@ class Station {
     std::string pending_path() const;
 
   private:
+    // A count of every slot's view added up.
+    int Total(int SlotView::*count) const;
     struct SlotRun;
     // One job's start and end on a slot.
     struct SlotJob {

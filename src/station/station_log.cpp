@@ -783,22 +783,16 @@ void StationLog::Begin(const StationRow& row) {
 }
 
 RowSaved StationLog::NoteChip(const StationRow& row) {
-    std::lock_guard lock(mutex_);
-    busy_ms_ = kQuickWaitMs;
-    std::string why = "the station log is not open";
-    if (db_ && (version_ >= kStationLogVersion || Upgrade(&why))) {
-        const auto failed = InTransaction(db_, [&] { return Store(row) != Stored::kFailed; });
-        if (!failed) {
-            return RowSaved::kLog;
-        }
-        why = *failed;
-    }
-    return Keep(row, why, nullptr);
+    return Save(row, kQuickWaitMs, nullptr);
 }
 
 RowSaved StationLog::Finish(const StationRow& row, std::string* error) {
+    return Save(row, kCloseWaitMs, error);
+}
+
+RowSaved StationLog::Save(const StationRow& row, int wait_ms, std::string* error) {
     std::lock_guard lock(mutex_);
-    busy_ms_ = kCloseWaitMs;
+    busy_ms_ = wait_ms;
     std::string why = "the station log is not open";
     if (db_ && (version_ >= kStationLogVersion || Upgrade(&why))) {
         const auto failed = InTransaction(db_, [&] { return Store(row) != Stored::kFailed; });

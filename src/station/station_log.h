@@ -146,6 +146,8 @@ class StationLog {
     Stored Store(const StationRow& row);
     bool Exec(const char* sql);
     RowSaved Keep(const StationRow& row, const std::string& why, std::string* error);
+    // Writes the row, waiting up to `wait_ms` for another program's lock; else Keep.
+    RowSaved Save(const StationRow& row, int wait_ms, std::string* error);
     static int BusyWait(void* self, int count);
 
     sqlite3* db_ = nullptr;
