@@ -1,0 +1,272 @@
+#include "base/texts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <unordered_map>
+
+namespace velmora::text {
+
+namespace {
+
+// A pattern cut at its placeholders: literal, {n}, literal, {n}, ..., literal.
+struct Piece {
+    std::string_view literal;  // the text before the placeholder
+    int number = 0;            // 0: no placeholder follows (the last piece)
+};
+
+std::vector<Piece> Cut(std::string_view pattern) {
+    std::vector<Piece> pieces;
+    size_t from = 0;
+    size_t at = 0;
+    while ((at = pattern.find('{', at)) != std::string_view::npos) {
+        size_t end = at + 1;
+        while (end < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[end]))) {
+            ++end;
+        }
+        if (end == at + 1 || end >= pattern.size() || pattern[end] != '}' || end - at > 3) {
+            ++at;
+            continue;
+        }
+        const int number = std::atoi(std::string(pattern.substr(at + 1, end - at - 1)).c_str());
+        pieces.push_back({pattern.substr(from, at - from), number});
+        from = at = end + 1;
+    }
+    pieces.push_back({pattern.substr(from), 0});
+    return pieces;
+}
+
+// Matches pieces[i..] against text[pos..]; a placeholder takes the shortest run
+// that lets the rest match.
+bool MatchFrom(const std::vector<Piece>& pieces, size_t i, std::string_view text, size_t pos,
+               std::vector<std::string>& captures) {
+    const Piece& piece = pieces[i];
+    if (text.substr(pos, piece.literal.size()) != piece.literal) {
+        return false;
+    }
+    pos += piece.literal.size();
+    if (piece.number == 0) {
+        return pos == text.size();
+    }
+    const std::string_view next = pieces[i + 1].literal;
+    const bool last = pieces[i + 1].number == 0;
+    for (size_t end = pos + 1; end <= text.size(); ++end) {
+        if (last && !next.empty()) {
+            // The final literal ends the text: jump straight to its place.
+            if (text.size() < next.size() || text.size() - next.size() < pos + 1) {
+                return false;
+            }
+            end = text.size() - next.size();
+        } else if (!next.empty()) {
+            end = text.find(next, end);
+            if (end == std::string_view::npos) {
+                return false;
+            }
+        }
+        if (captures.size() < static_cast<size_t>(piece.number)) {
+            captures.resize(piece.number);
+        }
+        captures[piece.number - 1] = std::string(text.substr(pos, end - pos));
+        if (MatchFrom(pieces, i + 1, text, end, captures)) {
+            return true;
+        }
+        if (last) {
+            return false;
+        }
+    }
+    return false;
+}
+
+std::string_view Trim(std::string_view text) {
+    constexpr std::string_view kBlank = " \t\r\n";
+    const size_t first = text.find_first_not_of(kBlank);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+}
+
+std::string_view In(const Entry& entry, Lang lang) {
+    return lang == Lang::kChinese ? entry.zh : entry.en;
+}
+
+bool HasPlaceholder(std::string_view source) {
+    return Cut(source).size() > 1;
+}
+
+// The library's exact sources, for the common case of a fixed text.
+const std::unordered_map<std::string_view, const Entry*>& ExactSources() {
+    static const std::unordered_map<std::string_view, const Entry*> map = [] {
+        std::unordered_map<std::string_view, const Entry*> m;
+        for (const std::span<const Entry>& section : LibrarySections()) {
+            for (const Entry& e : section) {
+                // The first entry of a source wins, as in LocalizeIn.
+                if (!e.source.empty() && !HasPlaceholder(e.source)) {
+                    m.emplace(e.source, &e);
+                }
+            }
+        }
+        return m;
+    }();
+    return map;
+}
+
+Shown Render(const Entry& entry, Lang lang, const std::vector<std::string>& captures) {
+    return {std::string(entry.id), Fill(In(entry, lang), std::span<const std::string>(captures))};
+}
+
+}  // namespace
+
+std::optional<Lang> ParseLang(std::string_view name) {
+    std::string lower;
+    for (char c : name.substr(0, 2)) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const bool whole = name.size() == 2 ||
+                       (name.size() > 2 && (name[2] == '_' || name[2] == '-' || name[2] == '.'));
+    if (!whole) {
+        return std::nullopt;
+    }
+    if (lower == "zh") {
+        return Lang::kChinese;
+    }
+    if (lower == "en") {
+        return Lang::kEnglish;
+    }
+    return std::nullopt;
+}
+
+Lang LangOfLocale(std::string_view locale) {
+    return locale.substr(0, 2) == "zh" ? Lang::kChinese : Lang::kEnglish;
+}
+
+Lang LangFromEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return LangOfLocale(value);
+        }
+    }
+    return Lang::kEnglish;
+}
+
+std::string_view LangKey(Lang lang) {
+    return lang == Lang::kChinese ? "zh" : "en";
+}
+
+std::string Fill(std::string_view pattern, std::span<const std::string_view> args) {
+    std::string out;
+    const std::vector<Piece> pieces = Cut(pattern);
+    for (const Piece& piece : pieces) {
+        out += piece.literal;
+        if (piece.number == 0) {
+            break;
+        }
+        if (static_cast<size_t>(piece.number) <= args.size()) {
+            out += args[piece.number - 1];
+        } else {
+            out += '{' + std::to_string(piece.number) + '}';
+        }
+    }
+    return out;
+}
+
+std::string Fill(std::string_view pattern, std::span<const std::string> args) {
+    std::vector<std::string_view> views(args.begin(), args.end());
+    return Fill(pattern, std::span<const std::string_view>(views));
+}
+
+std::optional<std::vector<std::string>> Match(std::string_view pattern, std::string_view text) {
+    std::vector<std::string> captures;
+    if (!MatchFrom(Cut(pattern), 0, text, 0, captures)) {
+        return std::nullopt;
+    }
+    return captures;
+}
+
+Shown LocalizeIn(std::span<const std::span<const Entry>> sections, std::string_view emitted,
+                 Lang lang) {
+    const std::string_view trimmed = Trim(emitted);
+    for (const std::span<const Entry>& section : sections) {
+        for (const Entry& e : section) {
+            if (!e.source.empty() && e.source == trimmed) {
+                return Render(e, lang, {});
+            }
+        }
+    }
+    for (const std::span<const Entry>& section : sections) {
+        for (const Entry& e : section) {
+            if (e.source.empty() || !HasPlaceholder(e.source)) {
+                continue;
+            }
+            if (std::optional<std::vector<std::string>> parts = Match(e.source, trimmed)) {
+                return Render(e, lang, *parts);
+            }
+        }
+    }
+    return {std::string(), std::string(trimmed)};
+}
+
+Shown Localize(std::string_view emitted, Lang lang) {
+    const auto& exact = ExactSources();
+    if (auto it = exact.find(Trim(emitted)); it != exact.end()) {
+        return Render(*it->second, lang, {});
+    }
+    return LocalizeIn(LibrarySections(), emitted, lang);
+}
+
+const Entry* Find(std::span<const std::span<const Entry>> sections, std::string_view id) {
+    for (const auto& group : {sections, LibrarySections()}) {
+        for (const std::span<const Entry>& section : group) {
+            for (const Entry& e : section) {
+                if (e.id == id) {
+                    return &e;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string Tr(std::span<const std::span<const Entry>> sections, std::string_view id, Lang lang,
+               std::initializer_list<std::string_view> args) {
+    const Entry* entry = Find(sections, id);
+    if (entry == nullptr) {
+        return std::string(id);
+    }
+    return Fill(In(*entry, lang), std::span<const std::string_view>(args.begin(), args.size()));
+}
+
+std::string Tr(std::string_view id, Lang lang, std::initializer_list<std::string_view> args) {
+    return Tr({}, id, lang, args);
+}
+
+bool HasCjk(std::string_view text) {
+    // Decodes UTF-8 enough to find code points in the CJK blocks, the CJK
+    // punctuation and the full-width forms.
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        uint32_t cp = c;
+        size_t len = 1;
+        if (c >= 0xF0 && i + 3 < text.size()) {
+            cp = (c & 0x07u) << 18 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 12 |
+                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu) << 6 |
+                 (static_cast<unsigned char>(text[i + 3]) & 0x3Fu);
+            len = 4;
+        } else if (c >= 0xE0 && i + 2 < text.size()) {
+            cp = (c & 0x0Fu) << 12 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6 |
+                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+            len = 3;
+        } else if (c >= 0xC0 && i + 1 < text.size()) {
+            len = 2;
+        }
+        if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+            (cp >= 0xFF00 && cp <= 0xFFEF) || (cp >= 0x20000 && cp <= 0x2FFFF)) {
+            return true;
+        }
+        i += len;
+    }
+    return false;
+}
+
+}  // namespace velmora::text
