@@ -51,8 +51,8 @@ bool MatchFrom(const std::vector<Piece>& pieces, size_t i, std::string_view text
     const std::string_view next = pieces[i + 1].literal;
     const bool last = pieces[i + 1].number == 0;
     for (size_t end = pos + 1; end <= text.size(); ++end) {
-        if (last && !next.empty()) {
-            // The final literal ends the text: jump straight to its place.
+        if (last) {
+            // The final literal (maybe empty) ends the text: jump straight to its place.
             if (text.size() < next.size() || text.size() - next.size() < pos + 1) {
                 return false;
             }
