@@ -218,7 +218,7 @@ bool StationWindow::Initialise() {
         return false;
     }
     catalogue_version_ = version;
-    catalogue_date_->setText(DisplayCatalogueVersion(version));
+    catalogue_date_->setText(DisplayStatus(version));
     FillPortList();
     // What the single window last used is the likeliest choice here too.
     if (JobSettings stored; ReadSettingsFile(options_.home, stored)) {
@@ -297,6 +297,11 @@ void StationWindow::MakeCells(const QStringList& ports) {
     const int columns = std::max(1, std::min(kColumns, static_cast<int>(ports.size())));
     for (int i = 0; i < ports.size(); ++i) {
         auto* cell = new StationCell(ports[i], grid_host_);
+        connect(cell, &StationCell::detailsRequested, this, [this, cell] {
+            if (cell->failure()) {
+                dialogs_.ShowFailure(this, ReportOf(*cell->failure()));
+            }
+        });
         grid_->addWidget(cell, i / columns, i % columns);
         cells_.push_back(cell);
     }
@@ -548,7 +553,7 @@ void StationWindow::RetranslateTexts() {
     exit_->setText(QCoreApplication::translate("MainWindow", "退出"));
     RetranslateLanguageMenu(language_button_, language_actions_, language_);
     if (!catalogue_version_.empty()) {
-        catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
+        catalogue_date_->setText(DisplayStatus(catalogue_version_));
     }
     ShowCounters();
     for (StationCell* cell : cells_) {

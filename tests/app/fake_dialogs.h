@@ -1,5 +1,6 @@
 #pragma once
 // Answers the window's boxes in place of an operator and records what was shown.
+#include <QByteArray>
 #include <QLineEdit>
 #include <QString>
 #include <deque>
@@ -10,9 +11,33 @@
 
 #include "app/dialog_host.h"
 #include "app/dialogs.h"
+#include "app/failure_details.h"
 #include "job/download_job.h"
 
 namespace velmora::app {
+
+// The system's language as the environment names it, for what follows the
+// system (a window whose settings keep no language); restored at the end.
+class SystemLanguage {
+  public:
+    explicit SystemLanguage(const char* locale)
+        : old_(qgetenv("LC_ALL")), had_(qEnvironmentVariableIsSet("LC_ALL")) {
+        qputenv("LC_ALL", locale);
+    }
+    ~SystemLanguage() {
+        if (had_) {
+            qputenv("LC_ALL", old_);
+        } else {
+            qunsetenv("LC_ALL");
+        }
+    }
+    SystemLanguage(const SystemLanguage&) = delete;
+    SystemLanguage& operator=(const SystemLanguage&) = delete;
+
+  private:
+    QByteArray old_;
+    bool had_;
+};
 
 struct FakeDialogs : DialogHost {
     struct Shown {
@@ -43,6 +68,7 @@ struct FakeDialogs : DialogHost {
         QString json;
     };
     std::vector<Report> reports;                          // health reports shown
+    std::vector<FailureReport> failures;                  // failure details shown
     std::function<void(const QString& text)> on_message;  // called as each box is shown
 
     void Message(QWidget*, MessageIcon icon, const QString& caption, const QString& text) override {
@@ -121,6 +147,7 @@ struct FakeDialogs : DialogHost {
     void ShowHealthReport(QWidget*, const QString& text, const QString& json) override {
         reports.push_back({text, json});
     }
+    void ShowFailure(QWidget*, const FailureReport& report) override { failures.push_back(report); }
 
     QString lastText() const { return messages.empty() ? QString() : messages.back().text; }
 };
