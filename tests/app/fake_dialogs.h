@@ -1,6 +1,5 @@
 #pragma once
 // Answers the window's boxes in place of an operator and records what was shown.
-#include <QByteArray>
 #include <QLineEdit>
 #include <QString>
 #include <deque>
@@ -16,27 +15,11 @@
 
 namespace velmora::app {
 
-// The system's language as the environment names it, for what follows the
-// system (a window whose settings keep no language); restored at the end.
-class SystemLanguage {
-  public:
-    explicit SystemLanguage(const char* locale)
-        : old_(qgetenv("LC_ALL")), had_(qEnvironmentVariableIsSet("LC_ALL")) {
-        qputenv("LC_ALL", locale);
-    }
-    ~SystemLanguage() {
-        if (had_) {
-            qputenv("LC_ALL", old_);
-        } else {
-            qunsetenv("LC_ALL");
-        }
-    }
-    SystemLanguage(const SystemLanguage&) = delete;
-    SystemLanguage& operator=(const SystemLanguage&) = delete;
-
-  private:
-    QByteArray old_;
-    bool had_;
+// The system's language as LC_ALL names it, for a window whose settings keep
+// none; unset again at the end.
+struct SystemLanguage {
+    explicit SystemLanguage(const char* locale) { qputenv("LC_ALL", locale); }
+    ~SystemLanguage() { qunsetenv("LC_ALL"); }
 };
 
 struct FakeDialogs : DialogHost {
