@@ -23,7 +23,9 @@ void RecentLines::Add(std::string_view text) {
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        if (line.find_first_not_of(" \t") != std::string_view::npos) {
+        // A text said twice in a row (a step's status, then the job's end) is kept once.
+        if (line.find_first_not_of(" \t") != std::string_view::npos &&
+            (lines_.empty() || lines_.back() != line)) {
             lines_.emplace_back(line);
             if (lines_.size() > kKept) {
                 lines_.pop_front();

@@ -305,7 +305,11 @@ void StationWindow::MakeCells(const QStringList& ports) {
         grid_->addWidget(cell, i / columns, i % columns);
         cells_.push_back(cell);
     }
-    // The cells keep their height; the room left goes below them.
+    // Columns of one width, however long a cell's result; the cells keep their
+    // height, and the room left goes below them.
+    for (int column = 0; column < kColumns; ++column) {
+        grid_->setColumnStretch(column, column < columns ? 1 : 0);
+    }
     const int rows = (static_cast<int>(ports.size()) + columns - 1) / columns;
     for (int row = 0; row < grid_->rowCount(); ++row) {
         grid_->setRowStretch(row, row == rows ? 1 : 0);
