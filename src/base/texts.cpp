@@ -52,7 +52,7 @@ bool MatchFrom(const std::vector<Piece>& pieces, size_t i, std::string_view text
     const bool last = pieces[i + 1].number == 0;
     for (size_t end = pos + 1; end <= text.size(); ++end) {
         if (last) {
-            // The final literal (maybe empty) ends the text: jump straight to its place.
+            // The final literal ends the text: jump straight to its place.
             if (text.size() < next.size() || text.size() - next.size() < pos + 1) {
                 return false;
             }
