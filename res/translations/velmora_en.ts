@@ -88,10 +88,6 @@
         <source>NAND 健康</source>
         <translation>NAND health</translation>
     </message>
-    <message>
-        <source>读取代码文件存储为: %1</source>
-        <translation>The code read is saved as: %1</translation>
-    </message>
 </context>
 <context>
     <name>velmora::app::AboutDialog</name>

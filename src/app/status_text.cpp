@@ -1,55 +1,11 @@
 #include "app/status_text.h"
 
-#include <span>
-
 #include "app/language.h"
 
 namespace velmora::app {
 
-namespace {
-
-bool EndsSentence(std::string_view text) {
-    for (const std::string_view mark : {"！", "!", ".", "。"}) {
-        if (text.size() >= mark.size() && text.substr(text.size() - mark.size()) == mark) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The longest fixed text of the catalogue that opens `text` as a sentence of
-// its own, followed by a blank; none when there is none.
-const text::Entry* OpeningSentence(std::string_view text) {
-    const text::Entry* found = nullptr;
-    for (const std::span<const text::Entry>& section : text::LibrarySections()) {
-        for (const text::Entry& e : section) {
-            const std::string_view source = e.source;
-            if (source.empty() || source.find('{') != std::string_view::npos ||
-                !EndsSentence(source) || text.size() <= source.size() ||
-                text.substr(0, source.size()) != source ||
-                (text[source.size()] != ' ' && text[source.size()] != '\n')) {
-                continue;
-            }
-            if (found == nullptr || source.size() > found->source.size()) {
-                found = &e;
-            }
-        }
-    }
-    return found;
-}
-
-}  // namespace
-
 QString DisplayStatus(std::string_view text, text::Lang lang) {
-    text::Shown shown = text::Localize(text, lang);
-    if (shown.id.empty()) {
-        if (const text::Entry* opening = OpeningSentence(shown.text)) {
-            const std::string rest = shown.text.substr(opening->source.size());
-            shown.text = std::string(lang == text::Lang::kChinese ? opening->zh : opening->en) +
-                         ' ' + text::Localize(rest, lang).text;
-        }
-    }
-    return QString::fromStdString(shown.text);
+    return QString::fromStdString(text::Localize(text, lang).text);
 }
 
 QString DisplayStatus(std::string_view text) {

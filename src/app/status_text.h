@@ -16,10 +16,8 @@ namespace velmora::app {
 
 // A text from the library (a status, an error, a step's name, a meaning) as the
 // window shows it: blanks and line breaks at either end removed, and in the
-// interface language through the library's message catalogue. A text the
-// catalogue does not know whole, but that opens with one of its fixed sentences
-// followed by details ("打开串口失败！ /dev/ttyUSB0: ..."), has that sentence
-// translated and the details looked up on their own; anything else stays as it came.
+// interface language through the library's message catalogue; a text the
+// catalogue does not know stays as it came.
 QString DisplayStatus(std::string_view text);
 QString DisplayStatus(std::string_view text, text::Lang lang);
 

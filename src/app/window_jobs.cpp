@@ -46,15 +46,10 @@ WindowJobs::WindowJobs(MainWindow& window)
     controller_->on_notice = [this](const std::string& text) {
         // Read code: the field shows where the output goes, then the operator is told.
         const std::string prefix = kReadNotice;
-        if (text.rfind(prefix, 0) != 0) {
-            window_.dialogs().Message(&window_, MessageIcon::None, {}, DisplayStatus(text));
-            return;
+        if (text.rfind(prefix, 0) == 0) {
+            window_.targetFile()->setText(Q(text.substr(prefix.size())));
         }
-        const QString path = Q(text.substr(prefix.size()));
-        window_.targetFile()->setText(path);
-        window_.dialogs().Message(
-            &window_, MessageIcon::None, {},
-            QCoreApplication::translate("WindowJobs", "读取代码文件存储为: %1").arg(path));
+        window_.dialogs().Message(&window_, MessageIcon::None, {}, DisplayStatus(text));
     };
 }
 
