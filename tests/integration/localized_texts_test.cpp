@@ -9,7 +9,9 @@
 
 #include "base/texts.h"
 #include "job/serial_sequence.h"
+#include "serial/port_open_error.h"
 #include "station/station.h"
+#include "usb/usb_choice.h"
 #include "usb/usb_fixture.h"
 
 namespace velmora::testing {
@@ -333,6 +335,48 @@ TEST_F(LocalizedTexts, RefusalsAndStationEndings) {
     ASSERT_TRUE(started.started) << started.message;
     station.Wait();
     texts.erase("");
+    ExpectLocalized(texts);
+}
+
+// The links' words of every kind, including those no scenario above meets.
+TEST(LinkTexts, EveryKindOfFailureIsInTheCatalogue) {
+    std::map<std::string, std::string> texts;
+    for (const auto kind :
+         {PortOpenFailure::kNoPath, PortOpenFailure::kMissing, PortOpenFailure::kNotTty,
+          PortOpenFailure::kBusy, PortOpenFailure::kAccess, PortOpenFailure::kFormat,
+          PortOpenFailure::kOther}) {
+        for (const auto& [number, holder, group] :
+             {std::tuple{ENOENT, "", ""}, std::tuple{EBUSY, "pid 42 (minicom)", ""},
+              std::tuple{EACCES, "", "dialout"}, std::tuple{EIO, "", ""}}) {
+            const PortOpenError e{kind, number, group, holder};
+            texts.emplace(
+                "打开串口失败！ " + PortOpenReason("/dev/ttyUSB0", e) + ". " + PortOpenNextStep(e),
+                "serial port");
+        }
+    }
+    usb::UsbDeviceInfo device{"3-1.2", 0x1209, 0x0002, 7, "", {}};
+    for (const auto kind : {usb::UsbOpenFailure::kAccess, usb::UsbOpenFailure::kBusy,
+                            usb::UsbOpenFailure::kNotFound, usb::UsbOpenFailure::kOther}) {
+        for (const char* detail : {"", "Access denied (insufficient permissions)"}) {
+            const usb::UsbError e{kind, "LIBUSB_ERROR_ACCESS", detail};
+            texts.emplace(usb::OpenFailureText("DFU device", device, e), "DFU device");
+            texts.emplace(usb::LoaderOpenFailureText(device, e), "bulk device");
+            texts.emplace(usb::LoaderOpenFailureText({"3-1.2", 0, 0, 7, "", {}}, e), "no ids");
+        }
+    }
+    for (const auto status : {usb::UsbStatus::kTimeout, usb::UsbStatus::kNoDevice,
+                              usb::UsbStatus::kStall, usb::UsbStatus::kError}) {
+        texts.emplace(usb::TransferFailureText("bulk device", "3-1.2", status), "transfer");
+        texts.emplace(usb::TransferFailureText("bulk device", "", status), "transfer");
+    }
+    device.serial = "VLM0001";
+    texts.emplace(usb::PassedOverText(device), "passed over");
+    texts.emplace(usb::SeveralDevicesText({device, device}), "several");
+    for (int i = 0; i <= static_cast<int>(kLastJobStep); ++i) {
+        texts.emplace(StoppedText(static_cast<JobStep>(i)), "stopped");
+    }
+    texts.emplace(PhoneWaitText("COM3", 20, 0), "wait");
+    texts.emplace(EarlierReadText("/x/", {"boot_nand.bin", "parti_01_code"}), "earlier read");
     ExpectLocalized(texts);
 }
 
