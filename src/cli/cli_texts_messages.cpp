@@ -134,6 +134,8 @@ constexpr text::Entry kMessages[] = {
      "{1} 不是步骤 {2} 的已知结果码；velmora-cli results {1} 列出它在各步骤中的含义。",
      "{1} is not a known code of the step {2}; velmora-cli results {1} lists its meaning in "
      "every step."},
+    {"cli.results.wraps", "", "（{1}失败时，作业也以此结果码结束）",
+     "(also the code a failed {1} ends the job with)"},
     {"cli.results.unknown_code", "", "没有任何步骤以结果码 {1} 结束。",
      "No step ends with the code {1}."},
 

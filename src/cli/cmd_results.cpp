@@ -4,6 +4,7 @@
 // guide's page of result codes is this command's --markdown output.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -145,32 +146,42 @@ int PrintTable(const GlobalOptions& global) {
 
 // What one code means in one step, on one link or on both alike.
 struct Meaning {
-    JobStep step;
+    JobStep step;  // the step whose code it is
     ResultLink link;
     ResultExplanation explained;
+    JobStep told = step;  // the step a failure's reference names
 };
 
 std::vector<Meaning> MeaningsOf(int code, std::optional<JobStep> only) {
     std::vector<Meaning> found;
     for (int s = 0; s <= static_cast<int>(kLastJobStep); ++s) {
         const auto step = static_cast<JobStep>(s);
-        if (only && step != *only) {
+        // A step's failure may end the job with the code of the step that called it
+        // (a partition write's with the download's 100): that is its meaning too.
+        const std::vector<JobStep> wraps = WrappedSteps(step, code);
+        const bool wraps_only = only && std::find(wraps.begin(), wraps.end(), *only) != wraps.end();
+        if (only && step != *only && !wraps_only) {
             continue;
         }
         const ResultExplanation serial = ExplainResult(step, false, code);
         const ResultExplanation usb = ExplainResult(step, true, code);
+        const JobStep told = only ? *only : step;
         if (serial.known && usb.known && serial.name == usb.name && serial.meaning == usb.meaning &&
             serial.next_step == usb.next_step) {
-            found.push_back({step, ResultLink::kBoth, serial});
+            found.push_back({step, ResultLink::kBoth, serial, told});
             continue;
         }
         if (serial.known) {
-            found.push_back({step, ResultLink::kSerial, serial});
+            found.push_back({step, ResultLink::kSerial, serial, told});
         }
         if (usb.known) {
-            found.push_back({step, ResultLink::kUsb, usb});
+            found.push_back({step, ResultLink::kUsb, usb, told});
         }
     }
+    // The step asked for first, then those that wrap it.
+    std::stable_sort(found.begin(), found.end(), [](const Meaning& a, const Meaning& b) {
+        return (a.step == a.told) > (b.step == b.told);
+    });
     return found;
 }
 
@@ -205,6 +216,7 @@ int LookUp(const GlobalOptions& global, const std::string& code_text,
                            {"step_id", StepKey(m.step)},
                            {"link", LinkText(m.link)},
                            {"code", code},
+                           {"told_as", StepKey(m.told)},
                            {"name", m.explained.name},
                            {"meaning", Show(m.explained.meaning)},
                            {"next_step", Show(m.explained.next_step)}});
@@ -225,10 +237,17 @@ int LookUp(const GlobalOptions& global, const std::string& code_text,
     for (const Meaning& m : found) {
         const std::string link =
             m.link == ResultLink::kBoth ? "" : Say("cli.results.link_only", {LinkWords(m.link)});
-        std::printf("%s %s  %s%s  (%s)\n    %s\n    %s\n", StepKey(m.step).c_str(),
-                    code_text.c_str(), m.explained.name.c_str(), link.c_str(),
-                    StepText(m.step).c_str(), Show(m.explained.meaning).c_str(),
-                    Say("cli.line.next", {Show(m.explained.next_step)}).c_str());
+        std::printf("%s %s  %s%s  (%s)\n    %s\n", StepKey(m.told).c_str(), code_text.c_str(),
+                    m.explained.name.c_str(), link.c_str(), StepText(m.step).c_str(),
+                    Show(m.explained.meaning).c_str());
+        if (const std::vector<JobStep> wraps = WrappedSteps(m.step, code);
+            !wraps.empty() && m.told == m.step) {
+            std::vector<std::string> keys;
+            for (const JobStep w : wraps)
+                keys.push_back(StepKey(w));
+            std::printf("    %s\n", Say("cli.results.wraps", {Alternatives(keys)}).c_str());
+        }
+        std::printf("    %s\n", Say("cli.line.next", {Show(m.explained.next_step)}).c_str());
     }
     return kExitOk;
 }
