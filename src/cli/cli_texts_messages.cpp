@@ -10,7 +10,7 @@ namespace {
 constexpr text::Entry kMessages[] = {
     // The lines of a job's output.
     {"cli.line.status", "", "状态：{1}", "status: {1}"},
-    {"cli.line.chip", "", "芯片：{1}", "chip:{1}"},
+    {"cli.line.chip", "", "芯片:{1}", "chip:{1}"},
     {"cli.line.file", "", "文件：{1}", "file: {1}"},
     {"cli.line.message", "", "消息：{1}", "message: {1}"},
     {"cli.line.device", "", "设备：{1}", "device: {1}"},

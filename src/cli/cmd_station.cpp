@@ -195,10 +195,13 @@ class Screen {
         std::fflush(stdout);
     }
 
-    void Note(const std::string& text) {
+    // `id`: the text's catalogue id, empty when it has none.
+    void Note(const std::string& text, const std::string& id = {}) {
         std::lock_guard lock(mutex_);
         if (mode_ == Mode::kJson)
-            return Emit({{"event", "message"}, {"text", text}, {"id", nullptr}});
+            return Emit({{"event", "message"},
+                         {"text", text},
+                         {"id", id.empty() ? Json(nullptr) : Json(id)}});
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
         drawn_ = 0;
@@ -469,8 +472,10 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
         return Refuse(global, RefusalOf(started.message), true);
     if (mode != Screen::Mode::kJson)
         screen.Note(Say("cli.station.log_path", {request.log_path}));
-    for (const std::string& note : started.notes)
-        screen.Note(Show(note));
+    for (const std::string& note : started.notes) {
+        const text::Shown shown = ShowWithId(note);
+        screen.Note(shown.text, shown.id);
+    }
     station.Wait();
 
     const bool stopped = signals.signalled();
