@@ -241,6 +241,7 @@ constexpr text::Entry kMessages[] = {
     {"cli.station.state.passed", "", "通过", "passed"},
     {"cli.station.state.failed", "", "失败", "failed"},
     {"cli.station.state.stopped", "", "已停止", "stopped"},
+    {"cli.station.ended", "", "{1}：{2}", "{1}: {2}"},
     {"cli.station.slot_line", "", "工位 {1}：{2}", "slot {1}: {2}"},
     {"cli.station.counts", "", "（本工位：通过 {1}，失败 {2}；全部：通过 {3}，失败 {4}）",
      "(slot: {1} passed, {2} failed; station: {3} passed, {4} failed)"},

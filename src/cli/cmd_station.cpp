@@ -156,7 +156,7 @@ class Screen {
             row.shown_count = view.passed + view.failed;
             std::string line = StateWords(view.state);
             if (ended) {
-                line += ": " + LastWords(view.last_text);
+                line = Say("cli.station.ended", {line, LastWords(view.last_text)});
                 line += "  " + Say("cli.station.counts",
                                    {std::to_string(view.passed), std::to_string(view.failed),
                                     std::to_string(passed), std::to_string(failed)});

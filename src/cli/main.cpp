@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
     const std::vector<Command> commands = AddCommands(app);
     for (const Command& command : commands) {
         command.cmd->group(Say("cli.help.group.commands"));
+        // A command's help flag is made before it takes the program's option defaults.
+        command.cmd->get_help_ptr()->group(Say("cli.help.group.options"));
     }
     app.footer(MainFooter());
 
