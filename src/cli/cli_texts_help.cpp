@@ -46,7 +46,7 @@ constexpr text::Entry kHelp[] = {
      "  --port PORT   设备路径（/dev/ttyUSB0、/dev/pts/3）或 COMn（即 /dev/ttyS{n-1}）；`sim` 或\n"
      "                `sim:OPTIONS` 在程序内启动一部模拟手机来运行作业（OPTIONS 为模拟手机自己的\n"
      "                选项，以逗号分隔，例如 `sim:chip=EC,A1,bad=5+9`），用于初次试用、培训和演示\n"
-     "  --baud 115200|460800|921600   RAM 加载器启动后的线路速率（默认 921600）\n"
+     "  --baud 115200|460800|921600   RAM 加载程序启动后的线路速率（默认 921600）\n"
      "  --usb         使用 USB 连接而不是串口；此时 --port 为 USB 端口文本：`sim[:OPTIONS]`，或\n"
      "                `path=BUS-PORT[.PORT...]`（手机的总线路径，见 `ports`）、`dfu=VID[:PID]`、\n"
      "                `dlv=VID[:PID]`，以逗号分隔\n"
@@ -81,7 +81,7 @@ constexpr text::Entry kHelp[] = {
      "          --range code  代码区域\n"
      "          --range all   代码和文件系统\n"
      "          --range eerom EEROM（需要 --yes）\n"
-     "  擦除的指定区域若触及块 0（启动块）或 EEROM 及备用块区（最高的 74 个块），同样需要\n"
+     "  擦除的指定区域若触及块 0（引导块）或 EEROM 及备用区（最高的 74 个块），同样需要\n"
      "  --yes；没有 --yes 时作业会列出这些块，并且不擦除任何内容。",
      "Ranges:\n"
      "  upgrade --range all   code and file system (default)\n"
@@ -97,11 +97,11 @@ constexpr text::Entry kHelp[] = {
      "  An area erase that reaches block 0 (the boot block) or the EEROM and reservoir (the\n"
      "  top 74 blocks) also needs --yes; without it the job names the blocks and erases nothing."},
     {"cli.help.footer.files", "",
-     "文件：主文件夹中有 FlashChip.ini、dl_log.txt（调试模式）和 upload_nand/；除非用 --output\n"
+     "文件：主目录中有 FlashChip.ini、dl_log.txt（调试模式）和 upload_nand/；除非用 --output\n"
      "指定其他文件夹，`read` 会把文件存到 upload_nand/。read 不会替换该处以前读出的文件\n"
      "（upload.ptt、boot_nand.bin、parti_*，或 upload_eerom.bin / upload_range.bin），除非加\n"
      "--force，否则拒绝（退出状态 2）；每个文件先以临时名写入，完整后才移到最终位置；读取失败时\n"
-     "仍保留已读出的内容，并指出哪个文件不完整。主文件夹为 --home DIR，否则为 $VELMORA_HOME，\n"
+     "仍保留已读出的内容，并指出哪个文件不完整。主目录为 --home DIR，否则为 $VELMORA_HOME，\n"
      "否则为含有 FlashChip.ini 的程序所在文件夹，否则为 $XDG_DATA_HOME/velmora（其 FlashChip.ini\n"
      "取自安装的文件 <prefix>/share/velmora，安装的文件更新且副本未被修改时会重新取用）。",
      "Files: the home folder holds FlashChip.ini, dl_log.txt (debug mode), and upload_nand/ where\n"
@@ -122,7 +122,7 @@ constexpr text::Entry kHelp[] = {
      "（`--read-once`：只读一遍）。`read` 和 `backup` 接受 `--read-twice`：每块读两遍，不一致时读\n"
      "第三遍定夺。`upgrade --verify` 读回写入的每个块，不一致时失败（结果 122）并列出这些块。\n"
      "`restore DIR --yes` 检查清单的校验和、手机芯片是否相符、每个文件的位置是否合规，然后把\n"
-     "EEROM 写回原来的块并校验。`health` 报告坏块（有无替换）、备用块区、管理记录的两份副本和\n"
+     "EEROM 写回原来的块并校验。`health` 报告坏块（有无替换）、备用区、管理记录的两份副本和\n"
      "每个分区的块；`--since` 一个备份文件夹或保存的报告，列出变化。",
      "Backup, verify, restore: `backup --output DIR` keeps the EEROM (blocks B-74 to B-1, spare\n"
      "bytes included) with a manifest.json (chip ID, product ID, date, geometry, bad blocks,\n"
@@ -139,9 +139,9 @@ constexpr text::Entry kHelp[] = {
      "report lists what changed."},
     {"cli.help.footer.exit", "",
      "退出状态：0 成功；1 作业已运行但失败；2 请求在任何作业运行前被拒绝（参数错误、区域的终点\n"
-     "低于起点、分区表缺失或无法解析、输出文件夹无法创建或含有以前读出的文件、缺少芯片目录、\n"
+     "低于起点、分区表缺失或无法解析、输出文件夹无法创建或含有以前读出的文件、缺少芯片配置文件、\n"
      "擦除 EEROM 未加 --yes）；130 被 SIGINT 或 SIGTERM 停止。写块 0 时收到的停止会等到该次写入\n"
-     "结束（约一个块的时间），因此手机总能保留完整的启动块；如果那正是最后一步，作业即已完成，\n"
+     "结束（约一个块的时间），因此手机总能保留完整的引导块；如果那正是最后一步，作业即已完成，\n"
      "退出状态为 0。",
      "Exit status: 0 success; 1 the job ran and failed; 2 the request was refused before any\n"
      "job ran (bad arguments, an area whose end lies below its start, partition table missing\n"
@@ -173,7 +173,7 @@ constexpr text::Entry kHelp[] = {
      "JSON 事件（--json）：每行一个对象，都带有 \"event\" 和 \"ms\"（自开始以来的毫秒数）：",
      "JSON events (--json): one object per line, each with \"event\" and \"ms\" (milliseconds "
      "since the start):"},
-    {"cli.help.event.start", "", "schema；station 还有 slots（工位数）。总是第一个事件",
+    {"cli.help.event.start", "", "schema；station 还有 slots（槽位数）。总是第一个事件",
      "schema; station: slots. Always the first event"},
     {"cli.help.event.status", "", "text，id（文本在目录中的 id；目录不认识的文本为 null）",
      "text, id (the text's catalogue id; null for a text the catalogue does not know)"},
@@ -186,15 +186,15 @@ constexpr text::Entry kHelp[] = {
      "先是 blocks、block_size；之后每块：block、state，以及 colour、column、text",
      "first blocks, block_size; then per block: block, state, and colour, column, text"},
     {"cli.help.event.file", "", "path（写入的文件）", "path (a file written)"},
-    {"cli.help.event.device", "", "path、vendor、product（工位，USB）",
+    {"cli.help.event.device", "", "path、vendor、product（工作站，USB）",
      "path, vendor, product (station, USB)"},
     {"cli.help.event.message", "", "text、id（步骤消息和通知）",
      "text, id (step messages and notices)"},
     {"cli.help.event.log", "", "text（--debug：按原样写入 dl_log.txt 的内容）",
      "text (--debug: dl_log.txt as written)"},
-    {"cli.help.event.slot", "", "slot、port、state、passed、failed、text、log_error（工位）",
+    {"cli.help.event.slot", "", "slot、port、state、passed、failed、text、log_error（工作站）",
      "slot, port, state, passed, failed, text, log_error (station)"},
-    {"cli.help.event.station", "", "passed、failed、stopped、unlogged、log_error（工位）",
+    {"cli.help.event.station", "", "passed、failed、stopped、unlogged、log_error（工作站）",
      "passed, failed, stopped, unlogged, log_error (station)"},
     {"cli.help.event.end", "",
      "result、error、error_id、stopped、notes、report；失败时另有 step、name、ref（如\n"
@@ -266,13 +266,13 @@ constexpr text::Entry kHelp[] = {
      "each in one file)"},
     {"cli.help.restore", "",
      "写回一份备份：EEROM 写回原来的块；--range all 还写回分区、块 0 以及（管理记录相同时）"
-     "备用块区",
+     "备用区",
      "write a backup back: the EEROM to its own blocks; with --range all also the partitions, "
      "block 0 and (when the record is the same) the reservoir"},
     {"cli.help.restore.dir", "", "备份所在的文件夹", "the backup's folder"},
     {"cli.help.restore.range", "", "eerom（默认）或 all", "eerom (default) or all"},
     {"cli.help.restore.yes", "", "确认覆盖手机的 EEROM", "confirm writing over the phone's EEROM"},
-    {"cli.help.health", "", "报告坏块、替换块、备用块区、管理记录以及每个分区所在的位置",
+    {"cli.help.health", "", "报告坏块、替换块、备用区、管理记录以及每个分区所在的位置",
      "report bad blocks, replacements, the reservoir, the record and where each partition lies"},
     {"cli.help.health.since", "", "用于比较的备份文件夹或以前的报告（--save）",
      "a backup folder or an earlier report (--save) to compare with"},
@@ -283,12 +283,12 @@ constexpr text::Entry kHelp[] = {
     {"cli.help.ptt_command", "", "显示分区表的摘要", "print a partition table's summary"},
     {"cli.help.ports", "", "列出串口和可能是手机的 USB 设备",
      "list the serial ports and the USB devices that could be the phone"},
-    {"cli.help.chips", "", "列出芯片目录 FlashChip.ini 中的 NAND 芯片",
+    {"cli.help.chips", "", "列出芯片配置文件 FlashChip.ini 中的 NAND 芯片",
      "list the NAND chips of the catalogue FlashChip.ini"},
     {"cli.help.udev", "", "显示让用户访问手机 USB 设备的 udev 规则",
      "print the udev rule that gives access to the phone's USB devices"},
     {"cli.help.udev.loader", "",
-     "为 RAM 加载器的设备加一行规则，按作业在该设备拒绝访问时给出的厂商 ID 和产品 ID",
+     "为 RAM 加载程序的设备加一行规则，按作业在该设备拒绝访问时给出的厂商 ID 和产品 ID",
      "add a line for the RAM loader's device, by the vendor and product ID that a job names "
      "when that device refused access"},
     {"cli.help.results", "",
@@ -302,27 +302,27 @@ constexpr text::Entry kHelp[] = {
      "only in this step: partition-write, or with its work mode upgrade/partition-write"},
     {"cli.help.results.markdown", "", "输出为指南的结果码页面（Markdown，英文）",
      "as the guide's page of result codes (Markdown, in English)"},
-    {"cli.help.station", "", "在多部手机上同时进行相同的代码升级，每个 --port 一个工位",
+    {"cli.help.station", "", "在多部手机上同时进行相同的代码升级，每个 --port 一个槽位",
      "the same code upgrade on many phones at once, one slot per --port"},
     {"cli.help.station.port", "",
-     "一个工位的端口，每个工位一次：串口设备、--usb 时的 USB 总线路径（path=BUS-PORT[.PORT...]），"
+     "一个槽位的端口，每个槽位一次：串口设备、--usb 时的 USB 总线路径（path=BUS-PORT[.PORT...]），"
      "或 `sim[:OPTIONS]`",
      "a slot's port, once per slot: serial device, USB bus path (path=BUS-PORT[.PORT...]) with "
      "--usb, or `sim[:OPTIONS]`"},
-    {"cli.help.station.usb", "", "所有工位都使用 USB 连接", "every slot on the USB link"},
-    {"cli.help.station.loop", "", "每个工位完成后换下一部手机重新开始，直到 Ctrl-C",
+    {"cli.help.station.usb", "", "所有槽位都使用 USB 连接", "every slot on the USB link"},
+    {"cli.help.station.loop", "", "每个槽位完成后换下一部手机重新开始，直到 Ctrl-C",
      "start each slot again with the next phone, until Ctrl-C"},
     {"cli.help.station.verify", "", "读回写入的每个块", "read back every block written"},
-    {"cli.help.station.timeout", "", "工位等待其手机 SECONDS 秒后放弃",
+    {"cli.help.station.timeout", "", "槽位等待其手机 SECONDS 秒后放弃",
      "a slot gives up waiting for its phone after SECONDS"},
-    {"cli.help.station_log", "", "工位日志（默认 <home>/station-log.sqlite）",
+    {"cli.help.station_log", "", "工作站日志（默认 <home>/station-log.sqlite）",
      "the station log (default <home>/station-log.sqlite)"},
-    {"cli.help.log", "", "显示工位日志：每部手机每个作业一行",
+    {"cli.help.log", "", "显示工作站日志：每部手机每个作业一行",
      "print the station log: one row per phone and job"},
     {"cli.help.log.since", "",
      "从该时间起的记录：2026-01-31、\"2026-01-31 14:05\"，或时长：30m、12h、7d",
      "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d"},
-    {"cli.help.log.product", "", "只看这种产品：52,20,00,01,07（启动 ROM 发送的形式）或 0701002052",
+    {"cli.help.log.product", "", "只看这种产品：52,20,00,01,07（引导 ROM 发送的形式）或 0701002052",
      "only this phone product: 52,20,00,01,07 (as the boot ROM sends it) or 0701002052"},
     {"cli.help.log.csv", "", "输出为带表头的 CSV", "as CSV with a header line"},
     {"cli.help.log.json", "", "每行一个 JSON 对象", "one JSON object per row"},

@@ -35,7 +35,7 @@ constexpr text::Entry kMessages[] = {
      "Correct the command line or the files it names and run it again; velmora-cli COMMAND "
      "--help lists a command's options."},
     {"cli.refuse.unknown_range", "", "未知的范围：{1}", "unknown range: {1}"},
-    {"cli.refuse.no_home", "", "找不到可用的主文件夹", "no home folder can be had"},
+    {"cli.refuse.no_home", "", "找不到可用的主目录", "no home folder can be had"},
     {"cli.next.no_home", "", "用 --home DIR 或环境变量 VELMORA_HOME 指定一个可以写入的文件夹。",
      "Name a folder you may write with --home DIR or VELMORA_HOME."},
     {"cli.refuse.area_bounds", "", "--range area 需要 --start 和 --end",
@@ -73,7 +73,7 @@ constexpr text::Entry kMessages[] = {
      "velmora-cli ptt FILE names what is wrong with the table; use the table that came with "
      "the firmware."},
     {"cli.next.create_folder", "",
-     "检查该文件夹（主文件夹下的 upload_nand，或 --output "
+     "检查该文件夹（主目录下的 upload_nand，或 --output "
      "指定的文件夹）能否创建和写入，且没有同名文件。",
      "Check that the folder (upload_nand in the home folder, or --output) can be made and "
      "written, and that no file has its name."},
@@ -107,7 +107,7 @@ constexpr text::Entry kMessages[] = {
      "velmora-cli results lists every step with its codes; a step is named as in the brackets "
      "after it (partition-write)."},
     {"cli.refuse.station_debug", "",
-     "工位模式不能与 --debug 一起使用：每个工位都会写同一个 dl_log.txt 和 bbm_rcb.bin",
+     "工作站模式不能与 --debug 一起使用：每个槽位都会写同一个 dl_log.txt 和 bbm_rcb.bin",
      "station runs without --debug: every slot would write the same dl_log.txt and "
      "bbm_rcb.bin"},
     {"cli.next.station_debug", "",
@@ -115,7 +115,7 @@ constexpr text::Entry kMessages[] = {
      "Debug one phone with a single job: velmora-cli --debug upgrade --port PORT."},
     {"cli.refuse.station_running", "", "多口下载程序正在运行！", "Another station is running!"},
     {"cli.refuse.window_running", "", "程序正在运行！", "The window velmora is running!"},
-    {"cli.next.window_running", "", "先关闭窗口程序 velmora，再启动工位。",
+    {"cli.next.window_running", "", "先关闭窗口程序 velmora，再启动工作站。",
      "Close the window velmora before a station starts."},
 
     // Words.
@@ -156,7 +156,7 @@ constexpr text::Entry kMessages[] = {
     {"cli.ports.serial_number", "", "，序列号 {1}", ", serial {1}"},
 
     // chips (the header's columns line up with the rows)
-    {"cli.chips.catalogue", "", "芯片目录 {1}，{2} V{3}", "catalogue {1}, {2} V{3}"},
+    {"cli.chips.catalogue", "", "芯片配置文件 {1}，{2} V{3}", "catalogue {1}, {2} V{3}"},
     {"cli.chips.header", "",
      "ID     厂商     型号           块数   块大小     页 备用区      容量    擦除    写入",
      "ID     maker    part         blocks    block   page  spare      size   erase   write"},
@@ -179,7 +179,7 @@ constexpr text::Entry kMessages[] = {
 
     // udev-rule
     {"cli.udev.bad_loader", "",
-     "--loader 需要加载器设备的厂商 ID 和产品 ID，写作十六进制 VID:PID，与作业的失败信息或 lsusb "
+     "--loader 需要加载程序设备的厂商 ID 和产品 ID，写作十六进制 VID:PID，与作业的失败信息或 lsusb "
      "显示的一致（例如 1209:0002）：{1}",
      "--loader takes the loader device's vendor and product ID as VID:PID in hexadecimal, as "
      "the job's failure or lsusb shows them (e.g. 1209:0002): {1}"},
@@ -197,20 +197,20 @@ constexpr text::Entry kMessages[] = {
     // log
     {"cli.log.pending_unreadable", "", "无法读取 {1}：{2}", "{1} cannot be read: {2}"},
     {"cli.log.rows_wait", "",
-     "有 {1} 行记录在 {2} 中等待：生成时工位日志未能接收它们。`velmora-cli log --merge-pending` "
+     "有 {1} 行记录在 {2} 中等待：生成时工作站日志未能接收它们。`velmora-cli log --merge-pending` "
      "会把它们加入日志。",
      "{1} row(s) wait in {2}: the station log could not take them when they were made. "
      "`velmora-cli log --merge-pending` adds them."},
     {"cli.log.not_rows", "", "{1} 中有 {2} 行不是记录。",
      "{1} holds {2} line(s) that are not a row."},
-    {"cli.log.none_wait", "", "没有等待加入工位日志 {1} 的记录。",
+    {"cli.log.none_wait", "", "没有等待加入工作站日志 {1} 的记录。",
      "No rows wait for the station log {1}."},
-    {"cli.log.still_wait", "", "{1} 中的记录仍在等待：工位日志无法接收它们（{2}）。",
+    {"cli.log.still_wait", "", "{1} 中的记录仍在等待：工作站日志无法接收它们（{2}）。",
      "the rows in {1} still wait: the station log cannot take them ({2})."},
-    {"cli.log.added", "", "已从 {3} 向工位日志 {2} 加入 {1} 行记录。",
+    {"cli.log.added", "", "已从 {3} 向工作站日志 {2} 加入 {1} 行记录。",
      "{1} row(s) added to the station log {2} from {3}."},
     {"cli.log.added_already", "",
-     "已从 {3} 向工位日志 {2} 加入 {1} 行记录（另有 {4} 行已在日志中）。",
+     "已从 {3} 向工作站日志 {2} 加入 {1} 行记录（另有 {4} 行已在日志中）。",
      "{1} row(s) added to the station log {2} from {3} ({4} more were in it already)."},
     {"cli.log.keeps_not_rows", "", "{1} 保留了 {2} 行不是记录的内容。",
      "{1} keeps {2} line(s) that are not a row."},
@@ -219,19 +219,19 @@ constexpr text::Entry kMessages[] = {
      "--since takes a date (2026-01-31), a date and time (2026-01-31 14:05) or an age (30m, "
      "12h, 7d): {1}"},
     {"cli.log.bad_product", "",
-     "--product 接受启动 ROM 发送的产品 ID（52,20,00,01,07）或十位数字（0701002052）：{1}",
+     "--product 接受引导 ROM 发送的产品 ID（52,20,00,01,07）或十位数字（0701002052）：{1}",
      "--product takes a product ID as the boot ROM sends it (52,20,00,01,07) or as ten digits "
      "(0701002052): {1}"},
-    {"cli.log.missing", "", "{1} 处没有工位日志", "no station log at {1}"},
-    {"cli.log.not_regular", "", "工位日志 {1} 不是普通文件",
+    {"cli.log.missing", "", "{1} 处没有工作站日志", "no station log at {1}"},
+    {"cli.log.not_regular", "", "工作站日志 {1} 不是普通文件",
      "the station log {1} is not a regular file"},
-    {"cli.log.read_error", "", "工位日志 {1}：{2}", "the station log {1}: {2}"},
+    {"cli.log.read_error", "", "工作站日志 {1}：{2}", "the station log {1}: {2}"},
     {"cli.log.outcome.passed", "", "通过", "passed"},
     {"cli.log.outcome.failed", "", "失败", "failed"},
     {"cli.log.outcome.stopped", "", "已停止", "stopped"},
     {"cli.log.outcome.interrupted", "", "中断", "interrupted"},
     {"cli.log.row", "",
-     "{1}  工位 {2}  {3}  芯片 {4}  产品 {5}  {6} 秒  坏块 {7}  失败块 {8}  {9}  {10}（{11}）",
+     "{1}  槽位 {2}  {3}  芯片 {4}  产品 {5}  {6} 秒  坏块 {7}  失败块 {8}  {9}  {10}（{11}）",
      "{1}  slot {2}  {3}  chip {4}  product {5}  {6} s  bad {7}  failed {8}  {9}  {10} ({11})"},
 
     // station
@@ -242,11 +242,11 @@ constexpr text::Entry kMessages[] = {
     {"cli.station.state.failed", "", "失败", "failed"},
     {"cli.station.state.stopped", "", "已停止", "stopped"},
     {"cli.station.ended", "", "{1}：{2}", "{1}: {2}"},
-    {"cli.station.slot_line", "", "工位 {1}：{2}", "slot {1}: {2}"},
-    {"cli.station.counts", "", "（本工位：通过 {1}，失败 {2}；全部：通过 {3}，失败 {4}）",
+    {"cli.station.slot_line", "", "槽位 {1}：{2}", "slot {1}: {2}"},
+    {"cli.station.counts", "", "（槽位：通过 {1}，失败 {2}；工作站：通过 {3}，失败 {4}）",
      "(slot: {1} passed, {2} failed; station: {3} passed, {4} failed)"},
-    {"cli.station.log_error", "", "工位日志：{1}", "station log: {1}"},
-    {"cli.station.log_path", "", "工位日志：{1}", "station log: {1}"},
+    {"cli.station.log_error", "", "工作站日志：{1}", "station log: {1}"},
+    {"cli.station.log_path", "", "工作站日志：{1}", "station log: {1}"},
     {"cli.station.stopped_mark", "", "（已停止）", "  (stopped)"},
     {"cli.station.totals", "", "通过：{1}  失败：{2}", "passed: {1}  failed: {2}"},
     {"cli.station.connect", "", "连接", "connect"},
@@ -254,12 +254,12 @@ constexpr text::Entry kMessages[] = {
     {"cli.station.last", "", "上次：{1}", "last: {1}"},
     {"cli.station.ref", "", "原因：{1}：{2}", "why: {1}: {2}"},
     {"cli.station.rows_wait", "",
-     "{1} 行记录未能写入工位日志 {2}，正在 {3} 中等待：下次启动工位或运行 `velmora-cli log "
+     "{1} 行记录未能写入工作站日志 {2}，正在 {3} 中等待：下次启动工作站或运行 `velmora-cli log "
      "--merge-pending` 时会加入它们。",
      "{1} row(s) could not be written to the station log {2}; they wait in {3}: the next "
      "station start or `velmora-cli log --merge-pending` adds them."},
     {"cli.station.rows_lost", "",
-     "{1} 行记录既未能写入工位日志，也未能写入 {2}：它们已丢失（各工位的行说明了原因）。",
+     "{1} 行记录既未能写入工作站日志，也未能写入 {2}：它们已丢失（各槽位的行说明了原因）。",
      "{1} row(s) could be written neither to the station log nor to {2}: they are lost (each "
      "slot's line says why)."},
 };

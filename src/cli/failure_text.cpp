@@ -57,10 +57,6 @@ std::string_view NextOfRefusal(std::string_view id) {
 
 }  // namespace
 
-std::string StepKey(JobStep step) {
-    return Slug(StepName(step));
-}
-
 std::vector<std::string> StepKeys() {
     std::vector<std::string> keys;
     for (int s = 0; s <= static_cast<int>(kLastJobStep); ++s) {

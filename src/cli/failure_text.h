@@ -17,10 +17,7 @@ namespace velmora::cli {
 
 struct GlobalOptions;
 
-// "partition write" -> "partition-write", "phone's partition table" ->
-// "phones-partition-table": lower case, a dash for each run of other characters.
-std::string StepKey(JobStep step);
-// The step a text names: its key, its name, or either after "mode/"
+// The step a text names: its key (StepKey), its name, or either after "mode/"
 // ("upgrade/partition-write"); none when no step has it.
 std::optional<JobStep> StepNamed(std::string_view text);
 // Every step's key, for suggestions.
