@@ -114,7 +114,7 @@ constexpr text::Entry kHelp[] = {
      "takes its FlashChip.ini from the installed one (<prefix>/share/velmora) and takes it again\n"
      "when the installed one is newer and the copy was not edited."},
     {"cli.help.footer.safety", "",
-     "备份、校验、恢复：`backup --output DIR` 保存 EEROM（块 B-74 到 B-1，含备用区字节）及\n"
+     "备份、校验、恢复：`backup --output DIR` 保存 EEROM（块 B-74 到 B-1，含冗余区字节）及\n"
      "manifest.json（芯片 ID、产品 ID、日期、几何参数、坏块、每个文件的块、大小和 SHA-256）；\n"
      "`--range all` 把芯片上所有好块各存为一个文件。`upgrade --backup DIR` 和 `erase --backup "
      "DIR`\n"
@@ -212,8 +212,11 @@ constexpr text::Entry kHelp[] = {
      "the same in both languages; texts (text, error, meaning, reason, next_step, notes) follow\n"
      "--lang. A script that waits for a status waits for its id: status.switch_on_phone rather\n"
      "than \"请打开手机！\"."},
-    {"cli.help.ids", "", "状态 id（状态和消息事件的 \"id\"，结束事件的 \"error_id\"）：",
-     "Status ids (the \"id\" of status and message events, the \"error_id\" of the end):"},
+    {"cli.help.ids", "",
+     "状态和错误的 id（状态和消息事件的 \"id\"，结束事件的 \"error_id\"；其他文本的 id 也来自\n"
+     "同一个消息目录）：",
+     "Status and error ids (the \"id\" of status and message events, the \"error_id\" of the\n"
+     "end; the other texts a status may carry have ids of their own in the same catalogue):"},
 
     // The job commands.
     {"cli.help.port", "", "串口设备路径、COMn、`sim` 或 `sim:OPTIONS`（模拟手机）",
@@ -261,7 +264,7 @@ constexpr text::Entry kHelp[] = {
     {"cli.help.backup.output", "", "存放备份的文件夹（不存在则创建）",
      "folder for the backup (made if missing)"},
     {"cli.help.backup.range", "",
-     "eerom（含备用区字节的 EEROM 区域，默认）或 all（芯片上每个好块，各存一个文件）",
+     "eerom（含冗余区字节的 EEROM 区域，默认）或 all（芯片上每个好块，各存一个文件）",
      "eerom (the EEROM area with spare bytes, default) or all (every block the chip has good, "
      "each in one file)"},
     {"cli.help.restore", "",

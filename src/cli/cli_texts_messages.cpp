@@ -158,10 +158,10 @@ constexpr text::Entry kMessages[] = {
     // chips (the header's columns line up with the rows)
     {"cli.chips.catalogue", "", "芯片配置文件 {1}，{2} V{3}", "catalogue {1}, {2} V{3}"},
     {"cli.chips.header", "",
-     "ID     厂商     型号           块数   块大小     页 备用区      容量    擦除    写入",
+     "ID     厂商     型号           块数   块大小     页 冗余区      容量    擦除    写入",
      "ID     maker    part         blocks    block   page  spare      size   erase   write"},
     {"cli.chips.refused", "", "已拒绝：{1}", "refused: {1}"},
-    {"cli.chips.units", "", "（页和备用区以字节计；擦除为每块、写入为每页的时间，单位 µs）",
+    {"cli.chips.units", "", "（页和冗余区以字节计；擦除为每块、写入为每页的时间，单位 µs）",
      "(page and spare in bytes; erase per block and write per page in µs)"},
 
     // ptt: the viewer's summary
