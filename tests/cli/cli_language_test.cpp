@@ -85,7 +85,7 @@ TEST_F(CliLanguageTest, AFailedJobSpeaksTheChosenLanguageWithItsStep) {
     // The last line stays a script's to read.
     EXPECT_EQ(zh.out.substr(zh.out.rfind("result:")), "result: 3010\n");
 
-    // A port that does not open: the specified text leads the error in Chinese,
+    // A port that does not open: the phone tools' own words lead the error in Chinese,
     // its English in English, and the system's words follow as the reason.
     const std::vector<std::string> port = {"erase", "--range", "all", "--port",
                                            "/dev/velmora-no-such-port"};

@@ -52,7 +52,7 @@ std::string LastLine(const std::string& text) {
 }
 
 TEST_F(CliJobTest, RefusedRequestsExitWith2AndSayWhy) {
-    // The refusals in their specified Chinese words.
+    // The refusals in the Chinese words the phone tools have always used.
     CliRun r = Cli({"--lang", "zh", "upgrade", "--ptt", home_ + "missing.ptt", "--port", "sim"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("不能打开PTT文件，请确认该文件是否存在！"), std::string::npos) << r.err;
