@@ -37,10 +37,11 @@ void RecentLines::Add(std::string_view text) {
 
 QString ResultHeadline(const JobEnd& end) {
     const QString code = QString::number(end.result);
-    if (end.step.empty()) {
+    const std::string& step = end.failed_step.empty() ? end.step : end.failed_step;
+    if (step.empty()) {
         return code;
     }
-    return code + QStringLiteral(" · ") + DisplayStatus(end.step);
+    return code + QStringLiteral(" · ") + DisplayStatus(step);
 }
 
 QString ShortMeaning(const JobEnd& end) {
@@ -66,7 +67,7 @@ FailureReport ReportOf(const Failure& failure) {
     if (!end.result_name.empty()) {
         report.result += QStringLiteral(" (%1)").arg(QString::fromStdString(end.result_name));
     }
-    report.step = DisplayStatus(end.step);
+    report.step = DisplayStatus(end.failed_step.empty() ? end.step : end.failed_step);
     report.meaning = DisplayStatus(end.meaning);
     report.reason = DisplayStatus(end.error_text);
     report.next_step = DisplayStatus(end.next_step);

@@ -52,6 +52,9 @@ struct JobEnd {
     std::string result_name;
     std::string meaning;
     std::string next_step;
+    // The step that failed, where the result wraps another step's code (a
+    // partition write behind the upgrade's 100); else the same as `step`.
+    std::string failed_step;
     // A health report's job: the report, as JSON text.
     std::string report;
     // The phone's product ID as the boot ROM gave it, once read.

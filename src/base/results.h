@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::result {
 
@@ -454,6 +455,14 @@ std::string_view StepName(JobStep step);
 // ("partition-write", "ram-loaders-usb-device"). The catalogue's step ids are
 // "step." and the key.
 std::string StepKey(JobStep step);
+
+// The steps whose failures end a job with `code` of `step` (the download's 100
+// for a partition write or the boot block, its 1 for a block erase).
+std::vector<JobStep> WrappedSteps(JobStep step, int code);
+// The step that failed: for a code that wraps another step's, the wrapped step
+// whose code `result_name` names beside its own ("kWriteFailed,
+// kBlockWriteBase + ..." is a partition write's); else `step`.
+JobStep FailedStep(JobStep step, int result, std::string_view result_name);
 
 // The wait for the phone, both links. While it lasts: "Waiting for the phone on
 // /dev/ttyUSB0 (20 s): switch it on in download mode" (with "20 s of 60 s" when

@@ -82,39 +82,6 @@ std::string StepText(JobStep step) {
     return Show(StepName(step));
 }
 
-std::vector<JobStep> WrappedSteps(JobStep step, int code) {
-    std::vector<JobStep> steps;
-    for (const ResultEntry& e : ResultTable()) {
-        if (e.step != step || e.form != ResultForm::kPlain || e.code != code) {
-            continue;
-        }
-        for (const std::optional<JobStep>& wrapped : e.wraps) {
-            if (wrapped && std::find(steps.begin(), steps.end(), *wrapped) == steps.end()) {
-                steps.push_back(*wrapped);
-            }
-        }
-    }
-    return steps;
-}
-
-JobStep FailedStep(JobStep step, int result, std::string_view result_name) {
-    const std::vector<JobStep> wrapped = WrappedSteps(step, result);
-    const size_t comma = result_name.find(", ");
-    if (wrapped.empty() || comma == std::string_view::npos) {
-        return step;
-    }
-    std::string_view inner = result_name.substr(comma + 2);
-    inner = inner.substr(0, inner.find(" + "));
-    for (const JobStep candidate : wrapped) {
-        for (const ResultEntry& e : ResultTable()) {
-            if (e.step == candidate && e.name == inner) {
-                return candidate;
-            }
-        }
-    }
-    return step;
-}
-
 std::string Reference(std::string_view mode, JobStep step, int result) {
     return std::string(mode) + "/" + StepKey(step) + " " + std::to_string(result);
 }

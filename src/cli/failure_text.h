@@ -25,14 +25,6 @@ std::vector<std::string> StepKeys();
 // The step's name in the chosen language.
 std::string StepText(JobStep step);
 
-// The steps whose failures end a job with `code` of `step` (the download's 100
-// for a partition write or the boot block, its 1 for a block erase).
-std::vector<JobStep> WrappedSteps(JobStep step, int code);
-// The step that failed: for a code that wraps another step's, the wrapped step
-// whose code `result_name` names beside its own ("kWriteFailed,
-// kBlockWriteBase + ..." is a partition write's); else `step`.
-JobStep FailedStep(JobStep step, int result, std::string_view result_name);
-
 // "upgrade/partition-write 100".
 std::string Reference(std::string_view mode, JobStep step, int result);
 

@@ -31,6 +31,7 @@ const JobEnd& DownloadJob::End(int final_result) {
         end.step = std::string(StepName(step()));
         end.result_name =
             table.inner_name.empty() ? table.name : table.name + ", " + table.inner_name;
+        end.failed_step = std::string(StepName(FailedStep(step(), final_result, end.result_name)));
         end.meaning = why.reason.empty() ? table.meaning : why.reason;
         end.next_step = why.next.empty() ? table.next_step : why.next;
     }

@@ -89,6 +89,16 @@ TEST(ExplainResult, UnknownCodesExplainThemselves) {
     EXPECT_NE(e.meaning.find("inner code 777"), std::string::npos);
 }
 
+// The step a failure is told in: the wrapped step whose code the result's name
+// carries, so that the window, the station and the CLI name the same one.
+TEST(ExplainResult, AWrappedFailureIsToldInTheStepThatFailed) {
+    const ResultExplanation upgrade = ExplainResult(JobStep::kUpgrade, false, 100, 20105);
+    const std::string name = upgrade.name + ", " + upgrade.inner_name;
+    EXPECT_EQ(FailedStep(JobStep::kUpgrade, 100, name), JobStep::kPartitionWrite);
+    EXPECT_EQ(FailedStep(JobStep::kUpgrade, 100, upgrade.name), JobStep::kUpgrade);
+    EXPECT_EQ(FailedStep(JobStep::kIdentify, -7, "kIdentifyFailed"), JobStep::kIdentify);
+}
+
 // Every value a step can produce on a link, composed codes expanded.
 std::multiset<int64_t> Values(JobStep step, bool usb);
 
