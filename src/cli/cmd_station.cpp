@@ -84,7 +84,7 @@ class Screen {
         Row& row = rows_[static_cast<size_t>(slot)];
         row.figures->OnProgress(done, total, Clock::now());
         Redraw(false);
-        return Format("%3d%%  ", row.figures->percent()) + row.figures->PhaseText();
+        return Format("%d%%  ", row.figures->percent()) + row.figures->PhaseText();
     }
     int Percent(int slot) {
         std::lock_guard lock(mutex_);
