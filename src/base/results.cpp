@@ -1,5 +1,6 @@
 #include "base/results.h"
 
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -1068,6 +1069,18 @@ std::string_view StepName(JobStep step) {
             return "health report";
     }
     return "unknown step";
+}
+
+std::string StepKey(JobStep step) {
+    std::string key;
+    for (const char c : StepName(step)) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else if (c != '\'' && !key.empty() && key.back() != '-') {
+            key += '-';
+        }
+    }
+    return key;
 }
 
 std::string PhoneWaitText(const std::string& port, int waited_s, int limit_s) {

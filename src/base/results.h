@@ -450,6 +450,10 @@ inline constexpr JobStep kLastJobStep = JobStep::kHealth;
 
 // "boot ROM handshake", "partition write", ...
 std::string_view StepName(JobStep step);
+// The step's name as a key: lower case, words joined by '-', no apostrophes
+// ("partition-write", "ram-loaders-usb-device"). The catalogue's step ids are
+// "step." and the key.
+std::string StepKey(JobStep step);
 
 // The wait for the phone, both links. While it lasts: "Waiting for the phone on
 // /dev/ttyUSB0 (20 s): switch it on in download mode" (with "20 s of 60 s" when

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <unordered_map>
 
 namespace velmora::text {
@@ -36,22 +37,26 @@ std::vector<Piece> Cut(std::string_view pattern) {
     return pieces;
 }
 
+// Whether a match found for every placeholder is the one to take: a join of
+// texts takes only parts that are texts themselves.
+using Accept = std::function<bool(const std::vector<std::string>&)>;
+
 // Matches pieces[i..] against text[pos..]; a placeholder takes the shortest run
-// that lets the rest match.
+// that lets the rest match (and that `accept`, when given, takes).
 bool MatchFrom(const std::vector<Piece>& pieces, size_t i, std::string_view text, size_t pos,
-               std::vector<std::string>& captures) {
+               std::vector<std::string>& captures, const Accept* accept) {
     const Piece& piece = pieces[i];
     if (text.substr(pos, piece.literal.size()) != piece.literal) {
         return false;
     }
     pos += piece.literal.size();
     if (piece.number == 0) {
-        return pos == text.size();
+        return pos == text.size() && (accept == nullptr || (*accept)(captures));
     }
     const std::string_view next = pieces[i + 1].literal;
     const bool last = pieces[i + 1].number == 0;
     for (size_t end = pos + 1; end <= text.size(); ++end) {
-        if (last && !next.empty()) {
+        if (last) {
             // The final literal ends the text: jump straight to its place.
             if (text.size() < next.size() || text.size() - next.size() < pos + 1) {
                 return false;
@@ -67,7 +72,7 @@ bool MatchFrom(const std::vector<Piece>& pieces, size_t i, std::string_view text
             captures.resize(piece.number);
         }
         captures[piece.number - 1] = std::string(text.substr(pos, end - pos));
-        if (MatchFrom(pieces, i + 1, text, end, captures)) {
+        if (MatchFrom(pieces, i + 1, text, end, captures, accept)) {
             return true;
         }
         if (last) {
@@ -90,29 +95,133 @@ std::string_view In(const Entry& entry, Lang lang) {
     return lang == Lang::kChinese ? entry.zh : entry.en;
 }
 
-bool HasPlaceholder(std::string_view source) {
-    return Cut(source).size() > 1;
-}
-
-// The library's exact sources, for the common case of a fixed text.
-const std::unordered_map<std::string_view, const Entry*>& ExactSources() {
-    static const std::unordered_map<std::string_view, const Entry*> map = [] {
-        std::unordered_map<std::string_view, const Entry*> m;
-        for (const std::span<const Entry>& section : LibrarySections()) {
-            for (const Entry& e : section) {
-                // The first entry of a source wins, as in LocalizeIn.
-                if (!e.source.empty() && !HasPlaceholder(e.source)) {
-                    m.emplace(e.source, &e);
-                }
+// A source whose own words are only blanks and punctuation ("{1}: {2}") joins
+// texts that the library composes; it would fit almost any text, so it takes
+// only parts that are texts of the catalogue themselves.
+bool IsJoin(const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) {
+        for (const char c : piece.literal) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 0x80 || std::isalnum(u)) {
+                return false;
             }
         }
-        return m;
-    }();
-    return map;
+    }
+    return pieces.size() > 1;
 }
 
-Shown Render(const Entry& entry, Lang lang, const std::vector<std::string>& captures) {
-    return {std::string(entry.id), Fill(In(entry, lang), std::span<const std::string>(captures))};
+// A source with placeholders, cut once.
+struct Pattern {
+    const Entry* entry = nullptr;
+    std::vector<Piece> pieces;
+    bool join = false;
+};
+
+// Sections made ready for lookups: exact sources by text, then the patterns in
+// the sections' order.
+struct Lookup {
+    std::unordered_map<std::string_view, const Entry*> exact;
+    std::vector<Pattern> patterns;
+};
+
+Lookup MakeLookup(std::span<const std::span<const Entry>> sections) {
+    Lookup lookup;
+    for (const std::span<const Entry>& section : sections) {
+        for (const Entry& e : section) {
+            if (e.source.empty()) {
+                continue;
+            }
+            std::vector<Piece> pieces = Cut(e.source);
+            if (pieces.size() == 1) {
+                lookup.exact.emplace(e.source, &e);  // the first entry of a source wins
+            } else {
+                const bool join = IsJoin(pieces);
+                lookup.patterns.push_back({&e, std::move(pieces), join});
+            }
+        }
+    }
+    return lookup;
+}
+
+const Lookup& LibraryLookup() {
+    static const Lookup lookup = MakeLookup(LibrarySections());
+    return lookup;
+}
+
+// Texts inside texts inside texts: deeper than this is no text of the library.
+constexpr int kMaxDepth = 6;
+
+std::optional<Shown> Seek(const Lookup& lookup, std::string_view text, Lang lang, int depth,
+                          bool joins);
+
+// A part of a text, shown in `lang` when the catalogue knows it; its blanks at
+// either end are kept.
+std::string ShowPart(const Lookup& lookup, const std::string& part, Lang lang, int depth) {
+    const std::string_view inner = Trim(part);
+    if (inner.empty()) {
+        return part;
+    }
+    std::optional<Shown> shown = Seek(lookup, inner, lang, depth, true);
+    if (!shown) {
+        return part;
+    }
+    const size_t lead = static_cast<size_t>(inner.data() - part.data());
+    return part.substr(0, lead) + shown->text + part.substr(lead + inner.size());
+}
+
+std::optional<Shown> Seek(const Lookup& lookup, std::string_view text, Lang lang, int depth,
+                          bool joins) {
+    const std::string_view trimmed = Trim(text);
+    if (auto it = lookup.exact.find(trimmed); it != lookup.exact.end()) {
+        return Shown{std::string(it->second->id), std::string(In(*it->second, lang))};
+    }
+    if (depth > kMaxDepth || trimmed.empty()) {
+        return std::nullopt;
+    }
+    for (const Pattern& p : lookup.patterns) {
+        if (p.join && !joins) {
+            continue;
+        }
+        std::vector<std::string> parts;
+        std::vector<std::string> shown;
+        // A join's parts are texts; only its last may be a join again, so that a
+        // long text is cut from its front, once.
+        const Accept accept = [&](const std::vector<std::string>& found) {
+            shown.assign(found.size(), std::string());
+            const int last = p.pieces[p.pieces.size() - 2].number;
+            for (const Piece& piece : p.pieces) {
+                if (piece.number == 0) {
+                    continue;
+                }
+                const std::string& part = found[piece.number - 1];
+                std::optional<Shown> s = Seek(lookup, part, lang, depth + 1, piece.number == last);
+                if (!s || s->id.empty()) {
+                    return false;
+                }
+                shown[piece.number - 1] = std::move(s->text);
+            }
+            return true;
+        };
+        if (!MatchFrom(p.pieces, 0, trimmed, 0, parts, p.join ? &accept : nullptr)) {
+            continue;
+        }
+        if (!p.join) {
+            shown.clear();
+            for (const std::string& part : parts) {
+                shown.push_back(ShowPart(lookup, part, lang, depth + 1));
+            }
+        }
+        return Shown{std::string(p.entry->id),
+                     Fill(In(*p.entry, lang), std::span<const std::string>(shown))};
+    }
+    return std::nullopt;
+}
+
+Shown LocalizeWith(const Lookup& lookup, std::string_view emitted, Lang lang) {
+    if (std::optional<Shown> shown = Seek(lookup, emitted, lang, 0, true)) {
+        return *std::move(shown);
+    }
+    return {std::string(), std::string(Trim(emitted))};
 }
 
 }  // namespace
@@ -178,7 +287,7 @@ std::string Fill(std::string_view pattern, std::span<const std::string> args) {
 
 std::optional<std::vector<std::string>> Match(std::string_view pattern, std::string_view text) {
     std::vector<std::string> captures;
-    if (!MatchFrom(Cut(pattern), 0, text, 0, captures)) {
+    if (!MatchFrom(Cut(pattern), 0, text, 0, captures, nullptr)) {
         return std::nullopt;
     }
     return captures;
@@ -186,33 +295,11 @@ std::optional<std::vector<std::string>> Match(std::string_view pattern, std::str
 
 Shown LocalizeIn(std::span<const std::span<const Entry>> sections, std::string_view emitted,
                  Lang lang) {
-    const std::string_view trimmed = Trim(emitted);
-    for (const std::span<const Entry>& section : sections) {
-        for (const Entry& e : section) {
-            if (!e.source.empty() && e.source == trimmed) {
-                return Render(e, lang, {});
-            }
-        }
-    }
-    for (const std::span<const Entry>& section : sections) {
-        for (const Entry& e : section) {
-            if (e.source.empty() || !HasPlaceholder(e.source)) {
-                continue;
-            }
-            if (std::optional<std::vector<std::string>> parts = Match(e.source, trimmed)) {
-                return Render(e, lang, *parts);
-            }
-        }
-    }
-    return {std::string(), std::string(trimmed)};
+    return LocalizeWith(MakeLookup(sections), emitted, lang);
 }
 
 Shown Localize(std::string_view emitted, Lang lang) {
-    const auto& exact = ExactSources();
-    if (auto it = exact.find(Trim(emitted)); it != exact.end()) {
-        return Render(*it->second, lang, {});
-    }
-    return LocalizeIn(LibrarySections(), emitted, lang);
+    return LocalizeWith(LibraryLookup(), emitted, lang);
 }
 
 const Entry* Find(std::span<const std::span<const Entry>> sections, std::string_view id) {

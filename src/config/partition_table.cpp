@@ -79,6 +79,18 @@ std::string MatchInFolder(const std::string& dir, std::string_view part) {
     return found;
 }
 
+// A file the table names, as the operator can find it whatever folder the
+// program was started in.
+std::string ShownPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+std::string CannotOpenText(const std::string& path) {
+    return "不能打开文件: " + ShownPath(path);
+}
+
 bool Exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
@@ -251,22 +263,54 @@ int PartitionTable::LoadProfile() {
     if (partition_count > kMaxPartitions) {
         return result::partition_table::kTooMany;
     }
+    // Every entry and the boot image are looked at even after one failed: an
+    // operator who lacks several files learns of all of them at once, not one
+    // per attempt.
+    std::vector<std::string> missing;
+    LoaderMessage first;  // what the first entry that failed had to say
     for (uint32_t i = 0; i < partition_count; ++i) {
-        if (const int code = LoadEntry(static_cast<int>(i)); code != 0) {
+        const int code = LoadEntry(static_cast<int>(i));
+        if (code == result::partition_entry::kCannotOpen) {
+            missing.push_back(CannotOpenText(ContentFilePath(static_cast<int>(i))));
+        }
+        if (code != 0 && failed_entry_ < 0) {
             failed_entry_ = static_cast<int>(i);
             failed_entry_code_ = code;
-            return result::partition_table::kEntryFailed;
+            first = message_;
         }
     }
+    message_ = first;
     if (partition_count < kMaxPartitions) {
         entries[partition_count].offset = 0;
     }
-    if (ReadText(kHeadSection, "BootNand", boot_file_name) == 0) {
+    const bool boot_named = ReadText(kHeadSection, "BootNand", boot_file_name) != 0;
+    bool boot_missing = false;
+    if (boot_named) {
+        boot_path_ = FindTableFile(folder, boot_file_name);
+        File boot;
+        boot_missing = !OpenFile(BootFilePath(), boot, boot_file_size);
+        if (boot_missing && !missing.empty()) {
+            missing.push_back(BootFailureText());
+        }
+    }
+    if (!missing.empty()) {
+        // The first failure leads, when it was not a missing file itself.
+        std::string text;
+        if (failed_entry_code_ != result::partition_entry::kCannotOpen) {
+            text = first.empty() ? EntryFailureText() : first.text;
+        }
+        for (const std::string& line : missing) {
+            text += (text.empty() ? "" : "\n") + line;
+        }
+        message_ = {"ERROR", text};
+    }
+    if (failed_entry_ >= 0) {
+        return result::partition_table::kEntryFailed;
+    }
+    if (!boot_named) {
         return result::partition_table::kNoBootName;
     }
-    boot_path_ = FindTableFile(folder, boot_file_name);
-    File boot;
-    if (!OpenFile(BootFilePath(), boot, boot_file_size)) {
+    if (boot_missing) {
         return result::partition_table::kNoBootFile;
     }
     for (uint32_t i = 0; i < partition_count; ++i) {
@@ -282,6 +326,24 @@ int PartitionTable::LoadProfile() {
         }
     }
     return 0;
+}
+
+std::string PartitionTable::EntryFailureText() const {
+    static constexpr const char* kKeys[] = {"partition_id",     "partition_name",
+                                            "partition_path",   "partition_size",
+                                            "partition_offset", "partition_protected"};
+    std::string text = Format("partition#%02u: ", static_cast<uint32_t>(failed_entry_ + 1));
+    if (failed_entry_code_ >= result::partition_entry::kNoId &&
+        failed_entry_code_ <= result::partition_entry::kNoProtected) {
+        return text + kKeys[failed_entry_code_ - result::partition_entry::kNoId] + " is missing";
+    }
+    return text + Format("cannot fingerprint the content (code %u)",
+                         static_cast<uint32_t>(failed_entry_code_));
+}
+
+std::string PartitionTable::BootFailureText() const {
+    return "cannot open the boot image " + ShownPath(BootFilePath()) +
+           (open_problem_.empty() ? "" : ": " + open_problem_);
 }
 
 int PartitionTable::LoadEntry(int i) {
@@ -329,7 +391,7 @@ int PartitionTable::LoadEntry(int i) {
     {
         File content;
         if (!OpenFile(path, content, entry.content_size)) {
-            message_ = {"ERROR", "不能打开文件: " + path};
+            message_ = {"ERROR", CannotOpenText(path)};
             return result::partition_entry::kCannotOpen;
         }
     }
@@ -386,24 +448,12 @@ std::string PartitionTable::FailureText(int result) const {
                    file_path;
         case result::partition_table::kTooMany:
             return Format("number_of_partition is %u, more than 16", partition_count);
-        case result::partition_table::kEntryFailed: {
-            static constexpr const char* kKeys[] = {"partition_id",     "partition_name",
-                                                    "partition_path",   "partition_size",
-                                                    "partition_offset", "partition_protected"};
-            std::string text = Format("partition#%02u: ", static_cast<uint32_t>(failed_entry_ + 1));
-            if (failed_entry_code_ >= result::partition_entry::kNoId &&
-                failed_entry_code_ <= result::partition_entry::kNoProtected) {
-                return text + kKeys[failed_entry_code_ - result::partition_entry::kNoId] +
-                       " is missing";
-            }
-            return text + Format("cannot fingerprint the content (code %u)",
-                                 static_cast<uint32_t>(failed_entry_code_));
-        }
+        case result::partition_table::kEntryFailed:
+            return EntryFailureText();
         case result::partition_table::kNoBootName:
             return "BootNand is missing";
         case result::partition_table::kNoBootFile:
-            return "cannot open the boot image " + BootFilePath() +
-                   (open_problem_.empty() ? "" : ": " + open_problem_);
+            return BootFailureText();
         default:
             return Format("cannot load the table (code %u)", static_cast<uint32_t>(result));
     }

@@ -107,6 +107,9 @@ class PartitionTable {
     int Finish(int result);
     int ReadText(std::string_view section, std::string_view key, std::string& out) const;
     int ReadNumber(std::string_view section, std::string_view key, uint32_t& out, int base) const;
+    // The first entry's failure, and the boot image's, in words.
+    std::string EntryFailureText() const;
+    std::string BootFailureText() const;
 
     Profile profile_;        // the table file's keys
     std::string boot_path_;  // BootFilePath() once a load looked for it

@@ -172,11 +172,15 @@ std::optional<StartOutcome> LoadUpgradeTable(const std::string& ptt_path,
         return Refuse(kRefuseNoPtt, "错误");
     }
     if (std::string problem; CanOpenFile(ptt_path, &problem) != 0) {
-        // A missing file is what the refusal says; anything else (a FIFO, a
-        // device, no permission) gets its reason too.
+        // The refusal's words name no file: the file it looked for, as the
+        // operator can find it, goes beside them; so does the reason of a file
+        // that is there but cannot be read (a FIFO, a device, no permission).
         std::error_code ec;
         if (!fs::exists(ptt_path, ec)) {
-            return Refuse(kRefuseOpenPtt, "错误");
+            const fs::path absolute = fs::absolute(ptt_path, ec);
+            const std::string shown = ec ? ptt_path : absolute.lexically_normal().string();
+            return RefuseWithMessage(kRefuseOpenPtt, "错误",
+                                     "The partition table " + shown + " does not exist.", "Error");
         }
         return RefuseWithMessage(kRefuseOpenPtt, "错误", problem, "Error");
     }

@@ -35,6 +35,46 @@ TEST(Texts, LocalizeFindsFixedAndShapedTextsAndKeepsTheUnknown) {
     EXPECT_EQ(unknown.text, "no such text");
 }
 
+// A text the library composes from texts is shown part by part; a join takes
+// only parts it knows, so that it cannot give an id to any text with a colon.
+TEST(Texts, PartsAreShownInTheLanguageAndJoinsTakeOnlyKnownParts) {
+    const std::string port_failure =
+        "打开串口失败！ /dev/ttyUSB0: Permission denied. Join the port's group: `sudo usermod "
+        "-aG dialout $USER`, then log out and in again (the group takes effect at a new login).";
+    const text::Shown en = text::Localize(port_failure, Lang::kEnglish);
+    EXPECT_EQ(en.id, "error.open_port_reason");
+    EXPECT_EQ(
+        en.text.rfind("Cannot open the serial port! /dev/ttyUSB0: Permission denied. Join", 0), 0u)
+        << en.text;
+    const text::Shown zh = text::Localize(port_failure, Lang::kChinese);
+    EXPECT_NE(zh.text.find("/dev/ttyUSB0：权限不够"), std::string::npos) << zh.text;
+    EXPECT_NE(zh.text.find("sudo usermod -aG dialout $USER"), std::string::npos) << zh.text;
+
+    // A result's meaning and its inner code's, and a next step with its aftermath.
+    const text::Shown chain = text::Localize(
+        "a partition or the boot block was not written (the error text names "
+        "which): a block could not be written, also after three retries (each "
+        "erased it first): writing its pages failed: the data arrived damaged "
+        "(CRC mismatch)",
+        Lang::kChinese);
+    EXPECT_EQ(chain.id, "join.cause");
+    EXPECT_EQ(chain.text.find("the"), std::string::npos) << chain.text;
+    EXPECT_EQ(text::Localize("Check the file and the disk it lies on, then run the upgrade "
+                             "again. Until an upgrade completes the phone may not start: run it "
+                             "again before the phone is put away.",
+                             Lang::kChinese)
+                  .id,
+              "join.sentences");
+
+    for (const char* unknown : {"Mode: fast", "Done Done and more", "12: 13", "x\ny"}) {
+        EXPECT_TRUE(text::Localize(unknown, Lang::kChinese).id.empty()) << unknown;
+    }
+    // The shortest shapes come last: a specified text ending in 秒 or S keeps its own entry.
+    EXPECT_EQ(text::Localize("改变波特率到115200！", Lang::kEnglish).id, "status.baud_115200");
+    EXPECT_EQ(text::Localize("12秒", Lang::kEnglish).text, "12 s");
+    EXPECT_EQ(text::Localize("Get Flash IBT!", Lang::kEnglish).text, "Get Flash IBT!");
+}
+
 // Every entry of the library has both languages, a unique id, the same
 // placeholders in both, and English without a CJK character.
 TEST(Texts, EveryLibraryEntryIsCompleteInBothLanguages) {

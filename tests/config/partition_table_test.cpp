@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "config/sha1.h"
@@ -322,6 +323,28 @@ TEST_F(PartitionTableTest, ReadsTablesAsTheToolsThatMakeThemDo) {
         EXPECT_EQ(table.BootFilePath(), dir_.path() + "boot.bin");
         EXPECT_EQ(table.boot_file_size, 0x4000u);
     }
+}
+
+// An operator who lacks several files learns of each, with the path to find it
+// whatever folder the program was started in, and of the boot image too.
+TEST_F(PartitionTableTest, EveryMissingFileIsNamedWithItsPath) {
+    dir_.Write("t.ptt", Head("3", "gone.bin") + Section(1, "sub\\x.bin") + Section(2, "a.bin") +
+                            Section(3, "y.bin"));
+    const std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir_.path());
+    const int missing = table_.Load("t.ptt");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(missing, result::partition_table::kEntryFailed);
+    EXPECT_EQ(table_.message().text, "不能打开文件: " + dir_.path() + "sub/x.bin\n不能打开文件: " +
+                                         dir_.path() + "y.bin\ncannot open the boot image " +
+                                         dir_.path() + "gone.bin: No such file or directory");
+    EXPECT_EQ(table_.FailureText(missing), table_.message().text);
+
+    // The first failure that is not a missing file leads; the missing one follows.
+    ASSERT_EQ(Load(Head("2") + "[partition#01]\npartition_id=1\n" + Section(2, "y.bin")),
+              result::partition_table::kEntryFailed);
+    EXPECT_EQ(table_.FailureText(result::partition_table::kEntryFailed),
+              "partition#01: partition_name is missing\n不能打开文件: " + dir_.path() + "y.bin");
 }
 
 TEST_F(PartitionTableTest, RefusesAFileTooLargeToBeATable) {

@@ -147,6 +147,14 @@ TEST_F(JobControlTest, WhatTheJobNeedsIsCheckedBeforeThePhoneIsAsked) {
     const JobRequest crossed = Request(WorkMode::kErase, ReadRange::kArea);
     EXPECT_NE(jobs.Start(crossed).message.find("not one of the work mode's"), std::string::npos);
 
+    // A missing table is named by the path to find it; the specified words stay.
+    JobRequest upgrade = Request(WorkMode::kCodeUpgrade);
+    upgrade.ptt_path = home_ + "fw/../missing.ptt";
+    const StartOutcome no_table = jobs.Start(upgrade);
+    EXPECT_EQ(no_table.message, kRefuseOpenPtt);
+    EXPECT_EQ(no_table.loader_message,
+              "The partition table " + home_ + "missing.ptt does not exist.");
+
     JobRequest no_home = Request(WorkMode::kErase);
     no_home.home = home_ + "missing/";
     EXPECT_NE(jobs.Start(no_home).message.find("home folder"), std::string::npos);
