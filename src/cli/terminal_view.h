@@ -84,6 +84,8 @@ class TerminalView {
 
     explicit TerminalView(Setup setup);
 
+    // The status as the library emitted it, before it is localized: the
+    // partition being written is read from it.
     void OnStatus(const std::string& text) { ledger_.OnStatus(text); }
     void OnPhase(Phase phase);
     void OnProgress(uint64_t done, uint64_t total);
