@@ -169,8 +169,9 @@ TEST(TerminalView, TheClosingLineGivesTimeBytesAndRateInBothLanguages) {
 
     const Shown read("read", Request(WorkMode::kReadCode, ReadRange::kPartitionTable, false, false),
                      false, Lang::kEnglish);
-    EXPECT_TRUE(std::regex_match(read.view->ClosingLine(),
-                                 std::regex(R"(Read 1\.2 MiB in \d+\.\d s \(\d+\.\d KiB/s, 0\.9\d of the line\))")))
+    EXPECT_TRUE(std::regex_match(
+        read.view->ClosingLine(),
+        std::regex(R"(Read 1\.2 MiB in \d+\.\d s \(\d+\.\d KiB/s, 0\.9\d of the line\))")))
         << read.view->ClosingLine();
     const Shown erase("erase", Request(WorkMode::kErase, EraseRange::kCode, true, false), false,
                       Lang::kEnglish);
