@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Pictures of the window: runs it under Xvfb against the simulated phone and saves
-# PNGs of the idle window, a paced code upgrade under way, a failed job and each
-# dialog into DIR, the main states in Chinese and in English (*-zh.png, *-en.png), and
-# the station view during a run (station-running-*.png).
+# PNGs of the idle window, a paced code upgrade under way, a failed job (with its
+# details beside it) and each dialog into DIR, the main states in Chinese and in
+# English (*-zh.png, *-en.png), and the station view during a run and after a failure
+# (station-running-*.png, station-failed-*.png).
 #   bash scripts/screenshot.sh DIR
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -22,6 +23,7 @@ export LANG=C.UTF-8
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" shots "$out"
-xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" languages "$out"
+# Wide enough for a failure's details beside the window.
+xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/velmora-window-tour" languages "$out"
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/velmora-window-tour" station "$out"
 echo "pictures in $out"

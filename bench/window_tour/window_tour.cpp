@@ -2,7 +2,8 @@
 // pictures of them, or measures how responsive it stays during a paced job.
 //   velmora-window-tour shots DIR
 //   velmora-window-tour languages DIR   the main states in Chinese and in English
-//   velmora-window-tour station DIR     the station view during a run, in both languages
+//   velmora-window-tour station DIR     the station view during a run and after a
+//                                       failure, in both languages
 //   velmora-window-tour measure
 // Both run against the simulated phone inside the program, in a scratch home.
 #include <time.h>
@@ -13,8 +14,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -25,6 +28,7 @@
 #include "app/block_map.h"
 #include "app/dialog_host.h"
 #include "app/dialogs.h"
+#include "app/failure_details.h"
 #include "app/language.h"
 #include "app/main_window.h"
 #include "app/progress_bar.h"
@@ -87,9 +91,10 @@ class TourDialogs : public DialogHost {
                         QMessageBox::Ok, parent);
         Shoot(&box, std::exchange(next_shot, {}));
     }
+    QString warning_shot = QStringLiteral("dialog-warning.png");
     bool ConfirmEeromErase(QWidget* parent) override {
         WarningDialog dialog(parent);
-        Shoot(&dialog, QStringLiteral("dialog-warning.png"));
+        Shoot(&dialog, warning_shot);
         return false;
     }
     bool ConfirmAreaErase(QWidget* parent, const velmora::AreaQuestion& area) override {
@@ -146,6 +151,28 @@ class TourDialogs : public DialogHost {
     void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) override {
         HealthDialog dialog(*this, text, json, parent);
         Shoot(&dialog, health_shot);
+    }
+
+    // Pictured beside its window, with the window's status in view.
+    QString failure_shot;
+    void ShowFailure(QWidget* parent, const FailureReport& report) override {
+        if (failure_shot.isEmpty() || parent == nullptr) {
+            return;
+        }
+        // The window at the screen's left edge, so that both fit side by side.
+        parent->move(0, parent->y());
+        FailureDialog dialog(report, parent);
+        dialog.show();
+        Pump(100);
+        const QRect window = parent->frameGeometry();
+        dialog.move(window.right() + 8, window.top());
+        dialog.raise();
+        Pump(200);
+        const QRect area = window.united(dialog.frameGeometry());
+        parent->screen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .save(folder_ + u'/' + failure_shot);
+        std::printf("saved %s\n", qPrintable(std::exchange(failure_shot, {})));
     }
 
   private:
@@ -297,6 +324,15 @@ int Languages(const QString& folder) {
         tour.Start(2, 0, QStringLiteral("sim:id=12,34,00,15"));
         PumpUntil([&] { return !w.jobRunning(); }, 60000);
         shoot_window(QStringLiteral("window-failed"));
+        tour.dialogs.failure_shot = QStringLiteral("window-failed-details") + suffix;
+        w.findChild<QPushButton*>("detailsButton")->click();
+
+        // The question before the EEROM is erased, answered "否".
+        tour.dialogs.warning_shot = QStringLiteral("dialog-warning") + suffix;
+        w.findChild<QComboBox*>("workModeList")->setCurrentIndex(2);
+        w.OnWorkModeChange();
+        w.findChild<QComboBox*>("rangeList")->setCurrentIndex(4);
+        w.OnRangeChange();
 
         tour.Start(0, 0, QStringLiteral("sim:chip=EC,A1"), false);
         PumpUntil([&] { return !w.jobRunning(); }, 60000);
@@ -321,7 +357,8 @@ int Languages(const QString& folder) {
 }
 
 // The station view in each language, pictured while paced phones are being
-// written and one has failed on a block that would not program.
+// written and one has failed on a block that would not program, and after a
+// run at full speed in which one failed.
 int Station(const QString& folder) {
     QDir().mkpath(folder);
     for (const Language language : {Language::kChinese, Language::kEnglish}) {
@@ -359,10 +396,27 @@ int Station(const QString& folder) {
         };
         PumpUntil([&] { return writing() || !w.running(); }, 180000);
         Pump(300);
-        const QString name = QStringLiteral("station-running-%1.png")
-                                 .arg(QString::fromStdString(LanguageKey(language)));
-        w.grab().save(folder + u'/' + name);
-        std::printf("saved %s\n", qPrintable(name));
+        const auto shoot = [&](const char* state) {
+            const QString name =
+                QStringLiteral("station-%1-%2.png")
+                    .arg(QString::fromLatin1(state), QString::fromStdString(LanguageKey(language)));
+            w.grab().save(folder + u'/' + name);
+            std::printf("saved %s\n", qPrintable(name));
+        };
+        shoot("running");
+        w.CloseWithoutAsking();
+
+        // Three phones at full speed, one of which fails on a block that would
+        // not program: its cell names the step and what it means.
+        w.findChild<QListWidget*>("portList")->clear();
+        for (const char* phone : {"sim", "sim:program-fail=2", "sim:bad=5"}) {
+            w.AddPort(QString::fromLatin1(phone));
+        }
+        w.show();
+        w.StartStation();
+        PumpUntil([&] { return !w.running(); }, 180000);
+        Pump(300);
+        shoot("failed");
         w.CloseWithoutAsking();
     }
     return 0;

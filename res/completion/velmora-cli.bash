@@ -16,7 +16,7 @@ _velmora_cli() {
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --home) ((i++)) ;;
+            --home | --lang) ((i++)) ;;
             upgrade | read | erase | backup | restore | health | ptt | ports | chips | udev-rule | results | station | log)
                 command=${COMP_WORDS[i]}
                 break
@@ -55,7 +55,11 @@ _velmora_cli() {
             esac
             return
             ;;
-        --start | --end | --since | --timeout)
+        --lang)
+            COMPREPLY=($(compgen -W $'zh\nen' -- "$cur"))
+            return
+            ;;
+        --start | --end | --since | --timeout | --step)
             return
             ;;
     esac
@@ -63,7 +67,7 @@ _velmora_cli() {
     case $command in
         "")
             if [[ $cur == -* ]]; then
-                words=$'--home\n--debug\n--json\n--version\n--help'
+                words=$'--home\n--lang\n--debug\n--json\n--version\n--help'
             else
                 words=$'upgrade\nread\nerase\nbackup\nrestore\nhealth\nptt\nports\nchips\nudev-rule\nresults\nstation\nlog'
             fi
@@ -80,7 +84,7 @@ _velmora_cli() {
             words=$'--range\n--yes\n--port\n--baud\n--usb\n--timeout\n--help'
             ;;
         health) words=$'--since\n--save\n--port\n--baud\n--usb\n--timeout\n--help' ;;
-        results) words=$'--markdown\n--help' ;;
+        results) words=$'--step\n--markdown\n--help' ;;
         udev-rule) words=$'--loader\n--help' ;;
         station) words=$'--ptt\n--port\n--usb\n--loop\n--verify\n--log\n--baud\n--timeout\n--help' ;;
         log) words=$'--since\n--product\n--csv\n--json\n--log\n--merge-pending\n--help' ;;
@@ -93,6 +97,11 @@ _velmora_cli() {
             ;;
         *) words=--help ;;
     esac
+    # The program's own options are taken after the command too.
+    if [[ -n $command ]]; then
+        words+=$'\n--home\n--lang\n--debug'
+        [[ $command == log ]] || words+=$'\n--json'
+    fi
     COMPREPLY=($(compgen -W "$words" -- "$cur"))
 }
 

@@ -16,7 +16,6 @@
 #include "app/single_instance.h"
 #include "app/station_window.h"
 #include "config/home.h"
-#include "config/settings.h"
 
 namespace velmora::app {
 
@@ -72,9 +71,7 @@ class TerminationWatch {
 
 // The language first, so that even the first boxes speak it.
 void ApplyStoredLanguage(const std::string& home) {
-    if (JobSettings stored; ReadSettingsFile(home, stored) && stored.language) {
-        ApplyLanguage(LanguageFromKey(*stored.language));
-    }
+    ApplyLanguage(StartLanguage(home));
 }
 
 // The refusal of a start while the other program, or another copy, runs.

@@ -1,11 +1,10 @@
 #include "app/dialog_host.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPushButton>
 
 #include "app/dialogs.h"
+#include "app/failure_details.h"
 #include "app/ptt_viewer.h"
 
 namespace velmora::app {
@@ -50,19 +49,9 @@ bool QtDialogHost::ConfirmStopJob(QWidget* parent) {
 
 bool QtDialogHost::ConfirmReplaceFiles(QWidget* parent, const QString& folder,
                                        const QString& names) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramName),
-                    QCoreApplication::translate(
-                        "ReplaceQuestion", "文件夹 %1 中已有上次读取的文件：%2。要替换它们吗？")
-                        .arg(folder, names),
-                    QMessageBox::NoButton, parent);
-    QPushButton* replace = box.addButton(QCoreApplication::translate("ReplaceQuestion", "替换"),
-                                         QMessageBox::DestructiveRole);
-    QPushButton* keep = box.addButton(QCoreApplication::translate("ReplaceQuestion", "取消"),
-                                      QMessageBox::RejectRole);
-    box.setDefaultButton(keep);
-    box.setEscapeButton(keep);
+    ReplaceQuestion box(folder, names, parent);
     box.exec();
-    return box.clickedButton() == replace;
+    return box.replaceChosen();
 }
 
 bool QtDialogHost::EnterRange(QWidget* parent, uint32_t& start, uint32_t& end) {
@@ -115,6 +104,11 @@ bool QtDialogHost::ChooseSaveFile(QWidget* parent, const QString& caption, QStri
 
 void QtDialogHost::ShowHealthReport(QWidget* parent, const QString& text, const QString& json) {
     HealthDialog dialog(*this, text, json, parent);
+    dialog.exec();
+}
+
+void QtDialogHost::ShowFailure(QWidget* parent, const FailureReport& report) {
+    FailureDialog dialog(report, parent);
     dialog.exec();
 }
 

@@ -13,6 +13,8 @@ struct AreaQuestion;
 
 namespace velmora::app {
 
+struct FailureReport;
+
 enum class MessageIcon { None, Error, Warning, Information };
 
 class DialogHost {
@@ -46,6 +48,9 @@ class DialogHost {
     virtual bool ChooseSaveFile(QWidget* parent, const QString& caption, QString& path) = 0;
     // The NAND health report: `text` for the operator, `json` as the job gave it.
     virtual void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) = 0;
+    // A failed job's details: its result and step, meaning, reason, next step
+    // and last lines.
+    virtual void ShowFailure(QWidget* parent, const FailureReport& report) = 0;
 };
 
 // The real thing: the window's own dialogs and QMessageBox.
@@ -64,6 +69,7 @@ class QtDialogHost : public DialogHost {
     bool ChooseFolder(QWidget* parent, const QString& caption, QString& folder) override;
     bool ChooseSaveFile(QWidget* parent, const QString& caption, QString& path) override;
     void ShowHealthReport(QWidget* parent, const QString& text, const QString& json) override;
+    void ShowFailure(QWidget* parent, const FailureReport& report) override;
 };
 
 // Caption of the boxes that have none of their own.

@@ -21,6 +21,7 @@
 #include "app/status_text.h"
 #include "frontend/area_input.h"
 #include "job/download_job.h"
+#include "velmora_version.h"
 
 namespace velmora::app {
 
@@ -33,6 +34,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* texts = new QVBoxLayout;
     texts->addWidget(new QLabel(tr("Velmora(中文版) 7.03"), this));
     texts->addWidget(new QLabel(QStringLiteral("NXP pnx5220 platform NAND FLASH Downlaod."), this));
+    // The program's own version, on a line of its own below the texts phones'
+    // tools have always shown.
+    auto* version = new QLabel(tr("程序版本：%1").arg(QString::fromLatin1(kVersion)), this);
+    version->setObjectName(QStringLiteral("versionText"));
+    texts->addWidget(version);
     texts->addSpacing(6);
     texts->addWidget(new QLabel(tr("支持 FLASH:"), this));
     texts->addWidget(new QLabel(QStringLiteral("SAMSUNG: K9F1G08R0A, K9F2G08R0A"), this));
@@ -57,9 +63,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 WarningDialog::WarningDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("警告！"));
     auto* note = new QLabel(
-        QStringLiteral(
-            "注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"),
-        this);
+        tr("注意：\n选择该项，将擦除手机内部的所有数据，包括射频校准参数、IMEI号码等！\n"), this);
     note->setWordWrap(true);
     auto* question = new QLabel(tr("确认要擦除?"), this);
     question->setAlignment(Qt::AlignCenter);
@@ -183,6 +187,17 @@ StopQuestion::StopQuestion(QWidget* parent) : QMessageBox(parent) {
     setInformativeText(tr("停止后，手机中的数据可能不完整。正在写入的启动块会先写完。"));
     stop_ = addButton(tr("停止作业"), QMessageBox::DestructiveRole);
     QPushButton* keep = addButton(tr("继续运行"), QMessageBox::RejectRole);
+    setDefaultButton(keep);
+    setEscapeButton(keep);
+}
+
+ReplaceQuestion::ReplaceQuestion(const QString& folder, const QString& names, QWidget* parent)
+    : QMessageBox(parent) {
+    setIcon(QMessageBox::Warning);
+    setWindowTitle(QString::fromLatin1(kProgramName));
+    setText(tr("文件夹 %1 中已有上次读取的文件：%2。要替换它们吗？").arg(folder, names));
+    replace_ = addButton(tr("替换"), QMessageBox::DestructiveRole);
+    QPushButton* keep = addButton(tr("取消"), QMessageBox::RejectRole);
     setDefaultButton(keep);
     setEscapeButton(keep);
 }

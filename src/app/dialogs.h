@@ -69,6 +69,18 @@ class StopQuestion : public QMessageBox {
     QAbstractButton* stop_;
 };
 
+// The question before a read replaces the files an earlier read left in a
+// folder. Esc and the default button keep them.
+class ReplaceQuestion : public QMessageBox {
+    Q_OBJECT
+  public:
+    ReplaceQuestion(const QString& folder, const QString& names, QWidget* parent = nullptr);
+    bool replaceChosen() const { return clickedButton() == replace_; }
+
+  private:
+    QAbstractButton* replace_;
+};
+
 // The question before an erase of an area that reaches block 0 or the EEROM
 // and reservoir, naming the blocks. Esc and the default button keep them.
 class AreaEraseQuestion : public QMessageBox {

@@ -2,27 +2,34 @@
 
 #include <QCoreApplication>
 #include <QTranslator>
+#include <atomic>
 #include <memory>
 #include <string_view>
+
+#include "config/settings.h"
 
 namespace velmora::app {
 
 namespace {
 
 Language g_language = Language::kChinese;
+// What g_language came to when it was applied; job threads read it.
+std::atomic<bool> g_english = false;
 
-// The catalogue names a class's texts by the bare class name (the translation
-// tools do not read `namespace a::b` definitions), while tr() asks with the
-// qualified one: the namespace is dropped before the lookup.
+// tr() asks with the class's qualified name ("velmora::app::MainWindow"), as
+// today's translation tools write it; a catalogue made by tools that did not
+// read `namespace a::b` definitions names it bare, and is asked that way too.
 class WindowTranslator : public QTranslator {
   public:
     QString translate(const char* context, const char* source, const char* disambiguation,
                       int n) const override {
+        QString shown = QTranslator::translate(context, source, disambiguation, n);
         constexpr std::string_view kNamespace = "velmora::app::";
-        if (context && std::string_view(context).substr(0, kNamespace.size()) == kNamespace) {
-            context += kNamespace.size();
+        if (shown.isEmpty() && context &&
+            std::string_view(context).substr(0, kNamespace.size()) == kNamespace) {
+            shown = QTranslator::translate(context + kNamespace.size(), source, disambiguation, n);
         }
-        return QTranslator::translate(context, source, disambiguation, n);
+        return shown;
     }
 };
 
@@ -55,7 +62,15 @@ Language LanguageFromKey(std::string_view key) {
     return Language::kChinese;
 }
 
-bool ShowsEnglish(Language language, const QLocale& system) {
+Language StartLanguage(const std::string& home) {
+    if (JobSettings stored;
+        ReadSettingsFile(home, stored) && stored.language && !stored.language->empty()) {
+        return LanguageFromKey(*stored.language);
+    }
+    return Language::kSystem;
+}
+
+bool ShowsEnglish(Language language, text::Lang system) {
     switch (language) {
         case Language::kChinese:
             return false;
@@ -64,11 +79,12 @@ bool ShowsEnglish(Language language, const QLocale& system) {
         case Language::kSystem:
             break;
     }
-    return system.language() != QLocale::Chinese;
+    return system == text::Lang::kEnglish;
 }
 
 bool ApplyLanguage(Language language) {
     g_language = language;
+    g_english = false;
     std::unique_ptr<QTranslator>& installed = Installed();
     if (installed) {
         QCoreApplication::removeTranslator(installed.get());
@@ -83,11 +99,16 @@ bool ApplyLanguage(Language language) {
     }
     QCoreApplication::installTranslator(translator.get());
     installed = std::move(translator);
+    g_english = true;
     return true;
 }
 
 Language CurrentLanguage() {
     return g_language;
+}
+
+text::Lang CurrentTextLang() {
+    return g_english ? text::Lang::kEnglish : text::Lang::kChinese;
 }
 
 QString LanguageName(Language language) {

@@ -1,6 +1,7 @@
 #include "app/language_menu.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 
 namespace velmora::app {
@@ -23,8 +24,9 @@ QActionGroup* BuildLanguageMenu(QToolButton* button, QObject* owner,
 }
 
 void RetranslateLanguageMenu(QToolButton* button, QActionGroup* actions, Language current) {
-    // Both names, so that an operator who reads only one of them finds it.
-    button->setText(QStringLiteral("语言 Language"));
+    // In Chinese both names, so that an operator who reads only English finds
+    // it; in English the menu's "中文" entry is there for the other reader.
+    button->setText(QCoreApplication::translate("LanguageMenu", "语言 Language"));
     for (QAction* action : actions->actions()) {
         const auto language = static_cast<Language>(action->data().toInt());
         action->setText(LanguageName(language));

@@ -23,6 +23,7 @@
 #include "app/app_icon.h"
 #include "app/block_map.h"
 #include "app/dialog_host.h"
+#include "app/failure_details.h"
 #include "app/language_menu.h"
 #include "app/progress_bar.h"
 #include "app/status_text.h"
@@ -32,6 +33,7 @@
 #include "config/settings.h"
 #include "job/link_registry.h"
 #include "serial/port_list.h"
+#include "velmora_version.h"
 
 namespace velmora::app {
 
@@ -156,6 +158,11 @@ void MainWindow::BuildControls() {
     chip_info_ = Label({}, this);
     status_ = Label({}, this);
     status_->setWordWrap(true);  // a failure's reason and next step in full
+    result_ = Label({}, this);
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    details_ = new QPushButton(this);
+    result_->hide();
+    details_->hide();
     // The device the job talks to and how fast the data goes.
     device_ = Label({}, this);
     device_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -179,8 +186,12 @@ void MainWindow::BuildControls() {
     displays->addWidget(chip_info_, 2, 1);
     displays->addWidget(device_label_, 3, 0);
     displays->addLayout(device_row, 3, 1);
-    displays->addWidget(status_label_, 4, 0);
-    displays->addWidget(status_, 4, 1);
+    auto* status_row = new QHBoxLayout;
+    status_row->addWidget(status_, 1);
+    status_row->addWidget(result_);
+    status_row->addWidget(details_);
+    displays->addWidget(status_label_, 4, 0, Qt::AlignTop);
+    displays->addLayout(status_row, 4, 1);
     displays->setColumnStretch(1, 1);
 
     catalogue_date_ = Label(QStringLiteral("更新日期： 2007-09-19"), this);
@@ -197,7 +208,7 @@ void MainWindow::BuildControls() {
             SaveSettings();
         }
     });
-    for (QPushButton* button : {choose_, start_, stop_, exit_, backup_choose_, health_}) {
+    for (QPushButton* button : {choose_, start_, stop_, exit_, backup_choose_, health_, details_}) {
         button->setAutoDefault(false);
     }
     auto* button_row = new QHBoxLayout;
@@ -232,6 +243,7 @@ void MainWindow::BuildControls() {
     connect(backup_choose_, &QPushButton::clicked, this, &MainWindow::OnChooseBackupFolder);
     connect(backup_, &QCheckBox::toggled, this, [this] { UpdateSafetyControls(!jobRunning()); });
     connect(health_, &QPushButton::clicked, this, &MainWindow::StartHealth);
+    connect(details_, &QPushButton::clicked, this, &MainWindow::ShowFailureDetails);
     setBackupFolder({});
     // The names by which the tests and the pictures find the controls.
     for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>>{
@@ -250,6 +262,8 @@ void MainWindow::BuildControls() {
              {elapsed_, "elapsedText"},
              {chip_info_, "chipInfo"},
              {status_, "statusText"},
+             {result_, "resultText"},
+             {details_, "detailsButton"},
              {catalogue_date_, "catalogueDate"},
              {device_, "deviceText"},
              {rate_, "rateText"},
@@ -278,7 +292,7 @@ bool MainWindow::Initialise() {
         return false;
     }
     catalogue_version_ = version;
-    catalogue_date_->setText(DisplayCatalogueVersion(version));
+    catalogue_date_->setText(DisplayStatus(version));
 
     dialogs_.ShowPortSearch(this);
 
@@ -485,6 +499,25 @@ void MainWindow::StopJob() {
     jobs_->Stop();
 }
 
+void MainWindow::ShowLastFailure() {
+    const std::optional<Failure>& failure = jobs_->failure();
+    result_->setVisible(failure.has_value());
+    details_->setVisible(failure.has_value());
+    if (!failure) {
+        result_->clear();
+        return;
+    }
+    // The status is the job's error text: shown again so that it follows the language.
+    status_->setText(DisplayStatus(failure->end.error_text));
+    result_->setText(ResultHeadline(failure->end));
+}
+
+void MainWindow::ShowFailureDetails() {
+    if (const std::optional<Failure>& failure = jobs_->failure()) {
+        dialogs_.ShowFailure(this, ReportOf(*failure));
+    }
+}
+
 void MainWindow::FinishJob() {
     SetJobControlsEnabled(true);
     start_->setText(tr("开始"));
@@ -553,8 +586,14 @@ QString MainWindow::RangeLabelText(int work_mode) const {
     return work_mode == 1 ? tr("读取范围：") : tr("擦除范围：");
 }
 
+QString EnglishTitle() {
+    return QStringLiteral("Velmora %1").arg(QString::fromLatin1(kVersion));
+}
+
 QString MainWindow::TitleText() const {
-    const QString title = tr("Velmora(中文版)7.03");
+    // The Chinese title is kept as the phones' tools have always shown it; the
+    // English one carries the program's own version.
+    const QString title = CurrentTextLang() == text::Lang::kEnglish ? EnglishTitle() : kWindowTitle;
     return debug_ ? title + tr(" (调试模式)") : title;
 }
 
@@ -583,6 +622,11 @@ void MainWindow::RetranslateTexts() {
         tr("备份时把 EEROM 读两遍并比较，读出时翻转的位由第三次读取纠正；921600 波特率下约多 "
            "110 秒"));
     health_->setText(tr("NAND 健康"));
+    details_->setText(tr("详情..."));
+    details_->setToolTip(tr("失败的含义、原因、下一步和作业的最后几行"));
+    if (!jobRunning()) {
+        ShowLastFailure();
+    }
     if (backup_dir_.isEmpty()) {
         backup_folder_->setText(tr("(未选择文件夹)"));
     }
@@ -604,7 +648,7 @@ void MainWindow::RetranslateTexts() {
         }
     }
     if (!catalogue_version_.empty()) {
-        catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
+        catalogue_date_->setText(DisplayStatus(catalogue_version_));
     }
     if (!start_text_->text().isEmpty()) {
         start_label_->setText(tr("开始："));
@@ -639,7 +683,7 @@ class WindowSettings : public SettingsView {
     }
     void RefreshWorkMode() override { w_.OnWorkModeChange(); }
     void ShowSaveFailure(const std::string& text) override {
-        w_.dialogs().Message(&w_, MessageIcon::None, {}, QString::fromStdString(text));
+        w_.dialogs().Message(&w_, MessageIcon::None, {}, DisplayStatus(text));
     }
     std::optional<bool> SerialLink() const override { return w_.serialCheck()->isChecked(); }
     void SetSerialLink(bool serial) override { w_.serialCheck()->setChecked(serial); }

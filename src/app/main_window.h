@@ -32,6 +32,8 @@ class WindowJobs;
 class ProgressBar;
 
 inline const QString kWindowTitle = QStringLiteral("Velmora(中文版)7.03");
+// The English title: the program's name and version.
+QString EnglishTitle();
 
 class MainWindow : public QDialog {
     Q_OBJECT
@@ -98,6 +100,11 @@ class MainWindow : public QDialog {
     void FinishJob();
     // Start and the selection controls on, Stop off (or the other way round).
     void SetJobControlsEnabled(bool enabled);
+    // The last job's failure beside the status (its code and step, and the
+    // Details button), or nothing when it has none.
+    void ShowLastFailure();
+    // The Details button: the last failure's details in a box.
+    void ShowFailureDetails();
 
   public slots:
     // Exit button, close box and Esc: stops a running job, waits for it to
@@ -128,6 +135,7 @@ class MainWindow : public QDialog {
     QLabel* elapsedText() const { return elapsed_; }
     QLabel* chipInfo() const { return chip_info_; }
     QLabel* statusText() const { return status_; }
+    QLabel* resultText() const { return result_; }
     QLabel* catalogueDate() const { return catalogue_date_; }
     QLabel* deviceText() const { return device_; }
     QLabel* rateText() const { return rate_; }
@@ -188,6 +196,8 @@ class MainWindow : public QDialog {
     QLabel* elapsed_ = nullptr;
     QLabel* chip_info_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* result_ = nullptr;        // a failure's code and step
+    QPushButton* details_ = nullptr;  // a failure's details
     QLabel* catalogue_date_ = nullptr;
     ProgressBar* progress_ = nullptr;
     BlockMapModel* block_model_ = nullptr;

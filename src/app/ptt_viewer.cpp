@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_host.h"
+#include "app/status_text.h"
 #include "config/partition_table.h"
 
 namespace velmora::app {
@@ -65,8 +66,8 @@ bool PartitionTableViewer::Load() {
     const int rc = table_.Load(path_.toStdString());
     const LoaderMessage& message = table_.message();
     if (!message.empty()) {
-        host_.Message(this, MessageIcon::Error, QString::fromStdString(message.title),
-                      QString::fromStdString(message.text));
+        host_.Message(this, MessageIcon::Error, DisplayStatus(message.title),
+                      DisplayStatus(message.text));
     }
     return rc == 0;
 }

@@ -1,8 +1,9 @@
 #include "app/station_cell.h"
 
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/progress_bar.h"
@@ -10,32 +11,24 @@
 
 namespace velmora::app {
 
-namespace {
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("StationCell", text);
-}
-
-}  // namespace
-
 QString PhaseText(Phase phase) {
     switch (phase) {
         case Phase::kConnect:
-            return Tr("连接");
+            return StationCell::tr("连接");
         case Phase::kErase:
-            return Tr("擦除");
+            return StationCell::tr("擦除");
         case Phase::kWrite:
-            return Tr("写入");
+            return StationCell::tr("写入");
         case Phase::kBootBlock:
-            return Tr("启动块");
+            return StationCell::tr("启动块");
         case Phase::kRead:
-            return Tr("读取");
+            return StationCell::tr("读取");
         case Phase::kEraseRange:
-            return Tr("擦除范围");
+            return StationCell::tr("擦除范围");
         case Phase::kBackup:
-            return Tr("备份");
+            return StationCell::tr("备份");
         case Phase::kVerify:
-            return Tr("校验");
+            return StationCell::tr("校验");
     }
     return {};
 }
@@ -59,12 +52,18 @@ StationCell::StationCell(const QString& port, QWidget* parent) : QFrame(parent),
     phase_label_ = new QLabel(this);
     rate_ = new QLabel(this);
     rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    status_ = new QLabel(this);
-    status_->setWordWrap(true);
+    status_label_ = new QLabel(this);
+    status_label_->setWordWrap(true);
     result_label_ = new QLabel(this);
     result_label_->setWordWrap(true);
     result_label_->setAutoFillBackground(true);
     result_label_->setMargin(2);
+    result_label_->setObjectName(QStringLiteral("resultText"));
+    details_ = new QPushButton(this);
+    details_->setObjectName(QStringLiteral("detailsButton"));
+    details_->setAutoDefault(false);
+    details_->hide();
+    connect(details_, &QPushButton::clicked, this, &StationCell::detailsRequested);
     log_label_ = new QLabel(this);
     log_label_->setWordWrap(true);
     log_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -80,13 +79,14 @@ StationCell::StationCell(const QString& port, QWidget* parent) : QFrame(parent),
     layout->addWidget(bar_frame, 1, 0, 1, 2);
     layout->addWidget(phase_label_, 2, 0);
     layout->addWidget(rate_, 2, 1);
-    layout->addWidget(status_, 3, 0, 1, 2);
+    layout->addWidget(status_label_, 3, 0, 1, 2);
     layout->addWidget(result_label_, 4, 0, 1, 2);
-    layout->addWidget(log_label_, 5, 0, 1, 2);
-    layout->setRowStretch(6, 1);
+    layout->addWidget(details_, 5, 1, Qt::AlignRight);
+    layout->addWidget(log_label_, 6, 0, 1, 2);
+    layout->setRowStretch(7, 1);
     layout->setColumnStretch(0, 1);
     setMinimumWidth(200);
-    ShowResult();
+    Retranslate();
 }
 
 void StationCell::SetProgress(int percent) {
@@ -105,12 +105,14 @@ void StationCell::SetBarText(const QString& text) {
     bar_->SetText(text);
 }
 
-void StationCell::SetStatus(const QString& text) {
+void StationCell::SetStatus(const std::string& text) {
+    statuses_.Add(text);
     // A failure's text comes after its end; the result shows it already.
-    if (ended_ && result_ == SlotResult::kFailed && text == last_error_) {
+    if (failure_ && ended_ && text == failure_->end.error_text) {
         return;
     }
-    status_->setText(text);
+    status_ = text;
+    status_label_->setText(DisplayStatus(text));
 }
 
 void StationCell::SetPhase(Phase phase) {
@@ -128,23 +130,33 @@ void StationCell::BeginPhone() {
     phase_label_->clear();
     bar_->SetPos(0);
     rate_->clear();
-    status_->clear();
+    status_.clear();
+    status_label_->clear();
+    statuses_.Clear();
 }
 
 void StationCell::EndPhone(const JobEnd& end) {
+    failure_.reset();
     if (end.result == 0) {
         result_ = SlotResult::kPassed;
     } else if (end.user_stopped) {
         result_ = SlotResult::kStopped;
     } else {
         result_ = SlotResult::kFailed;
+        failure_ = Failure{end, statuses_.lines(), false};
     }
-    last_code_ = end.result;
-    last_error_ = DisplayStatus(end.error_text);
     rate_->clear();
-    status_->clear();
+    status_.clear();
+    status_label_->clear();
     ended_ = true;
     ShowResult();
+}
+
+void StationCell::mouseReleaseEvent(QMouseEvent* event) {
+    if (failure_ && event->button() == Qt::LeftButton) {
+        emit detailsRequested();
+    }
+    QFrame::mouseReleaseEvent(event);
 }
 
 void StationCell::SlotStopped() {
@@ -168,37 +180,46 @@ void StationCell::ShowResult() {
         case SlotResult::kNone:
             result_label_->clear();
             result_label_->setAutoFillBackground(false);
+            details_->hide();
             return;
         case SlotResult::kPassed:
-            result_label_->setText(Tr("通过"));
+            result_label_->setText(StationCell::tr("通过"));
             palette.setColor(QPalette::Window, QColor(11, 212, 11));
             break;
         case SlotResult::kFailed: {
-            QString text = Tr("失败 (%1)").arg(last_code_);
-            if (!last_error_.isEmpty()) {
-                text += QStringLiteral(": ") + last_error_;
+            QString text = StationCell::tr("失败 · %1").arg(ResultHeadline(failure_->end));
+            if (const QString meaning = ShortMeaning(failure_->end); !meaning.isEmpty()) {
+                text += u'\n' + meaning;
             }
             result_label_->setText(text);
             palette.setColor(QPalette::Window, QColor(255, 90, 90));
             break;
         }
         case SlotResult::kStopped:
-            result_label_->setText(Tr("已停止"));
+            result_label_->setText(StationCell::tr("已停止"));
             palette.setColor(QPalette::Window, QColor(220, 220, 220));
             break;
     }
     palette.setColor(QPalette::WindowText, Qt::black);
     result_label_->setPalette(palette);
     result_label_->setAutoFillBackground(true);
+    details_->setVisible(failure_.has_value());
+    setCursor(failure_ ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
 void StationCell::Retranslate() {
     if (phase_) {
         phase_label_->setText(PhaseText(*phase_));
     }
+    if (!status_.empty()) {
+        status_label_->setText(DisplayStatus(status_));
+    }
+    details_->setText(StationCell::tr("详情..."));
+    details_->setToolTip(StationCell::tr("失败的含义、原因、下一步和最后的状态"));
     ShowResult();
-    log_label_->setText(log_problem_.isEmpty() ? QString()
-                                               : Tr("未写入站点日志：%1").arg(log_problem_));
+    log_label_->setText(log_problem_.isEmpty()
+                            ? QString()
+                            : StationCell::tr("未写入站点日志：%1").arg(log_problem_));
     log_label_->setVisible(!log_problem_.isEmpty());
 }
 
@@ -219,7 +240,7 @@ QString StationCell::rateText() const {
 }
 
 QString StationCell::statusText() const {
-    return status_->text();
+    return status_label_->text();
 }
 
 QString StationCell::resultText() const {

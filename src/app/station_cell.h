@@ -6,12 +6,16 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
+
+#include "app/failure_details.h"
 
 #include "base/events.h"
 #include "base/link_kind.h"
 #include "frontend/display.h"
 
 class QLabel;
+class QPushButton;
 
 namespace velmora::app {
 
@@ -30,13 +34,15 @@ class StationCell : public QFrame {
     void SetBarColour(uint32_t colour);
     void SetPercentDisplay(bool on);
     void SetBarText(const QString& text);
-    void SetStatus(const QString& text);
+    // A status as the library gave it; shown in the interface language.
+    void SetStatus(const std::string& text);
     void SetPhase(Phase phase);
     void SetRate(const QString& text);
     // A phone's job began on the slot: phase, rate and status start afresh; the
     // last result stays until this phone's own.
     void BeginPhone();
-    // A phone's job ended.
+    // A phone's job ended. A failure is shown by its step and short meaning;
+    // its details are a click away.
     void EndPhone(const JobEnd& end);
     // The slot was stopped: shown as such unless its last phone's end says more
     // (a slot stopped before its job began has none).
@@ -57,6 +63,15 @@ class StationCell : public QFrame {
     QString resultText() const;
     QString logProblemText() const;
     SlotResult result() const { return result_; }
+    // The last phone's failure; none unless it failed.
+    const std::optional<Failure>& failure() const { return failure_; }
+
+  signals:
+    // The Details button, or a click on the cell, after a failure.
+    void detailsRequested();
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     void ShowResult();
@@ -65,15 +80,17 @@ class StationCell : public QFrame {
     std::optional<Phase> phase_;
     SlotResult result_ = SlotResult::kNone;
     bool ended_ = false;  // the phone's job has ended; its last words may follow
-    int last_code_ = 0;
-    QString last_error_;
+    std::optional<Failure> failure_;
+    RecentLines statuses_;  // this phone's, as the library gave them
+    std::string status_;    // the status shown, as the library gave it
     QString log_problem_;
     QLabel* port_label_ = nullptr;
     ProgressBar* bar_ = nullptr;
     QLabel* phase_label_ = nullptr;
     QLabel* rate_ = nullptr;
-    QLabel* status_ = nullptr;
+    QLabel* status_label_ = nullptr;
     QLabel* result_label_ = nullptr;
+    QPushButton* details_ = nullptr;
     QLabel* log_label_ = nullptr;
 };
 

@@ -22,7 +22,7 @@ void Post(StationCell* cell, F&& f) {
 }  // namespace
 
 void SlotEvents::OnStatus(const std::string& text) {
-    Post(cell_, [cell = cell_, text = DisplayStatus(text)] { cell->SetStatus(text); });
+    Post(cell_, [cell = cell_, text] { cell->SetStatus(text); });
 }
 
 void SlotEvents::OnPhase(Phase phase) {

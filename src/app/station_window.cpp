@@ -218,7 +218,7 @@ bool StationWindow::Initialise() {
         return false;
     }
     catalogue_version_ = version;
-    catalogue_date_->setText(DisplayCatalogueVersion(version));
+    catalogue_date_->setText(DisplayStatus(version));
     FillPortList();
     // What the single window last used is the likeliest choice here too.
     if (JobSettings stored; ReadSettingsFile(options_.home, stored)) {
@@ -297,10 +297,19 @@ void StationWindow::MakeCells(const QStringList& ports) {
     const int columns = std::max(1, std::min(kColumns, static_cast<int>(ports.size())));
     for (int i = 0; i < ports.size(); ++i) {
         auto* cell = new StationCell(ports[i], grid_host_);
+        connect(cell, &StationCell::detailsRequested, this, [this, cell] {
+            if (cell->failure()) {
+                dialogs_.ShowFailure(this, ReportOf(*cell->failure()));
+            }
+        });
         grid_->addWidget(cell, i / columns, i % columns);
         cells_.push_back(cell);
     }
-    // The cells keep their height; the room left goes below them.
+    // Columns of one width, however long a cell's result; the cells keep their
+    // height, and the room left goes below them.
+    for (int column = 0; column < kColumns; ++column) {
+        grid_->setColumnStretch(column, column < columns ? 1 : 0);
+    }
     const int rows = (static_cast<int>(ports.size()) + columns - 1) / columns;
     for (int row = 0; row < grid_->rowCount(); ++row) {
         grid_->setRowStretch(row, row == rows ? 1 : 0);
@@ -548,7 +557,7 @@ void StationWindow::RetranslateTexts() {
     exit_->setText(QCoreApplication::translate("MainWindow", "退出"));
     RetranslateLanguageMenu(language_button_, language_actions_, language_);
     if (!catalogue_version_.empty()) {
-        catalogue_date_->setText(DisplayCatalogueVersion(catalogue_version_));
+        catalogue_date_->setText(DisplayStatus(catalogue_version_));
     }
     ShowCounters();
     for (StationCell* cell : cells_) {

@@ -1,28 +1,25 @@
 #pragma once
 // What the window makes of a job's texts and counts for its status line:
-// texts trimmed and, where they are fixed Chinese texts, translated; the done
-// text; the device and the transfer rate.
+// the library's texts in the interface language, the done text, the device and
+// the transfer rate.
 #include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/events.h"
+#include "base/texts.h"
 
 namespace velmora::app {
 
-// A status or message text from the library as the window shows it: blanks and
-// line breaks at either end removed, and a fixed Chinese text in the interface
-// language (context "status"). Texts that carry paths or numbers stay as they are.
-QString DisplayStatus(const std::string& text);
-
-// The elapsed time as the window shows it: the serial link's "12秒" in the
-// interface language, anything else as it is.
-QString DisplayElapsed(const std::string& text);
-
-// The catalogue's "配置文件：DATE(VERSION)" with its caption in the interface language.
-QString DisplayCatalogueVersion(const std::string& text);
+// A text from the library (a status, an error, a step's name, a meaning) as the
+// window shows it: blanks and line breaks at either end removed, and in the
+// interface language through the library's message catalogue; a text the
+// catalogue does not know stays as it came.
+QString DisplayStatus(std::string_view text);
+QString DisplayStatus(std::string_view text, text::Lang lang);
 
 // The status after a successful job, followed by what it has to say.
 QString DoneText(const std::vector<std::string>& notes);

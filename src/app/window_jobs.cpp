@@ -166,8 +166,9 @@ bool WindowJobs::Launch(const JobRequest& request) {
     const StartOutcome outcome = controller_->Start(request);
     if (!outcome.started) {
         if (!outcome.loader_message.empty()) {
-            window_.dialogs().Message(&window_, MessageIcon::Error, Q(outcome.loader_title),
-                                      Q(outcome.loader_message));
+            window_.dialogs().Message(&window_, MessageIcon::Error,
+                                      DisplayStatus(outcome.loader_title),
+                                      DisplayStatus(outcome.loader_message));
         }
         window_.dialogs().Message(&window_, MessageIcon::Error, DisplayStatus(outcome.caption),
                                   DisplayStatus(outcome.message));
@@ -178,6 +179,11 @@ bool WindowJobs::Launch(const JobRequest& request) {
     writes_ = request.work_mode == WorkMode::kCodeUpgrade || request.work_mode == WorkMode::kErase;
     succeeded_.reset();
     report_.reset();
+    failed_.reset();
+    failure_.reset();
+    statuses_.Clear();
+    log_lines_.Clear();
+    window_.ShowLastFailure();
     window_.rateText()->clear();
     // A serial job's device is its port; a USB job names its device once chosen.
     window_.deviceText()->setText(request.link == LinkKind::kSerial ? Q(request.port) : QString());
@@ -215,6 +221,12 @@ void WindowJobs::Finished() {
         window_.statusText()->setText(DoneText(*succeeded_));
         succeeded_.reset();
     }
+    if (failed_) {
+        const bool logged = !log_lines_.lines().empty();
+        failure_ = Failure{std::move(*failed_), (logged ? log_lines_ : statuses_).lines(), logged};
+        failed_.reset();
+        window_.ShowLastFailure();
+    }
     window_.FinishJob();
     if (waiting_) {
         waiting_->quit();
@@ -239,7 +251,14 @@ void WindowJobs::AskArea(const AreaQuestion& area, const std::function<void(bool
 }
 
 void WindowJobs::OnStatus(const std::string& text) {
-    Post([this, text = DisplayStatus(text)] { window_.statusText()->setText(text); });
+    Post([this, text] {
+        statuses_.Add(text);
+        window_.statusText()->setText(DisplayStatus(text));
+    });
+}
+
+void WindowJobs::OnLog(const std::string& text) {
+    Post([this, text] { log_lines_.Add(text); });
 }
 
 void WindowJobs::OnProgress(int percent) {
@@ -259,7 +278,7 @@ void WindowJobs::OnBarText(const std::string& text) {
 }
 
 void WindowJobs::OnElapsed(const std::string& text) {
-    Post([this, text = DisplayElapsed(text)] { window_.elapsedText()->setText(text); });
+    Post([this, text] { window_.elapsedText()->setText(DisplayStatus(text)); });
 }
 
 void WindowJobs::OnChipInfo(const std::string& text) {
@@ -356,6 +375,9 @@ void WindowJobs::Events::OnLog(const std::string& text) {
 void WindowJobs::Events::OnEnd(const JobEnd& end) {
     jobs_.adapter_.OnEnd(end);
     jobs_.Post([&jobs = jobs_, result = end.result] { jobs.last_result_ = result; });
+    if (end.result != 0 && !end.user_stopped) {
+        jobs_.Post([&jobs = jobs_, end] { jobs.failed_ = end; });
+    }
     if (end.result == 0) {
         jobs_.Post([&jobs = jobs_, notes = end.notes] { jobs.succeeded_ = notes; });
         if (!end.report.empty()) {

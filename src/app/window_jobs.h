@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/failure_details.h"
 #include "app/status_text.h"
 #include "base/job_timings.h"
 #include "frontend/display.h"
@@ -58,6 +59,9 @@ class WindowJobs : public JobDisplay {
     bool writing() const { return running_ && writes_; }
     // The result of the last job that ended (0 before any).
     int lastResult() const { return last_result_; }
+    // The last job's failure, from its end until the next job starts; none
+    // after a success, a stop or a refusal.
+    const std::optional<Failure>& failure() const { return failure_; }
 
     // Time-outs of the jobs to come (tests shorten them).
     JobTimings timings;
@@ -74,6 +78,7 @@ class WindowJobs : public JobDisplay {
     void OnBlockText(int block, int column, const std::string& text) override;
     void OnBlockColour(int block, uint32_t colour, int top_row) override;
     void OnStepMessage(const std::string& text) override;
+    void OnLog(const std::string& text) override;
 
   private:
     // The job's events: passed on to the display adapter, with what the
@@ -122,6 +127,12 @@ class WindowJobs : public JobDisplay {
     std::optional<std::vector<std::string>> succeeded_;
     // A health job's report (JSON), from its end until it is shown.
     std::optional<std::string> report_;
+    // A failure seen in the job's end, kept with the job's last lines once the
+    // job's last calls have been shown.
+    std::optional<JobEnd> failed_;
+    std::optional<Failure> failure_;
+    RecentLines statuses_;   // the job's statuses, as the library gave them
+    RecentLines log_lines_;  // dl_log.txt's, in debug mode
     QEventLoop* waiting_ = nullptr;
     LinkRegistry links_;             // keeps the simulated phone of the port text from job to job
     DisplayAdapter adapter_{*this};  // the job's events in the window's terms

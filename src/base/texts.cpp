@@ -115,6 +115,7 @@ struct Pattern {
     const Entry* entry = nullptr;
     std::vector<Piece> pieces;
     bool join = false;
+    bool multiline = false;  // its own words hold a line break
 };
 
 // Sections made ready for lookups: exact sources by text, then the patterns in
@@ -136,7 +137,8 @@ Lookup MakeLookup(std::span<const std::span<const Entry>> sections) {
                 lookup.exact.emplace(e.source, &e);  // the first entry of a source wins
             } else {
                 const bool join = IsJoin(pieces);
-                lookup.patterns.push_back({&e, std::move(pieces), join});
+                const bool multiline = e.source.find('\n') != std::string_view::npos;
+                lookup.patterns.push_back({&e, std::move(pieces), join, multiline});
             }
         }
     }
@@ -154,19 +156,24 @@ constexpr int kMaxDepth = 6;
 std::optional<Shown> Seek(const Lookup& lookup, std::string_view text, Lang lang, int depth,
                           bool joins);
 
-// A part of a text, shown in `lang` when the catalogue knows it; its blanks at
-// either end are kept.
-std::string ShowPart(const Lookup& lookup, const std::string& part, Lang lang, int depth) {
+// A part of a text in `lang` when the catalogue knows it, its blanks at either
+// end kept; none when it does not.
+std::optional<std::string> ShowKnown(const Lookup& lookup, const std::string& part, Lang lang,
+                                     int depth, bool joins) {
     const std::string_view inner = Trim(part);
     if (inner.empty()) {
-        return part;
+        return std::nullopt;
     }
-    std::optional<Shown> shown = Seek(lookup, inner, lang, depth, true);
+    std::optional<Shown> shown = Seek(lookup, inner, lang, depth, joins);
     if (!shown) {
-        return part;
+        return std::nullopt;
     }
     const size_t lead = static_cast<size_t>(inner.data() - part.data());
     return part.substr(0, lead) + shown->text + part.substr(lead + inner.size());
+}
+
+bool OneWord(std::string_view part) {
+    return Trim(part).find_first_of(" \t") == std::string_view::npos;
 }
 
 std::optional<Shown> Seek(const Lookup& lookup, std::string_view text, Lang lang, int depth,
@@ -178,41 +185,43 @@ std::optional<Shown> Seek(const Lookup& lookup, std::string_view text, Lang lang
     if (depth > kMaxDepth || trimmed.empty()) {
         return std::nullopt;
     }
-    for (const Pattern& p : lookup.patterns) {
-        if (p.join && !joins) {
-            continue;
-        }
-        std::vector<std::string> parts;
-        std::vector<std::string> shown;
-        // A join's parts are texts; only its last may be a join again, so that a
-        // long text is cut from its front, once.
-        const Accept accept = [&](const std::vector<std::string>& found) {
-            shown.assign(found.size(), std::string());
+    // A variable part never spans lines: lines are joined texts of their own.
+    const bool lines = trimmed.find('\n') != std::string_view::npos;
+    // First the patterns whose every part is a text of the catalogue or a single
+    // word (a number, a path, a name): a last part that runs on would otherwise
+    // swallow the texts the library put after it. Then any part.
+    for (const bool strict : {true, false}) {
+        for (const Pattern& p : lookup.patterns) {
+            if ((p.join && (!joins || !strict)) || (lines && !p.join && !p.multiline)) {
+                continue;
+            }
+            std::vector<std::string> parts;
+            std::vector<std::string> shown;
+            // A join's parts are texts; only its last may be a join again, so that
+            // a long text is cut from its front, once.
             const int last = p.pieces[p.pieces.size() - 2].number;
-            for (const Piece& piece : p.pieces) {
-                if (piece.number == 0) {
-                    continue;
+            const Accept accept = [&](const std::vector<std::string>& found) {
+                shown = found;
+                for (const Piece& piece : p.pieces) {
+                    if (piece.number == 0) {
+                        continue;
+                    }
+                    std::string& part = shown[piece.number - 1];
+                    const bool joined = !p.join || piece.number == last;
+                    if (std::optional<std::string> s =
+                            ShowKnown(lookup, part, lang, depth + 1, joined)) {
+                        part = std::move(*s);
+                    } else if (p.join || (strict && !OneWord(part))) {
+                        return false;
+                    }
                 }
-                const std::string& part = found[piece.number - 1];
-                std::optional<Shown> s = Seek(lookup, part, lang, depth + 1, piece.number == last);
-                if (!s || s->id.empty()) {
-                    return false;
-                }
-                shown[piece.number - 1] = std::move(s->text);
-            }
-            return true;
-        };
-        if (!MatchFrom(p.pieces, 0, trimmed, 0, parts, p.join ? &accept : nullptr)) {
-            continue;
-        }
-        if (!p.join) {
-            shown.clear();
-            for (const std::string& part : parts) {
-                shown.push_back(ShowPart(lookup, part, lang, depth + 1));
+                return true;
+            };
+            if (MatchFrom(p.pieces, 0, trimmed, 0, parts, &accept)) {
+                return Shown{std::string(p.entry->id),
+                             Fill(In(*p.entry, lang), std::span<const std::string>(shown))};
             }
         }
-        return Shown{std::string(p.entry->id),
-                     Fill(In(*p.entry, lang), std::span<const std::string>(shown))};
     }
     return std::nullopt;
 }

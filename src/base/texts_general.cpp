@@ -37,7 +37,7 @@ constexpr Entry kEntries[] = {
     // Texts the library joins: each part must be a text of the catalogue.
     {"join.cause", "{1}: {2}", "{1}：{2}", "{1}: {2}"},
     {"join.lines", "{1}\n{2}", "{1}\n{2}", "{1}\n{2}"},
-    {"join.sentences", "{1} {2}", "{1}{2}", "{1} {2}"},
+    {"join.sentences", "{1} {2}", "{1} {2}", "{1} {2}"},
 };
 
 }  // namespace

@@ -202,7 +202,7 @@ constexpr Entry kEntries[] = {
     {"boot.cause_awaits_reset",
      "the boot ROM waits for a USB reset (dfuMANIFEST-WAIT-RESET): it is not manifestation "
      "tolerant",
-     "引导 ROM 在等待 USB 复位（dfuMANIFEST-WAIT-RESET）：它不支持固件生效期间保持连接",
+     "引导 ROM 在等待 USB 复位（dfuMANIFEST-WAIT-RESET）：它在固件生效阶段之后不能不经复位继续通信",
      "the boot ROM waits for a USB reset (dfuMANIFEST-WAIT-RESET): it is not manifestation "
      "tolerant"},
     {"boot.cause_not_done", "the boot ROM reported it as not done (errNOTDONE)",

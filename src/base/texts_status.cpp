@@ -96,6 +96,15 @@ constexpr Entry kEntries[] = {
      "Passing over {1}: it was on the bus before Start. Replug the phone, or name it (path={2})."},
     {"status.stopped_during", "Stopped during the {1}.", "在{1}期间已停止。",
      "Stopped during the {1}."},
+    {"status.no_phone", "no phone within {1} s on {2}", "{1} 秒内在 {2} 上没有等到手机",
+     "no phone within {1} s on {2}"},
+    {"next.no_phone",
+     "Check that the phone is switched on in download mode, the cable, and that the port is the "
+     "phone's; a longer --timeout gives more time.",
+     "请确认手机已以下载模式开机、数据线连接正常，且该端口确实属于这部手机；加长 --timeout "
+     "可以等待更久。",
+     "Check that the phone is switched on in download mode, the cable, and that the port is the "
+     "phone's; a longer --timeout gives more time."},
 };
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/help_text.h"
 #include "config/chip_catalogue.h"
 
 namespace velmora::cli {
@@ -43,8 +45,8 @@ nlohmann::json ChipJson(const CatalogueChip& chip) {
                            {"reason", nullptr},
                            {"problem", nullptr}};
     if (!chip.problem.empty()) {
-        item["reason"] = chip.problem;
-        item["problem"] = chip.problem;
+        item["reason"] = Show(chip.problem);
+        item["problem"] = item["reason"];
     }
     return item;
 }
@@ -54,7 +56,7 @@ void PrintChip(const CatalogueChip& chip) {
     const NandGeometry& g = chip.geometry;
     std::printf("%-6s %-8s %-13s", chip.id.c_str(), name.maker.c_str(), name.part.c_str());
     if (!chip.problem.empty()) {
-        std::printf("refused: %s\n", chip.problem.c_str());
+        std::printf("%s\n", Say("cli.chips.refused", {Show(chip.problem)}).c_str());
         return;
     }
     const std::string size = SizeText(int64_t{g.block_count} * g.block_size);
@@ -90,30 +92,33 @@ int RunChips(const GlobalOptions& global) {
                                 {"version", version},
                                 {"chips", list}};
         if (!problem.empty()) {
-            event["error"] = problem;
+            const text::Shown shown = ShowWithId(problem);
+            event["error"] = shown.text;
+            if (!shown.id.empty())
+                event["error_id"] = shown.id;
         }
         std::printf("%s\n",
                     event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return problem.empty() ? kExitOk : kExitRefused;
     }
     if (readable) {
-        std::printf("catalogue %s, %s V%s\n", path.c_str(), date.c_str(), version.c_str());
-        std::printf("%-6s %-8s %-13s%6s %8s %6s %6s %9s %7s %7s\n", "ID", "maker", "part", "blocks",
-                    "block", "page", "spare", "size", "erase", "write");
+        std::printf("%s\n", Say("cli.chips.catalogue", {path, date, version}).c_str());
+        std::printf("%s\n", Say("cli.chips.header").c_str());
         for (const CatalogueChip& chip : chips) {
             PrintChip(chip);
         }
-        std::printf("(page and spare in bytes; erase per block and write per page in µs)\n");
+        std::printf("%s\n", Say("cli.chips.units").c_str());
     }
     if (!problem.empty()) {
-        std::fprintf(stderr, "velmora-cli: %s\n", problem.c_str());
+        std::fprintf(stderr, "velmora-cli: %s\n", Show(problem).c_str());
         return kExitRefused;
     }
     return kExitOk;
 }
 
 Command AddChipsCommand(CLI::App& app) {
-    auto* chips = app.add_subcommand("chips", "list the NAND chips of the catalogue FlashChip.ini");
+    auto* chips = app.add_subcommand("chips", Say("cli.help.chips"));
+    chips->footer(Examples("cli.help.examples.chips"));
     return {chips, RunChips, true};
 }
 

@@ -15,7 +15,10 @@
 
 #include "base/output_file.h"
 #include "base/text_format.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/failure_text.h"
+#include "cli/help_text.h"
 #include "cli/signal_stop.h"
 #include "cli/terminal_view.h"
 #include "frontend/area_input.h"
@@ -42,21 +45,22 @@ std::string Dump(const Json& j) {
 // the milliseconds since the start.
 class TerminalDisplay : public EventSink {
   public:
-    static constexpr int kSchema = 2;
-
-    TerminalDisplay(bool json, bool debug, LinkKind link, TerminalView::Setup view)
-        : json_(json), debug_(debug), link_(link), view_(std::move(view)) {
+    // `mode`: the command's work mode, for the reference of a failure.
+    TerminalDisplay(bool json, bool debug, LinkKind link, std::string mode,
+                    TerminalView::Setup view)
+        : json_(json), debug_(debug), link_(link), mode_(std::move(mode)), view_(std::move(view)) {
         if (json_)
-            Emit({{"event", "start"}, {"schema", kSchema}});
+            Emit({{"event", "start"}, {"schema", kJsonSchema}});
     }
 
     void OnStatus(const std::string& text) override {
         std::lock_guard lock(mutex_);
+        const text::Shown shown = ShowWithId(TrimLineBreaks(text));
         if (json_)
-            return Emit({{"event", "status"}, {"text", TrimLineBreaks(text)}});
+            return Emit({{"event", "status"}, {"text", shown.text}, {"id", TextId(shown)}});
         view_.OnStatus(text);
-        if (const std::string line = OneLine(text); !line.empty())
-            Line("status: " + line);
+        if (const std::string line = OneLine(shown.text); !line.empty())
+            Line(Say("cli.line.status", {line}));
     }
     void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
@@ -88,7 +92,8 @@ class TerminalDisplay : public EventSink {
     }
     void OnElapsed(std::optional<uint32_t> milliseconds) override {
         std::lock_guard lock(mutex_);
-        const std::string text = milliseconds ? ElapsedText(link_, *milliseconds) : std::string();
+        const std::string text =
+            milliseconds ? Show(ElapsedText(link_, *milliseconds)) : std::string();
         if (text == elapsed_)
             return;
         elapsed_ = text;
@@ -110,7 +115,7 @@ class TerminalDisplay : public EventSink {
         }
         view_.OnChip(id);
         if (!text.empty())
-            Line("chip:" + text);
+            Line(Say("cli.line.chip", {text}));
     }
     void OnBlockMap(int blocks, uint32_t block_size) override {
         std::lock_guard lock(mutex_);
@@ -139,13 +144,14 @@ class TerminalDisplay : public EventSink {
         std::lock_guard lock(mutex_);
         if (json_)
             return Emit({{"event", "file"}, {"path", path}});
-        Line("file: " + path);
+        Line(Say("cli.line.file", {path}));
     }
     void OnStepMessage(const std::string& text) override {
         std::lock_guard lock(mutex_);
+        const text::Shown shown = ShowWithId(TrimLineBreaks(text));
         if (json_)
-            return Emit({{"event", "message"}, {"text", TrimLineBreaks(text)}});
-        Line("message: " + OneLine(text));
+            return Emit({{"event", "message"}, {"text", shown.text}, {"id", TextId(shown)}});
+        Line(Say("cli.line.message", {OneLine(shown.text)}));
     }
     void OnLog(const std::string& text) override {
         std::lock_guard lock(mutex_);
@@ -155,27 +161,35 @@ class TerminalDisplay : public EventSink {
 
     void Notice(const std::string& text) {
         std::lock_guard lock(mutex_);
+        const text::Shown shown = ShowWithId(text);
         if (json_)
-            return Emit({{"event", "message"}, {"text", text}});
-        Line(text);
+            return Emit({{"event", "message"}, {"text", shown.text}, {"id", TextId(shown)}});
+        Line(shown.text);
     }
 
     // The end: the block summary (people only) and the result line.
     void End(const JobEnd& end, bool stopped) {
         std::lock_guard lock(mutex_);
-        const std::string error = stopped ? "stopped" : TrimLineBreaks(end.error_text);
+        const text::Shown error =
+            stopped ? text::Shown{"", Say("cli.end.stopped")} : ShowWithId(end.error_text);
+        const std::optional<Failure> failure =
+            stopped ? std::nullopt : FailureOf(end, mode_, link_ == LinkKind::kUsb);
+        std::vector<std::string> notes;
+        for (const std::string& note : end.notes)
+            notes.push_back(Show(note));
         if (json_) {
-            Json e = {{"event", "end"}, {"result", end.result}, {"error", error}};
+            Json e = {{"event", "end"}, {"result", end.result}, {"error", error.text}};
+            if (!error.id.empty())
+                e["error_id"] = error.id;
             e["stopped"] = stopped;
-            if (!end.notes.empty())
-                e["notes"] = end.notes;
+            if (!notes.empty())
+                e["notes"] = notes;
             if (!end.report.empty())
                 e["report"] = Json::parse(end.report, nullptr, false);
-            if (!end.result_name.empty()) {
+            if (failure) {
                 e["step"] = end.step;
                 e["name"] = end.result_name;
-                e["meaning"] = end.meaning;
-                e["next_step"] = end.next_step;
+                AddFailureFields(e, *failure);
             }
             Emit(e);
             return;
@@ -184,18 +198,16 @@ class TerminalDisplay : public EventSink {
         if (!end.report.empty()) {
             std::printf("%s", HealthText(end.report).c_str());
         }
-        for (const std::string& note : end.notes) {
-            std::printf("note: %s\n", OneLine(note).c_str());
+        for (const std::string& note : notes) {
+            std::printf("%s\n", Say("cli.line.note", {OneLine(note)}).c_str());
         }
         if (end.result != 0) {
             // Some failures carry no text of the phone's own; their meaning still shows.
-            if (!error.empty())
-                std::printf("error: %s\n", OneLine(error).c_str());
-            if (!stopped && !end.meaning.empty()) {
-                std::printf("why: %s (%s, %s)\n", end.meaning.c_str(), end.step.c_str(),
-                            end.result_name.c_str());
-                if (!end.next_step.empty())
-                    std::printf("next: %s\n", end.next_step.c_str());
+            if (!error.text.empty())
+                std::printf("%s\n", Say("cli.line.error", {OneLine(error.text)}).c_str());
+            if (failure) {
+                for (const std::string& line : FailureLines(*failure))
+                    std::printf("%s\n", line.c_str());
             }
         }
         view_.Close(end, stopped);
@@ -217,9 +229,15 @@ class TerminalDisplay : public EventSink {
     }
     void Line(const std::string& text) { view_.Line(text); }
 
+    // A text's id for JSON; null when the catalogue does not know the text.
+    static Json TextId(const text::Shown& shown) {
+        return shown.id.empty() ? Json(nullptr) : Json(shown.id);
+    }
+
     const bool json_;
     const bool debug_;
     const LinkKind link_;
+    const std::string mode_;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     Phase phase_ = Phase::kConnect;
@@ -255,16 +273,6 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-int Refuse(const GlobalOptions& global, const std::string& text) {
-    if (global.json) {
-        std::printf("%s\n",
-                    Dump({{"event", "end"}, {"result", kExitRefused}, {"error", text}}).c_str());
-    } else {
-        std::cerr << "velmora-cli: " << text << "\n";
-    }
-    return kExitRefused;
-}
-
 namespace {
 
 WorkMode WorkModeOf(const std::string& command) {
@@ -276,34 +284,35 @@ WorkMode WorkModeOf(const std::string& command) {
                                   : WorkMode::kErase;
 }
 
-// The request from the command's options; the refusal's text, empty when none.
-std::string FillRequest(const GlobalOptions& global, const JobOptions& job, JobRequest& request) {
+// The request from the command's options; the refusal, none when none.
+std::optional<Refusal> FillRequest(const GlobalOptions& global, const JobOptions& job,
+                                   JobRequest& request) {
     request.work_mode = WorkModeOf(job.command);
     const int range = RangeIndex(job);
     if (range < 0)
-        return "unknown range: " + job.range;
+        return OwnRefusal("cli.refuse.unknown_range", {job.range});
     request.range = RangeAt(request.work_mode, range);
     request.debug = global.debug;
     request.home = global.home;
     if (request.home.empty())
-        return "no home folder can be had";
+        return OwnRefusal("cli.refuse.no_home", {}, "cli.next.no_home");
     request.ptt_path = job.ptt;
 
     if (job.range == "area") {
         if (!job.start_hex || !job.end_hex) {
-            return "--range area needs --start and --end";
+            return OwnRefusal("cli.refuse.area_bounds", {}, "cli.next.area_bounds");
         }
         if (const AreaProblem problem =
                 ReadArea(*job.start_hex, *job.end_hex, request.range_start, request.range_end);
             problem.kind != AreaProblem::Kind::kNone) {
-            return problem.text;
+            return RefusalOf(problem.text);
         }
     }
     // An area erase that turns out to reach block 0 or the EEROM ends before any
     // erase unless confirmed; the blocks are known once the chip is identified.
     request.area_confirmed = job.yes;
     if (job.command == "erase" && job.range == "eerom" && !job.yes) {
-        return "erasing the EEROM needs --yes";
+        return OwnRefusal("cli.refuse.eerom_yes", {}, "cli.next.eerom_yes");
     }
 
     request.output_folder = job.output;
@@ -317,39 +326,44 @@ std::string FillRequest(const GlobalOptions& global, const JobOptions& job, JobR
     request.baud_selection = job.link.baud == 115200 ? 0 : job.link.baud == 460800 ? 1 : 2;
     request.timings.phone_wait_ms = job.link.timeout_s * 1000;
     request.timings.phone_notice_ms = kPhoneNoticeMs;
-    return {};
+    return std::nullopt;
 }
 
 // A damaged backup is refused here, before it is announced or the phone is
 // asked for anything (the job checks it again once the chip is known).
-std::string CheckRestore(const GlobalOptions& global, const JobOptions& job) {
+std::optional<Refusal> CheckRestore(const GlobalOptions& global, const JobOptions& job) {
     const BackupSummary backup = ReadBackupSummary(job.backup, true);
     if (!backup.error.empty()) {
-        return backup.error + " Nothing was restored.";
+        Refusal refusal = RefusalOf(backup.error);
+        refusal.text = Say("cli.refuse.backup_damaged", {refusal.text});
+        refusal.next = Say("cli.next.backup_damaged");
+        return refusal;
     }
-    const std::string what =
-        "the backup of " + backup.date + ", chip " + backup.chip_id + ", product ID " +
-        (backup.product_id.empty() ? "unknown" : backup.product_id) + " (" + backup.range + ")";
+    const std::string what = Say(
+        "cli.restore.what",
+        {backup.date, backup.chip_id,
+         backup.product_id.empty() ? Say("cli.word.unknown") : backup.product_id, backup.range});
     if (!job.yes) {
-        return "restoring " + what + " writes over the phone's EEROM; confirm with --yes";
+        return OwnRefusal("cli.refuse.restore_yes", {what}, "cli.next.restore_yes");
     }
     if (!global.json) {
-        std::printf("Restoring %s\n", what.c_str());
+        std::printf("%s\n", Say("cli.line.restoring", {what}).c_str());
     }
-    return {};
+    return std::nullopt;
 }
 
 // A read does not replace an earlier read's files unless told to.
-std::string CheckEarlierRead(const JobOptions& job, const JobRequest& request) {
+std::optional<Refusal> CheckEarlierRead(const JobOptions& job, const JobRequest& request) {
     if (request.work_mode != WorkMode::kReadCode || job.force) {
-        return {};
+        return std::nullopt;
     }
     const std::string folder = ReadFolder(request);
     if (const auto earlier = EarlierReadFiles(folder, request); !earlier.empty()) {
-        return EarlierReadText(folder, earlier) +
-               " (--output DIR reads into another folder; --force replaces them)";
+        Refusal refusal = RefusalOf(EarlierReadText(folder, earlier));
+        refusal.next = Say("cli.next.earlier_read");
+        return refusal;
     }
-    return {};
+    return std::nullopt;
 }
 
 // The health report into --save's file; false, said on stderr, when it cannot be.
@@ -360,41 +374,39 @@ bool SaveReport(const JobOptions& job, const JobOutcome& outcome) {
     std::string reason;
     File out = OpenOutputFile(job.save, &reason);
     if (!out || std::fputs(outcome.report.c_str(), out.get()) < 0 || !CloseOutputFile(out)) {
-        std::fprintf(stderr, "velmora-cli: cannot write %s%s\n", job.save.c_str(),
-                     reason.empty() ? "" : (": " + reason).c_str());
+        std::fprintf(stderr, "velmora-cli: %s\n",
+                     (reason.empty() ? Say("cli.error.cannot_write", {job.save})
+                                     : Say("cli.error.cannot_write_why", {job.save, Show(reason)}))
+                         .c_str());
         return false;
     }
     return true;
 }
 
 void AddLinkOptions(CLI::App* cmd, JobOptions& job) {
-    cmd->add_option("--port", job.link.port,
-                    "serial device path, COMn, `sim` or `sim:OPTIONS` (simulated phone)");
-    cmd->add_option("--baud", job.link.baud, "115200, 460800 or 921600 (default 921600)")
-        ->check(CLI::IsMember({115200, 460800, 921600}));
-    cmd->add_flag("--usb", job.link.usb, "use the USB link");
-    cmd->add_option("--timeout", job.link.timeout_s,
-                    "give up waiting for the phone after SECONDS (default: wait until stopped)")
+    const std::string group = LinkGroup();
+    cmd->add_option("--port", job.link.port, Say("cli.help.port"))->group(group);
+    cmd->add_option("--baud", job.link.baud, Say("cli.help.baud"))
+        ->check(CLI::IsMember({115200, 460800, 921600}))
+        ->group(group);
+    cmd->add_flag("--usb", job.link.usb, Say("cli.help.usb"))->group(group);
+    cmd->add_option("--timeout", job.link.timeout_s, Say("cli.help.timeout"))
         ->type_name("SECONDS")
-        ->check(CLI::Range(1, 86400));
+        ->check(CLI::Range(1, 86400))
+        ->group(group);
 }
 
 void AddAreaOptions(CLI::App* cmd, JobOptions& job) {
-    cmd->add_option("--start", job.start_hex, "first byte address of the area, hexadecimal");
-    cmd->add_option("--end", job.end_hex, "last byte address of the area, hexadecimal");
+    cmd->add_option("--start", job.start_hex, Say("cli.help.start"));
+    cmd->add_option("--end", job.end_hex, Say("cli.help.end"));
 }
 
-const char* const kReadTwiceHelp =
-    "read every block twice and compare; a block read differently is read a third time and "
-    "the byte-wise majority kept";
-const char* const kReadOnceHelp =
-    "read the EEROM of the --backup once (by default twice, compared)";
-
-// The link options added, and the command's run: its name and default range
-// filled in before the job.
+// The link options added, the examples below them, and the command's run: its
+// name and default range filled in before the job.
 Command JobCommand(CLI::App* cmd, const std::shared_ptr<JobOptions>& job,
                    const std::string& default_range) {
     AddLinkOptions(cmd, *job);
+    cmd->footer(Examples("cli.help.examples." + cmd->get_name()));
     return {cmd, [cmd, job, default_range](const GlobalOptions& global) {
                 job->command = cmd->get_name();
                 if (job->range.empty())
@@ -405,98 +417,70 @@ Command JobCommand(CLI::App* cmd, const std::shared_ptr<JobOptions>& job,
 
 Command AddUpgrade(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* upgrade = app.add_subcommand("upgrade", "code upgrade: write a partition table's images");
-    upgrade->add_option("--ptt", job->ptt, "partition table file (.ptt)")->required();
-    upgrade->add_option("--range", job->range, "all (code and file system) or code (code area)")
+    auto* upgrade = app.add_subcommand("upgrade", Say("cli.help.upgrade"));
+    upgrade->add_option("--ptt", job->ptt, Say("cli.help.ptt"))->required();
+    upgrade->add_option("--range", job->range, Say("cli.help.upgrade.range"))
         ->check(CLI::IsMember({"all", "code"}))
         ->default_str("all");
-    upgrade
-        ->add_option("--backup", job->backup,
-                     "first back up the EEROM and what the upgrade erases into DIR (made if "
-                     "missing; must hold no earlier backup)")
-        ->type_name("DIR");
-    upgrade->add_flag("--verify", job->verify,
-                      "afterwards read back every block written and compare it with what was "
-                      "sent");
-    upgrade->add_flag("--read-once", job->read_once, kReadOnceHelp);
+    upgrade->add_option("--backup", job->backup, Say("cli.help.upgrade.backup"))->type_name("DIR");
+    upgrade->add_flag("--verify", job->verify, Say("cli.help.upgrade.verify"));
+    upgrade->add_flag("--read-once", job->read_once, Say("cli.help.read_once"));
     return JobCommand(upgrade, job, "all");
 }
 
 Command AddRead(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* read = app.add_subcommand("read", "read code into <home>/upload_nand/ or --output DIR");
-    read->add_option("--range", job->range, "ptt, eerom or area")
+    auto* read = app.add_subcommand("read", Say("cli.help.read"));
+    read->add_option("--range", job->range, Say("cli.help.read.range"))
         ->check(CLI::IsMember({"ptt", "eerom", "area"}))
         ->default_str("ptt");
     AddAreaOptions(read, *job);
-    read->add_option("--output", job->output,
-                     "folder for the files read (default <home>/upload_nand/; made if missing)");
-    read->add_flag("--force", job->force, "replace the files of an earlier read in that folder");
-    read->add_flag("--read-twice", job->read_twice, kReadTwiceHelp);
+    read->add_option("--output", job->output, Say("cli.help.read.output"));
+    read->add_flag("--force", job->force, Say("cli.help.read.force"));
+    read->add_flag("--read-twice", job->read_twice, Say("cli.help.read_twice"));
     return JobCommand(read, job, "ptt");
 }
 
 Command AddErase(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* erase = app.add_subcommand("erase", "erase a NAND range");
-    erase->add_option("--range", job->range, "fs, area, code, all or eerom")
+    auto* erase = app.add_subcommand("erase", Say("cli.help.erase"));
+    erase->add_option("--range", job->range, Say("cli.help.erase.range"))
         ->check(CLI::IsMember({"fs", "area", "code", "all", "eerom"}))
         ->required();
     AddAreaOptions(erase, *job);
-    erase->add_flag("--yes", job->yes,
-                    "confirm erasing the EEROM, or an area that reaches block 0 or the EEROM");
-    erase
-        ->add_option("--backup", job->backup,
-                     "first back up the EEROM and the blocks to erase into DIR")
-        ->type_name("DIR");
-    erase->add_flag("--read-once", job->read_once, kReadOnceHelp);
+    erase->add_flag("--yes", job->yes, Say("cli.help.erase.yes"));
+    erase->add_option("--backup", job->backup, Say("cli.help.erase.backup"))->type_name("DIR");
+    erase->add_flag("--read-once", job->read_once, Say("cli.help.read_once"));
     return JobCommand(erase, job, "");
 }
 
 Command AddBackup(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* backup = app.add_subcommand(
-        "backup",
-        "back up the EEROM (calibration, IMEI) or everything into a folder with a "
-        "manifest");
-    backup->add_option("--output", job->output, "folder for the backup (made if missing)")
-        ->required();
-    backup
-        ->add_option("--range", job->range,
-                     "eerom (the EEROM area with spare bytes, default) or all (every block "
-                     "the chip has good, each in one file)")
+    auto* backup = app.add_subcommand("backup", Say("cli.help.backup"));
+    backup->add_option("--output", job->output, Say("cli.help.backup.output"))->required();
+    backup->add_option("--range", job->range, Say("cli.help.backup.range"))
         ->check(CLI::IsMember({"eerom", "all"}))
         ->default_str("eerom");
-    backup->add_flag("--read-twice", job->read_twice, kReadTwiceHelp);
+    backup->add_flag("--read-twice", job->read_twice, Say("cli.help.read_twice"));
     return JobCommand(backup, job, "eerom");
 }
 
 Command AddRestore(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* restore = app.add_subcommand(
-        "restore",
-        "write a backup back: the EEROM to its own blocks; with --range all also "
-        "the partitions, block 0 and (when the record is the same) the reservoir");
-    restore->add_option("DIR", job->backup, "the backup's folder")->required();
-    restore->add_option("--range", job->range, "eerom (default) or all")
+    auto* restore = app.add_subcommand("restore", Say("cli.help.restore"));
+    restore->add_option("DIR", job->backup, Say("cli.help.restore.dir"))->required();
+    restore->add_option("--range", job->range, Say("cli.help.restore.range"))
         ->check(CLI::IsMember({"eerom", "all"}))
         ->default_str("eerom");
-    restore->add_flag("--yes", job->yes, "confirm writing over the phone's EEROM");
+    restore->add_flag("--yes", job->yes, Say("cli.help.restore.yes"));
     return JobCommand(restore, job, "eerom");
 }
 
 Command AddHealth(CLI::App& app) {
     auto job = std::make_shared<JobOptions>();
-    auto* health = app.add_subcommand(
-        "health",
-        "report bad blocks, replacements, the reservoir, the record and where each "
-        "partition lies");
-    health
-        ->add_option("--since", job->since,
-                     "a backup folder or an earlier report (--save) to compare with")
-        ->type_name("PATH");
-    health->add_option("--save", job->save, "also write the report as JSON to FILE")
-        ->type_name("FILE");
+    auto* health = app.add_subcommand("health", Say("cli.help.health"));
+    health->add_option("--since", job->since, Say("cli.help.health.since"))->type_name("PATH");
+    health->add_option("--save", job->save, Say("cli.help.health.save"))->type_name("FILE");
     return JobCommand(health, job, "");
 }
 
@@ -509,23 +493,23 @@ std::vector<Command> AddJobCommands(CLI::App& app) {
 
 int RunJob(const GlobalOptions& global, const JobOptions& job) {
     JobRequest request;
-    if (std::string refused = FillRequest(global, job, request); !refused.empty())
-        return Refuse(global, refused);
+    if (const auto refused = FillRequest(global, job, request))
+        return Refuse(global, *refused);
     if (job.command == "restore") {
-        if (std::string refused = CheckRestore(global, job); !refused.empty())
-            return Refuse(global, refused);
+        if (const auto refused = CheckRestore(global, job))
+            return Refuse(global, *refused);
     }
-    if (std::string refused = CheckEarlierRead(job, request); !refused.empty())
-        return Refuse(global, refused);
+    if (const auto refused = CheckEarlierRead(job, request))
+        return Refuse(global, *refused);
     if (!job.link.usb && job.link.port.empty())
-        return Refuse(global, "--port is needed for the serial link");
+        return Refuse(global, OwnRefusal("cli.refuse.no_port", {}, "cli.next.no_port"));
     LinkRegistry links(SimulatedPhones());
     if (std::string error; !links.Resolve(request.link, job.link.port, global.home,
                                           OtherPortText::kRefuse, &request.port, &error))
-        return Refuse(global, error);
+        return Refuse(global, RefusalOf(error));
 
-    TerminalDisplay display(global.json, global.debug, request.link,
-                            StdoutView(request, text::LangFromEnvironment()));
+    TerminalDisplay display(global.json, global.debug, request.link, job.command,
+                            StdoutView(request, Language()));
     JobController jobs(&display);
     jobs.on_notice = [&](const std::string& text) { display.Notice(text); };
 
@@ -535,10 +519,10 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
     const RunOutcome run = jobs.Run(request);
     signals.Unwatch();
     if (!run.start.started) {
-        if (!run.start.loader_message.empty() && !global.json) {
-            std::cerr << "velmora-cli: " << run.start.loader_message << "\n";
-        }
-        return Refuse(global, run.start.message);
+        // The table loader's own words say what the refusal's text only sums up.
+        Refusal refusal = RefusalOf(run.start.message);
+        refusal.reason = Show(run.start.loader_message);
+        return Refuse(global, refusal, true);
     }
 
     const JobOutcome& outcome = run.end;

@@ -15,7 +15,9 @@
 #include <string>
 
 #include "base/text_format.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/help_text.h"
 #include "station/station_log.h"
 
 namespace velmora::cli {
@@ -61,7 +63,8 @@ void SayWaiting(const std::string& path, StationLog* log) {
     const PendingRows pending = ReadPendingRows(path);
     const std::string file = PendingRowsPath(path);
     if (!pending.error.empty()) {
-        std::cerr << "velmora-cli: " << file << " cannot be read: " << pending.error << "\n";
+        std::cerr << "velmora-cli: "
+                  << Say("cli.log.pending_unreadable", {file, Show(pending.error)}) << "\n";
         return;
     }
     std::set<std::string> rows;
@@ -69,13 +72,12 @@ void SayWaiting(const std::string& path, StationLog* log) {
         rows.insert(row.uuid);
     const int waiting = log ? log->CountWaiting(pending) : static_cast<int>(rows.size());
     if (waiting > 0) {
-        std::cerr << "velmora-cli: " << waiting << " row(s) wait in " << file
-                  << ": the station log could not take them when they were made. "
-                     "`velmora-cli log --merge-pending` adds them.\n";
+        std::cerr << "velmora-cli: " << Say("cli.log.rows_wait", {std::to_string(waiting), file})
+                  << "\n";
     }
     if (pending.unreadable > 0) {
-        std::cerr << "velmora-cli: " << file << " holds " << pending.unreadable
-                  << " line(s) that are not a row.\n";
+        std::cerr << "velmora-cli: "
+                  << Say("cli.log.not_rows", {file, std::to_string(pending.unreadable)}) << "\n";
     }
 }
 
@@ -83,28 +85,31 @@ int MergePending(const std::string& path) {
     const std::string file = PendingRowsPath(path);
     struct stat info {};
     if (stat(file.c_str(), &info) != 0) {
-        std::printf("No rows wait for the station log %s.\n", path.c_str());
+        std::printf("%s\n", Say("cli.log.none_wait", {path}).c_str());
         return kExitOk;
     }
     StationLog log;
     std::string error;
     if (!log.Open(path, &error)) {
-        std::cerr << "velmora-cli: " << error << "\n";
+        std::cerr << "velmora-cli: " << Show(error) << "\n";
         return kExitRefused;
     }
     const MergeOutcome merged = log.MergePending();
     if (!merged.ok) {
-        std::cerr << "velmora-cli: the rows in " << file
-                  << " still wait: the station log cannot take them (" << merged.error << ").\n";
+        std::cerr << "velmora-cli: " << Say("cli.log.still_wait", {file, Show(merged.error)})
+                  << "\n";
         return kExitJobFailed;
     }
-    std::printf("%d row(s) added to the station log %s from %s", merged.added, path.c_str(),
-                file.c_str());
-    if (merged.already > 0)
-        std::printf(" (%d more were in it already)", merged.already);
-    std::printf(".\n");
+    const std::string added = std::to_string(merged.added);
+    std::printf("%s\n",
+                (merged.already > 0 ? Say("cli.log.added_already",
+                                          {added, path, file, std::to_string(merged.already)})
+                                    : Say("cli.log.added", {added, path, file}))
+                    .c_str());
     if (merged.unreadable > 0)
-        std::printf("%s keeps %d line(s) that are not a row.\n", file.c_str(), merged.unreadable);
+        std::printf(
+            "%s\n",
+            Say("cli.log.keeps_not_rows", {file, std::to_string(merged.unreadable)}).c_str());
     std::fflush(stdout);
     return kExitOk;
 }
@@ -120,9 +125,7 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
         const auto parsed =
             ParseSince(options.since, static_cast<int64_t>(std::time(nullptr)) * 1000);
         if (!parsed) {
-            std::cerr << "velmora-cli: --since takes a date (2026-01-31), a date and time "
-                         "(2026-01-31 14:05) or an age (30m, 12h, 7d): "
-                      << options.since << "\n";
+            std::cerr << "velmora-cli: " << Say("cli.log.bad_since", {options.since}) << "\n";
             return kExitRefused;
         }
         since = *parsed;
@@ -131,31 +134,29 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
     if (!options.product.empty()) {
         product = NormaliseProductId(options.product);
         if (!product) {
-            std::cerr << "velmora-cli: --product takes a product ID as the boot ROM sends it "
-                         "(52,20,00,01,07) or as ten digits (0701002052): "
-                      << options.product << "\n";
+            std::cerr << "velmora-cli: " << Say("cli.log.bad_product", {options.product}) << "\n";
             return kExitRefused;
         }
     }
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
-        std::cerr << "velmora-cli: no station log at " << path << "\n";
+        std::cerr << "velmora-cli: " << Say("cli.log.missing", {path}) << "\n";
         SayWaiting(path, nullptr);
         return kExitRefused;
     }
     if (!S_ISREG(info.st_mode)) {
-        std::cerr << "velmora-cli: the station log " << path << " is not a regular file\n";
+        std::cerr << "velmora-cli: " << Say("cli.log.not_regular", {path}) << "\n";
         return kExitRefused;
     }
     StationLog log;
     std::string error;
     if (!log.OpenForReading(path, &error)) {
-        std::cerr << "velmora-cli: " << error << "\n";
+        std::cerr << "velmora-cli: " << Show(error) << "\n";
         return kExitRefused;
     }
     const std::vector<StationRow> rows = log.Rows(since, &error);
     if (!error.empty()) {
-        std::cerr << "velmora-cli: the station log " << path << ": " << error << "\n";
+        std::cerr << "velmora-cli: " << Say("cli.log.read_error", {path, Show(error)}) << "\n";
         return kExitRefused;
     }
     const bool json = options.json || global.json;
@@ -200,18 +201,20 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
                         CsvField(row.result_text).c_str(), static_cast<long long>(row.duration_ms),
                         row.bad_blocks, failed.c_str(), row.uuid.c_str());
         } else {
-            std::string text = Outcome(row);
+            std::string text = Say("cli.log.outcome." + Outcome(row));
             if (row.result && *row.result != 0)
-                text += Format(" %d: %s", *row.result, row.result_text.c_str());
-            std::printf(
-                "%s  slot %2d  %-16s  chip %-11s  product %-14s  %7.1f s  bad %3d  failed %3s  %s  "
-                "%s (%.12s)\n",
-                LocalTime(row.started_ms).c_str(), row.slot, row.port.c_str(),
-                row.chip_id.empty() ? "-" : row.chip_id.c_str(),
-                row.product_id.empty() ? "-" : row.product_id.c_str(),
-                static_cast<double>(row.duration_ms) / 1000.0, row.bad_blocks,
-                failed.empty() ? "-" : failed.c_str(), text.c_str(), row.ptt.c_str(),
-                row.ptt_sha256.c_str());
+                text += Format(" %d: ", *row.result) + Show(row.result_text);
+            const std::string line =
+                Say("cli.log.row",
+                    {LocalTime(row.started_ms), Format("%2d", row.slot),
+                     Format("%-16s", row.port.c_str()),
+                     Format("%-11s", row.chip_id.empty() ? "-" : row.chip_id.c_str()),
+                     Format("%-14s", row.product_id.empty() ? "-" : row.product_id.c_str()),
+                     Format("%7.1f", static_cast<double>(row.duration_ms) / 1000.0),
+                     Format("%3d", row.bad_blocks),
+                     Format("%3s", failed.empty() ? "-" : failed.c_str()), text, row.ptt,
+                     row.ptt_sha256.substr(0, 12)});
+            std::printf("%s\n", line.c_str());
         }
     }
     std::fflush(stdout);
@@ -221,18 +224,14 @@ int RunLog(const GlobalOptions& global, const LogOptions& options) {
 
 Command AddLogCommand(CLI::App& app) {
     auto options = std::make_shared<LogOptions>();
-    auto* log = app.add_subcommand("log", "print the station log: one row per phone and job");
-    auto* since = log->add_option(
-        "--since", options->since,
-        "rows from this time on: 2026-01-31, \"2026-01-31 14:05\", or an age: 30m, 12h, 7d");
-    auto* product = log->add_option("--product", options->product,
-                                    "only this phone product: 52,20,00,01,07 (as the boot "
-                                    "ROM sends it) or 0701002052");
-    auto* csv = log->add_flag("--csv", options->csv, "as CSV with a header line");
-    auto* json = log->add_flag("--json", options->json, "one JSON object per row")->excludes(csv);
-    log->add_option("--log", options->log, "the station log (default <home>/station-log.sqlite)");
-    log->add_flag("--merge-pending", options->merge_pending,
-                  "add the rows that wait beside the log (<log>.pending) to it")
+    auto* log = app.add_subcommand("log", Say("cli.help.log"));
+    auto* since = log->add_option("--since", options->since, Say("cli.help.log.since"));
+    auto* product = log->add_option("--product", options->product, Say("cli.help.log.product"));
+    auto* csv = log->add_flag("--csv", options->csv, Say("cli.help.log.csv"));
+    auto* json = log->add_flag("--json", options->json, Say("cli.help.log.json"))->excludes(csv);
+    log->add_option("--log", options->log, Say("cli.help.station_log"));
+    log->footer(Examples("cli.help.examples.log"));
+    log->add_flag("--merge-pending", options->merge_pending, Say("cli.help.log.merge"))
         ->excludes(since)
         ->excludes(product)
         ->excludes(csv)

@@ -5,7 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "base/text_format.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/help_text.h"
 #include "serial/port_list.h"
 #include "usb/libusb_bus.h"
 #include "usb/usb_choice.h"
@@ -21,7 +24,7 @@ std::vector<usb::UsbDeviceInfo> UsbCandidates(std::string* error) {
     usb::UsbError why;
     std::unique_ptr<usb::LibusbBus> bus = usb::LibusbBus::Create(&why);
     if (!bus) {
-        *error = why.name + " (" + why.detail + ")";
+        *error = Show(why.name) + " (" + why.detail + ")";
         return {};
     }
     std::vector<usb::UsbDeviceInfo> found;
@@ -58,20 +61,45 @@ void PrintPort(const SerialPortInfo& port) {
         if (!port.usb_product.empty()) {
             name += (name.empty() ? "" : " ") + port.usb_product;
         }
-        line += (name.empty() ? "" : " " + name) + " (USB " + port.usb_vendor_id + ":" +
-                port.usb_product_id;
-        line += port.usb_serial.empty() ? ")" : ", serial " + port.usb_serial + ")";
+        const std::string ids = port.usb_vendor_id + ":" + port.usb_product_id;
+        line += (name.empty() ? "" : " " + name) + " " +
+                (port.usb_serial.empty() ? Say("cli.ports.usb_ids", {ids})
+                                         : Say("cli.ports.usb_ids_serial", {ids, port.usb_serial}));
         line += ",";
     }
-    line += " driver " + (port.driver.empty() ? std::string("unknown") : port.driver);
+    line += " " +
+            Say("cli.ports.driver", {port.driver.empty() ? Say("cli.word.unknown") : port.driver});
     std::printf("%s\n", line.c_str());
     for (const std::string& link : port.by_id) {
         std::printf("  %s\n", link.c_str());
     }
     if (!port.may_open) {
-        std::printf("  you may not open it (group %s): %s\n", port.group.c_str(),
-                    PortAccessHint(port.group).c_str());
+        std::printf(
+            "  %s\n",
+            Say("cli.ports.no_access", {port.group, Show(PortAccessHint(port.group))}).c_str());
     }
+}
+
+std::string ModeWords(usb::UsbMode mode) {
+    switch (mode) {
+        case usb::UsbMode::kRunTime:
+            return Say("cli.ports.mode.run_time");
+        case usb::UsbMode::kDfu:
+            return Say("cli.ports.mode.dfu");
+        case usb::UsbMode::kLoader:
+            return Say("cli.ports.mode.bulk");
+        case usb::UsbMode::kNone:
+            break;
+    }
+    return Say("cli.ports.mode.other");
+}
+
+// "1-4.2 1209:0001 DFU mode, serial 0123", as the job's lists show a device.
+std::string UsbDeviceLine(const usb::UsbDeviceInfo& d) {
+    std::string line =
+        d.path + Format(" %04x:%04x ", d.vendor, d.product) + ModeWords(usb::ModeOf(d));
+    return line + (d.serial.empty() ? Say("cli.ports.no_serial_number")
+                                    : Say("cli.ports.serial_number", {d.serial}));
 }
 
 }  // namespace
@@ -110,22 +138,22 @@ int RunPorts(const GlobalOptions& global) {
         PrintPort(port);
     }
     if (!ports_error.empty()) {
-        std::fprintf(stderr, "serial ports: %s\n", ports_error.c_str());
+        std::fprintf(stderr, "%s\n", Say("cli.ports.serial_error", {Show(ports_error)}).c_str());
     } else if (ports.empty()) {
-        std::fprintf(stderr, "no serial ports found\n");
+        std::fprintf(stderr, "%s\n", Say("cli.ports.none").c_str());
     }
     for (const auto& d : usb_devices) {
-        std::printf("usb %s\n", usb::DescribeUsbDevice(d).c_str());
+        std::printf("usb %s\n", UsbDeviceLine(d).c_str());
     }
     if (!usb_error.empty()) {
-        std::fprintf(stderr, "USB: %s\n", usb_error.c_str());
+        std::fprintf(stderr, "%s\n", Say("cli.ports.usb_error", {usb_error}).c_str());
     }
     return kExitOk;
 }
 
 Command AddPortsCommand(CLI::App& app) {
-    auto* ports = app.add_subcommand(
-        "ports", "list the serial ports and the USB devices that could be the phone");
+    auto* ports = app.add_subcommand("ports", Say("cli.help.ports"));
+    ports->footer(Examples("cli.help.examples.ports"));
     return {ports, RunPorts, true};
 }
 

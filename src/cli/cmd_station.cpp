@@ -19,7 +19,10 @@
 #include <vector>
 
 #include "base/text_format.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/failure_text.h"
+#include "cli/help_text.h"
 #include "cli/signal_stop.h"
 #include "cli/terminal_view.h"
 #include "frontend/display.h"
@@ -38,6 +41,20 @@ uint32_t Rgb(uint32_t bgr) {
     return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
 }
 
+// A slot's state for people; the JSON keeps the state's name.
+std::string StateWords(SlotState state) {
+    return Say("cli.station.state." + std::string(SlotStateName(state)));
+}
+
+// A slot's last text: its state's word, or the job's error text.
+std::string LastWords(const std::string& last) {
+    if (last == SlotStateName(SlotState::kPassed))
+        return StateWords(SlotState::kPassed);
+    if (last == SlotStateName(SlotState::kStopped))
+        return StateWords(SlotState::kStopped);
+    return Show(last);
+}
+
 // Everything the station prints goes through here, one writer at a time.
 class Screen {
   public:
@@ -52,7 +69,7 @@ class Screen {
             rows_[i].figures.emplace(figures_());
         }
         if (mode_ == Mode::kJson)
-            Emit({{"event", "start"}, {"schema", 2}, {"slots", rows_.size()}});
+            Emit({{"event", "start"}, {"schema", kJsonSchema}, {"slots", rows_.size()}});
     }
 
     Mode mode() const { return mode_; }
@@ -65,7 +82,8 @@ class Screen {
             event["slot"] = slot + 1;
             Emit(std::move(event));
         } else if (mode_ == Mode::kLines && !line.empty()) {
-            std::printf("slot %d: %s\n", slot + 1, line.c_str());
+            std::printf("%s\n",
+                        Say("cli.station.slot_line", {std::to_string(slot + 1), line}).c_str());
             std::fflush(stdout);
         }
     }
@@ -85,6 +103,10 @@ class Screen {
         row.figures->OnProgress(done, total, Clock::now());
         Redraw(false);
         return Format("%d%%  ", row.figures->percent()) + row.figures->PhaseText();
+    }
+    std::string PhaseText(int slot) {
+        std::lock_guard lock(mutex_);
+        return rows_[static_cast<size_t>(slot)].figures->PhaseText();
     }
     int Percent(int slot) {
         std::lock_guard lock(mutex_);
@@ -112,7 +134,7 @@ class Screen {
         std::lock_guard lock(mutex_);
         Row& row = rows_[static_cast<size_t>(view.slot)];
         row.state = view.state;
-        row.last = view.last_text;
+        row.last = LastWords(view.last_text);
         row.passed = view.passed;
         row.failed = view.failed;
         if (view.state == SlotState::kRunning && row.state_was != SlotState::kRunning) {
@@ -125,30 +147,34 @@ class Screen {
         const bool ended = view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
                            view.state == SlotState::kStopped;
         // A phone whose row is not in the log: said with its end, and kept on the row.
+        const std::string log_words = Show(view.log_text);
         if (ended && !view.log_text.empty())
-            row.last += " | " + view.log_text;
+            row.last += " | " + log_words;
         if (mode_ == Mode::kJson) {
             Json e = {{"event", "slot"},        {"slot", view.slot + 1},
                       {"port", view.port_text}, {"state", SlotStateName(view.state)},
                       {"passed", view.passed},  {"failed", view.failed}};
             if (ended)
-                e["text"] = view.last_text;
+                e["text"] = LastWords(view.last_text);
             if (ended && !view.log_text.empty())
-                e["log_error"] = view.log_text;
+                e["log_error"] = log_words;
             Emit(std::move(e));
         } else if (mode_ == Mode::kLines && (row.shown_state != view.state ||
                                              row.shown_count != view.passed + view.failed)) {
             row.shown_state = view.state;
             row.shown_count = view.passed + view.failed;
-            std::string line = std::string(SlotStateName(view.state));
+            std::string line = StateWords(view.state);
             if (ended) {
-                line += ": " + view.last_text;
-                line += Format("  (slot: %d passed, %d failed; station: %d passed, %d failed)",
-                               view.passed, view.failed, passed, failed);
+                line = Say("cli.station.ended", {line, LastWords(view.last_text)});
+                line += "  " + Say("cli.station.counts",
+                                   {std::to_string(view.passed), std::to_string(view.failed),
+                                    std::to_string(passed), std::to_string(failed)});
                 if (!view.log_text.empty())
-                    line += "\n  station log: " + view.log_text;
+                    line += "\n  " + Say("cli.station.log_error", {log_words});
             }
-            std::printf("slot %d: [%s] %s\n", view.slot + 1, view.port_text.c_str(), line.c_str());
+            std::printf("%s\n", Say("cli.station.slot_line", {std::to_string(view.slot + 1),
+                                                              "[" + view.port_text + "] " + line})
+                                    .c_str());
             std::fflush(stdout);
         }
         Redraw(true);
@@ -171,16 +197,20 @@ class Screen {
             return;
         }
         Redraw(true);
-        std::printf("passed: %d  failed: %d%s\n", passed, failed, stopped ? "  (stopped)" : "");
+        std::printf("%s%s\n", Totals().c_str(),
+                    stopped ? Say("cli.station.stopped_mark").c_str() : "");
         if (unlogged > 0)
             std::printf("%s\n", log_text.c_str());
         std::fflush(stdout);
     }
 
-    void Note(const std::string& text) {
+    // `id`: the text's catalogue id, empty when it has none.
+    void Note(const std::string& text, const std::string& id = {}) {
         std::lock_guard lock(mutex_);
         if (mode_ == Mode::kJson)
-            return Emit({{"event", "message"}, {"text", text}});
+            return Emit({{"event", "message"},
+                         {"text", text},
+                         {"id", id.empty() ? Json(nullptr) : Json(id)}});
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
         drawn_ = 0;
@@ -200,6 +230,10 @@ class Screen {
         SlotState shown_state = SlotState::kIdle;  // piped: the last state printed
         int shown_count = 0;
     };
+
+    std::string Totals() const {
+        return Say("cli.station.totals", {std::to_string(passed_), std::to_string(failed_)});
+    }
 
     void Emit(Json j) {
         j["ms"] =
@@ -232,17 +266,18 @@ class Screen {
                            : phase + pad + Format(" %3d%%  ", r.figures->percent()) +
                                  r.figures->Rate(t);
             } else {
-                what = std::string(SlotStateName(r.state));
+                what = StateWords(r.state);
             }
             what = FitWidth(what, 48);
             what += std::string(static_cast<size_t>(48 - DisplayWidth(what)), ' ');
-            std::string line = Format("%2zu %-20s %s | %d ok %d failed", i + 1, r.port.c_str(),
-                                      what.c_str(), r.passed, r.failed);
+            std::string line =
+                Format("%2zu %-20s %s | ", i + 1, r.port.c_str(), what.c_str()) +
+                Say("cli.station.row_counts", {std::to_string(r.passed), std::to_string(r.failed)});
             if (!r.last.empty())
-                line += " | last: " + r.last;
+                line += " | " + Say("cli.station.last", {r.last});
             out += "\x1b[2K" + FitWidth(line, 200) + "\n";
         }
-        out += "\x1b[2K" + Format("passed: %d  failed: %d", passed_, failed_) + "\n";
+        out += "\x1b[2K" + Totals() + "\n";
         drawn_ = static_cast<int>(rows_.size()) + 1;
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
@@ -266,10 +301,11 @@ class SlotDisplay final : public EventSink {
     SlotDisplay(Screen& screen, int slot) : screen_(screen), slot_(slot) {}
 
     void OnStatus(const std::string& text) override {
-        const std::string line = OneLine(text);
+        const text::Shown shown = ShowWithId(TrimLineBreaks(text));
+        const std::string line = OneLine(shown.text);
         screen_.Status(slot_, line);
-        screen_.Event(slot_, {{"event", "status"}, {"text", TrimLineBreaks(text)}},
-                      line.empty() ? "" : "status: " + line);
+        screen_.Event(slot_, {{"event", "status"}, {"text", shown.text}, {"id", TextId(shown)}},
+                      line.empty() ? "" : Say("cli.line.status", {line}));
     }
     void OnPhase(velmora::Phase phase) override {
         phase_ = phase;
@@ -281,7 +317,9 @@ class SlotDisplay final : public EventSink {
                       {{"event", "progress"},
                        {"phase", PhaseName(phase)},
                        {"colour", Format("#%06X", Rgb(BarColour(phase)))}},
-                      phase == Phase::kConnect ? "" : "phase: " + std::string(PhaseName(phase)));
+                      phase == Phase::kConnect
+                          ? ""
+                          : TermText(Language(), "term.line.phase", {screen_.PhaseText(slot_)}));
     }
     void OnProgress(uint64_t done, uint64_t total) override {
         const std::string figures = screen_.Progress(slot_, done, total);
@@ -289,7 +327,7 @@ class SlotDisplay final : public EventSink {
         if (const int tenth = screen_.Percent(slot_) / 10;
             screen_.mode() == Screen::Mode::kLines && phase_ != Phase::kConnect && tenth > tenth_) {
             tenth_ = tenth;
-            screen_.Event(slot_, {}, "progress: " + figures);
+            screen_.Event(slot_, {}, TermText(Language(), "term.line.progress", {figures}));
         }
         const int percent = PercentOf(done, total);
         if (percent == percent_ || screen_.mode() != Screen::Mode::kJson)
@@ -304,7 +342,7 @@ class SlotDisplay final : public EventSink {
                       "");
     }
     void OnElapsed(std::optional<uint32_t> ms) override {
-        const std::string text = ms ? ElapsedText(screen_.link(), *ms) : std::string();
+        const std::string text = ms ? Show(ElapsedText(screen_.link(), *ms)) : std::string();
         if (text == elapsed_)
             return;
         elapsed_ = text;
@@ -320,15 +358,16 @@ class SlotDisplay final : public EventSink {
         const std::string text = id ? ChipText(*id) : std::string();
         Json e = {{"event", "chip"}, {"text", text}};
         e["id"] = id ? Json(*id) : Json(nullptr);
-        screen_.Event(slot_, std::move(e), text.empty() ? "" : "chip:" + text);
+        screen_.Event(slot_, std::move(e), text.empty() ? "" : Say("cli.line.chip", {text}));
     }
     void OnUsbDevice(const std::string& path, uint16_t vendor, uint16_t product) override {
-        screen_.Event(slot_,
-                      {{"event", "device"},
-                       {"path", path},
-                       {"vendor", Format("%04x", vendor)},
-                       {"product", Format("%04x", product)}},
-                      Format("device: %s %04x:%04x", path.c_str(), vendor, product));
+        screen_.Event(
+            slot_,
+            {{"event", "device"},
+             {"path", path},
+             {"vendor", Format("%04x", vendor)},
+             {"product", Format("%04x", product)}},
+            Say("cli.line.device", {Format("%s %04x:%04x", path.c_str(), vendor, product)}));
     }
     void OnBlockMap(int blocks, uint32_t block_size) override {
         screen_.BlockMap(slot_, blocks, block_size);
@@ -349,32 +388,45 @@ class SlotDisplay final : public EventSink {
         screen_.Event(slot_, std::move(e), "");
     }
     void OnFile(const std::string& path) override {
-        screen_.Event(slot_, {{"event", "file"}, {"path", path}}, "file: " + path);
+        screen_.Event(slot_, {{"event", "file"}, {"path", path}}, Say("cli.line.file", {path}));
     }
     void OnStepMessage(const std::string& text) override {
-        screen_.Event(slot_, {{"event", "message"}, {"text", TrimLineBreaks(text)}},
-                      "message: " + OneLine(text));
+        const text::Shown shown = ShowWithId(TrimLineBreaks(text));
+        screen_.Event(slot_, {{"event", "message"}, {"text", shown.text}, {"id", TextId(shown)}},
+                      Say("cli.line.message", {OneLine(shown.text)}));
     }
     void OnEnd(const JobEnd& end) override {
         screen_.JobEnded(slot_, end.result == 0);
-        Json e = {
-            {"event", "end"}, {"result", end.result}, {"error", TrimLineBreaks(end.error_text)}};
+        const text::Shown error = ShowWithId(end.error_text);
+        Json e = {{"event", "end"}, {"result", end.result}, {"error", error.text}};
+        if (!error.id.empty())
+            e["error_id"] = error.id;
         e["stopped"] = end.user_stopped && end.result != 0;
-        if (!end.notes.empty())
-            e["notes"] = end.notes;
-        if (!end.result_name.empty()) {
+        std::vector<std::string> notes;
+        for (const std::string& note : end.notes)
+            notes.push_back(Show(note));
+        if (!notes.empty())
+            e["notes"] = notes;
+        const std::optional<Failure> failure =
+            FailureOf(end, "upgrade", screen_.link() == LinkKind::kUsb);
+        if (failure) {
             e["step"] = end.step;
             e["name"] = end.result_name;
-            e["meaning"] = end.meaning;
-            e["next_step"] = end.next_step;
+            AddFailureFields(e, *failure);
         }
         std::string line = Format("result: %d", end.result);
-        if (end.result != 0 && !end.error_text.empty())
-            line += "  error: " + OneLine(end.error_text);
+        if (end.result != 0 && !error.text.empty())
+            line += "  " + Say("cli.line.error", {OneLine(error.text)});
+        if (failure)
+            line += "  " + Say("cli.station.ref", {failure->ref, failure->meaning});
         screen_.Event(slot_, std::move(e), line);
     }
 
   private:
+    static Json TextId(const text::Shown& shown) {
+        return shown.id.empty() ? Json(nullptr) : Json(shown.id);
+    }
+
     Screen& screen_;
     const int slot_;
     velmora::Phase phase_ = Phase::kConnect;
@@ -387,21 +439,17 @@ class SlotDisplay final : public EventSink {
 
 int RunStation(const GlobalOptions& global, const StationOptions& options) {
     if (global.debug) {
-        return Refuse(global,
-                      "station runs without --debug: every slot would write the same dl_log.txt "
-                      "and bbm_rcb.bin. Debug one phone with a single job (velmora-cli --debug "
-                      "upgrade --port PORT).");
+        return Refuse(global, OwnRefusal("cli.refuse.station_debug", {}, "cli.next.station_debug"));
     }
     if (global.home.empty())
-        return Refuse(global, "no home folder can be had");
+        return Refuse(global, OwnRefusal("cli.refuse.no_home", {}, "cli.next.no_home"));
     FileLock lock;
     switch (CheckStationInstance(LockFolder(), lock)) {
         case StationCheck::kStationRunning:
-            return Refuse(global, "多口下载程序正在运行！ (another station is running)");
+            return Refuse(global, OwnRefusal("cli.refuse.station_running"));
         case StationCheck::kWindowRunning:
             return Refuse(global,
-                          "程序正在运行！ (the window velmora is running; close it before a "
-                          "station starts)");
+                          OwnRefusal("cli.refuse.window_running", {}, "cli.next.window_running"));
         case StationCheck::kFirst:
             break;
     }
@@ -425,7 +473,7 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
                               : isatty(STDOUT_FILENO) != 0 ? Screen::Mode::kTerminal
                                                            : Screen::Mode::kLines;
     const ProgressRequest progress = ProgressRequestOf(job);
-    const text::Lang lang = text::LangFromEnvironment();
+    const text::Lang lang = Language();
     Screen screen(mode, job.link, options.ports,
                   [&] { return ProgressFigures(progress, job.home, lang); });
     std::vector<std::unique_ptr<SlotDisplay>> displays;
@@ -443,29 +491,26 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
     const SignalStop::Watching watching(signals, [&station] { station.Stop(); });
     const StationStart started = station.Start(request, sinks);
     if (!started.started)
-        return Refuse(global, started.message);
+        return Refuse(global, RefusalOf(started.message), true);
     if (mode != Screen::Mode::kJson)
-        screen.Note("station log: " + request.log_path);
-    for (const std::string& note : started.notes)
-        screen.Note(note);
+        screen.Note(Say("cli.station.log_path", {request.log_path}));
+    for (const std::string& note : started.notes) {
+        const text::Shown shown = ShowWithId(note);
+        screen.Note(shown.text, shown.id);
+    }
     station.Wait();
 
     const bool stopped = signals.signalled();
     const int unlogged = station.unlogged();
     std::string log_text;
     if (const int lost = station.lost_rows(); unlogged > lost) {
-        log_text = Format(
-            "%d row(s) could not be written to the station log %s; they wait in %s: "
-            "the next station start or `velmora-cli log --merge-pending` adds them.",
-            unlogged - lost, station.log_path().c_str(), station.pending_path().c_str());
+        log_text = Say("cli.station.rows_wait", {std::to_string(unlogged - lost),
+                                                 station.log_path(), station.pending_path()});
         if (lost > 0)
             log_text += " ";
     }
     if (const int lost = station.lost_rows(); lost > 0) {
-        log_text += Format(
-            "%d row(s) could be written neither to the station log nor to %s: "
-            "they are lost (each slot's line says why).",
-            lost, station.pending_path().c_str());
+        log_text += Say("cli.station.rows_lost", {std::to_string(lost), station.pending_path()});
     }
     screen.Finish(stopped, station.passed(), station.failed(), unlogged, log_text);
     if (stopped)
@@ -481,28 +526,25 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
 
 Command AddStationCommand(CLI::App& app) {
     auto options = std::make_shared<StationOptions>();
-    auto* station = app.add_subcommand(
-        "station", "the same code upgrade on many phones at once, one slot per --port");
-    station->add_option("--ptt", options->ptt, "partition table file (.ptt)")->required();
-    station
-        ->add_option("--port", options->ports,
-                     "a slot's port, once per slot: serial device, USB bus path "
-                     "(path=BUS-PORT[.PORT...]) with --usb, or `sim[:OPTIONS]`")
+    auto* station = app.add_subcommand("station", Say("cli.help.station"));
+    station->add_option("--ptt", options->ptt, Say("cli.help.ptt"))->required();
+    station->add_flag("--loop", options->loop, Say("cli.help.station.loop"));
+    station->add_flag("--verify", options->verify, Say("cli.help.station.verify"));
+    station->add_option("--log", options->log, Say("cli.help.station_log"));
+    const std::string link = LinkGroup();
+    station->add_option("--port", options->ports, Say("cli.help.station.port"))
         ->required()
-        ->allow_extra_args(false);
-    station->add_flag("--usb", options->usb, "every slot on the USB link");
-    station->add_flag("--loop", options->loop,
-                      "start each slot again with the next phone, until Ctrl-C");
-    station->add_flag("--verify", options->verify, "read back every block written");
-    station->add_option("--log", options->log,
-                        "the station log (default <home>/station-log.sqlite)");
-    station->add_option("--baud", options->baud, "115200, 460800 or 921600 (default 921600)")
-        ->check(CLI::IsMember({115200, 460800, 921600}));
-    station
-        ->add_option("--timeout", options->timeout_s,
-                     "a slot gives up waiting for its phone after SECONDS")
+        ->allow_extra_args(false)
+        ->group(link);
+    station->add_option("--baud", options->baud, Say("cli.help.baud"))
+        ->check(CLI::IsMember({115200, 460800, 921600}))
+        ->group(link);
+    station->add_flag("--usb", options->usb, Say("cli.help.station.usb"))->group(link);
+    station->add_option("--timeout", options->timeout_s, Say("cli.help.station.timeout"))
         ->type_name("SECONDS")
-        ->check(CLI::Range(1, 86400));
+        ->check(CLI::Range(1, 86400))
+        ->group(link);
+    station->footer(Examples("cli.help.examples.station"));
     return {station,
             [options](const GlobalOptions& global) { return RunStation(global, *options); }};
 }

@@ -10,7 +10,9 @@
 #include <string_view>
 
 #include "base/text_format.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/help_text.h"
 #include "cli/udev_rule.h"
 
 namespace velmora::embedded {
@@ -26,11 +28,7 @@ int RunUdevRule(const GlobalOptions&, const std::string& loader) {
     if (!loader.empty()) {
         const std::optional<UsbIds> ids = ParseUsbIds(loader);
         if (!ids) {
-            std::fprintf(stderr,
-                         "velmora-cli: --loader takes the loader device's vendor and product ID "
-                         "as VID:PID in hexadecimal, as the job's failure or lsusb shows them "
-                         "(e.g. 1209:0002): %s\n",
-                         loader.c_str());
+            std::fprintf(stderr, "velmora-cli: %s\n", Say("cli.udev.bad_loader", {loader}).c_str());
             return kExitRefused;
         }
         rule = RuleWithLoader(rule, *ids);
@@ -39,25 +37,15 @@ int RunUdevRule(const GlobalOptions&, const std::string& loader) {
     // The rule alone on stdout, so that it can be piped into place.
     std::fwrite(rule.data(), 1, rule.size(), stdout);
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "Install it with:\n"
-                 "  %s | sudo tee /etc/udev/rules.d/70-velmora.rules >/dev/null\n"
-                 "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
-                 "then replug the phone. For access over SSH or as a service: "
-                 "sudo usermod -aG plugdev USER\n",
-                 command.c_str());
+    std::fprintf(stderr, "%s\n", Say("cli.udev.install", {command}).c_str());
     return kExitOk;
 }
 
 Command AddUdevRuleCommand(CLI::App& app) {
     auto loader = std::make_shared<std::string>();
-    auto* udev_rule = app.add_subcommand(
-        "udev-rule", "print the udev rule that gives access to the phone's USB devices");
-    udev_rule
-        ->add_option("--loader", *loader,
-                     "add a line for the RAM loader's device, by the vendor and product ID "
-                     "that a job names when that device refused access")
-        ->type_name("VID:PID");
+    auto* udev_rule = app.add_subcommand("udev-rule", Say("cli.help.udev"));
+    udev_rule->add_option("--loader", *loader, Say("cli.help.udev.loader"))->type_name("VID:PID");
+    udev_rule->footer(Examples("cli.help.examples.udev-rule"));
     return {udev_rule,
             [loader](const GlobalOptions& global) { return RunUdevRule(global, *loader); }};
 }

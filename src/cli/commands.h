@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/texts.h"
+
 namespace CLI {
 class App;
 }
@@ -18,13 +20,17 @@ inline constexpr int kExitJobFailed = 1;
 inline constexpr int kExitRefused = 2;
 inline constexpr int kExitStopped = 130;
 
+// The JSON events' schema, in the first event of every run.
+inline constexpr int kJsonSchema = 2;
+
 class SignalStop;
 
 struct GlobalOptions {
     std::string home;  // resolved home folder, ending in '/'
     bool debug = false;
     bool json = false;
-    SignalStop* signals = nullptr;  // SIGINT and SIGTERM, watched from the program's start
+    text::Lang lang = text::Lang::kEnglish;  // what the operator reads (--lang, else the locale)
+    SignalStop* signals = nullptr;           // SIGINT and SIGTERM, watched from the program's start
 };
 
 struct LinkOptions {
@@ -110,9 +116,10 @@ int RunJob(const GlobalOptions& global, const JobOptions& job);
 int RunStation(const GlobalOptions& global, const StationOptions& options);
 int RunLog(const GlobalOptions& global, const LogOptions& options);
 
-// A job or station request refused before any work: the reason on stderr, or
-// an "end" event with it under --json. Returns kExitRefused.
-int Refuse(const GlobalOptions& global, const std::string& text);
+// A job or station request refused before any work, in the library's words:
+// the text on stderr, or an "end" event with it under --json (failure_text.h
+// has the refusals in the CLI's own words). Returns kExitRefused.
+int Refuse(const GlobalOptions& global, const std::string& library_text);
 
 // A job's text as one terminal line. The loader's texts may begin or end with a
 // line break (dl_log.txt keeps them so): they are dropped, and a break inside

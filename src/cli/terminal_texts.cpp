@@ -11,7 +11,7 @@ constexpr text::Entry kTerminal[] = {
     {"term.phase.write", "", "写入", "write"},
     {"term.phase.boot_block", "", "引导块", "boot block"},
     {"term.phase.read", "", "读取", "read"},
-    {"term.phase.erase_range", "", "擦除区域", "erase range"},
+    {"term.phase.erase_range", "", "擦除范围", "erase range"},
     {"term.phase.backup", "", "备份", "backup"},
     {"term.phase.verify", "", "校验", "verify"},
 

@@ -63,6 +63,11 @@ std::string Join(const std::vector<std::string>& parts, const std::string& separ
 
 }  // namespace
 
+std::string TermText(text::Lang lang, std::string_view id,
+                     std::initializer_list<std::string_view> args) {
+    return text::Tr(Sections(), id, lang, args);
+}
+
 std::string ByteText(double bytes) {
     if (bytes >= 1024.0 * 1024.0)
         return Format("%.1f MiB", bytes / (1024.0 * 1024.0));

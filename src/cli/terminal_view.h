@@ -26,6 +26,10 @@ using Clock = std::chrono::steady_clock;
 // The catalogue's section of the terminal display's own texts (ids "term.*").
 std::span<const text::Entry> TerminalTexts();
 
+// One of those texts by id in `lang`, "{n}" filled from `args`.
+std::string TermText(text::Lang lang, std::string_view id,
+                     std::initializer_list<std::string_view> args = {});
+
 // "1.2 MiB", "85.9 KiB", "512 B".
 std::string ByteText(double bytes);
 // The columns `text` (UTF-8) takes on a terminal: CJK characters take two.

@@ -16,6 +16,8 @@ using namespace velmora::app;
 class DialogsTest : public QObject {
     Q_OBJECT
   private slots:
+    void cleanup() { ApplyLanguage(Language::kChinese); }
+
     void rangeDialogTakesOnlyAnArea() {
         FakeDialogs host;
         RangeDialog dialog(host, 7, 9);
@@ -85,6 +87,14 @@ class DialogsTest : public QObject {
         QCOMPARE(CheckSingleInstance(folder, first), InstanceCheck::kFirst);
 
         FakeDialogs host;
+        // Without settings the window follows the system, from its first box on.
+        {
+            SystemLanguage english("en_GB.UTF-8");
+            QCOMPARE(RunApplication(host, folder, "/nonexistent/"), 1);
+            QCOMPARE(host.lastText(), QStringLiteral("The program is already running!"));
+        }
+        host.messages.clear();
+        SystemLanguage chinese("zh_CN.UTF-8");
         QCOMPARE(RunApplication(host, folder, "/nonexistent/"), 1);
         QCOMPARE(host.messages.size(), size_t(1));
         QCOMPARE(host.messages[0].text, QStringLiteral("程序正在运行！"));

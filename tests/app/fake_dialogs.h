@@ -10,9 +10,17 @@
 
 #include "app/dialog_host.h"
 #include "app/dialogs.h"
+#include "app/failure_details.h"
 #include "job/download_job.h"
 
 namespace velmora::app {
+
+// The system's language as LC_ALL names it, for a window whose settings keep
+// none; unset again at the end.
+struct SystemLanguage {
+    explicit SystemLanguage(const char* locale) { qputenv("LC_ALL", locale); }
+    ~SystemLanguage() { qunsetenv("LC_ALL"); }
+};
 
 struct FakeDialogs : DialogHost {
     struct Shown {
@@ -43,6 +51,7 @@ struct FakeDialogs : DialogHost {
         QString json;
     };
     std::vector<Report> reports;                          // health reports shown
+    std::vector<FailureReport> failures;                  // failure details shown
     std::function<void(const QString& text)> on_message;  // called as each box is shown
 
     void Message(QWidget*, MessageIcon icon, const QString& caption, const QString& text) override {
@@ -121,6 +130,7 @@ struct FakeDialogs : DialogHost {
     void ShowHealthReport(QWidget*, const QString& text, const QString& json) override {
         reports.push_back({text, json});
     }
+    void ShowFailure(QWidget*, const FailureReport& report) override { failures.push_back(report); }
 
     QString lastText() const { return messages.empty() ? QString() : messages.back().text; }
 };

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/language.h"
 #include "app/progress_bar.h"
 #include "app/single_instance.h"
 #include "app/station_cell.h"
@@ -61,12 +62,15 @@ bool SettingsShow(const StationWindow& w, bool idle) {
 class StationWindowTest : public QObject {
     Q_OBJECT
   private slots:
+    void cleanup() { ApplyLanguage(Language::kChinese); }
+
     // The station takes the multi-port program's lock instead of the window's:
     // it refuses while a window runs, and a window refuses while it runs.
     void lockRules() {
         QTemporaryDir locks;
         const std::string folder = locks.path().toStdString() + "/";
         FakeDialogs host;
+        SystemLanguage chinese("zh_CN.UTF-8");  // no settings: the system's language
 
         FileLock window_lock;
         QCOMPARE(CheckSingleInstance(folder, window_lock), InstanceCheck::kFirst);
@@ -137,8 +141,11 @@ class StationWindowTest : public QObject {
         }
         QCOMPARE(cells[1]->port(), QStringLiteral("sim:chip=EC,A1,program-fail=2"));
         QCOMPARE(cells[1]->result(), SlotResult::kFailed);
-        QVERIFY2(cells[1]->resultText().startsWith(QStringLiteral("失败 (")),
+        // The step and what it means, not the write's code text; the rest on click.
+        QVERIFY2(cells[1]->resultText().startsWith(QStringLiteral("失败 · 100 · ")),
                  qPrintable(cells[1]->resultText()));
+        QTest::mouseClick(cells[1]->findChild<QPushButton*>("detailsButton"), Qt::LeftButton);
+        QVERIFY(f.dialogs.failures.at(0).reason.contains(QStringLiteral("#201")));
         QCOMPARE(cells[1]->progressBar()->barColour(), 0x0000FFu);
         QCOMPARE(cells[1]->phaseText(), QStringLiteral("写入"));
         QVERIFY(cells[1]->statusText().isEmpty());  // said once, in the result

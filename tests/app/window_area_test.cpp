@@ -46,7 +46,7 @@ class WindowAreaTest : public QObject {
         f->dialogs.range_typed = {QStringLiteral("4000040000"), QStringLiteral("4000040000")};
         EraseArea();
         QVERIFY(!Erased());
-        QVERIFY(f->dialogs.lastText().contains(QStringLiteral("“4000040000”")));
+        QVERIFY(f->dialogs.lastText().contains(QStringLiteral("4000040000")));
     }
 
     void anAreaOverBlockZeroOrTheEeromIsErasedOnlyWhenConfirmed() {

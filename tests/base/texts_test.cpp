@@ -15,6 +15,9 @@ using text::Lang;
 TEST(Texts, PatternsTakeTheirPartsAndRefuseOtherShapes) {
     EXPECT_EQ(text::Match("Backing up to {1}...", "Backing up to /a b/c...")->at(0), "/a b/c");
     EXPECT_EQ(*text::Match("{2} of {1}", "3 of 7"), (std::vector<std::string>{"7", "3"}));
+    // A part at the very end takes the rest of the text.
+    EXPECT_EQ(text::Match("配置文件：{1}", "配置文件：2026-12-06(V1.0)")->at(0),
+              "2026-12-06(V1.0)");
     EXPECT_FALSE(text::Match("Backing up to {1}...", "Backing up to ..."));
     EXPECT_FALSE(text::Match("Read {1} blocks", "Read 3 blocks more"));
     // A part that holds the literal that follows it still matches whole.

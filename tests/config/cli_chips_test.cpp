@@ -102,7 +102,7 @@ TEST(CliChips, RefusesOnlyACatalogueThatCannotBeUsedAtAll) {
     const Outcome refused = Cli(home, upgrade + ":id=EC,B2,00,15");
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("result: -7"), std::string::npos) << refused.out;
-    EXPECT_NE(refused.out.find("error: 参数定义错误！ The catalogue entry [EC,B2] in " +
+    EXPECT_NE(refused.out.find("error: Invalid parameters! The catalogue entry [EC,B2] in " +
                                home.path() + "FlashChip.ini cannot be served: PAGE_SIZE=528"),
               std::string::npos)
         << refused.out;

@@ -55,15 +55,13 @@ TEST_F(PhoneWaitTest, PortErrorCarriesItsReasonEverywhere) {
 TEST_F(PhoneWaitTest, CliShowsThePortErrorInLinesAndJson) {
     std::string out;
     EXPECT_EQ(Cli("erase --range all --port /dev/velmora-no-such-port", &out), 1);
-    EXPECT_FALSE(Has(out, "请打开手机！")) << out;
+    EXPECT_FALSE(Has(out, "Switch on the phone!")) << out;
     EXPECT_TRUE(Has(out,
-                    "error: 打开串口失败！ /dev/velmora-no-such-port: No such file or "
-                    "directory"))
+                    "error: Cannot open the serial port! /dev/velmora-no-such-port: No such "
+                    "file or directory"))
         << out;
-    EXPECT_TRUE(Has(out,
-                    "why: /dev/velmora-no-such-port: No such file or directory (serial "
-                    "port, kOpenPortFailed)"))
-        << out;
+    EXPECT_TRUE(Has(out, "why: erase/serial-port -3001 (kOpenPortFailed): ")) << out;
+    EXPECT_TRUE(Has(out, "reason: /dev/velmora-no-such-port: No such file or directory\n")) << out;
     EXPECT_TRUE(Has(out, "next: Check the cable/adapter; `velmora-cli ports` lists the ports."))
         << out;
 
