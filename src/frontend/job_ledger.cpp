@@ -148,8 +148,11 @@ PhoneState JobLedger::State(bool stopped) const {
             s.partly_erased.push_back(number);
         }
     }
+    // Outside the partitions: the blocks left erased (not those written again,
+    // as the record's are).
     for (int b = 1; b < count; ++b) {
-        if (blocks_[static_cast<size_t>(b)].erased && !in_partition[static_cast<size_t>(b)]) {
+        const Block& block = blocks_[static_cast<size_t>(b)];
+        if (block.shown == BlockState::kErased && !in_partition[static_cast<size_t>(b)]) {
             s.erased_blocks.push_back(b);
         }
     }

@@ -26,8 +26,8 @@ struct PhoneState {
     std::vector<int> partly_written;
     std::vector<int> erased;
     std::vector<int> partly_erased;
-    // Blocks erased outside every partition of the table (an upgrade), or every
-    // block an erase job erased.
+    // Blocks left erased outside every partition of the table (an upgrade), or
+    // every block an erase job erased.
     std::vector<int> erased_blocks;
     std::vector<int> restored_blocks;  // restore: the blocks written back
     bool all_written = false;          // upgrade: every partition and block 0 written
