@@ -2,8 +2,6 @@
 // terminal or as JSON events.
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -22,6 +20,7 @@
 #include "cli/failure_text.h"
 #include "cli/help_text.h"
 #include "cli/signal_stop.h"
+#include "cli/terminal_view.h"
 #include "frontend/area_input.h"
 #include "frontend/display.h"
 #include "job/job_control.h"
@@ -34,34 +33,22 @@ namespace {
 
 using Json = nlohmann::json;
 
-// A space-separated list. (Built as "" or " " + word, GCC 12 warns at -O2 of an
-// overlapping copy that cannot happen.)
-void AppendWord(std::string& list, const std::string& word) {
-    if (!list.empty()) {
-        list += ' ';
-    }
-    list += word;
-}
-
 std::string Dump(const Json& j) {
     return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// What the terminal shows: status lines, one progress line redrawn in place
-// (or a line per 10% when stdout is not a terminal), the chip, step messages,
-// and a block summary at the end. With --json, one object per event instead:
+// What the terminal shows: status lines, the chip and step messages, with the
+// progress line, the block summary and the closing lines of the TerminalView.
+// With --json, one object per event instead:
 // the window's terms (colours, cell texts, percentages) beside the meanings
 // (phase, done and total, block states, the chip's bytes), each stamped with
 // the milliseconds since the start.
 class TerminalDisplay : public EventSink {
   public:
     // `mode`: the command's work mode, for the reference of a failure.
-    TerminalDisplay(bool json, bool debug, LinkKind link, std::string mode)
-        : json_(json),
-          debug_(debug),
-          tty_(isatty(STDOUT_FILENO) != 0),
-          link_(link),
-          mode_(std::move(mode)) {
+    TerminalDisplay(bool json, bool debug, LinkKind link, std::string mode,
+                    TerminalView::Setup view)
+        : json_(json), debug_(debug), link_(link), mode_(std::move(mode)), view_(std::move(view)) {
         if (json_)
             Emit({{"event", "start"}, {"schema", kJsonSchema}});
     }
@@ -71,21 +58,19 @@ class TerminalDisplay : public EventSink {
         const text::Shown shown = ShowWithId(TrimLineBreaks(text));
         if (json_)
             return Emit({{"event", "status"}, {"text", shown.text}, {"id", TextId(shown)}});
+        view_.OnStatus(text);
         if (const std::string line = OneLine(shown.text); !line.empty())
             Line(Say("cli.line.status", {line}));
     }
     void OnPhase(Phase phase) override {
         std::lock_guard lock(mutex_);
         phase_ = phase;
-        phase_started_.reset();
-        printed_decile_ = -1;
         if (json_) {
             Emit({{"event", "progress"},
                   {"phase", PhaseName(phase)},
                   {"colour", Format("#%06X", Rgb(BarColour(phase)))}});
-        } else if (!tty_ && phase != Phase::kConnect) {
-            std::printf("phase: %s\n", std::string(PhaseName(phase)).c_str());
-            std::fflush(stdout);
+        } else {
+            view_.OnPhase(phase);
         }
     }
     void OnProgress(uint64_t done, uint64_t total) override {
@@ -103,15 +88,7 @@ class TerminalDisplay : public EventSink {
             }
             return;
         }
-        Measure(done, total);
-        if (tty_) {
-            DrawBar();
-        } else if (changed && (percent / 10 != printed_decile_ || percent == 100)) {
-            printed_decile_ = percent / 10;
-            std::printf("progress: %s %3d%%  %s  %s\n", std::string(PhaseName(phase_)).c_str(),
-                        percent, figures_.c_str(), elapsed_.c_str());
-            std::fflush(stdout);
-        }
+        view_.OnProgress(done, total);
     }
     void OnElapsed(std::optional<uint32_t> milliseconds) override {
         std::lock_guard lock(mutex_);
@@ -126,8 +103,7 @@ class TerminalDisplay : public EventSink {
                 e["elapsed_ms"] = *milliseconds;
             return Emit(e);
         }
-        if (tty_ && bar_shown_)
-            DrawBar();
+        view_.OnElapsed();
     }
     void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
         std::lock_guard lock(mutex_);
@@ -137,36 +113,32 @@ class TerminalDisplay : public EventSink {
             e["id"] = id ? Json(*id) : Json(nullptr);
             return Emit(e);
         }
+        view_.OnChip(id);
         if (!text.empty())
             Line(Say("cli.line.chip", {text}));
     }
     void OnBlockMap(int blocks, uint32_t block_size) override {
         std::lock_guard lock(mutex_);
-        blocks_.assign(static_cast<size_t>(std::max(blocks, 0)), {});
-        if (json_ && blocks > 0)
+        block_count_ = std::max(blocks, 0);
+        if (!json_)
+            view_.OnBlockMap(blocks, block_size);
+        else if (blocks > 0)
             Emit({{"event", "block"}, {"blocks", blocks}, {"block_size", block_size}});
     }
     void OnBlock(int block, BlockState state) override {
         std::lock_guard lock(mutex_);
-        if (block < 0 || static_cast<size_t>(block) >= blocks_.size())
+        if (block < 0 || block >= block_count_)
             return;
-        Block& b = blocks_[static_cast<size_t>(block)];
-        const auto colour = RowColour(state);
-        const std::string_view text = CellText(state);
-        if (colour)
-            b.shown = state;
-        if (!text.empty())
-            b.not_good = text == "NG";
-        if (json_) {
-            Json e = {{"event", "block"}, {"block", block}, {"state", StateName(state)}};
-            if (colour)
-                e["colour"] = Format("#%06X", Rgb(*colour));
-            if (!text.empty()) {
-                e["column"] = kStatusColumn;
-                e["text"] = text;
-            }
-            Emit(e);
+        if (!json_)
+            return view_.OnBlock(block, state);
+        Json e = {{"event", "block"}, {"block", block}, {"state", StateName(state)}};
+        if (const auto colour = RowColour(state))
+            e["colour"] = Format("#%06X", Rgb(*colour));
+        if (const std::string_view text = CellText(state); !text.empty()) {
+            e["column"] = kStatusColumn;
+            e["text"] = text;
         }
+        Emit(e);
     }
     void OnFile(const std::string& path) override {
         std::lock_guard lock(mutex_);
@@ -222,10 +194,7 @@ class TerminalDisplay : public EventSink {
             Emit(e);
             return;
         }
-        EndBar();
-        if (!blocks_.empty()) {
-            std::printf("%s\n", Summary().c_str());
-        }
+        view_.End(end, stopped);
         if (!end.report.empty()) {
             std::printf("%s", HealthText(end.report).c_str());
         }
@@ -241,16 +210,12 @@ class TerminalDisplay : public EventSink {
                     std::printf("%s\n", line.c_str());
             }
         }
+        view_.Close(end, stopped);
         std::printf("result: %d\n", end.result);
         std::fflush(stdout);
     }
 
   private:
-    struct Block {
-        std::optional<BlockState> shown;  // the last state that had a colour
-        bool not_good = false;            // "NG" in the window's STATUS cell
-    };
-
     static uint32_t Rgb(uint32_t bgr) {
         return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
     }
@@ -262,98 +227,7 @@ class TerminalDisplay : public EventSink {
         std::printf("%s\n", Dump(j).c_str());
         std::fflush(stdout);
     }
-    void Line(const std::string& text) {
-        EndBar();
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
-    }
-    void DrawBar() {
-        constexpr int kWidth = 30;
-        const int filled = percent_ * kWidth / 100;
-        std::printf("\r[%s%s] %3d%%  %s  %s  %s   ",
-                    std::string(static_cast<size_t>(filled), '#').c_str(),
-                    std::string(static_cast<size_t>(kWidth - filled), '.').c_str(), percent_,
-                    std::string(PhaseName(phase_)).c_str(), figures_.c_str(), elapsed_.c_str());
-        std::fflush(stdout);
-        bar_shown_ = true;
-    }
-    void EndBar() {
-        if (bar_shown_) {
-            std::printf("\n");
-            bar_shown_ = false;
-        }
-    }
-
-    // The phase's figures: what is done of the total, and once a second of it
-    // has passed, the rate since the phase's first count and the time left.
-    // Erases count blocks, the rest bytes.
-    void Measure(uint64_t done, uint64_t total) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!phase_started_ || done < phase_done0_) {
-            phase_started_ = now;
-            phase_done0_ = done;
-        }
-        figures_.clear();
-        if (phase_ == Phase::kConnect || done == 0) {
-            return;  // a share of the start-up, or a reset between phases: no figures
-        }
-        const bool blocks = phase_ == Phase::kErase || phase_ == Phase::kEraseRange;
-        figures_ = blocks ? Format("%llu/%llu blocks", static_cast<unsigned long long>(done),
-                                   static_cast<unsigned long long>(total))
-                          : Bytes(done) + " of " + Bytes(total);
-        const double seconds = std::chrono::duration<double>(now - *phase_started_).count();
-        if (seconds < 1.0 || done <= phase_done0_) {
-            return;
-        }
-        const double rate = static_cast<double>(done - phase_done0_) / seconds;
-        figures_ += blocks ? Format("  %.0f blocks/s", rate) : "  " + Bytes(rate) + "/s";
-        if (total > done) {
-            const auto left =
-                static_cast<long long>(static_cast<double>(total - done) / rate + 0.5);
-            figures_ += Format("  %lld:%02lld left", left / 60, left % 60);
-        }
-    }
-    static std::string Bytes(double bytes) {
-        if (bytes >= 1024.0 * 1024.0)
-            return Format("%.1f MiB", bytes / (1024.0 * 1024.0));
-        if (bytes >= 1024.0)
-            return Format("%.1f KiB", bytes / 1024.0);
-        return Format("%.0f B", bytes);
-    }
-    static std::string Bytes(uint64_t bytes) { return Bytes(static_cast<double>(bytes)); }
-
-    // "blocks: 1024; programmed 40, erased 949, failed 1" and the failed and NG blocks.
-    std::string Summary() const {
-        std::map<std::string, int> counts;
-        std::string failed, bad;
-        int failed_count = 0, bad_count = 0;
-        for (size_t b = 0; b < blocks_.size(); ++b) {
-            if (const auto state = blocks_[b].shown) {
-                const bool is_failed =
-                    *state == BlockState::kFailed || *state == BlockState::kEraseFailed;
-                counts[is_failed ? "failed" : std::string(StateName(*state))]++;
-                if (is_failed && ++failed_count <= 20) {
-                    AppendWord(failed, std::to_string(b));
-                }
-            }
-            if (blocks_[b].not_good && ++bad_count <= 20) {
-                AppendWord(bad, std::to_string(b));
-            }
-        }
-        std::string text = "blocks: " + std::to_string(blocks_.size());
-        if (counts.empty())
-            text += "; none touched";
-        const char* separator = "; ";
-        for (const auto& [name, count] : counts) {
-            text += separator + name + " " + std::to_string(count);
-            separator = ", ";
-        }
-        if (!failed.empty())
-            text += "\nfailed blocks: " + failed + (failed_count > 20 ? " ..." : "");
-        if (!bad.empty())
-            text += "\nNG blocks: " + bad + (bad_count > 20 ? " ..." : "");
-        return text;
-    }
+    void Line(const std::string& text) { view_.Line(text); }
 
     // A text's id for JSON; null when the catalogue does not know the text.
     static Json TextId(const text::Shown& shown) {
@@ -362,20 +236,15 @@ class TerminalDisplay : public EventSink {
 
     const bool json_;
     const bool debug_;
-    const bool tty_;
     const LinkKind link_;
     const std::string mode_;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     Phase phase_ = Phase::kConnect;
     int percent_ = -1;
-    int printed_decile_ = -1;
-    std::optional<std::chrono::steady_clock::time_point> phase_started_;
-    uint64_t phase_done0_ = 0;
-    std::string figures_;
-    bool bar_shown_ = false;
     std::string elapsed_;
-    std::vector<Block> blocks_;
+    int block_count_ = 0;
+    TerminalView view_;
 };
 
 int RangeIndex(const JobOptions& job) {
@@ -639,7 +508,8 @@ int RunJob(const GlobalOptions& global, const JobOptions& job) {
                                           OtherPortText::kRefuse, &request.port, &error))
         return Refuse(global, RefusalOf(error));
 
-    TerminalDisplay display(global.json, global.debug, request.link, job.command);
+    TerminalDisplay display(global.json, global.debug, request.link, job.command,
+                            StdoutView(request, Language()));
     JobController jobs(&display);
     jobs.on_notice = [&](const std::string& text) { display.Notice(text); };
 

@@ -6,12 +6,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "cli/failure_text.h"
 #include "cli/help_text.h"
 #include "cli/signal_stop.h"
+#include "cli/terminal_view.h"
 #include "frontend/display.h"
 #include "frontend/instance_lock.h"
 #include "frontend/simulated_phone.h"
@@ -51,23 +55,19 @@ std::string LastWords(const std::string& last) {
     return Show(last);
 }
 
-std::string Bytes(double bytes) {
-    if (bytes >= 1024.0 * 1024.0)
-        return Format("%.1f MiB", bytes / (1024.0 * 1024.0));
-    if (bytes >= 1024.0)
-        return Format("%.1f KiB", bytes / 1024.0);
-    return Format("%.0f B", bytes);
-}
-
 // Everything the station prints goes through here, one writer at a time.
 class Screen {
   public:
     enum class Mode { kTerminal, kLines, kJson };
 
-    Screen(Mode mode, LinkKind link, std::vector<std::string> ports)
-        : mode_(mode), link_(link), rows_(ports.size()) {
-        for (size_t i = 0; i < ports.size(); ++i)
+    // `figures`: how each slot's job shows its progress, from its request.
+    Screen(Mode mode, LinkKind link, std::vector<std::string> ports,
+           std::function<ProgressFigures()> figures)
+        : mode_(mode), link_(link), rows_(ports.size()), figures_(std::move(figures)) {
+        for (size_t i = 0; i < ports.size(); ++i) {
             rows_[i].port = std::move(ports[i]);
+            rows_[i].figures.emplace(figures_());
+        }
         if (mode_ == Mode::kJson)
             Emit({{"event", "start"}, {"schema", kJsonSchema}, {"slots", rows_.size()}});
     }
@@ -88,32 +88,41 @@ class Screen {
         }
     }
 
-    // The terminal's row of a slot.
+    // The terminal's row of a slot: its job's bar over the whole job.
     void Phase(int slot, velmora::Phase phase) {
         std::lock_guard lock(mutex_);
         Row& row = rows_[static_cast<size_t>(slot)];
         row.phase = phase;
-        row.percent = 0;
-        row.rate.clear();
-        row.phase_started = Clock::now();
-        row.done0 = 0;
+        row.figures->OnPhase(phase, Clock::now());
         Redraw(false);
     }
-    void Progress(int slot, uint64_t done, uint64_t total) {
+    // The slot's figures as a piped line gives them: "40%  write".
+    std::string Progress(int slot, uint64_t done, uint64_t total) {
         std::lock_guard lock(mutex_);
         Row& row = rows_[static_cast<size_t>(slot)];
-        row.percent = PercentOf(done, total);
-        const bool blocks = row.phase == Phase::kErase || row.phase == Phase::kEraseRange;
-        if (done < row.done0 || row.done0 == 0) {
-            row.phase_started = Clock::now();
-            row.done0 = done;
-        }
-        const double seconds =
-            std::chrono::duration<double>(Clock::now() - row.phase_started).count();
-        if (row.phase != Phase::kConnect && seconds >= 1.0 && done > row.done0) {
-            const double rate = static_cast<double>(done - row.done0) / seconds;
-            row.rate = blocks ? Format("%.0f blocks/s", rate) : Bytes(rate) + "/s";
-        }
+        row.figures->OnProgress(done, total, Clock::now());
+        Redraw(false);
+        return Format("%d%%  ", row.figures->percent()) + row.figures->PhaseText();
+    }
+    std::string PhaseText(int slot) {
+        std::lock_guard lock(mutex_);
+        return rows_[static_cast<size_t>(slot)].figures->PhaseText();
+    }
+    int Percent(int slot) {
+        std::lock_guard lock(mutex_);
+        return rows_[static_cast<size_t>(slot)].figures->percent();
+    }
+    void Chip(int slot, const std::optional<std::array<uint8_t, 4>>& id) {
+        std::lock_guard lock(mutex_);
+        rows_[static_cast<size_t>(slot)].figures->OnChip(id);
+    }
+    void BlockMap(int slot, int blocks, uint32_t block_size) {
+        std::lock_guard lock(mutex_);
+        rows_[static_cast<size_t>(slot)].figures->OnBlockMap(blocks, block_size);
+    }
+    void JobEnded(int slot, bool succeeded) {
+        std::lock_guard lock(mutex_);
+        rows_[static_cast<size_t>(slot)].figures->OnEnd(succeeded, Clock::now());
         Redraw(false);
     }
     void Status(int slot, const std::string& text) {
@@ -128,11 +137,11 @@ class Screen {
         row.last = LastWords(view.last_text);
         row.passed = view.passed;
         row.failed = view.failed;
-        if (view.state == SlotState::kRunning) {
+        if (view.state == SlotState::kRunning && row.state_was != SlotState::kRunning) {
             row.phase = Phase::kConnect;
-            row.percent = 0;
-            row.rate.clear();
+            row.figures.emplace(figures_());  // a new phone: a new job
         }
+        row.state_was = view.state;
         passed_ = passed;
         failed_ = failed;
         const bool ended = view.state == SlotState::kPassed || view.state == SlotState::kFailed ||
@@ -212,14 +221,12 @@ class Screen {
         std::string port;
         SlotState state = SlotState::kIdle;
         velmora::Phase phase = Phase::kConnect;
-        int percent = 0;
-        std::string rate;
+        std::optional<ProgressFigures> figures;  // of the slot's current job
+        SlotState state_was = SlotState::kIdle;
         std::string status;
         std::string last;
         int passed = 0;
         int failed = 0;
-        Clock::time_point phase_started = Clock::now();
-        uint64_t done0 = 0;
         SlotState shown_state = SlotState::kIdle;  // piped: the last state printed
         int shown_count = 0;
     };
@@ -251,20 +258,24 @@ class Screen {
             const Row& r = rows_[i];
             std::string what;
             if (r.state == SlotState::kRunning) {
-                what =
-                    r.phase == Phase::kConnect
-                        ? Format("%-10s %s", Say("cli.station.connect").c_str(), r.status.c_str())
-                        : Format("%-10s %3d%%  %s", std::string(PhaseName(r.phase)).c_str(),
-                                 r.percent, r.rate.c_str());
+                const std::string phase = r.figures->PhaseText();
+                const std::string pad(static_cast<size_t>(std::max(10 - DisplayWidth(phase), 0)),
+                                      ' ');
+                what = r.phase == Phase::kConnect
+                           ? phase + pad + " " + r.status
+                           : phase + pad + Format(" %3d%%  ", r.figures->percent()) +
+                                 r.figures->Rate(t);
             } else {
                 what = StateWords(r.state);
             }
+            what = FitWidth(what, 48);
+            what += std::string(static_cast<size_t>(48 - DisplayWidth(what)), ' ');
             std::string line =
-                Format("%2zu %-20s %-48s | ", i + 1, r.port.c_str(), what.substr(0, 48).c_str()) +
+                Format("%2zu %-20s %s | ", i + 1, r.port.c_str(), what.c_str()) +
                 Say("cli.station.row_counts", {std::to_string(r.passed), std::to_string(r.failed)});
             if (!r.last.empty())
                 line += " | " + Say("cli.station.last", {r.last});
-            out += "\x1b[2K" + line.substr(0, 200) + "\n";
+            out += "\x1b[2K" + FitWidth(line, 200) + "\n";
         }
         out += "\x1b[2K" + Totals() + "\n";
         drawn_ = static_cast<int>(rows_.size()) + 1;
@@ -277,6 +288,7 @@ class Screen {
     const Clock::time_point started_ = Clock::now();
     std::mutex mutex_;
     std::vector<Row> rows_;
+    std::function<ProgressFigures()> figures_;
     int passed_ = 0;
     int failed_ = 0;
     int drawn_ = 0;
@@ -298,32 +310,36 @@ class SlotDisplay final : public EventSink {
     void OnPhase(velmora::Phase phase) override {
         phase_ = phase;
         percent_ = -1;
-        decile_ = -1;
+        if (phase == Phase::kConnect)
+            tenth_ = -1;  // a new job
         screen_.Phase(slot_, phase);
         screen_.Event(slot_,
                       {{"event", "progress"},
                        {"phase", PhaseName(phase)},
                        {"colour", Format("#%06X", Rgb(BarColour(phase)))}},
-                      phase == Phase::kConnect ? "" : "phase: " + std::string(PhaseName(phase)));
+                      phase == Phase::kConnect
+                          ? ""
+                          : TermText(Language(), "term.line.phase", {screen_.PhaseText(slot_)}));
     }
     void OnProgress(uint64_t done, uint64_t total) override {
+        const std::string figures = screen_.Progress(slot_, done, total);
+        // Piped: a line for each tenth of the job's bar, which never goes back.
+        if (const int tenth = screen_.Percent(slot_) / 10;
+            screen_.mode() == Screen::Mode::kLines && phase_ != Phase::kConnect && tenth > tenth_) {
+            tenth_ = tenth;
+            screen_.Event(slot_, {}, TermText(Language(), "term.line.progress", {figures}));
+        }
         const int percent = PercentOf(done, total);
-        screen_.Progress(slot_, done, total);
-        if (percent == percent_)
+        if (percent == percent_ || screen_.mode() != Screen::Mode::kJson)
             return;
         percent_ = percent;
-        std::string line;
-        if (phase_ != Phase::kConnect && (percent / 10 != decile_ || percent == 100)) {
-            decile_ = percent / 10;
-            line = Format("progress: %s %3d%%", std::string(PhaseName(phase_)).c_str(), percent);
-        }
         screen_.Event(slot_,
                       {{"event", "progress"},
                        {"percent", percent},
                        {"phase", PhaseName(phase_)},
                        {"done", done},
                        {"total", total}},
-                      line);
+                      "");
     }
     void OnElapsed(std::optional<uint32_t> ms) override {
         const std::string text = ms ? Show(ElapsedText(screen_.link(), *ms)) : std::string();
@@ -338,6 +354,7 @@ class SlotDisplay final : public EventSink {
         screen_.Event(slot_, std::move(e), "");
     }
     void OnChip(const std::optional<std::array<uint8_t, 4>>& id) override {
+        screen_.Chip(slot_, id);
         const std::string text = id ? ChipText(*id) : std::string();
         Json e = {{"event", "chip"}, {"text", text}};
         e["id"] = id ? Json(*id) : Json(nullptr);
@@ -353,6 +370,7 @@ class SlotDisplay final : public EventSink {
             Say("cli.line.device", {Format("%s %04x:%04x", path.c_str(), vendor, product)}));
     }
     void OnBlockMap(int blocks, uint32_t block_size) override {
+        screen_.BlockMap(slot_, blocks, block_size);
         if (blocks > 0 && screen_.mode() == Screen::Mode::kJson)
             screen_.Event(slot_,
                           {{"event", "block"}, {"blocks", blocks}, {"block_size", block_size}}, "");
@@ -378,6 +396,7 @@ class SlotDisplay final : public EventSink {
                       Say("cli.line.message", {OneLine(shown.text)}));
     }
     void OnEnd(const JobEnd& end) override {
+        screen_.JobEnded(slot_, end.result == 0);
         const text::Shown error = ShowWithId(end.error_text);
         Json e = {{"event", "end"}, {"result", end.result}, {"error", error.text}};
         if (!error.id.empty())
@@ -412,7 +431,7 @@ class SlotDisplay final : public EventSink {
     const int slot_;
     velmora::Phase phase_ = Phase::kConnect;
     int percent_ = -1;
-    int decile_ = -1;
+    int tenth_ = -1;
     std::string elapsed_;
 };
 
@@ -453,7 +472,10 @@ int RunStation(const GlobalOptions& global, const StationOptions& options) {
     const Screen::Mode mode = global.json                  ? Screen::Mode::kJson
                               : isatty(STDOUT_FILENO) != 0 ? Screen::Mode::kTerminal
                                                            : Screen::Mode::kLines;
-    Screen screen(mode, job.link, options.ports);
+    const ProgressRequest progress = ProgressRequestOf(job);
+    const text::Lang lang = Language();
+    Screen screen(mode, job.link, options.ports,
+                  [&] { return ProgressFigures(progress, job.home, lang); });
     std::vector<std::unique_ptr<SlotDisplay>> displays;
     std::vector<EventSink*> sinks;
     for (size_t i = 0; i < options.ports.size(); ++i) {

@@ -306,6 +306,9 @@ int BackUpBeforeWrite(DownloadJob& job, const BlockRange& erase) {
                               job.work_mode == WorkMode::kCodeUpgrade ? "upgrade" : "erase", true);
     if (r == 0) {
         job.EnterStep(step);
+        // The job's own phase again: an erase's counts must not come under the backup's.
+        job.reporter.SetPhase(job.work_mode == WorkMode::kCodeUpgrade ? Phase::kWrite
+                                                                      : Phase::kEraseRange);
         job.reporter.SetStatus(job.work_mode == WorkMode::kCodeUpgrade ? "代码升级！"
                                                                        : "ERASE FLASH!");
     }

@@ -299,7 +299,7 @@ TEST_F(CliJobTest, AReadKeepsEarlierFilesAndNamesAnIncompleteOne) {
     EXPECT_EQ(fs::file_size(eerom), 74u * 0x20000);
     // Piped, the progress names its phase and tells the bytes.
     EXPECT_NE(r.out.find("phase: read\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("progress: read 100%  9.2 MiB of 9.2 MiB"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("progress: 100%  read  9.2 MiB of 9.2 MiB\n"), std::string::npos) << r.out;
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1)
         << "no staged file is left behind";
     std::ofstream(eerom, std::ios::app) << "calibration";
