@@ -33,8 +33,8 @@ bool Trace::OpenFile(const std::string& path, bool append, std::string* error) {
         return false;
     }
     std::string problem;
-    const int fd = velmora::OpenRegularFile(
-        path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_EXCL), 0644, &problem);
+    const int fd = velmora::OpenRegularFile(path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_EXCL),
+                                            0644, &problem);
     if (fd >= 0) {
         file_.reset(::fdopen(fd, "a"));
         if (file_) {

@@ -333,7 +333,8 @@ int RunHealth(DownloadJob& job) {
     job.EnterStep(JobStep::kHealth);
     job.reporter.SetStatus("NAND health...");
     Json report = ReportHead(job);
-    const std::vector<int> copies = job.chip().record.Present() ? RecordCopies(job) : std::vector<int>{};
+    const std::vector<int> copies =
+        job.chip().record.Present() ? RecordCopies(job) : std::vector<int>{};
     AddBadBlocks(job, copies, report);
     if (const int r = AddRecord(job, copies, report); r != 0) {
         return r;
