@@ -52,6 +52,12 @@ struct Shown {
 // Finds `emitted` among the library's sections: an exact source first, then the
 // sources with variable parts, in the sections' order. Blanks and line breaks at
 // either end are ignored. Unknown texts come back unchanged, without an id.
+// A variable part that is itself a text of the catalogue (a reason inside an
+// error text) is shown in `lang` too; a part never spans lines, and a source
+// whose parts are each a single word or a known text is taken before one whose
+// part would be any run of words. A source of placeholders and punctuation only
+// ("{1}: {2}", "{1} {2}") joins texts the library composes: it matches only when
+// every part is a text of the catalogue.
 Shown Localize(std::string_view emitted, Lang lang);
 // The same, among the given sections only.
 Shown LocalizeIn(std::span<const std::span<const Entry>> sections, std::string_view emitted,
